@@ -1,0 +1,3 @@
+#include "qvcmnexpr/qvcmnexpr_version.h"
+
+const char* qvcmnexprVersion() { return "0.1.0"; }

@@ -1,0 +1,392 @@
+// Nodes of the syntax tree.
+//
+// A node's kind (EXNodeId) alone decides its class, how it is validated and
+// how it is printed; the kinds are listed once in xnodekinds.def. Leaves are
+// XNodeKeyword, XNodeRef and the constants (XNodeConstBase); XNodeParent adds
+// an ordered child list for operators, functions (XNodeOpt) and calls of
+// external objects (XNodeWidget).
+//
+// Ownership: a node owns its metadata record and its visit action, and frees
+// the caller's srvInfo/optInfo through their deleters. It never owns its
+// children, its name chain (the tree's token allocator does) or the nodes and
+// programs it merely points at. Whole trees are freed by XTree. Nodes are made
+// only through the create operations, which return null when memory runs out.
+#pragma once
+
+#include <memory>
+
+#include "qvcmnexpr/qvcmnexpr_export.h"
+#include "qvcmnexpr/xtype.h"
+#include "qvcutils.h"
+
+class XMetadata;
+class XNode;
+class XNodeParent;
+class XTokName;
+class XProgram;
+class XNodeSrvInfo;
+class XNodeOptInfo;
+// Deferred work attached to a node by a tree walk; polymorphic with a virtual
+// destructor. Defined with the visitor framework.
+class XVisitAction;
+
+enum EXNodeId {
+#define NODE_KIND(number, NAME, printed) eXNI_##NAME = number,
+#include "qvcmnexpr/xnodekinds.def"
+};
+
+using XNodeList = QVTValOrderedVector<XNode*>;
+using XNodeInfoDeleter = void (*)(void*);
+// Frees a visit action. The visitor framework passes one that sees the
+// action's complete class, so nodes can own actions without knowing them.
+using XVisitActionDeleter = void (*)(XVisitAction*);
+
+// Validation results of one node. A plain value: copies share the visit
+// action pointer, which only the node holding this block frees.
+class QVCMNEXPR_API XNodeCmnInfo {
+public:
+    XNodeCmnInfo() = default;
+
+    void setAllFieldsToDummy();     // the six value fields to eXMINT_DUMMY
+    void setAllFieldsToNoChange();  // the six value fields to eXMINT_NOCHANGE
+
+    XAggLevel getAggLevel() const { return m_aggLevel; }
+    void setAggLevel(XAggLevel level) { m_aggLevel.set(level); }
+    XOp getOp() const { return m_op; }
+    void setOp(XOp op) { m_op.set(op); }
+    XType getAugType() const { return m_augType; }
+    void setAugType(XType type) { m_augType.set(type); }
+    XBooleanInt getConstness() const { return m_constness; }
+    void setConstness(XBooleanInt constness) { m_constness.set(constness); }
+    int isConstnessTrue() const { return m_constness.isTrue() ? 1 : 0; }
+    XTypeParentExpectsIndicator getParentExpects() const { return m_parentExpects; }
+    void setParentExpects(XTypeParentExpectsIndicator expects) { m_parentExpects.set(expects); }
+    XResultTypeIndicator getResultTypeIndicator() const { return m_resultTypeIndicator; }
+    void setResultTypeIndicator(XResultTypeIndicator rt) { m_resultTypeIndicator.set(rt); }
+
+    XVisitAction* getVisitAction() const { return m_visitAction; }
+    // Stores `action` with the function that frees it; an action already held
+    // is not released (the visitor framework chains actions itself).
+    void setVisitAction(XVisitAction* action, XVisitActionDeleter deleter);
+    // Frees the held action (the whole chain) and clears the field.
+    void deleteVisitAction();
+    int getSkipPreVisit() const { return m_skipPreVisit; }
+    void setSkipPreVisit(int skip) { m_skipPreVisit = skip; }
+
+private:
+    void setAllValueFields(int value);
+
+    XAggLevel m_aggLevel;
+    XOp m_op;
+    XType m_augType;
+    XBooleanInt m_constness;
+    XTypeParentExpectsIndicator m_parentExpects;
+    XResultTypeIndicator m_resultTypeIndicator;
+    XVisitAction* m_visitAction = nullptr;
+    XVisitActionDeleter m_visitActionDeleter = nullptr;
+    int m_skipPreVisit = 0;
+};
+
+class QVCMNEXPR_API XNode {
+public:
+    virtual ~XNode();
+    XNode(const XNode&) = delete;
+    XNode& operator=(const XNode&) = delete;
+
+    // Null for leaves; the child list for parent nodes.
+    virtual const XNodeList* getChildrenV() const;
+    // The value and its 16-bit null indicator (-1 null); null except on constants.
+    virtual const void* getDataPtr() const;
+    virtual const short* getIndPtr() const;
+
+    // ---- kind ----
+    EXNodeId getId() const { return m_id; }
+    // Relabels the node in place; its class and metadata stay.
+    void changeId(EXNodeId id) { m_id = id; }
+    // The debug name of a kind, or XEnum's unknown text for kinds without one.
+    static const char* idToString(EXNodeId id);
+    const char* idToString() const { return idToString(m_id); }
+
+    // ---- group predicates (1 or 0) ----
+    static int stc_isConstNode(EXNodeId id) { return inGroup(id, eXNI_CONST_START, eXNI_REF_START); }
+    static int stc_isWflowConst(EXNodeId id) { return inGroup(id, eXNI_WFLOWCONST_START, eXNI_REF_START); }
+    static int stc_isRefNode(EXNodeId id) { return inGroup(id, eXNI_REF_START, eXNI_WIDGET_START); }
+    static int stc_isWidgetNode(EXNodeId id) { return inGroup(id, eXNI_WIDGET_START, eXNI_KEYWORD_START); }
+    static int stc_isKeywordNode(EXNodeId id) { return inGroup(id, eXNI_KEYWORD_START, eXNI_OPT_START); }
+    static int stc_isOptNode(EXNodeId id) { return inGroup(id, eXNI_OPT_START, eXNI_OPT_END); }
+    static int stc_isCondExecOpt(EXNodeId id) { return inGroup(id, eXNI_CONDEXEC_START, eXNI_AGG_END); }
+    static int stc_isFuncOpt(EXNodeId id) { return inGroup(id, eXNI_FUNC_START, eXNI_OPT_END); }
+    static int stc_isFilterOpt(EXNodeId id) { return inGroup(id, eXNI_FILTER_START, eXNI_AGG_END); }
+    static int stc_isAggOpt(EXNodeId id) { return inGroup(id, eXNI_AGG_START, eXNI_AGG_END); }
+    static int stc_isMathOpt(EXNodeId id) { return inGroup(id, eXNI_MATH_START, eXNI_OPT_END); }
+    static int stc_isParentNode(EXNodeId id) { return stc_isOptNode(id) | stc_isWidgetNode(id); }
+    static int stc_isExtFuncNode(EXNodeId id) { return id == eXNI_EXTFUNC ? 1 : 0; }
+    static int stc_isMacroNode(EXNodeId id) { return id == eXNI_MACRO ? 1 : 0; }
+    static int stc_isNestedPortRefNode(EXNodeId id) { return id == eXNI_NESTEDPORTREF ? 1 : 0; }
+    static int stc_isNullNode(EXNodeId id) { return id == eXNI_NULL ? 1 : 0; }
+    static int stc_isDummyParentOfRoot(EXNodeId id) { return id == eXNI_FUNC_START ? 1 : 0; }
+
+    int isConstNode() const { return stc_isConstNode(m_id); }
+    int isWflowConst() const { return stc_isWflowConst(m_id); }
+    int isRefNode() const { return stc_isRefNode(m_id); }
+    int isWidgetNode() const { return stc_isWidgetNode(m_id); }
+    int isKeywordNode() const { return stc_isKeywordNode(m_id); }
+    int isOptNode() const { return stc_isOptNode(m_id); }
+    int isCondExecOpt() const { return stc_isCondExecOpt(m_id); }
+    int isFuncOpt() const { return stc_isFuncOpt(m_id); }
+    int isFilterOpt() const { return stc_isFilterOpt(m_id); }
+    int isAggOpt() const { return stc_isAggOpt(m_id); }
+    int isMathOpt() const { return stc_isMathOpt(m_id); }
+    int isParentNode() const { return stc_isParentNode(m_id); }
+    int isExtFuncNode() const { return stc_isExtFuncNode(m_id); }
+    int isMacroNode() const { return stc_isMacroNode(m_id); }
+    int isNestedPortRefNode() const { return stc_isNestedPortRefNode(m_id); }
+    int isNullNode() const { return stc_isNullNode(m_id); }
+    int isDummyParentOfRoot() const { return stc_isDummyParentOfRoot(m_id); }
+    // The parent is the dummy parent above a tree's root.
+    int isRoot() const;
+    // The root, or a direct argument of a widget call: its value is seen by
+    // something outside the expression.
+    int isRefByExternal() const;
+
+    // ---- parent and positions ----
+    XNodeParent* getParent() { return m_parent; }
+    const XNodeParent* getParent() const { return m_parent; }
+    void setParent(XNodeParent* parent) { m_parent = parent; }
+    XNonNegInt getPosBegin() const { return m_posBegin; }
+    XNonNegInt getPosEnd() const { return m_posEnd; }
+    // The begin saved by the first updatePosBeginEnd with keepOrig set, else
+    // the current begin.
+    XNonNegInt getPosOrigBegin() const;
+    // eXMINT_NOCHANGE (-3) leaves that position as it is.
+    void updatePosBeginEnd(XNonNegInt begin, XNonNegInt end, int keepOrig);
+
+    // ---- metadata ----
+    XMetadata* getMetadataPtr() { return m_metadata.get(); }
+    const XMetadata* getMetadataConstPtr() const { return m_metadata.get(); }
+    XType getDataType() const;
+    void setDataType(XType type);
+    XNonNegInt getScale() const;
+    void setScale(int scale);
+    XNonNegInt getNumCharsMax() const;
+    void setNumCharsMax(int numChars);
+    const void* getTypeConfig() const;
+    void setTypeConfig(const void* config);
+
+    // ---- validation results and caller attachments ----
+    XNodeCmnInfo* getCmnInfoPtr() { return &m_cmnInfo; }
+    const XNodeCmnInfo* getCmnInfoConstPtr() const { return &m_cmnInfo; }
+    XNodeSrvInfo* getSrvInfoPtr() { return m_srvInfo; }
+    const XNodeSrvInfo* getSrvInfoPtr() const { return m_srvInfo; }
+    XNodeOptInfo* getOptInfoPtr() { return m_optInfo; }
+    const XNodeOptInfo* getOptInfoPtr() const { return m_optInfo; }
+    // The node frees `info` with `deleter` when it is destroyed (when both are set).
+    void setSrvInfoPtr(XNodeSrvInfo* info, XNodeInfoDeleter deleter);
+    void setOptInfoPtr(XNodeOptInfo* info, XNodeInfoDeleter deleter);
+
+    // ---- children (all answer as for a leaf when the node has none) ----
+    XNodeList* getChildrenB();
+    const XNodeList* getChildrenB() const { return getChildrenV(); }
+    int getNumChildrenB() const;
+    // Child `i`; null for a leaf (an invariant when `mustBeParent` is set) and
+    // for an index outside the list.
+    XNode* getChildB(int i, int mustBeParent) const;
+    // The child at the cursor, advancing it past it; null at the end and for
+    // leaves. Empty slots are passed over.
+    XNode* nextChild();
+    void resetNextChild();
+    // This node's index in its parent, -2 without one.
+    int getMyIndexInParent() const;
+    // Puts `other` into this node's slot in its parent; 0 without a parent.
+    int replaceMeInParent(XNode* other);
+
+    // 1 when the node holds a value that is not null (constants only).
+    int isValueAvailable() const;
+
+protected:
+    // A node of kind `id` spanning [begin, end) that owns `metadata`.
+    XNode(EXNodeId id, XNonNegInt begin, XNonNegInt end, std::unique_ptr<XMetadata> metadata);
+
+    // The node as a parent, or null for a leaf; decided by the class (only
+    // XNodeParent has a child list), not by the possibly relabelled kind.
+    XNodeParent* asParent();
+    const XNodeParent* asParent() const;
+
+private:
+    static int inGroup(EXNodeId id, EXNodeId openingMarker, EXNodeId closingMarker) {
+        return id > openingMarker && id < closingMarker ? 1 : 0;
+    }
+
+    EXNodeId m_id;
+    XNodeParent* m_parent = nullptr;
+    XNonNegInt m_posBegin;
+    XNonNegInt m_posEnd;
+    XNonNegInt m_posOrigBegin;
+    std::unique_ptr<XMetadata> m_metadata;
+    XNodeCmnInfo m_cmnInfo;
+    XNodeSrvInfo* m_srvInfo = nullptr;
+    XNodeInfoDeleter m_srvInfoDeleter = nullptr;
+    XNodeOptInfo* m_optInfo = nullptr;
+    XNodeInfoDeleter m_optInfoDeleter = nullptr;
+};
+
+// Keywords (NULL, SYSDATE, SESSSTARTTIME, ...): leaves without extra data.
+class QVCMNEXPR_API XNodeKeyword : public XNode {
+public:
+    // The metadata's scale is eXMINT_DUMMY: keywords have none.
+    static XNodeKeyword* create(EXNodeId id, XNonNegInt begin, XNonNegInt end);
+    // A NULL keyword typed `type` (normalised to its host-equivalent type);
+    // a string type gets a maximum character count of 0.
+    static XNodeKeyword* createNullNode(XNonNegInt begin, XNonNegInt end, XType type);
+
+protected:
+    using XNode::XNode;
+};
+
+// References to ports and variables. The name chain belongs to the tree's
+// token allocator.
+class QVCMNEXPR_API XNodeRef : public XNode {
+public:
+    // Kinds PORTVAR and QUALIFIEDPORTVAR (port record), MAPVAR and WFVAR
+    // (variable records); any other kind gives null.
+    static XNodeRef* create(EXNodeId id, XTokName* name, XNonNegInt begin, XNonNegInt end);
+
+    XTokName* getTokName() const { return m_tokName; }
+    void setTokName(XTokName* name) { m_tokName = name; }
+
+protected:
+    XNodeRef(EXNodeId id, XTokName* name, XNonNegInt begin, XNonNegInt end,
+             std::unique_ptr<XMetadata> metadata);
+
+private:
+    XTokName* m_tokName;
+};
+
+// Base of constant values (kind CONST, or a predefined-integer kind).
+class QVCMNEXPR_API XNodeConstBase : public XNode {
+public:
+    const void* getDataPtr() const override = 0;
+    const short* getIndPtr() const override = 0;
+    // The value as int / long long / double: 0 on success, -1 (out unchanged)
+    // for a null value or one that does not convert.
+    virtual int getIntValueV(int& out) const = 0;
+    virtual int getBigIntValueV(long long& out) const = 0;
+    virtual int getDoubleValueV(double& out) const = 0;
+    // Negates a numeric value in place: 0, or -1 when nothing changed.
+    virtual int negateNumericValue() = 0;
+
+    // For constants known to convert: a failure is an internal invariant.
+    int getIntValue() const;
+    long long getBigIntValue() const;
+
+protected:
+    using XNode::XNode;
+};
+
+// Nodes with ordered children. Slots may be null after removeChild.
+class QVCMNEXPR_API XNodeParent : public XNode {
+public:
+    const XNodeList* getChildrenV() const override;
+
+    // Adopt `child` (set its parent) at the end / at the front. 0, or -1 when
+    // the list cannot grow.
+    int appendChildNode(XNode* child);
+    int prependChildNode(XNode* child);
+
+    XNode* getChild(int i) const;  // null outside the list
+    XNodeList* getChildren() { return &m_children; }
+    const XNodeList* getChildren() const { return &m_children; }
+    int getNumChildren() const;
+    // Linear search from the front; -2 when `child` is not a child.
+    int getChildIndex(const XNode* child) const;
+    // Puts `newChild` in `oldChild`'s slot and adopts it: 0, or -1 when
+    // `oldChild` is not a child. `oldChild` keeps its parent pointer.
+    int replaceChild(XNode* oldChild, XNode* newChild);
+    static int stc_replaceChild(XNodeParent* parent, XNode* oldChild, XNode* newChild);
+    // Empties `child`'s slot (the count stays): 0, or -1 when absent.
+    int removeChild(XNode* child);
+    // Fills the first empty slot with `newChild`: 0, or -1 when none is empty.
+    int replaceRemovedChild(XNode* newChild);
+    // Drops the last slot, if any.
+    void removeLastChild();
+
+    // The child cursor of walks.
+    // The child at the cursor, advancing it; empty slots are passed over;
+    // null at the end.
+    XNode* getNextChild();
+    XNode* getCurChild() const;  // the child the cursor handed out last
+    void resetNextChildIndex() { m_nextChildIndex = 0; }
+    int getNextChildIndex() const { return m_nextChildIndex; }
+
+protected:
+    XNodeParent(EXNodeId id, XNonNegInt begin, XNonNegInt end, std::unique_ptr<XMetadata> metadata);
+
+private:
+    static constexpr int cInitialChildCapacity = 64;
+
+    int insertChildNode(size_t index, XNode* child);
+
+    XNodeList m_children;
+    int m_nextChildIndex = 0;
+};
+
+// Operators and functions, and the dummy parent above every root.
+class QVCMNEXPR_API XNodeOpt : public XNodeParent {
+public:
+    static XNodeOpt* create(EXNodeId id, XNonNegInt begin, XNonNegInt end);
+
+protected:
+    using XNodeParent::XNodeParent;
+};
+
+// PERCREF: refers to the detached percentile node it stands for (not owned).
+class QVCMNEXPR_API XNodePercRef : public XNodeOpt {
+public:
+    static XNodePercRef* createPercRefNode(XNode* detached);
+
+    XNode* getPercDetached() const { return m_percDetached; }
+    void setPercDetached(XNode* detached) { m_percDetached = detached; }
+
+protected:
+    XNodePercRef(XNode* detached, std::unique_ptr<XMetadata> metadata);
+
+private:
+    XNode* m_percDetached;
+};
+
+// PERCDETACHED: carries a program that callers attach (not owned).
+class QVCMNEXPR_API XNodePercDetached : public XNodeOpt {
+public:
+    static XNodePercDetached* createPercDetachedNode(XNonNegInt begin);
+
+    XProgram*& getProgramPtrRef() { return m_program; }
+
+protected:
+    XNodePercDetached(XNonNegInt begin, std::unique_ptr<XMetadata> metadata);
+
+private:
+    XProgram* m_program = nullptr;
+};
+
+// Calls of named external objects: lookups, stored and external procedures,
+// user-defined functions. The name chain belongs to the tree's allocator.
+class QVCMNEXPR_API XNodeWidget : public XNodeParent {
+public:
+    // The kind follows from the name chain: none gives LOOKUP; a qualifier
+    // ":SP", ":LKP" or ":EXT" (any case) gives SP, LKP or EXT, any other
+    // qualifier null; an unqualified ":UDF.name" (any case) gives MACRO,
+    // anything else EXTFUNC.
+    static XNodeWidget* create(XTokName* name, XNonNegInt begin, XNonNegInt end);
+    // The kind create() gives for `name`, or eXNI_NONE for an unknown qualifier.
+    static EXNodeId stc_kindOfName(XTokName* name);
+
+    XTokName* getTokName() const { return m_tokName; }
+    void setTokName(XTokName* name) { m_tokName = name; }
+
+protected:
+    XNodeWidget(EXNodeId id, XTokName* name, XNonNegInt begin, XNonNegInt end,
+                std::unique_ptr<XMetadata> metadata);
+
+private:
+    XTokName* m_tokName;
+};

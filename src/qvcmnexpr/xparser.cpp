@@ -1,0 +1,249 @@
+// XParser: the parse pipeline, result queries and the message line builder.
+//
+// The pipeline runs the stages that exist so far: the empty expression (null
+// text, no text, or nothing but blanks) becomes the NULL-keyword tree; any
+// other text is reported as not parseable until the grammar stage is wired
+// in at the marked seam below.
+#include "qvcmnexpr/xparser.h"
+
+#include <memory>
+
+#include "qvcmnasrt.h"
+#include "qvcmnexpr/xmetadata.h"
+#include "qvcmnexpr/xnode.h"
+#include "qvcmnexpr/xparsercontext.h"
+#include "qvcmnexpr/xstack.h"
+#include "qvcmnexpr/xtoken.h"
+#include "qvcmnexpr/xtree.h"
+#include "qvutils.h"
+
+namespace {
+
+constexpr const char* kUnit = "xparser";
+
+// Message ids used by the front door.
+enum : int {
+    kMsgParseError = 19065,
+};
+
+const unsigned short kEmptyText[1] = {0};
+
+}  // namespace
+
+// ---------------------------------------------------------------- lifecycle
+
+XParser::XParser()
+    : m_context(nullptr), m_ownsContext(0), m_validator(nullptr), m_lexer(nullptr),
+      m_nodeStack(nullptr), m_emptyExpression(0), m_tokenAllocator(nullptr),
+      m_errorText(nullptr), m_warningText(nullptr), m_errorBegin(nullptr), m_errorEnd(nullptr) {
+    reset(0);
+}
+
+XParser::~XParser() {
+    if (m_ownsContext && m_context) delete m_context;
+    reset(1);
+}
+
+int XParser::setParserContext(XParserContext* ctx, int owns) {
+    if (m_ownsContext) return -1;
+    m_context = ctx;
+    m_ownsContext = owns;
+    return 0;
+}
+
+void XParser::setErrorReportStrings(QvUString* err, QvUString* warn) {
+    m_errorText = err;
+    m_warningText = warn;
+}
+
+void XParser::setErrorPosHolders(size_t* begin, size_t* end) {
+    m_errorBegin = begin;
+    m_errorEnd = end;
+}
+
+void XParser::setErrorReportPointers(QvUString* err, QvUString* warn, size_t* begin,
+                                     size_t* end) {
+    setErrorReportStrings(err, warn);
+    setErrorPosHolders(begin, end);
+}
+
+void XParser::reset(int freeStack) {
+    m_lexer = nullptr;
+    if (freeStack) resetStack(1);
+    m_tokenAllocator = nullptr;
+    m_emptyExpression = 0;
+    m_text = nullptr;
+    setErrorReportPointers(nullptr, nullptr, nullptr, nullptr);
+}
+
+void XParser::resetStack(int freeNodes) {
+    if (!m_nodeStack) return;
+    if (freeNodes == 1) {
+        while (XNode* node = m_nodeStack->pop()) XTree::deleteSubTreeNodes(node, 0);
+    }
+    delete m_nodeStack;
+    m_nodeStack = nullptr;
+}
+
+void XParser::prepareStack() {
+    if (m_nodeStack) return;
+    m_nodeStack = new (std::nothrow) XStack();
+    if (!m_nodeStack) QvAssertHandler(kUnit, __LINE__);
+}
+
+int XParser::isTransformationParser() const {
+    return m_context ? (m_context->getIsMappingExpr() != 0) : 0;
+}
+
+int XParser::isWorkflowParser() const {
+    return m_context ? (m_context->getIsWorkflowExpr() != 0) : 0;
+}
+
+int XParser::isDecimalHighPrecisionOn() const { return XType::getIsHighPrecisionMode(); }
+
+// ---------------------------------------------------------------- parsing
+
+namespace {
+
+// True when the text holds nothing but white space: such a text is the empty
+// expression just like a null or zero-length one.
+bool isBlankText(const unsigned short* text) {
+    for (; *text; ++text) {
+        if (!qvUIsSpace(*text)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int XParser::parse(const unsigned short* text, XTree*& tree, QvUString& err, QvUString& warn,
+                   int keepDfsList, int freeStack) {
+    (void)keepDfsList;  // consulted once trees come out of the grammar stage
+    if (m_context) m_context->clearChildList();
+    setErrorReportStrings(&err, &warn);
+    tree = nullptr;
+    prepareStack();
+
+    if (!text || text[0] == 0 || isBlankText(text)) {
+        int status = createEmptyTree(text, tree);
+        reset(freeStack);
+        if (status != 0) {
+            delete tree;
+            tree = nullptr;
+        }
+        return status;
+    }
+
+    // Seam: the lexer and grammar stage builds the tree here; until it is
+    // wired in, no other text can be parsed.
+    m_text = text;
+    handleSyntaxError(kMsgParseError, 0, static_cast<int>(qvUStrlen(text)));
+    reset(freeStack);
+    return 1;
+}
+
+int XParser::parse(const unsigned short* text, XParsedTree*& out, QvUString& err,
+                   QvUString& warn) {
+    out = nullptr;
+    XTree* tree = nullptr;
+    int status = parse(text, tree, err, warn, 0, 1);
+    if (status != 0) {
+        delete tree;
+        return -1;
+    }
+    return wrapXTreeIntoParsedTree(tree, out);
+}
+
+int XParser::parse(const unsigned short* text, XParsedTree*& out, ValidationResult& vr) {
+    setErrorPosHolders(&vr.errorBegin, &vr.errorEnd);
+    int status = parse(text, out, vr.errors, vr.warnings);
+    if (status != 0 || !out) {
+        vr.valid = 0;
+        return status;
+    }
+    XTree* tree = out->getTree();
+    vr.valid = 1;
+    vr.resultType = tree->getRoot()->getDataType();
+    vr.hasGroupFunctions = out->hasGroupFunctions();
+    vr.isConstant = out->isConstant();
+    if (const void* attrs = tree->getRootMetadataPtr()->getTypeAttrsV()) vr.typeAttrs = attrs;
+    vr.hasWindowFunc = tree->hasWindowFunc();
+    return status;
+}
+
+int XParser::wrapXTreeIntoParsedTree(XTree* tree, XParsedTree*& out) {
+    if (!tree) QvAssertHandler(kUnit, __LINE__);
+    out = new (std::nothrow) XParsedTree();
+    if (!out) QvAssertHandler(kUnit, __LINE__);
+    return out->setTree(tree, &XParsedTree::deleteTree);
+}
+
+void XParser::attachTreeReporting(XTree* tree) const {
+    tree->setIsUpgrade(m_context ? m_context->isUpgrade() : 0);
+    tree->setErrorReportPointers(m_errorText, m_warningText, m_errorBegin, m_errorEnd);
+}
+
+int XParser::createEmptyTree(const unsigned short* text, XTree*& tree) {
+    if (!text) text = kEmptyText;
+    XNode* node = XNodeKeyword::createNullNode(XNonNegInt(0), XNonNegInt(0), XType(eXDT_NULL));
+    tree = node ? XTree::create(node, text, 1, 0) : nullptr;
+    if (!tree) {
+        XTree::deleteSubTreeNodes(node, 0);
+        QvAssertHandler(kUnit, __LINE__);
+        return -1;
+    }
+    attachTreeReporting(tree);
+    // Seam: the validator's walk over the tree decides the status once the
+    // validation stage exists; the NULL keyword is already fully typed.
+    return 0;
+}
+
+// ---------------------------------------------------------------- queries
+
+unsigned XParser::getResultCDataType(XParsedTree& parsed) {
+    unsigned type = parsed.getTree()->getRoot()->getDataType().toCDataType(0);
+    return type == eXDT_BOOLEAN ? static_cast<unsigned>(eXDT_INT) : type;
+}
+
+const QvMetadataBase* XParser::getResultMetaData(XParsedTree& parsed, SColMetadata* scratch,
+                                                 QvRef* ref) {
+    const XMetadata* md = parsed.getTree()->getRootMetadataPtr();
+    if (ref) *ref = md->getRef();
+    if (md->getCDataTypeV() != eXDT_BOOLEAN) return md;
+    if (!scratch) {
+        QvAssertHandler(kUnit, __LINE__);
+        return nullptr;
+    }
+    scratch->set(eXDT_INT, 0, 0, nullptr, nullptr, nullptr);
+    return scratch;
+}
+
+int XParser::getTreeAggLevel(const XTree* tree) {
+    return tree->getRoot()->getCmnInfoConstPtr()->getAggLevel().toInteger();
+}
+
+const QvRef& XParser::getSimpleReference(XTree* tree) { return tree->getSimpleReference(); }
+
+int XParser::isConstant(XTree* tree, int countErrorAbort) {
+    return tree->isConstant(countErrorAbort);
+}
+
+const XMetadata* XParser::getNodeMetadataConstPtr(const XNode* node) {
+    return node->getMetadataConstPtr();
+}
+
+int XParser::isNodePortVar(const XNode* node) { return node->getId() == eXNI_PORTVAR; }
+int XParser::isNodeWflowVar(const XNode* node) { return node->getId() == eXNI_WFVAR; }
+
+int XParser::isAggLevelValid(int level) { return XAggLevel(level).isValid(); }
+int XParser::isAggLevelRow(int level) { return XAggLevel(level).isRow(); }
+int XParser::isAggLevelGroup(int level) { return XAggLevel(level).isGroup(); }
+int XParser::isAggLevelNested(int level) { return XAggLevel(level).isNested(); }
+
+int XParser::is35LookupSrcChild(int index) { return (index != 0 && index % 2 == 0) ? 1 : 0; }
+
+int XParser::is35LookupNonSrcChild(const XNode* node) {
+    const XNode* parent = node->getParent();
+    if (!parent || parent->getId() != eXNI_LOOKUP) return 0;
+    return is35LookupSrcChild(node->getMyIndexInParent()) ? 0 : 1;
+}

@@ -1,0 +1,730 @@
+// Tests of the host text library: QvUString storage and editing, formatting,
+// case handling, character classes, number parsing and UTF-8 conversion.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "qvcmnasrt.h"
+#include "qvi18n.h"
+
+namespace {
+
+using U16 = std::u16string;
+
+const unsigned short* us(const U16& s) { return reinterpret_cast<const unsigned short*>(s.c_str()); }
+
+U16 toU16(const QvUString& s) { return U16(reinterpret_cast<const char16_t*>(s.getBuffer()), s.length()); }
+
+// Every QvUString must keep a 0 unit right after its content.
+void expectTerminated(const QvUString& s) {
+    EXPECT_EQ(s.getBuffer()[s.length()], 0u);
+    EXPECT_GE(s.capacity(), s.length());
+}
+
+QvUString repeated(unsigned short unit, size_t count) {
+    QvUString s;
+    s.replace(0, 0, unit, count);
+    return s;
+}
+
+// ---- storage and value semantics ----
+
+TEST(QvUStringTest, GrowsAcrossInlineBoundaryKeepingContent) {
+    QvUString s;
+    std::string expected;
+    for (int i = 0; i < 100; ++i) {
+        char c = static_cast<char>('a' + i % 26);
+        s.append(static_cast<unsigned short>(c));
+        expected += c;
+        ASSERT_EQ(s.toUtf8(), expected) << "after " << i + 1 << " units";
+        expectTerminated(s);
+    }
+}
+
+TEST(QvUStringTest, LengthsAroundInlineCapacity) {
+    for (size_t n : {0, 1, 14, 15, 16, 17, 31, 32, 33, 1000}) {
+        QvUString s = repeated('x', n);
+        EXPECT_EQ(s.length(), n);
+        expectTerminated(s);
+        QvUString copy(s);
+        EXPECT_EQ(copy, s);
+        QvUString moved(std::move(copy));
+        EXPECT_EQ(moved, s);
+        EXPECT_TRUE(copy.isEmpty());  // NOLINT(bugprone-use-after-move): moved-from is empty by contract
+        expectTerminated(copy);
+        QvUString assigned("zz");
+        assigned = moved;
+        EXPECT_EQ(assigned, s);
+        assigned = std::move(moved);
+        EXPECT_EQ(assigned, s);
+        expectTerminated(assigned);
+    }
+}
+
+TEST(QvUStringTest, SelfAssignmentKeepsContent) {
+    for (size_t n : {3, 40}) {
+        QvUString s = repeated('q', n);
+        QvUString& alias = s;
+        s = alias;
+        EXPECT_EQ(s.length(), n);
+        s = std::move(alias);
+        EXPECT_EQ(s.length(), n);
+        s.assign(s.getBuffer(), s.length());
+        EXPECT_EQ(s, repeated('q', n));
+        s.assign(s.getBuffer() + 1, 2);
+        EXPECT_EQ(s.toUtf8(), "qq");
+    }
+}
+
+TEST(QvUStringTest, EmbeddedZerosCountInLength) {
+    const unsigned short text[] = {'a', 0, 'b', 0};
+    QvUString s(text, 3);
+    EXPECT_EQ(s.length(), 3u);
+    EXPECT_EQ(s.at(1), 0u);
+    EXPECT_EQ(s.at(2), 'b');
+    EXPECT_EQ(s.at(3), 0u);
+    EXPECT_EQ(s.at(100), 0u);
+    QvUString copy = s;
+    EXPECT_EQ(copy.length(), 3u);
+    EXPECT_NE(copy, QvUString("a"));
+    EXPECT_GT(copy.compare(QvUString("a")), 0);
+    std::unique_ptr<unsigned short[]> buffer(copy.getBufferCopy());
+    EXPECT_EQ(buffer[2], 'b');
+    EXPECT_EQ(buffer[3], 0u);
+}
+
+TEST(QvUStringTest, NullSourcesGiveEmptyStrings) {
+    EXPECT_TRUE(QvUString(static_cast<const unsigned short*>(nullptr)).isEmpty());
+    EXPECT_TRUE(QvUString(static_cast<const unsigned short*>(nullptr), 0).isEmpty());
+    EXPECT_TRUE(QvUString(static_cast<const char*>(nullptr)).isEmpty());
+    QvUString s("abc");
+    s.assignNative(nullptr);
+    EXPECT_TRUE(s.isEmpty());
+}
+
+TEST(QvUStringTest, AllocKeepsContentAndReserves) {
+    QvUString s("abc");
+    s.alloc(1000);
+    EXPECT_GE(s.capacity(), 1000u);
+    EXPECT_EQ(s.toUtf8(), "abc");
+    s.alloc(2);  // never shrinks below content
+    EXPECT_EQ(s.toUtf8(), "abc");
+    expectTerminated(s);
+}
+
+TEST(QvUStringTest, AssignASCIITakesBytesAsUnits) {
+    QvUString s;
+    s.assignASCII("h\xE9llo", 3);
+    EXPECT_EQ(toU16(s), U16(u"h\u00E9l"));
+    s.assignASCII("xyz");
+    EXPECT_TRUE(s.equalsASCII("xyz"));
+    EXPECT_FALSE(s.equalsASCII("xy"));
+    EXPECT_FALSE(s.equalsASCII("xyzz"));
+}
+
+// ---- editing ----
+
+struct EditCase {
+    const char* start;
+    size_t pos;
+    size_t count;
+    const char* with;
+    const char* expected;
+};
+
+const EditCase kReplaceCases[] = {
+    {"abcdef", 0, 0, "XY", "XYabcdef"},
+    {"abcdef", 6, 0, "XY", "abcdefXY"},
+    {"abcdef", 100, 0, "XY", "abcdefXY"},       // pos past end clamps to the end
+    {"abcdef", 100, 5, "XY", "abcdefXY"},
+    {"abcdef", 2, 2, "XY", "abXYef"},
+    {"abcdef", 2, 100, "XY", "abXY"},            // count clamps to the end
+    {"abcdef", 2, QvUString::npos, "", "ab"},
+    {"abcdef", 0, QvUString::npos, "", ""},
+    {"abcdef", 1, 4, "0123456789abcdefghij", "a0123456789abcdefghijf"},  // grows past inline
+    {"0123456789abcdefghij", 1, 18, "x", "0xj"},                          // shrinks
+    {"", 0, 0, "", ""},
+    {"", 5, 5, "abc", "abc"},
+};
+
+TEST(QvUStringTest, ReplaceTable) {
+    for (const EditCase& c : kReplaceCases) {
+        QvUString s = qvU(c.start);
+        QvUString with = qvU(c.with);
+        s.replace(c.pos, c.count, with);
+        EXPECT_EQ(s.toUtf8(), c.expected) << c.start << " @" << c.pos << "+" << c.count;
+        expectTerminated(s);
+    }
+}
+
+TEST(QvUStringTest, ReplaceWithRepeatedUnit) {
+    QvUString s("abc");
+    s.replace(1, 1, static_cast<unsigned short>('-'), 20);
+    EXPECT_EQ(s.toUtf8(), "a" + std::string(20, '-') + "c");
+    s.replace(0, QvUString::npos, static_cast<unsigned short>('z'), 0);
+    EXPECT_TRUE(s.isEmpty());
+    expectTerminated(s);
+}
+
+TEST(QvUStringTest, InsertAndEraseAtBoundaries) {
+    QvUString s("bc");
+    s.insert(0, qvU("a"));
+    s.insert(s.length(), qvU("d"));
+    s.insert(1000, qvU("e"));
+    EXPECT_EQ(s.toUtf8(), "abcde");
+    s.erase(3);
+    EXPECT_EQ(s.toUtf8(), "abc");
+    s.erase(1, 1);
+    EXPECT_EQ(s.toUtf8(), "ac");
+    s.erase(1000, 3);
+    EXPECT_EQ(s.toUtf8(), "ac");
+    s.erase(0);
+    EXPECT_TRUE(s.isEmpty());
+}
+
+// Sources inside the string being edited, before and after reallocation.
+TEST(QvUStringTest, AliasedSourcesAreSafe) {
+    for (size_t n : {4, 15, 16, 100}) {
+        QvUString base = repeated('a', n);
+        base.replace(0, 1, static_cast<unsigned short>('b'), 1);
+
+        QvUString s = base;
+        s.append(s);
+        QvUString expected = base;
+        expected.append(QvUString(base));
+        EXPECT_EQ(s, expected) << n;
+
+        s = base;
+        s += s;
+        EXPECT_EQ(s, expected) << n;
+
+        s = base;
+        s.append(s.getBuffer(), s.length());
+        EXPECT_EQ(s, expected) << n;
+
+        s = base;
+        s.replace(1, 0, s.getBuffer(), s.length());
+        QvUString want = base;
+        want.insert(1, QvUString(base));
+        EXPECT_EQ(s, want) << n;
+
+        s = base;
+        s.insert(0, s);
+        EXPECT_EQ(s, expected) << n;
+
+        s = base;
+        s.replace(0, 2, s.getBuffer() + 1, s.length() - 1);
+        want = base.substr(1);
+        want.append(base.substr(2));
+        EXPECT_EQ(s, want) << n;
+        expectTerminated(s);
+    }
+}
+
+TEST(QvUStringTest, SubstrAndFind) {
+    QvUString s = qvU("hello world hello");
+    EXPECT_EQ(s.substr(6, 5).toUtf8(), "world");
+    EXPECT_EQ(s.substr(12).toUtf8(), "hello");
+    EXPECT_EQ(s.substr(100).toUtf8(), "");
+    EXPECT_EQ(s.substr(15, 100).toUtf8(), "lo");
+    EXPECT_EQ(s.find('o'), 4u);
+    EXPECT_EQ(s.find('o', 5), 7u);
+    EXPECT_EQ(s.find('z'), QvUString::npos);
+    EXPECT_EQ(s.find('h', 100), QvUString::npos);
+    EXPECT_EQ(s.find(qvU("hello")), 0u);
+    EXPECT_EQ(s.find(qvU("hello"), 1), 12u);
+    EXPECT_EQ(s.find(qvU("hellp")), QvUString::npos);
+    EXPECT_EQ(s.find(QvUString(), 3), 3u);
+    EXPECT_EQ(s.find(QvUString(), s.length()), s.length());
+    EXPECT_EQ(s.find(QvUString(), s.length() + 1), QvUString::npos);
+}
+
+TEST(QvUStringTest, CompareIsCodeUnitOrder) {
+    struct Case {
+        const char16_t* a;
+        const char16_t* b;
+        int sign;
+    } cases[] = {
+        {u"", u"", 0},      {u"a", u"", 1},          {u"", u"a", -1},        {u"abc", u"abd", -1},
+        {u"abc", u"ab", 1}, {u"\uFFFF", u"\U00010000", 1},  // units, not code points
+        {u"B", u"a", -1},
+    };
+    for (const Case& c : cases) {
+        QvUString a(reinterpret_cast<const unsigned short*>(c.a));
+        QvUString b(reinterpret_cast<const unsigned short*>(c.b));
+        int r = a.compare(b);
+        EXPECT_EQ((r > 0) - (r < 0), c.sign);
+        r = a.compare(b.getBuffer());
+        EXPECT_EQ((r > 0) - (r < 0), c.sign);
+        r = qvUStrcmp(a.getBuffer(), b.getBuffer());
+        EXPECT_EQ((r > 0) - (r < 0), c.sign);
+    }
+    EXPECT_TRUE(qvU("a") < qvU("b"));
+}
+
+// ---- case ----
+
+TEST(QvUStringTest, MakeUpperFullMapping) {
+    struct Case {
+        const char* in;
+        const char* out;
+    } cases[] = {
+        {"select if", "SELECT IF"},
+        {"straße", "STRASSE"},           // U+00DF grows to two units
+        {"ıi", "II"},                     // dotless i, and i does not become U+0130
+        {"ǆ", "Ǆ"},
+        {"ﬁ", "FI"},
+        {"àéîõü", "ÀÉÎÕÜ"},
+        {"𐐨", "𐐀"},                    // Deseret, a surrogate pair
+        {"", ""},
+        {"123-+", "123-+"},
+    };
+    for (const Case& c : cases) {
+        QvUString s = qvU(c.in);
+        s.makeUpper();
+        EXPECT_EQ(s.toUtf8(), c.out) << c.in;
+        expectTerminated(s);
+    }
+    QvUString longText = repeated(0xDF, 40);
+    longText.makeUpper();
+    EXPECT_EQ(longText.length(), 80u);
+    QvUString lower = qvU("ABC\u00C9");
+    lower.makeLower();
+    EXPECT_EQ(lower.toUtf8(), "abc\u00E9");
+}
+
+TEST(QvUStringTest, CaseInsensitiveCompare) {
+    struct Case {
+        const char* a;
+        const char* b;
+        bool equal;
+    } cases[] = {
+        {"abc", "ABC", true},     {"Straße", "STRASSE", true}, {"ÀB", "àb", true},
+        {"abc", "abd", false},    {"abc", "ab", false},        {"", "", true},
+        {"ΣΑΣ", "σας", true},
+    };
+    for (const Case& c : cases) {
+        QvUString a = qvU(c.a);
+        QvUString b = qvU(c.b);
+        EXPECT_EQ(a.caseCompare(b) == 0, c.equal) << c.a << " / " << c.b;
+        EXPECT_EQ(qvUStricmp(a.getBuffer(), b.getBuffer()) == 0, c.equal) << c.a << " / " << c.b;
+    }
+    EXPECT_LT(qvU("abc").caseCompare(qvU("ABD")), 0);
+    EXPECT_GT(qvU("abd").caseCompare(qvU("ABC")), 0);
+}
+
+TEST(QvUStringTest, BoundedCaseInsensitiveCompare) {
+    QvUString a = qvU("HelloWorld");
+    QvUString b = qvU("helloThere");
+    EXPECT_EQ(qvUStrnicmp(a.getBuffer(), b.getBuffer(), 5), 0);
+    EXPECT_NE(qvUStrnicmp(a.getBuffer(), b.getBuffer(), 6), 0);
+    EXPECT_EQ(qvUStrnicmp(a.getBuffer(), b.getBuffer(), 0), 0);
+    EXPECT_EQ(qvUAStrnicmp(a.getBuffer(), "HELLOworld", 100), 0);
+    EXPECT_EQ(qvUAStrnicmp(a.getBuffer(), "HELLOx", 5), 0);
+    EXPECT_NE(qvUAStrnicmp(a.getBuffer(), "HELLOx", 6), 0);
+    EXPECT_NE(qvUAStrnicmp(a.getBuffer(), "HELLO", 100), 0);
+    EXPECT_EQ(qvUStrncmp(a.getBuffer(), qvU("Help").getBuffer(), 3), 0);
+    EXPECT_LT(qvUStrncmp(a.getBuffer(), qvU("Help").getBuffer(), 4), 0);
+}
+
+// ---- formatting ----
+
+struct FormatCase {
+    const char* format;
+    std::string expected;
+};
+
+TEST(QvUStringTest, SprintNumericConversions) {
+    QvUString s;
+    const FormatCase cases[] = {
+        {"%d|%i", "-42|7"},
+        {"%5d|%-5d|%05d", "   42|42   |00042"},
+        {"%lld", "-9223372036854775808"},
+        {"%llu", "18446744073709551615"},
+        {"%.15lg", "0.1"},
+        {"%x %X %o %#x", "ff FF 17 0x1f"},
+        {"%zu %ld", "12345 -7"},
+        {"%%", "%"},
+        {"%+.2f", "+3.14"},
+        {"%e", "1.500000e+00"},
+        {"%c%c", "ab"},
+        {"%hd %hhu", "-1 255"},
+        {"%Lg", "2.5"},
+    };
+    EXPECT_EQ(s.sprint(cases[0].format, -42, 7), 5);
+    EXPECT_EQ(s.toUtf8(), cases[0].expected);
+    s.sprint(cases[1].format, 42, 42, 42);
+    EXPECT_EQ(s.toUtf8(), cases[1].expected);
+    s.sprint(cases[2].format, LLONG_MIN);
+    EXPECT_EQ(s.toUtf8(), cases[2].expected);
+    s.sprint(cases[3].format, ULLONG_MAX);
+    EXPECT_EQ(s.toUtf8(), cases[3].expected);
+    s.sprint(cases[4].format, 0.1);
+    EXPECT_EQ(s.toUtf8(), cases[4].expected);
+    s.sprint(cases[5].format, 255u, 255u, 15u, 31u);
+    EXPECT_EQ(s.toUtf8(), cases[5].expected);
+    s.sprint(cases[6].format, static_cast<size_t>(12345), -7L);
+    EXPECT_EQ(s.toUtf8(), cases[6].expected);
+    s.sprint(cases[7].format);
+    EXPECT_EQ(s.toUtf8(), cases[7].expected);
+    s.sprint(cases[8].format, 3.14159);
+    EXPECT_EQ(s.toUtf8(), cases[8].expected);
+    s.sprint(cases[9].format, 1.5);
+    EXPECT_EQ(s.toUtf8(), cases[9].expected);
+    s.sprint(cases[10].format, 'a', 'b');
+    EXPECT_EQ(s.toUtf8(), cases[10].expected);
+    s.sprint(cases[11].format, 65535, 511);
+    EXPECT_EQ(s.toUtf8(), cases[11].expected);
+    s.sprint(cases[12].format, 2.5L);
+    EXPECT_EQ(s.toUtf8(), cases[12].expected);
+}
+
+TEST(QvUStringTest, SprintStarWidthAndPrecision) {
+    QvUString s;
+    s.sprint("[%*d][%-*d][%.*f]", 4, 7, 3, 7, 2, 1.0);
+    EXPECT_EQ(s.toUtf8(), "[   7][7  ][1.00]");
+    s.sprint("[%*d]", -4, 7);  // a negative width means left-aligned
+    EXPECT_EQ(s.toUtf8(), "[7   ]");
+    U16 text = u"abcdef";
+    s.sprint("[%.*s][%.*s]", 2, us(text), -1, us(text));  // negative precision: none
+    EXPECT_EQ(s.toUtf8(), "[ab][abcdef]");
+}
+
+TEST(QvUStringTest, SprintStrings) {
+    QvUString s;
+    U16 abc = u"abc";
+    U16 accented = u"\u00E9\U00010400";
+    struct {
+        const char* format;
+        const char* expected;
+    } cases[] = {
+        {"%s", "abc"},       {"%S", "abc"},       {"%5s", "  abc"}, {"%-5s|", "abc  |"},
+        {"%.2s", "ab"},      {"%.0s|", "|"},      {"%2s", "abc"},   {"%10.1s|", "         a|"},
+    };
+    for (const auto& c : cases) {
+        s.sprint(c.format, us(abc));
+        EXPECT_EQ(s.toUtf8(), c.expected) << c.format;
+    }
+    s.sprint("<%s>", us(accented));
+    EXPECT_EQ(s.toUtf8(), "<\u00E9\U00010400>");
+    s.sprint("%hs-%s", "eight", us(abc));
+    EXPECT_EQ(s.toUtf8(), "eight-abc");
+    s.sprint("%-6hs|%.3hs", "ab", "abcdef");
+    EXPECT_EQ(s.toUtf8(), "ab    |abc");
+    s.sprint("%s %hs", static_cast<const unsigned short*>(nullptr), static_cast<const char*>(nullptr));
+    EXPECT_EQ(s.toUtf8(), "(null) (null)");
+}
+
+TEST(QvUStringTest, SprintArgumentsOfAnyLength) {
+    for (size_t n : {0, 1, 10000, 1000000}) {
+        QvUString arg = repeated(0x4E2D, n);
+        QvUString s;
+        int length = s.sprint("[%s|%d]", arg.getBuffer(), 5);
+        ASSERT_EQ(static_cast<size_t>(length), n + 4);
+        ASSERT_EQ(s.length(), n + 4);
+        EXPECT_EQ(s.at(0), '[');
+        EXPECT_EQ(s.substr(1, n), arg);
+        EXPECT_EQ(s.substr(n + 1).toUtf8(), "|5]");
+        expectTerminated(s);
+    }
+    std::string longAscii(200000, 'k');
+    QvUString s;
+    s.sprint("%hs", longAscii.c_str());
+    EXPECT_EQ(s.length(), longAscii.size());
+    s.sprint("%1000000d", 1);
+    EXPECT_EQ(s.length(), 1000000u);
+}
+
+TEST(QvUStringTest, SprintArgumentFromTheTargetItself) {
+    QvUString s = repeated('w', 50);
+    s.sprint("<%s><%s>", s.getBuffer(), s.getBuffer());
+    EXPECT_EQ(s.length(), 104u);
+    EXPECT_EQ(s.at(51), '>');
+}
+
+TEST(QvUStringTest, SprintFromUtf16Format) {
+    U16 format = u"\u00C4rger: %s (%d) %hs %%";
+    U16 arg = u"\u4E2D";
+    QvUString s;
+    int n = s.sprint(us(format), us(arg), 12, "x");
+    EXPECT_EQ(s.toUtf8(), "\u00C4rger: \u4E2D (12) x %");
+    EXPECT_EQ(static_cast<size_t>(n), s.length());
+    U16 formatWide = u"%\u4E2D";  // a non-ASCII unit is no conversion
+    s.sprint(us(formatWide));
+    EXPECT_EQ(toU16(s), formatWide);
+}
+
+TEST(QvUStringTest, SprintCopiesUnknownConversionsLiterally) {
+    QvUString s;
+    s.sprint("a%qb%");
+    EXPECT_EQ(s.toUtf8(), "a%qb%");
+    s.sprint("%5");
+    EXPECT_EQ(s.toUtf8(), "%5");
+    s.sprint("x%ny", 1);
+    EXPECT_EQ(s.toUtf8(), "x%ny");
+}
+
+TEST(QvUStringTest, SprintIgnoresProcessLocale) {
+    const char* previous = setlocale(LC_NUMERIC, nullptr);
+    std::string saved = previous != nullptr ? previous : "C";
+    bool switched = setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+    QvUString s;
+    s.sprint("%.2f", 1.5);
+    U16 text = u"2.5";
+    double d = qvUStrtod(us(text), nullptr);
+    setlocale(LC_NUMERIC, saved.c_str());
+    EXPECT_EQ(s.toUtf8(), "1.50");
+    EXPECT_EQ(d, 2.5);
+    if (!switched) GTEST_SKIP() << "no de_DE locale installed";
+}
+
+// ---- character classes ----
+
+TEST(QvUCharClassTest, Table) {
+    struct Case {
+        unsigned short c;
+        int ascii, cntrl, digit, anyDigit, punct, space, alpha;
+    } cases[] = {
+        {'0', 1, 0, 1, 1, 0, 0, 0},      {'a', 1, 0, 0, 0, 0, 0, 1},      {' ', 1, 0, 0, 0, 0, 1, 0},
+        {'\t', 1, 1, 0, 0, 0, 1, 0},     {'\n', 1, 1, 0, 0, 0, 1, 0},     {'!', 1, 0, 0, 0, 1, 0, 0},
+        {'.', 1, 0, 0, 0, 1, 0, 0},      {0x7F, 1, 1, 0, 0, 0, 0, 0},     {0x0660, 0, 0, 0, 1, 0, 0, 0},
+        {0xFF19, 0, 0, 0, 1, 0, 0, 0},   {0x00A0, 0, 0, 0, 0, 0, 1, 0},   {0x3000, 0, 0, 0, 0, 0, 1, 0},
+        {0x2028, 0, 1, 0, 0, 0, 1, 0},   {0x00E9, 0, 0, 0, 0, 0, 0, 1},   {0x3001, 0, 0, 0, 0, 1, 0, 0},
+        {0x0085, 0, 1, 0, 0, 0, 1, 0},   {0xD800, 0, 0, 0, 0, 0, 0, 0},   {0x4E2D, 0, 0, 0, 0, 0, 0, 1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(qvUIsASCII(c.c) != 0, c.ascii != 0) << std::hex << c.c;
+        EXPECT_EQ(qvUIsCntrl(c.c) != 0, c.cntrl != 0) << std::hex << c.c;
+        EXPECT_EQ(qvUIsDigit(c.c) != 0, c.digit != 0) << std::hex << c.c;
+        EXPECT_EQ(qvUIsAnyDigit(c.c) != 0, c.anyDigit != 0) << std::hex << c.c;
+        EXPECT_EQ(qvUIsPunct(c.c) != 0, c.punct != 0) << std::hex << c.c;
+        EXPECT_EQ(qvUIsSpace(c.c) != 0, c.space != 0) << std::hex << c.c;
+        EXPECT_EQ(qvUIsAlpha(c.c) != 0, c.alpha != 0) << std::hex << c.c;
+        EXPECT_EQ(qvUIsAlnum(c.c) != 0, c.alpha != 0 || c.anyDigit != 0) << std::hex << c.c;
+    }
+}
+
+TEST(QvUCharClassTest, CheckAll) {
+    EXPECT_NE(qvUCheckAll(qvU("plain_name").getBuffer(), &qvUIsASCII), 0);
+    EXPECT_EQ(qvUCheckAll(qvU("na\u00EFve").getBuffer(), &qvUIsASCII), 0);
+    EXPECT_NE(qvUCheckAll(qvU("").getBuffer(), &qvUIsDigit), 0);
+    EXPECT_NE(qvUCheckAll(qvU("0123").getBuffer(), &qvUIsDigit), 0);
+    EXPECT_EQ(qvUCheckAll(qvU("01a3").getBuffer(), &qvUIsDigit), 0);
+}
+
+// ---- number parsing ----
+
+struct StrtodCase {
+    const char16_t* text;
+    double value;
+    size_t consumed;  // units read; 0 means nothing
+    bool range;
+};
+
+TEST(QvUStrtodTest, Table) {
+    const StrtodCase cases[] = {
+        {u"1.5", 1.5, 3, false},
+        {u"  -2.5e3xyz", -2500.0, 8, false},
+        {u"+.5", 0.5, 3, false},
+        {u"5.", 5.0, 2, false},
+        {u"1e", 1.0, 1, false},
+        {u"1e+", 1.0, 1, false},
+        {u"1E-2)", 0.01, 4, false},
+        {u"abc", 0.0, 0, false},
+        {u"", 0.0, 0, false},
+        {u"  ", 0.0, 0, false},
+        {u"-", 0.0, 0, false},
+        {u".", 0.0, 0, false},
+        {u"12\u0660", 12.0, 2, false},  // an Arabic-Indic digit ends the number
+        {u"1.5\u00A0", 1.5, 3, false},
+        {u"1e400", HUGE_VAL, 5, true},
+        {u"-1e400", -HUGE_VAL, 6, true},
+        {u"123456789012345678901234567890", 1.2345678901234568e29, 30, false},
+        {u"1.7976931348623157e308", 1.7976931348623157e308, 22, false},
+        {u"0.1+2", 0.1, 3, false},
+    };
+    for (const StrtodCase& c : cases) {
+        const unsigned short* text = reinterpret_cast<const unsigned short*>(c.text);
+        unsigned short* end = nullptr;
+        errno = 0;
+        double d = qvUStrtod(text, &end);
+        EXPECT_EQ(d, c.value) << std::string(c.text, c.text + std::char_traits<char16_t>::length(c.text));
+        EXPECT_EQ(static_cast<size_t>(end - text), c.consumed);
+        EXPECT_EQ(errno == ERANGE, c.range);
+    }
+}
+
+TEST(QvUStrtodTest, LongInputsHaveNoLengthLimit) {
+    std::u16string digits(100000, u'1');
+    digits += u".5e-99999 tail";
+    unsigned short* end = nullptr;
+    double d = qvUStrtod(us(digits), &end);
+    EXPECT_NEAR(d, 1.1111111111111111, 1e-12);
+    EXPECT_EQ(static_cast<size_t>(end - us(digits)), digits.size() - 5);
+    EXPECT_EQ(qvUStrtod(us(digits), nullptr), d);
+}
+
+TEST(QvUToI64Test, Table) {
+    struct Case {
+        const char16_t* text;
+        int64_t value;
+        size_t consumed;
+        bool range;
+    } cases[] = {
+        {u"0", 0, 1, false},
+        {u"  42x", 42, 4, false},
+        {u"-17", -17, 3, false},
+        {u"+17", 17, 3, false},
+        {u"9223372036854775807", INT64_MAX, 19, false},
+        {u"-9223372036854775808", INT64_MIN, 20, false},
+        {u"9223372036854775808", INT64_MAX, 19, true},
+        {u"-9223372036854775809", INT64_MIN, 20, true},
+        {u"99999999999999999999999 ", INT64_MAX, 23, true},
+        {u"-99999999999999999999999", INT64_MIN, 24, true},
+        {u"000000000000000000000000001", 1, 27, false},
+        {u"", 0, 0, false},
+        {u"-", 0, 0, false},
+        {u"+x", 0, 0, false},
+        {u"\u0661", 0, 0, false},  // only ASCII digits
+        {u"1.5", 1, 1, false},
+    };
+    for (const auto& c : cases) {
+        const unsigned short* text = reinterpret_cast<const unsigned short*>(c.text);
+        unsigned short* end = nullptr;
+        errno = 0;
+        EXPECT_EQ(qvUToI64(text, &end), c.value);
+        EXPECT_EQ(static_cast<size_t>(end - text), c.consumed);
+        EXPECT_EQ(errno == ERANGE, c.range);
+        EXPECT_EQ(qvUToI64(text), c.value);
+    }
+}
+
+TEST(QvN2sTest, Table) {
+    unsigned short buffer[24];
+    struct {
+        int64_t value;
+        const char* text;
+    } signedCases[] = {{0, "0"}, {-1, "-1"}, {INT64_MAX, "9223372036854775807"},
+                       {INT64_MIN, "-9223372036854775808"}, {1000, "1000"}};
+    for (const auto& c : signedCases) {
+        int n = QvN2s::i64ToStringX(buffer, c.value);
+        EXPECT_EQ(QvUString(buffer).toUtf8(), c.text);
+        EXPECT_EQ(static_cast<size_t>(n), std::strlen(c.text));
+    }
+    EXPECT_EQ(QvN2s::u64ToStringX(buffer, UINT64_MAX), 20);
+    EXPECT_EQ(QvUString(buffer).toUtf8(), "18446744073709551615");
+    EXPECT_EQ(QvN2s::i32ToStringX(buffer, INT32_MIN), 11);
+    EXPECT_EQ(QvUString(buffer).toUtf8(), "-2147483648");
+    EXPECT_EQ(QvN2s::i32ToStringX(buffer, 7), 1);
+    EXPECT_EQ(buffer[1], 0u);
+}
+
+// ---- conversions ----
+
+TEST(QvUtf8Test, RoundTrips) {
+    const char* texts[] = {"", "plain", "\u00E9\u00DF", "\u4E2D\u6587", "\U0001F600 and \U00010400", "a\nb"};
+    for (const char* t : texts) {
+        QvUString s = QvUString::fromUtf8(t);
+        EXPECT_EQ(s.toUtf8(), t);
+        std::unique_ptr<char[]> copy(s.getMBCSCopy());
+        EXPECT_STREQ(copy.get(), t);
+        QvUString back;
+        back.assignNative(copy.get());
+        EXPECT_EQ(back, s);
+        back.assignMBCS(t);
+        EXPECT_EQ(back, s);
+    }
+    EXPECT_EQ(QvUString::fromUtf8("\U0001F600").length(), 2u);
+    QvUString withZero = QvUString::fromUtf8(std::string_view("a\0b", 3));
+    EXPECT_EQ(withZero.length(), 3u);
+    EXPECT_EQ(withZero.toUtf8(), std::string("a\0b", 3));
+}
+
+TEST(QvUtf8Test, MalformedInputBecomesReplacementCharacter) {
+    struct {
+        std::string in;
+        U16 out;
+    } cases[] = {
+        {"a\xFF" "b", u"a\uFFFDb"},
+        {"\xC3", u"\uFFFD"},               // truncated sequence
+        {"\xE4\xB8", u"\uFFFD"},
+        {"\xC0\xAF", u"\uFFFD\uFFFD"},     // overlong
+        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // encoded surrogate
+    };
+    for (const auto& c : cases) {
+        QvUString s;
+        s.assignNative(c.in.c_str(), c.in.size());
+        EXPECT_EQ(toU16(s), c.out);
+    }
+    const unsigned short lone[] = {'x', 0xD800, 'y', 0xDC00, 0};
+    EXPECT_EQ(QvUString(lone).toUtf8(), "x\uFFFDy\uFFFD");
+    std::unique_ptr<char[]> copy(QvUString(lone).getMBCSCopy());
+    EXPECT_STREQ(copy.get(), "x\uFFFDy\uFFFD");
+}
+
+TEST(QvU2MFixedWidthTest, NeverSplitsACharacter) {
+    U16 text = u"ab\u00E9\u4E2D\U0001F600";  // 1+1+2+3+4 bytes
+    struct {
+        size_t maxBytes;
+        const char* expected;
+    } cases[] = {
+        {0, ""}, {1, "a"}, {2, "ab"}, {3, "ab"}, {4, "ab\u00E9"}, {6, "ab\u00E9"},
+        {7, "ab\u00E9\u4E2D"}, {10, "ab\u00E9\u4E2D"}, {11, "ab\u00E9\u4E2D\U0001F600"}, {4095, "ab\u00E9\u4E2D\U0001F600"},
+    };
+    for (const auto& c : cases) {
+        std::vector<char> buffer(c.maxBytes + 1, '#');
+        size_t n = qvU2MFixedWidth(buffer.data(), us(text), c.maxBytes);
+        EXPECT_EQ(n, std::strlen(c.expected)) << c.maxBytes;
+        EXPECT_STREQ(buffer.data(), c.expected) << c.maxBytes;
+    }
+    const unsigned short lone[] = {0xDC00, 'z', 0xD800, 0};
+    char buffer[16];
+    EXPECT_EQ(qvU2MFixedWidth(buffer, lone, 15), 7u);
+    EXPECT_STREQ(buffer, "\uFFFDz\uFFFD");
+    U16 big(5000, u'\u4E2D');
+    std::vector<char> out(4096);
+    EXPECT_EQ(qvU2MFixedWidth(out.data(), us(big), 4095), 4095u);  // 1365 whole characters
+}
+
+TEST(QvBareStringTest, EightBitConversions) {
+    unsigned short wide[8];
+    EXPECT_EQ(qvA2U(wide, "abc\xE9", 8), 4u);
+    EXPECT_EQ(wide[3], 0xE9);
+    EXPECT_EQ(wide[4], 0u);
+    EXPECT_EQ(qvA2U(wide, "abcdefghij", 4), 3u);
+    EXPECT_EQ(wide[3], 0u);
+    EXPECT_EQ(qvA2U(wide, "x", 0), 0u);
+
+    char narrow[8];
+    U16 text = u"a\u00E9\u4E2Dbcdefgh";
+    EXPECT_EQ(qvUnicodeToASCII(narrow, us(text), 8), 7u);
+    EXPECT_STREQ(narrow, "a\xE9?bcde");
+    EXPECT_EQ(qvUnicodeToASCII(narrow, us(text), 1), 0u);
+    EXPECT_STREQ(narrow, "");
+
+    unsigned short copy[8];
+    EXPECT_EQ(qvUStrcpy(copy, us(u"hey")), copy);
+    EXPECT_EQ(qvUStrlen(copy), 3u);
+    EXPECT_EQ(qvUStrlen(nullptr), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(QvUStringTest, BrokenArgumentsTripInvariants) {
+    QvUString s("abc");
+    EXPECT_THROW(s.replace(0, 0, static_cast<const unsigned short*>(nullptr), 3), QvAssertFailure);
+    EXPECT_EQ(s.toUtf8(), "abc");
+    EXPECT_THROW(qvUStrtod(nullptr, nullptr), QvAssertFailure);
+    EXPECT_THROW(qvUToI64(nullptr), QvAssertFailure);
+}
+
+}  // namespace

@@ -1,0 +1,584 @@
+// Tests of the utilities library: message catalogue, custom-type registry,
+// conversion matrix, metadata bases and number helpers.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <string>
+
+#include "qvcmnasrt.h"
+#include "qvutils.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Message catalogue
+
+// Every id the expression library raises or formats.
+constexpr int kRequiredIds[] = {
+    1081,  19002, 19004, 19009, 19012, 19014, 19017, 19020, 19022, 19023, 19024, 19025, 19027,
+    19028, 19031, 19032, 19033, 19035, 19043, 19045, 19046, 19048, 19049, 19050, 19052, 19054,
+    19055, 19058, 19060, 19063, 19064, 19065, 19066, 19067, 19075, 19080, 19081, 19082, 19083,
+    19085, 19090, 19091, 19092, 19094, 19106, 19107, 19108, 19109, 19110, 19112, 19114, 19115,
+    19117, 19136, 19138, 19145, 19149, 19153, 19154, 19196, 19197, 19199, 20010, 20030, 20031,
+    20032, 20035, 20036, 20044, 20045, 20046, 20047, 20048, 20049, 20050,
+};
+
+// The conversions (in order) of the ids that are formatted with arguments;
+// every other id takes none.
+const std::map<int, std::string>& argumentTable() {
+    static const std::map<int, std::string> table = {
+        {19002, "d"}, {19075, "ss"}, {19080, "ss"}, {19108, "s"}, {19110, "ss"}, {19138, "s"},
+        {19145, "s"}, {19149, "g"}, {19197, "s"}, {20010, "s"}, {20047, "s"},
+    };
+    return table;
+}
+
+// The conversion letters of a printf format, "%%" skipped.
+std::string conversionsOf(const std::string& format) {
+    std::string letters;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '%') continue;
+        size_t j = i + 1;
+        while (j < format.size() && std::strchr("-+ #0123456789.*hlLzjt", format[j]) != nullptr) ++j;
+        if (j < format.size() && format[j] != '%') letters += format[j];
+        i = j;
+    }
+    return letters;
+}
+
+std::string utf8(const QvUString& s) { return s.toUtf8(); }
+
+TEST(MessageCatalogueTest, EveryRequiredIdIsCatalogued) {
+    for (int id : kRequiredIds) EXPECT_TRUE(qvIsCataloguedMsg(id)) << id;
+}
+
+TEST(MessageCatalogueTest, EveryTextIsNonEmptyAndTakesItsDocumentedArguments) {
+    size_t count = 0;
+    const int* ids = qvGetMsgIds(&count);
+    ASSERT_GE(count, std::size(kRequiredIds));
+    for (size_t i = 0; i < count; ++i) {
+        const std::string text = utf8(qvGetMsg(ids[i]));
+        EXPECT_FALSE(text.empty()) << ids[i];
+        auto expected = argumentTable().find(ids[i]);
+        EXPECT_EQ(conversionsOf(text), expected == argumentTable().end() ? "" : expected->second) << ids[i];
+    }
+}
+
+TEST(MessageCatalogueTest, IdsAreListedInAscendingOrder) {
+    size_t count = 0;
+    const int* ids = qvGetMsgIds(&count);
+    for (size_t i = 1; i < count; ++i) EXPECT_LT(ids[i - 1], ids[i]);
+}
+
+TEST(MessageCatalogueTest, LineFormatsAreOneLineEndingWithANewline) {
+    for (int id : {19075, 19080}) {
+        const std::string text = utf8(qvGetMsg(id));
+        ASSERT_FALSE(text.empty());
+        EXPECT_EQ(text.back(), '\n') << id;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << id;
+    }
+    for (int id : {19083, 19109, 19110, 20047}) {
+        EXPECT_EQ(utf8(qvGetMsg(id)).find('\n'), std::string::npos) << id;
+    }
+}
+
+TEST(MessageCatalogueTest, LineFormatPutsMessageBeforeExpression) {
+    QvUString line;
+    const QvUString msg = qvU("MSG-TEXT");
+    const QvUString expr = qvU("EXPR-TEXT");
+    line.sprint(qvGetMsg(19075).getBuffer(), msg.getBuffer(), expr.getBuffer());
+    const std::string out = utf8(line);
+    ASSERT_NE(out.find("MSG-TEXT"), std::string::npos);
+    ASSERT_NE(out.find("EXPR-TEXT"), std::string::npos);
+    EXPECT_LT(out.find("MSG-TEXT"), out.find("EXPR-TEXT"));
+}
+
+TEST(MessageCatalogueTest, MarkersAreNonEmptyAndDistinct) {
+    const QvUString open = qvGetMsg(19083);
+    const QvUString close = qvGetMsg(19109);
+    EXPECT_FALSE(open.isEmpty());
+    EXPECT_FALSE(close.isEmpty());
+    EXPECT_NE(open, close);
+}
+
+TEST(MessageCatalogueTest, UnknownIdNamesTheId) {
+    EXPECT_FALSE(qvIsCataloguedMsg(12345));
+    EXPECT_EQ(utf8(qvGetMsg(12345)), "Unknown message id 12345.");
+    EXPECT_EQ(utf8(qvGetMsg(-7)), "Unknown message id -7.");
+}
+
+// ---------------------------------------------------------------------------
+// Custom types
+
+// A test type: an amount in cents held in a long long.
+int moneyToText(const void* value, QvUString& text, const char* format) {
+    const long long cents = *static_cast<const long long*>(value);
+    const char* sign = cents < 0 ? "-" : "";
+    const long long magnitude = cents < 0 ? -cents : cents;
+    text.sprint("%hs%s%lld.%02lld", format != nullptr ? format : "", qvU(sign).getBuffer(), magnitude / 100,
+                magnitude % 100);
+    return 1;
+}
+int moneyFromText(const unsigned short* text, size_t length, void* value) {
+    if (length == 0) return 0;
+    long long cents = 0;
+    for (size_t i = 0; i < length; ++i) {
+        if (text[i] < '0' || text[i] > '9') return 0;
+        cents = cents * 10 + (text[i] - '0');
+    }
+    *static_cast<long long*>(value) = cents;
+    return 1;
+}
+int moneyToInt(const void* value, int& out) {
+    const long long units = *static_cast<const long long*>(value) / 100;
+    if (units < INT_MIN || units > INT_MAX) return 0;
+    out = static_cast<int>(units);
+    return 1;
+}
+int moneyToFloat(const void* value, double& out) {
+    out = static_cast<double>(*static_cast<const long long*>(value)) / 100.0;
+    return 1;
+}
+int moneyNegate(void* value) {
+    long long& cents = *static_cast<long long*>(value);
+    cents = -cents;
+    return 1;
+}
+
+QvCustomTypeDef moneyType(const char* name = "Money") {
+    QvCustomTypeDef def;
+    def.name = name;
+    def.traits = eQvTRT_NUMERIC | eQvTRT_COMPARABLE;
+    def.valueSize = sizeof(long long);
+    def.textWidth = 24;
+    def.precision = 19;
+    def.scale = 2;
+    def.toText = moneyToText;
+    def.fromText = moneyFromText;
+    def.toInteger = moneyToInt;
+    def.toFloat = moneyToFloat;
+    def.negate = moneyNegate;
+    return def;
+}
+
+class CustomTypeTest : public ::testing::Test {
+protected:
+    void SetUp() override { mgr->unregisterAll(); }
+    void TearDown() override { mgr->unregisterAll(); }
+    CustomSDKMgr* mgr = CustomSDKMgr::getInstance();
+};
+
+TEST_F(CustomTypeTest, ManagerIsProcessWide) { EXPECT_EQ(CustomSDKMgr::getInstance(), mgr); }
+
+TEST_F(CustomTypeTest, WithNothingRegisteredEveryLookupFails) {
+    const int id = mgr->getCustomTypeId("Dec38rt");
+    EXPECT_FALSE(id >= 1002 && id <= 1040) << id;
+    EXPECT_FALSE(id >= -4 && id <= -1) << id;
+    EXPECT_EQ(mgr->getCustomTypeId(qvU("com.qv.datatype.htype.struct")), id);
+    unsigned int ids[11] = {};
+    EXPECT_EQ(mgr->getCustomTypeIds(ids, 11), 0u);
+    for (unsigned int dt = 1022; dt <= 1032; ++dt) {
+        EXPECT_EQ(mgr->getCustomTypeName(dt), nullptr);
+        EXPECT_EQ(mgr->getCustomTypeFromDT(dt), nullptr);
+        EXPECT_EQ(mgr->getTrtInfoFromDT(dt), nullptr);
+        EXPECT_EQ(mgr->getZEVATypeMetadata(dt), nullptr);
+        EXPECT_EQ(QvCData::cdt2trtInfo(dt)->has(eQvTRT_COMPARABLE), 0);
+    }
+    long long value = 5;
+    int asInt = 77;
+    long long asBig = 77;
+    double asFloat = 7.5;
+    EXPECT_EQ(mgr->to_integer(1022, &value, asInt), 0);
+    EXPECT_EQ(mgr->to_bigint(1022, &value, asBig), 0);
+    EXPECT_EQ(mgr->to_float(1022, &value, asFloat), 0);
+    EXPECT_EQ(mgr->negate(1022, &value), 0);
+    EXPECT_EQ(asInt, 77);
+    EXPECT_EQ(asBig, 77);
+    EXPECT_EQ(asFloat, 7.5);
+    EXPECT_EQ(value, 5);
+    unsigned short buffer[8] = {'x', 0};
+    EXPECT_EQ(mgr->qvZevaTypeToString(1022, &value, buffer, 8), 0);
+    EXPECT_EQ(buffer[0], 0);
+    EXPECT_EQ(mgr->qvStringToZevaType(1022, qvU("12").getBuffer(), 2, &value), 0);
+}
+
+TEST_F(CustomTypeTest, RegisteredTypeIsFoundByNameAndId) {
+    const int id = mgr->registerCustomType(moneyType());
+    ASSERT_EQ(id, 1022);
+    EXPECT_EQ(mgr->getCustomTypeId("Money"), id);
+    EXPECT_EQ(mgr->getCustomTypeId(qvU("Money")), id);
+    EXPECT_EQ(mgr->getCustomTypeId(qvU("Money").getBuffer()), id);
+    EXPECT_EQ(mgr->getCustomTypeId("money"), 0);  // identifiers are exact
+    unsigned int ids[11] = {};
+    EXPECT_EQ(mgr->getCustomTypeIds(ids, 11), 1u);
+    EXPECT_EQ(ids[0], 1022u);
+    ASSERT_NE(mgr->getCustomTypeName(1022), nullptr);
+    EXPECT_EQ(*mgr->getCustomTypeName(1022), qvU("Money"));
+
+    const ZEVA_TYPE_HANDLE_struct* handle = mgr->getCustomTypeFromDT(1022);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(handle->getValueSize(), sizeof(long long));
+    EXPECT_EQ(handle->getTextWidth(), 24);
+    zeva_type_opd_metadata_struct* md = mgr->getZEVATypeMetadata(1022);
+    ASSERT_NE(md, nullptr);
+    EXPECT_EQ(md->typeId, 1022u);
+    EXPECT_EQ(md->precision, 19);
+    EXPECT_EQ(md->scale, 2);
+    EXPECT_EQ(mgr->getCustomTypeFromDT(md), handle);
+    EXPECT_EQ(mgr->getCustomTypeFromDT(static_cast<const zeva_type_opd_metadata_struct*>(nullptr)), nullptr);
+}
+
+TEST_F(CustomTypeTest, TraitsOfARegisteredTypeAreFilledIn) {
+    ASSERT_EQ(mgr->registerCustomType(moneyType()), 1022);
+    TrtInfo* trt = mgr->getTrtInfoFromDT(1022);
+    ASSERT_NE(trt, nullptr);
+    EXPECT_EQ(QvCData::cdt2trtInfo(1022), trt);
+    EXPECT_TRUE(trt->flags & eQvTRT_FILLED);
+    EXPECT_EQ(trt->has(eQvTRT_NUMERIC), 1);
+    EXPECT_EQ(trt->has(eQvTRT_COMPARABLE), 1);
+    EXPECT_EQ(trt->has(eQvTRT_DECIMAL), 0);
+    EXPECT_EQ(trt->has(eQvTRT_VECTOR), 0);
+}
+
+TEST_F(CustomTypeTest, ConversionsGoThroughTheRegisteredFunctions) {
+    ASSERT_EQ(mgr->registerCustomType(moneyType()), 1022);
+    long long cents = 12345;
+    int asInt = 0;
+    double asFloat = 0;
+    long long asBig = 99;
+    EXPECT_NE(mgr->to_integer(1022, &cents, asInt), 0);
+    EXPECT_EQ(asInt, 123);
+    EXPECT_NE(mgr->to_float(1022, &cents, asFloat), 0);
+    EXPECT_DOUBLE_EQ(asFloat, 123.45);
+    EXPECT_EQ(mgr->to_bigint(1022, &cents, asBig), 0);  // not provided by the type
+    EXPECT_EQ(asBig, 99);
+    EXPECT_NE(mgr->negate(1022, &cents), 0);
+    EXPECT_EQ(cents, -12345);
+
+    unsigned short buffer[32];
+    ASSERT_NE(mgr->qvZevaTypeToString(1022, &cents, buffer, 32), 0);
+    EXPECT_EQ(utf8(QvUString(buffer)), "-123.45");
+    ASSERT_NE(mgr->qvZevaTypeToString(1022, &cents, buffer, 32, "MM/DD/YYYY "), 0);
+    EXPECT_EQ(utf8(QvUString(buffer)), "MM/DD/YYYY -123.45");
+    EXPECT_EQ(mgr->qvZevaTypeToString(1022, &cents, buffer, 7), 0);  // 7 units + terminator needed
+    EXPECT_EQ(buffer[0], 0);
+    EXPECT_NE(mgr->qvZevaTypeToString(1022, &cents, buffer, 8), 0);
+
+    const QvUString text = qvU("2500");
+    EXPECT_NE(mgr->qvStringToZevaType(1022, text.getBuffer(), text.length(), &cents), 0);
+    EXPECT_EQ(cents, 2500);
+    const QvUString bad = qvU("25x");
+    EXPECT_EQ(mgr->qvStringToZevaType(1022, bad.getBuffer(), bad.length(), &cents), 0);
+    EXPECT_EQ(cents, 2500);
+}
+
+TEST_F(CustomTypeTest, RegistrationRefusesBadRequests) {
+    ASSERT_EQ(mgr->registerCustomType(moneyType()), 1022);
+    EXPECT_EQ(mgr->registerCustomType(moneyType()), -1);            // name taken
+    EXPECT_EQ(mgr->registerCustomType(moneyType("")), -1);          // no name
+    EXPECT_EQ(mgr->registerCustomType(moneyType(nullptr)), -1);
+    EXPECT_EQ(mgr->registerCustomType(moneyType("A"), 1021), -1);   // below the custom range
+    EXPECT_EQ(mgr->registerCustomType(moneyType("A"), 1033), -1);   // above it
+    EXPECT_EQ(mgr->registerCustomType(moneyType("A"), 1022), -1);   // id taken
+    EXPECT_EQ(mgr->registerCustomType(moneyType("A"), 1032), 1032);
+    EXPECT_EQ(mgr->registerCustomType(moneyType("B")), 1023);       // lowest free id
+}
+
+TEST_F(CustomTypeTest, ElevenTypesFillTheRegistry) {
+    static const char* const kNames[] = {"t0", "t1", "t2", "t3", "t4", "t5", "t6", "t7", "t8", "t9", "t10", "t11"};
+    for (int i = 0; i < 11; ++i) EXPECT_EQ(mgr->registerCustomType(moneyType(kNames[i])), 1022 + i);
+    EXPECT_EQ(mgr->registerCustomType(moneyType(kNames[11])), -1);
+    unsigned int ids[4] = {};
+    EXPECT_EQ(mgr->getCustomTypeIds(ids, 4), 11u);  // count of all, only 4 written
+    EXPECT_EQ(ids[3], 1025u);
+    mgr->unregisterAll();
+    EXPECT_EQ(mgr->getCustomTypeIds(ids, 4), 0u);
+    EXPECT_EQ(mgr->getCustomTypeId("t0"), 0);
+}
+
+TEST_F(CustomTypeTest, CustomTypesConvertThroughTheirRegisteredConversions) {
+    ASSERT_EQ(mgr->registerCustomType(moneyType()), 1022);
+    EXPECT_EQ(QvConverterFactory::isConvertible(1022, 1022, 0), 1);
+    EXPECT_EQ(QvConverterFactory::isConvertible(1022, eQvCDT_STRING, 0), 1);
+    EXPECT_EQ(QvConverterFactory::isConvertible(1022, eQvCDT_INT, 0), 1);
+    EXPECT_EQ(QvConverterFactory::isConvertible(1022, eQvCDT_FLOAT, 0), 1);
+    EXPECT_EQ(QvConverterFactory::isConvertible(1022, eQvCDT_BIGINT, 0), 0);  // no to_bigint
+    EXPECT_EQ(QvConverterFactory::isConvertible(1022, eQvCDT_DATE, 0), 0);
+    EXPECT_EQ(QvConverterFactory::isConvertible(eQvCDT_UNISTRING, 1022, 0), 1);
+    EXPECT_EQ(QvConverterFactory::isConvertible(eQvCDT_INT, 1022, 0), 0);
+    EXPECT_EQ(QvConverterFactory::isConvertible(eQvCDT_NULL, 1022, 0), 1);
+    EXPECT_EQ(QvConverterFactory::isConvertible(1023, 1023, 0), 0);  // not registered
+}
+
+TEST(CustomTypeHashTest, EqualKeysHashEqual) {
+    EXPECT_EQ(CustomSDKMgr::hashKeyStr(qvU("INT")), CustomSDKMgr::hashKeyStr(qvU("INT")));
+    EXPECT_NE(CustomSDKMgr::hashKeyStr(qvU("INT")), CustomSDKMgr::hashKeyStr(qvU("TNI")));
+}
+
+TEST(TraitTest, BuiltinTypesHaveTheirTraits) {
+    struct Row {
+        unsigned int type;
+        int numeric, decimal, vector, comparable;
+    };
+    const Row rows[] = {
+        {eQvCDT_INT, 1, 0, 0, 1},       {eQvCDT_BIGINT, 1, 0, 0, 1},  {eQvCDT_FLOAT, 1, 0, 0, 1},
+        {eQvCDT_DEC18, 1, 1, 0, 1},     {eQvCDT_DEC38_FIXED, 1, 1, 0, 1},
+        {eQvCDT_STRING, 0, 0, 1, 1},    {eQvCDT_UNISTRING, 0, 0, 1, 1}, {eQvCDT_BINARY, 0, 0, 1, 1},
+        {eQvCDT_DATE, 0, 0, 0, 1},      {eQvCDT_BOOLEAN, 1, 0, 0, 1},
+        {4711, 0, 0, 0, 0},
+    };
+    for (const Row& r : rows) {
+        const TrtInfo* trt = QvCData::cdt2trtInfo(r.type);
+        ASSERT_NE(trt, nullptr) << r.type;
+        EXPECT_EQ(trt->has(eQvTRT_NUMERIC), r.numeric) << r.type;
+        EXPECT_EQ(trt->has(eQvTRT_DECIMAL), r.decimal) << r.type;
+        EXPECT_EQ(trt->has(eQvTRT_VECTOR), r.vector) << r.type;
+        EXPECT_EQ(trt->has(eQvTRT_COMPARABLE), r.comparable) << r.type;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Conversion matrix
+
+constexpr unsigned int kBuiltinTypes[] = {
+    eQvCDT_INT,   eQvCDT_STRING,      eQvCDT_FLOAT,       eQvCDT_BINARY,    eQvCDT_DATE,
+    eQvCDT_DEC18_FIXED, eQvCDT_DEC28_FIXED, eQvCDT_DEC18, eQvCDT_DEC28,     eQvCDT_UNISTRING,
+    eQvCDT_DEC38_FIXED, eQvCDT_DEC38,  eQvCDT_BIGINT,      eQvCDT_NULL,      eQvCDT_BOOLEAN,
+};
+
+TEST(ConverterTest, EveryTypeConvertsToItselfAndNullToEverything) {
+    for (int flag : {0, 1}) {
+        for (unsigned int t : kBuiltinTypes) {
+            EXPECT_EQ(QvConverterFactory::isConvertible(t, t, flag), 1) << t;
+            EXPECT_EQ(QvConverterFactory::isConvertible(eQvCDT_NULL, t, flag), 1) << t;
+            if (t != eQvCDT_NULL) {
+                EXPECT_EQ(QvConverterFactory::isConvertible(t, eQvCDT_NULL, flag), 0) << t;
+            }
+        }
+    }
+}
+
+TEST(ConverterTest, LosslessConversionsAreAlsoPlainConversions) {
+    for (unsigned int from : kBuiltinTypes) {
+        for (unsigned int to : kBuiltinTypes) {
+            if (QvConverterFactory::isConvertible(from, to, 1)) {
+                EXPECT_EQ(QvConverterFactory::isConvertible(from, to, 0), 1) << from << " " << to;
+            }
+        }
+    }
+}
+
+TEST(ConverterTest, DocumentedPairs) {
+    struct Row {
+        unsigned int from, to;
+        int flag, expected;
+    };
+    const Row rows[] = {
+        {eQvCDT_INT, eQvCDT_FLOAT, 0, 1},        {eQvCDT_FLOAT, eQvCDT_INT, 0, 1},
+        {eQvCDT_FLOAT, eQvCDT_INT, 1, 0},        {eQvCDT_INT, eQvCDT_BIGINT, 1, 1},
+        {eQvCDT_BIGINT, eQvCDT_INT, 1, 0},       {eQvCDT_BOOLEAN, eQvCDT_INT, 1, 1},
+        {eQvCDT_DEC28, eQvCDT_DEC18, 1, 0},      {eQvCDT_DEC18_FIXED, eQvCDT_DEC38, 1, 1},
+        {eQvCDT_INT, eQvCDT_STRING, 1, 1},       {eQvCDT_DATE, eQvCDT_UNISTRING, 1, 1},
+        {eQvCDT_STRING, eQvCDT_INT, 0, 1},       {eQvCDT_STRING, eQvCDT_INT, 1, 0},
+        {eQvCDT_STRING, eQvCDT_DATE, 0, 1},      {eQvCDT_UNISTRING, eQvCDT_STRING, 1, 1},
+        {eQvCDT_STRING, eQvCDT_BINARY, 0, 0},    {eQvCDT_BINARY, eQvCDT_STRING, 0, 0},
+        {eQvCDT_DATE, eQvCDT_INT, 0, 0},         {eQvCDT_INT, eQvCDT_DATE, 0, 0},
+        {eQvCDT_BINARY, eQvCDT_INT, 0, 0},       {999, 999, 0, 0},
+        {eQvCDT_INT, 999, 0, 0},                 {1022, eQvCDT_STRING, 0, 0},
+    };
+    for (const Row& r : rows) {
+        EXPECT_EQ(QvConverterFactory::isConvertible(r.from, r.to, r.flag), r.expected)
+            << r.from << " -> " << r.to << " flag " << r.flag;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Number helpers and settings
+
+TEST(FtoaReformatTest, SmallValuesInPlainNotation) {
+    struct Row {
+        double value;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {0.00005, "0.00005"},
+        {-0.00005, "-0.00005"},
+        {1e-15, "0.000000000000001"},
+        {1.5e-5, "0.000015"},
+        {0.000099999, "0.000099999"},
+        {1.23456789012345e-10, "0.000000000123456789012345"},
+        {9.999999999999999e-5, "0.0001"},  // rounds up to 15 digits
+    };
+    for (const Row& r : rows) {
+        char narrow[40];
+        unsigned short wide[40];
+        const int length = qvFtoaReformat(narrow, r.value, std::fabs(r.value));
+        EXPECT_STREQ(narrow, r.expected) << r.value;
+        EXPECT_EQ(length, static_cast<int>(std::strlen(r.expected)));
+        EXPECT_EQ(qvFtoaReformat(wide, r.value, std::fabs(r.value)), length);
+        EXPECT_EQ(utf8(QvUString(wide)), r.expected);
+    }
+}
+
+TEST(FtoaReformatTest, MagnitudeOutOfRangeIsRefused) {
+    char buffer[40] = "untouched";
+    EXPECT_EQ(qvFtoaReformat(buffer, 0.0001, 0.0001), -1);
+    EXPECT_EQ(qvFtoaReformat(buffer, 1e-16, 1e-16), -1);
+    EXPECT_EQ(qvFtoaReformat(buffer, 0.0, 0.0), -1);
+    EXPECT_EQ(qvFtoaReformat(buffer, NAN, NAN), -1);
+    EXPECT_STREQ(buffer, "untouched");
+}
+
+TEST(DblToBigIntTest, Boundaries) {
+    struct Row {
+        double value;
+        int flag;
+        int ok;
+        long long expected;
+    };
+    const Row rows[] = {
+        {9223372036854775808.0, 0, 0, 0},          // 2^63
+        {-9223372036854775808.0, 0, 1, LLONG_MIN},  // -2^63
+        {9223372036854774784.0, 0, 1, 9223372036854774784LL},  // largest double below 2^63
+        {-9223372036854777856.0, 0, 0, 0},         // next double below -2^63
+        {std::numeric_limits<double>::quiet_NaN(), 0, 0, 0},
+        {std::numeric_limits<double>::infinity(), 0, 0, 0},
+        {-std::numeric_limits<double>::infinity(), 1, 0, 0},
+        {2.5, 0, 1, 3},
+        {-2.5, 0, 1, -3},
+        {2.4, 0, 1, 2},
+        {2.5, 1, 1, 2},
+        {-2.9, 1, 1, -2},
+        {0.0, 0, 1, 0},
+    };
+    for (const Row& r : rows) {
+        long long result = 42;
+        EXPECT_EQ(dblToBigInt(r.value, result, r.flag) != 0, r.ok != 0) << r.value;
+        EXPECT_EQ(result, r.ok ? r.expected : 42) << r.value;
+    }
+}
+
+TEST(SettingsTest, ServerModeDefaultsToUnicodeAndCanBeSet) {
+    EXPECT_EQ(isServerModeASCII(), 0);
+    EXPECT_EQ(qvSetServerModeASCII(1), 0);
+    EXPECT_EQ(isServerModeASCII(), 1);
+    EXPECT_EQ(qvSetServerModeASCII(0), 1);
+    EXPECT_EQ(isServerModeASCII(), 0);
+}
+
+TEST(SettingsTest, StringToNumber8xDefaultsToOff) {
+    EXPECT_EQ(QvUtilGlobal::get8xConvertStrToNum(), 0);
+    EXPECT_EQ(QvUtilGlobal::set8xConvertStrToNum(5), 0);
+    EXPECT_EQ(QvUtilGlobal::get8xConvertStrToNum(), 1);
+    QvUtilGlobal::set8xConvertStrToNum(0);
+    EXPECT_EQ(QvUtilGlobal::get8xConvertStrToNum(), 0);
+}
+
+TEST(SettingsTest, SleepReturns) {
+    QvSleep(0, 0);
+    QvSleep(-1, 5);
+    QvSleep(1, 2);
+    SUCCEED();
+}
+
+// ---------------------------------------------------------------------------
+// Metadata bases
+
+// A record as the library derives one: only the type and length are its own.
+class TestRecord : public XMetadataBase {
+public:
+    TestRecord(unsigned int type, int length) : m_type(type), m_length(length) {}
+    unsigned int getCDataTypeV() const override { return m_type; }
+    int getLengthV() const override { return m_length; }
+    void copyFromV(const XMetadataBase* source) override {
+        m_type = source->getCDataTypeV();
+        m_length = source->getLengthV();
+    }
+
+private:
+    unsigned int m_type;
+    int m_length;
+};
+
+TEST(MetadataBaseTest, HostClassIdsAreNotTheLibrarys) {
+    for (int id : {2000, 2001}) EXPECT_EQ(XMetadataBase::stc_isClass(id), 1) << id;
+    for (int id : {1000, 1001, 3000, 3001, 3002, 3003, 3004, 3005, 2002, 0, -1}) {
+        EXPECT_EQ(XMetadataBase::stc_isClass(id), 0) << id;
+    }
+    EXPECT_EQ(QvMetadataBase::stc_isClass(2001), 0);
+    EXPECT_EQ(SColMetadata::stc_isClass(2002), 1);
+    EXPECT_EQ(SColMetadata::stc_isClass(2001), 0);
+    TestRecord record(eQvCDT_INT, 0);
+    const QvMetadataBase& base = record;
+    EXPECT_EQ(base.getClassId(), 2001);
+    EXPECT_EQ(base.isClass(2000), 1);
+    EXPECT_EQ(base.isClass(2002), 0);
+}
+
+TEST(MetadataBaseTest, DefaultsDescribeNoType) {
+    TestRecord record(eQvCDT_STRING, 10);
+    EXPECT_EQ(record.getScaleV(), 0);
+    EXPECT_EQ(record.getTypeAttrsV(), nullptr);
+    EXPECT_EQ(record.getTrtInfoV(), nullptr);
+    EXPECT_EQ(record.getZevaTypeMetadataV(), nullptr);
+    EXPECT_EQ(record.getArgTypeV(), 1);
+    TestRecord copy(eQvCDT_INT, 0);
+    copy.copyFromV(&record);
+    EXPECT_EQ(copy.getCDataTypeV(), static_cast<unsigned int>(eQvCDT_STRING));
+}
+
+TEST(MetadataBaseTest, PrintWidthFollowsTheType) {
+    struct Row {
+        unsigned int type;
+        int length;
+        int expected;
+    };
+    const Row rows[] = {
+        {eQvCDT_INT, 0, 11},   {eQvCDT_BIGINT, 0, 20},   {eQvCDT_FLOAT, 0, 24}, {eQvCDT_DATE, 0, 29},
+        {eQvCDT_DEC28, 28, 30}, {eQvCDT_STRING, 10, 10}, {eQvCDT_BINARY, 7, 7},
+    };
+    for (const Row& r : rows) EXPECT_EQ(TestRecord(r.type, r.length).getToStringNumCharsMax(), r.expected) << r.type;
+}
+
+TEST(MetadataBaseTest, ColumnMetadataKeepsWhatWasSet) {
+    SColMetadata col;
+    EXPECT_EQ(col.getCDataTypeV(), 0u);
+    TrtInfo* trt = QvCData::cdt2trtInfo(eQvCDT_DEC18);
+    int attrs = 0;
+    col.set(eQvCDT_DEC18, 12, 3, trt, nullptr, &attrs);
+    const QvMetadataBase& base = col;
+    EXPECT_EQ(base.getCDataTypeV(), static_cast<unsigned int>(eQvCDT_DEC18));
+    EXPECT_EQ(base.getLengthV(), 12);
+    EXPECT_EQ(base.getScaleV(), 3);
+    EXPECT_EQ(base.getTrtInfoV(), trt);
+    EXPECT_EQ(base.getZevaTypeMetadataV(), nullptr);
+    EXPECT_EQ(base.getTypeAttrsV(), &attrs);
+    EXPECT_EQ(base.getClassId(), 2002);
+    col.set(eQvCDT_INT, 0, 0);
+    EXPECT_EQ(col.getDataType(), static_cast<unsigned int>(eQvCDT_INT));
+    EXPECT_EQ(col.getTrtInfoV(), nullptr);
+    EXPECT_EQ(col.getTypeAttrsV(), nullptr);
+}
+
+TEST(VecDataTest, HoldsACopyAndSurvivesSelfAssignment) {
+    char bytes[] = {1, 2, 3};
+    QvVecData data(bytes, 3);
+    bytes[0] = 9;
+    EXPECT_EQ(data.getSize(), 3u);
+    EXPECT_EQ(static_cast<const char*>(data.getData())[0], 1);
+    QvVecData copy = data;
+    data.assign(data.getData(), 2);
+    EXPECT_EQ(data.getSize(), 2u);
+    EXPECT_EQ(static_cast<const char*>(data.getData())[1], 2);
+    EXPECT_EQ(copy.getSize(), 3u);
+    data.assign(nullptr, 5);
+    EXPECT_TRUE(data.isEmpty());
+    EXPECT_EQ(data.getData(), nullptr);
+}
+
+}  // namespace

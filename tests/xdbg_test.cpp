@@ -1,0 +1,150 @@
+// Debug printer output and the per-thread debug text conversion.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "qvcmnasrt.h"
+#include "qvcmnexpr/xdbg.h"
+
+namespace {
+
+TEST(XDbgPrinterTest, LogWritesLineToStderr) {
+    XDbgPrinter printer(0);
+    testing::internal::CaptureStderr();
+    printer.log("hello");
+    printer.log("second line");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "hello\nsecond line\n");
+}
+
+TEST(XDbgPrinterTest, LogDoesNotInterpretFormatCharacters) {
+    XDbgPrinter printer(1);
+    testing::internal::CaptureStderr();
+    printer.log("100%s %d");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "100%s %d\n");
+}
+
+TEST(XDbgPrinterTest, LogOfNullWritesEmptyLine) {
+    XDbgPrinter printer(0);
+    testing::internal::CaptureStderr();
+    printer.log(static_cast<const char*>(nullptr));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "\n");
+}
+
+TEST(XDbgPrinterTest, Utf16LogOverloadsAreInvariants) {
+    XDbgPrinter printer(0);
+    const unsigned short text[] = {'a', 0};
+    try {
+        printer.log(text);
+        FAIL() << "no assertion";
+    } catch (const QvAssertFailure& f) {
+        EXPECT_EQ(f.sourceUnit(), "xdbg");
+    }
+    EXPECT_THROW(printer.log(qvU("a")), QvAssertFailure);
+}
+
+TEST(XDbgPrinterTest, ApplicationPrinterRefusesFile) {
+    XDbgPrinter app(1);
+    EXPECT_EQ(app.openDbgFile(qvU("/tmp/x.log")), -1);
+    XDbgPrinter own(0);
+    EXPECT_EQ(own.openDbgFile(qvU("/tmp/x.log")), 0);
+    EXPECT_EQ(own.getFile(), stderr);
+    EXPECT_EQ(app.getFile(), stderr);
+}
+
+TEST(XDbgPrinterTest, LevelAndFlagsCopy) {
+    XDbgPrinter p(1);
+    EXPECT_EQ(p.getDbgLevel(), 1);
+    EXPECT_EQ(p.isUsedByApplication(), 1);
+    p.setDbgLevel(5);
+    XDbgPrinter copy(p);
+    EXPECT_EQ(copy.getDbgLevel(), 5);
+    EXPECT_EQ(copy.isUsedByApplication(), 1);
+    XDbgPrinter assigned(0);
+    assigned = p;
+    EXPECT_EQ(assigned.getDbgLevel(), 5);
+    EXPECT_EQ(assigned.isUsedByApplication(), 1);
+    EXPECT_NO_THROW(assigned.flush());
+}
+
+// ---- stc_uchars2chars ----
+
+std::u16string u16(const std::string& utf8) {
+    QvUString s = qvU(utf8);
+    return std::u16string(reinterpret_cast<const char16_t*>(s.getBuffer()), s.length());
+}
+
+const unsigned short* units(const std::u16string& s) { return reinterpret_cast<const unsigned short*>(s.c_str()); }
+
+TEST(XDbgTest, ConvertsToUtf8) {
+    std::u16string text = u16("abc \xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E");  // é € and a surrogate pair
+    EXPECT_STREQ(XDbg::stc_uchars2chars(units(text)), "abc \xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E");
+    EXPECT_STREQ(dbg_uchars2chars(units(text)), "abc \xC3\xA9\xE2\x82\xAC\xF0\x9D\x84\x9E");
+}
+
+TEST(XDbgTest, NullAndEmpty) {
+    EXPECT_STREQ(XDbg::stc_uchars2chars(nullptr), "");
+    const unsigned short empty[] = {0};
+    EXPECT_STREQ(XDbg::stc_uchars2chars(empty), "");
+}
+
+struct TruncationCase {
+    size_t asciiPrefix;
+    const char* tail;  // UTF-8 appended after the prefix
+    size_t expectedBytes;
+};
+
+class XDbgTruncationTest : public testing::TestWithParam<TruncationCase> {};
+
+TEST_P(XDbgTruncationTest, StopsAt4095BytesOnACharacterBoundary) {
+    const TruncationCase& c = GetParam();
+    std::string in = std::string(c.asciiPrefix, 'a') + c.tail;
+    std::u16string text = u16(in);
+    const char* out = XDbg::stc_uchars2chars(units(text));
+    EXPECT_EQ(std::strlen(out), c.expectedBytes);
+    EXPECT_EQ(std::string(out), in.substr(0, c.expectedBytes));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boundaries, XDbgTruncationTest,
+    testing::Values(TruncationCase{4094, "", 4094}, TruncationCase{4095, "", 4095}, TruncationCase{4096, "", 4095},
+                    TruncationCase{10000, "", 4095},
+                    // A two-byte character that would end at byte 4096 is left out whole.
+                    TruncationCase{4094, "\xC3\xA9", 4094}, TruncationCase{4093, "\xC3\xA9", 4095},
+                    // Three-byte and four-byte (surrogate pair) characters.
+                    TruncationCase{4093, "\xE2\x82\xAC", 4093}, TruncationCase{4092, "\xE2\x82\xAC", 4095},
+                    TruncationCase{4092, "\xF0\x9D\x84\x9E", 4092}, TruncationCase{4091, "\xF0\x9D\x84\x9E", 4095}));
+
+TEST(XDbgTest, BufferIsReusedPerThread) {
+    std::u16string a = u16("first");
+    std::u16string b = u16("second");
+    char* first = XDbg::stc_uchars2chars(units(a));
+    char* second = XDbg::stc_uchars2chars(units(b));
+    EXPECT_EQ(first, second);
+    EXPECT_STREQ(first, "second");
+
+    char* other = nullptr;
+    std::string otherText;
+    std::thread t([&] {
+        other = XDbg::stc_uchars2chars(units(a));
+        otherText = other;
+    });
+    t.join();
+    EXPECT_NE(other, first);
+    EXPECT_EQ(otherText, "first");
+    EXPECT_STREQ(first, "second");  // the other thread did not touch ours
+}
+
+TEST(XDbgTest, ThreadBuffersGrowAndAreSeparateByIndex) {
+    char* small = XDbg::stc_getTsBuf(3, 16);
+    ASSERT_NE(small, nullptr);
+    std::memset(small, 'x', 16);
+    char* big = XDbg::stc_getTsBuf(3, 100000);
+    ASSERT_NE(big, nullptr);
+    big[99999] = 'y';  // ASan checks the size
+    EXPECT_NE(XDbg::stc_getTsBuf(4, 16), XDbg::stc_getTsBuf(3, 16));
+    EXPECT_THROW(XDbg::stc_getTsBuf(-1, 16), QvAssertFailure);
+}
+
+}  // namespace

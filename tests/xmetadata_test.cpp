@@ -1,0 +1,707 @@
+// Metadata records: defaults, class identity across the family, the fill and
+// copy rules, upgrade records and the argument records of widget calls.
+#include "qvcmnexpr/xmetadata.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "qvcmnasrt.h"
+
+namespace {
+
+// A host column description as a context would hand it to set().
+SColMetadata column(unsigned int type, int length, int scale = 0, TrtInfo* trt = nullptr,
+                    zeva_type_opd_metadata_struct* zeva = nullptr, const void* attrs = nullptr) {
+    SColMetadata md;
+    md.set(type, length, scale, trt, zeva, attrs);
+    return md;
+}
+
+int objectA = 1;
+int objectB = 2;
+
+template <class F>
+void expectInvariant(F&& f, int line) {
+    try {
+        f();
+        ADD_FAILURE() << "no invariant failure";
+    } catch (const QvAssertFailure& failure) {
+        EXPECT_EQ(failure.sourceUnit(), "xmetadata");
+        EXPECT_EQ(failure.line(), line);
+    }
+}
+
+// Restores the server character mode a test changed.
+class ServerMode {
+public:
+    explicit ServerMode(int ascii) : m_previous(qvSetServerModeASCII(ascii)) {}
+    ~ServerMode() { qvSetServerModeASCII(m_previous); }
+
+private:
+    int m_previous;
+};
+
+}  // namespace
+
+// ===== handles =====
+
+TEST(QvRefTest, EmptyByDefaultAndCopiesThePointer) {
+    QvRef empty;
+    EXPECT_TRUE(empty.isEmpty());
+    EXPECT_EQ(empty.getPtr(), nullptr);
+    QvRef ref(&objectA);
+    QvRef copy(ref);
+    EXPECT_FALSE(copy.isEmpty());
+    EXPECT_EQ(copy.getPtr(), &objectA);
+    EXPECT_EQ(copy.getCPtr(), &objectA);
+    copy.makeEmpty();
+    EXPECT_TRUE(copy.isEmpty());
+    EXPECT_EQ(ref.getPtr(), &objectA);
+}
+
+TEST(QvRefTest, ClassIdentity) {
+    QvCRef cref;
+    QvRef ref;
+    const QvCRef& asBase = ref;
+    EXPECT_EQ(cref.getClassId(), 1000);
+    EXPECT_EQ(asBase.getClassId(), 1001);
+    EXPECT_TRUE(cref.isClass(1000));
+    EXPECT_FALSE(cref.isClass(1001));
+    EXPECT_TRUE(asBase.isClass(1000));
+    EXPECT_TRUE(asBase.isClass(1001));
+    EXPECT_FALSE(asBase.isClass(3000));
+    EXPECT_TRUE(QvRef::stc_isClass(1000));
+    EXPECT_FALSE(QvCRef::stc_isClass(1001));
+}
+
+// ===== class identity of the record family =====
+
+namespace {
+
+struct IdentityCase {
+    const char* name;
+    int ownId;
+    std::vector<int> trueIds;  // own, ancestors' and the host bases'
+};
+
+std::unique_ptr<XMetadata> makeRecord(int id) {
+    switch (id) {
+    case 3001: return std::make_unique<XMetadataPort>();
+    case 3002: return std::make_unique<XMetadataWidget>();
+    case 3003: return std::make_unique<XMetadataMapVar>();
+    case 3004: return std::make_unique<XMetadataWorkflowVar>();
+    default: return std::make_unique<XMetadata>();
+    }
+}
+
+int stcIsClass(int classId, int id) {
+    switch (classId) {
+    case 3001: return XMetadataPort::stc_isClass(id);
+    case 3002: return XMetadataWidget::stc_isClass(id);
+    case 3003: return XMetadataMapVar::stc_isClass(id);
+    case 3004: return XMetadataWorkflowVar::stc_isClass(id);
+    default: return XMetadata::stc_isClass(id);
+    }
+}
+
+}  // namespace
+
+TEST(XMetadataTest, ClassIdentityAcrossTheFamily) {
+    const IdentityCase cases[] = {
+        {"XMetadata", 3000, {3000, 2001, 2000}},
+        {"XMetadataPort", 3001, {3001, 3000, 2001, 2000}},
+        {"XMetadataWidget", 3002, {3002, 3000, 2001, 2000}},
+        {"XMetadataMapVar", 3003, {3003, 3000, 2001, 2000}},
+        {"XMetadataWorkflowVar", 3004, {3004, 3000, 2001, 2000}},
+    };
+    const int probes[] = {1000, 1001, 2000, 2001, 2002, 3000, 3001, 3002, 3003, 3004, 3005, -1};
+    for (const IdentityCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<XMetadata> record = makeRecord(c.ownId);
+        const QvMetadataBase& asHost = *record;
+        EXPECT_EQ(asHost.getClassId(), c.ownId);
+        for (int probe : probes) {
+            SCOPED_TRACE(probe);
+            const int expected =
+                std::find(c.trueIds.begin(), c.trueIds.end(), probe) != c.trueIds.end();
+            EXPECT_EQ(asHost.isClass(probe), expected);
+            EXPECT_EQ(stcIsClass(c.ownId, probe), expected);
+        }
+    }
+}
+
+// ===== defaults =====
+
+TEST(XMetadataTest, NewRecordDefaults) {
+    XMetadata md;
+    EXPECT_EQ(md.getDataType().toInteger(), -1);
+    EXPECT_EQ(md.getArgType().toInteger(), 1);
+    EXPECT_EQ(md.getNumCharsMax().toInteger(), -4);
+    EXPECT_EQ(md.getScale().toInteger(), -1);
+    EXPECT_TRUE(md.getRef().isEmpty());
+    EXPECT_EQ(md.isConst(), 0);
+    EXPECT_EQ(md.isParam(), 0);
+    EXPECT_EQ(md.isValueRefSet(), 0);
+    EXPECT_EQ(md.isWindowFunc(), 0);
+    EXPECT_EQ(md.containsNullChild(), 0);
+    EXPECT_EQ(md.getTypeAttrsV(), nullptr);
+    EXPECT_EQ(md.getTrtInfoV(), nullptr);
+    EXPECT_EQ(md.getZevaTypeMetadataV(), nullptr);
+    EXPECT_EQ(md.getDeleteMetadataPtr(), nullptr);
+    EXPECT_FALSE(md.hasUgdInfo());
+    EXPECT_EQ(md.getArgTypeV(), 1);
+    EXPECT_EQ(md.getLengthV(), -4);
+    EXPECT_EQ(md.getScaleV(), -1);
+}
+
+TEST(XMetadataTest, NewMapVarIsAParameterOfArgumentKindZero) {
+    XMetadataMapVar md;
+    EXPECT_EQ(md.getArgType().toInteger(), 0);
+    EXPECT_EQ(md.isParam(), 1);
+    EXPECT_EQ(md.getMapVarType(), eXMVT_UNINIT);
+    EXPECT_EQ(md.getIsAggContext(), 0);
+}
+
+TEST(XMetadataTest, NewPortAndWidgetDefaults) {
+    XMetadataPort port;
+    EXPECT_EQ(port.getPortId().toInteger(), 0);
+    XMetadataWidget widget;
+    EXPECT_EQ(widget.getNumArgs(), -1);
+    EXPECT_EQ(widget.isRetPortMetadataSet(), 0);
+    EXPECT_EQ(widget.getRetPortMetadata()->getClassId(), 3001);
+}
+
+TEST(XMetadataTest, HostReadsTheTypeWithoutBooleanFolding) {
+    XMetadata md;
+    md.setDataType(XType(eXDT_BOOLEAN));
+    EXPECT_EQ(md.getCDataTypeV(), 1021u);
+    EXPECT_EQ(md.getCDataType(), 1021u);
+}
+
+// ===== reference =====
+
+TEST(XMetadataTest, SetRefIsOnceOnly) {
+    XMetadata md;
+    md.setRef(QvRef(&objectA));
+    EXPECT_EQ(md.getRef().getPtr(), &objectA);
+    EXPECT_EQ(md.getCRef().getCPtr(), &objectA);
+    expectInvariant([&] { md.setRef(QvRef(&objectB)); }, 128);
+}
+
+TEST(XMetadataTest, SetRefWithAnEmptyHandleLeavesRoomForALaterOne) {
+    XMetadata md;
+    md.setRef(QvRef());
+    md.setRef(QvRef(&objectA));
+    EXPECT_EQ(md.getRef().getPtr(), &objectA);
+}
+
+// ===== set =====
+
+namespace {
+
+struct SetCase {
+    const char* name;
+    int ascii;  // server character mode
+    unsigned int type;
+    int length;
+    int expectedNumCharsMax;
+};
+
+}  // namespace
+
+TEST(XMetadataTest, SetTakesTheLengthOnlyForTypesThatHaveOne) {
+    const SetCase cases[] = {
+        {"INT", 0, 1002, 10, -4},
+        {"BIGINT", 0, 1017, 10, -4},
+        {"DATE", 0, 1007, 29, -4},
+        {"DEC18", 0, 1012, 15, -4},
+        {"BINARY", 0, 1006, 10, 10},
+        {"UNISTRING in Unicode mode", 0, 1014, 10, 10},
+        {"STRING in Unicode mode", 0, 1003, 10, -4},
+        {"STRING in 8-bit mode", 1, 1003, 10, 10},
+        {"UNISTRING in 8-bit mode", 1, 1014, 10, -4},
+        {"zero length", 0, 1014, 0, 0},
+    };
+    for (const SetCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ServerMode mode(c.ascii);
+        XMetadata md;
+        md.set(column(c.type, c.length, 3), QvRef(&objectA), 1, 0);
+        EXPECT_EQ(md.getDataType().toInteger(), static_cast<int>(c.type));
+        EXPECT_EQ(md.getNumCharsMax().toInteger(), c.expectedNumCharsMax);
+        EXPECT_EQ(md.getScale().toInteger(), 3);
+        EXPECT_EQ(md.getRef().getPtr(), &objectA);
+    }
+}
+
+TEST(XMetadataTest, SetTakesDescriptorsAndArgumentKind) {
+    TrtInfo trt;
+    zeva_type_opd_metadata_struct zeva;
+    int attrs = 0;
+    XMetadata md;
+    md.set(column(1002, 10, 2, &trt, &zeva, &attrs), QvRef(&objectA), 16, 0);
+    EXPECT_EQ(md.getTrtInfoV(), &trt);
+    EXPECT_EQ(md.getZevaTypeMetadataV(), &zeva);
+    EXPECT_EQ(md.getTypeAttrsV(), &attrs);
+    EXPECT_EQ(md.getArgType().toInteger(), 16);
+    EXPECT_EQ(md.getScale().toInteger(), 2);
+}
+
+TEST(XMetadataTest, SetWithEquivalenceMapsFixedDecimals) {
+    XMetadata plain;
+    plain.set(column(1009, 10), QvRef(), 1, 0);
+    EXPECT_EQ(plain.getDataType().toInteger(), 1009);
+    // High-precision mode is on unless configured otherwise.
+    XMetadata equivalent;
+    equivalent.set(column(1010, 20), QvRef(), 1, 1);
+    EXPECT_EQ(equivalent.getDataType().toInteger(), 1013);
+}
+
+TEST(XMetadataTest, SetFromALibraryRecordTakesItsArgumentKind) {
+    XMetadataMapVar source;
+    source.setDataType(XType(eXDT_INT));
+    XMetadataPort port;
+    port.setPt(source, 7, QvRef(&objectA), 0);
+    EXPECT_EQ(port.getArgType().toInteger(), 0);
+    EXPECT_EQ(port.getPortId().toInteger(), 7);
+    EXPECT_EQ(port.getDataType().toInteger(), 1002);
+    EXPECT_EQ(port.getRef().getPtr(), &objectA);
+}
+
+TEST(XMetadataTest, SetRecordsTheOlderTypeInTheUpgradeRecord) {
+    XMetadata md;
+    md.allocUgdInfo();
+    md.set(column(1009, 12), QvRef(), 1, 1);
+    EXPECT_EQ(md.getDataType60().toInteger(), 1009);  // as the host gave it
+    EXPECT_EQ(md.getNumCharsMax60().toInteger(), 12);
+    EXPECT_EQ(md.getDataType().toInteger(), 1012);
+    EXPECT_EQ(md.getNumCharsMax().toInteger(), -4);
+}
+
+TEST(XMetadataTest, SetOnARecordWithAReferenceIsAnInvariantFailure) {
+    XMetadata md;
+    md.setRef(QvRef(&objectA));
+    expectInvariant([&] { md.set(column(1002, 10), QvRef(&objectB), 1, 0); }, 128);
+}
+
+TEST(XMetadataTest, SetMvMetaForcesArgumentKindZero) {
+    XMetadataPort source;
+    source.setDataType(XType(eXDT_BIGINT));
+    XMetadataMapVar md;
+    md.setMvMeta(source, QvRef(&objectA), 0, eXMVT_MAX, 1);
+    EXPECT_EQ(md.getArgType().toInteger(), 0);
+    EXPECT_EQ(md.getMapVarType(), eXMVT_MAX);
+    EXPECT_EQ(md.getIsAggContext(), 1);
+    EXPECT_EQ(md.getDataType().toInteger(), 1017);
+}
+
+TEST(XMetadataTest, AggregationContextIsTrueOnlyForOne) {
+    const struct {
+        int value;
+        int expected;
+    } cases[] = {{1, 1}, {0, 0}, {5, 0}, {-1, 0}, {-3, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        XMetadataMapVar md;
+        md.setIsAggContext(c.value);
+        EXPECT_EQ(md.getIsAggContext(), c.expected);
+    }
+}
+
+// ===== copyMetadata =====
+
+TEST(XMetadataTest, CopyMetadataLeavesReferenceFlagsAndDeleteFunction) {
+    TrtInfo trt;
+    int attrs = 0;
+    XMetadata source;
+    source.set(column(1014, 25, 0, &trt, nullptr, &attrs), QvRef(&objectA), 16, 0);
+    source.setIsConst(1);
+    source.setIsParam(1);
+    source.setIsWindowFunc(1);
+
+    XMetadata target;
+    target.setRef(QvRef(&objectB));
+    XMetadata::copyMetadata(&source, &target);
+    EXPECT_EQ(target.getDataType().toInteger(), 1014);
+    EXPECT_EQ(target.getNumCharsMax().toInteger(), 25);
+    EXPECT_EQ(target.getArgType().toInteger(), 16);
+    EXPECT_EQ(target.getScale().toInteger(), 0);
+    EXPECT_EQ(target.getTrtInfoV(), &trt);
+    EXPECT_EQ(target.getTypeAttrsV(), &attrs);
+    EXPECT_EQ(target.getRef().getPtr(), &objectB);
+    EXPECT_EQ(target.isConst(), 0);
+    EXPECT_EQ(target.isParam(), 0);
+    EXPECT_EQ(target.isWindowFunc(), 0);
+}
+
+TEST(XMetadataTest, CopyMetadataUsesNoEquivalenceAndKeepsLengthOfTypesWithout) {
+    XMetadata source;
+    source.setDataType(XType(eXDT_DEC18_FIXED));
+    source.setNumCharsMax(12);
+    XMetadata target;
+    target.setNumCharsMax(40);
+    target.copyFromV(&source);
+    EXPECT_EQ(target.getDataType().toInteger(), 1009);
+    EXPECT_EQ(target.getNumCharsMax().toInteger(), 40);
+}
+
+TEST(XMetadataTest, CopyMetadataCarriesOlderValuesBetweenUpgradeRecords) {
+    XMetadata source;
+    source.allocUgdInfo();
+    source.setDataType60(1010u);
+    source.setNumCharsMax60(20);
+    source.setAggType60(3);
+    XMetadata target;
+    target.allocUgdInfo();
+    XMetadata::copyMetadata(&source, &target);
+    EXPECT_EQ(target.getDataType60().toInteger(), 1010);
+    EXPECT_EQ(target.getNumCharsMax60().toInteger(), 20);
+    EXPECT_EQ(target.getAggType60(), -1);  // only type and length travel
+
+    // A source outside the upgrade leaves the target's older values alone.
+    XMetadata plainSource;
+    plainSource.setDataType(XType(eXDT_INT));
+    XMetadata::copyMetadata(&plainSource, &target);
+    EXPECT_EQ(target.getDataType60().toInteger(), 1010);
+    EXPECT_EQ(target.getDataType().toInteger(), 1002);
+
+    // A target outside the upgrade gets no upgrade record.
+    XMetadata plainTarget;
+    XMetadata::copyMetadata(&source, &plainTarget);
+    EXPECT_FALSE(plainTarget.hasUgdInfo());
+}
+
+TEST(XMetadataTest, CopyMetadataWithoutRecordsIsAnInvariantFailure) {
+    XMetadata md;
+    EXPECT_THROW(XMetadata::copyMetadata(nullptr, &md), QvAssertFailure);
+    EXPECT_THROW(XMetadata::copyMetadata(&md, nullptr), QvAssertFailure);
+}
+
+// ===== no-change marking =====
+
+TEST(XMetadataTest, NoChangeMarksTypeArgumentKindAndLength) {
+    XMetadata md;
+    md.setScale(4);
+    md.setAllFieldsToNoChange();
+    EXPECT_EQ(md.getDataType().toInteger(), -3);
+    EXPECT_EQ(md.getArgType().toInteger(), -3);
+    EXPECT_EQ(md.getNumCharsMax().toInteger(), -3);
+    EXPECT_EQ(md.getScale().toInteger(), 4);
+}
+
+TEST(XMetadataTest, AllBaseFieldsInitialized) {
+    const struct {
+        const char* name;
+        int type;
+        int argType;
+        int numCharsMax;
+        int withoutLength;
+        int withLength;
+    } cases[] = {
+        {"all set", 1002, 1, 10, 1, 1},
+        {"length placeholder counts as set", 1002, 1, -4, 1, 1},
+        {"length unknown", 1002, 1, -1, 1, 0},
+        {"type unknown", -1, 1, 10, 0, 0},
+        {"argument kind unknown", 1002, -1, 10, 0, 0},
+        {"invalid type counts as set", -2, 0, 0, 1, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        XMetadata md;
+        md.setDataType(XType(c.type));
+        md.setArgType(c.argType);
+        md.setNumCharsMax(c.numCharsMax);
+        EXPECT_EQ(md.isAllBaseFieldsInitialized(0), c.withoutLength);
+        EXPECT_EQ(md.isAllBaseFieldsInitialized(1), c.withLength);
+    }
+}
+
+// ===== upgrade records =====
+
+TEST(XMetadataTest, UpgradeRecordDefaults) {
+    XMetadata md;
+    md.allocUgdInfo();
+    ASSERT_TRUE(md.hasUgdInfo());
+    EXPECT_EQ(md.getDataType60().toInteger(), -1);
+    EXPECT_EQ(md.getDataType60NoCF().toInteger(), -1);
+    EXPECT_EQ(md.getIsConst60().toInteger(), -1);
+    EXPECT_EQ(md.getNumCharsMax60().toInteger(), -1);
+    EXPECT_EQ(md.getNumDataBytes60().toInteger(), -1);
+    EXPECT_EQ(md.getAggType60(), -1);
+    EXPECT_EQ(md.getExprPortId60().toInteger(), -1);
+}
+
+TEST(XMetadataTest, UpgradeRecordAccessors) {
+    XMetadata md;
+    md.allocUgdInfo();
+    md.setDataType60(XType(eXDT_FLOAT));
+    md.setDataType60NoCF(XType(eXDT_DEC18_FIXED));
+    md.setIsConst60(XBooleanInt(1));
+    md.setNumDataBytes60(16);
+    md.setExprPortId60(9);
+    EXPECT_EQ(md.getDataType60().toInteger(), 1005);
+    EXPECT_EQ(md.getDataType60NoCF().toInteger(), 1009);
+    EXPECT_TRUE(md.getIsConst60().isTrue());
+    EXPECT_EQ(md.getNumDataBytes60().toInteger(), 16);
+    EXPECT_EQ(md.getExprPortId60().toInteger(), 9);
+    // The second data type is separate from the first.
+    md.setDataType60(1009u);
+    EXPECT_EQ(md.getDataType60NoCF().toInteger(), 1009);
+    EXPECT_EQ(md.getDataType60().toInteger(), 1009);
+}
+
+TEST(XMetadataTest, SecondUpgradeRecordIsAnInvariantFailure) {
+    XMetadata md;
+    md.allocUgdInfo();
+    expectInvariant([&] { md.allocUgdInfo(); }, 144);
+}
+
+TEST(XMetadataTest, UpgradeAccessorsWithoutARecordAreInvariantFailures) {
+    XMetadata md;
+    EXPECT_THROW(md.getDataType60(), QvAssertFailure);
+    EXPECT_THROW(md.setNumCharsMax60(3), QvAssertFailure);
+    EXPECT_THROW(md.getAggType60(), QvAssertFailure);
+}
+
+TEST(XMetadataTest, CopyUgdInfoNeedsBothRecords) {
+    XMetadata source;
+    source.allocUgdInfo();
+    source.setDataType60(1013u);
+    source.setExprPortId60(4);
+    XMetadata target;
+    EXPECT_THROW(target.copyUgdInfo(&source), QvAssertFailure);
+    target.allocUgdInfo();
+    target.copyUgdInfo(&source);
+    EXPECT_EQ(target.getDataType60().toInteger(), 1013);
+    EXPECT_EQ(target.getExprPortId60().toInteger(), 4);
+    XMetadata plain;
+    EXPECT_THROW(target.copyUgdInfo(&plain), QvAssertFailure);
+}
+
+// ===== copies =====
+
+TEST(XMetadataTest, CopyTakesEveryFieldAndAnUpgradeRecordOfItsOwn) {
+    TrtInfo trt;
+    XMetadata source;
+    source.setDataType(XType(eXDT_STRING));
+    source.setNumCharsMax(8);
+    source.setScale(0);
+    source.setRef(QvRef(&objectA));
+    source.setIsConst(1);
+    source.setIsValueRefSet(1);
+    source.setContainsNullChild(1);
+    source.setTrtInfo(&trt);
+    source.allocUgdInfo();
+    source.setAggType60(2);
+
+    XMetadata copy(source);
+    EXPECT_EQ(copy.getDataType().toInteger(), 1003);
+    EXPECT_EQ(copy.getNumCharsMax().toInteger(), 8);
+    EXPECT_EQ(copy.getRef().getPtr(), &objectA);
+    EXPECT_EQ(copy.isConst(), 1);
+    EXPECT_EQ(copy.isValueRefSet(), 1);
+    EXPECT_EQ(copy.containsNullChild(), 1);
+    EXPECT_EQ(copy.getTrtInfoV(), &trt);
+    ASSERT_TRUE(copy.hasUgdInfo());
+    EXPECT_EQ(copy.getAggType60(), 2);
+    copy.setAggType60(5);
+    EXPECT_EQ(source.getAggType60(), 2);  // not shared
+}
+
+TEST(XMetadataTest, AssignmentReplacesTheUpgradeRecord) {
+    XMetadata withUgd;
+    withUgd.allocUgdInfo();
+    withUgd.setAggType60(1);
+    XMetadata without;
+
+    XMetadata target;
+    target.allocUgdInfo();
+    target = without;
+    EXPECT_FALSE(target.hasUgdInfo());
+    target = withUgd;
+    ASSERT_TRUE(target.hasUgdInfo());
+    EXPECT_EQ(target.getAggType60(), 1);
+    target = target;
+    EXPECT_EQ(target.getAggType60(), 1);
+}
+
+TEST(XMetadataTest, PortCopyKeepsThePortId) {
+    XMetadataPort port;
+    port.setPortId(12);
+    XMetadataPort copy(port);
+    EXPECT_EQ(copy.getPortId().toInteger(), 12);
+    EXPECT_EQ(copy.getClassId(), 3001);
+}
+
+// ===== widget argument records =====
+
+TEST(XMetadataWidgetTest, NoArgumentsMakeNoArray) {
+    XMetadataWidget widget;
+    EXPECT_EQ(widget.allocateArgMetadata(0), 0);
+    EXPECT_EQ(widget.getNumArgs(), 0);
+    EXPECT_THROW(widget.getArgMetadata(0), QvAssertFailure);
+    EXPECT_EQ(widget.allocateArgMetadata(0), 0);
+    EXPECT_EQ(widget.getNumArgs(), 0);
+}
+
+TEST(XMetadataWidgetTest, ArgumentRecordsAreMadeOnce) {
+    XMetadataWidget widget;
+    ASSERT_EQ(widget.allocateArgMetadata(2), 0);
+    EXPECT_EQ(widget.getNumArgs(), 2);
+    XMetadataPort* first = widget.getArgMetadata(0);
+    first->setDataType(XType(eXDT_DATE));
+    EXPECT_EQ(widget.getArgMetadata(1)->getDataType().toInteger(), -1);
+    EXPECT_EQ(widget.getArgMetadata(1)->getClassId(), 3001);
+    EXPECT_EQ(widget.allocateArgMetadata(2), 0);
+    EXPECT_EQ(widget.getArgMetadata(0), first);
+    EXPECT_EQ(first->getDataType().toInteger(), 1007);
+    expectInvariant([&] { widget.allocateArgMetadata(3); }, 184);
+}
+
+TEST(XMetadataWidgetTest, ArgumentIndexOutOfRangeIsAnInvariantFailure) {
+    XMetadataWidget widget;
+    EXPECT_THROW(widget.getArgMetadata(0), QvAssertFailure);
+    widget.allocateArgMetadata(2);
+    EXPECT_THROW(widget.getArgMetadata(2), QvAssertFailure);
+    EXPECT_THROW(widget.getArgMetadata(-1), QvAssertFailure);
+    EXPECT_THROW(widget.allocateArgMetadata(-1), QvAssertFailure);
+}
+
+TEST(XMetadataWidgetTest, UpgradeRecordsReachReturnAndArgumentRecords) {
+    XMetadataWidget widget;
+    widget.allocUgdInfo();
+    ASSERT_EQ(widget.allocateArgMetadata(2), 0);
+    EXPECT_TRUE(widget.getRetPortMetadata()->hasUgdInfo());
+    EXPECT_TRUE(widget.getArgMetadata(0)->hasUgdInfo());
+    EXPECT_TRUE(widget.getArgMetadata(1)->hasUgdInfo());
+}
+
+TEST(XMetadataWidgetTest, RepeatedEmptyAllocationInUpgradeKeepsTheReturnRecord) {
+    XMetadataWidget widget;
+    widget.allocUgdInfo();
+    EXPECT_EQ(widget.allocateArgMetadata(0), 0);
+    widget.getRetPortMetadata()->setAggType60(2);
+    EXPECT_EQ(widget.allocateArgMetadata(0), 0);
+    EXPECT_EQ(widget.getRetPortMetadata()->getAggType60(), 2);
+}
+
+TEST(XMetadataWidgetTest, ReturnPortMarking) {
+    XMetadataWidget widget;
+    widget.getRetPortMetadata()->setDataType(XType(eXDT_FLOAT));
+    EXPECT_EQ(widget.isRetPortMetadataSet(), 0);
+    widget.markRetPortMetadataSet();
+    EXPECT_EQ(widget.isRetPortMetadataSet(), 1);
+    EXPECT_EQ(widget.getRetPortMetadata()->getDataType().toInteger(), 1005);
+}
+
+// ===== the delete function =====
+
+namespace {
+
+int g_deleteCalls = 0;
+void* g_deleted = nullptr;
+void countingDelete(void* object) {
+    ++g_deleteCalls;
+    g_deleted = object;
+}
+
+class DeleteCount : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_deleteCalls = 0;
+        g_deleted = nullptr;
+    }
+};
+
+}  // namespace
+
+TEST_F(DeleteCount, WidgetDeletesItsObjectWhenDestroyed) {
+    {
+        XMetadataWidget widget;
+        widget.setRef(QvRef(&objectA));
+        widget.setDeleteMetadataPtr(&countingDelete);
+    }
+    EXPECT_EQ(g_deleteCalls, 1);
+    EXPECT_EQ(g_deleted, &objectA);
+}
+
+TEST_F(DeleteCount, WidgetWithoutObjectCallsNothing) {
+    {
+        XMetadataWidget widget;
+        widget.setDeleteMetadataPtr(&countingDelete);
+    }
+    EXPECT_EQ(g_deleteCalls, 0);
+}
+
+TEST_F(DeleteCount, OtherRecordsNeverCallTheDeleteFunction) {
+    {
+        XMetadata plain;
+        plain.setRef(QvRef(&objectA));
+        plain.setDeleteMetadataPtr(&countingDelete);
+        XMetadataPort port;
+        port.setRef(QvRef(&objectA));
+        port.setDeleteMetadataPtr(&countingDelete);
+    }
+    EXPECT_EQ(g_deleteCalls, 0);
+}
+
+TEST_F(DeleteCount, CopiedWidgetDoesNotDeleteTheObjectAgain) {
+    {
+        XMetadataWidget widget;
+        widget.setRef(QvRef(&objectA));
+        widget.setDeleteMetadataPtr(&countingDelete);
+        widget.allocateArgMetadata(1);
+        widget.getArgMetadata(0)->setScale(3);
+        XMetadataWidget copy(widget);
+        EXPECT_EQ(copy.getRef().getPtr(), &objectA);
+        EXPECT_EQ(copy.getDeleteMetadataPtr(), nullptr);
+        EXPECT_EQ(copy.getNumArgs(), 1);
+        EXPECT_NE(copy.getArgMetadata(0), widget.getArgMetadata(0));
+        EXPECT_EQ(copy.getArgMetadata(0)->getScale().toInteger(), 3);
+    }
+    EXPECT_EQ(g_deleteCalls, 1);
+}
+
+TEST_F(DeleteCount, AssignedWidgetGivesUpItsOwnObjectFirst) {
+    XMetadataWidget source;
+    source.setRef(QvRef(&objectB));
+    source.allocateArgMetadata(2);
+    {
+        XMetadataWidget target;
+        target.setRef(QvRef(&objectA));
+        target.setDeleteMetadataPtr(&countingDelete);
+        target = source;
+        EXPECT_EQ(g_deleteCalls, 1);
+        EXPECT_EQ(g_deleted, &objectA);
+        EXPECT_EQ(target.getRef().getPtr(), &objectB);
+        EXPECT_EQ(target.getNumArgs(), 2);
+    }
+    EXPECT_EQ(g_deleteCalls, 1);
+}
+
+TEST(XMetadataTest, SetTakesTheLengthOfCustomVectorsOnly) {
+    CustomSDKMgr* mgr = CustomSDKMgr::getInstance();
+    QvCustomTypeDef vectorDef;
+    vectorDef.name = "test.vector";
+    vectorDef.traits = eQvTRT_VECTOR;
+    vectorDef.valueSize = 8;
+    QvCustomTypeDef scalarDef;
+    scalarDef.name = "test.scalar";
+    scalarDef.traits = eQvTRT_NUMERIC;
+    scalarDef.valueSize = 8;
+    const int vectorId = mgr->registerCustomType(vectorDef);
+    const int scalarId = mgr->registerCustomType(scalarDef);
+    ASSERT_GT(vectorId, 0);
+    ASSERT_GT(scalarId, 0);
+
+    XMetadata vector;
+    vector.set(column(static_cast<unsigned int>(vectorId), 30), QvRef(), 1, 0);
+    XMetadata scalar;
+    scalar.set(column(static_cast<unsigned int>(scalarId), 30), QvRef(), 1, 0);
+    mgr->unregisterAll();
+    EXPECT_EQ(vector.getNumCharsMax().toInteger(), 30);
+    EXPECT_EQ(scalar.getNumCharsMax().toInteger(), -4);
+}

@@ -1,0 +1,358 @@
+// The parser context: defaults of the base and of the context without
+// symbols, the expression-context bits, and how the caller's configuration
+// is applied to the library settings.
+#include "qvcmnexpr/xparsercontext.h"
+
+#include <gtest/gtest.h>
+
+#include "qvcmnexpr/qvcmnexprglobal.h"
+#include "qvcmnexpr/xmetadata.h"
+#include "qvcmnexpr/xtype.h"
+
+namespace {
+
+// Opens the protected part of the no-symbols context to the tests.
+class OpenNoSymbols : public XParserContextNoSymbols {
+public:
+    using XParserContext::initParserConfigsPv;
+    using XParserContextNoSymbols::clearChildList;
+    using XParserContextNoSymbols::getConfigDebugPrintLevel;
+    using XParserContextNoSymbols::getConfigDecMaxPrecision;
+    using XParserContextNoSymbols::getConfigIsAscii;
+    using XParserContextNoSymbols::getConfigIsHighPrecision;
+    int validatingMacro() const { return m_validatingMacro; }
+};
+
+// A caller's context built on the base class alone, for a given kind of
+// expression; it keeps every default the base offers.
+class KindContext : public XParserContext {
+public:
+    explicit KindContext(int xpressionContext) : XParserContext(xpressionContext) {}
+    void markUpgrade() { m_isUpgrade = 1; }
+
+    int containsValidTokenMapVar(const QvUString&, size_t, size_t&) override { return 0; }
+    int containsValidTokenWflowVar(const QvUString&, size_t, size_t&, int&) override { return 0; }
+    int containsValidExtFunc(const QvUString&) override { return 0; }
+    int findPort(const unsigned short**, const unsigned short*, XMetadataPort*, QvUString&,
+                 QvUString&) override {
+        return 0;
+    }
+    int findWidget(const unsigned short**, const unsigned short*, XMetadata**, XMetadataWidget*,
+                   QvUString&, QvUString&) override {
+        return 0;
+    }
+    int findExtFunc(const unsigned short*, XMetadata**, int, XMetadataWidget*, int&, QvUString&,
+                    QvUString&) override {
+        return 0;
+    }
+    int pushdownExtFunc(const unsigned short*, XMetadata**, unsigned int, unsigned int, int,
+                        QvUString&, QvUString&) override {
+        return 0;
+    }
+    int findMapVar(const unsigned short*, XMetadataMapVar*) override { return 0; }
+    int findWorkflowVar(const unsigned short*, XMetadataWorkflowVar*) override { return 0; }
+
+protected:
+    int getConfigIsAscii(int&) override { return 1; }
+    int getConfigIsHighPrecision(int&) override { return 1; }
+    int getConfigDecMaxPrecision(int&) override { return 1; }
+    int getConfigDebugPrintLevel(int&) override { return 1; }
+    void clearChildList() override {}
+};
+
+// A caller with a configuration: each setting is present when given.
+class ConfiguredContext : public XParserContextNoSymbols {
+public:
+    ConfiguredContext(int hasHighPrecision, int highPrecision, int hasDecMax, int decMax)
+        : m_hasHighPrecision(hasHighPrecision),
+          m_highPrecision(highPrecision),
+          m_hasDecMax(hasDecMax),
+          m_decMax(decMax) {}
+    using XParserContext::initParserConfigsPv;
+    int asciiCalls = 0;
+    int debugLevelCalls = 0;
+
+protected:
+    int getConfigIsHighPrecision(int& value) override {
+        if (!m_hasHighPrecision) return 1;
+        value = m_highPrecision;
+        return 0;
+    }
+    int getConfigDecMaxPrecision(int& value) override {
+        if (!m_hasDecMax) return 1;
+        value = m_decMax;
+        return 0;
+    }
+    int getConfigIsAscii(int& value) override {
+        ++asciiCalls;
+        return XParserContextNoSymbols::getConfigIsAscii(value);
+    }
+    int getConfigDebugPrintLevel(int& value) override {
+        ++debugLevelCalls;
+        return XParserContextNoSymbols::getConfigDebugPrintLevel(value);
+    }
+
+private:
+    int m_hasHighPrecision;
+    int m_highPrecision;
+    int m_hasDecMax;
+    int m_decMax;
+};
+
+// The decimal maximum is fixed by the first successful setting in a process;
+// tests that set it start from and return to "not yet set".
+class DecMaxGuard {
+public:
+    DecMaxGuard() : m_saved(XType::cls_xdtDecMax) { XType::cls_xdtDecMax = XType(); }
+    ~DecMaxGuard() { XType::cls_xdtDecMax = m_saved; }
+
+private:
+    XType m_saved;
+};
+
+// Puts the process settings object back to "nothing set" for one test and
+// restores what it held afterwards.
+class ProcessSettingsGuard {
+public:
+    ProcessSettingsGuard()
+        : m_process(QvCmnExprGlobal::getQvCmnExprGlobal()), m_saved(*m_process) {
+        *m_process = QvCmnExprGlobal(m_process->getMode());
+    }
+    ~ProcessSettingsGuard() { *m_process = m_saved; }
+
+private:
+    QvCmnExprGlobal* m_process;
+    QvCmnExprGlobal m_saved;
+};
+
+const QvUString kText = qvU("a + b");
+
+}  // namespace
+
+// ===== identity and plain settings =====
+
+TEST(XParserContextTest, ClassIdentity) {
+    XParserContextNoSymbols context;
+    const XParserContext& base = context;
+    EXPECT_EQ(base.getClassId(), 3005);
+    EXPECT_EQ(base.isClass(3005), 1);
+    EXPECT_EQ(base.isClass(3000), 0);
+    EXPECT_EQ(base.isClass(1001), 0);
+    EXPECT_EQ(XParserContext::stc_isClass(3005), 1);
+    EXPECT_EQ(XParserContext::stc_isClass(3004), 0);
+}
+
+TEST(XParserContextTest, NewContextSettings) {
+    OpenNoSymbols context;
+    EXPECT_EQ(context.getXpressionContext(), 1);
+    EXPECT_EQ(context.isUpgrade(), 0);
+    EXPECT_EQ(context.getCurrentWidgetAggLevel(), 0);
+    EXPECT_EQ(context.validatingMacro(), 0);
+    context.setValidatingMacro(1);
+    EXPECT_EQ(context.validatingMacro(), 1);
+}
+
+TEST(XParserContextTest, ExpressionContextBitsDecidePortReferences) {
+    const struct {
+        int xpressionContext;
+        int mapping;
+        int workflow;
+        int portAllowed;
+    } cases[] = {
+        {1, 1, 0, 1},
+        {2, 0, 2, 0},
+        {3, 1, 2, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.xpressionContext);
+        KindContext context(c.xpressionContext);
+        EXPECT_EQ(context.getXpressionContext(), c.xpressionContext);
+        EXPECT_EQ(context.getIsMappingExpr(), c.mapping);
+        EXPECT_EQ(context.getIsWorkflowExpr(), c.workflow);
+        EXPECT_EQ(context.isPortAllowed(), c.portAllowed);
+    }
+}
+
+TEST(XParserContextTest, BaseDefaults) {
+    KindContext context(1);
+    QvUString err;
+    QvUString warn;
+    const QvUString name = qvU("T");
+    EXPECT_EQ(context.getClassId(), 3005);
+    EXPECT_EQ(context.isClass(3005), 1);
+    EXPECT_EQ(context.isRelaxValidationSet(), 0);
+    EXPECT_EQ(context.isAllowNullTypeSet(), 0);
+    EXPECT_EQ(context.isExtAggFunc(name), 0);
+    EXPECT_EQ(context.findType(name.getBuffer(), name.getBuffer(), nullptr, err, warn), -1);
+    EXPECT_TRUE(err.isEmpty());
+    EXPECT_TRUE(warn.isEmpty());
+    context.LogDebug(name);
+}
+
+TEST(XParserContextTest, WidgetAggregationLevelCarriesUntilReset) {
+    XParserContextNoSymbols context;
+    context.setCurrentWidgetAggLevel(1);
+    EXPECT_EQ(context.getCurrentWidgetAggLevel(), 1);
+    context.setCurrentWidgetAggLevel(2);
+    EXPECT_EQ(context.getCurrentWidgetAggLevel(), 2);
+    context.resetCurrentWidgetAggLevel();
+    EXPECT_EQ(context.getCurrentWidgetAggLevel(), 0);
+}
+
+TEST(XParserContextTest, CopiesTakeTheFourSettings) {
+    KindContext source(2);
+    source.markUpgrade();
+    source.setCurrentWidgetAggLevel(1);
+    source.setValidatingMacro(1);
+    KindContext copy(source);
+    EXPECT_EQ(copy.getXpressionContext(), 2);
+    EXPECT_EQ(copy.isUpgrade(), 1);
+    EXPECT_EQ(copy.getCurrentWidgetAggLevel(), 1);
+    KindContext assigned(1);
+    assigned = source;
+    EXPECT_EQ(assigned.getXpressionContext(), 2);
+    EXPECT_EQ(assigned.isUpgrade(), 1);
+    EXPECT_EQ(assigned.getCurrentWidgetAggLevel(), 1);
+}
+
+// ===== the context without symbols =====
+
+TEST(XParserContextNoSymbolsTest, NoRelaxationsAndNoAggregatingFunctions) {
+    XParserContextNoSymbols context;
+    EXPECT_EQ(context.isRelaxValidationSet(), 0);
+    EXPECT_EQ(context.isAllowNullTypeSet(), 0);
+    EXPECT_EQ(context.isExtAggFunc(qvU("myagg")), 0);
+}
+
+TEST(XParserContextNoSymbolsTest, LexerFindsNoSymbols) {
+    XParserContextNoSymbols context;
+    size_t length = 77;
+    int preDefined = 5;
+    EXPECT_EQ(context.containsValidTokenMapVar(kText, 0, length), 0);
+    EXPECT_EQ(context.containsValidTokenWflowVar(kText, 4, length, preDefined), 0);
+    EXPECT_EQ(context.containsValidExtFunc(qvU("a")), 0);
+    EXPECT_EQ(length, 77u);
+    EXPECT_EQ(preDefined, 5);
+}
+
+TEST(XParserContextNoSymbolsTest, EveryLookupFailsAndLeavesRecordsAlone) {
+    XParserContextNoSymbols context;
+    const QvUString name = qvU("PORT1");
+    const QvUString qualifier = qvU("T1");
+    const unsigned short* qualifiers[] = {qualifier.getBuffer(), nullptr};
+    QvUString err;
+    QvUString warn;
+    int isConst = 9;
+
+    XMetadataPort port;
+    EXPECT_EQ(context.findPort(qualifiers, name.getBuffer(), &port, err, warn), -1);
+    EXPECT_EQ(port.getDataType().toInteger(), -1);
+
+    XMetadata argument;
+    XMetadata* arguments[] = {&argument, nullptr};
+    XMetadataWidget widget;
+    EXPECT_EQ(context.findWidget(qualifiers, name.getBuffer(), arguments, &widget, err, warn), -1);
+    EXPECT_EQ(context.findExtFunc(name.getBuffer(), arguments, 1, &widget, isConst, err, warn), -1);
+    EXPECT_EQ(context.findExtFunc(name.getBuffer(), arguments, 0, &widget, isConst, err, warn), -1);
+    EXPECT_EQ(context.pushdownExtFunc(name.getBuffer(), arguments, 0, 0, 0, err, warn), -1);
+    EXPECT_EQ(widget.isRetPortMetadataSet(), 0);
+    EXPECT_EQ(isConst, 9);
+
+    XMetadataMapVar mapVar;
+    EXPECT_EQ(context.findMapVar(name.getBuffer(), &mapVar), -1);
+    EXPECT_EQ(mapVar.getMapVarType(), eXMVT_UNINIT);
+    XMetadataWorkflowVar workflowVar;
+    EXPECT_EQ(context.findWorkflowVar(name.getBuffer(), &workflowVar), -1);
+    EXPECT_EQ(context.findType(name.getBuffer(), name.getBuffer(), nullptr, err, warn), -1);
+
+    EXPECT_TRUE(err.isEmpty());
+    EXPECT_TRUE(warn.isEmpty());
+}
+
+TEST(XParserContextNoSymbolsTest, HasNoConfiguration) {
+    OpenNoSymbols context;
+    int value = 42;
+    EXPECT_EQ(context.getConfigIsAscii(value), -1);
+    EXPECT_EQ(context.getConfigIsHighPrecision(value), -1);
+    EXPECT_EQ(context.getConfigDecMaxPrecision(value), -1);
+    EXPECT_EQ(context.getConfigDebugPrintLevel(value), -1);
+    EXPECT_EQ(value, 42);
+    context.clearChildList();
+    context.LogDebug(qvU("debug text \xC3\xA9"));
+}
+
+// ===== applying the configuration =====
+
+TEST(XParserContextConfigTest, NoSymbolsChangesNothing) {
+    DecMaxGuard guard;
+    QvCmnExprGlobal global(1);
+    OpenNoSymbols context;
+    EXPECT_EQ(context.initParserConfigsPv(&global), 0);
+    EXPECT_EQ(global.getIsHighPrecisionModeForMyself(), 1);  // not set reads as on
+    EXPECT_FALSE(XType::cls_xdtDecMax.isInitialized());
+}
+
+TEST(XParserContextConfigTest, AppliesHighPrecisionAndDecimalMaximum) {
+    DecMaxGuard guard;
+    QvCmnExprGlobal global(1);
+    ConfiguredContext context(1, 0, 1, 18);
+    EXPECT_EQ(context.initParserConfigsPv(&global), 0);
+    EXPECT_EQ(global.getIsHighPrecisionModeForMyself(), 0);
+    EXPECT_EQ(XType::getDecMax().toInteger(), eXDT_DEC18);
+    EXPECT_EQ(context.asciiCalls, 0);
+    EXPECT_EQ(context.debugLevelCalls, 0);
+}
+
+TEST(XParserContextConfigTest, MissingSettingsAreLeftAlone) {
+    const struct {
+        const char* name;
+        int hasHighPrecision;
+        int hasDecMax;
+        int expectedMode;
+        int decMaxSet;
+    } cases[] = {
+        {"high precision only", 1, 0, 0, 0},
+        {"decimal maximum only", 0, 1, 1, 1},
+        {"neither", 0, 0, 1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DecMaxGuard guard;
+        QvCmnExprGlobal global(1);
+        ConfiguredContext context(c.hasHighPrecision, 0, c.hasDecMax, 28);
+        EXPECT_EQ(context.initParserConfigsPv(&global), 0);
+        EXPECT_EQ(global.getIsHighPrecisionModeForMyself(), c.expectedMode);
+        EXPECT_EQ(XType::cls_xdtDecMax.isInitialized(), c.decMaxSet);
+    }
+}
+
+TEST(XParserContextConfigTest, UnusableDecimalPrecisionFailsButHighPrecisionApplies) {
+    const int precisions[] = {29, 38, -1};
+    for (int precision : precisions) {
+        SCOPED_TRACE(precision);
+        DecMaxGuard guard;
+        QvCmnExprGlobal global(1);
+        ConfiguredContext context(1, 0, 1, precision);
+        EXPECT_EQ(context.initParserConfigsPv(&global), -1);
+        EXPECT_EQ(global.getIsHighPrecisionModeForMyself(), 0);
+        EXPECT_FALSE(XType::cls_xdtDecMax.isInitialized());
+    }
+}
+
+TEST(XParserContextConfigTest, FirstDecimalMaximumWins) {
+    DecMaxGuard guard;
+    QvCmnExprGlobal global(1);
+    ConfiguredContext first(0, 0, 1, 28);
+    ConfiguredContext second(0, 0, 1, 18);
+    EXPECT_EQ(first.initParserConfigsPv(&global), 0);
+    EXPECT_EQ(second.initParserConfigsPv(&global), 0);
+    EXPECT_EQ(XType::getDecMax().toInteger(), eXDT_DEC28);
+}
+
+TEST(XParserContextConfigTest, WithoutAnObjectTheProcessSettingsChange) {
+    DecMaxGuard decMaxGuard;
+    ProcessSettingsGuard settingsGuard;
+    ConfiguredContext context(1, 0, 0, 0);
+    EXPECT_EQ(context.initParserConfigsPv(nullptr), 0);
+    EXPECT_EQ(XType::getIsHighPrecisionMode(), 0);
+}

@@ -404,6 +404,7 @@ TEST_F(XNodeChildListTest, RemovedChildLeavesAnEmptySlotThatReplaceRemovedChildF
     EXPECT_EQ(parent->getNumChildren(), 3);
     EXPECT_EQ(parent->getChild(1), nullptr);
     EXPECT_EQ(parent->removeChild(nullptr), -1);  // an empty slot is no child
+    EXPECT_EQ(parent->replaceChild(nullptr, stranger.get()), -1);
     EXPECT_EQ(parent->replaceRemovedChild(stranger.get()), 0);
     EXPECT_EQ(parent->getChild(0), children[0].get());
     EXPECT_EQ(parent->getChild(1), stranger.get());

@@ -2,19 +2,112 @@
 // (qualified) names from the lexer to the tree-building actions.
 //
 // The fixed tables are declared once as data in X-macro .def files beside the
-// implementation (xtypeannotation.def, ...); this header only exposes the
-// lookups.
+// implementation (xkeywords.def, xfunctions.def, xsymbols.def,
+// xqualifiers.def, xdisplaytext.def, xtypeannotation.def); this header only
+// exposes the constants the lexer compares against and the lookups.
 #pragma once
 
 #include <memory>
 
 #include "qvcmnexpr/qvcmnexpr_export.h"
+#include "qvcmnexpr/xnode.h"
+#include "qvcutils.h"
 #include "qvi18n.h"
 
 class XType;
 
+// Expression contexts, a bit set: the caller supplies 3 when it does not yet
+// know which kind of expression it has, and the lexer narrows its copy to 1
+// or 2 at the first word that decides. Vocabulary rows carry the contexts in
+// which their word is valid in the same bits (their `domain`), and function
+// rows may add eXXC_RESTRICTED.
+enum EXXprContext {
+    eXXC_TRANSFORMATION = 1,
+    eXXC_WORKFLOW = 2,
+    eXXC_RESTRICTED = 4,
+};
+
+// A set of UTF-16 code units; only membership is ever asked.
+using XTokenCharSet = QVTValHashDictionary<unsigned short, int>;
+
 class QVCMNEXPR_API XToken {
 public:
+    // ---- characters the lexer and the string bookkeeping compare against ----
+    static constexpr unsigned short gcAmpersand = 0x0026;             // &
+    static constexpr unsigned short gcApostrophe = 0x0027;            // '
+    static constexpr unsigned short gcAtSign = 0x0040;                // @
+    static constexpr unsigned short gcCarriageReturn = 0x000D;
+    static constexpr unsigned short gcCircumflexAccent = 0x005E;      // ^
+    static constexpr unsigned short gcColon = 0x003A;                 // :
+    static constexpr unsigned short gcComma = 0x002C;                 // ,
+    static constexpr unsigned short gcDivide = 0x002F;                // /
+    static constexpr unsigned short gcDollar = 0x0024;                // $
+    static constexpr unsigned short gcDoubleByteAtSign = 0xFF20;      // full-width @
+    static constexpr unsigned short gcDoubleByteDollar = 0xFF04;      // full-width $
+    static constexpr unsigned short gcDoubleBytePound = 0xFF03;       // full-width #
+    static constexpr unsigned short gcDoubleByteUnderScore = 0xFF3F;  // full-width _
+    static constexpr unsigned short gcEq = 0x003D;                    // =
+    static constexpr unsigned short gcExclamationMark = 0x0021;       // !
+    static constexpr unsigned short gcFormFeed = 0x000C;
+    static constexpr unsigned short gcGraveAccent = 0x0060;           // `
+    static constexpr unsigned short gcGt = 0x003E;                    // >
+    static constexpr unsigned short gcHyphenMinus = 0x002D;           // -
+    static constexpr unsigned short gcLeftBraket = 0x005B;            // [
+    static constexpr unsigned short gcLeftCurlyBracket = 0x007B;      // {
+    static constexpr unsigned short gcLeftParen = 0x0028;             // (
+    static constexpr unsigned short gcLowerE = 0x0065;                // e
+    static constexpr unsigned short gcLt = 0x003C;                    // <
+    static constexpr unsigned short gcMinus = 0x002D;                 // -
+    static constexpr unsigned short gcModulus = 0x0025;               // %
+    static constexpr unsigned short gcMultiply = 0x002A;              // *
+    static constexpr unsigned short gcNewLine = 0x000A;
+    static constexpr unsigned short gcPeriod = 0x002E;                // .
+    static constexpr unsigned short gcPlus = 0x002B;                  // +
+    static constexpr unsigned short gcPound = 0x0023;                 // #
+    static constexpr unsigned short gcQuestionMark = 0x003F;          // ?
+    static constexpr unsigned short gcQuotationMark = 0x0022;         // "
+    static constexpr unsigned short gcReverseSolidus = 0x005C;        // backslash
+    static constexpr unsigned short gcRightBraket = 0x005D;           // ]
+    static constexpr unsigned short gcRightCurlyBracket = 0x007D;     // }
+    static constexpr unsigned short gcRightParen = 0x0029;            // )
+    static constexpr unsigned short gcSemiColon = 0x003B;             // ;
+    static constexpr unsigned short gcSingleQuote = 0x0027;           // '
+    static constexpr unsigned short gcSolidus = 0x002F;               // /
+    static constexpr unsigned short gcSpace = 0x0020;
+    static constexpr unsigned short gcTab = 0x0009;
+    static constexpr unsigned short gcTilde = 0x007E;                 // ~
+    static constexpr unsigned short gcUnderScore = 0x005F;            // _
+    static constexpr unsigned short gcUpperE = 0x0045;                // E
+    static constexpr unsigned short gcVerticalLine = 0x007C;          // |
+    static constexpr unsigned short gcVerticalTab = 0x000B;
+
+    // ---- shared texts ----
+    static const QvUString gsCommentPrefix1;  // "//"
+    static const QvUString gsCommentPrefix2;  // "--"
+    static const QvUString gsEmpty;
+    static const QvUString gsOne;             // "1"
+    static const QvUString gsZero;            // "0"
+    static const QvUString gsValueNull;       // "{NULL}": a null value
+    static const QvUString gsValueNone;       // "{ValueNotAvailable}": no value at all
+    static const QvUString gsValueBinary;     // "{BinaryValue}": binary values are not shown
+
+    // The characters that can never be part of an identifier, and the white
+    // space that ends one. Built by staticInitializer and never changed.
+    static XTokenCharSet* m_invalidTokens;
+    static XTokenCharSet* m_spaceTokens;
+
+    // Builds the host strings of the display and annotation tables and the
+    // two character sets. Runs when the library is loaded; later calls find
+    // everything built and do nothing. Returns 1.
+    static int staticInitializer();
+
+    // Display text of a node kind, used when a tree is written back as text.
+    // Null for the kinds that are written from the expression text itself
+    // (CONST, PORTVAR, the widgets, ...); a kind without any display row gives
+    // the shared unknown text "?:" (XEnum::cls_unknownEnumUStr), which callers
+    // recognise by address or by text.
+    static const QvUString* getTokenString(EXNodeId id);
+
     // Short annotation written in front of a value of `type` ("i:" for INT);
     // "?:" for a type without one.
     static const QvUString& getTypeAnnotation(XType type);

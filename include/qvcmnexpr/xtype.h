@@ -338,6 +338,8 @@ public:
     // size_t or unsigned values unambiguous.
     template <std::integral T>
     constexpr XNonNegInt(T value) : m_value(static_cast<int32_t>(static_cast<uint32_t>(value))) {}
+    // The sentinels (eXMINT_DUMMY, eXMINT_NOCHANGE...) as positions.
+    constexpr XNonNegInt(EXMInt sentinel) : m_value(sentinel) {}
 
     void set(int value) { m_value = value; }
     void set(unsigned int value) { m_value = static_cast<int32_t>(value); }

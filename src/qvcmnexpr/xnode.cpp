@@ -294,7 +294,8 @@ int XNodeParent::getChildIndex(const XNode* child) const {
 }
 
 int XNodeParent::replaceChild(XNode* oldChild, XNode* newChild) {
-    const int index = getChildIndex(oldChild);
+    // An empty slot is no child; replaceRemovedChild fills those.
+    const int index = oldChild ? getChildIndex(oldChild) : -2;
     if (index < 0) return -1;
     m_children[static_cast<size_t>(index)] = newChild;
     if (newChild) newChild->setParent(this);

@@ -26,6 +26,21 @@ size_t clampCount(size_t pos, size_t count, size_t length) {
     return std::min(count, length - pos);
 }
 
+// Whether `length` units from `text` fit into `room` units and come from
+// outside the buffer of `capacity` units at `data` (plus its terminator):
+// the case that append copies straight in.
+bool fitsUnaliased(const unsigned short* text, size_t length, size_t room, const unsigned short* data,
+                   size_t capacity) {
+    return text != nullptr && length <= room && !pointsInto(text, data, capacity + 1);
+}
+
+// Copies the units to `at` and terminates them there; returns the new length.
+size_t copyIn(unsigned short* data, size_t at, const unsigned short* text, size_t length) {
+    std::memcpy(data + at, text, length * sizeof(unsigned short));
+    data[at + length] = 0;
+    return at + length;
+}
+
 }  // namespace
 
 QvUString::QvUString() : m_data(m_inline), m_length(0), m_capacity(kInline) { m_inline[0] = 0; }
@@ -36,7 +51,7 @@ QvUString::QvUString(QvUString&& other) noexcept : QvUString() { *this = std::mo
 
 QvUString::QvUString(const unsigned short* text) : QvUString() { append(text); }
 
-QvUString::QvUString(const unsigned short* text, size_t length) : QvUString() { append(text, length); }
+QvUString::QvUString(const unsigned short* text, size_t length) : QvUString() { assign(text, length); }
 
 QvUString::QvUString(const char* ascii) : QvUString() { appendASCII(ascii); }
 
@@ -74,8 +89,17 @@ QvUString& QvUString::assign(const QvUString& other) {
 
 QvUString& QvUString::assign(const unsigned short* text) { return assign(text, qvUStrlen(text)); }
 
+// Lexers and parsers assign and append texts at a high rate: a source from
+// outside the string is copied straight in (once, without the zero fill of
+// replace()), and only a source inside it takes the general path.
 QvUString& QvUString::assign(const unsigned short* text, size_t length) {
-    return replace(0, m_length, text, length);
+    if (text == nullptr || pointsInto(text, m_data, m_capacity + 1)) return replace(0, m_length, text, length);
+    // The old content is dropped first, so that growing copies none of it
+    // and the new units are written once.
+    m_length = 0;
+    if (length > m_capacity) reserveExact(std::max(length, m_capacity * 2));
+    m_length = copyIn(m_data, 0, text, length);
+    return *this;
 }
 
 QvUString& QvUString::assignASCII(const char* text, size_t length) {
@@ -151,7 +175,10 @@ QvUString& QvUString::append(const QvUString& text) { return replace(m_length, 0
 QvUString& QvUString::append(const unsigned short* text) { return append(text, qvUStrlen(text)); }
 
 QvUString& QvUString::append(const unsigned short* text, size_t length) {
-    return replace(m_length, 0, text, length);
+    if (!fitsUnaliased(text, length, m_capacity - m_length, m_data, m_capacity))
+        return replace(m_length, 0, text, length);
+    m_length = copyIn(m_data, m_length, text, length);
+    return *this;
 }
 
 QvUString& QvUString::append(unsigned short unit) { return replace(m_length, 0, unit, 1); }

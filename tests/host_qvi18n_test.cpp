@@ -1,6 +1,7 @@
 // Tests of the host text library: QvUString storage and editing, formatting,
 // case handling, character classes, number parsing and UTF-8 conversion.
 #include <gtest/gtest.h>
+#include <unicode/uchar.h>
 
 #include <cerrno>
 #include <climits>
@@ -330,6 +331,11 @@ TEST(QvUStringTest, BoundedCaseInsensitiveCompare) {
     EXPECT_EQ(qvUAStrnicmp(a.getBuffer(), "HELLOx", 5), 0);
     EXPECT_NE(qvUAStrnicmp(a.getBuffer(), "HELLOx", 6), 0);
     EXPECT_NE(qvUAStrnicmp(a.getBuffer(), "HELLO", 100), 0);
+    // One unit never matches two bytes: U+FB02 folds to "fl" in full case
+    // folding, yet ":\uFB02D" (3 units) must not match ":FLD" (4 bytes).
+    QvUString ligature = qvU(":\uFB02D");
+    EXPECT_NE(qvUAStrnicmp(ligature.getBuffer(), ":FLD", 4), 0);
+    EXPECT_NE(qvUAStrnicmp(ligature.getBuffer(), ":FL", 3), 0);
     EXPECT_EQ(qvUStrncmp(a.getBuffer(), qvU("Help").getBuffer(), 3), 0);
     EXPECT_LT(qvUStrncmp(a.getBuffer(), qvU("Help").getBuffer(), 4), 0);
 }
@@ -508,6 +514,37 @@ TEST(QvUCharClassTest, Table) {
         EXPECT_EQ(qvUIsSpace(c.c) != 0, c.space != 0) << std::hex << c.c;
         EXPECT_EQ(qvUIsAlpha(c.c) != 0, c.alpha != 0) << std::hex << c.c;
         EXPECT_EQ(qvUIsAlnum(c.c) != 0, c.alpha != 0 || c.anyDigit != 0) << std::hex << c.c;
+    }
+}
+
+// The classes answer ASCII units from a table of their own and the rest
+// from ICU; every unit must get ICU's answer either way.
+TEST(QvUCharClassTest, EveryUnitAgreesWithIcu) {
+    for (unsigned u = 0; u <= 0xFFFF; ++u) {
+        const auto c = static_cast<unsigned short>(u);
+        ASSERT_EQ(qvUIsCntrl(c) != 0, u_iscntrl(c) != 0) << std::hex << u;
+        ASSERT_EQ(qvUIsAnyDigit(c) != 0, u_isdigit(c) != 0) << std::hex << u;
+        ASSERT_EQ(qvUIsPunct(c) != 0, u_ispunct(c) != 0) << std::hex << u;
+        ASSERT_EQ(qvUIsSpace(c) != 0, u_isspace(c) != 0) << std::hex << u;
+        ASSERT_EQ(qvUIsAlpha(c) != 0, u_isalpha(c) != 0) << std::hex << u;
+        ASSERT_EQ(qvUIsAlnum(c) != 0, u_isalnum(c) != 0) << std::hex << u;
+    }
+}
+
+// The ASCII shortcut of qvUAStrnicmp must order and equate exactly as ICU's
+// simple case folding does, for every unit against every byte.
+TEST(QvUStringTest, BoundedAsciiCompareAgreesWithIcuFolding) {
+    for (unsigned u = 1; u <= 0xFFFF; ++u) {
+        const unsigned short unit[] = {static_cast<unsigned short>(u), 0};
+        for (unsigned b = 1; b <= 0xFF; ++b) {
+            const char byte[] = {static_cast<char>(b), 0};
+            const UChar32 fu = u_foldCase(static_cast<UChar32>(u), U_FOLD_CASE_DEFAULT);
+            const UChar32 fb = u_foldCase(static_cast<UChar32>(b), U_FOLD_CASE_DEFAULT);
+            const int expected = fu == fb ? 0 : (fu < fb ? -1 : 1);
+            if (qvUAStrnicmp(unit, byte, 2) != expected) {
+                FAIL() << std::hex << u << " against " << b;
+            }
+        }
     }
 }
 
@@ -713,6 +750,22 @@ TEST(QvBareStringTest, EightBitConversions) {
     EXPECT_EQ(qvUStrcpy(copy, us(u"hey")), copy);
     EXPECT_EQ(qvUStrlen(copy), 3u);
     EXPECT_EQ(qvUStrlen(nullptr), 0u);
+}
+
+// qvUStrlen tests four units at a time from an aligned address: every start
+// alignment and every terminator position must give the plain count, also
+// with units whose bits resemble a terminator to such a test.
+TEST(QvBareStringTest, LengthAtEveryAlignmentAndTerminatorPosition) {
+    const unsigned short fillers[] = {'a', 0x0001, 0x0100, 0x7FFF, 0x8000, 0xFFFF};
+    for (unsigned short filler : fillers) {
+        for (size_t start = 0; start < 4; ++start) {
+            for (size_t length = 0; length < 40; ++length) {
+                std::vector<unsigned short> buffer(48, filler);
+                buffer[start + length] = 0;
+                ASSERT_EQ(qvUStrlen(buffer.data() + start), length) << filler << " " << start;
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 
+#include "qvcmnasrt.h"
+#include "qvcmnexpr/qvcmnexprglobal.h"
 #include "qvcmnexpr/xmetadata.h"
 #include "qvcmnexpr/xnodeconst.h"
 
@@ -70,7 +74,11 @@ TEST(XNodeConstTest, DoubleToIntRoundsHalfAwayFromZeroWithinRange) {
         {2.5, 0, 3},
         {-2.5, 0, -3},
         {2.4, 0, 2},
+        {0.49999999999999994, 0, 0},  // adding 0.5 would round up to 1.0
+        {-0.49999999999999994, 0, 0},
+        {-0.5, 0, -1},
         {2147483647.4, 0, 2147483647},
+        {2147483646.5, 0, 2147483647},
         {2147483647.0, 0, 2147483647},
         {-2147483648.0, 0, INT_MIN},
         {-2147483648.4, 0, INT_MIN},
@@ -78,6 +86,8 @@ TEST(XNodeConstTest, DoubleToIntRoundsHalfAwayFromZeroWithinRange) {
         {2147483648.0, -1, 0},
         {-2147483648.5, -1, 0},
         {__builtin_nan(""), -1, 0},
+        {__builtin_inf(), -1, 0},
+        {-1e300, -1, 0},
     };
     for (const DoubleToIntCase& c : cases) {
         int out = 0;
@@ -142,6 +152,22 @@ struct NumericTextCase {
     double value;
 };
 
+TEST(XNodeConstTest, DecimalToIntFailsOutsideTheIntRange) {
+    int out = 5;
+    EXPECT_EQ(constant(dec28(2147483648LL))->getIntValueV(out), -1);
+    EXPECT_EQ(constant(dec28(2147483649LL, 1))->getIntValueV(out), -1);
+    EXPECT_EQ(out, 5);
+    EXPECT_EQ(constant(dec28(2147483648LL, 1))->getIntValueV(out), 0);
+    EXPECT_EQ(out, INT_MIN);
+}
+
+TEST(XNodeConstTest, NonVirtualAccessTreatsFailureAsAnInvariant) {
+    EXPECT_EQ(constant(2147483647LL)->getIntValue(), INT_MAX);
+    EXPECT_THROW(constant(2147483648LL)->getIntValue(), QvAssertFailure);
+    EXPECT_EQ(constant(-2.5)->getBigIntValue(), -3);
+    EXPECT_THROW(constant(str8("1"))->getBigIntValue(), QvAssertFailure);
+}
+
 TEST(XNodeConstTest, StringReadsAsDoubleOnlyWhenNumeric) {
     const int previous = QvUtilGlobal::set8xConvertStrToNum(0);
     const NumericTextCase cases[] = {
@@ -180,18 +206,39 @@ TEST(XNodeConstTest, NegationOfNumbers) {
     auto i = constant(5);
     EXPECT_EQ(i->negateNumericValue(), 0);
     EXPECT_EQ(i->getDataRef(), -5);
-    auto min = constant(INT_MIN);
-    EXPECT_EQ(min->negateNumericValue(), 0);
-    EXPECT_EQ(min->getDataRef(), INT_MIN);  // two's complement wraps
-    auto big = constant(LLONG_MIN);
-    EXPECT_EQ(big->negateNumericValue(), 0);
-    EXPECT_EQ(big->getDataRef(), LLONG_MIN);
     auto d = constant(0.25);
     EXPECT_EQ(d->negateNumericValue(), 0);
     EXPECT_EQ(d->getDataRef(), -0.25);
     auto dec = constant(dec28(8));
     EXPECT_EQ(dec->negateNumericValue(), 0);
     EXPECT_TRUE(dec->getDataRef().isNegative());
+}
+
+// The most negative integer has no positive counterpart: it stays, and the
+// negation says so instead of wrapping silently.
+TEST(XNodeConstTest, NegationAtTheIntegerExtremes) {
+    auto min = constant(INT_MIN);
+    EXPECT_EQ(min->negateNumericValue(), -1);
+    EXPECT_EQ(min->getDataRef(), INT_MIN);
+    auto minPlus = constant(INT_MIN + 1);
+    EXPECT_EQ(minPlus->negateNumericValue(), 0);
+    EXPECT_EQ(minPlus->getDataRef(), INT_MAX);
+    auto max = constant(INT_MAX);
+    EXPECT_EQ(max->negateNumericValue(), 0);
+    EXPECT_EQ(max->getDataRef(), INT_MIN + 1);
+    auto big = constant(LLONG_MIN);
+    EXPECT_EQ(big->negateNumericValue(), -1);
+    EXPECT_EQ(big->getDataRef(), LLONG_MIN);
+    auto bigMax = constant(LLONG_MAX);
+    EXPECT_EQ(bigMax->negateNumericValue(), 0);
+    EXPECT_EQ(bigMax->getDataRef(), LLONG_MIN + 1);
+    // 2147483648 is a long long literal; its negation is INT_MIN, which then
+    // reads as an int.
+    auto literal = constant(2147483648LL);
+    EXPECT_EQ(literal->negateNumericValue(), 0);
+    int out = 0;
+    EXPECT_EQ(literal->getIntValueV(out), 0);
+    EXPECT_EQ(out, INT_MIN);
 }
 
 TEST(XNodeConstTest, NegationLeavesOtherValuesAlone) {
@@ -230,6 +277,489 @@ TEST(XNodeConstTest, StringValueIsADeepCopy) {
     QvtStr<unsigned short> empty;
     EXPECT_EQ(empty.getLength(), 0);
     EXPECT_EQ(empty.getBuffer()[0], 0);
+}
+
+// ===== creators =====
+
+// Sets the high-precision mode, the decimal maximum and the server's
+// character mode for one test and restores them afterwards.
+class ModeScope {
+public:
+    ModeScope(int highPrecision, int decMax, int ascii)
+        : m_highPrecision(QvCmnExprGlobal::getIsHighPrecisionMode()),
+          m_decMax(XType::cls_xdtDecMax),
+          m_ascii(qvSetServerModeASCII(ascii)) {
+        QvCmnExprGlobal::changeHighPrecisionMode(highPrecision);
+        XType::cls_xdtDecMax = XType(decMax);
+    }
+    ~ModeScope() {
+        QvCmnExprGlobal::changeHighPrecisionMode(m_highPrecision);
+        XType::cls_xdtDecMax = m_decMax;
+        qvSetServerModeASCII(m_ascii);
+    }
+    ModeScope(const ModeScope&) = delete;
+    ModeScope& operator=(const ModeScope&) = delete;
+
+private:
+    int m_highPrecision;
+    XType m_decMax;
+    int m_ascii;
+};
+
+// A stand-in for the host's "Dec38rt": a 38-digit decimal in 24 bytes.
+struct Dec38rtValue {
+    uint64_t low;
+    uint64_t high;
+    int32_t scale;
+    int32_t negative;
+};
+static_assert(sizeof(Dec38rtValue) == 24);
+
+QvDecimal<4> toDecimal(const Dec38rtValue& v) {
+    QvDecimal<4> d;
+    const unsigned __int128 magnitude = (static_cast<unsigned __int128>(v.high) << 64) | v.low;
+    QvDecimalImpl<4>::setParts(d, v.negative != 0, magnitude, v.scale);
+    return d;
+}
+
+// Exact 38-digit texts only; anything longer is refused.
+int dec38rtFromText(const unsigned short* text, size_t length, void* out) {
+    QvDecimal<4> d;
+    try {
+        if (QvDecStringConvert::stringToQvDec(d, text, text + length) != text + length) return 0;
+    } catch (const QvDecException&) {
+        return 0;
+    }
+    if (d.isInexact()) return 0;
+    const __int128 c = d.getCoefficient();
+    const unsigned __int128 magnitude = c < 0 ? -static_cast<unsigned __int128>(c) : c;
+    Dec38rtValue v{static_cast<uint64_t>(magnitude), static_cast<uint64_t>(magnitude >> 64),
+                   d.getScale(), c < 0 ? 1 : 0};
+    std::memcpy(out, &v, sizeof v);
+    return 1;
+}
+
+Dec38rtValue dec38rtOf(const void* value) {
+    Dec38rtValue v;
+    std::memcpy(&v, value, sizeof v);
+    return v;
+}
+
+int dec38rtToInt(const void* value, int& out) {
+    return QvDecimalImpl<4>::toInt32(toDecimal(dec38rtOf(value)), out) == 0;
+}
+int dec38rtToBigInt(const void* value, long long& out) {
+    return QvDecimalImpl<4>::toInt64(toDecimal(dec38rtOf(value)), out) == 0;
+}
+int dec38rtToFloat(const void* value, double& out) {
+    out = QvDecimalImpl<4>::toDouble(toDecimal(dec38rtOf(value)));
+    return 1;
+}
+int dec38rtNegate(void* value) {
+    Dec38rtValue v = dec38rtOf(value);
+    v.negative = !v.negative;
+    std::memcpy(value, &v, sizeof v);
+    return 1;
+}
+
+QvCustomTypeDef dec38rtDef() {
+    QvCustomTypeDef def;
+    def.name = "Dec38rt";
+    def.traits = eQvTRT_NUMERIC | eQvTRT_DECIMAL | eQvTRT_COMPARABLE;
+    def.valueSize = sizeof(Dec38rtValue);
+    def.textWidth = 40;
+    def.precision = 38;
+    def.fromText = dec38rtFromText;
+    def.toInteger = dec38rtToInt;
+    def.toBigInt = dec38rtToBigInt;
+    def.toFloat = dec38rtToFloat;
+    def.negate = dec38rtNegate;
+    return def;
+}
+
+// Registers "Dec38rt" when asked; forgets every custom type afterwards.
+class CustomTypeScope {
+public:
+    explicit CustomTypeScope(int registerIt) {
+        CustomSDKMgr::getInstance()->unregisterAll();
+        if (registerIt) m_id = CustomSDKMgr::getInstance()->registerCustomType(dec38rtDef());
+    }
+    ~CustomTypeScope() { CustomSDKMgr::getInstance()->unregisterAll(); }
+    CustomTypeScope(const CustomTypeScope&) = delete;
+    CustomTypeScope& operator=(const CustomTypeScope&) = delete;
+    int id() const { return m_id; }
+
+private:
+    int m_id = -1;
+};
+
+std::unique_ptr<XNodeConstBase> own(XNodeConstBase* node) { return std::unique_ptr<XNodeConstBase>(node); }
+
+template <class T>
+const XNodeConst<T>* as(const std::unique_ptr<XNodeConstBase>& node) {
+    return static_cast<const XNodeConst<T>*>(node.get());
+}
+
+std::string decimalText(const void* decimal, int type) {
+    char buffer[QvDecStringConvert::kBufferSize];
+    int n = -1;
+    if (type == eXDT_DEC18) n = QvDecStringConvert::toString(*static_cast<const QvDecimal<2>*>(decimal), buffer, sizeof buffer);
+    if (type == eXDT_DEC28) n = QvDecStringConvert::toString(*static_cast<const QvDecimal<3>*>(decimal), buffer, sizeof buffer);
+    if (type == eXDT_DEC38) n = QvDecStringConvert::toString(*static_cast<const QvDecimal<4>*>(decimal), buffer, sizeof buffer);
+    return n < 0 ? std::string("?") : std::string(buffer, static_cast<size_t>(n));
+}
+
+void expectConstMetadata(const XNode& node, int type) {
+    EXPECT_EQ(node.getId(), eXNI_CONST);
+    EXPECT_EQ(node.getDataType().toInteger(), type);
+    EXPECT_EQ(node.getScale().toInteger(), eXMINT_DUMMY);
+    EXPECT_EQ(node.getPosBegin().toInteger(), 3);
+    EXPECT_EQ(node.getPosEnd().toInteger(), 9);
+    EXPECT_EQ(node.isValueAvailable(), 1);
+}
+
+TEST(XNodeConstCreateTest, NumbersGetTheirClassTypeAndPositions) {
+    auto i = own(XNodeConstBase::createConstInt(INT_MAX, 3, 9));
+    expectConstMetadata(*i, eXDT_INT);
+    EXPECT_EQ(as<int>(i)->getDataRef(), INT_MAX);
+    auto big = own(XNodeConstBase::createConstBigInt(LLONG_MIN, 3, 9));
+    expectConstMetadata(*big, eXDT_BIGINT);
+    EXPECT_EQ(as<long long>(big)->getDataRef(), LLONG_MIN);
+    auto f = own(XNodeConstBase::createConstFloat(-0.5, 3, 9));
+    expectConstMetadata(*f, eXDT_FLOAT);
+    EXPECT_EQ(as<double>(f)->getDataRef(), -0.5);
+    auto d18 = own(XNodeConstBase::createConstDec18(QvDecimal<2>(), 3, 9));
+    expectConstMetadata(*d18, eXDT_DEC18);
+    auto d28 = own(XNodeConstBase::createConstDec28(dec28(-7), 3, 9));
+    expectConstMetadata(*d28, eXDT_DEC28);
+    EXPECT_EQ(d28->getIntValue(), -7);
+    auto d38 = own(XNodeConstBase::createConstDec38(QvDecimal<4>(), 3, 9));
+    expectConstMetadata(*d38, eXDT_DEC38);
+    QvDate date;
+    ASSERT_EQ(date.setDate(2024, 2, 29), 0);
+    auto dt = own(XNodeConstBase::createConstDate(date, 3, 9));
+    expectConstMetadata(*dt, eXDT_DATE);
+    EXPECT_EQ(as<QvDate>(dt)->getDataRef(), date);
+}
+
+struct PredefinedCase {
+    EXNodeId kind;
+    int value;
+};
+
+TEST(XNodeConstCreateTest, PredefinedIntegersKeepTheirKind) {
+    const PredefinedCase cases[] = {
+        {eXNI_TRUE, 1}, {eXNI_FALSE, 0}, {eXNI_DD_REJECT, 3}, {eXNI_ABORTED, 107}, {eXNI_TC_ROLLBACK_AFTER, 4},
+    };
+    for (const PredefinedCase& c : cases) {
+        auto node = own(XNodeConstBase::createConstIntPredefined(c.kind, c.value, 0, 4));
+        EXPECT_EQ(node->getId(), c.kind);
+        EXPECT_EQ(node->isConstNode(), 1);
+        EXPECT_EQ(node->getDataType().toInteger(), eXDT_INT);
+        EXPECT_EQ(node->getIntValue(), c.value);
+    }
+}
+
+struct DecTextCase {
+    const char* text;
+    int precision;  // 18, 28 or 38
+    int force;
+    const char* expected;  // null: no node; "throw": QvDecException
+};
+
+XNodeConstBase* createDecOfText(int precision, const QvUString& text, int force) {
+    if (precision == 18) return XNodeConstBase::createConstDec18(text, 0, 1, force);
+    if (precision == 28) return XNodeConstBase::createConstDec28(text, 0, 1, force);
+    return XNodeConstBase::createConstDec38(text, 0, 1, force);
+}
+
+int decTypeOf(int precision) {
+    return precision == 18 ? eXDT_DEC18 : precision == 28 ? eXDT_DEC28 : eXDT_DEC38;
+}
+
+const char* const k18 = "123456789012345678";
+const char* const k28 = "1234567890123456789012345678";
+const char* const k38 = "12345678901234567890123456789012345678";
+
+TEST(XNodeConstCreateTest, DecimalFromTextIsExactUnlessForced) {
+    const std::string frac18 = std::string("0.") + k18;         // 18 digits, all fractional
+    const std::string frac19 = std::string("1.") + k18;         // 19 significant digits
+    const std::string frac29 = std::string("9.") + k28;
+    const std::string frac39 = std::string("0.9") + k38;
+    const DecTextCase cases[] = {
+        {"12.50", 18, 0, "12.50"},
+        {"-0.001", 18, 0, "-0.001"},
+        {k18, 18, 0, k18},
+        {frac18.c_str(), 18, 0, frac18.c_str()},
+        {frac19.c_str(), 18, 0, nullptr},
+        {frac19.c_str(), 18, 1, "1.12345678901234568"},
+        {frac19.c_str(), 28, 0, frac19.c_str()},
+        {"1234567890123456789", 18, 0, "throw"},
+        {"1234567890123456789", 18, 1, "throw"},
+        {k28, 28, 0, k28},
+        {frac29.c_str(), 28, 0, nullptr},
+        {frac29.c_str(), 28, 1, "9.123456789012345678901234568"},
+        {"12345678901234567890123456789", 28, 1, "throw"},
+        {k38, 38, 0, k38},
+        {frac39.c_str(), 38, 0, nullptr},
+        {"123456789012345678901234567890123456789", 38, 1, "throw"},
+        // Not a decimal number from end to end: never a node, forced or not.
+        {"", 18, 1, nullptr},
+        {"abc", 28, 1, nullptr},
+        {"1.5e3", 38, 1, nullptr},
+        {"12 ", 18, 1, nullptr},
+    };
+    for (const DecTextCase& c : cases) {
+        const QvUString text = qvU(c.text);
+        const std::string label = std::string(c.text) + " at " + std::to_string(c.precision);
+        if (c.expected && std::string(c.expected) == "throw") {
+            EXPECT_THROW(createDecOfText(c.precision, text, c.force), QvDecException) << label;
+            continue;
+        }
+        auto node = own(createDecOfText(c.precision, text, c.force));
+        if (!c.expected) {
+            EXPECT_EQ(node, nullptr) << label;
+            continue;
+        }
+        ASSERT_NE(node, nullptr) << label;
+        EXPECT_EQ(node->getDataType().toInteger(), decTypeOf(c.precision)) << label;
+        EXPECT_EQ(decimalText(node->getDataPtr(), decTypeOf(c.precision)), c.expected) << label;
+    }
+}
+
+struct LadderCase {
+    const char* text;
+    int highPrecision;
+    int decMax;
+    int dec38rt;     // "Dec38rt" registered
+    int expected;    // data type; -1 custom; 0 QvDecException
+};
+
+constexpr int kCustom = -1;
+constexpr int kThrows = 0;
+
+// Both sides of every rung: 18, 28 and 38 digits, in both precision modes,
+// under both decimal maxima, with and without the custom decimal.
+TEST(XNodeConstCreateTest, DecimalLadderTakesTheNarrowestExactRepresentation) {
+    const std::string d19 = std::string("1") + k18;
+    const std::string d29 = std::string("1") + k28;
+    const std::string d39 = std::string("1") + k38;
+    const std::string f29 = std::string("1.") + k28;  // 29 digits, integer part 1
+    const std::string f39 = std::string("1.") + k38;
+    const LadderCase cases[] = {
+        {"2147483648", 0, eXDT_DEC28, 1, eXDT_FLOAT},
+        {k38, 0, eXDT_DEC28, 1, eXDT_FLOAT},
+        {d39.c_str(), 0, eXDT_DEC18, 0, eXDT_FLOAT},
+        {"0.5", 0, eXDT_DEC18, 0, eXDT_FLOAT},
+
+        {"0.5", 1, eXDT_DEC28, 0, eXDT_DEC18},
+        {k18, 1, eXDT_DEC28, 0, eXDT_DEC18},
+        {d19.c_str(), 1, eXDT_DEC28, 0, eXDT_DEC28},
+        {k28, 1, eXDT_DEC28, 0, eXDT_DEC28},
+        {d29.c_str(), 1, eXDT_DEC28, 1, kCustom},
+        {d29.c_str(), 1, eXDT_DEC28, 0, kThrows},
+        {f29.c_str(), 1, eXDT_DEC28, 1, kCustom},
+        {f29.c_str(), 1, eXDT_DEC28, 0, eXDT_DEC28},  // rounded to the maximum
+        {k38, 1, eXDT_DEC28, 1, kCustom},
+        {d39.c_str(), 1, eXDT_DEC28, 1, kThrows},
+        {f39.c_str(), 1, eXDT_DEC28, 1, eXDT_DEC28},
+
+        {k18, 1, eXDT_DEC18, 0, eXDT_DEC18},
+        {d19.c_str(), 1, eXDT_DEC18, 1, kCustom},
+        {d19.c_str(), 1, eXDT_DEC18, 0, kThrows},
+        {"0.1234567890123456789", 1, eXDT_DEC18, 0, eXDT_DEC18},
+        {"0.1234567890123456789", 1, eXDT_DEC18, 1, kCustom},
+        {k28, 1, eXDT_DEC18, 1, kCustom},
+
+        {k38, 1, eXDT_DEC38, 0, eXDT_DEC38},
+        {d39.c_str(), 1, eXDT_DEC38, 1, kThrows},
+        {f39.c_str(), 1, eXDT_DEC38, 0, eXDT_DEC38},
+    };
+    for (const LadderCase& c : cases) {
+        const ModeScope mode(c.highPrecision, c.decMax, 0);
+        const CustomTypeScope custom(c.dec38rt);
+        const std::string label = std::string(c.text) + " hp " + std::to_string(c.highPrecision) +
+                                  " max " + std::to_string(c.decMax) + " custom " +
+                                  std::to_string(c.dec38rt);
+        const QvUString text = qvU(c.text);
+        if (c.expected == kThrows) {
+            EXPECT_THROW(XNodeConstBase::createConstDecimal(text, 0, 1), QvDecException) << label;
+            continue;
+        }
+        auto node = own(XNodeConstBase::createConstDecimal(text, 0, 1));
+        ASSERT_NE(node, nullptr) << label;
+        const int expected = c.expected == kCustom ? custom.id() : c.expected;
+        EXPECT_EQ(node->getDataType().toInteger(), expected) << label;
+        EXPECT_EQ(node->isValueAvailable(), 1) << label;
+    }
+}
+
+TEST(XNodeConstCreateTest, LowPrecisionDecimalIsTheDoubleOfTheText) {
+    const ModeScope mode(0, eXDT_DEC28, 0);
+    auto node = own(XNodeConstBase::createConstDecimal(qvU("123.25"), 0, 6));
+    double out = 0;
+    EXPECT_EQ(node->getDoubleValueV(out), 0);
+    EXPECT_EQ(out, 123.25);
+}
+
+TEST(XNodeConstCreateTest, DecMaxInexactRoundsAtTheConfiguredMaximum) {
+    const std::string f19 = std::string("1.") + k18;
+    for (int max : {eXDT_DEC18, eXDT_DEC28, eXDT_DEC38}) {
+        const ModeScope mode(1, max, 0);
+        auto node = own(XNodeConstBase::createConstDecMaxInexact(qvU(f19), 0, 1));
+        ASSERT_NE(node, nullptr);
+        EXPECT_EQ(node->getDataType().toInteger(), max);
+    }
+    const ModeScope mode(1, eXDT_DEC18, 0);
+    auto node = own(XNodeConstBase::createConstDecMaxInexact(qvU(f19), 0, 1));
+    EXPECT_EQ(decimalText(node->getDataPtr(), eXDT_DEC18), "1.12345678901234568");
+    EXPECT_TRUE(static_cast<const QvDecimal<2>*>(node->getDataPtr())->isInexact());
+}
+
+TEST(XNodeConstCreateTest, Dec38rtNeedsTheRegisteredType) {
+    {
+        const CustomTypeScope none(0);
+        EXPECT_EQ(XNodeConstBase::createConstDec38Fixed(qvU("1.5"), 0, 3, 0), nullptr);
+    }
+    const CustomTypeScope custom(1);
+    ASSERT_GT(custom.id(), 0);
+    const std::string d29 = std::string("-1") + k28;
+    auto node = own(XNodeConstBase::createConstDec38Fixed(qvU(d29), 2, 32, 0));
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->getId(), eXNI_CONST);
+    EXPECT_EQ(node->getDataType().toInteger(), custom.id());
+    EXPECT_EQ(node->getScale().toInteger(), eXMINT_DUMMY);
+    EXPECT_EQ(node->getMetadataConstPtr()->getZevaTypeMetadataV(),
+              CustomSDKMgr::getInstance()->getZEVATypeMetadata(custom.id()));
+    EXPECT_EQ(node->getMetadataConstPtr()->getTrtInfoV(),
+              CustomSDKMgr::getInstance()->getTrtInfoFromDT(custom.id()));
+    EXPECT_EQ(node->isValueAvailable(), 1);
+    EXPECT_TRUE(XType(node->getDataType()).isNumeric(1));
+    // A text the type cannot read gives no node.
+    EXPECT_EQ(XNodeConstBase::createConstDec38Fixed(qvU(std::string("1") + k38), 0, 1, 0), nullptr);
+}
+
+TEST(XNodeConstCreateTest, CustomConstantsConvertAndNegateThroughTheHost) {
+    const CustomTypeScope custom(1);
+    auto node = own(XNodeConstBase::createConstDec38Fixed(qvU("-2.5"), 0, 4, 0));
+    ASSERT_NE(node, nullptr);
+    int i = 0;
+    long long big = 0;
+    double d = 0;
+    EXPECT_EQ(node->getIntValueV(i), 0);
+    EXPECT_EQ(i, -3);
+    EXPECT_EQ(node->getBigIntValueV(big), 0);
+    EXPECT_EQ(big, -3);
+    EXPECT_EQ(node->getDoubleValueV(d), 0);
+    EXPECT_EQ(d, -2.5);
+    EXPECT_EQ(node->negateNumericValue(), 0);
+    EXPECT_EQ(node->getDoubleValueV(d), 0);
+    EXPECT_EQ(d, 2.5);
+    auto big38 = own(XNodeConstBase::createConstDec38Fixed(qvU(k38), 0, 38, 0));
+    EXPECT_EQ(big38->getBigIntValueV(big), -1);  // the host conversion fails
+    // A null custom value refuses everything.
+    auto* customNode = static_cast<XNodeConstCustom*>(node.get());
+    *customNode->getIndRef() = -1;
+    EXPECT_EQ(node->isValueAvailable(), 0);
+    EXPECT_EQ(node->getIntValueV(i), -1);
+    EXPECT_EQ(node->getDoubleValueV(d), -1);
+    EXPECT_EQ(node->negateNumericValue(), -1);
+    EXPECT_EQ(d, 2.5);
+}
+
+TEST(XNodeConstCreateTest, CreateConstCustomCopiesTheValue) {
+    const CustomTypeScope custom(1);
+    Dec38rtValue value{42, 0, 0, 1};  // -42
+    XMetadata md;
+    md.setDataType(XType(custom.id()));
+    auto node = own(XNodeConstBase::createConstCustom(&value, &md, 0, 2));
+    ASSERT_NE(node, nullptr);
+    value.low = 7;  // the node holds its own copy
+    EXPECT_EQ(node->getDataType().toInteger(), custom.id());
+    EXPECT_EQ(node->getIntValue(), -42);
+    EXPECT_NE(node->getDataPtr(), static_cast<const void*>(&value));
+    XMetadata unknown;
+    unknown.setDataType(XType(XType::cls_lastCustomType));
+    EXPECT_EQ(XNodeConstBase::createConstCustom(&value, &unknown, 0, 2), nullptr);
+    EXPECT_THROW(XNodeConstBase::createConstCustom(nullptr, &md, 0, 2), QvAssertFailure);
+}
+
+TEST(XNodeConstCreateTest, BinaryCopiesBytesAndMetadata) {
+    const unsigned char bytes[] = {0, 1, 0xFF};
+    XMetadata md;
+    md.setDataType(XType(eXDT_BINARY));
+    md.setNumCharsMax(100);
+    auto node = own(XNodeConstBase::createConstBinary(bytes, 3, &md, 1, 5));
+    EXPECT_EQ(node->getDataType().toInteger(), eXDT_BINARY);
+    EXPECT_EQ(node->getNumCharsMax().toInteger(), 3);
+    EXPECT_EQ(as<binary_t>(node)->getDataRef(), binary_t(bytes, 3));
+    auto empty = own(XNodeConstBase::createConstBinary(nullptr, 0, nullptr, 1, 1));
+    EXPECT_EQ(empty->getDataType().toInteger(), eXDT_BINARY);
+    EXPECT_EQ(empty->getNumCharsMax().toInteger(), 0);
+    EXPECT_THROW(XNodeConstBase::createConstBinary(bytes, -1, &md, 0, 1), QvAssertFailure);
+}
+
+struct StringCase {
+    const char* utf8;
+    int ascii;   // server mode
+    int holds;   // 0: XInvalidConstStrException
+};
+
+TEST(XNodeConstCreateTest, StringRuleFollowsTheServerMode) {
+    const StringCase cases[] = {
+        {"abc", 0, 1}, {"", 0, 1}, {"\xC3\xA9t\xC4\x80", 0, 1}, {"\xF0\x9F\x98\x80", 0, 1},
+        {"abc", 1, 1}, {"", 1, 1},
+        {"a\xC4\x80", 1, 0},         // U+0100, above 0xFF
+        {"\xE2\x82\xAC", 1, 0},      // U+20AC
+        {"\xF0\x9F\x98\x80", 1, 0},  // outside the BMP
+        {"caf\xC3\xA9", 1, 0},       // U+00E9 is two bytes in the host's 8-bit form
+    };
+    for (const StringCase& c : cases) {
+        const ModeScope mode(1, eXDT_DEC28, c.ascii);
+        const QvUString text = qvU(c.utf8);
+        const std::string label = std::string(c.utf8) + (c.ascii ? " 8-bit" : " Unicode");
+        if (!c.holds) {
+            EXPECT_THROW(XNodeConstBase::createConstString(text, 0, 1), XInvalidConstStrException) << label;
+            continue;
+        }
+        auto node = own(XNodeConstBase::createConstString(text, 0, 1));
+        const int n = static_cast<int>(text.length());
+        EXPECT_EQ(node->getDataType().toInteger(), c.ascii ? eXDT_STRING : eXDT_UNISTRING) << label;
+        EXPECT_EQ(node->getNumCharsMax().toInteger(), n) << label;
+        EXPECT_EQ(node->getScale().toInteger(), eXMINT_DUMMY) << label;
+        if (c.ascii) {
+            const QvtStr<char>& held = as<QvtStr<char>>(node)->getDataRef();
+            EXPECT_EQ(held.getLength(), n) << label;
+            EXPECT_EQ(std::string(held.getBuffer()), c.utf8) << label;
+        } else {
+            const QvtStr<unsigned short>& held = as<QvtStr<unsigned short>>(node)->getDataRef();
+            EXPECT_EQ(held.getLength(), n) << label;
+            EXPECT_EQ(QvUString(held.getBuffer(), static_cast<size_t>(n)).compare(text), 0) << label;
+        }
+    }
+}
+
+TEST(XNodeConstCreateTest, StringConstantReadsAsANumber) {
+    const ModeScope mode(1, eXDT_DEC28, 1);
+    auto node = own(XNodeConstBase::createConstString(qvU("12  "), 0, 6));
+    double out = 0;
+    EXPECT_EQ(node->getDoubleValueV(out), 0);
+    EXPECT_EQ(out, 12.0);
+    EXPECT_EQ(node->negateNumericValue(), -1);
+}
+
+TEST(XNodeConstCreateTest, NegationOfTheLargestDecimals) {
+    const std::string nines38(38, '9');
+    auto d38 = own(XNodeConstBase::createConstDec38(qvU(nines38), 0, 38, 0));
+    ASSERT_NE(d38, nullptr);
+    EXPECT_EQ(d38->negateNumericValue(), 0);
+    EXPECT_EQ(decimalText(d38->getDataPtr(), eXDT_DEC38), "-" + nines38);
+    EXPECT_EQ(d38->negateNumericValue(), 0);
+    EXPECT_EQ(decimalText(d38->getDataPtr(), eXDT_DEC38), nines38);
+    const std::string nines18(18, '9');
+    auto d18 = own(XNodeConstBase::createConstDec18(qvU("-" + nines18), 0, 19, 0));
+    EXPECT_EQ(d18->negateNumericValue(), 0);
+    EXPECT_EQ(decimalText(d18->getDataPtr(), eXDT_DEC18), nines18);
 }
 
 }  // namespace

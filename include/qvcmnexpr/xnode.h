@@ -30,7 +30,7 @@ class XNodeOptInfo;
 // destructor. Defined with the visitor framework.
 class XVisitAction;
 
-enum EXNodeId {
+enum EXNodeId : int32_t {
 #define NODE_KIND(number, NAME, printed) eXNI_##NAME = number,
 #include "qvcmnexpr/xnodekinds.def"
 };
@@ -262,9 +262,65 @@ private:
     XTokName* m_tokName;
 };
 
+template <int N>
+class QvDecimal;
+class QvDate;
+class XMetadataBase;
+
 // Base of constant values (kind CONST, or a predefined-integer kind).
+// The creators and the value classes live in xnodeconst.h/.cpp.
 class QVCMNEXPR_API XNodeConstBase : public XNode {
 public:
+    // ---- creators ----
+    // Each returns a new node of kind CONST owning a fresh metadata record
+    // with the constant's data type and scale eXMINT_DUMMY. Running out of
+    // memory is an internal invariant.
+    static XNodeConstBase* createConstInt(int v, XNonNegInt begin, XNonNegInt end);
+    // An int constant relabelled `kind` (TRUE, DD_INSERT, ...).
+    static XNodeConstBase* createConstIntPredefined(EXNodeId kind, int v, XNonNegInt begin,
+                                                    XNonNegInt end);
+    static XNodeConstBase* createConstBigInt(long long v, XNonNegInt begin, XNonNegInt end);
+    static XNodeConstBase* createConstFloat(double v, XNonNegInt begin, XNonNegInt end);
+    static XNodeConstBase* createConstDec18(const QvDecimal<2>& v, XNonNegInt begin, XNonNegInt end);
+    static XNodeConstBase* createConstDec28(const QvDecimal<3>& v, XNonNegInt begin, XNonNegInt end);
+    static XNodeConstBase* createConstDec38(const QvDecimal<4>& v, XNonNegInt begin, XNonNegInt end);
+    // The decimal text read at the class's precision. Null when the text is
+    // not entirely a decimal number, and, unless `force` is set, when digits
+    // had to be rounded away. An integer part wider than the precision
+    // throws QvDecException.
+    static XNodeConstBase* createConstDec18(const QvUString& text, XNonNegInt begin, XNonNegInt end,
+                                            int force);
+    static XNodeConstBase* createConstDec28(const QvUString& text, XNonNegInt begin, XNonNegInt end,
+                                            int force);
+    static XNodeConstBase* createConstDec38(const QvUString& text, XNonNegInt begin, XNonNegInt end,
+                                            int force);
+    // A value of the host's custom type "Dec38rt" read from the text; null
+    // when that type is not registered or cannot read the text.
+    static XNodeConstBase* createConstDec38Fixed(const QvUString& text, XNonNegInt begin,
+                                                 XNonNegInt end, int force);
+    // The text at the configured maximum decimal type, rounding allowed.
+    static XNodeConstBase* createConstDecMaxInexact(const QvUString& text, XNonNegInt begin,
+                                                    XNonNegInt end);
+    // A decimal literal: a double in low-precision mode, else the narrowest
+    // exact decimal, then "Dec38rt", then the maximum decimal rounded.
+    static XNodeConstBase* createConstDecimal(const QvUString& text, XNonNegInt begin, XNonNegInt end);
+    // A string literal in the server's character mode. In 8-bit mode a text
+    // with characters that are not single bytes throws
+    // XInvalidConstStrException.
+    static XNodeConstBase* createConstString(const QvUString& text, XNonNegInt begin, XNonNegInt end);
+    // For callers of the library.
+    static XNodeConstBase* createConstDate(const QvDate& v, XNonNegInt begin, XNonNegInt end);
+    // A copy of `len` bytes; the record is a copy of `md` (BINARY when null)
+    // with maximum character count `len`.
+    static XNodeConstBase* createConstBinary(const unsigned char* bytes, int len,
+                                             const XMetadataBase* md, XNonNegInt begin,
+                                             XNonNegInt end);
+    // A copy of the value at `data` of the custom type `md` describes; null
+    // when that type is not registered with the host.
+    static XNodeConstBase* createConstCustom(const void* data, const XMetadataBase* md,
+                                             XNonNegInt begin, XNonNegInt end);
+
+    // ---- value access ----
     const void* getDataPtr() const override = 0;
     const short* getIndPtr() const override = 0;
     // The value as int / long long / double: 0 on success, -1 (out unchanged)

@@ -7,8 +7,11 @@
 #pragma once
 
 #include <cstddef>
+#include <exception>
+#include <memory>
 
 #include "qvcmnexpr/qvcmnexpr_export.h"
+#include "qvcmnexpr/xnode.h"
 #include "qvcmnexpr/xptree.h"
 #include "qvcmnexpr/xtype.h"
 #include "qvi18n.h"
@@ -24,6 +27,9 @@ class XMetadata;
 class QvMetadataBase;
 class QvRef;
 class SColMetadata;
+class XTokName;
+// The grammar driver's semantic value (xyystype.h).
+struct yystype;
 
 // What the ValidationResult form of parse() reports.
 struct QVCMNEXPR_API ValidationResult {
@@ -102,22 +108,144 @@ public:
     // is marked (only the closing marker when begin == end).
     static void appendParserMessage(QvUString& out, int isError, const unsigned short* expr,
                                     int begin, int end, const unsigned short* msg);
+    // The tree forms: `msg` prefixed with the token text of `nameNode`
+    // (XExprStrInfo::getNodeToken) goes to the tree's error or warning text,
+    // marked at [begin, end) of the tree's current text, and the positions go
+    // to the tree's position holders when both are set (warnings too). An
+    // upgrade tree lacking either string reports nothing.
+    static void appendParserMessage(int isError, XTree* tree, XNode* nameNode, int begin, int end,
+                                    const unsigned short* msg);
+    // Named and positioned by `node`.
+    static void appendParserMessage(int isError, XTree* tree, XNode* node, const unsigned short* msg);
+    static void appendParserMessage(int isError, XTree* tree, XNode* node, int id);
+    // Named by `nameNode`, positioned by `posNode`.
+    static void appendParserMessage(int isError, XTree* tree, XNode* nameNode, XNode* posNode,
+                                    const unsigned short* msg);
+    static void appendParserMessage(int isError, XTree* tree, XNode* nameNode, XNode* posNode, int id);
 
 protected:
     int createEmptyTree(const unsigned short* text, XTree*& tree);
+    // Reports `msg` as a syntax error at the end of the lexer's current token.
+    void handleSyntaxError(const QvUString& msg);
     // Reports `msg` as a syntax error at [begin, end) of the text under parse.
     void handleSyntaxError(const QvUString& msg, int begin, int end);
     void handleSyntaxError(int id, int begin, int end);
+    // The driver's error hook: reports the message its text stands for.
+    void handleYyError(const char* bisonText);
     int isTransformationParser() const;
     int isWorkflowParser() const;
     int isDecimalHighPrecisionOn() const;
 
+    // Runs the grammar driver over the current lexer: 0 success, 1 syntax
+    // error, 2 parser stack overflow.
+    int yyparse();
+
+    // ---- tree-building actions (xparseractions.cpp) ----
+    // Each works on the node stack and returns the node it pushed, or null
+    // after reporting why it could not build one. Positions are UTF-16
+    // offsets of the node's text.
+
+    // Pops `nChildren` finished subtrees and makes them the children (in
+    // source order) of a new operator or function node of `kind`.
+    XNode* parseOp(EXNodeId kind, int nChildren, size_t begin, size_t end);
+    // A sign in front of a numeric constant is folded into the constant
+    // (which is returned and stays on the stack); otherwise as parseOp.
+    XNode* parseOpUminusUplus(EXNodeId kind, int nChildren, size_t begin, size_t end);
+    // A call of the external object named by `chain` (its qualifier decides
+    // the kind); 19197 for an unknown qualifier.
+    XNode* parseOpWidget(XTokName* chain, int nChildren, size_t begin, size_t end);
+    // A LOOKUP call: child 0 the result port, then column/source pairs.
+    // `name` is not used.
+    XNode* parseOpLookup35(XTokName* name, int nChildren, size_t begin, size_t end);
+    // The node of a keyword or predefined-integer token (token numbers of
+    // the grammar); getStarKey() gives the STAR keyword.
+    XNode* parseOpKeyword(int token, size_t begin, size_t end);
+    // References, refused (19107, or 19106 for workflow variables) where the
+    // expression kind does not allow them.
+    XNode* parseOpdRefPortVar(XTokName* chain, size_t begin, size_t end);
+    XNode* parseOpdRefQualifiedPortVar(XTokName* chain, size_t begin, size_t end);
+    XNode* parseOpdRefMapVar(XTokName* chain, size_t begin, size_t end);
+    XNode* parseOpdRefWFVar(XTokName* chain, size_t begin, size_t end);
+    XNode* parseOpdConstFloat(double value, size_t begin, size_t end);
+    // The integer ladder: int, then long long, then decimal (high precision)
+    // or double.
+    XNode* parseOpdConstInt(const QvUString* text, size_t begin, size_t end);
+    XNode* parseOpdConstDecimal(const QvUString* text, size_t begin, size_t end);
+    XNode* parseOpdConstString(const QvUString* text, size_t begin, size_t end);
+    // A new name-chain element owned by the parse's token allocator.
+    XTokName* allocToken(const QvUString* text, int level);
+    // The token number of "*", which parseOpKeyword turns into STAR.
+    static int getStarKey();
+    // Upgrade mode: the data type release 6.0 gave a literal of `text`.
+    void ugd_parseOpdConstInt60(XNode* node, const QvUString* text);
+    void ugd_parseOpdConstDecimal60(XNode* node, const QvUString* text);
+
 private:
+    friend class XParserTestAccess;  // for tests: the lexer of a parse under way
+
     void attachTreeReporting(XTree* tree) const;
+    // Pushes a new leaf (giving it its upgrade record in upgrade mode);
+    // frees it if the stack cannot take it.
+    XNode* pushLeaf(XNode* leaf);
+    // Moves the top `nChildren` stack entries into `parent` in source order
+    // and pushes it.
+    XNode* adoptAndPush(XNodeParent* parent, int nChildren);
+    XNode* parseOpdRef(EXNodeId kind, XTokName* chain, size_t begin, size_t end);
+    void allocUgdInfoInUpgrade(XNode* node) const;
+    int isUpgradeParser() const;
+    // Wraps the root left on the node stack into a tree that takes over the
+    // token allocator and the reporting pointers.
+    XTree* createTreeFromStack(const unsigned short* text,
+                               std::unique_ptr<XTokNameAllocator> allocator);
+    // The empty-expression tree as parse's result; then reset(freeStack).
+    int finishEmptyTree(const unsigned short* text, XTree*& tree, int freeStack);
+    // Reports an exception that ended the parse, frees what it left, -1.
+    int failOnException(std::exception_ptr failure, XTree*& tree, int freeStack);
+
+    // ---- the grammar driver's way in (xparserreduce.cpp) ----
+    // Each reduction fills the rule's result `out` from the rule's symbols
+    // and returns 0, or -1 when the parse must be abandoned (the cause is
+    // reported, or kept as m_pendingException for parse to report).
+    friend int yyparse(XParser* parser);
+    friend int yylex(yystype* lval, XParser* parser);
+    friend void yyerror(XParser* parser, const char* text);
+    // Maps the driver's built-in texts onto the texts handleYyError knows.
+    static const char* stc_driverText(const char* text);
+    int nextToken(yystype* lval);
+    void reportDriverError(const char* text);
+    template <class Build>
+    int guarded(Build&& build);
+    void reduceEmptyExpression(yystype& out);
+    void reduceParens(yystype& out, const yystype& open, const yystype& inner,
+                      const yystype& close);
+    int reduceSideBySide(const yystype& left, const yystype& right);
+    int reduceOp(yystype& out, int kind, int nChildren, const yystype& first, const yystype& last);
+    int reduceSign(yystype& out, EXNodeId kind, const yystype& sign, const yystype& operand);
+    int reduceAssign(yystype& out, const yystype& var, const yystype& op, const yystype& value);
+    int reduceWidgetCall(yystype& out, const yystype& name, const yystype& args,
+                         const yystype& close);
+    int reduceExtFuncCall(yystype& out, yystype& func, const yystype& args, const yystype& close);
+    int reduceLookupCall(yystype& out, const yystype& func, const yystype& pairs,
+                         const yystype& close);
+    int reduceKeyword(yystype& out, int token, const yystype& word);
+    int reduceKeywordArg(yystype& out, int token, const yystype& word);
+    int reduceSpOutputArg(yystype& out, const yystype& word);
+    int reduceRef(yystype& out, EXNodeId kind, const yystype& ref);
+    int reduceRef(yystype& out, EXNodeId kind, const yystype& ref, const yystype& first,
+                  const yystype& last);
+    int reduceLexError(const yystype& error);
+    int reduceLiteral(yystype& out, int token, const yystype& literal);
+    void reduceName(yystype& out, const yystype& word);
+    void reduceQualifiedName(yystype& out, const yystype& qualifier, const yystype& name);
+    void reduceWidgetName(yystype& out, const yystype& first, const yystype& name);
+    void reducePrependName(yystype& out, const yystype& head, const yystype& rest);
+    int addArgs(yystype& out, const yystype& list, const yystype& comma, int added);
+    static void stc_countArgs(yystype& out, int count);
+    static void stc_spanValue(yystype& out, const yystype& value, const yystype& first,
+                              const yystype& last);
 
     XParserContext* m_context;
     int m_ownsContext;
-    // Created with the validation stage; null until then.
     XValidator* m_validator;
     // The lexer of the parse under way; null outside parse().
     XLexer* m_lexer;
@@ -125,9 +253,11 @@ private:
     int m_emptyExpression;
     XTokNameAllocator* m_tokenAllocator;
     // Parse-under-way targets of the caller; not owned.
-    const unsigned short* m_text = nullptr;
     QvUString* m_errorText;
     QvUString* m_warningText;
     size_t* m_errorBegin;
     size_t* m_errorEnd;
+    // An exception raised inside a grammar action, kept while the driver
+    // unwinds its stacks and rethrown by parse.
+    std::exception_ptr m_pendingException;
 };

@@ -18,6 +18,7 @@ class XExprStrInfo;
 class XMetadata;
 class XStack;
 class XTokNameAllocator;
+class XRefReplacer;
 
 class QVCMNEXPR_API XTree {
 public:
@@ -72,6 +73,10 @@ public:
     int isConstant(int countErrorAbort) const;
     int hasGroupFunctions() const;
     int isNull() const;
+    // The current expression text with the references that `replacer`
+    // chooses renamed (XExprStrInfo::getExprWithRefReplaced); -1 also when
+    // the tree has handed its expression-string record away.
+    int getExprWithRefReplaced(QvUString& out, const XRefReplacer& replacer) const;
 
     // ---- post-order node lists ----
     // With `useCache`: `out` receives the cached list (rebuilt first when it

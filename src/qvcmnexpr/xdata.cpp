@@ -20,9 +20,6 @@
 
 namespace {
 
-const char kTextNull[] = "{NULL}";
-const char kTextNotAvailable[] = "{ValueNotAvailable}";
-const char kTextBinary[] = "{BinaryValue}";
 // Custom time stamps with time zone print without fractions of a second.
 const char kTimestampTzId[] = "datatype.timestamptimezone";
 const char kTimestampTzFormat[] = "MM/DD/YYYY HH24:MI:SS";
@@ -92,7 +89,7 @@ void formatUniString(const void* value, int numCharsMax, QvUString& out) {
     out.append(u'\'');
 }
 
-void formatBinary(const void*, int, QvUString& out) { out.appendASCII(kTextBinary); }
+void formatBinary(const void*, int, QvUString& out) { out.append(XToken::gsValueBinary); }
 
 void formatDate(const void* value, int, QvUString& out) {
     QvUString text;
@@ -169,9 +166,9 @@ QvUString valueText(XType type, const void* value, const short* indicator, int n
     QvUString text;
     if (annotate) text.append(XToken::getTypeAnnotation(type));
     if (indicator && *indicator == -1)
-        text.appendASCII(kTextNull);
+        text.append(XToken::gsValueNull);
     else if (!value)
-        text.appendASCII(kTextNotAvailable);
+        text.append(XToken::gsValueNone);
     else
         appendValue(type, value, numCharsMax, text);
     return text;

@@ -1,29 +1,38 @@
-// XParser: the parse pipeline, result queries and the message line builder.
+// XParser: the parse pipeline and the questions callers ask about finished
+// trees.
 //
-// The pipeline runs the stages that exist so far: the empty expression (null
-// text, no text, or nothing but blanks) becomes the NULL-keyword tree; any
-// other text is reported as not parseable until the grammar stage is wired
-// in at the marked seam below.
+// One parse: the lexer and a fresh token allocator feed the grammar driver,
+// whose actions leave the root on the node stack; the root becomes an XTree
+// that owns the nodes and the allocator from then on. Whatever fails on the
+// way (a syntax error, an exception inside an action) leaves no node behind
+// when the caller asks for the stack to be freed.
 #include "qvcmnexpr/xparser.h"
 
 #include <memory>
+#include <utility>
 
 #include "qvcmnasrt.h"
 #include "qvcmnexpr/xmetadata.h"
 #include "qvcmnexpr/xnode.h"
+#include "qvcmnexpr/xnodeconst.h"
 #include "qvcmnexpr/xparsercontext.h"
 #include "qvcmnexpr/xstack.h"
 #include "qvcmnexpr/xtoken.h"
 #include "qvcmnexpr/xtree.h"
+#include "qvdec.h"
 #include "qvutils.h"
+#include "xlexer.h"
+#include "xprevalidatevisitor.h"
 
 namespace {
 
 constexpr const char* kUnit = "xparser";
 
-// Message ids used by the front door.
+// Messages for exceptions that end a parse.
 enum : int {
-    kMsgParseError = 19065,
+    kMsgUnexpectedException = 19020,
+    kMsgDecimalException = 19058,
+    kMsgInvalidConstString = 19199,
 };
 
 const unsigned short kEmptyText[1] = {0};
@@ -72,7 +81,6 @@ void XParser::reset(int freeStack) {
     if (freeStack) resetStack(1);
     m_tokenAllocator = nullptr;
     m_emptyExpression = 0;
-    m_text = nullptr;
     setErrorReportPointers(nullptr, nullptr, nullptr, nullptr);
 }
 
@@ -103,43 +111,104 @@ int XParser::isDecimalHighPrecisionOn() const { return XType::getIsHighPrecision
 
 // ---------------------------------------------------------------- parsing
 
-namespace {
-
-// True when the text holds nothing but white space: such a text is the empty
-// expression just like a null or zero-length one.
-bool isBlankText(const unsigned short* text) {
-    for (; *text; ++text) {
-        if (!qvUIsSpace(*text)) return false;
-    }
-    return true;
-}
-
-}  // namespace
-
 int XParser::parse(const unsigned short* text, XTree*& tree, QvUString& err, QvUString& warn,
                    int keepDfsList, int freeStack) {
-    (void)keepDfsList;  // consulted once trees come out of the grammar stage
     if (m_context) m_context->clearChildList();
     setErrorReportStrings(&err, &warn);
     tree = nullptr;
     prepareStack();
-
-    if (!text || text[0] == 0 || isBlankText(text)) {
-        int status = createEmptyTree(text, tree);
+    if (!text || text[0] == 0) return finishEmptyTree(text, tree, freeStack);
+    if (!m_context) {
+        QvAssertHandler(kUnit, __LINE__);
         reset(freeStack);
-        if (status != 0) {
-            delete tree;
-            tree = nullptr;
-        }
-        return status;
+        return -1;
     }
 
-    // Seam: the lexer and grammar stage builds the tree here; until it is
-    // wired in, no other text can be parsed.
-    m_text = text;
-    handleSyntaxError(kMsgParseError, 0, static_cast<int>(qvUStrlen(text)));
+    XLexer lexer(text, m_context, 0);
+    m_lexer = &lexer;
+    std::unique_ptr<XTokNameAllocator> allocator(new (std::nothrow) XTokNameAllocator());
+    QV_ASSERT(allocator != nullptr, kUnit);
+    m_tokenAllocator = allocator.get();
+    m_emptyExpression = 0;
+    m_pendingException = nullptr;
+
+    int status;
+    try {
+        status = yyparse();
+        // An action's exception outranks the status it caused.
+        if (m_pendingException) std::rethrow_exception(std::exchange(m_pendingException, nullptr));
+        if (status == 0 && !m_nodeStack->isEmpty() && !m_emptyExpression) {
+            tree = createTreeFromStack(text, std::move(allocator));
+        }
+    } catch (...) {
+        return failOnException(std::current_exception(), tree, freeStack);
+    }
+    if (status != 0) {
+        reset(freeStack);
+        return status;
+    }
+    // Only white space and comments: the same tree as for no text at all.
+    if (!tree) {
+        allocator.reset();
+        return finishEmptyTree(text, tree, freeStack);
+    }
+    reset(0);
+
+    {  // References take the roles their places in the tree imply.
+        XPreValidateVisitor preValidator;
+        preValidator.visitSyntaxTree(tree, m_nodeStack, nullptr);
+    }
+    tree->invalidateDfsNodeList();  // kinds have changed
+
+    // Seam: the validator walks the tree (unless the context relaxes
+    // validation) and a failure deletes the tree and returns -1.
     reset(freeStack);
-    return 1;
+
+    if (keepDfsList == 0) tree->flushDfsNodeList();
+    return 0;
+}
+
+// The root is popped only once its tree exists, so a failure here leaves it
+// on the stack for resetStack to free.
+XTree* XParser::createTreeFromStack(const unsigned short* text,
+                                    std::unique_ptr<XTokNameAllocator> allocator) {
+    XTree* tree = XTree::create(m_nodeStack->top(), text, 0, 0);
+    if (!tree) {
+        QvAssertHandler(kUnit, __LINE__);
+        return nullptr;
+    }
+    m_nodeStack->pop();
+    tree->setTokAllocator(allocator.release());
+    attachTreeReporting(tree);
+    return tree;
+}
+
+int XParser::finishEmptyTree(const unsigned short* text, XTree*& tree, int freeStack) {
+    const int status = createEmptyTree(text, tree);
+    if (status != 0) {
+        delete tree;
+        tree = nullptr;
+    }
+    reset(freeStack);
+    return status;
+}
+
+int XParser::failOnException(std::exception_ptr failure, XTree*& tree, int freeStack) {
+    int id = kMsgUnexpectedException;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const XInvalidConstStrException&) {
+        QvSleep(1, 2);
+        id = kMsgInvalidConstString;
+    } catch (const QvDecException&) {
+        id = kMsgDecimalException;
+    } catch (...) {
+    }
+    handleSyntaxError(qvGetMsg(id));
+    delete tree;
+    tree = nullptr;
+    reset(freeStack);
+    return -1;
 }
 
 int XParser::parse(const unsigned short* text, XParsedTree*& out, QvUString& err,

@@ -1,21 +1,92 @@
 // XParser's message lines: the line builder shared by the parser and the
-// validator, and the syntax-error reports of a parse under way.
+// validator, the tree forms through which validation reports on a node, and
+// the syntax-error reports of a parse under way.
+//
+// A line is a catalogued format holding the message and a copy of the
+// expression in which the offending text is marked; any separator between
+// lines is part of the catalogue's format, never added here.
 #include "qvcmnexpr/xparser.h"
 
+#include <cstring>
+
+#include "qvcmnasrt.h"
+#include "qvcmnexpr/xexprstrinfo.h"
+#include "qvcmnexpr/xnode.h"
+#include "qvcmnexpr/xtree.h"
 #include "qvutils.h"
+#include "xlexer.h"
 
 namespace {
+
+constexpr const char* kUnit = "xparser";
 
 enum : int {
     kMsgLineError = 19075,
     kMsgLineWarning = 19080,
     kMsgMarkOpen = 19083,
     kMsgMarkClose = 19109,
+    kMsgNodeToken = 19110,
 };
 
 const unsigned short kEmptyText[1] = {0};
 
+// The texts the grammar driver reports with, and what the user is told.
+struct DriverText {
+    const char* text;
+    int msgId;
+};
+
+constexpr DriverText kDriverTexts[] = {
+    {"parse error", 19065},
+    {"syntax error: cannot back up", 19004},
+    {"parser stack overflow", 19060},
+};
+
+// The message id for a driver text, or 0 when the text is not one of them.
+int findDriverTextMsgId(const char* text) {
+    if (!text) return 0;
+    for (const DriverText& row : kDriverTexts)
+        if (std::strcmp(row.text, text) == 0) return row.msgId;
+    return 0;
+}
+
+// Releases a token text that getNodeToken allocated.
+struct TokenText {
+    const unsigned short* text = nullptr;
+    int length = 0;
+    int owned = 0;
+    TokenText() = default;
+    TokenText(const TokenText&) = delete;
+    TokenText& operator=(const TokenText&) = delete;
+    ~TokenText() {
+        if (owned) delete[] text;
+    }
+};
+
+// `msg` prefixed with the token text of `node` (format 19110) into `line`.
+// The token text need not end after its length, so it is copied by length.
+// Without a token text every message would lose its subject: an invariant.
+bool prefixWithNodeToken(const XExprStrInfo* info, const XNode* node, const unsigned short* msg,
+                         QvUString& line) {
+    TokenText token;
+    if (!info || info->getNodeToken(node, token.text, token.length, token.owned) != 0) {
+        QvAssertHandler(kUnit, __LINE__);
+        return false;
+    }
+    const QvUString tokenText(token.text, static_cast<size_t>(token.length));
+    line.sprint(qvGetMsg(kMsgNodeToken).getBuffer(), tokenText.getBuffer(), msg ? msg : kEmptyText);
+    return true;
+}
+
+void storePositions(size_t* beginHolder, size_t* endHolder, int begin, int end) {
+    if (!beginHolder || !endHolder) return;
+    *beginHolder = static_cast<size_t>(begin);
+    *endHolder = static_cast<size_t>(end);
+}
+
 }  // namespace
+
+// ---------------------------------------------------------------- line builder
 
 void XParser::appendParserMessage(QvUString& out, int isError, const unsigned short* expr,
                                   int begin, int end, const unsigned short* msg) {
@@ -39,15 +110,63 @@ void XParser::appendParserMessage(QvUString& out, int isError, const unsigned sh
     out.append(line);
 }
 
-void XParser::handleSyntaxError(const QvUString& msg, int begin, int end) {
-    if (m_errorBegin && m_errorEnd) {
-        *m_errorBegin = static_cast<size_t>(begin);
-        *m_errorEnd = static_cast<size_t>(end);
+// ---------------------------------------------------------------- tree forms
+
+void XParser::appendParserMessage(int isError, XTree* tree, XNode* nameNode, int begin, int end,
+                                  const unsigned short* msg) {
+    QV_ASSERT(tree != nullptr, kUnit);
+    // An upgrade pass that was not given both strings wants no messages.
+    if (tree->isUpgrade() && (!tree->getMsgErr() || !tree->getMsgWarn())) return;
+    const XExprStrInfo* info = tree->getExprStrInfo();
+    QvUString line;
+    if (!prefixWithNodeToken(info, nameNode, msg, line)) return;
+    if (QvUString* out = isError ? tree->getMsgErr() : tree->getMsgWarn())
+        appendParserMessage(*out, isError, info->getCurExpr(), begin, end, line.getBuffer());
+    storePositions(tree->getPosBegin(), tree->getPosEnd(), begin, end);
+}
+
+void XParser::appendParserMessage(int isError, XTree* tree, XNode* node, const unsigned short* msg) {
+    appendParserMessage(isError, tree, node, node, msg);
+}
+
+void XParser::appendParserMessage(int isError, XTree* tree, XNode* node, int id) {
+    appendParserMessage(isError, tree, node, node, qvGetMsg(id).getBuffer());
+}
+
+void XParser::appendParserMessage(int isError, XTree* tree, XNode* nameNode, XNode* posNode,
+                                  const unsigned short* msg) {
+    QV_ASSERT(posNode != nullptr, kUnit);
+    appendParserMessage(isError, tree, nameNode, posNode->getPosBegin().toInteger(),
+                        posNode->getPosEnd().toInteger(), msg);
+}
+
+void XParser::appendParserMessage(int isError, XTree* tree, XNode* nameNode, XNode* posNode, int id) {
+    appendParserMessage(isError, tree, nameNode, posNode, qvGetMsg(id).getBuffer());
+}
+
+// ---------------------------------------------------------------- syntax errors
+
+void XParser::handleYyError(const char* bisonText) {
+    const int id = findDriverTextMsgId(bisonText);
+    if (id == 0) {
+        QvAssertHandler(kUnit, __LINE__);
+        return;
     }
-    if (m_errorText) appendParserMessage(*m_errorText, 1, m_text, begin, end, msg.getBuffer());
+    handleSyntaxError(qvGetMsg(id));
+}
+
+void XParser::handleSyntaxError(const QvUString& msg) {
+    QV_ASSERT(m_lexer != nullptr, kUnit);
+    const int pos = m_lexer->getCurTokPosEnd();
+    handleSyntaxError(msg, pos, pos);
+}
+
+void XParser::handleSyntaxError(const QvUString& msg, int begin, int end) {
+    storePositions(m_errorBegin, m_errorEnd, begin, end);
+    const unsigned short* text = m_lexer ? m_lexer->getInputString().getBuffer() : nullptr;
+    if (m_errorText) appendParserMessage(*m_errorText, 1, text, begin, end, msg.getBuffer());
 }
 
 void XParser::handleSyntaxError(int id, int begin, int end) {
     handleSyntaxError(qvGetMsg(id), begin, end);
 }
-

@@ -124,6 +124,10 @@ int XTree::isNull() const {
     return root != nullptr && root->getDataType().isNull() ? 1 : 0;
 }
 
+int XTree::getExprWithRefReplaced(QvUString& out, const XRefReplacer& replacer) const {
+    return m_exprStrInfo ? m_exprStrInfo->getExprWithRefReplaced(out, replacer) : -1;
+}
+
 int XTree::dfs(XNodeList*& out, int useCache, int invalidateFirst, XStack* stack) {
     if (!useCache) return out ? dfs(*out, stack) : -1;
     if (invalidateFirst) m_dfsListValid = 0;

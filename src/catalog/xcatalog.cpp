@@ -1,0 +1,313 @@
+// Building a catalog in code and looking its entries up. Each add checks the
+// entry completely before anything is stored, so a refused entry leaves the
+// catalog as it was.
+#include "qvcmnexpr/xcatalog.h"
+
+#include "qvcmnasrt.h"
+#include "xcatalogindex.h"
+
+using xcatalog::foldKey;
+
+namespace {
+
+constexpr const char* kUnit = "xcatalog";
+constexpr char16_t kUdfPrefix[] = u":UDF.";
+constexpr size_t kUdfPrefixLength = 5;
+
+int fail(std::string& error, std::string message) {
+    error = std::move(message);
+    return -1;
+}
+
+QvUString toU(const std::string& utf8) {
+    return QvUString::fromUtf8(utf8);
+}
+
+// A name must be non-empty and free of white space and control characters,
+// which could never be read back out of an expression.
+int checkName(const std::string& what, const std::string& name, std::string& error) {
+    if (name.empty()) return fail(error, what + " has an empty name");
+    for (unsigned char c : name) {
+        if (c <= ' ' || c == 0x7F)
+            return fail(
+                error, what + " name \"" + name + "\" contains white space or a control character");
+    }
+    return 0;
+}
+
+int checkType(const std::string& what, const XCatalogType& type, std::string& error) {
+    std::string why;
+    if (type.check(why) != 0) return fail(error, what + ": " + why);
+    return 0;
+}
+
+// Ports, their qualifiers and called objects are written as plain names in
+// expressions, so a character that ends a name (a period, an operator) could
+// never be read back: A.B is the port B qualified by A.
+int checkPlainName(const std::string& what, const std::string& name, std::string& error) {
+    if (checkName(what, name, error) != 0) return -1;
+    for (unsigned char c : name) {
+        if (c < 0x80 && xcatalog::endsName(c))
+            return fail(error, what + " name \"" + name + "\" contains \"" + std::string(1, c) +
+                                   "\", which cannot be part of a name" +
+                                   (c == '.' ? "; declare qualifiers separately" : ""));
+    }
+    return 0;
+}
+
+int checkTypes(const std::string& what, const std::vector<XCatalogType>& types,
+               std::string& error) {
+    for (size_t i = 0; i < types.size(); ++i) {
+        if (checkType(what + " argument " + std::to_string(i + 1), types[i], error) != 0) return -1;
+    }
+    return 0;
+}
+
+bool hasUdfPrefix(const unsigned short* name) {
+    return qvUStrlen(name) > kUdfPrefixLength &&
+           qvUStrnicmp(name, reinterpret_cast<const unsigned short*>(kUdfPrefix),
+                       kUdfPrefixLength) == 0;
+}
+
+std::u16string widgetKey(XCatalogWidgetKind kind, const std::u16string& nameKey) {
+    return std::u16string(1, static_cast<char16_t>(u'0' + static_cast<int>(kind))) + nameKey;
+}
+
+const char* widgetWord(XCatalogWidgetKind kind) {
+    switch (kind) {
+        case XCatalogWidgetKind::lookup:
+            return "lookup";
+        case XCatalogWidgetKind::storedProcedure:
+            return "stored procedure";
+        case XCatalogWidgetKind::externalProcedure:
+            return "external procedure";
+    }
+    return "widget";
+}
+
+template <class Map>
+const typename Map::mapped_type* findIn(const Map& map, const std::u16string& key) {
+    auto it = map.find(key);
+    return it == map.end() ? nullptr : &it->second;
+}
+
+}  // namespace
+
+XCatalog::XCatalog() : m_index(std::make_unique<Index>()) {}
+XCatalog::XCatalog(const XCatalog& other)
+    : m_kind(other.m_kind),
+      m_settings(other.m_settings),
+      m_index(std::make_unique<Index>(*other.m_index)) {}
+XCatalog& XCatalog::operator=(const XCatalog& other) {
+    if (this != &other) *this = XCatalog(other);
+    return *this;
+}
+// A moved-from catalog is left empty but usable.
+XCatalog::XCatalog(XCatalog&& other) noexcept
+    : m_kind(other.m_kind), m_settings(other.m_settings), m_index(std::move(other.m_index)) {
+    other.m_index = std::make_unique<Index>();
+}
+XCatalog& XCatalog::operator=(XCatalog&& other) noexcept {
+    m_kind = other.m_kind;
+    m_settings = other.m_settings;
+    std::swap(m_index, other.m_index);
+    return *this;
+}
+XCatalog::~XCatalog() = default;
+
+int XCatalog::checkSettings(std::string& error) const {
+    const auto& precision = m_settings.decimalMaxPrecision;
+    if (precision && *precision != 18 && *precision != 28)
+        return fail(error, "the decimal maximum precision must be 18 or 28, not " +
+                               std::to_string(*precision));
+    return 0;
+}
+
+// ---------------------------------------------------------------- building
+
+int XCatalog::addPort(XCatalogPort port, std::string& error) {
+    if (checkPlainName("a port", port.name, error) != 0) return -1;
+    std::vector<std::u16string> qualifierKeys;
+    for (const std::string& qualifier : port.qualifiers) {
+        if (checkPlainName("a qualifier of port " + port.name, qualifier, error) != 0) return -1;
+        qualifierKeys.push_back(foldKey(toU(qualifier)));
+    }
+    if (checkType("port " + port.name, port.type, error) != 0) return -1;
+    std::u16string key = foldKey(toU(port.name));
+    auto [first, last] = m_index->portsByName.equal_range(key);
+    for (auto it = first; it != last; ++it) {
+        if (m_index->ports[it->second].qualifierKeys == qualifierKeys)
+            return fail(error, "port " + port.name + " is declared twice");
+    }
+    m_index->portsByName.emplace(key, m_index->ports.size());
+    int ordinal = static_cast<int>(m_index->ports.size()) + 1;
+    m_index->ports.push_back({std::move(port), std::move(qualifierKeys), ordinal});
+    return 0;
+}
+
+int XCatalog::addMappingVariable(XCatalogMapVar var, std::string& error) {
+    if (checkName("a mapping variable", var.name, error) != 0 ||
+        checkType("mapping variable " + var.name, var.type, error) != 0)
+        return -1;
+    if (var.aggregation < eXMVT_NONE || var.aggregation > eXMVT_MIN)
+        return fail(error, "mapping variable " + var.name + " has an unknown aggregation type");
+    QvUString name = toU(var.name);
+    std::u16string key = foldKey(name);
+    if (m_index->mapVarsByName.count(key))
+        return fail(error, "mapping variable " + var.name + " is declared twice");
+    size_t index = m_index->mapVars.size();
+    m_index->mapVarsByName.emplace(key, index);
+    m_index->mapVarMatch.add(name, index);
+    m_index->mapVars.push_back(std::move(var));
+    return 0;
+}
+
+int XCatalog::addWorkflowVariable(XCatalogWorkflowVar var, std::string& error) {
+    if (checkName("a workflow variable", var.name, error) != 0 ||
+        checkType("workflow variable " + var.name, var.type, error) != 0)
+        return -1;
+    QvUString name = toU(var.name);
+    std::u16string key = foldKey(name);
+    if (m_index->workflowVarsByName.count(key))
+        return fail(error, "workflow variable " + var.name + " is declared twice");
+    size_t index = m_index->workflowVars.size();
+    m_index->workflowVarsByName.emplace(key, index);
+    m_index->workflowVarMatch.add(name, index);
+    m_index->workflowVars.push_back(std::move(var));
+    return 0;
+}
+
+int XCatalog::addFunction(XCatalogFunction function, std::string& error) {
+    QvUString name = toU(function.name);
+    // The prefix belongs to the call, not to the name; accept it written.
+    if (function.userDefined && hasUdfPrefix(name.getBuffer()))
+        function.name = function.name.substr(kUdfPrefixLength);
+    std::string what = std::string(function.userDefined ? "user-defined" : "external") +
+                       " function " + function.name;
+    if (checkName("a function", function.name, error) != 0 ||
+        checkTypes(what, function.arguments, error) != 0 ||
+        checkType(what + " result", function.result, error) != 0)
+        return -1;
+    auto& byName =
+        function.userDefined ? m_index->userFunctionsByName : m_index->externalFunctionsByName;
+    std::u16string key = foldKey(toU(function.name));
+    if (byName.count(key)) return fail(error, what + " is declared twice");
+    byName.emplace(key, m_index->functions.size());
+    m_index->functions.push_back(std::move(function));
+    return 0;
+}
+
+int XCatalog::addWidget(XCatalogWidget widget, std::string& error) {
+    std::string what = std::string(widgetWord(widget.kind)) + " " + widget.name;
+    if (checkPlainName(std::string("a ") + widgetWord(widget.kind), widget.name, error) != 0 ||
+        checkTypes(what, widget.arguments, error) != 0 ||
+        (widget.result && checkType(what + " result", *widget.result, error) != 0))
+        return -1;
+    std::u16string key = widgetKey(widget.kind, foldKey(toU(widget.name)));
+    if (m_index->widgetsByKey.count(key)) return fail(error, what + " is declared twice");
+    m_index->widgetsByKey.emplace(key, m_index->widgets.size());
+    m_index->widgets.push_back(std::move(widget));
+    return 0;
+}
+
+size_t XCatalog::getNumPorts() const {
+    return m_index->ports.size();
+}
+
+const XCatalogPort& XCatalog::getPort(size_t i) const {
+    if (i >= m_index->ports.size()) QvAssertHandler(kUnit, __LINE__);
+    return m_index->ports[i].port;
+}
+
+// ---------------------------------------------------------------- lookups
+
+namespace {
+
+// How many qualifiers a port declares beyond those a reference wrote; -1 when
+// the written ones (nearest first) are not the port's last ones.
+long extraQualifiers(const xcatalog::PortEntry& entry, const std::vector<std::u16string>& written) {
+    const auto& declared = entry.qualifierKeys;
+    if (written.size() > declared.size()) return -1;
+    for (size_t i = 0; i < written.size(); ++i) {
+        if (declared[declared.size() - 1 - i] != written[i]) return -1;
+    }
+    return static_cast<long>(declared.size() - written.size());
+}
+
+std::string spell(const XCatalogPort& port) {
+    std::string text;
+    for (const std::string& qualifier : port.qualifiers) text += qualifier + ".";
+    return text + port.name;
+}
+
+}  // namespace
+
+const XCatalogPort* XCatalog::findPort(const unsigned short* const* qualifiers,
+                                       const unsigned short* name, std::string& why,
+                                       int* ordinal) const {
+    std::vector<std::u16string> written;
+    for (size_t i = 0; qualifiers && qualifiers[i]; ++i)
+        written.push_back(foldKey(qualifiers[i], qvUStrlen(qualifiers[i])));
+    auto [first, last] = m_index->portsByName.equal_range(foldKey(name, qvUStrlen(name)));
+    // The port that needs the fewest unwritten qualifiers wins; a tie is
+    // ambiguous rather than a guess.
+    std::vector<const xcatalog::PortEntry*> best;
+    long bestExtra = -1;
+    for (auto it = first; it != last; ++it) {
+        const xcatalog::PortEntry& entry = m_index->ports[it->second];
+        long extra = extraQualifiers(entry, written);
+        if (extra < 0 || (bestExtra >= 0 && extra > bestExtra)) continue;
+        if (extra != bestExtra) best.clear();
+        bestExtra = extra;
+        best.push_back(&entry);
+    }
+    if (best.size() == 1) {
+        if (ordinal) *ordinal = best.front()->ordinal;
+        return &best.front()->port;
+    }
+    if (best.empty()) return nullptr;
+    why = "the port name is ambiguous; qualify it as one of:";
+    for (const xcatalog::PortEntry* entry : best) why += " " + spell(entry->port);
+    return nullptr;
+}
+
+const XCatalogMapVar* XCatalog::matchMappingVariable(const QvUString& text, size_t pos,
+                                                     size_t& length) const {
+    long index = m_index->mapVarMatch.match(text, pos, length);
+    return index < 0 ? nullptr : &m_index->mapVars[static_cast<size_t>(index)];
+}
+
+const XCatalogWorkflowVar* XCatalog::matchWorkflowVariable(const QvUString& text, size_t pos,
+                                                           size_t& length) const {
+    long index = m_index->workflowVarMatch.match(text, pos, length);
+    return index < 0 ? nullptr : &m_index->workflowVars[static_cast<size_t>(index)];
+}
+
+const XCatalogMapVar* XCatalog::findMappingVariable(const unsigned short* name) const {
+    const size_t* index = findIn(m_index->mapVarsByName, foldKey(name, qvUStrlen(name)));
+    return index ? &m_index->mapVars[*index] : nullptr;
+}
+
+const XCatalogWorkflowVar* XCatalog::findWorkflowVariable(const unsigned short* name) const {
+    const size_t* index = findIn(m_index->workflowVarsByName, foldKey(name, qvUStrlen(name)));
+    return index ? &m_index->workflowVars[*index] : nullptr;
+}
+
+const XCatalogFunction* XCatalog::findFunction(const unsigned short* name) const {
+    if (hasUdfPrefix(name)) return findUserFunction(name);
+    const size_t* index = findIn(m_index->externalFunctionsByName, foldKey(name, qvUStrlen(name)));
+    return index ? &m_index->functions[*index] : nullptr;
+}
+
+const XCatalogFunction* XCatalog::findUserFunction(const unsigned short* name) const {
+    if (hasUdfPrefix(name)) name += kUdfPrefixLength;
+    const size_t* index = findIn(m_index->userFunctionsByName, foldKey(name, qvUStrlen(name)));
+    return index ? &m_index->functions[*index] : nullptr;
+}
+
+const XCatalogWidget* XCatalog::findWidget(XCatalogWidgetKind kind,
+                                           const unsigned short* name) const {
+    const size_t* index =
+        findIn(m_index->widgetsByKey, widgetKey(kind, foldKey(name, qvUStrlen(name))));
+    return index ? &m_index->widgets[*index] : nullptr;
+}

@@ -1,0 +1,311 @@
+// XParser's tree-building actions: what the grammar's reductions build.
+//
+// The tree grows bottom-up on the parser's node stack. Operand actions push a
+// leaf; operator actions pop their finished operands, adopt them in source
+// order and push the new node, so a successful parse leaves exactly the root.
+// Nodes on the stack belong to nobody until the tree is created; a failed
+// parse frees them through resetStack. Every node built here gets its
+// upgrade record in upgrade mode, and integer and decimal literals also get
+// the data type release 6.0 gave them.
+#include <memory>
+#include <vector>
+
+#include "qvcmnasrt.h"
+#include "qvcmnexpr/xmetadata.h"
+#include "qvcmnexpr/xnode.h"
+#include "qvcmnexpr/xnodeconst.h"
+#include "qvcmnexpr/xparser.h"
+#include "qvcmnexpr/xparsercontext.h"
+#include "qvcmnexpr/xstack.h"
+#include "qvcmnexpr/xtoken.h"
+#include "qvcmnexpr/xtree.h"
+#include "qvdec.h"
+#include "qvutils.h"
+#include "xgrammartokens.h"
+
+namespace {
+
+constexpr const char* kUnit = "xparser";
+
+enum : int {
+    kMsgRefNotInWorkflow = 19106,
+    kMsgRefNotAllowed = 19107,
+    kMsgUnknownQualifier = 19197,
+};
+
+// Frees a subtree that never made it onto the stack.
+struct SubtreeDeleter {
+    void operator()(XNode* node) const { XTree::deleteSubTreeNodes(node, 0); }
+};
+using PendingNode = std::unique_ptr<XNode, SubtreeDeleter>;
+
+// ---- keywords and predefined integers ----
+
+// One row per token that parseOpKeyword accepts: the node it becomes, and
+// for the predefined integers (isInt) the value of the constant.
+struct KeywordRow {
+    int token;
+    EXNodeId kind;
+    bool isInt;
+    int value;
+};
+
+constexpr KeywordRow kKeywordRows[] = {
+    {xgrammar::XTRUE, eXNI_TRUE, true, 1},
+    {xgrammar::XFALSE, eXNI_FALSE, true, 0},
+    {xgrammar::SYSDATE, eXNI_SYSDATE, false, 0},
+    {xgrammar::SESSSTARTTIME, eXNI_SESSSTARTTIME, false, 0},
+    {xgrammar::WORKFLOWSTARTTIME, eXNI_WORKFLOWSTARTTIME, false, 0},
+    {xgrammar::XPROC_RESULT, eXNI_PROC_RESULT, false, 0},
+    {xgrammar::XSPOUTPUT, eXNI_PROC_RESULT, false, 0},
+    {xgrammar::XDD_INSERT, eXNI_DD_INSERT, true, 0},
+    {xgrammar::XDD_UPDATE, eXNI_DD_UPDATE, true, 1},
+    {xgrammar::XDD_DELETE, eXNI_DD_DELETE, true, 2},
+    {xgrammar::XDD_REJECT, eXNI_DD_REJECT, true, 3},
+    {xgrammar::XTC_COMMIT_AFTER, eXNI_TC_COMMIT_AFTER, true, 2},
+    {xgrammar::XTC_COMMIT_BEFORE, eXNI_TC_COMMIT_BEFORE, true, 1},
+    {xgrammar::XTC_CONTINUE_TRANSACTION, eXNI_TC_CONTINUE_TRANSACTION, true, 0},
+    {xgrammar::XTC_ROLLBACK_AFTER, eXNI_TC_ROLLBACK_AFTER, true, 4},
+    {xgrammar::XTC_ROLLBACK_BEFORE, eXNI_TC_ROLLBACK_BEFORE, true, 3},
+    {xgrammar::XWT_ABORTED, eXNI_ABORTED, true, 107},
+    {xgrammar::XWT_DISABLED, eXNI_DISABLED, true, 104},
+    {xgrammar::XWT_FAILED, eXNI_FAILED, true, 105},
+    {xgrammar::XWT_NOTSTARTED, eXNI_NOTSTARTED, true, 101},
+    {xgrammar::XWT_STARTED, eXNI_STARTED, true, 102},
+    {xgrammar::XWT_STOPPED, eXNI_STOPPED, true, 106},
+    {xgrammar::XWT_SUCCEEDED, eXNI_SUCCEEDED, true, 103},
+    {xgrammar::OPT_MULTIPLY, eXNI_STAR, false, 0},
+};
+
+const KeywordRow* findKeywordRow(int token) {
+    for (const KeywordRow& row : kKeywordRows) {
+        if (row.token == token) return &row;
+    }
+    return nullptr;
+}
+
+// ---- the integer-literal ladder ----
+
+bool fitsInt(double d) { return d >= -2147483648.0 && d <= 2147483647.0; }
+
+// Whether the digits of `text` denote a long long. Too many digits for a
+// 28-digit decimal is simply out of range.
+bool fitsBigInt(const QvUString& text) {
+    try {
+        QvDecimal<3> value, lowest, highest;
+        QvDecStringConvert::stringToQvDec(value, text.getBuffer(), nullptr);
+        QvDecimalImpl<3>::convertFrom(lowest, static_cast<long long>(INT64_MIN));
+        QvDecimalImpl<3>::convertFrom(highest, static_cast<long long>(INT64_MAX));
+        return QvDecimalImpl<3>::compare(value, lowest) >= 0 &&
+               QvDecimalImpl<3>::compare(value, highest) <= 0;
+    } catch (const QvDecException&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- helpers
+
+int XParser::isUpgradeParser() const { return m_context ? m_context->isUpgrade() : 0; }
+
+void XParser::allocUgdInfoInUpgrade(XNode* node) const {
+    if (!isUpgradeParser()) return;
+    XMetadata* md = node->getMetadataPtr();
+    if (md && !md->hasUgdInfo()) md->allocUgdInfo();
+}
+
+XNode* XParser::pushLeaf(XNode* leaf) {
+    PendingNode pending(leaf);
+    QV_ASSERT(leaf != nullptr, kUnit);
+    if (!leaf) return nullptr;
+    allocUgdInfoInUpgrade(leaf);
+    m_nodeStack->push(leaf);
+    return pending.release();
+}
+
+// The operands sit on top of the stack, leftmost lowest. Appending them in
+// that order gives the same children as prepending them while popping, but
+// in linear time: a call may have very many arguments.
+XNode* XParser::adoptAndPush(XNodeParent* parent, int nChildren) {
+    PendingNode pending(parent);
+    QV_ASSERT(parent != nullptr, kUnit);
+    if (!parent) return nullptr;
+    allocUgdInfoInUpgrade(parent);
+    std::vector<XNode*> operands(static_cast<size_t>(nChildren));
+    for (size_t i = operands.size(); i-- > 0;) operands[i] = m_nodeStack->pop();
+    for (XNode* operand : operands) {
+        if (parent->appendChildNode(operand) != 0) {
+            XTree::deleteSubTreeNodes(operand, 0);
+            QvAssertHandler(kUnit, __LINE__);
+        }
+    }
+    m_nodeStack->push(parent);
+    return pending.release();
+}
+
+// ---------------------------------------------------------------- operators
+
+XNode* XParser::parseOp(EXNodeId kind, int nChildren, size_t begin, size_t end) {
+    QV_ASSERT(nChildren >= 0, kUnit);
+    if (nChildren < 0) return nullptr;
+    return adoptAndPush(XNodeOpt::create(kind, XNonNegInt(begin), XNonNegInt(end)), nChildren);
+}
+
+XNode* XParser::parseOpUminusUplus(EXNodeId kind, int nChildren, size_t begin, size_t end) {
+    QV_ASSERT(nChildren >= 0, kUnit);
+    if (nChildren < 0) return nullptr;
+    XNode* operand = m_nodeStack->top();
+    const bool isSign = nChildren == 1 && (kind == eXNI_UMINUS || kind == eXNI_UPLUS);
+    if (!isSign || !operand || !operand->isConstNode() || !operand->getDataType().isNumeric(1)) {
+        return parseOp(kind, nChildren, begin, end);
+    }
+    // The sign becomes part of the literal: -5 is one constant, not UMINUS(5).
+    operand->updatePosBeginEnd(XNonNegInt(begin), XNonNegInt(eXMINT_NOCHANGE), 0);
+    if (kind == eXNI_UMINUS) static_cast<XNodeConstBase*>(operand)->negateNumericValue();
+    return operand;
+}
+
+XNode* XParser::parseOpWidget(XTokName* chain, int nChildren, size_t begin, size_t end) {
+    XNodeWidget* widget = XNodeWidget::create(chain, XNonNegInt(begin), XNonNegInt(end));
+    if (!widget) {
+        const XTokName* qualifier = chain ? chain->getSecondFromLast() : nullptr;
+        QvUString msg;
+        msg.sprint(qvGetMsg(kMsgUnknownQualifier).getBuffer(),
+                   qualifier ? qualifier->getName().getBuffer() : XToken::gsEmpty.getBuffer());
+        handleSyntaxError(msg, static_cast<int>(begin), static_cast<int>(end));
+        return nullptr;
+    }
+    return adoptAndPush(widget, nChildren);
+}
+
+XNode* XParser::parseOpLookup35(XTokName* /*name*/, int nChildren, size_t begin, size_t end) {
+    return adoptAndPush(XNodeWidget::create(nullptr, XNonNegInt(begin), XNonNegInt(end)), nChildren);
+}
+
+// ---------------------------------------------------------------- keywords
+
+XNode* XParser::parseOpKeyword(int token, size_t begin, size_t end) {
+    if (token == xgrammar::CONST_NULL) {
+        return pushLeaf(
+            XNodeKeyword::createNullNode(XNonNegInt(begin), XNonNegInt(end), XType(eXDT_NULL)));
+    }
+    if (token >= xgrammar::OPT_OR && token <= xgrammar::OPT_NOT) {
+        // The logical operators are operators, never operands.
+        QvAssertHandler(kUnit, __LINE__);
+        return nullptr;
+    }
+    const KeywordRow* row = findKeywordRow(token);
+    if (!row) {
+        QvAssertHandler(kUnit, __LINE__);
+        return nullptr;
+    }
+    if (row->isInt) {
+        return pushLeaf(XNodeConstBase::createConstIntPredefined(row->kind, row->value,
+                                                                 XNonNegInt(begin), XNonNegInt(end)));
+    }
+    return pushLeaf(XNodeKeyword::create(row->kind, XNonNegInt(begin), XNonNegInt(end)));
+}
+
+int XParser::getStarKey() { return xgrammar::OPT_MULTIPLY; }
+
+// ---------------------------------------------------------------- references
+
+XNode* XParser::parseOpdRef(EXNodeId kind, XTokName* chain, size_t begin, size_t end) {
+    return pushLeaf(XNodeRef::create(kind, chain, XNonNegInt(begin), XNonNegInt(end)));
+}
+
+XNode* XParser::parseOpdRefPortVar(XTokName* chain, size_t begin, size_t end) {
+    if (!m_context || !m_context->isPortAllowed()) {
+        handleSyntaxError(kMsgRefNotAllowed, static_cast<int>(begin), static_cast<int>(end));
+        return nullptr;
+    }
+    return parseOpdRef(eXNI_PORTVAR, chain, begin, end);
+}
+
+XNode* XParser::parseOpdRefQualifiedPortVar(XTokName* chain, size_t begin, size_t end) {
+    if (!m_context || !m_context->isPortAllowed()) {
+        handleSyntaxError(kMsgRefNotAllowed, static_cast<int>(begin), static_cast<int>(end));
+        return nullptr;
+    }
+    return parseOpdRef(eXNI_QUALIFIEDPORTVAR, chain, begin, end);
+}
+
+XNode* XParser::parseOpdRefMapVar(XTokName* chain, size_t begin, size_t end) {
+    if (!isTransformationParser()) {
+        handleSyntaxError(kMsgRefNotAllowed, static_cast<int>(begin), static_cast<int>(end));
+        return nullptr;
+    }
+    return parseOpdRef(eXNI_MAPVAR, chain, begin, end);
+}
+
+XNode* XParser::parseOpdRefWFVar(XTokName* chain, size_t begin, size_t end) {
+    if (!isWorkflowParser()) {
+        handleSyntaxError(kMsgRefNotInWorkflow, static_cast<int>(begin), static_cast<int>(end));
+        return nullptr;
+    }
+    return parseOpdRef(eXNI_WFVAR, chain, begin, end);
+}
+
+XTokName* XParser::allocToken(const QvUString* text, int level) {
+    XTokName* token = m_tokenAllocator->allocToken(text, level);
+    QV_ASSERT(token != nullptr, kUnit);
+    return token;
+}
+
+// ---------------------------------------------------------------- literals
+
+XNode* XParser::parseOpdConstFloat(double value, size_t begin, size_t end) {
+    return pushLeaf(XNodeConstBase::createConstFloat(value, XNonNegInt(begin), XNonNegInt(end)));
+}
+
+XNode* XParser::parseOpdConstString(const QvUString* text, size_t begin, size_t end) {
+    return pushLeaf(XNodeConstBase::createConstString(*text, XNonNegInt(begin), XNonNegInt(end)));
+}
+
+XNode* XParser::parseOpdConstInt(const QvUString* text, size_t begin, size_t end) {
+    const XNonNegInt b(begin), e(end);
+    const double d = qvUStrtod(text->getBuffer(), nullptr);
+    XNode* node;
+    if (fitsInt(d)) {
+        node = XNodeConstBase::createConstInt(static_cast<int>(d), b, e);
+    } else if (fitsBigInt(*text)) {
+        node = XNodeConstBase::createConstBigInt(qvUToI64(text->getBuffer()), b, e);
+    } else if (isDecimalHighPrecisionOn()) {
+        node = XNodeConstBase::createConstDecimal(*text, b, e);
+    } else {
+        node = XNodeConstBase::createConstFloat(d, b, e);
+    }
+    if (pushLeaf(node) && isUpgradeParser()) ugd_parseOpdConstInt60(node, text);
+    return node;
+}
+
+XNode* XParser::parseOpdConstDecimal(const QvUString* text, size_t begin, size_t end) {
+    const XNonNegInt b(begin), e(end);
+    XNode* node = isDecimalHighPrecisionOn()
+                      ? XNodeConstBase::createConstDecimal(*text, b, e)
+                      : XNodeConstBase::createConstFloat(qvUStrtod(text->getBuffer(), nullptr), b, e);
+    if (pushLeaf(node) && isUpgradeParser()) ugd_parseOpdConstDecimal60(node, text);
+    return node;
+}
+
+// ---------------------------------------------------------------- upgrade mode
+
+void XParser::ugd_parseOpdConstInt60(XNode* node, const QvUString* text) {
+    XMetadata* md = node->getMetadataPtr();
+    if (!md || !md->hasUgdInfo()) return;
+    const size_t len = text->length();
+    md->setDataType60(XType(len < 10 ? eXDT_INT : len < 19 ? eXDT_DEC18_FIXED : eXDT_DEC28_FIXED));
+}
+
+void XParser::ugd_parseOpdConstDecimal60(XNode* node, const QvUString* text) {
+    XMetadata* md = node->getMetadataPtr();
+    if (!md || !md->hasUgdInfo()) return;
+    if (!isDecimalHighPrecisionOn()) {
+        md->setDataType60(XType(eXDT_FLOAT));
+        return;
+    }
+    size_t len = text->length();
+    if (len > 0 && ((*text)[0] == u'+' || (*text)[0] == u'-')) --len;
+    md->setDataType60(XType(len >= 20 ? eXDT_DEC28_FIXED : eXDT_DEC18_FIXED));
+}

@@ -1,0 +1,262 @@
+// Indexes over the vocabulary for the lexer's inner loops: code-unit classes
+// derived at load time from XToken's character sets and the host classes,
+// and compile-time indexes over the .def rows for the prefix matches and the
+// keyword and function lookups.
+//
+// The lexer runs these for nearly every unit and token of a text, so they
+// are inline here; XToken's sets and the tables of xtokentables.h stay the
+// definition, and each index finds exactly what the plain search of its
+// table finds (the vocabulary and lexer tests hold them against each other).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "xtokentables.h"
+
+// ===== code-unit classes =====
+
+// The classes the lexer tests for every unit of a text. Asking the hash sets
+// of XToken and ICU once per unit was most of the lexer's time, so they are
+// derived once at load time (XToken::staticInitializer) into a table for the
+// ASCII units and one bit per unit for the two sets.
+enum XUnitClass : unsigned {
+    kXUnitHostSpace = 1,   // qvUIsSpace: white space between tokens
+    kXUnitSpaceToken = 2,  // in XToken::m_spaceTokens: ends an identifier
+    kXUnitInvalid = 4,     // in XToken::m_invalidTokens
+    kXUnitControl = 8,     // U+0000..U+001F and U+007F
+    kXUnitDigit = 16,      // qvUIsDigit
+    // Where a word that may name a function may end: the 0 unit, white
+    // space, "(" and the first unit of a comment prefix.
+    kXUnitWordBreak = 32,
+    // Where white space or a comment may start: white space and the first
+    // unit of a comment prefix.
+    kXUnitBlankStart = 64,
+};
+
+// One bit for each of the 65536 code units (8 KB).
+class XUnitBitmap {
+public:
+    bool contains(unsigned short c) const { return ((m_words[c >> 6] >> (c & 63)) & 1) != 0; }
+    void insert(unsigned short c) { m_words[c >> 6] |= uint64_t{1} << (c & 63); }
+
+private:
+    uint64_t m_words[0x10000 / 64] = {};
+};
+
+class XUnitClasses {
+public:
+    // Whether `c` belongs to any of the classes in `mask` (XUnitClass bits).
+    bool any(unsigned short c, unsigned mask) const {
+        return c < kAsciiUnits ? (m_ascii[c] & mask) != 0 : anyAboveAscii(c, mask);
+    }
+    // Derives the classes from XToken's sets, which must be built.
+    void build();
+
+private:
+    static constexpr unsigned kAsciiUnits = 0x80;
+    bool anyAboveAscii(unsigned short c, unsigned mask) const;
+    unsigned classesOf(unsigned short c) const;
+
+    uint8_t m_ascii[kAsciiUnits] = {};
+    XUnitBitmap m_spaceTokens;
+    XUnitBitmap m_invalidTokens;
+};
+
+extern XUnitClasses gXUnitClasses;
+
+namespace xtokenindex {
+
+constexpr unsigned asciiUpper(unsigned c) { return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c; }
+constexpr unsigned asciiLower(unsigned c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
+
+// ===== prefix tables: qualifiers and symbols =====
+
+template <class Row, size_t N>
+constexpr bool allTextsAscii(const Row (&rows)[N]) {
+    for (const Row& row : rows)
+        for (int i = 0; i < row.length; ++i)
+            if (static_cast<unsigned char>(row.text[i]) >= 0x80 || row.text[i] == 0) return false;
+    return true;
+}
+static_assert(allTextsAscii(gQualifierTable) && allTextsAscii(gSymbolTable), "prefix rows are ASCII text");
+
+// The rows of a prefix table grouped by their first unit, lower-cased, and
+// in table order within a group: rows[begin[c] .. begin[c + 1]) are the rows
+// that can match an input starting with c (or its capital).
+template <size_t N>
+struct FirstUnitIndex {
+    uint8_t begin[0x81];
+    uint8_t rows[N];
+};
+
+template <class Row, size_t N>
+constexpr FirstUnitIndex<N> firstUnitIndexOf(const Row (&table)[N]) {
+    static_assert(N < 256);
+    FirstUnitIndex<N> index{};
+    uint8_t next = 0;
+    for (unsigned c = 0; c < 0x80; ++c) {
+        index.begin[c] = next;
+        for (size_t r = 0; r < N; ++r)
+            if (asciiLower(static_cast<unsigned char>(table[r].text[0])) == c)
+                index.rows[next++] = static_cast<uint8_t>(r);
+    }
+    index.begin[0x80] = next;
+    return index;
+}
+
+inline constexpr auto kQualifierIndex = firstUnitIndexOf(gQualifierTable);
+inline constexpr auto kSymbolIndex = firstUnitIndexOf(gSymbolTable);
+
+// Whether `input` (0-terminated) starts with `text` as ASCII without regard
+// to case; the first units are known to agree. The 0 unit ends the input
+// and matches no unit of a text.
+inline bool asciiPrefixAfterFirst(const char* text, int length, const unsigned short* input) {
+    for (int i = 1; i < length; ++i) {
+        const unsigned short u = input[i];
+        if (u >= 0x80 || asciiLower(u) != asciiLower(static_cast<unsigned char>(text[i]))) return false;
+    }
+    return true;
+}
+
+template <class Row, size_t N>
+const Row* firstAsciiPrefixRow(const Row (&table)[N], const FirstUnitIndex<N>& index, const unsigned short* input) {
+    if (!input || input[0] >= 0x80) return nullptr;
+    const unsigned first = asciiLower(input[0]);
+    for (unsigned i = index.begin[first]; i < index.begin[first + 1]; ++i) {
+        const Row& row = table[index.rows[i]];
+        if (asciiPrefixAfterFirst(row.text, row.length, input)) return &row;
+    }
+    return nullptr;
+}
+
+// Whether any row of the table can match an input that starts with `c`.
+template <size_t N>
+bool hasRowsFor(const FirstUnitIndex<N>& index, unsigned short c) {
+    if (c >= 0x80) return false;
+    const unsigned first = asciiLower(c);
+    return index.begin[first] != index.begin[first + 1];
+}
+
+inline bool mayStartQualifier(unsigned short c) { return hasRowsFor(kQualifierIndex, c); }
+inline bool mayStartSymbol(unsigned short c) { return hasRowsFor(kSymbolIndex, c); }
+
+inline const XQualifierRow* matchQualifier(const unsigned short* input) {
+    return firstAsciiPrefixRow(gQualifierTable, kQualifierIndex, input);
+}
+
+inline const XSymbolRow* matchSymbol(const unsigned short* input) {
+    return firstAsciiPrefixRow(gSymbolTable, kSymbolIndex, input);
+}
+
+// ===== word tables: keywords and functions =====
+
+// Keywords and functions are looked up for nearly every word of a text, so
+// the lexer hashes the word instead of upper-casing it into a buffer and
+// bisecting with strcmp. The index is an open-addressing table of row
+// numbers built at compile time from the same rows.
+//
+// The hash takes the length and three units of a word, upper-cased: that
+// spreads the names, and costs the same for any word. The comparison with
+// the row's name checks the rest; as names are upper-case ASCII, it also
+// refuses every word with a unit that is not ASCII.
+constexpr uint32_t wordHash(size_t length, unsigned first, unsigned second, unsigned last) {
+    uint32_t hash = static_cast<uint32_t>(length) * 0x9E3779B9u;
+    hash ^= first * 0x85EBCA6Bu;
+    hash ^= second * 0xC2B2AE35u;
+    hash ^= last * 0x27D4EB2Fu;
+    return hash ^ (hash >> 16);
+}
+
+constexpr size_t nameLength(const char* name) {
+    size_t length = 0;
+    while (name[length] != '\0') ++length;
+    return length;
+}
+
+constexpr uint32_t nameHash(const char* name) {
+    const size_t length = nameLength(name);
+    auto unit = [name](size_t i) { return static_cast<unsigned>(static_cast<unsigned char>(name[i])); };
+    return wordHash(length, unit(0), length > 1 ? unit(1) : 0, unit(length - 1));
+}
+
+template <class Row, size_t N>
+constexpr bool allNamesUpperAscii(const Row (&rows)[N]) {
+    for (const Row& row : rows) {
+        if (row.name[0] == '\0') return false;
+        for (const char* p = row.name; *p != '\0'; ++p)
+            if (static_cast<unsigned char>(*p) >= 0x80 || (*p >= 'a' && *p <= 'z')) return false;
+    }
+    return true;
+}
+static_assert(allNamesUpperAscii(gKeywordTable) && allNamesUpperAscii(gFunctionTable),
+              "keyword and function names are upper-case ASCII");
+
+// At least four slots per row keeps most misses at one probe.
+template <size_t N>
+constexpr size_t slotCountFor() {
+    size_t slots = 1;
+    while (slots < 4 * N) slots *= 2;
+    return slots;
+}
+
+template <size_t N>
+struct NameHashIndex {
+    static constexpr size_t kSlots = slotCountFor<N>();
+    int16_t rowOfSlot[kSlots];
+};
+
+template <class Row, size_t N>
+constexpr NameHashIndex<N> nameHashIndexOf(const Row (&rows)[N]) {
+    NameHashIndex<N> index{};
+    constexpr size_t mask = NameHashIndex<N>::kSlots - 1;
+    for (size_t s = 0; s < NameHashIndex<N>::kSlots; ++s) index.rowOfSlot[s] = -1;
+    for (size_t r = 0; r < N; ++r) {
+        size_t s = nameHash(rows[r].name) & mask;
+        while (index.rowOfSlot[s] >= 0) s = (s + 1) & mask;
+        index.rowOfSlot[s] = static_cast<int16_t>(r);
+    }
+    return index;
+}
+
+inline constexpr auto kKeywordIndex = nameHashIndexOf(gKeywordTable);
+inline constexpr auto kFunctionIndex = nameHashIndexOf(gFunctionTable);
+
+// The hash of the upper-case form of `word` (non-empty).
+inline uint32_t upperWordHash(const unsigned short* word, size_t length) {
+    return wordHash(length, asciiUpper(word[0]), length > 1 ? asciiUpper(word[1]) : 0,
+                    asciiUpper(word[length - 1]));
+}
+
+// Whether `name` is the upper-case form of the `length` units of `word`. A 0
+// unit in the word must not match the end of the name: the word would match
+// by a prefix.
+inline bool isUpperFormOf(const char* name, const unsigned short* word, size_t length) {
+    for (size_t i = 0; i < length; ++i)
+        if (name[i] == '\0' || static_cast<unsigned char>(name[i]) != asciiUpper(word[i])) return false;
+    return name[length] == '\0';
+}
+
+// Words that are empty or longer than kXMaxVocabularyWordLength are never
+// looked up.
+template <class Row, size_t N>
+const Row* lookupWord(const Row (&rows)[N], const NameHashIndex<N>& index, const unsigned short* word,
+                      size_t length) {
+    if (!word || length == 0 || length > static_cast<size_t>(kXMaxVocabularyWordLength)) return nullptr;
+    constexpr size_t mask = NameHashIndex<N>::kSlots - 1;
+    for (size_t s = upperWordHash(word, length) & mask; index.rowOfSlot[s] >= 0; s = (s + 1) & mask) {
+        const Row& row = rows[index.rowOfSlot[s]];
+        if (isUpperFormOf(row.name, word, length)) return &row;
+    }
+    return nullptr;
+}
+
+inline const XKeywordRow* lookupKeyword(const unsigned short* word, size_t length) {
+    return lookupWord(gKeywordTable, kKeywordIndex, word, length);
+}
+
+inline const XFunctionRow* lookupFunction(const unsigned short* word, size_t length) {
+    return lookupWord(gFunctionTable, kFunctionIndex, word, length);
+}
+
+}  // namespace xtokenindex

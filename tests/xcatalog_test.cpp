@@ -1,0 +1,858 @@
+// The catalog and its parser context: data types, building in code, loading
+// JSON (and refusing malformed catalogs with a position), the lexer's
+// longest-match questions, every find operation with the metadata it fills,
+// and real parses that depend on what the catalog declares.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "qvcmnasrt.h"
+#include "qvcmnexpr/xcatalogcontext.h"
+#include "qvcmnexpr/xmetadata.h"
+#include "qvcmnexpr/xparser.h"
+#include "qvcmnexpr/xtype.h"
+#include "qvutils.h"
+#include "xparsetest.h"
+
+namespace {
+
+QvUString U(const std::string& utf8) {
+    return QvUString::fromUtf8(utf8);
+}
+
+// The protected configuration getters, for checking what the context reports.
+class ExposedContext : public XCatalogContext {
+public:
+    using XCatalogContext::getConfigDebugPrintLevel;
+    using XCatalogContext::getConfigDecMaxPrecision;
+    using XCatalogContext::getConfigIsAscii;
+    using XCatalogContext::getConfigIsHighPrecision;
+    using XCatalogContext::XCatalogContext;
+};
+
+// A null-terminated qualifier list, nearest first, as the library passes it.
+struct Qualifiers {
+    explicit Qualifiers(std::vector<std::string> names) {
+        for (const std::string& name : names) texts.push_back(U(name));
+        for (const QvUString& text : texts) pointers.push_back(text.getBuffer());
+        pointers.push_back(nullptr);
+    }
+    const unsigned short** get() { return pointers.data(); }
+    std::vector<QvUString> texts;
+    std::vector<const unsigned short*> pointers;
+};
+
+const char* kOrdersJson = R"json({
+  "kind": "transformation",
+  "settings": { "highPrecision": true, "decimalMaxPrecision": 28, "relaxValidation": true,
+                "allowNullType": true, "upgrade": false, "serverMode": "unicode" },
+  "ports": [
+    { "name": "ORDER_ID", "qualifiers": ["SQ_ORDERS"], "type": "bigint" },
+    { "name": "NAME", "qualifiers": ["SQ_ORDERS"], "type": "string(80)" },
+    { "name": "NAME", "qualifiers": ["SQ_CUSTOMERS"], "type": "unistring(40)" },
+    { "name": "PRICE", "type": "decimal(12,2)" },
+    { "name": "RATE", "type": "dec18(9,4)" },
+    { "name": "SHIPPED", "type": "date" },
+    { "name": "BLOB", "type": "binary(16)" }
+  ],
+  "mappingVariables": [
+    { "name": "$$MAX_ID", "type": "bigint", "aggregation": "max" },
+    { "name": "$$MAX_ID_SEEN", "type": "bigint", "aggregation": "any", "aggregationContext": true }
+  ],
+  "workflowVariables": [
+    { "name": "$s_load", "type": "int", "predefined": true },
+    { "name": "$s_load.Status", "type": "int", "predefined": true },
+    { "name": "$$RUN_MODE", "type": "string(10)" }
+  ],
+  "functions": [
+    { "name": "NET", "userDefined": true, "arguments": ["decimal(12,2)", "int"],
+      "result": "decimal(14,2)" },
+    { "name": "GEO_DIST", "arguments": ["float", "float"], "result": "float", "constant": true },
+    { "name": "W_AVG", "arguments": ["float"], "result": "float", "aggregate": true }
+  ],
+  "lookups": [ { "name": "LKP_TIER", "arguments": ["int"], "result": "string(20)" } ],
+  "storedProcedures": [ { "name": "SP_CREDIT", "arguments": ["int", "dec28(20,2)"] } ],
+  "externalProcedures": [ { "name": "EXT_CLEAN", "arguments": ["string(200)"],
+                            "result": "string(200)" } ]
+})json";
+
+std::shared_ptr<XCatalog> loadOrders() {
+    auto catalog = std::make_shared<XCatalog>();
+    std::string error;
+    EXPECT_EQ(XCatalog::loadJsonText(kOrdersJson, "orders.json", *catalog, error), 0) << error;
+    return catalog;
+}
+
+// ================================================================ data types
+
+struct TypeCase {
+    const char* text;
+    unsigned int hostType;  // 0: refused
+    int precision;
+    int scale;
+};
+
+class XCatalogTypeTest : public ::testing::TestWithParam<TypeCase> {};
+
+TEST_P(XCatalogTypeTest, ParsesOrRefuses) {
+    const TypeCase& c = GetParam();
+    XCatalogType type;
+    std::string error;
+    int status = XCatalogType::parse(c.text, type, error);
+    if (c.hostType == 0) {
+        EXPECT_EQ(status, -1) << c.text;
+        EXPECT_FALSE(error.empty());
+        return;
+    }
+    ASSERT_EQ(status, 0) << c.text << ": " << error;
+    EXPECT_EQ(type.hostType, c.hostType) << c.text;
+    EXPECT_EQ(type.precision, c.precision) << c.text;
+    EXPECT_EQ(type.scale, c.scale) << c.text;
+    // What toString writes, parse reads back unchanged.
+    XCatalogType again;
+    ASSERT_EQ(XCatalogType::parse(type.toString(), again, error), 0) << type.toString();
+    EXPECT_EQ(again, type);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, XCatalogTypeTest,
+    ::testing::Values(
+        TypeCase{"string(60)", eQvCDT_STRING, 60, 0},
+        TypeCase{" unistring( 5 ) ", eQvCDT_UNISTRING, 5, 0}, TypeCase{"int", eQvCDT_INT, 10, 0},
+        TypeCase{"bigint", eQvCDT_BIGINT, 19, 0}, TypeCase{"float", eQvCDT_FLOAT, 15, 0},
+        TypeCase{"date", eQvCDT_DATE, 29, 9}, TypeCase{"binary(16)", eQvCDT_BINARY, 16, 0},
+        TypeCase{"dec18", eQvCDT_DEC18, 18, 0}, TypeCase{"dec18(9,4)", eQvCDT_DEC18, 9, 4},
+        TypeCase{"dec28(20)", eQvCDT_DEC28, 20, 0}, TypeCase{"dec38(38,38)", eQvCDT_DEC38, 38, 38},
+        TypeCase{"decimal(1)", eQvCDT_DEC18_FIXED, 1, 0},
+        TypeCase{"decimal(18,2)", eQvCDT_DEC18_FIXED, 18, 2},
+        TypeCase{"decimal(19,2)", eQvCDT_DEC28_FIXED, 19, 2},
+        TypeCase{"decimal(28,0)", eQvCDT_DEC28_FIXED, 28, 0},
+        TypeCase{"decimal(29,3)", eQvCDT_DEC38_FIXED, 29, 3},
+        TypeCase{"decimal(38,38)", eQvCDT_DEC38_FIXED, 38, 38},
+        // refused
+        TypeCase{"string", 0, 0, 0}, TypeCase{"string(0)", 0, 0, 0},
+        TypeCase{"string(104857601)", 0, 0, 0}, TypeCase{"string(5,1)", 0, 0, 0},
+        TypeCase{"int(5)", 0, 0, 0}, TypeCase{"date(29,9)", 0, 0, 0},
+        TypeCase{"dec18(19)", 0, 0, 0}, TypeCase{"dec28(10,11)", 0, 0, 0},
+        TypeCase{"decimal", 0, 0, 0}, TypeCase{"decimal(39)", 0, 0, 0},
+        TypeCase{"decimal(5,-1)", 0, 0, 0}, TypeCase{"decimal(5,2,1)", 0, 0, 0},
+        TypeCase{"STRING(10)", 0, 0, 0}, TypeCase{"strng(10)", 0, 0, 0},
+        TypeCase{"string(10", 0, 0, 0}, TypeCase{"string(x)", 0, 0, 0},
+        TypeCase{"string()", 0, 0, 0}, TypeCase{"", 0, 0, 0}));
+
+TEST(XCatalogTypeTest, CheckRefusesInconsistentTypes) {
+    std::string error;
+    EXPECT_EQ((XCatalogType{eQvCDT_DEC18_FIXED, 20, 0}.check(error)), -1);  // needs DEC28_FIXED
+    EXPECT_EQ((XCatalogType{eQvCDT_NULL, 0, 0}.check(error)), -1);
+    EXPECT_EQ((XCatalogType{eQvCDT_INT, 11, 0}.check(error)), -1);
+    EXPECT_EQ(XCatalogType::decimal(20, 2).check(error), 0);
+    EXPECT_EQ(XCatalogType::decimal(20, 2).hostType, eQvCDT_DEC28_FIXED);
+}
+
+// ================================================================ building in code
+
+TEST(XCatalogBuildTest, RefusedEntriesLeaveTheCatalogUnchanged) {
+    XCatalog catalog;
+    std::string error;
+    ASSERT_EQ(catalog.addPort({"QTY", {"SQ"}, XCatalogType::integer()}, error), 0);
+    EXPECT_EQ(catalog.addPort({"qty", {"sq"}, XCatalogType::bigint()}, error), -1);
+    EXPECT_NE(error.find("twice"), std::string::npos) << error;
+    EXPECT_EQ(catalog.addPort({"QTY", {"OTHER"}, XCatalogType::bigint()}, error), 0);
+    EXPECT_EQ(catalog.addPort({"", {}, XCatalogType::integer()}, error), -1);
+    EXPECT_EQ(catalog.addPort({"MY PORT", {}, XCatalogType::integer()}, error), -1);
+    EXPECT_EQ(catalog.addPort({"P", {"BAD QUAL"}, XCatalogType::integer()}, error), -1);
+    EXPECT_EQ(catalog.addPort({"S", {}, XCatalogType::string(0)}, error), -1);
+    EXPECT_EQ(catalog.addPort({"SQ.P", {}, XCatalogType::integer()}, error), -1);
+    EXPECT_NE(error.find("qualifiers"), std::string::npos) << error;
+    EXPECT_EQ(catalog.addPort({"P", {"A+B"}, XCatalogType::integer()}, error), -1);
+    EXPECT_EQ(catalog.getNumPorts(), 2u);
+    EXPECT_EQ(catalog.getPort(1).qualifiers, std::vector<std::string>{"OTHER"});
+    EXPECT_THROW(catalog.getPort(2), QvAssertFailure);
+}
+
+TEST(XCatalogBuildTest, DuplicatesAreRefusedPerNamespace) {
+    XCatalog catalog;
+    std::string error;
+    EXPECT_EQ(catalog.addMappingVariable({"$$V", XCatalogType::integer()}, error), 0);
+    EXPECT_EQ(catalog.addMappingVariable({"$$v", XCatalogType::integer()}, error), -1);
+    EXPECT_EQ(catalog.addWorkflowVariable({"$$V", XCatalogType::integer()}, error), 0);
+    EXPECT_EQ(catalog.addWorkflowVariable({"$$V", XCatalogType::integer()}, error), -1);
+    // External and user-defined functions live apart; the :UDF. prefix may be written.
+    EXPECT_EQ(catalog.addFunction({"F", false, {}, XCatalogType::integer()}, error), 0);
+    EXPECT_EQ(catalog.addFunction({":udf.F", true, {}, XCatalogType::integer()}, error), 0);
+    EXPECT_EQ(catalog.addFunction({"f", true, {}, XCatalogType::integer()}, error), -1);
+    EXPECT_EQ(catalog.addFunction({"G", false, {XCatalogType::string(0)}, XCatalogType::integer()},
+                                  error),
+              -1);
+    // A lookup and a stored procedure may share a name; the call's qualifier tells them apart.
+    EXPECT_EQ(
+        catalog.addWidget({XCatalogWidgetKind::lookup, "W", {}, XCatalogType::integer()}, error),
+        0);
+    EXPECT_EQ(catalog.addWidget({XCatalogWidgetKind::storedProcedure, "W", {}, {}}, error), 0);
+    EXPECT_EQ(catalog.addWidget({XCatalogWidgetKind::lookup, "w", {}, {}}, error), -1);
+    EXPECT_EQ(catalog.addMappingVariable(
+                  {"$$X", XCatalogType::integer(), static_cast<EXMapVarType>(7)}, error),
+              -1);
+}
+
+TEST(XCatalogBuildTest, CopiesAreIndependent) {
+    XCatalog original;
+    std::string error;
+    ASSERT_EQ(original.addPort({"A", {}, XCatalogType::integer()}, error), 0);
+    XCatalog copy = original;
+    ASSERT_EQ(copy.addPort({"B", {}, XCatalogType::integer()}, error), 0);
+    EXPECT_EQ(original.getNumPorts(), 1u);
+    EXPECT_EQ(copy.getNumPorts(), 2u);
+    XCatalog moved = std::move(copy);
+    EXPECT_EQ(moved.getNumPorts(), 2u);
+    EXPECT_EQ(copy.getNumPorts(), 0u);  // NOLINT: a moved-from catalog is empty but usable
+}
+
+// ================================================================ loading JSON
+
+TEST(XCatalogJsonTest, LoadsEverySection) {
+    auto catalog = loadOrders();
+    EXPECT_EQ(catalog->getKind(), XCatalogExprKind::transformation);
+    const XCatalogSettings& settings = catalog->getSettings();
+    EXPECT_EQ(settings.highPrecision, std::optional<bool>(true));
+    EXPECT_EQ(settings.decimalMaxPrecision, std::optional<int>(28));
+    EXPECT_TRUE(settings.relaxValidation);
+    EXPECT_TRUE(settings.allowNullType);
+    EXPECT_FALSE(settings.upgrade);
+    EXPECT_EQ(settings.serverAscii, std::optional<bool>(false));
+    EXPECT_EQ(catalog->getNumPorts(), 7u);
+    EXPECT_NE(catalog->findMappingVariable(U("$$max_id").getBuffer()), nullptr);
+    EXPECT_NE(catalog->findWorkflowVariable(U("$S_LOAD.status").getBuffer()), nullptr);
+    EXPECT_NE(catalog->findUserFunction(U("net").getBuffer()), nullptr);
+    EXPECT_NE(
+        catalog->findWidget(XCatalogWidgetKind::externalProcedure, U("ext_clean").getBuffer()),
+        nullptr);
+    EXPECT_EQ(catalog->findWidget(XCatalogWidgetKind::lookup, U("EXT_CLEAN").getBuffer()), nullptr);
+}
+
+TEST(XCatalogJsonTest, DefaultsOfAMinimalCatalog) {
+    XCatalog catalog;
+    std::string error;
+    ASSERT_EQ(XCatalog::loadJsonText("{}", "min.json", catalog, error), 0) << error;
+    EXPECT_EQ(catalog.getKind(), XCatalogExprKind::transformation);
+    EXPECT_FALSE(catalog.getSettings().highPrecision.has_value());
+    EXPECT_FALSE(catalog.getSettings().serverAscii.has_value());
+    EXPECT_FALSE(catalog.getSettings().relaxValidation);
+}
+
+struct MalformedCase {
+    const char* name;
+    const char* text;
+    int line;
+    int column;
+    const char* mentions;
+};
+
+class XCatalogMalformedTest : public ::testing::TestWithParam<MalformedCase> {};
+
+TEST_P(XCatalogMalformedTest, RefusedWithFileLineAndColumn) {
+    const MalformedCase& c = GetParam();
+    XCatalog catalog;
+    std::string error;
+    ASSERT_EQ(catalog.addPort({"KEEP", {}, XCatalogType::integer()}, error), 0);
+    ASSERT_EQ(XCatalog::loadJsonText(c.text, "cat.json", catalog, error), -1) << c.name;
+    std::string where =
+        "cat.json:" + std::to_string(c.line) + ":" + std::to_string(c.column) + ": error: ";
+    EXPECT_EQ(error.rfind(where, 0), 0u) << c.name << ": " << error;
+    EXPECT_NE(error.find(c.mentions), std::string::npos) << c.name << ": " << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    // Nothing half-loaded: the catalog is the one it was before.
+    EXPECT_EQ(catalog.getNumPorts(), 1u) << c.name;
+    EXPECT_EQ(catalog.getPort(0).name, "KEEP");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, XCatalogMalformedTest,
+    ::testing::Values(
+        MalformedCase{"Empty", "", 1, 1, "malformed JSON"},
+        MalformedCase{"Syntax", "{\n  \"ports\": [\n    { \"name\": \"A\" \"type\": \"int\" }\n]}",
+                      3, 24, "malformed JSON"},
+        MalformedCase{"TrailingComma", "{\"ports\": [],\n}", 2, 1, "malformed JSON"},
+        MalformedCase{"NotAnObject", "[1, 2]", 1, 1, "expected an object"},
+        MalformedCase{"UnknownKey", "{\n  \"port\": []\n}", 2, 3, "unknown key \"port\""},
+        MalformedCase{"BadKind", "{\"kind\": \"mapping\"}", 1, 10, "\"mapping\" is not one of"},
+        MalformedCase{"BadType", "{\"ports\": [\n {\"name\": \"A\", \"type\": \"strng(5)\"}]}", 2,
+                      24, "unknown data type \"strng\""},
+        MalformedCase{"TypeNotString", "{\"ports\": [{\"name\": \"A\", \"type\": 5}]}", 1, 34,
+                      "ports[0].type"},
+        MalformedCase{"MissingType", "{\"ports\": [\n  {\"name\": \"A\"}]}", 2, 3,
+                      "missing required key \"type\""},
+        MalformedCase{"DuplicatePort",
+                      "{\"ports\": [{\"name\": \"A\", \"type\": \"int\"},\n"
+                      "           {\"name\": \"a\", \"type\": \"int\"}]}",
+                      2, 21, "declared twice"},
+        MalformedCase{"DuplicateKey", "{\"ports\": [],\n \"ports\": []}", 2, 2,
+                      "key \"ports\" appears twice"},
+        MalformedCase{"DecimalMax", "{\"settings\": {\"decimalMaxPrecision\": 38}}", 1, 38,
+                      "18 or 28"},
+        MalformedCase{"DecimalMaxHuge", "{\"settings\": {\"decimalMaxPrecision\": 4294967324}}", 1,
+                      38, "not 4294967324"},
+        MalformedCase{"BoolSetting", "{\"settings\": {\"upgrade\": \"yes\"}}", 1, 26,
+                      "true or false"},
+        MalformedCase{"Aggregation",
+                      "{\"mappingVariables\": [{\"name\": \"$$V\", \"type\": \"int\", "
+                      "\"aggregation\": \"sum\"}]}",
+                      1, 69, "mappingVariables[0].aggregation"},
+        MalformedCase{"ArgumentType",
+                      "{\"functions\": [{\"name\": \"F\", \"result\": \"int\",\n"
+                      "  \"arguments\": [\"int\", \"decimal(40)\"]}]}",
+                      2, 24, "functions[0].arguments[1]"},
+        MalformedCase{"LookupWithoutResult", "{\"lookups\": [{\"name\": \"L\"}]}", 1, 14,
+                      "missing required key \"result\""},
+        MalformedCase{"ColumnsCountCharacters",
+                      "{\"ports\": [{\"name\": \"\xC3\xA9\xC3\xA9\", \"type\": \"x\"}]}", 1, 35,
+                      "unknown data type"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(XCatalogJsonTest, FilesThatCannotBeRead) {
+    XCatalog catalog;
+    std::string error;
+    EXPECT_EQ(XCatalog::loadJsonFile("/nonexistent/cat.json", catalog, error), -1);
+    EXPECT_EQ(error.rfind("/nonexistent/cat.json: error: cannot read", 0), 0u) << error;
+    std::string dir = ::testing::TempDir();
+    EXPECT_EQ(XCatalog::loadJsonFile(dir, catalog, error), -1);
+    EXPECT_NE(error.find("cannot read"), std::string::npos) << error;
+}
+
+TEST(XCatalogJsonTest, LoadsAFileAndNamesItInMessages) {
+    std::string path = ::testing::TempDir() + "/xcatalog_test_catalog.json";
+    {
+        std::ofstream out(path);
+        out << "{\n  \"ports\": [ {\"name\": \"A\", \"type\": \"int\"} ],\n  \"kind\": 5\n}\n";
+    }
+    XCatalog catalog;
+    std::string error;
+    EXPECT_EQ(XCatalog::loadJsonFile(path, catalog, error), -1);
+    EXPECT_EQ(error.rfind(path + ":3:11: error: kind: expected a string", 0), 0u) << error;
+    {
+        std::ofstream out(path);
+        out << "{ \"ports\": [ {\"name\": \"A\", \"type\": \"int\"} ] }";
+    }
+    EXPECT_EQ(XCatalog::loadJsonFile(path, catalog, error), 0) << error;
+    EXPECT_EQ(catalog.getNumPorts(), 1u);
+    std::filesystem::remove(path);
+}
+
+TEST(XCatalogJsonTest, ShippedExampleLoads) {
+    XCatalog catalog;
+    std::string error;
+    std::string path = std::string(QVCMNEXPR_SOURCE_DIR) + "/examples/orders_catalog.json";
+    ASSERT_EQ(XCatalog::loadJsonFile(path, catalog, error), 0) << error;
+    EXPECT_GE(catalog.getNumPorts(), 12u);
+}
+
+// ================================================================ lexer questions
+
+TEST(XCatalogContextTest, MappingVariablesMatchTheLongestDeclaredName) {
+    XCatalog catalog;
+    std::string error;
+    for (const char* name : {"$$A", "$$AB", "$$ABC_D"})
+        ASSERT_EQ(catalog.addMappingVariable({name, XCatalogType::integer()}, error), 0);
+    XCatalogContext context(std::make_shared<XCatalog>(catalog));
+    struct {
+        const char* text;
+        size_t pos;
+        size_t length;  // 0: no match
+    } cases[] = {
+        {"$$A", 0, 3},      {"$$AB+1", 0, 4}, {"$$ab)", 0, 4},      {"$$abc_d", 0, 7},
+        {"x + $$Ab", 4, 4}, {"$$ABC", 0, 0},  {"$$ABX", 0, 0},      {"$$A1", 0, 0},
+        {"$$A.B", 0, 3},    {"$$A\t", 0, 3},  {"$$A$$B", 0, 3},     {"$$", 0, 0},
+        {"A$$A", 0, 0},     {"$$A", 1, 0},    {"$$A", 3, 0},        {"$$A_", 0, 0},
+        {"$$AB#", 0, 0},    {"$$AB@", 0, 0},  {"$$ABC_D--c", 0, 7},
+    };
+    for (const auto& c : cases) {
+        size_t length = 99;
+        int found = context.containsValidTokenMapVar(U(c.text), c.pos, length);
+        EXPECT_EQ(found, c.length ? 1 : 0) << c.text << " at " << c.pos;
+        EXPECT_EQ(length, c.length ? c.length : 99u) << c.text;
+    }
+}
+
+TEST(XCatalogContextTest, WorkflowVariablesMatchLongestAndTellPredefined) {
+    auto catalog = loadOrders();
+    XCatalogContext context(catalog);
+    size_t length = 0;
+    int preDefined = -1;
+    EXPECT_EQ(context.containsValidTokenWflowVar(U("$s_load.Status = 1"), 0, length, preDefined),
+              1);
+    EXPECT_EQ(length, 14u);
+    EXPECT_EQ(preDefined, 1);
+    EXPECT_EQ(context.containsValidTokenWflowVar(U("$S_LOAD.Other"), 0, length, preDefined), 1);
+    EXPECT_EQ(length, 7u);
+    EXPECT_EQ(context.containsValidTokenWflowVar(U("$$run_mode='X'"), 0, length, preDefined), 1);
+    EXPECT_EQ(length, 10u);
+    EXPECT_EQ(preDefined, 0);
+    EXPECT_EQ(context.containsValidTokenWflowVar(U("$s_loader"), 0, length, preDefined), 0);
+    // The two kinds of variable are asked about separately.
+    EXPECT_EQ(context.containsValidTokenMapVar(U("$$RUN_MODE"), 0, length), 0);
+}
+
+TEST(XCatalogContextTest, NonAsciiNamesMatchWithoutRegardToCase) {
+    XCatalog catalog;
+    std::string error;
+    ASSERT_EQ(catalog.addMappingVariable({"$$\xC3\x89T\xC3\x89", XCatalogType::integer()}, error),
+              0);  // $$ÉTÉ
+    ASSERT_EQ(catalog.addMappingVariable({"\xC3\x89t\xC3\xA9_X", XCatalogType::integer()}, error),
+              0);  // Été_X
+    XCatalogContext context(std::make_shared<XCatalog>(catalog));
+    size_t length = 0;
+    EXPECT_EQ(context.containsValidTokenMapVar(U("$$\xC3\xA9t\xC3\xA9 + 1"), 0, length), 1);
+    EXPECT_EQ(length, 5u);
+    EXPECT_EQ(context.containsValidTokenMapVar(U("\xC3\xA9T\xC3\x89_x"), 0, length), 1);
+    EXPECT_EQ(length, 5u);
+    EXPECT_EQ(context.containsValidTokenMapVar(U("$$\xC3\xA9t\xC3\xA9s"), 0, length), 0);
+}
+
+TEST(XCatalogContextTest, CustomFunctionsByName) {
+    XCatalogContext context(loadOrders());
+    EXPECT_EQ(context.containsValidExtFunc(U("GEO_DIST")), 1);
+    EXPECT_EQ(context.containsValidExtFunc(U("geo_dist")), 1);
+    EXPECT_EQ(context.containsValidExtFunc(U(":UDF.NET")), 1);
+    EXPECT_EQ(context.containsValidExtFunc(U(":udf.net")), 1);
+    EXPECT_EQ(context.containsValidExtFunc(U("NET")), 0);  // a UDF needs its prefix
+    EXPECT_EQ(context.containsValidExtFunc(U(":UDF.GEO_DIST")), 0);
+    EXPECT_EQ(context.containsValidExtFunc(U(":UDF.")), 0);
+    EXPECT_EQ(context.containsValidExtFunc(U("LKP_TIER")), 0);
+    EXPECT_EQ(context.isExtAggFunc(U("w_avg")), 1);
+    EXPECT_EQ(context.isExtAggFunc(U("GEO_DIST")), 0);
+    EXPECT_EQ(context.isExtAggFunc(U("UNKNOWN")), 0);
+}
+
+// ================================================================ settings
+
+TEST(XCatalogContextTest, ReportsKindAndSettings) {
+    auto catalog = loadOrders();
+    ExposedContext context(catalog);
+    EXPECT_EQ(context.getXpressionContext(), 1);
+    EXPECT_EQ(context.isPortAllowed(), 1);
+    EXPECT_EQ(context.isRelaxValidationSet(), 1);
+    EXPECT_EQ(context.isAllowNullTypeSet(), 1);
+    EXPECT_EQ(context.isUpgrade(), 0);
+    int value = -7;
+    EXPECT_EQ(context.getConfigIsHighPrecision(value), 0);
+    EXPECT_EQ(value, 1);
+    EXPECT_EQ(context.getConfigDecMaxPrecision(value), 0);
+    EXPECT_EQ(value, 28);
+    EXPECT_EQ(context.getConfigIsAscii(value), 0);
+    EXPECT_EQ(value, 0);
+    value = -7;
+    EXPECT_NE(context.getConfigDebugPrintLevel(value), 0);
+    EXPECT_EQ(value, -7);
+
+    XCatalog other;
+    other.setKind(XCatalogExprKind::workflow);
+    other.settings().upgrade = true;
+    ExposedContext workflow(std::make_shared<XCatalog>(other));
+    EXPECT_EQ(workflow.getXpressionContext(), 2);
+    EXPECT_EQ(workflow.isPortAllowed(), 0);
+    EXPECT_EQ(workflow.isUpgrade(), 1);
+    EXPECT_EQ(workflow.isRelaxValidationSet(), 0);
+    EXPECT_NE(workflow.getConfigIsHighPrecision(value), 0);  // not configured
+    EXPECT_NE(workflow.getConfigDecMaxPrecision(value), 0);
+    EXPECT_NE(workflow.getConfigIsAscii(value), 0);
+    EXPECT_EQ(value, -7);
+    other.setKind(XCatalogExprKind::either);
+    EXPECT_EQ(XCatalogContext(std::make_shared<XCatalog>(other)).getXpressionContext(), 3);
+}
+
+TEST(XCatalogContextTest, AppliesTheServerModeThroughTheHost) {
+    int before = isServerModeASCII();
+    XCatalog catalog;
+    catalog.settings().serverAscii = true;
+    XCatalogContext ascii(std::make_shared<XCatalog>(catalog));
+    EXPECT_EQ(ascii.applySettings(nullptr), 0);
+    EXPECT_NE(isServerModeASCII(), 0);
+    catalog.settings().serverAscii = false;
+    XCatalogContext unicode(std::make_shared<XCatalog>(catalog));
+    EXPECT_EQ(unicode.applySettings(nullptr), 0);
+    EXPECT_EQ(isServerModeASCII(), 0);
+    // A catalog without the setting leaves the host's mode alone.
+    qvSetServerModeASCII(1);
+    XCatalogContext untouched(std::make_shared<XCatalog>());
+    EXPECT_EQ(untouched.applySettings(nullptr), 0);
+    EXPECT_NE(isServerModeASCII(), 0);
+    qvSetServerModeASCII(before);
+}
+
+TEST(XCatalogContextTest, RefusesADecimalMaximumTheLibraryCannotTake) {
+    XCatalog catalog;
+    catalog.settings().decimalMaxPrecision = 38;
+    std::string error;
+    EXPECT_EQ(catalog.checkSettings(error), -1);
+    XCatalogContext context(std::make_shared<XCatalog>(catalog));
+    EXPECT_EQ(context.applySettings(nullptr), -1);
+}
+
+// ================================================================ resolution
+
+TEST(XCatalogContextTest, FindPortFillsTheRecord) {
+    auto catalog = loadOrders();
+    XCatalogContext context(catalog);
+    QvUString err;
+    QvUString warn;
+    Qualifiers none({});
+    XMetadataPort port;
+    ASSERT_EQ(context.findPort(none.get(), U("order_id").getBuffer(), &port, err, warn), 0);
+    EXPECT_EQ(port.getDataType().toInteger(), eXDT_BIGINT);
+    EXPECT_EQ(port.getPortId().toInteger(), 1);
+    EXPECT_EQ(port.getArgType().toInteger(), 1);
+    const auto* entry = static_cast<const XCatalogPort*>(port.getRef().getCPtr());
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->name, "ORDER_ID");
+    EXPECT_TRUE(err.isEmpty());
+
+    XMetadataPort rate;
+    ASSERT_EQ(context.findPort(none.get(), U("RATE").getBuffer(), &rate, err, warn), 0);
+    EXPECT_EQ(rate.getDataType().toInteger(), eXDT_DEC18);
+    EXPECT_EQ(rate.getScale().toInteger(), 4);
+    EXPECT_EQ(rate.getNumCharsMax().toInteger(), 9);
+
+    XMetadataPort date;
+    ASSERT_EQ(context.findPort(none.get(), U("SHIPPED").getBuffer(), &date, err, warn), 0);
+    EXPECT_EQ(date.getDataType().toInteger(), eXDT_DATE);
+
+    XMetadataPort blob;
+    ASSERT_EQ(context.findPort(none.get(), U("blob").getBuffer(), &blob, err, warn), 0);
+    EXPECT_EQ(blob.getDataType().toInteger(), eXDT_BINARY);
+    EXPECT_EQ(blob.getNumCharsMax().toInteger(), 16);
+
+    XMetadataPort missing;
+    EXPECT_NE(context.findPort(none.get(), U("NOPE").getBuffer(), &missing, err, warn), 0);
+    EXPECT_TRUE(err.isEmpty());  // the library reports an unknown name itself
+}
+
+TEST(XCatalogContextTest, FindPortMatchesQualifiersAndRefusesAmbiguity) {
+    XCatalogContext context(loadOrders());
+    QvUString err;
+    QvUString warn;
+    Qualifiers orders({"sq_orders"});
+    XMetadataPort name;
+    ASSERT_EQ(context.findPort(orders.get(), U("NAME").getBuffer(), &name, err, warn), 0);
+    EXPECT_EQ(name.getNumCharsMax().toInteger(), 80);
+    Qualifiers customers({"SQ_CUSTOMERS"});
+    XMetadataPort uni;
+    ASSERT_EQ(context.findPort(customers.get(), U("NAME").getBuffer(), &uni, err, warn), 0);
+    EXPECT_EQ(uni.getNumCharsMax().toInteger(), 40);
+    Qualifiers none({});
+    XMetadataPort ambiguous;
+    EXPECT_NE(context.findPort(none.get(), U("NAME").getBuffer(), &ambiguous, err, warn), 0);
+    EXPECT_NE(err.toUtf8().find("SQ_ORDERS.NAME"), std::string::npos) << err.toUtf8();
+    EXPECT_NE(err.toUtf8().find("SQ_CUSTOMERS.NAME"), std::string::npos) << err.toUtf8();
+    err.makeEmpty();
+    Qualifiers wrong({"SQ_OTHER"});
+    XMetadataPort other;
+    EXPECT_NE(context.findPort(wrong.get(), U("ORDER_ID").getBuffer(), &other, err, warn), 0);
+    Qualifiers tooMany({"SQ_ORDERS", "FOLDER"});
+    EXPECT_NE(context.findPort(tooMany.get(), U("ORDER_ID").getBuffer(), &other, err, warn), 0);
+    // A null qualifier list is no qualifiers at all.
+    XMetadataPort bare;
+    EXPECT_EQ(context.findPort(nullptr, U("ORDER_ID").getBuffer(), &bare, err, warn), 0);
+}
+
+TEST(XCatalogContextTest, ExactQualifiersWinOverShorterReferences) {
+    XCatalog catalog;
+    std::string error;
+    ASSERT_EQ(catalog.addPort({"P", {}, XCatalogType::integer()}, error), 0);
+    ASSERT_EQ(catalog.addPort({"P", {"T"}, XCatalogType::bigint()}, error), 0);
+    ASSERT_EQ(catalog.addPort({"P", {"F", "T"}, XCatalogType::floating()}, error), 0);
+    XCatalogContext context(std::make_shared<XCatalog>(catalog));
+    QvUString err;
+    QvUString warn;
+    struct {
+        std::vector<std::string> qualifiers;
+        int type;
+    } cases[] = {{{}, eXDT_INT}, {{"T"}, eXDT_BIGINT}, {{"T", "F"}, eXDT_FLOAT}};
+    for (const auto& c : cases) {
+        Qualifiers q(c.qualifiers);
+        XMetadataPort port;
+        ASSERT_EQ(context.findPort(q.get(), U("p").getBuffer(), &port, err, warn), 0);
+        EXPECT_EQ(port.getDataType().toInteger(), c.type);
+    }
+}
+
+// Both string kinds hold text of the server's character mode, which decides
+// the one string type of expressions.
+TEST(XCatalogContextTest, StringPortsTakeTheServerModesStringType) {
+    int before = isServerModeASCII();
+    XCatalogContext context(loadOrders());
+    QvUString err;
+    QvUString warn;
+    Qualifiers orders({"SQ_ORDERS"});
+    Qualifiers customers({"SQ_CUSTOMERS"});
+    for (int ascii : {0, 1}) {
+        qvSetServerModeASCII(ascii);
+        int expected = ascii ? eXDT_STRING : eXDT_UNISTRING;
+        XMetadataPort narrow;
+        XMetadataPort wide;
+        ASSERT_EQ(context.findPort(orders.get(), U("NAME").getBuffer(), &narrow, err, warn), 0);
+        ASSERT_EQ(context.findPort(customers.get(), U("NAME").getBuffer(), &wide, err, warn), 0);
+        EXPECT_EQ(narrow.getDataType().toInteger(), expected) << ascii;
+        EXPECT_EQ(wide.getDataType().toInteger(), expected) << ascii;
+        EXPECT_EQ(narrow.getNumCharsMax().toInteger(), 80);
+    }
+    qvSetServerModeASCII(before);
+}
+
+TEST(XCatalogContextTest, DecimalPortsFollowHighPrecisionMode) {
+    XCatalogContext context(loadOrders());
+    QvUString err;
+    QvUString warn;
+    XMetadataPort price;
+    ASSERT_EQ(context.findPort(nullptr, U("PRICE").getBuffer(), &price, err, warn), 0);
+    if (XType::getIsHighPrecisionMode()) {
+        EXPECT_EQ(price.getDataType().toInteger(), eXDT_DEC18);
+        EXPECT_EQ(price.getScale().toInteger(), 2);
+        EXPECT_EQ(price.getNumCharsMax().toInteger(), 12);
+    } else {
+        EXPECT_EQ(price.getDataType().toInteger(), eXDT_FLOAT);
+    }
+}
+
+TEST(XCatalogContextTest, FindMapVarAndWorkflowVar) {
+    XCatalogContext context(loadOrders());
+    XMetadataMapVar max;
+    ASSERT_EQ(context.findMapVar(U("$$max_id").getBuffer(), &max), 0);
+    EXPECT_EQ(max.getDataType().toInteger(), eXDT_BIGINT);
+    EXPECT_EQ(max.getMapVarType(), eXMVT_MAX);
+    EXPECT_EQ(max.getIsAggContext(), 0);
+    EXPECT_EQ(max.getArgType().toInteger(), 0);
+    EXPECT_EQ(max.isParam(), 1);
+    EXPECT_NE(max.getRef().getCPtr(), nullptr);
+    XMetadataMapVar seen;
+    ASSERT_EQ(context.findMapVar(U("$$MAX_ID_SEEN").getBuffer(), &seen), 0);
+    EXPECT_EQ(seen.getMapVarType(), eXMVT_ANY);
+    EXPECT_EQ(seen.getIsAggContext(), 1);
+    XMetadataMapVar none;
+    EXPECT_NE(context.findMapVar(U("$$MAX").getBuffer(), &none), 0);
+
+    XMetadataWorkflowVar status;
+    ASSERT_EQ(context.findWorkflowVar(U("$S_LOAD.STATUS").getBuffer(), &status), 0);
+    EXPECT_EQ(status.getDataType().toInteger(), eXDT_INT);
+    XMetadataWorkflowVar mode;
+    ASSERT_EQ(context.findWorkflowVar(U("$$RUN_MODE").getBuffer(), &mode), 0);
+    XMetadataWorkflowVar unknown;
+    EXPECT_NE(context.findWorkflowVar(U("$$MAX_ID").getBuffer(), &unknown), 0);
+}
+
+// The null-terminated argument array the validator hands to the context.
+struct Args {
+    explicit Args(std::vector<int> constness) : records(constness.size()) {
+        for (size_t i = 0; i < records.size(); ++i) {
+            records[i].setIsConst(constness[i]);
+            pointers.push_back(&records[i]);
+        }
+        pointers.push_back(nullptr);
+    }
+    XMetadata** get() { return pointers.data(); }
+    std::vector<XMetadata> records;
+    std::vector<XMetadata*> pointers;
+};
+
+TEST(XCatalogContextTest, FindWidgetDeclaresArgumentsAndResult) {
+    XCatalogContext context(loadOrders());
+    QvUString err;
+    QvUString warn;
+    Qualifiers lkp({":lkp"});
+    Args one({0});
+    XMetadataWidget lookup;
+    ASSERT_EQ(lookup.allocateArgMetadata(1), 0);
+    ASSERT_NE(
+        context.findWidget(lkp.get(), U("lkp_tier").getBuffer(), one.get(), &lookup, err, warn),
+        -1);
+    EXPECT_EQ(lookup.getArgMetadata(0)->getDataType().toInteger(), eXDT_INT);
+    EXPECT_EQ(lookup.isRetPortMetadataSet(), 1);
+    EXPECT_EQ(lookup.getRetPortMetadata()->getNumCharsMax().toInteger(), 20);
+    EXPECT_NE(lookup.getRef().getCPtr(), nullptr);
+
+    // A stored procedure without a declared result leaves the return record unset.
+    Qualifiers sp({":SP"});
+    Args two({0, 0});
+    XMetadataWidget credit;
+    ASSERT_EQ(credit.allocateArgMetadata(2), 0);
+    ASSERT_NE(
+        context.findWidget(sp.get(), U("SP_CREDIT").getBuffer(), two.get(), &credit, err, warn),
+        -1);
+    EXPECT_EQ(credit.isRetPortMetadataSet(), 0);
+    EXPECT_EQ(credit.getArgMetadata(1)->getDataType().toInteger(), eXDT_DEC28);
+    EXPECT_EQ(credit.getArgMetadata(1)->getScale().toInteger(), 2);
+
+    Qualifiers ext({":Ext"});
+    XMetadataWidget clean;
+    EXPECT_NE(
+        context.findWidget(ext.get(), U("EXT_CLEAN").getBuffer(), one.get(), &clean, err, warn),
+        -1);
+    EXPECT_TRUE(err.isEmpty());
+}
+
+TEST(XCatalogContextTest, FindWidgetRefusals) {
+    XCatalogContext context(loadOrders());
+    QvUString err;
+    QvUString warn;
+    Args two({0, 0});
+    Qualifiers lkp({":LKP"});
+    XMetadataWidget wrongCount;
+    ASSERT_EQ(wrongCount.allocateArgMetadata(2), 0);
+    EXPECT_EQ(
+        context.findWidget(lkp.get(), U("LKP_TIER").getBuffer(), two.get(), &wrongCount, err, warn),
+        -1);
+    EXPECT_NE(err.toUtf8().find("takes 1 argument"), std::string::npos) << err.toUtf8();
+    // The qualifier decides the kind: a lookup is no stored procedure.
+    Qualifiers sp({":SP"});
+    Args one({0});
+    XMetadataWidget wrongKind;
+    EXPECT_EQ(
+        context.findWidget(sp.get(), U("LKP_TIER").getBuffer(), one.get(), &wrongKind, err, warn),
+        -1);
+    Qualifiers nested({"FOLDER", ":LKP"});
+    XMetadataWidget qualified;
+    err.makeEmpty();
+    EXPECT_EQ(context.findWidget(nested.get(), U("LKP_TIER").getBuffer(), one.get(), &qualified,
+                                 err, warn),
+              -1);
+    EXPECT_FALSE(err.isEmpty());
+    Qualifiers none({});
+    XMetadataWidget bare;
+    EXPECT_EQ(
+        context.findWidget(none.get(), U("LKP_TIER").getBuffer(), one.get(), &bare, err, warn), -1);
+}
+
+TEST(XCatalogContextTest, FindExtFuncDeclaresTypesAndConstness) {
+    XCatalogContext context(loadOrders());
+    QvUString err;
+    QvUString warn;
+    struct {
+        std::vector<int> constness;
+        int expected;
+    } cases[] = {{{1, 1}, 1}, {{1, 0}, 0}, {{0, 0}, 0}};
+    for (const auto& c : cases) {
+        Args args(c.constness);
+        XMetadataWidget call;
+        ASSERT_EQ(call.allocateArgMetadata(2), 0);
+        int isConst = -1;
+        ASSERT_NE(context.findExtFunc(U("geo_dist").getBuffer(), args.get(), 1, &call, isConst, err,
+                                      warn),
+                  -1);
+        EXPECT_EQ(isConst, c.expected);
+        EXPECT_EQ(call.getRetPortMetadata()->getDataType().toInteger(), eXDT_FLOAT);
+        EXPECT_EQ(call.isRetPortMetadataSet(), 1);
+    }
+    // A user-defined function is called as a macro; it is never constant.
+    Args args({1, 1});
+    XMetadataWidget net;
+    ASSERT_EQ(net.allocateArgMetadata(2), 0);
+    int isConst = -1;
+    ASSERT_NE(
+        context.findExtFunc(U(":UDF.net").getBuffer(), args.get(), 0, &net, isConst, err, warn),
+        -1);
+    EXPECT_EQ(isConst, 0);
+    EXPECT_EQ(net.getArgMetadata(1)->getDataType().toInteger(), eXDT_INT);
+    // Unknown functions and wrong argument counts say why: the library adds nothing.
+    XMetadataWidget unknown;
+    EXPECT_EQ(
+        context.findExtFunc(U("NOPE").getBuffer(), args.get(), 1, &unknown, isConst, err, warn),
+        -1);
+    EXPECT_NE(err.toUtf8().find("NOPE"), std::string::npos);
+    err.makeEmpty();
+    Args three({0, 0, 0});
+    XMetadataWidget tooMany;
+    EXPECT_EQ(context.findExtFunc(U("GEO_DIST").getBuffer(), three.get(), 1, &tooMany, isConst, err,
+                                  warn),
+              -1);
+    EXPECT_NE(err.toUtf8().find("takes 2"), std::string::npos) << err.toUtf8();
+    XMetadataWidget notMacro;
+    EXPECT_EQ(context.findExtFunc(U("GEO_DIST").getBuffer(), args.get(), 0, &notMacro, isConst, err,
+                                  warn),
+              -1);
+    EXPECT_EQ(context.pushdownExtFunc(U("GEO_DIST").getBuffer(), args.get(), 0, 0, 0, err, warn),
+              -1);
+}
+
+// ================================================================ real parses
+
+struct Parsed {
+    int status;
+    std::string tree;
+    std::string errors;
+};
+
+Parsed parseWith(XParserContext& context, const std::string& text) {
+    XParser parser;
+    parser.setParserContext(&context, 0);
+    QvUString source = U(text);
+    XTree* tree = nullptr;
+    QvUString err;
+    QvUString warn;
+    Parsed result{parser.parse(source.getBuffer(), tree, err, warn, 0, 1), "", err.toUtf8()};
+    if (tree) result.tree = xparsetest::printTree(tree->getRoot());
+    delete tree;
+    return result;
+}
+
+std::shared_ptr<XCatalog> relaxedCatalog(XCatalogExprKind kind) {
+    auto catalog = loadOrders();
+    catalog->setKind(kind);
+    catalog->settings().relaxValidation = true;
+    return catalog;
+}
+
+TEST(XCatalogParseTest, VariablesAreRecognisedByTheLexer) {
+    XCatalogContext context(relaxedCatalog(XCatalogExprKind::transformation));
+    Parsed known = parseWith(context, "$$MAX_ID_SEEN + 1");
+    EXPECT_EQ(known.status, 0) << known.errors;
+    EXPECT_NE(known.tree.find("$$MAX_ID_SEEN"), std::string::npos) << known.tree;
+    // Longest match: $$MAX_ID is declared too but does not end where the name does.
+    Parsed shorter = parseWith(context, "$$max_id");
+    EXPECT_EQ(shorter.status, 0) << shorter.errors;
+    Parsed undeclared = parseWith(context, "$$MAX_IDX + 1");
+    EXPECT_NE(undeclared.status, 0) << undeclared.tree;
+    XParserContextNoSymbols nothing;
+    EXPECT_NE(parseWith(nothing, "$$MAX_ID_SEEN + 1").status, 0);
+}
+
+TEST(XCatalogParseTest, FunctionsOnlyBeforeAParenthesis) {
+    XCatalogContext context(relaxedCatalog(XCatalogExprKind::transformation));
+    Parsed call = parseWith(context, "GEO_DIST (1.5, 2)");
+    ASSERT_EQ(call.status, 0) << call.errors;
+    EXPECT_EQ(call.tree.rfind("EXTFUNC[GEO_DIST]", 0), 0u) << call.tree;
+    Parsed udf = parseWith(context, ":udf.NET(PRICE, 2)");
+    ASSERT_EQ(udf.status, 0) << udf.errors;
+    EXPECT_EQ(udf.tree.rfind("MACRO", 0), 0u) << udf.tree;
+    // Without "(" the name is not a function.
+    Parsed name = parseWith(context, "GEO_DIST + 1");
+    EXPECT_EQ(name.tree.find("EXTFUNC"), std::string::npos) << name.tree;
+}
+
+TEST(XCatalogParseTest, WorkflowAndTransformationRules) {
+    XCatalogContext workflow(relaxedCatalog(XCatalogExprKind::workflow));
+    EXPECT_EQ(parseWith(workflow, "$s_load.Status = SUCCEEDED").status, 0);
+    EXPECT_EQ(parseWith(workflow, "$$RUN_MODE = 'FULL'").status, 0);
+    EXPECT_NE(parseWith(workflow, "DD_INSERT").status, 0);
+    EXPECT_NE(parseWith(workflow, "ORDER_ID > 1").status, 0);  // no ports in a workflow
+
+    XCatalogContext transformation(relaxedCatalog(XCatalogExprKind::transformation));
+    EXPECT_EQ(parseWith(transformation, "IIF(ORDER_ID > 1, DD_INSERT, DD_REJECT)").status, 0);
+    EXPECT_NE(parseWith(transformation, "$s_load.Status = 1").status, 0);
+
+    XCatalogContext either(relaxedCatalog(XCatalogExprKind::either));
+    EXPECT_EQ(parseWith(either, "$s_load.Status = SUCCEEDED").status, 0);
+    EXPECT_EQ(parseWith(either, "IIF(ORDER_ID > 1, DD_INSERT, DD_REJECT)").status, 0);
+}
+
+TEST(XCatalogParseTest, WidgetCallsParseWithTheirQualifiers) {
+    XCatalogContext context(relaxedCatalog(XCatalogExprKind::transformation));
+    Parsed lookup = parseWith(context, ":LKP.LKP_TIER(ORDER_ID)");
+    ASSERT_EQ(lookup.status, 0) << lookup.errors;
+    EXPECT_EQ(lookup.tree.rfind("LKP", 0), 0u) << lookup.tree;
+    Parsed bare = parseWith(context, "SP_CREDIT(ORDER_ID, PROC_RESULT)");
+    ASSERT_EQ(bare.status, 0) << bare.errors;
+    EXPECT_EQ(bare.tree.rfind("SP", 0), 0u) << bare.tree;
+}
+
+}  // namespace

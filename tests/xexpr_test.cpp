@@ -1,0 +1,374 @@
+// The xexpr program end to end: it is run as a separate process on files
+// written here and on the shipped examples, and its exit status, its
+// FILE:LINE: prefixed lines and its JSON Lines output are checked.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+// Built without the program (tools switched off), the tests skip.
+#ifndef XEXPR_PROGRAM
+#define XEXPR_PROGRAM ""
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+    std::vector<std::string> lines() const {
+        std::vector<std::string> result;
+        std::istringstream in(out);
+        for (std::string line; std::getline(in, line);) result.push_back(line);
+        return result;
+    }
+};
+
+std::string quote(const std::string& arg) {
+    std::string quoted = "'";
+    for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class XexprTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::string(XEXPR_PROGRAM).empty()) GTEST_SKIP() << "xexpr was not built";
+        m_dir = fs::path(::testing::TempDir()) /
+                ("xexpr_test_" +
+                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+    }
+    void TearDown() override {
+        if (!m_dir.empty()) fs::remove_all(m_dir);
+    }
+
+    std::string write(const std::string& name, const std::string& text) {
+        fs::path path = m_dir / name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path.string();
+    }
+
+    // Runs the program with `args`; `input` (when given) becomes its standard input.
+    Outcome run(const std::vector<std::string>& args, const std::string* input = nullptr) {
+        std::string command = quote(XEXPR_PROGRAM);
+        for (const std::string& arg : args) command += " " + quote(arg);
+        fs::path out = m_dir / "stdout";
+        fs::path err = m_dir / "stderr";
+        command += " >" + quote(out.string()) + " 2>" + quote(err.string());
+        command += input ? " <" + quote(write("stdin", *input)) : " </dev/null";
+        int raw = std::system(command.c_str());
+        Outcome result;
+        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        result.out = readFile(out);
+        result.err = readFile(err);
+        return result;
+    }
+
+    fs::path m_dir;
+};
+
+std::string example(const char* name) {
+    return std::string(QVCMNEXPR_SOURCE_DIR) + "/examples/" + name;
+}
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+// ================================================================ command line
+
+TEST_F(XexprTest, HelpForTheProgramAndEveryCommand) {
+    Outcome program = run({"--help"});
+    EXPECT_EQ(program.status, 0);
+    EXPECT_NE(program.out.find("parse"), std::string::npos);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"parse", "--help"}, {"help", "parse"}, {"parse", "-h"}}) {
+        Outcome help = run(args);
+        EXPECT_EQ(help.status, 0);
+        EXPECT_NE(help.out.find("--catalog FILE"), std::string::npos) << help.out;
+        EXPECT_NE(help.out.find("--decimal-max 18|28"), std::string::npos);
+        EXPECT_NE(help.out.find("Exit status"), std::string::npos);
+    }
+}
+
+TEST_F(XexprTest, UsageErrorsExitWithTwo) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"frobnicate"},
+        {"parse"},
+        {"parse", "--bogus", "1"},
+        {"parse", "-f"},
+        {"parse", "--decimal-max", "38", "1"},
+        {"parse", "--high-precision=maybe", "1"},
+        {"parse", "--workflow", "--transformation", "1"},
+        {"parse", "--json=yes", "1"},
+    };
+    for (const auto& args : cases) {
+        Outcome r = run(args);
+        EXPECT_EQ(r.status, 2) << (args.empty() ? "(none)"
+                                                : args[0] + " " + (args.size() > 1 ? args[1] : ""));
+        EXPECT_TRUE(r.out.empty()) << r.out;
+        EXPECT_NE(r.err.find("error:"), std::string::npos) << r.err;
+    }
+}
+
+TEST_F(XexprTest, ExpressionArgumentsAndTheEndOfOptions) {
+    Outcome r = run({"parse", "1 + 2", "--", "-1", "--json"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    auto lines = r.lines();
+    ASSERT_EQ(lines.size(), 3u) << r.out;
+    EXPECT_TRUE(startsWith(lines[0], "<arg>:1: ok")) << lines[0];
+    EXPECT_TRUE(startsWith(lines[1], "<arg>:2: ok")) << lines[1];
+    // After -- even an option's spelling is an expression (and a bad one).
+    EXPECT_TRUE(startsWith(lines[2], "<arg>:3: ")) << lines[2];
+}
+
+// ================================================================ files
+
+TEST_F(XexprTest, FilesSkipBlankAndCommentLinesAndKeepLineNumbers) {
+    std::string file = write("exprs.txt",
+                             "# header comment\n"
+                             "1 + 2\n"
+                             "\n"
+                             "   # indented comment\n"
+                             "'a' || 'b'\r\n"
+                             "  \t \n"
+                             "3 * (4 +\n");
+    Outcome r = run({"parse", "-f", file});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    auto lines = r.lines();
+    ASSERT_EQ(lines.size(), 3u) << r.out;
+    EXPECT_TRUE(startsWith(lines[0], file + ":2: ok")) << lines[0];
+    EXPECT_TRUE(startsWith(lines[1], file + ":5: ok")) << lines[1];
+    EXPECT_TRUE(startsWith(lines[2], file + ":7: ERROR: ")) << lines[2];
+}
+
+TEST_F(XexprTest, ValidFileExitsWithZero) {
+    std::string file = write("good.txt", "1\n2 + 3\n# done\n");
+    Outcome r = run({"parse", "-f", file});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.lines().size(), 2u);
+}
+
+TEST_F(XexprTest, StandardInput) {
+    std::string input = "1\n# skipped\n(2\n";
+    Outcome r = run({"parse", "-"}, &input);
+    EXPECT_EQ(r.status, 1);
+    auto lines = r.lines();
+    ASSERT_EQ(lines.size(), 2u) << r.out;
+    EXPECT_TRUE(startsWith(lines[0], "<stdin>:1: ok")) << lines[0];
+    EXPECT_TRUE(startsWith(lines[1], "<stdin>:3: ERROR: ")) << lines[1];
+}
+
+TEST_F(XexprTest, UnreadableFileIsAnInputErrorButOthersAreStillRead) {
+    std::string good = write("good.txt", "1\n");
+    std::string missing = (m_dir / "missing.txt").string();
+    Outcome r = run({"parse", "-f", missing, "-f", good, "-f", m_dir.string()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(missing + ": error: cannot read"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(m_dir.string() + ": error: cannot read"), std::string::npos) << r.err;
+    ASSERT_EQ(r.lines().size(), 1u) << r.out;
+    EXPECT_TRUE(startsWith(r.lines()[0], good + ":1: ok"));
+}
+
+TEST_F(XexprTest, HundredThousandLinesStream) {
+    std::string path = (m_dir / "big.txt").string();
+    {
+        std::ofstream out(path);
+        for (int i = 1; i <= 100000; ++i) {
+            if (i % 1000 == 0)
+                out << "# block " << i << "\n";
+            else if (i == 77777)
+                out << "(" << i << "\n";
+            else
+                out << i << " + " << (i % 97) << "\n";
+        }
+    }
+    Outcome r = run({"parse", "--json", "-f", path});
+    EXPECT_EQ(r.status, 1) << r.err;
+    size_t count = 0;
+    size_t invalid = 0;
+    size_t lastLine = 0;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);) {
+        nlohmann::json object = nlohmann::json::parse(line);
+        ++count;
+        lastLine = object.at("line").get<size_t>();
+        if (!object.at("valid").get<bool>()) {
+            ++invalid;
+            EXPECT_EQ(lastLine, 77777u);
+        }
+    }
+    EXPECT_EQ(count, 99900u);
+    EXPECT_EQ(invalid, 1u);
+    EXPECT_EQ(lastLine, 99999u);
+}
+
+// ================================================================ JSON Lines
+
+TEST_F(XexprTest, JsonLinesCarryTextStatusMessagesAndPositions) {
+    std::string file = write("mixed.txt", "1 + 2\n'caf\xC3\xA9' || 'x\n\n3 ;\n");
+    Outcome r = run({"parse", "--json", "-f", file});
+    EXPECT_EQ(r.status, 1);
+    auto lines = r.lines();
+    ASSERT_EQ(lines.size(), 3u) << r.out;
+    std::vector<nlohmann::json> objects;
+    for (const std::string& line : lines) objects.push_back(nlohmann::json::parse(line));
+    EXPECT_EQ(objects[0].at("source"), file);
+    EXPECT_EQ(objects[0].at("line"), 1);
+    EXPECT_EQ(objects[0].at("text"), "1 + 2");
+    EXPECT_EQ(objects[0].at("status"), 0);
+    EXPECT_EQ(objects[0].at("valid"), true);
+    EXPECT_TRUE(objects[0].at("errors").empty());
+    EXPECT_TRUE(objects[0].at("result").is_object());
+    EXPECT_FALSE(objects[0].contains("errorBegin"));
+
+    EXPECT_EQ(objects[1].at("line"), 2);
+    EXPECT_EQ(objects[1].at("text"), "'caf\xC3\xA9' || 'x");
+    EXPECT_EQ(objects[1].at("valid"), false);
+    EXPECT_NE(objects[1].at("status"), 0);
+    ASSERT_FALSE(objects[1].at("errors").empty());
+    EXPECT_TRUE(startsWith(objects[1].at("errors")[0].get<std::string>(), "ERROR: "));
+    // Positions count UTF-16 units: the text is 12 units long (13 bytes).
+    for (const nlohmann::json& object : {objects[1], objects[2]}) {
+        size_t begin = object.at("errorBegin").get<size_t>();
+        size_t end = object.at("errorEnd").get<size_t>();
+        EXPECT_LE(begin, end);
+        EXPECT_LE(end, object.at("line") == 2 ? 12u : 3u);
+    }
+    EXPECT_GE(objects[1].at("errorBegin").get<size_t>(), 10u);
+
+    EXPECT_EQ(objects[2].at("line"), 4);
+    EXPECT_EQ(objects[2].at("valid"), false);
+}
+
+TEST_F(XexprTest, TextThatIsNotUtf8StillGivesValidJson) {
+    std::string file = write("bytes.txt", "'\xFF\xFE'\n");
+    Outcome r = run({"parse", "--json", "-f", file});
+    ASSERT_EQ(r.lines().size(), 1u) << r.out << r.err;
+    EXPECT_NO_THROW(nlohmann::json::parse(r.lines()[0])) << r.lines()[0];
+}
+
+// ================================================================ tokens and tree
+
+TEST_F(XexprTest, TokensListNamesPositionsAndValues) {
+    Outcome text = run({"tokens", "IIF(A, 'x')"});
+    EXPECT_EQ(text.status, 0) << text.err;
+    auto lines = text.lines();
+    ASSERT_EQ(lines.size(), 7u) << text.out;
+    EXPECT_EQ(lines[0], "<arg>:1: 6 tokens");
+    EXPECT_NE(lines[1].find("0-3"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[1].find("XFUNC"), std::string::npos);
+    EXPECT_NE(lines[5].find("CONST_STR"), std::string::npos) << lines[5];
+    EXPECT_NE(lines[5].find("\"x\""), std::string::npos) << lines[5];
+
+    Outcome json = run({"tokens", "--json", "a ; b"});
+    EXPECT_EQ(json.status, 1);
+    ASSERT_EQ(json.lines().size(), 1u);
+    nlohmann::json object = nlohmann::json::parse(json.lines()[0]);
+    EXPECT_EQ(object.at("valid"), false);
+    ASSERT_EQ(object.at("tokens").size(), 3u);
+    EXPECT_EQ(object.at("tokens")[1].at("name"), "LEXERROR");
+    EXPECT_EQ(object.at("tokens")[1].at("begin"), 2);
+    EXPECT_EQ(object.at("errorBegin"), 2);
+}
+
+TEST_F(XexprTest, TreeIsIndentedAndNestedInJson) {
+    Outcome text = run({"tree", "1 + 2 * 3"});
+    EXPECT_EQ(text.status, 0) << text.err;
+    auto lines = text.lines();
+    ASSERT_EQ(lines.size(), 6u) << text.out;
+    EXPECT_TRUE(startsWith(lines[1], "  PLUS [0,9)")) << lines[1];
+    EXPECT_TRUE(startsWith(lines[2], "    CONST [0,1) \"1\"")) << lines[2];
+    EXPECT_TRUE(startsWith(lines[3], "    MULTIPLY [4,9)")) << lines[3];
+    EXPECT_TRUE(startsWith(lines[4], "      CONST [4,5)")) << lines[4];
+
+    Outcome json = run({"tree", "--json", "1 + 2 * 3", "1 +"});
+    EXPECT_EQ(json.status, 1);
+    ASSERT_EQ(json.lines().size(), 2u);
+    nlohmann::json tree = nlohmann::json::parse(json.lines()[0]).at("tree");
+    EXPECT_EQ(tree.at("kind"), "PLUS");
+    ASSERT_EQ(tree.at("children").size(), 2u);
+    EXPECT_EQ(tree.at("children")[1].at("kind"), "MULTIPLY");
+    EXPECT_EQ(tree.at("children")[1].at("children")[1].at("text"), "3");
+    nlohmann::json bad = nlohmann::json::parse(json.lines()[1]);
+    EXPECT_FALSE(bad.contains("tree"));
+    EXPECT_FALSE(bad.at("errors").empty());
+}
+
+// ================================================================ catalogs
+
+TEST_F(XexprTest, MalformedCatalogIsRefusedWithItsPosition) {
+    std::string catalog =
+        write("bad.json", "{\n  \"ports\": [ {\"name\": \"A\", \"type\": \"int(4)\"} ]\n}\n");
+    Outcome r = run({"parse", "--catalog", catalog, "1"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_TRUE(startsWith(r.err, catalog + ":2:36: error: ports[0].type: ")) << r.err;
+
+    Outcome missing = run({"parse", "--catalog", (m_dir / "none.json").string(), "1"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("cannot read the catalog file"), std::string::npos) << missing.err;
+}
+
+TEST_F(XexprTest, CatalogNamesAreRecognised) {
+    std::string catalog = write("cat.json", R"json({
+      "ports": [ {"name": "QTY", "type": "int"} ],
+      "mappingVariables": [ {"name": "$$LIMIT", "type": "int"} ],
+      "workflowVariables": [ {"name": "$s1.Status", "type": "int", "predefined": true} ],
+      "functions": [ {"name": "TWICE", "arguments": ["int"], "result": "int"} ]
+    })json");
+    Outcome transformation = run({"parse", "--catalog", catalog, "QTY * TWICE($$LIMIT)"});
+    EXPECT_EQ(transformation.status, 0) << transformation.out;
+    Outcome without = run({"parse", "QTY * $$LIMIT"});
+    EXPECT_EQ(without.status, 1) << without.out;
+    Outcome workflow = run({"parse", "--catalog", catalog, "--workflow", "$s1.Status = SUCCEEDED"});
+    EXPECT_EQ(workflow.status, 0) << workflow.out;
+    Outcome wrongKind = run({"parse", "--catalog", catalog, "$s1.Status = SUCCEEDED"});
+    EXPECT_EQ(wrongKind.status, 1) << wrongKind.out;
+}
+
+TEST_F(XexprTest, ShippedExamplesRun) {
+    std::string catalog = example("orders_catalog.json");
+    std::string exprs = example("orders_expressions.txt");
+    Outcome text = run({"parse", "--catalog", catalog, "-f", exprs});
+    // The examples include deliberate mistakes.
+    EXPECT_EQ(text.status, 1) << text.err;
+    EXPECT_TRUE(text.err.empty()) << text.err;
+    size_t expressions = 0;
+    std::ifstream in(exprs);
+    for (std::string line; std::getline(in, line);)
+        expressions += line.find_first_not_of(" \t") != std::string::npos && line[0] != '#';
+    EXPECT_GE(expressions, 30u);
+
+    Outcome json = run({"parse", "--json", "--catalog", catalog, "-f", exprs});
+    EXPECT_EQ(json.status, 1);
+    ASSERT_EQ(json.lines().size(), expressions);
+    size_t invalid = 0;
+    for (const std::string& line : json.lines()) {
+        nlohmann::json object = nlohmann::json::parse(line);
+        invalid += !object.at("valid").get<bool>();
+    }
+    EXPECT_GE(invalid, 3u);
+    for (const std::string& line : text.lines()) EXPECT_TRUE(startsWith(line, exprs + ":")) << line;
+}
+
+}  // namespace

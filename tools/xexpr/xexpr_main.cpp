@@ -1,0 +1,82 @@
+// xexpr: checks expressions of the data-integration expression language in
+// bulk from the command line. This file holds the command table and the
+// dispatch; each command lives in its own file.
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "xexpr_command.h"
+
+namespace xexpr {
+
+const Command kCommands[] = {
+    {"parse", "Parse each expression and print its result type or its error and warning lines.",
+     "(EXPR... | -f FILE | -)", kGroupInput | kGroupContext | kGroupOutput, &runParse},
+    {"tokens", "Print the tokens of each expression with their names, positions and values.",
+     "(EXPR... | -f FILE | -)", kGroupInput | kGroupContext | kGroupOutput, &runTokens},
+    {"tree", "Print the syntax tree of each expression, indented, with what validation decided.",
+     "(EXPR... | -f FILE | -)", kGroupInput | kGroupContext | kGroupOutput, &runTree},
+    {nullptr, nullptr, nullptr, 0, nullptr},
+};
+
+namespace {
+
+const Command* findCommand(const char* name) {
+    for (const Command* command = kCommands; command->name; ++command) {
+        if (std::strcmp(command->name, name) == 0) return command;
+    }
+    return nullptr;
+}
+
+std::string baseName(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    return slash ? slash + 1 : path;
+}
+
+int usageError(const std::string& program, const std::string& message, const char* command) {
+    std::fprintf(stderr, "%s: error: %s\nTry '%s %s--help'.\n", program.c_str(), message.c_str(),
+                 program.c_str(), command ? (std::string(command) + " ").c_str() : "");
+    return kExitUsage;
+}
+
+int run(int argc, char** argv) {
+    std::string program = argc > 0 ? baseName(argv[0]) : "xexpr";
+    if (argc < 2) return usageError(program, "no command given", nullptr);
+    const char* name = argv[1];
+    if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0 ||
+        std::strcmp(name, "help") == 0) {
+        const Command* topic = argc > 2 ? findCommand(argv[2]) : nullptr;
+        if (topic)
+            printCommandHelp(*topic, program);
+        else
+            printProgramHelp(program);
+        return kExitValid;
+    }
+    const Command* command = findCommand(name);
+    if (!command) return usageError(program, std::string("unknown command ") + name, nullptr);
+    Invocation invocation;
+    invocation.program = program;
+    invocation.command = command->name;
+    std::string error;
+    if (parseOptions(*command, argc - 2, argv + 2, invocation, error) != 0)
+        return usageError(program, error, command->name);
+    if (invocation.help) {
+        printCommandHelp(*command, program);
+        return kExitValid;
+    }
+    return command->run(invocation);
+}
+
+}  // namespace
+
+}  // namespace xexpr
+
+int main(int argc, char** argv) {
+    try {
+        return xexpr::run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "xexpr: error: %s\n", e.what());
+        return xexpr::kExitUsage;
+    }
+}

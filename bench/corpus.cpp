@@ -51,8 +51,9 @@ const Corpus& loadCorpus(const std::string& name) {
 QvUString makeText(const Corpus& corpus, size_t units) {
     QvUString text;
     text.alloc(units + 1024);
-    // Lines end in comments now and then: keep each on its own line.
-    static const QvUString joiner(" ||\n");
+    // Lines end in comments now and then: the operator joining the next line
+    // goes after the line break, out of the comment's reach.
+    static const QvUString joiner("\n|| ");
     for (size_t i = 0; text.length() < units; ++i) {
         if (i) text.append(joiner);
         text.append(corpus.lines[i % corpus.lines.size()]);

@@ -1,0 +1,96 @@
+// Parse throughput (lexing, grammar and tree building; no validation) on the
+// expression corpora: the median time per expression, MB/s of expression
+// text (one byte per character), and heap use per syntax-tree node counted
+// by the replaced allocation functions. The *_Sizes runs show that time is
+// linear in text length.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+#include "corpus.h"
+#include "qvcmnexpr/xparser.h"
+#include "qvcmnexpr/xparsercontext.h"
+#include "qvcmnexpr/xtree.h"
+
+namespace {
+
+struct ParseOutcome {
+    int status = 0;
+    size_t nodes = 0;
+};
+
+ParseOutcome parseOnce(XParser& parser, const QvUString& text, bool countNodes) {
+    XTree* tree = nullptr;
+    QvUString err, warn;
+    ParseOutcome outcome;
+    outcome.status = parser.parse(text.getBuffer(), tree, err, warn, 0, 0);
+    if (tree && countNodes) {
+        XNodeList nodes;
+        tree->dfs(nodes, nullptr);
+        outcome.nodes = nodes.entries();
+    }
+    delete tree;
+    return outcome;
+}
+
+double medianOf(std::vector<double>& values) {
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
+
+// Heap allocations and bytes per node over one pass of the corpus.
+void reportHeapPerNode(benchmark::State& state, XParser& parser, const bench::Corpus& corpus) {
+    size_t nodes = 0;
+    for (const QvUString& line : corpus.lines) nodes += parseOnce(parser, line, true).nodes;
+    bench::resetHeapCounters();
+    for (const QvUString& line : corpus.lines) parseOnce(parser, line, false);
+    bench::HeapCounters heap = bench::heapCounters();
+    state.counters["nodes"] = static_cast<double>(nodes);
+    state.counters["allocs/node"] = static_cast<double>(heap.allocations) / static_cast<double>(nodes);
+    state.counters["bytes/node"] = static_cast<double>(heap.bytes) / static_cast<double>(nodes);
+}
+
+void BM_ParseCorpus(benchmark::State& state, const char* name) {
+    const bench::Corpus& corpus = bench::loadCorpus(name);
+    XParserContextNoSymbols context;
+    XParser parser;
+    parser.setParserContext(&context, 0);
+    std::vector<double> micros;
+    micros.reserve(corpus.lines.size());
+    size_t failures = 0;
+    for (auto _ : state) {
+        micros.clear();
+        failures = 0;
+        for (const QvUString& line : corpus.lines) {
+            auto start = std::chrono::steady_clock::now();
+            failures += parseOnce(parser, line, false).status != 0;
+            auto stop = std::chrono::steady_clock::now();
+            micros.push_back(std::chrono::duration<double, std::micro>(stop - start).count());
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * corpus.totalUnits));
+    state.counters["median_us"] = medianOf(micros);
+    state.counters["failed"] = static_cast<double>(failures);
+    reportHeapPerNode(state, parser, corpus);
+}
+
+void BM_ParseSizes(benchmark::State& state) {
+    QvUString text = bench::makeText(bench::loadCorpus("short"), static_cast<size_t>(state.range(0)));
+    XParserContextNoSymbols context;
+    XParser parser;
+    parser.setParserContext(&context, 0);
+    int status = 0;
+    for (auto _ : state) benchmark::DoNotOptimize(status = parseOnce(parser, text, false).status);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.length()));
+    state.counters["status"] = status;
+}
+
+}  // namespace
+
+BENCHMARK_CAPTURE(BM_ParseCorpus, short, "short")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ParseCorpus, long, "long")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ParseSizes)->Arg(1 << 10)->Arg(100 << 10)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
+
+BENCHMARK_MAIN();

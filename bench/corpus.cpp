@@ -115,3 +115,28 @@ void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }
 void operator delete[](void* p, size_t) noexcept { std::free(p); }
+// The aligned forms count too: memory the library takes with an alignment
+// (its node slabs) is heap use like any other.
+void* operator new(size_t size, std::align_val_t align) {
+    g_allocations.fetch_add(1, std::memory_order_relaxed);
+    g_bytes.fetch_add(size, std::memory_order_relaxed);
+    const size_t alignment = static_cast<size_t>(align);
+    const size_t rounded = (size + alignment - 1) / alignment * alignment;
+    if (void* p = std::aligned_alloc(alignment, rounded ? rounded : alignment)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](size_t size, std::align_val_t align) { return operator new(size, align); }
+void* operator new(size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
+    try {
+        return operator new(size, align);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
+    return operator new(size, align, std::nothrow);
+}
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t, std::align_val_t) noexcept { std::free(p); }

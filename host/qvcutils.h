@@ -67,6 +67,9 @@ public:
     // Removes entry `i` and returns it.
     T removeAt(size_t i) {
         checkIndex(i, m_items.size(), __LINE__);
+        // An assertion handler that returns must not lead into erasing
+        // outside the vector.
+        if (i >= m_items.size()) return T{};
         T value = std::move(m_items[i]);
         m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(i));
         return value;

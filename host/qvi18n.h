@@ -10,6 +10,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -31,10 +32,25 @@ public:
     // From a 0-terminated UTF-16 string (null gives the empty string).
     explicit QvUString(const unsigned short* text);
     // From `length` units (null with length 0 gives the empty string).
-    QvUString(const unsigned short* text, size_t length);
+    // Lexers make one string per name and literal, nearly all short, so a
+    // text that fits the inline room is copied here without a call into the
+    // host library.
+    QvUString(const unsigned short* text, size_t length) : m_data(m_inline), m_length(0), m_capacity(kInline) {
+        if (text != nullptr && length <= kInline) {
+            copyShort(m_inline, text, length);
+            m_inline[length] = 0;
+            m_length = length;
+        } else {
+            m_inline[0] = 0;
+            assign(text, length);
+        }
+    }
     // From 8-bit ASCII/Latin-1 text: each byte becomes one unit.
     explicit QvUString(const char* ascii);
-    ~QvUString();
+    // Only a string that outgrew its inline room has anything to free.
+    ~QvUString() {
+        if (m_data != m_inline) releaseHeap();
+    }
 
     QvUString& operator=(const QvUString& other);
     QvUString& operator=(QvUString&& other) noexcept;
@@ -118,6 +134,26 @@ public:
 
 private:
     void reserveExact(size_t capacity);
+    // Frees the heap buffer; the host library allocated it, so it frees it.
+    void releaseHeap();
+    // Copies `count` units, at most kInline, as two copies of a fixed size
+    // that overlap in the middle: no call, and nothing outside the `count`
+    // units of `from` is read.
+    static void copyShort(unsigned short* to, const unsigned short* from, size_t count) {
+        static_assert(kInline < 16, "two copies of 8 units cover the inline room");
+        if (count >= 8) {
+            std::memcpy(to, from, 8 * sizeof(unsigned short));
+            std::memcpy(to + count - 8, from + count - 8, 8 * sizeof(unsigned short));
+        } else if (count >= 4) {
+            std::memcpy(to, from, 4 * sizeof(unsigned short));
+            std::memcpy(to + count - 4, from + count - 4, 4 * sizeof(unsigned short));
+        } else if (count >= 2) {
+            std::memcpy(to, from, 2 * sizeof(unsigned short));
+            std::memcpy(to + count - 2, from + count - 2, 2 * sizeof(unsigned short));
+        } else if (count == 1) {
+            to[0] = from[0];
+        }
+    }
 
     static constexpr size_t kInline = 15;
     unsigned short* m_data;

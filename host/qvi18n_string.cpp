@@ -51,13 +51,9 @@ QvUString::QvUString(QvUString&& other) noexcept : QvUString() { *this = std::mo
 
 QvUString::QvUString(const unsigned short* text) : QvUString() { append(text); }
 
-QvUString::QvUString(const unsigned short* text, size_t length) : QvUString() { assign(text, length); }
-
 QvUString::QvUString(const char* ascii) : QvUString() { appendASCII(ascii); }
 
-QvUString::~QvUString() {
-    if (m_data != m_inline) delete[] m_data;
-}
+void QvUString::releaseHeap() { delete[] m_data; }
 
 QvUString& QvUString::operator=(const QvUString& other) { return assign(other); }
 

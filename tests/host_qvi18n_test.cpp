@@ -69,6 +69,29 @@ TEST(QvUStringTest, LengthsAroundInlineCapacity) {
     }
 }
 
+// Texts that fit the inline room are copied in pieces of fixed sizes; every
+// length copies exactly its units, from a source with no room after them
+// (the address sanitizer sees a read past it), into a string that still
+// edits and grows like any other.
+TEST(QvUStringTest, FromPointerAndLengthAtEveryShortLength) {
+    for (size_t n = 0; n <= 40; ++n) {
+        SCOPED_TRACE(n);
+        // No terminator: the length alone bounds the copy.
+        std::unique_ptr<unsigned short[]> source(new unsigned short[n]);
+        for (size_t i = 0; i < n; ++i) source[i] = static_cast<unsigned short>(0x4E00 + i);
+        QvUString s(source.get(), n);
+        ASSERT_EQ(s.length(), n);
+        expectTerminated(s);
+        for (size_t i = 0; i < n; ++i) EXPECT_EQ(s[i], 0x4E00 + i) << "unit " << i;
+        s.append(static_cast<unsigned short>('z'));
+        EXPECT_EQ(s.length(), n + 1);
+        EXPECT_EQ(s[n], 'z');
+        expectTerminated(s);
+        const QvUString moved(std::move(s));
+        EXPECT_EQ(moved.length(), n + 1);
+    }
+}
+
 TEST(QvUStringTest, SelfAssignmentKeepsContent) {
     for (size_t n : {3, 40}) {
         QvUString s = repeated('q', n);

@@ -376,21 +376,25 @@ TEST(XCatalogContextTest, MappingVariablesMatchTheLongestDeclaredName) {
 }
 
 TEST(XCatalogContextTest, WorkflowVariablesMatchLongestAndTellPredefined) {
-    auto catalog = loadOrders();
-    XCatalogContext context(catalog);
-    size_t length = 0;
-    int preDefined = -1;
-    EXPECT_EQ(context.containsValidTokenWflowVar(U("$s_load.Status = 1"), 0, length, preDefined),
-              1);
-    EXPECT_EQ(length, 14u);
-    EXPECT_EQ(preDefined, 1);
-    EXPECT_EQ(context.containsValidTokenWflowVar(U("$S_LOAD.Other"), 0, length, preDefined), 1);
-    EXPECT_EQ(length, 7u);
-    EXPECT_EQ(context.containsValidTokenWflowVar(U("$$run_mode='X'"), 0, length, preDefined), 1);
-    EXPECT_EQ(length, 10u);
-    EXPECT_EQ(preDefined, 0);
-    EXPECT_EQ(context.containsValidTokenWflowVar(U("$s_loader"), 0, length, preDefined), 0);
+    XCatalogContext context(loadOrders());
+    const struct {
+        const char* text;
+        size_t length;  // 0: no match
+        int preDefined;
+    } cases[] = {{"$s_load.Status = 1", 14, 1}, {"$S_LOAD.Other", 7, 1}, {"$$run_mode='X'", 10, 0},
+                 {"$s_loader", 0, -1}};
+    for (const auto& c : cases) {
+        size_t length = 0;
+        int preDefined = -1;
+        EXPECT_EQ(context.containsValidTokenWflowVar(U(c.text), 0, length, preDefined),
+                  c.length ? 1 : 0) << c.text;
+        if (c.length) {
+            EXPECT_EQ(length, c.length) << c.text;
+            EXPECT_EQ(preDefined, c.preDefined) << c.text;
+        }
+    }
     // The two kinds of variable are asked about separately.
+    size_t length = 0;
     EXPECT_EQ(context.containsValidTokenMapVar(U("$$RUN_MODE"), 0, length), 0);
 }
 
@@ -412,17 +416,17 @@ TEST(XCatalogContextTest, NonAsciiNamesMatchWithoutRegardToCase) {
 
 TEST(XCatalogContextTest, CustomFunctionsByName) {
     XCatalogContext context(loadOrders());
-    EXPECT_EQ(context.containsValidExtFunc(U("GEO_DIST")), 1);
-    EXPECT_EQ(context.containsValidExtFunc(U("geo_dist")), 1);
-    EXPECT_EQ(context.containsValidExtFunc(U(":UDF.NET")), 1);
-    EXPECT_EQ(context.containsValidExtFunc(U(":udf.net")), 1);
-    EXPECT_EQ(context.containsValidExtFunc(U("NET")), 0);  // a UDF needs its prefix
-    EXPECT_EQ(context.containsValidExtFunc(U(":UDF.GEO_DIST")), 0);
-    EXPECT_EQ(context.containsValidExtFunc(U(":UDF.")), 0);
-    EXPECT_EQ(context.containsValidExtFunc(U("LKP_TIER")), 0);
-    EXPECT_EQ(context.isExtAggFunc(U("w_avg")), 1);
-    EXPECT_EQ(context.isExtAggFunc(U("GEO_DIST")), 0);
-    EXPECT_EQ(context.isExtAggFunc(U("UNKNOWN")), 0);
+    const struct {
+        const char* name;
+        int ext, agg;
+    } cases[] = {{"GEO_DIST", 1, 0}, {"geo_dist", 1, 0}, {":UDF.NET", 1, 0}, {":udf.net", 1, 0},
+                 {"NET", 0, 0},  // a UDF needs its prefix
+                 {":UDF.GEO_DIST", 0, 0}, {":UDF.", 0, 0}, {"LKP_TIER", 0, 0}, {"w_avg", 1, 1},
+                 {"UNKNOWN", 0, 0}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(context.containsValidExtFunc(U(c.name)), c.ext) << c.name;
+        EXPECT_EQ(context.isExtAggFunc(U(c.name)), c.agg) << c.name;
+    }
 }
 
 // ================================================================ settings
@@ -492,65 +496,93 @@ TEST(XCatalogContextTest, RefusesADecimalMaximumTheLibraryCannotTake) {
 
 // ================================================================ resolution
 
-TEST(XCatalogContextTest, FindPortFillsTheRecord) {
-    auto catalog = loadOrders();
-    XCatalogContext context(catalog);
+// The null-terminated argument array the validator hands to the context.
+struct Args {
+    explicit Args(std::vector<int> constness) : records(constness.size()) {
+        for (size_t i = 0; i < records.size(); ++i) {
+            records[i].setIsConst(constness[i]);
+            pointers.push_back(&records[i]);
+        }
+        pointers.push_back(nullptr);
+    }
+    XMetadata** get() { return pointers.data(); }
+    std::vector<XMetadata> records;
+    std::vector<XMetadata*> pointers;
+};
+
+// The orders catalog behind a context, with the message texts its find
+// operations write.
+class OrdersContextTest : public ::testing::Test {
+protected:
+    int findPort(std::vector<std::string> qualifiers, const char* name, XMetadataPort& out) {
+        Qualifiers q(std::move(qualifiers));
+        return context.findPort(q.get(), U(name).getBuffer(), &out, err, warn);
+    }
+    int findWidget(const char* qualifier, const char* name, std::vector<int> args,
+                   XMetadataWidget& out) {
+        return findWidget(std::vector<std::string>{qualifier}, name, std::move(args), out);
+    }
+    int findWidget(std::vector<std::string> qualifiers, const char* name, std::vector<int> args,
+                   XMetadataWidget& out) {
+        Qualifiers q(std::move(qualifiers));
+        Args a(std::move(args));
+        return context.findWidget(q.get(), U(name).getBuffer(), a.get(), &out, err, warn);
+    }
+    int findExtFunc(const char* name, std::vector<int> constness, int isMacro,
+                    XMetadataWidget& out, int& isConst) {
+        Args a(std::move(constness));
+        return context.findExtFunc(U(name).getBuffer(), a.get(), isMacro, &out, isConst, err, warn);
+    }
+    std::string errors() const { return err.toUtf8(); }
+
+    XCatalogContext context{loadOrders()};
     QvUString err;
     QvUString warn;
-    Qualifiers none({});
+};
+
+TEST_F(OrdersContextTest, FindPortFillsTheRecord) {
     XMetadataPort port;
-    ASSERT_EQ(context.findPort(none.get(), U("order_id").getBuffer(), &port, err, warn), 0);
+    ASSERT_EQ(findPort({}, "order_id", port), 0);
     EXPECT_EQ(port.getDataType().toInteger(), eXDT_BIGINT);
     EXPECT_EQ(port.getPortId().toInteger(), 1);
     EXPECT_EQ(port.getArgType().toInteger(), 1);
     const auto* entry = static_cast<const XCatalogPort*>(port.getRef().getCPtr());
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(entry->name, "ORDER_ID");
-    EXPECT_TRUE(err.isEmpty());
-
-    XMetadataPort rate;
-    ASSERT_EQ(context.findPort(none.get(), U("RATE").getBuffer(), &rate, err, warn), 0);
-    EXPECT_EQ(rate.getDataType().toInteger(), eXDT_DEC18);
-    EXPECT_EQ(rate.getScale().toInteger(), 4);
-    EXPECT_EQ(rate.getNumCharsMax().toInteger(), 9);
-
-    XMetadataPort date;
-    ASSERT_EQ(context.findPort(none.get(), U("SHIPPED").getBuffer(), &date, err, warn), 0);
-    EXPECT_EQ(date.getDataType().toInteger(), eXDT_DATE);
-
-    XMetadataPort blob;
-    ASSERT_EQ(context.findPort(none.get(), U("blob").getBuffer(), &blob, err, warn), 0);
-    EXPECT_EQ(blob.getDataType().toInteger(), eXDT_BINARY);
-    EXPECT_EQ(blob.getNumCharsMax().toInteger(), 16);
-
+    const struct {
+        const char* name;
+        int type, scale, numCharsMax;  // -9: not checked
+    } cases[] = {{"RATE", eXDT_DEC18, 4, 9}, {"SHIPPED", eXDT_DATE, -9, -9},
+                 {"blob", eXDT_BINARY, -9, 16}};
+    for (const auto& c : cases) {
+        XMetadataPort md;
+        ASSERT_EQ(findPort({}, c.name, md), 0) << c.name;
+        EXPECT_EQ(md.getDataType().toInteger(), c.type) << c.name;
+        if (c.scale != -9) {
+            EXPECT_EQ(md.getScale().toInteger(), c.scale) << c.name;
+        }
+        if (c.numCharsMax != -9) {
+            EXPECT_EQ(md.getNumCharsMax().toInteger(), c.numCharsMax) << c.name;
+        }
+    }
     XMetadataPort missing;
-    EXPECT_NE(context.findPort(none.get(), U("NOPE").getBuffer(), &missing, err, warn), 0);
+    EXPECT_NE(findPort({}, "NOPE", missing), 0);
     EXPECT_TRUE(err.isEmpty());  // the library reports an unknown name itself
 }
 
-TEST(XCatalogContextTest, FindPortMatchesQualifiersAndRefusesAmbiguity) {
-    XCatalogContext context(loadOrders());
-    QvUString err;
-    QvUString warn;
-    Qualifiers orders({"sq_orders"});
-    XMetadataPort name;
-    ASSERT_EQ(context.findPort(orders.get(), U("NAME").getBuffer(), &name, err, warn), 0);
-    EXPECT_EQ(name.getNumCharsMax().toInteger(), 80);
-    Qualifiers customers({"SQ_CUSTOMERS"});
+TEST_F(OrdersContextTest, FindPortMatchesQualifiersAndRefusesAmbiguity) {
+    XMetadataPort port;
+    ASSERT_EQ(findPort({"sq_orders"}, "NAME", port), 0);
+    EXPECT_EQ(port.getNumCharsMax().toInteger(), 80);
     XMetadataPort uni;
-    ASSERT_EQ(context.findPort(customers.get(), U("NAME").getBuffer(), &uni, err, warn), 0);
+    ASSERT_EQ(findPort({"SQ_CUSTOMERS"}, "NAME", uni), 0);
     EXPECT_EQ(uni.getNumCharsMax().toInteger(), 40);
-    Qualifiers none({});
-    XMetadataPort ambiguous;
-    EXPECT_NE(context.findPort(none.get(), U("NAME").getBuffer(), &ambiguous, err, warn), 0);
-    EXPECT_NE(err.toUtf8().find("SQ_ORDERS.NAME"), std::string::npos) << err.toUtf8();
-    EXPECT_NE(err.toUtf8().find("SQ_CUSTOMERS.NAME"), std::string::npos) << err.toUtf8();
-    err.makeEmpty();
-    Qualifiers wrong({"SQ_OTHER"});
     XMetadataPort other;
-    EXPECT_NE(context.findPort(wrong.get(), U("ORDER_ID").getBuffer(), &other, err, warn), 0);
-    Qualifiers tooMany({"SQ_ORDERS", "FOLDER"});
-    EXPECT_NE(context.findPort(tooMany.get(), U("ORDER_ID").getBuffer(), &other, err, warn), 0);
+    EXPECT_NE(findPort({}, "NAME", other), 0);
+    EXPECT_NE(errors().find("SQ_ORDERS.NAME"), std::string::npos) << errors();
+    EXPECT_NE(errors().find("SQ_CUSTOMERS.NAME"), std::string::npos) << errors();
+    EXPECT_NE(findPort({"SQ_OTHER"}, "ORDER_ID", other), 0);
+    EXPECT_NE(findPort({"SQ_ORDERS", "FOLDER"}, "ORDER_ID", other), 0);
     // A null qualifier list is no qualifiers at all.
     XMetadataPort bare;
     EXPECT_EQ(context.findPort(nullptr, U("ORDER_ID").getBuffer(), &bare, err, warn), 0);
@@ -579,20 +611,15 @@ TEST(XCatalogContextTest, ExactQualifiersWinOverShorterReferences) {
 
 // Both string kinds hold text of the server's character mode, which decides
 // the one string type of expressions.
-TEST(XCatalogContextTest, StringPortsTakeTheServerModesStringType) {
+TEST_F(OrdersContextTest, StringPortsTakeTheServerModesStringType) {
     int before = isServerModeASCII();
-    XCatalogContext context(loadOrders());
-    QvUString err;
-    QvUString warn;
-    Qualifiers orders({"SQ_ORDERS"});
-    Qualifiers customers({"SQ_CUSTOMERS"});
     for (int ascii : {0, 1}) {
         qvSetServerModeASCII(ascii);
         int expected = ascii ? eXDT_STRING : eXDT_UNISTRING;
         XMetadataPort narrow;
         XMetadataPort wide;
-        ASSERT_EQ(context.findPort(orders.get(), U("NAME").getBuffer(), &narrow, err, warn), 0);
-        ASSERT_EQ(context.findPort(customers.get(), U("NAME").getBuffer(), &wide, err, warn), 0);
+        ASSERT_EQ(findPort({"SQ_ORDERS"}, "NAME", narrow), 0);
+        ASSERT_EQ(findPort({"SQ_CUSTOMERS"}, "NAME", wide), 0);
         EXPECT_EQ(narrow.getDataType().toInteger(), expected) << ascii;
         EXPECT_EQ(wide.getDataType().toInteger(), expected) << ascii;
         EXPECT_EQ(narrow.getNumCharsMax().toInteger(), 80);
@@ -600,12 +627,9 @@ TEST(XCatalogContextTest, StringPortsTakeTheServerModesStringType) {
     qvSetServerModeASCII(before);
 }
 
-TEST(XCatalogContextTest, DecimalPortsFollowHighPrecisionMode) {
-    XCatalogContext context(loadOrders());
-    QvUString err;
-    QvUString warn;
+TEST_F(OrdersContextTest, DecimalPortsFollowHighPrecisionMode) {
     XMetadataPort price;
-    ASSERT_EQ(context.findPort(nullptr, U("PRICE").getBuffer(), &price, err, warn), 0);
+    ASSERT_EQ(findPort({}, "PRICE", price), 0);
     if (XType::getIsHighPrecisionMode()) {
         EXPECT_EQ(price.getDataType().toInteger(), eXDT_DEC18);
         EXPECT_EQ(price.getScale().toInteger(), 2);
@@ -615,8 +639,7 @@ TEST(XCatalogContextTest, DecimalPortsFollowHighPrecisionMode) {
     }
 }
 
-TEST(XCatalogContextTest, FindMapVarAndWorkflowVar) {
-    XCatalogContext context(loadOrders());
+TEST_F(OrdersContextTest, FindMapVarAndWorkflowVar) {
     XMetadataMapVar max;
     ASSERT_EQ(context.findMapVar(U("$$max_id").getBuffer(), &max), 0);
     EXPECT_EQ(max.getDataType().toInteger(), eXDT_BIGINT);
@@ -636,140 +659,78 @@ TEST(XCatalogContextTest, FindMapVarAndWorkflowVar) {
     ASSERT_EQ(context.findWorkflowVar(U("$S_LOAD.STATUS").getBuffer(), &status), 0);
     EXPECT_EQ(status.getDataType().toInteger(), eXDT_INT);
     XMetadataWorkflowVar mode;
-    ASSERT_EQ(context.findWorkflowVar(U("$$RUN_MODE").getBuffer(), &mode), 0);
+    EXPECT_EQ(context.findWorkflowVar(U("$$RUN_MODE").getBuffer(), &mode), 0);
     XMetadataWorkflowVar unknown;
     EXPECT_NE(context.findWorkflowVar(U("$$MAX_ID").getBuffer(), &unknown), 0);
 }
 
-// The null-terminated argument array the validator hands to the context.
-struct Args {
-    explicit Args(std::vector<int> constness) : records(constness.size()) {
-        for (size_t i = 0; i < records.size(); ++i) {
-            records[i].setIsConst(constness[i]);
-            pointers.push_back(&records[i]);
-        }
-        pointers.push_back(nullptr);
-    }
-    XMetadata** get() { return pointers.data(); }
-    std::vector<XMetadata> records;
-    std::vector<XMetadata*> pointers;
-};
-
-TEST(XCatalogContextTest, FindWidgetDeclaresArgumentsAndResult) {
-    XCatalogContext context(loadOrders());
-    QvUString err;
-    QvUString warn;
-    Qualifiers lkp({":lkp"});
-    Args one({0});
+TEST_F(OrdersContextTest, FindWidgetDeclaresArgumentsAndResult) {
     XMetadataWidget lookup;
     ASSERT_EQ(lookup.allocateArgMetadata(1), 0);
-    ASSERT_NE(
-        context.findWidget(lkp.get(), U("lkp_tier").getBuffer(), one.get(), &lookup, err, warn),
-        -1);
+    ASSERT_NE(findWidget(":lkp", "lkp_tier", {0}, lookup), -1);
     EXPECT_EQ(lookup.getArgMetadata(0)->getDataType().toInteger(), eXDT_INT);
     EXPECT_EQ(lookup.isRetPortMetadataSet(), 1);
     EXPECT_EQ(lookup.getRetPortMetadata()->getNumCharsMax().toInteger(), 20);
     EXPECT_NE(lookup.getRef().getCPtr(), nullptr);
 
     // A stored procedure without a declared result leaves the return record unset.
-    Qualifiers sp({":SP"});
-    Args two({0, 0});
     XMetadataWidget credit;
     ASSERT_EQ(credit.allocateArgMetadata(2), 0);
-    ASSERT_NE(
-        context.findWidget(sp.get(), U("SP_CREDIT").getBuffer(), two.get(), &credit, err, warn),
-        -1);
+    ASSERT_NE(findWidget(":SP", "SP_CREDIT", {0, 0}, credit), -1);
     EXPECT_EQ(credit.isRetPortMetadataSet(), 0);
     EXPECT_EQ(credit.getArgMetadata(1)->getDataType().toInteger(), eXDT_DEC28);
     EXPECT_EQ(credit.getArgMetadata(1)->getScale().toInteger(), 2);
 
-    Qualifiers ext({":Ext"});
     XMetadataWidget clean;
-    EXPECT_NE(
-        context.findWidget(ext.get(), U("EXT_CLEAN").getBuffer(), one.get(), &clean, err, warn),
-        -1);
+    EXPECT_NE(findWidget(":Ext", "EXT_CLEAN", {0}, clean), -1);
     EXPECT_TRUE(err.isEmpty());
 }
 
-TEST(XCatalogContextTest, FindWidgetRefusals) {
-    XCatalogContext context(loadOrders());
-    QvUString err;
-    QvUString warn;
-    Args two({0, 0});
-    Qualifiers lkp({":LKP"});
+TEST_F(OrdersContextTest, FindWidgetRefusals) {
     XMetadataWidget wrongCount;
     ASSERT_EQ(wrongCount.allocateArgMetadata(2), 0);
-    EXPECT_EQ(
-        context.findWidget(lkp.get(), U("LKP_TIER").getBuffer(), two.get(), &wrongCount, err, warn),
-        -1);
-    EXPECT_NE(err.toUtf8().find("takes 1 argument"), std::string::npos) << err.toUtf8();
+    EXPECT_EQ(findWidget(":LKP", "LKP_TIER", {0, 0}, wrongCount), -1);
+    EXPECT_NE(errors().find("takes 1 argument"), std::string::npos) << errors();
     // The qualifier decides the kind: a lookup is no stored procedure.
-    Qualifiers sp({":SP"});
-    Args one({0});
-    XMetadataWidget wrongKind;
-    EXPECT_EQ(
-        context.findWidget(sp.get(), U("LKP_TIER").getBuffer(), one.get(), &wrongKind, err, warn),
-        -1);
-    Qualifiers nested({"FOLDER", ":LKP"});
-    XMetadataWidget qualified;
+    XMetadataWidget wrongKind, qualified, bare;
+    EXPECT_EQ(findWidget(":SP", "LKP_TIER", {0}, wrongKind), -1);
     err.makeEmpty();
-    EXPECT_EQ(context.findWidget(nested.get(), U("LKP_TIER").getBuffer(), one.get(), &qualified,
-                                 err, warn),
-              -1);
+    EXPECT_EQ(findWidget({"FOLDER", ":LKP"}, "LKP_TIER", {0}, qualified), -1);
     EXPECT_FALSE(err.isEmpty());
-    Qualifiers none({});
-    XMetadataWidget bare;
-    EXPECT_EQ(
-        context.findWidget(none.get(), U("LKP_TIER").getBuffer(), one.get(), &bare, err, warn), -1);
+    EXPECT_EQ(findWidget(std::vector<std::string>{}, "LKP_TIER", {0}, bare), -1);
 }
 
-TEST(XCatalogContextTest, FindExtFuncDeclaresTypesAndConstness) {
-    XCatalogContext context(loadOrders());
-    QvUString err;
-    QvUString warn;
+TEST_F(OrdersContextTest, FindExtFuncDeclaresTypesAndConstness) {
     struct {
         std::vector<int> constness;
         int expected;
     } cases[] = {{{1, 1}, 1}, {{1, 0}, 0}, {{0, 0}, 0}};
     for (const auto& c : cases) {
-        Args args(c.constness);
         XMetadataWidget call;
         ASSERT_EQ(call.allocateArgMetadata(2), 0);
         int isConst = -1;
-        ASSERT_NE(context.findExtFunc(U("geo_dist").getBuffer(), args.get(), 1, &call, isConst, err,
-                                      warn),
-                  -1);
+        ASSERT_NE(findExtFunc("geo_dist", c.constness, 1, call, isConst), -1);
         EXPECT_EQ(isConst, c.expected);
         EXPECT_EQ(call.getRetPortMetadata()->getDataType().toInteger(), eXDT_FLOAT);
         EXPECT_EQ(call.isRetPortMetadataSet(), 1);
     }
     // A user-defined function is called as a macro; it is never constant.
-    Args args({1, 1});
     XMetadataWidget net;
     ASSERT_EQ(net.allocateArgMetadata(2), 0);
     int isConst = -1;
-    ASSERT_NE(
-        context.findExtFunc(U(":UDF.net").getBuffer(), args.get(), 0, &net, isConst, err, warn),
-        -1);
+    ASSERT_NE(findExtFunc(":UDF.net", {1, 1}, 0, net, isConst), -1);
     EXPECT_EQ(isConst, 0);
     EXPECT_EQ(net.getArgMetadata(1)->getDataType().toInteger(), eXDT_INT);
     // Unknown functions and wrong argument counts say why: the library adds nothing.
-    XMetadataWidget unknown;
-    EXPECT_EQ(
-        context.findExtFunc(U("NOPE").getBuffer(), args.get(), 1, &unknown, isConst, err, warn),
-        -1);
-    EXPECT_NE(err.toUtf8().find("NOPE"), std::string::npos);
+    XMetadataWidget unknown, tooMany;
+    EXPECT_EQ(findExtFunc("NOPE", {1, 1}, 1, unknown, isConst), -1);
+    EXPECT_NE(errors().find("NOPE"), std::string::npos);
     err.makeEmpty();
-    Args three({0, 0, 0});
-    XMetadataWidget tooMany;
-    EXPECT_EQ(context.findExtFunc(U("GEO_DIST").getBuffer(), three.get(), 1, &tooMany, isConst, err,
-                                  warn),
-              -1);
-    EXPECT_NE(err.toUtf8().find("takes 2"), std::string::npos) << err.toUtf8();
+    EXPECT_EQ(findExtFunc("GEO_DIST", {0, 0, 0}, 1, tooMany, isConst), -1);
+    EXPECT_NE(errors().find("takes 2"), std::string::npos) << errors();
     XMetadataWidget notMacro;
-    EXPECT_EQ(context.findExtFunc(U("GEO_DIST").getBuffer(), args.get(), 0, &notMacro, isConst, err,
-                                  warn),
-              -1);
+    EXPECT_EQ(findExtFunc("GEO_DIST", {1, 1}, 0, notMacro, isConst), -1);
+    Args args({1, 1});
     EXPECT_EQ(context.pushdownExtFunc(U("GEO_DIST").getBuffer(), args.get(), 0, 0, 0, err, warn),
               -1);
 }
@@ -802,57 +763,49 @@ std::shared_ptr<XCatalog> relaxedCatalog(XCatalogExprKind kind) {
     return catalog;
 }
 
-TEST(XCatalogParseTest, VariablesAreRecognisedByTheLexer) {
-    XCatalogContext context(relaxedCatalog(XCatalogExprKind::transformation));
-    Parsed known = parseWith(context, "$$MAX_ID_SEEN + 1");
-    EXPECT_EQ(known.status, 0) << known.errors;
-    EXPECT_NE(known.tree.find("$$MAX_ID_SEEN"), std::string::npos) << known.tree;
-    // Longest match: $$MAX_ID is declared too but does not end where the name does.
-    Parsed shorter = parseWith(context, "$$max_id");
-    EXPECT_EQ(shorter.status, 0) << shorter.errors;
-    Parsed undeclared = parseWith(context, "$$MAX_IDX + 1");
-    EXPECT_NE(undeclared.status, 0) << undeclared.tree;
+// Each row: the kind of expression, the text, whether it parses and how its
+// printed tree starts (null: not checked).
+TEST(XCatalogParseTest, WhatTheCatalogDeclaresDecidesTheParse) {
+    constexpr auto kTransformation = XCatalogExprKind::transformation;
+    constexpr auto kWorkflow = XCatalogExprKind::workflow;
+    constexpr auto kEither = XCatalogExprKind::either;
+    const struct {
+        XCatalogExprKind kind;
+        const char* text;
+        bool ok;
+        const char* treeStart;
+    } cases[] = {
+        // The lexer takes the longest declared variable that ends where the name does.
+        {kTransformation, "$$MAX_ID_SEEN + 1", true, "PLUS($$MAX_ID_SEEN,"},
+        {kTransformation, "$$max_id", true, nullptr},
+        {kTransformation, "$$MAX_IDX + 1", false, nullptr},
+        // Functions only before a parenthesis.
+        {kTransformation, "GEO_DIST (1.5, 2)", true, "EXTFUNC[GEO_DIST]"},
+        {kTransformation, ":udf.NET(PRICE, 2)", true, "MACRO"},
+        {kTransformation, "GEO_DIST + 1", true, "PLUS(GEO_DIST,"},
+        // Widget calls with and without their qualifier.
+        {kTransformation, ":LKP.LKP_TIER(ORDER_ID)", true, "LKP"},
+        {kTransformation, "SP_CREDIT(ORDER_ID, PROC_RESULT)", true, "SP"},
+        // Workflows have no ports and no row operations; transformations no task variables.
+        {kWorkflow, "$s_load.Status = SUCCEEDED", true, nullptr},
+        {kWorkflow, "$$RUN_MODE = 'FULL'", true, nullptr},
+        {kWorkflow, "DD_INSERT", false, nullptr},
+        {kWorkflow, "ORDER_ID > 1", false, nullptr},
+        {kTransformation, "IIF(ORDER_ID > 1, DD_INSERT, DD_REJECT)", true, nullptr},
+        {kTransformation, "$s_load.Status = 1", false, nullptr},
+        {kEither, "$s_load.Status = SUCCEEDED", true, nullptr},
+        {kEither, "IIF(ORDER_ID > 1, DD_INSERT, DD_REJECT)", true, nullptr},
+    };
+    for (const auto& c : cases) {
+        XCatalogContext context(relaxedCatalog(c.kind));
+        Parsed parsed = parseWith(context, c.text);
+        EXPECT_EQ(parsed.status == 0, c.ok) << c.text << ": " << parsed.errors;
+        if (c.treeStart) {
+            EXPECT_EQ(parsed.tree.rfind(c.treeStart, 0), 0u) << c.text << ": " << parsed.tree;
+        }
+    }
     XParserContextNoSymbols nothing;
     EXPECT_NE(parseWith(nothing, "$$MAX_ID_SEEN + 1").status, 0);
-}
-
-TEST(XCatalogParseTest, FunctionsOnlyBeforeAParenthesis) {
-    XCatalogContext context(relaxedCatalog(XCatalogExprKind::transformation));
-    Parsed call = parseWith(context, "GEO_DIST (1.5, 2)");
-    ASSERT_EQ(call.status, 0) << call.errors;
-    EXPECT_EQ(call.tree.rfind("EXTFUNC[GEO_DIST]", 0), 0u) << call.tree;
-    Parsed udf = parseWith(context, ":udf.NET(PRICE, 2)");
-    ASSERT_EQ(udf.status, 0) << udf.errors;
-    EXPECT_EQ(udf.tree.rfind("MACRO", 0), 0u) << udf.tree;
-    // Without "(" the name is not a function.
-    Parsed name = parseWith(context, "GEO_DIST + 1");
-    EXPECT_EQ(name.tree.find("EXTFUNC"), std::string::npos) << name.tree;
-}
-
-TEST(XCatalogParseTest, WorkflowAndTransformationRules) {
-    XCatalogContext workflow(relaxedCatalog(XCatalogExprKind::workflow));
-    EXPECT_EQ(parseWith(workflow, "$s_load.Status = SUCCEEDED").status, 0);
-    EXPECT_EQ(parseWith(workflow, "$$RUN_MODE = 'FULL'").status, 0);
-    EXPECT_NE(parseWith(workflow, "DD_INSERT").status, 0);
-    EXPECT_NE(parseWith(workflow, "ORDER_ID > 1").status, 0);  // no ports in a workflow
-
-    XCatalogContext transformation(relaxedCatalog(XCatalogExprKind::transformation));
-    EXPECT_EQ(parseWith(transformation, "IIF(ORDER_ID > 1, DD_INSERT, DD_REJECT)").status, 0);
-    EXPECT_NE(parseWith(transformation, "$s_load.Status = 1").status, 0);
-
-    XCatalogContext either(relaxedCatalog(XCatalogExprKind::either));
-    EXPECT_EQ(parseWith(either, "$s_load.Status = SUCCEEDED").status, 0);
-    EXPECT_EQ(parseWith(either, "IIF(ORDER_ID > 1, DD_INSERT, DD_REJECT)").status, 0);
-}
-
-TEST(XCatalogParseTest, WidgetCallsParseWithTheirQualifiers) {
-    XCatalogContext context(relaxedCatalog(XCatalogExprKind::transformation));
-    Parsed lookup = parseWith(context, ":LKP.LKP_TIER(ORDER_ID)");
-    ASSERT_EQ(lookup.status, 0) << lookup.errors;
-    EXPECT_EQ(lookup.tree.rfind("LKP", 0), 0u) << lookup.tree;
-    Parsed bare = parseWith(context, "SP_CREDIT(ORDER_ID, PROC_RESULT)");
-    ASSERT_EQ(bare.status, 0) << bare.errors;
-    EXPECT_EQ(bare.tree.rfind("SP", 0), 0u) << bare.tree;
 }
 
 }  // namespace

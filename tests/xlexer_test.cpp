@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -293,6 +294,49 @@ TEST(LexerTest, LookingAheadChangesNothing) {
     EXPECT_EQ(lexer.getCurTokPosBegin(), 1);
     EXPECT_EQ(lexer.getCurTokPosEnd(), 10);
     EXPECT_EQ(lexer.getCurTokText().toUtf8(), "  -- c\n  ");
+}
+
+// The blanks skipped before the end are the last token text, however they
+// are made up: the single space between tokens is skipped by a path of its own.
+TEST(LexerTest, BlanksBeforeTheEndAreTheLastTokenText) {
+    const struct {
+        const char* text;
+        int begin;
+        const char* tokenText;
+    } cases[] = {
+        {"a", 0, "a"},          {"a ", 1, " "},           {"a   ", 1, "   "},        {"a\t ", 1, "\t "},
+        {"a -- c", 1, " -- c"}, {"a//c\n ", 1, "//c\n "}, {" ", 0, " "},            {" -- c\n  ", 0, " -- c\n  "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        LexTestContext context;
+        auto buffer = units(c.text);
+        XLexer lexer(buffer.data(), &context, 0);
+        yystype lval{};
+        while (lexer.yylex(&lval) != END_OF_INPUT) {
+        }
+        EXPECT_EQ(lexer.getCurTokPosBegin(), c.begin);
+        EXPECT_EQ(lexer.getCurTokText().toUtf8(), c.tokenText);
+    }
+    // A lone "-" or "/" after one space may start a comment but does not.
+    EXPECT_EQ(tokensOf(lex("a - b / c")), (std::vector<int>{NAME, OPT_MINUS, NAME, OPT_BINARY_9, NAME}));
+}
+
+// The input is measured several units at a time; texts that end at every
+// point of such a round, in buffers with no room after the 0 unit, are read
+// exactly to their end.
+TEST(LexerTest, ShortTextsAreMeasuredExactly) {
+    for (size_t n = 0; n <= 13; ++n) {
+        SCOPED_TRACE(n);
+        std::unique_ptr<unsigned short[]> buffer(new unsigned short[n + 1]);
+        for (size_t i = 0; i < n; ++i) buffer[i] = static_cast<unsigned short>(i % 2 == 0 ? 'x' : ' ');
+        buffer[n] = 0;
+        LexTestContext context;
+        XLexer lexer(buffer.get(), &context, 0);
+        EXPECT_EQ(lexer.getInputString().length(), n);
+        const auto toks = lexAll(lexer);
+        EXPECT_EQ(toks.size(), (n + 1) / 2);
+    }
 }
 
 TEST(LexerTest, CurrentTokenPositions) {

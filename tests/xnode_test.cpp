@@ -6,6 +6,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "qvcmnasrt.h"
@@ -593,6 +594,55 @@ private:
     int m_value;
     short m_indicator;
 };
+
+// ---- memory ----
+
+// Nodes come in several block sizes and may die in any order, on any
+// thread, also after the thread that made them has ended; each keeps its
+// own record throughout (AddressSanitizer sees any overlap or early free).
+std::vector<XNode*> makeMixedNodes(int count) {
+    std::vector<XNode*> nodes;
+    for (int i = 0; i < count; ++i) {
+        XNode* node = nullptr;
+        switch (i % 4) {
+            case 0: node = XNodeOpt::create(eXNI_PLUS, XNonNegInt(i), XNonNegInt(i + 1)); break;
+            case 1: node = XNodeKeyword::create(eXNI_SYSDATE, XNonNegInt(i), XNonNegInt(i + 1)); break;
+            case 2: node = XNodeRef::create(eXNI_MAPVAR, nullptr, XNonNegInt(i), XNonNegInt(i + 1)); break;
+            default: node = XNodeWidget::create(nullptr, XNonNegInt(i), XNonNegInt(i + 1)); break;
+        }
+        node->setScale(i);
+        nodes.push_back(node);
+    }
+    return nodes;
+}
+
+void expectIntact(const std::vector<XNode*>& nodes) {
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        ASSERT_EQ(nodes[i]->getPosBegin().toInteger(), static_cast<int>(i));
+        ASSERT_EQ(nodes[i]->getScale().toInteger(), static_cast<int>(i));
+    }
+}
+
+TEST(XNodeMemoryTest, NodesDieInAnyOrderOnAnyThread) {
+    std::vector<XNode*> nodes = makeMixedNodes(3000);
+    expectIntact(nodes);
+    std::vector<XNode*> mine, theirs;
+    for (size_t i = 0; i < nodes.size(); ++i) ((i * 7919) % 3 == 0 ? theirs : mine).push_back(nodes[i]);
+    for (size_t i = mine.size(); i-- > 0;) delete mine[i];
+    std::thread([&theirs] {
+        for (XNode* node : theirs) delete node;
+    }).join();
+}
+
+TEST(XNodeMemoryTest, NodesOutliveTheThreadThatMadeThem) {
+    std::vector<XNode*> nodes;
+    std::thread([&nodes] { nodes = makeMixedNodes(500); }).join();
+    expectIntact(nodes);
+    std::vector<XNode*> more = makeMixedNodes(500);
+    for (XNode* node : nodes) delete node;
+    expectIntact(more);
+    for (XNode* node : more) delete node;
+}
 
 TEST(XNodeConstBaseTest, ValueAvailabilityFollowsTheIndicator) {
     EXPECT_EQ(FakeIntConst(7, 0).isValueAvailable(), 1);

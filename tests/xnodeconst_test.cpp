@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <type_traits>
+#include <utility>
 
 #include "qvcmnasrt.h"
 #include "qvcmnexpr/qvcmnexprglobal.h"
@@ -42,6 +44,27 @@ QvtStr<char> str8(const char* text) { return QvtStr<char>(text, static_cast<int>
 QvtStr<unsigned short> str16(const char* text) {
     const QvUString u = qvU(text);
     return QvtStr<unsigned short>(u.getBuffer(), static_cast<int>(u.length()));
+}
+
+// What reading a constant as `Out` gives: the status and the value read (9
+// where the read leaves the target alone).
+template <class Out, class T>
+std::pair<int, Out> readAs(T value) {
+    Out out = 9;
+    auto node = constant<T>(std::move(value));
+    int status = -2;
+    if constexpr (std::is_same_v<Out, int>) status = node->getIntValueV(out);
+    if constexpr (std::is_same_v<Out, long long>) status = node->getBigIntValueV(out);
+    if constexpr (std::is_same_v<Out, double>) status = node->getDoubleValueV(out);
+    return {status, out};
+}
+
+// The status of negating a constant, and the value it holds afterwards.
+template <class T>
+std::pair<int, T> negated(T value) {
+    auto node = constant<T>(value);
+    const int status = node->negateNumericValue();
+    return {status, node->getDataRef()};
 }
 
 QvDecimal<3> dec28(long long value, int negateIt = 0) {
@@ -97,53 +120,33 @@ TEST(XNodeConstTest, DoubleToIntRoundsHalfAwayFromZeroWithinRange) {
 }
 
 TEST(XNodeConstTest, BigIntToIntChecksTheRange) {
-    int out = 7;
-    EXPECT_EQ(constant(2147483648LL)->getIntValueV(out), -1);
-    EXPECT_EQ(out, 7);
-    EXPECT_EQ(constant(-2147483648LL)->getIntValueV(out), 0);
-    EXPECT_EQ(out, INT_MIN);
-    EXPECT_EQ(constant(-2147483649LL)->getIntValueV(out), -1);
+    EXPECT_EQ(readAs<int>(2147483648LL), std::make_pair(-1, 9));
+    EXPECT_EQ(readAs<int>(-2147483648LL), std::make_pair(0, INT_MIN));
+    EXPECT_EQ(readAs<int>(-2147483649LL), std::make_pair(-1, 9));
 }
 
 TEST(XNodeConstTest, BigIntAndDoubleOfEveryNumber) {
-    long long big = 0;
-    EXPECT_EQ(constant(-5)->getBigIntValueV(big), 0);
-    EXPECT_EQ(big, -5);
-    EXPECT_EQ(constant(LLONG_MAX)->getBigIntValueV(big), 0);
-    EXPECT_EQ(big, LLONG_MAX);
-    EXPECT_EQ(constant(-2.5)->getBigIntValueV(big), 0);
-    EXPECT_EQ(big, -3);
-    EXPECT_EQ(constant(1e30)->getBigIntValueV(big), -1);
-    EXPECT_EQ(constant(dec28(123456789012LL))->getBigIntValueV(big), 0);
-    EXPECT_EQ(big, 123456789012LL);
-
-    double d = 0;
-    EXPECT_EQ(constant(3)->getDoubleValueV(d), 0);
-    EXPECT_EQ(d, 3.0);
-    EXPECT_EQ(constant(1LL << 40)->getDoubleValueV(d), 0);
-    EXPECT_EQ(d, 1099511627776.0);
-    EXPECT_EQ(constant(dec28(42, 1))->getDoubleValueV(d), 0);
-    EXPECT_EQ(d, -42.0);
-    EXPECT_EQ(constant(QvDate())->getDoubleValueV(d), 0);
-    EXPECT_EQ(d, 0.0);
-
-    int i = 0;
-    EXPECT_EQ(constant(dec28(-17))->getIntValueV(i), 0);
-    EXPECT_EQ(i, -17);
+    using Big = std::pair<int, long long>;
+    EXPECT_EQ(readAs<long long>(-5), Big(0, -5));
+    EXPECT_EQ(readAs<long long>(LLONG_MAX), Big(0, LLONG_MAX));
+    EXPECT_EQ(readAs<long long>(-2.5), Big(0, -3));
+    EXPECT_EQ(readAs<long long>(1e30).first, -1);
+    EXPECT_EQ(readAs<long long>(dec28(123456789012LL)), Big(0, 123456789012LL));
+    using Double = std::pair<int, double>;
+    EXPECT_EQ(readAs<double>(3), Double(0, 3.0));
+    EXPECT_EQ(readAs<double>(1LL << 40), Double(0, 1099511627776.0));
+    EXPECT_EQ(readAs<double>(dec28(42, 1)), Double(0, -42.0));
+    EXPECT_EQ(readAs<double>(QvDate()), Double(0, 0.0));
+    EXPECT_EQ(readAs<int>(dec28(-17)), std::make_pair(0, -17));
 }
 
+// A refused read leaves the target alone.
 TEST(XNodeConstTest, StringsDatesAndBinaryDoNotConvertToIntegers) {
-    int i = 9;
-    long long big = 9;
-    double d = 9;
-    EXPECT_EQ(constant(str8("12"))->getIntValueV(i), -1);
-    EXPECT_EQ(constant(str16("12"))->getBigIntValueV(big), -1);
-    EXPECT_EQ(constant(QvDate())->getIntValueV(i), -1);
-    EXPECT_EQ(constant(binary_t("ab", 2))->getBigIntValueV(big), -1);
-    EXPECT_EQ(constant(binary_t("ab", 2))->getDoubleValueV(d), -1);
-    EXPECT_EQ(i, 9);
-    EXPECT_EQ(big, 9);
-    EXPECT_EQ(d, 9);
+    EXPECT_EQ(readAs<int>(str8("12")), std::make_pair(-1, 9));
+    EXPECT_EQ(readAs<long long>(str16("12")), std::make_pair(-1, 9LL));
+    EXPECT_EQ(readAs<int>(QvDate()), std::make_pair(-1, 9));
+    EXPECT_EQ(readAs<long long>(binary_t("ab", 2)), std::make_pair(-1, 9LL));
+    EXPECT_EQ(readAs<double>(binary_t("ab", 2)), std::make_pair(-1, 9.0));
 }
 
 struct NumericTextCase {
@@ -153,12 +156,9 @@ struct NumericTextCase {
 };
 
 TEST(XNodeConstTest, DecimalToIntFailsOutsideTheIntRange) {
-    int out = 5;
-    EXPECT_EQ(constant(dec28(2147483648LL))->getIntValueV(out), -1);
-    EXPECT_EQ(constant(dec28(2147483649LL, 1))->getIntValueV(out), -1);
-    EXPECT_EQ(out, 5);
-    EXPECT_EQ(constant(dec28(2147483648LL, 1))->getIntValueV(out), 0);
-    EXPECT_EQ(out, INT_MIN);
+    EXPECT_EQ(readAs<int>(dec28(2147483648LL)), std::make_pair(-1, 9));
+    EXPECT_EQ(readAs<int>(dec28(2147483649LL, 1)), std::make_pair(-1, 9));
+    EXPECT_EQ(readAs<int>(dec28(2147483648LL, 1)), std::make_pair(0, INT_MIN));
 }
 
 TEST(XNodeConstTest, NonVirtualAccessTreatsFailureAsAnInvariant) {
@@ -203,12 +203,8 @@ TEST(XNodeConstTest, StringReadsAsDoubleOnlyWhenNumeric) {
 }
 
 TEST(XNodeConstTest, NegationOfNumbers) {
-    auto i = constant(5);
-    EXPECT_EQ(i->negateNumericValue(), 0);
-    EXPECT_EQ(i->getDataRef(), -5);
-    auto d = constant(0.25);
-    EXPECT_EQ(d->negateNumericValue(), 0);
-    EXPECT_EQ(d->getDataRef(), -0.25);
+    EXPECT_EQ(negated(5), std::make_pair(0, -5));
+    EXPECT_EQ(negated(0.25), std::make_pair(0, -0.25));
     auto dec = constant(dec28(8));
     EXPECT_EQ(dec->negateNumericValue(), 0);
     EXPECT_TRUE(dec->getDataRef().isNegative());
@@ -217,21 +213,11 @@ TEST(XNodeConstTest, NegationOfNumbers) {
 // The most negative integer has no positive counterpart: it stays, and the
 // negation says so instead of wrapping silently.
 TEST(XNodeConstTest, NegationAtTheIntegerExtremes) {
-    auto min = constant(INT_MIN);
-    EXPECT_EQ(min->negateNumericValue(), -1);
-    EXPECT_EQ(min->getDataRef(), INT_MIN);
-    auto minPlus = constant(INT_MIN + 1);
-    EXPECT_EQ(minPlus->negateNumericValue(), 0);
-    EXPECT_EQ(minPlus->getDataRef(), INT_MAX);
-    auto max = constant(INT_MAX);
-    EXPECT_EQ(max->negateNumericValue(), 0);
-    EXPECT_EQ(max->getDataRef(), INT_MIN + 1);
-    auto big = constant(LLONG_MIN);
-    EXPECT_EQ(big->negateNumericValue(), -1);
-    EXPECT_EQ(big->getDataRef(), LLONG_MIN);
-    auto bigMax = constant(LLONG_MAX);
-    EXPECT_EQ(bigMax->negateNumericValue(), 0);
-    EXPECT_EQ(bigMax->getDataRef(), LLONG_MIN + 1);
+    EXPECT_EQ(negated(INT_MIN), std::make_pair(-1, INT_MIN));
+    EXPECT_EQ(negated(INT_MIN + 1), std::make_pair(0, INT_MAX));
+    EXPECT_EQ(negated(INT_MAX), std::make_pair(0, INT_MIN + 1));
+    EXPECT_EQ(negated(LLONG_MIN), std::make_pair(-1, LLONG_MIN));
+    EXPECT_EQ(negated(LLONG_MAX), std::make_pair(0, LLONG_MIN + 1));
     // 2147483648 is a long long literal; its negation is INT_MIN, which then
     // reads as an int.
     auto literal = constant(2147483648LL);
@@ -245,8 +231,8 @@ TEST(XNodeConstTest, NegationLeavesOtherValuesAlone) {
     auto s = constant(str8("12"));
     EXPECT_EQ(s->negateNumericValue(), -1);
     EXPECT_STREQ(s->getDataRef().getBuffer(), "12");
-    EXPECT_EQ(constant(QvDate())->negateNumericValue(), -1);
-    EXPECT_EQ(constant(binary_t("x", 1))->negateNumericValue(), -1);
+    EXPECT_EQ(negated(QvDate()).first, -1);
+    EXPECT_EQ(negated(binary_t("x", 1)).first, -1);
 }
 
 TEST(XNodeConstTest, NullValueRefusesEverything) {

@@ -53,9 +53,7 @@ TEST(ParserEmptyTest, NoTextBlanksAndCommentsGiveTheNullTree) {
     const char* blanks[] = {"", "   ", "\t\n", "-- a comment", "// one\n  -- two\n", "  //"};
     for (const char* blank : blanks) {
         Fixture f;
-        const Text text(blank);
-        ParseResult r;
-        parseInto(f.parser, text, r);
+        ParseWith r(f.parser, blank);
         EXPECT_EQ(r.status, 0) << "[" << blank << "]";
         ASSERT_NE(r.tree, nullptr) << "[" << blank << "]";
         EXPECT_EQ(r.tree->isEmptyExpression(), 1);
@@ -74,9 +72,7 @@ TEST(ParserEmptyTest, NoTextBlanksAndCommentsGiveTheNullTree) {
 
 TEST(ParserEmptyTest, AnExpressionIsNotEmpty) {
     Fixture f;
-    const Text text(" 5 -- five");
-    ParseResult r;
-    parseInto(f.parser, text, r);
+    ParseWith r(f.parser, " 5 -- five");
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.tree->isEmptyExpression(), 0);
     EXPECT_EQ(r.printed(), "5");
@@ -130,9 +126,7 @@ TEST(ParserStatusTest, TheParserCanBeReusedAfterAFailure) {
     const char* texts[] = {"a +", "a + 1", "(", "IIF(a, b, c)", "1 2", ""};
     const int statuses[] = {1, 0, 1, 0, 1, 0};
     for (size_t i = 0; i < std::size(texts); ++i) {
-        const Text text(texts[i]);
-        ParseResult r;
-        parseInto(f.parser, text, r);
+        ParseWith r(f.parser, texts[i]);
         EXPECT_EQ(r.status, statuses[i]) << texts[i];
         EXPECT_EQ(countLines(r.err), statuses[i]) << texts[i];
         EXPECT_EQ(f.parser.getMsgErr(), nullptr);
@@ -160,9 +154,7 @@ TEST(ParserLimitTest, DeepNestingOverflowsTheDriverStack) {
     };
     for (const std::string& expr : cases) {
         Fixture f;
-        const Text text(expr);
-        ParseResult r;
-        parseInto(f.parser, text, r);
+        ParseWith r(f.parser, expr);
         EXPECT_EQ(r.status, 2) << expr.substr(0, 20);
         EXPECT_EQ(r.tree, nullptr);
         EXPECT_EQ(countMsg(r.err, 19060), 1) << expr.substr(0, 20);
@@ -176,14 +168,10 @@ TEST(ParserLimitTest, DeepNestingOverflowsTheDriverStack) {
 // does not.
 TEST(ParserLimitTest, TheLimitLiesBetween9996And9997Parentheses) {
     Fixture f;
-    const Text fits(repeat("(", 9996) + "a" + repeat(")", 9996));
-    ParseResult ok;
-    parseInto(f.parser, fits, ok);
+    ParseWith ok(f.parser, repeat("(", 9996) + "a" + repeat(")", 9996));
     EXPECT_EQ(ok.status, 0);
     EXPECT_EQ(ok.printed(), "a");
-    const Text tooDeep(repeat("(", 9997) + "a" + repeat(")", 9997));
-    ParseResult failed;
-    parseInto(f.parser, tooDeep, failed);
+    ParseWith failed(f.parser, repeat("(", 9997) + "a" + repeat(")", 9997));
     EXPECT_EQ(failed.status, 2);
 }
 
@@ -191,33 +179,60 @@ TEST(ParserLimitTest, TheLimitLiesBetween9996And9997Parentheses) {
 // levels fit, 4998 do not.
 TEST(ParserLimitTest, DeepTreesWithinTheLimitParseAndFree) {
     Fixture f;
-    const Text nested(repeat("IIF(", 4997) + "a" + repeat(", 1, 2)", 4997));
-    ParseResult r;
-    parseInto(f.parser, nested, r);
+    ParseWith r(f.parser, repeat("IIF(", 4997) + "a" + repeat(", 1, 2)", 4997));
     ASSERT_EQ(r.status, 0) << r.err.toUtf8();
     int depth = 0;
     for (const XNode* n = r.root(); n->getId() == eXNI_IIF; n = n->getChildB(0, 1)) ++depth;
     EXPECT_EQ(depth, 4997);
-    const Text tooDeep(repeat("IIF(", 4998) + "a" + repeat(", 1, 2)", 4998));
-    ParseResult failed;
-    parseInto(f.parser, tooDeep, failed);
+    ParseWith failed(f.parser, repeat("IIF(", 4998) + "a" + repeat(", 1, 2)", 4998));
     EXPECT_EQ(failed.status, 2);
 
-    const Text minus(repeat("-a * ", 3000) + "a");
-    ParseResult m;
-    parseInto(f.parser, minus, m);
+    ParseWith m(f.parser, repeat("-a * ", 3000) + "a");
     EXPECT_EQ(m.status, 0);
 }
 
 TEST(ParserLimitTest, VeryManyArgumentsNeedNoDeepStack) {
     Fixture f;
-    const Text text("DECODE(a" + repeat(", a", 99999) + ")");
-    ParseResult r;
-    parseInto(f.parser, text, r);
+    ParseWith r(f.parser, "DECODE(a" + repeat(", a", 99999) + ")");
     ASSERT_EQ(r.status, 0);
     ASSERT_EQ(r.root()->getNumChildrenB(), 100000);
     EXPECT_EQ(r.root()->getChildB(99999, 1)->getPosBegin().toInteger(), 3 * 99999 + 7);
     EXPECT_EQ(r.root()->getChildB(0, 1)->getPosBegin().toInteger(), 7);
+}
+
+// The pre-validation walk over the finished tree relabels member names and
+// struct field names and leaves every parent's child cursor at its end.
+TEST(ParserLimitTest, ParentsLeaveTheParseWithTheirCursorAtTheEnd) {
+    Fixture f;
+    f.ctx.extFuncs.insert("struct");
+    ParseWith r(f.parser, "IIF(a.b, struct(c, d, e, f), LTRIM(g) || h)");
+    ASSERT_EQ(r.status, 0) << r.err.toUtf8();
+    XNodeList nodes;
+    r.tree->dfs(nodes, nullptr);
+    int parents = 0;
+    for (XNode* node : nodes) {
+        if (!node->isParentNode()) continue;
+        ++parents;
+        const auto* parent = static_cast<const XNodeParent*>(node);
+        EXPECT_EQ(parent->getNextChildIndex(), parent->getNumChildren()) << node->idToString();
+    }
+    EXPECT_EQ(parents, 5);
+    const XNode* dot = r.root()->getChildB(0, 1);
+    EXPECT_EQ(dot->getChildB(1, 1)->getId(), eXNI_NESTEDPORTREF);
+    const XNode* structCall = r.root()->getChildB(1, 1);
+    const EXNodeId expected[] = {eXNI_FUNC_IDENTIFIER, eXNI_PORTVAR, eXNI_FUNC_IDENTIFIER, eXNI_PORTVAR};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(structCall->getChildB(i, 1)->getId(), expected[i]) << i;
+}
+
+// A chain of a million operators is as deep as a tree gets; building,
+// walking and freeing it must not depend on its depth beyond linearly.
+TEST(ParserLimitTest, AVeryDeepLeftChainParsesAndFrees) {
+    Fixture f;
+    ParseWith r(f.parser, "a" + repeat(" || a", 200000));
+    ASSERT_EQ(r.status, 0);
+    XNodeList nodes;
+    r.tree->dfs(nodes, nullptr);
+    EXPECT_EQ(nodes.entries(), 400001u);
 }
 
 // ---------------------------------------------------------------- exceptions
@@ -228,9 +243,7 @@ TEST(ParserExceptionTest, AnUnexpectedExceptionIsReportedAndFreesEverything) {
         Fixture f;
         f.ctx.extFuncs = {"myfn"};
         f.ctx.throwOnPortCheck = true;
-        const Text text(expr);
-        ParseResult r;
-        parseInto(f.parser, text, r);
+        ParseWith r(f.parser, expr);
         EXPECT_EQ(r.status, -1) << expr.substr(0, 20);
         EXPECT_EQ(r.tree, nullptr);
         EXPECT_EQ(countMsg(r.err, 19020), 1) << r.err.toUtf8();
@@ -243,9 +256,7 @@ TEST(ParserExceptionTest, AnUnexpectedExceptionIsReportedAndFreesEverything) {
 TEST(ParserExceptionTest, AnExceptionWhileLexingEndsTheParseTheSameWay) {
     Fixture f;
     f.ctx.throwOnExtFuncCheck = true;
-    const Text text(repeat("(", 300) + "1 + myfn(2)" + repeat(")", 300));
-    ParseResult r;
-    parseInto(f.parser, text, r);
+    ParseWith r(f.parser, repeat("(", 300) + "1 + myfn(2)" + repeat(")", 300));
     EXPECT_EQ(r.status, -1);
     EXPECT_EQ(countMsg(r.err, 19020), 1) << r.err.toUtf8();
     EXPECT_EQ(countLines(r.err), 1) << r.err.toUtf8();
@@ -278,17 +289,13 @@ TEST(ParserExceptionTest, A8BitModeStringWithWideCharactersIs19199) {
     for (const std::string& expr : {std::string("'\xC3\xA9t\xC3\xA9'"),
                                     repeat("(", 300) + "1 || '\xE2\x82\xAC'" + repeat(")", 300)}) {
         Fixture f;
-        const Text text(expr);
-        ParseResult r;
-        parseInto(f.parser, text, r);
+        ParseWith r(f.parser, expr);
         EXPECT_EQ(r.status, -1);
         EXPECT_EQ(countMsg(r.err, 19199), 1) << r.err.toUtf8();
         EXPECT_EQ(f.parser.getStack(), nullptr);
     }
     Fixture f;
-    const Text plain("'plain'");
-    ParseResult r;
-    parseInto(f.parser, plain, r);
+    ParseWith r(f.parser, "'plain'");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.printed(), "'plain'");
 }
@@ -297,9 +304,7 @@ TEST(ParserExceptionTest, A8BitModeStringWithWideCharactersIs19199) {
 
 TEST(ParserStackTest, FailuresWithoutFreeingLeaveTheNodesOnTheStack) {
     Fixture f;
-    const Text text("IIF(a, b + 1, c");
-    ParseResult r;
-    parseInto(f.parser, text, r, 0);
+    ParseWith r(f.parser, "IIF(a, b + 1, c", 0);
     EXPECT_EQ(r.status, 1);
     ASSERT_NE(f.parser.getStack(), nullptr);
     EXPECT_EQ(f.parser.getStack()->getCount(), 3u);
@@ -309,9 +314,7 @@ TEST(ParserStackTest, FailuresWithoutFreeingLeaveTheNodesOnTheStack) {
 
 TEST(ParserStackTest, SuccessLeavesAnEmptyStack) {
     Fixture f;
-    const Text text("a + b * c");
-    ParseResult r;
-    parseInto(f.parser, text, r, 0);
+    ParseWith r(f.parser, "a + b * c", 0);
     ASSERT_EQ(r.status, 0);
     ASSERT_NE(f.parser.getStack(), nullptr);
     EXPECT_EQ(f.parser.getStack()->isEmpty(), 1);
@@ -349,9 +352,7 @@ TEST(ParserLiteralTest, IntegerAndDecimalLadders) {
         XType::changeIsHighPrecisionMode(high);
         for (const LiteralCase& c : cases) {
             Fixture f;
-            const Text text(c.text);
-            ParseResult r;
-            parseInto(f.parser, text, r);
+            ParseWith r(f.parser, c.text);
             ASSERT_EQ(r.status, 0) << c.text;
             EXPECT_EQ(r.printed(), high ? c.high : c.low) << c.text << " high=" << high;
         }
@@ -364,9 +365,7 @@ TEST(ParserLiteralTest, LiteralsBeyond28Digits) {
     ModeGuard guard;
     XType::changeIsHighPrecisionMode(0);
     Fixture f;
-    const Text text("99999999999999999999999999999");
-    ParseResult r;
-    parseInto(f.parser, text, r);
+    ParseWith r(f.parser, "99999999999999999999999999999");
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.root()->getDataType().toInteger(), static_cast<int>(eXDT_FLOAT));
 }
@@ -374,9 +373,7 @@ TEST(ParserLiteralTest, LiteralsBeyond28Digits) {
 // In a workflow expression a decimal literal is read as a double.
 TEST(ParserLiteralTest, WorkflowDecimalsAreDoubles) {
     Fixture f(kWorkflow);
-    const Text text("1.5");
-    ParseResult r;
-    parseInto(f.parser, text, r);
+    ParseWith r(f.parser, "1.5");
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.printed(), "1.5f");
 }
@@ -390,9 +387,7 @@ TEST(ParserUpgradeTest, EveryNodeGetsItsRecordAndLiteralsTheir60Type) {
     XType::changeIsHighPrecisionMode(1);
     Fixture f;
     f.ctx.setUpgrade(1);
-    const Text text("IIF(a, 123456789, 1234567890) + 1234567890123456789 + 1.5 + -TRUE");
-    ParseResult r;
-    parseInto(f.parser, text, r);
+    ParseWith r(f.parser, "IIF(a, 123456789, 1234567890) + 1234567890123456789 + 1.5 + -TRUE");
     ASSERT_EQ(r.status, 0) << r.err.toUtf8();
     EXPECT_EQ(r.tree->isUpgrade(), 1);
     XNodeList nodes;
@@ -470,9 +465,7 @@ TEST(ParserUpgradeTest, NoRecordNoType) {
 
 TEST(ParserUpgradeTest, OutsideUpgradeModeNodesHaveNoRecord) {
     Fixture f;
-    const Text text("a + 1234567890");
-    ParseResult r;
-    parseInto(f.parser, text, r);
+    ParseWith r(f.parser, "a + 1234567890");
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.root()->getMetadataConstPtr()->hasUgdInfo(), 0);
     EXPECT_EQ(r.root()->getChildB(1, 1)->getMetadataConstPtr()->hasUgdInfo(), 0);

@@ -17,6 +17,7 @@
 #include "qvcmnexpr/xtoken.h"
 #include "qvcmnexpr/xtree.h"
 #include "xprevalidatevisitor.h"
+#include "xtestsupport.h"
 
 namespace {
 
@@ -186,12 +187,8 @@ TEST_F(XPreValidateTest, VisitorIdentityAndWalkState) {
 }
 
 TEST_F(XPreValidateTest, MissingTreeIsAnInvariant) {
-    try {
-        visitor.visitSyntaxTree(nullptr, &stack, nullptr);
-        FAIL() << "no invariant";
-    } catch (const QvAssertFailure& failure) {
-        EXPECT_EQ(failure.sourceUnit(), "xprevalidatevisitor");
-    }
+    xtestsupport::expectInvariant("xprevalidatevisitor",
+                                  [&] { visitor.visitSyntaxTree(nullptr, &stack, nullptr); });
 }
 
 // Exposes the dispatch so every visit operation can be called.

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "qvcmnasrt.h"
 #include "qvcmnexpr/xtoken.h"
@@ -191,6 +192,24 @@ TEST(XTokNameAllocatorTest, OwnsEveryTokenItCreated) {
     EXPECT_EQ(first->getNextInFreeList(), nullptr);
     EXPECT_EQ(first->getNext(), nullptr);
     EXPECT_EQ(first->getName().toUtf8(), "N");
+}
+
+TEST(XTokNameAllocatorTest, ManyTokensKeepTheirNamesAndTheListOrder) {
+    std::unique_ptr<XTokNameAllocator> alloc = XTokNameAllocatorAccess::make();
+    std::vector<XTokName*> tokens;
+    for (int i = 0; i < 3000; ++i) {
+        // Long names do not fit a string's own room: they own heap text too.
+        const QvUString name = qvU((i % 2 ? "name_" : "a_rather_long_column_name_") + std::to_string(i));
+        tokens.push_back(alloc->allocToken(&name, i % 3));
+        ASSERT_NE(tokens.back(), nullptr);
+    }
+    XTokName* t = XTokNameAllocatorAccess::head(*alloc);
+    for (int i = 2999; i >= 0; --i, t = t->getNextInFreeList()) {
+        ASSERT_EQ(t, tokens[static_cast<size_t>(i)]);
+        EXPECT_EQ(t->getName().toUtf8(),
+                  (i % 2 ? "name_" : "a_rather_long_column_name_") + std::to_string(i));
+    }
+    EXPECT_EQ(t, nullptr);
 }
 
 TEST(XTokNameAllocatorTest, NullNameGivesEmptyComponent) {

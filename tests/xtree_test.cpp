@@ -388,6 +388,31 @@ TEST(XStackTest, GrowsPast128And256KeepingOrder) {
     EXPECT_EQ(stack.isEmpty(), 1);
 }
 
+// Callers see 128-entry steps however the entries are stored.
+TEST(XStackTest, DeepStacksKeepTheStepsAndTheOrder) {
+    XStack stack;
+    const uintptr_t count = 100000;
+    for (uintptr_t i = 1; i <= count; ++i) {
+        stack.push(reinterpret_cast<XNode*>(i * 8));
+        ASSERT_EQ(stack.getCapacity(), (i + 127) / 128 * 128) << i;
+    }
+    for (uintptr_t i = count; i >= 1; --i) ASSERT_EQ(stack.pop(), reinterpret_cast<XNode*>(i * 8));
+    EXPECT_EQ(stack.getCapacity(), 100096u);  // popping never shrinks it
+}
+
+TEST(XStackTest, TopEntriesAreTheTopInPushOrder) {
+    XStack stack;
+    for (uintptr_t i = 1; i <= 200; ++i) stack.push(reinterpret_cast<XNode*>(i * 8));
+    XNode* const* top = stack.topEntries(3);
+    EXPECT_EQ(top[0], reinterpret_cast<XNode*>(198 * 8));
+    EXPECT_EQ(top[2], reinterpret_cast<XNode*>(200 * 8));
+    stack.dropTop(3);
+    EXPECT_EQ(stack.getCount(), 197u);
+    EXPECT_EQ(stack.top(), reinterpret_cast<XNode*>(197 * 8));
+    stack.dropTop(0);
+    EXPECT_EQ(stack.getCount(), 197u);
+}
+
 // Reaches the growth rule without allocating billions of entries.
 class StackGrowth : public XStack {
 public:

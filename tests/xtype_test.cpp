@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <iterator>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "qvcmnexpr/qvcmnexprglobal.h"
@@ -568,21 +569,18 @@ TEST_F(XTypeCustom, HierarchicalKindsAreFoundByIdentifier) {
 
 // ===== attribute values =====
 
+template <class... Attributes>
+void expectUninitialised() {
+    auto check = [](const auto& attribute) {
+        EXPECT_EQ(-1, attribute.toInteger()) << typeid(attribute).name();
+        EXPECT_FALSE(attribute.isInitialized()) << typeid(attribute).name();
+    };
+    (check(Attributes()), ...);
+}
+
 TEST(XAttributes, EveryClassStartsUninitialised) {
-    EXPECT_EQ(-1, XType().toInteger());
-    EXPECT_EQ(-1, XOp().toInteger());
-    EXPECT_EQ(-1, XAggLevel().toInteger());
-    EXPECT_EQ(-1, XResultTypeIndicator().toInteger());
-    EXPECT_EQ(-1, XTypeParentExpectsIndicator().toInteger());
-    EXPECT_EQ(-1, XBooleanInt().toInteger());
-    EXPECT_EQ(-1, XNonNegInt().toInteger());
-    EXPECT_FALSE(XType().isInitialized());
-    EXPECT_FALSE(XOp().isInitialized());
-    EXPECT_FALSE(XAggLevel().isInitialized());
-    EXPECT_FALSE(XResultTypeIndicator().isInitialized());
-    EXPECT_FALSE(XTypeParentExpectsIndicator().isInitialized());
-    EXPECT_FALSE(XBooleanInt().isInitialized());
-    EXPECT_FALSE(XNonNegInt().isInitialized());
+    expectUninitialised<XType, XOp, XAggLevel, XResultTypeIndicator, XTypeParentExpectsIndicator,
+                        XBooleanInt, XNonNegInt>();
     for (int sentinel : {-2, -3, -4}) {
         EXPECT_TRUE(XType(sentinel).isInitialized());
         EXPECT_FALSE(XType(sentinel).isValid());

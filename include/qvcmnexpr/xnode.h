@@ -14,6 +14,7 @@
 #pragma once
 
 #include <memory>
+#include <new>
 
 #include "qvcmnexpr/qvcmnexpr_export.h"
 #include "qvcmnexpr/xtype.h"
@@ -92,6 +93,12 @@ public:
     virtual ~XNode();
     XNode(const XNode&) = delete;
     XNode& operator=(const XNode&) = delete;
+    // Nodes live in small per-thread slabs rather than one by one on the
+    // heap (xnode.cpp says why); these route every node there and back.
+    static void* operator new(size_t size);
+    static void operator delete(void* p, size_t size) noexcept;
+    static void* operator new(size_t, void* at) noexcept { return at; }
+    static void operator delete(void*, void*) noexcept {}
 
     // Null for leaves; the child list for parent nodes.
     virtual const XNodeList* getChildrenV() const;
@@ -211,6 +218,17 @@ protected:
     // XNodeParent has a child list), not by the possibly relabelled kind.
     XNodeParent* asParent();
     const XNodeParent* asParent() const;
+    // Called by XNodeParent's constructor: tree walks ask every node whether
+    // it has children, and a flag answers without a virtual call.
+    void markHasChildList() { m_hasChildList = true; }
+
+    // Builds a node of class Node with a fresh Metadata record in one block,
+    // the record right behind the node: half the allocations of a parse,
+    // and a node's record next to it in memory. `construct(at)` constructs
+    // the node at `at` (with no record of its own). The record dies with
+    // the node, and the block goes back where it came from (xnode.cpp).
+    template <class Node, class Metadata, class Construct>
+    static Node* newWithMetadata(Construct construct);
 
 private:
     static int inGroup(EXNodeId id, EXNodeId openingMarker, EXNodeId closingMarker) {
@@ -218,6 +236,8 @@ private:
     }
 
     EXNodeId m_id;
+    bool m_hasChildList = false;
+    bool m_metadataEmbedded = false;  // the record shares the node's block
     XNodeParent* m_parent = nullptr;
     XNonNegInt m_posBegin;
     XNonNegInt m_posEnd;
@@ -374,10 +394,18 @@ public:
     void resetNextChildIndex() { m_nextChildIndex = 0; }
     int getNextChildIndex() const { return m_nextChildIndex; }
 
+    // Makes room for `count` children in one step (an operator knows how
+    // many operands it adopts); the list is otherwise grown as needed.
+    void reserveChildren(size_t count) { m_children.reserve(count); }
+
 protected:
     XNodeParent(EXNodeId id, XNonNegInt begin, XNonNegInt end, std::unique_ptr<XMetadata> metadata);
 
 private:
+    // The child list's nominal initial capacity is 64 entries. Only the
+    // list's contents matter to callers, and most operators have two
+    // operands, so that room is not taken up front: the list grows on
+    // demand instead of costing every operator node 512 bytes.
     static constexpr int cInitialChildCapacity = 64;
 
     int insertChildNode(size_t index, XNode* child);
@@ -446,3 +474,32 @@ protected:
 private:
     XTokName* m_tokName;
 };
+
+// ---- the walk primitives, inline: every tree walk runs them per node ----
+
+inline XNodeParent* XNode::asParent() { return m_hasChildList ? static_cast<XNodeParent*>(this) : nullptr; }
+
+inline const XNodeParent* XNode::asParent() const {
+    return m_hasChildList ? static_cast<const XNodeParent*>(this) : nullptr;
+}
+
+inline XNode* XNode::nextChild() {
+    XNodeParent* parent = asParent();
+    return parent ? parent->getNextChild() : nullptr;
+}
+
+inline void XNode::resetNextChild() {
+    if (XNodeParent* parent = asParent()) parent->resetNextChildIndex();
+}
+
+inline int XNodeParent::getNumChildren() const { return static_cast<int>(m_children.entries()); }
+
+// Empty slots are passed over: a removed child must not hide the children
+// after it from a walk (the tree would not free them).
+inline XNode* XNodeParent::getNextChild() {
+    const int count = getNumChildren();
+    while (m_nextChildIndex < count) {
+        if (XNode* child = m_children[static_cast<size_t>(m_nextChildIndex++)]) return child;
+    }
+    return nullptr;
+}

@@ -17,16 +17,27 @@ public:
     XStack(const XStack&) = delete;
     XStack& operator=(const XStack&) = delete;
 
-    // Pushes `node` (null is allowed) and returns it. A full array grows by
+    // Pushes `node` (null is allowed) and returns it. A full stack grows by
     // cGrowBy entries; when it cannot grow any further the text of message
     // 19014 is thrown as a QvUString.
-    XNode* push(XNode* node);
-    XNode* pop();        // the top entry, removed; null when empty
-    XNode* top() const;  // the top entry; null when empty
+    XNode* push(XNode* node) {
+        if (m_count == m_capacity || m_count == m_storageSize) return pushGrowing(node);
+        m_entries[m_count++] = node;
+        return node;
+    }
+    // The top entry, removed; null when empty.
+    XNode* pop() { return m_count == 0 ? nullptr : m_entries[--m_count]; }
+    // The top entry; null when empty.
+    XNode* top() const { return m_count == 0 ? nullptr : m_entries[m_count - 1]; }
     int isEmpty() const { return m_count == 0 ? 1 : 0; }
     void clear() { m_count = 0; }
     uint32_t getCount() const { return m_count; }
     uint32_t getCapacity() const { return m_capacity; }
+    // The top `n` entries, lowest first (n <= getCount()), valid until the
+    // next push; dropTop(n) then removes them. An operator adopts its
+    // operands from here without popping them one by one.
+    XNode* const* topEntries(uint32_t n) const { return m_entries + (m_count - n); }
+    void dropTop(uint32_t n) { m_count -= n; }
 
     static constexpr uint32_t cInitialCapacity = 128;
     static constexpr uint32_t cGrowBy = 128;
@@ -39,9 +50,20 @@ protected:
     static uint32_t stc_grownCapacity(uint32_t capacity);
 
 private:
-    void grow();
+    // Entries held in the object itself: tree walks use short-lived stacks
+    // that then never touch the heap.
+    static constexpr uint32_t cInlineEntries = 32;
 
-    std::unique_ptr<XNode*[]> m_entries;
+    void growStorage();
+    XNode* pushGrowing(XNode* node);
+
+    // The capacity callers see follows the fixed 128-entry steps (and their
+    // limit); the array behind it grows geometrically, so a deep tree costs
+    // linear time to walk rather than one copy of the stack per 128 levels.
     uint32_t m_capacity;
     uint32_t m_count;
+    uint32_t m_storageSize;
+    XNode** m_entries;
+    std::unique_ptr<XNode*[]> m_heapEntries;
+    XNode* m_inlineEntries[cInlineEntries];
 };

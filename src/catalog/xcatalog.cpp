@@ -7,6 +7,7 @@
 #include "xcatalogindex.h"
 
 using xcatalog::foldKey;
+using xcatalog::widgetWord;
 
 namespace {
 
@@ -71,18 +72,6 @@ bool hasUdfPrefix(const unsigned short* name) {
 
 std::u16string widgetKey(XCatalogWidgetKind kind, const std::u16string& nameKey) {
     return std::u16string(1, static_cast<char16_t>(u'0' + static_cast<int>(kind))) + nameKey;
-}
-
-const char* widgetWord(XCatalogWidgetKind kind) {
-    switch (kind) {
-        case XCatalogWidgetKind::lookup:
-            return "lookup";
-        case XCatalogWidgetKind::storedProcedure:
-            return "stored procedure";
-        case XCatalogWidgetKind::externalProcedure:
-            return "external procedure";
-    }
-    return "widget";
 }
 
 template <class Map>
@@ -310,4 +299,16 @@ const XCatalogWidget* XCatalog::findWidget(XCatalogWidgetKind kind,
     const size_t* index =
         findIn(m_index->widgetsByKey, widgetKey(kind, foldKey(name, qvUStrlen(name))));
     return index ? &m_index->widgets[*index] : nullptr;
+}
+
+const char* xcatalog::widgetWord(XCatalogWidgetKind kind) {
+    switch (kind) {
+        case XCatalogWidgetKind::lookup:
+            return "lookup";
+        case XCatalogWidgetKind::storedProcedure:
+            return "stored procedure";
+        case XCatalogWidgetKind::externalProcedure:
+            return "external procedure";
+    }
+    return "widget";
 }

@@ -6,6 +6,7 @@
 #include "qvcmnexpr/xmetadata.h"
 #include "qvcmnexpr/xtype.h"
 #include "qvutils.h"
+#include "xcatalogindex.h"
 
 namespace {
 
@@ -90,18 +91,6 @@ int widgetKindOf(const unsigned short* qualifier) {
             return static_cast<int>(row.kind);
     }
     return -1;
-}
-
-const char* kindWord(XCatalogWidgetKind kind) {
-    switch (kind) {
-        case XCatalogWidgetKind::lookup:
-            return "lookup";
-        case XCatalogWidgetKind::storedProcedure:
-            return "stored procedure";
-        case XCatalogWidgetKind::externalProcedure:
-            return "external procedure";
-    }
-    return "widget";
 }
 
 }  // namespace
@@ -226,7 +215,7 @@ int XCatalogContext::findWidget(const unsigned short** qualifiers, const unsigne
     auto widgetKind = static_cast<XCatalogWidgetKind>(kind);
     const XCatalogWidget* widget = m_catalog->findWidget(widgetKind, name);
     if (!widget) return -1;
-    std::string what = std::string(kindWord(widgetKind)) + " " + widget->name;
+    std::string what = std::string(xcatalog::widgetWord(widgetKind)) + " " + widget->name;
     if (fillCall(what, widget->arguments, widget->result, argMetadata, widgetMetadata, err) != 0)
         return -1;
     if (widgetMetadata->getRef().isEmpty()) widgetMetadata->setRef(refTo(widget));

@@ -20,6 +20,8 @@ std::u16string foldKey(const QvUString& text);
 // True when `unit` cannot continue a name: the end of the text, white space,
 // a control character, or one of the characters that never appear in a name.
 bool endsName(unsigned short unit);
+// How messages name a widget kind ("stored procedure").
+const char* widgetWord(XCatalogWidgetKind kind);
 
 // Finds, at a position of an expression, the longest declared name that
 // starts there. Names are bucketed by their first character (folded to upper

@@ -69,6 +69,44 @@ bool endsFunctionWord(const unsigned short* p) {
     return *p == 0 || isHostSpace(*p) || *p == XToken::gcLeftParen || isCommentStart(p);
 }
 
+// The number of units before the 0 unit. Four units are tested per round,
+// each only once the one before it is known not to be the end, so nothing
+// past the 0 unit is read; the tests are cheap when they go the expected
+// way, where the round trip of a loop per unit is not.
+size_t unitCount(const unsigned short* text) {
+    const unsigned short* p = text;
+    while (p[0] != 0 && p[1] != 0 && p[2] != 0 && p[3] != 0) p += 4;
+    while (*p != 0) ++p;
+    return static_cast<size_t>(p - text);
+}
+
+// What the first unit of a token says about it; see yylex.
+enum class Lead : uint8_t { kOther, kQuote, kNumber, kLeftParen, kQualifier };
+
+struct LeadTable {
+    Lead ascii[0x80];
+};
+
+constexpr LeadTable makeLeadTable() {
+    LeadTable table{};
+    for (unsigned c = 0; c < 0x80; ++c) {
+        Lead lead = Lead::kOther;
+        if (c == XToken::gcSingleQuote) lead = Lead::kQuote;
+        // The digits of qvUIsDigit are these ten units only.
+        else if (c == XToken::gcPeriod || (c >= '0' && c <= '9')) lead = Lead::kNumber;
+        else if (c == XToken::gcLeftParen) lead = Lead::kLeftParen;
+        else if (xtokenindex::kQualifierIndex.starts[c]) lead = Lead::kQualifier;
+        table.ascii[c] = lead;
+    }
+    return table;
+}
+constexpr LeadTable kLeadTable = makeLeadTable();
+static_assert(kLeadTable.ascii[XToken::gcLeftParen] == Lead::kLeftParen &&
+                  xtokenindex::kSymbolIndex.whole[XToken::gcLeftParen] != 0,
+              "\"(\" is a symbol of its own");
+
+Lead leadOf(unsigned short c) { return c < 0x80 ? kLeadTable.ascii[c] : Lead::kOther; }
+
 // The first and the largest block of the string arena: a text that needs
 // more strings than the lexer holds inline is usually a long one.
 constexpr size_t kFirstStringBlock = 64;
@@ -90,7 +128,7 @@ XLexer::~XLexer() = default;
 
 void XLexer::setInputString(const unsigned short* text) {
     if (text != nullptr)
-        m_input.assign(text);
+        m_input.assign(text, unitCount(text));
     else
         m_input.makeEmpty();
     // A new text is read from its start; nothing scanned in the old one holds.
@@ -121,20 +159,36 @@ int XLexer::getCurTokPosEnd() const { return static_cast<int>(m_pos); }
 // unit, which the matcher would make first anyway); the order is unchanged.
 // The matchers stay separate functions for reading and for tests, but a
 // token costs only a few dozen instructions, so calling them took a fifth of
-// the lexer's time: flatten inlines them all here.
+// the lexer's time: flatten inlines them here. What is seldom needed
+// (errors, qualifiers, floating point, workflow words, runs of several
+// blanks, new blocks of strings) is kept out of line, so that the paths
+// every token takes lie close together.
+//
+// The first unit alone settles the commonest cases (a string, a number, an
+// opening parenthesis); one multiway branch on its lead class picks them
+// out, where a chain of tests would each guess wrong now and then.
 __attribute__((flatten)) int XLexer::yylex(yystype* lval) {
-    if (mayStartBlanks(textAt(m_pos))) skipWhitespacesAndComments(-1);
+    skipBlanksBeforeToken();
     if (m_pos >= m_input.length()) return END_OF_INPUT;
     const unsigned short first = m_input[m_pos];
-    if (first == XToken::gcSingleQuote) return matchString(lval);
-
-    int token = mayStartNumber(first) ? matchNumber(lval) : 0;
-    if (token == 0 && xtokenindex::mayStartQualifier(first)) token = matchQualifier(lval);
+    int token = 0;
+    switch (leadOf(first)) {
+        case Lead::kQuote: return matchString(lval);
+        // A lone "." is no number and goes on as any other unit.
+        case Lead::kNumber: token = matchNumber(lval); break;
+        // No word (and so no custom function) is before "(": the symbol it is.
+        case Lead::kLeftParen: return matchSymbol(lval);
+        case Lead::kQualifier: token = matchQualifier(lval); break;
+        case Lead::kOther: break;
+    }
     if (token == 0) {
         const Span word = getStringTillWhitespaceOrLeftParen();
-        token = matchCustomFunction(lval, word);
+        // Both function matchers want the word before "("; most words are
+        // not, and that is found out once here.
+        const bool call = word.length != 0 && unitAt(nextAfterBlanks(word.end())) == XToken::gcLeftParen;
+        if (call) token = matchCustomFunction(lval, word);
         if (token == 0 && xtokenindex::mayStartSymbol(first)) token = matchSymbol(lval);
-        if (token == 0) token = matchFunction(lval, word);
+        if (token == 0 && call) token = matchFunction(lval, word);
     }
     if (token == 0 && hasTransformationBit(m_xprContext)) token = doTransformationSpecificMatch(lval);
     if (token == 0 && hasWorkflowBit(m_xprContext)) {
@@ -154,52 +208,53 @@ __attribute__((flatten)) int XLexer::yylex(yystype* lval) {
 // ===== literals =====
 
 int XLexer::matchString(yystype* lval) {
-    const size_t close = m_input.find(XToken::gcSingleQuote, m_pos + 1);
-    if (close == QvUString::npos) {
+    const unsigned short* const end = textAt(m_input.length());
+    const unsigned short* const quote = std::find(textAt(m_pos + 1), end, XToken::gcSingleQuote);
+    if (quote == end) {
         lval->value.str = own(qvGetMsg(kMsgUnclosedString));
         consume(lval, m_input.length() - m_pos);
         return LEXERROR;
     }
-    const size_t contentLength = close - m_pos - 1;
+    const size_t contentLength = static_cast<size_t>(quote - textAt(m_pos + 1));
     lval->value.str = own(textAt(m_pos + 1), contentLength);
     consume(lval, contentLength + 2);
     return CONST_STR;
 }
 
 size_t XLexer::findDigits(size_t from) const {
-    size_t pos = from;
-    while (pos < m_input.length() && isDigit(m_input[pos])) ++pos;
-    return pos - from;
+    if (from >= m_input.length()) return 0;
+    return static_cast<size_t>(skipDigits(textAt(from), textAt(m_input.length())) - textAt(from));
 }
 
-size_t XLexer::mantissaLength(bool requirePoint) const {
-    const size_t intDigits = findDigits(m_pos);
-    size_t length = intDigits;
-    bool hasPoint = false;
-    if (unitAt(m_pos + length) == XToken::gcPeriod) {
-        const size_t fractionDigits = findDigits(m_pos + length + 1);
+const unsigned short* XLexer::skipDigits(const unsigned short* p, const unsigned short* end) {
+    while (p != end && isDigit(*p)) ++p;
+    return p;
+}
+
+// Digits, then "." with digits on at least one side of it, then an exponent
+// with at least one digit: each part extends the one before.
+XLexer::NumberForms XLexer::numberForms() const {
+    const unsigned short* const start = textAt(m_pos);
+    const unsigned short* const end = textAt(m_input.length());
+    const unsigned short* p = skipDigits(start, end);
+    NumberForms forms{0, 0, static_cast<size_t>(p - start)};
+    if (p != end && *p == XToken::gcPeriod) {
+        const unsigned short* fractionEnd = skipDigits(p + 1, end);
         // A lone "." has no digit on either side and is no part of a number.
-        if (intDigits + fractionDigits > 0) {
-            length += 1 + fractionDigits;
-            hasPoint = true;
+        if (fractionEnd - start > 1) {
+            p = fractionEnd;
+            forms.decimalLength = static_cast<size_t>(p - start);
         }
     }
-    return requirePoint && !hasPoint ? 0 : length;
+    if (p == start || p == end || (*p != XToken::gcUpperE && *p != XToken::gcLowerE)) return forms;
+    const unsigned short* exponent = p + 1;
+    if (exponent != end && (*exponent == XToken::gcPlus || *exponent == XToken::gcMinus)) ++exponent;
+    const unsigned short* exponentEnd = skipDigits(exponent, end);
+    if (exponentEnd != exponent) forms.floatLength = static_cast<size_t>(exponentEnd - start);
+    return forms;
 }
 
-size_t XLexer::floatLength() const {
-    size_t length = mantissaLength(false);
-    if (length == 0) return 0;
-    const unsigned short mark = unitAt(m_pos + length);
-    if (mark != XToken::gcUpperE && mark != XToken::gcLowerE) return 0;
-    ++length;
-    const unsigned short sign = unitAt(m_pos + length);
-    if (sign == XToken::gcPlus || sign == XToken::gcMinus) ++length;
-    const size_t exponentDigits = findDigits(m_pos + length);
-    return exponentDigits == 0 ? 0 : length + exponentDigits;
-}
-
-int XLexer::assignFloatToken(yystype* lval, size_t length) {
+__attribute__((noinline, cold)) int XLexer::assignFloatToken(yystype* lval, size_t length) {
     consume(lval, length);
     // Converted from the token's own copy: the host reads as far as a number
     // could go, and the literal is exactly that far.
@@ -209,20 +264,25 @@ int XLexer::assignFloatToken(yystype* lval, size_t length) {
 
 int XLexer::matchNumber(yystype* lval) {
     if (!mayStartNumber(m_input[m_pos])) return 0;
-    int token = matchFloat(lval);
-    if (token == 0) token = matchDecimal(lval);
-    if (token == 0) token = matchInt(lval);
-    return token;
+    const NumberForms forms = numberForms();
+    if (forms.floatLength != 0) return assignFloatToken(lval, forms.floatLength);
+    if (forms.decimalLength != 0) return decimalToken(lval, forms.decimalLength);
+    if (forms.intLength == 0) return 0;
+    assignStringToken(lval, forms.intLength);
+    return CONST_INT;
 }
 
 int XLexer::matchFloat(yystype* lval) {
-    const size_t length = floatLength();
+    const size_t length = numberForms().floatLength;
     return length == 0 ? 0 : assignFloatToken(lval, length);
 }
 
 int XLexer::matchDecimal(yystype* lval) {
-    const size_t length = mantissaLength(true);
-    if (length == 0) return 0;
+    const size_t length = numberForms().decimalLength;
+    return length == 0 ? 0 : decimalToken(lval, length);
+}
+
+int XLexer::decimalToken(yystype* lval, size_t length) {
     // Decimal literals exist only in transformations; a workflow (or a text
     // that may still be one) reads them as floating point.
     if (hasWorkflowBit(m_xprContext)) return assignFloatToken(lval, length);
@@ -239,7 +299,7 @@ int XLexer::matchInt(yystype* lval) {
 
 // ===== punctuation and qualifiers =====
 
-int XLexer::matchQualifier(yystype* lval) {
+__attribute__((noinline, cold)) int XLexer::matchQualifier(yystype* lval) {
     // A qualifier is only ever its own ASCII letters, one unit each: case
     // folding must not equate "\uFB02" with "FL" or U+212A with "K".
     const XQualifierRow* row = xtokenindex::matchQualifier(textAt(m_pos));
@@ -357,7 +417,7 @@ int XLexer::doTransformationSpecificMatch(yystype* lval) {
     return token != 0 ? token : matchIdentifier(lval, word);
 }
 
-int XLexer::doWorkflowSpecificMatch(yystype* lval) {
+__attribute__((noinline)) int XLexer::doWorkflowSpecificMatch(yystype* lval) {
     int token = matchWflowVariable(lval);
     if (token != 0) return token;
     const Span word = getIdentifier();
@@ -413,6 +473,19 @@ XLexer::Span XLexer::getStringTillWhitespaceOrLeftParen() {
     return {m_pos, m_wordMemo.stop - m_pos};
 }
 
+// Tokens are most often apart by one space: it is stepped over without a
+// branch on the text, which would go either way from token to token.
+void XLexer::skipBlanksBeforeToken() {
+    const size_t start = m_pos;
+    const unsigned short* p = textAt(start);
+    const size_t space = *p == XToken::gcSpace ? 1 : 0;
+    m_curTokBegin = space != 0 ? start : m_curTokBegin;
+    m_pos = start + space;
+    if (!mayStartBlanks(p + space)) return;
+    // More blanks, or a comment: the skipped text runs from `start` all the same.
+    if (skipWhitespacesAndComments(-1) > 0 && space != 0) setCurTok(start);
+}
+
 size_t XLexer::nextAfterBlanks(size_t pos) {
     if (!mayStartBlanks(textAt(pos))) return pos;
     if (pos != m_blanksFrom) {
@@ -450,7 +523,7 @@ const unsigned short* XLexer::stc_lookaheadComments(const unsigned short* p) {
     return p;
 }
 
-const unsigned short* XLexer::stc_skipWhitespacesAndComments(const unsigned short* p) {
+__attribute__((noinline)) const unsigned short* XLexer::stc_skipWhitespacesAndComments(const unsigned short* p) {
     if (p == nullptr) return p;
     for (;;) {
         const unsigned short* next = stc_lookaheadComments(stc_lookaheadWhitespaces(p));
@@ -491,14 +564,14 @@ void XLexer::assignNonWflowErrMsgToken(yystype* lval) { assignFormattedErrMsgTok
 
 void XLexer::assignNonTransErrMsgToken(yystype* lval) { assignFormattedErrMsgToken(lval, kMsgNotInTransformation); }
 
-void XLexer::assignFormattedErrMsgToken(yystype* lval, int msgId) {
+__attribute__((noinline, cold)) void XLexer::assignFormattedErrMsgToken(yystype* lval, int msgId) {
     const QvUString format = qvGetMsg(msgId);
     QvUString* message = own(nullptr, 0);
     message->sprint(format.getBuffer(), getCurTokText().getBuffer());
     lval->value.str = message;
 }
 
-QvUString* XLexer::sharedInvalidTokenMessage() {
+__attribute__((noinline, cold)) QvUString* XLexer::sharedInvalidTokenMessage() {
     if (m_invalidTokenMessage == nullptr) m_invalidTokenMessage = own(qvGetMsg(kMsgInvalidToken));
     return m_invalidTokenMessage;
 }
@@ -515,33 +588,31 @@ QvUString* XLexer::own(const unsigned short* text, size_t length) {
 // ===== the string arena =====
 
 QvUString* XLexer::StringArena::make(const unsigned short* text, size_t length) {
-    Slot* slot = nextFreeSlot();
-    QvUString* string = new (&slot->string) QvUString(text, length);
+    if (m_next == m_limit) grow();
+    QvUString* string = new (&m_next->string) QvUString(text, length);
     // Counted only once made: a string that fails to allocate holds nothing.
-    ++m_used;
+    ++m_next;
     return string;
 }
 
 // Doubling block sizes keep the number of blocks logarithmic in the number
 // of strings, up to a size past which bigger blocks gain nothing.
-XLexer::StringArena::Slot* XLexer::StringArena::nextFreeSlot() {
-    const size_t capacity = m_blocks.empty() ? kInlineSlots : m_blocks.back().size;
-    if (m_used < capacity) return (m_blocks.empty() ? m_inline : m_blocks.back().slots.get()) + m_used;
-    const size_t size = m_blocks.empty() ? kFirstStringBlock : std::min(2 * capacity, kLastStringBlock);
+__attribute__((noinline, cold)) void XLexer::StringArena::grow() {
+    const size_t size = m_blocks.empty() ? kFirstStringBlock : std::min(2 * m_blocks.back().size, kLastStringBlock);
     m_blocks.reserve(m_blocks.size() + 1);
     m_blocks.push_back({std::make_unique<Slot[]>(size), size});
-    m_used = 0;
-    return m_blocks.back().slots.get();
+    m_next = m_blocks.back().slots.get();
+    m_limit = m_next + size;
 }
 
 XLexer::StringArena::~StringArena() {
     if (m_blocks.empty()) {
-        destroy(m_inline, m_used);
+        destroy(m_inline, static_cast<size_t>(m_next - m_inline));
         return;
     }
     destroy(m_inline, kInlineSlots);
     for (size_t i = 0; i + 1 < m_blocks.size(); ++i) destroy(m_blocks[i].slots.get(), m_blocks[i].size);
-    destroy(m_blocks.back().slots.get(), m_used);
+    destroy(m_blocks.back().slots.get(), static_cast<size_t>(m_next - m_blocks.back().slots.get()));
 }
 
 void XLexer::StringArena::destroy(Slot* slots, size_t count) {

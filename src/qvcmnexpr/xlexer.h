@@ -150,14 +150,17 @@ private:
             std::unique_ptr<Slot[]> slots;
             size_t size;
         };
-        Slot* nextFreeSlot();
+        // Makes a new block the newest storage.
+        void grow();
         static void destroy(Slot* slots, size_t count);
 
         static constexpr size_t kInlineSlots = 16;
         Slot m_inline[kInlineSlots];
         std::vector<Block> m_blocks;
-        // Strings made in the newest storage: m_inline until a block exists.
-        size_t m_used = 0;
+        // The free slots of the newest storage (m_inline until a block
+        // exists): [m_next, m_limit). The slots before m_next hold strings.
+        Slot* m_next = m_inline;
+        Slot* m_limit = m_inline + kInlineSlots;
     };
 
     unsigned short unitAt(size_t pos) const { return pos < m_input.length() ? m_input[pos] : 0; }
@@ -167,12 +170,23 @@ private:
     void consume(yystype* lval, size_t length);
     // Makes [begin, m_pos) the current token.
     void setCurTok(size_t begin) { m_curTokBegin = begin; }
+    // Step 1 of yylex: skips the white space and comments at the current
+    // position, as skipWhitespacesAndComments(-1).
+    void skipBlanksBeforeToken();
     // The position after the white space and comments that follow `pos`.
     size_t nextAfterBlanks(size_t pos);
-    // Length of the number literal forms at the current position; 0 when
-    // the form is not there.
-    size_t mantissaLength(bool requirePoint) const;
-    size_t floatLength() const;
+    // The lengths of the three number forms at the current position, 0
+    // where a form is not there; one scan answers all three, as matchNumber
+    // would otherwise read the digits once per form.
+    struct NumberForms {
+        size_t floatLength;
+        size_t decimalLength;
+        size_t intLength;
+    };
+    NumberForms numberForms() const;
+    // The first unit from `p` on that is not a digit, or `end`.
+    static const unsigned short* skipDigits(const unsigned short* p, const unsigned short* end);
+    int decimalToken(yystype* lval, size_t length);
     // A CONST_FLOAT token of the `length` units at the current position.
     int assignFloatToken(yystype* lval, size_t length);
     void assignFormattedErrMsgToken(yystype* lval, int msgId);

@@ -3,8 +3,20 @@
 #include "qvcmnexpr/xnode.h"
 
 #include <array>
+#include <atomic>
+#include <cstdint>
 #include <new>
 #include <string>
+#include <utility>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define XNODE_POISON(at, size) ASAN_POISON_MEMORY_REGION(at, size)
+#define XNODE_UNPOISON(at, size) ASAN_UNPOISON_MEMORY_REGION(at, size)
+#else
+#define XNODE_POISON(at, size) ((void)(at), (void)(size))
+#define XNODE_UNPOISON(at, size) ((void)(at), (void)(size))
+#endif
 
 #include "qvcmnasrt.h"
 #include "qvcmnexpr/xenum.h"
@@ -59,7 +71,128 @@ constexpr std::array<XEnumStrPair, countPrintedKinds()> buildKindNames() {
 
 constexpr auto kKindNames = buildKindNames();
 
+// ---- node slabs ----
+//
+// A parse makes a few nodes per token and a tree frees them all together,
+// so handing every node to the general heap costs more than building it:
+// allocation, then coalescing on free, with the blocks strewn between
+// everything else the heap serves. Node blocks are instead carved in order
+// from small slabs, one slab open per thread. A slab counts the blocks it
+// handed out plus one for being open; the last release (a node's, from any
+// thread, or the owning thread's when the slab is full or the thread ends)
+// frees it. An open slab with no live block starts over from its first
+// byte, so parsing one expression after another reuses the same slab.
+// Every slab is aligned to its size, so a block finds its slab by address;
+// a block too big for a slab gets a slab of its own.
+
+constexpr size_t kSlabSize = 16384;
+constexpr size_t kBlockAlign = 16;
+
+struct alignas(kBlockAlign) Slab {
+    std::atomic<uint32_t> references{1};  // live blocks, plus one while open
+    size_t used = 0;                      // bytes handed out, header included
+};
+
+constexpr size_t kSlabHeader = (sizeof(Slab) + kBlockAlign - 1) / kBlockAlign * kBlockAlign;
+
+constexpr size_t roundUp(size_t size, size_t unit) { return (size + unit - 1) / unit * unit; }
+
+Slab* newSlab(size_t bytes) {
+    void* memory = ::operator new(bytes, std::align_val_t(kSlabSize));
+    Slab* slab = new (memory) Slab;
+    slab->used = kSlabHeader;
+    XNODE_POISON(static_cast<char*>(memory) + kSlabHeader, bytes - kSlabHeader);
+    return slab;
+}
+
+void dropSlabReference(Slab* slab) {
+    if (slab->references.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+        XNODE_UNPOISON(slab, roundUp(slab->used, kSlabSize));
+        slab->~Slab();
+        ::operator delete(static_cast<void*>(slab), std::align_val_t(kSlabSize));
+    }
+}
+
+// The calling thread's open slab.
+struct OpenSlab {
+    Slab* slab = nullptr;
+    ~OpenSlab() {
+        if (slab) dropSlabReference(std::exchange(slab, nullptr));
+    }
+};
+
+thread_local OpenSlab t_openSlab;
+
+char* carve(Slab* slab, size_t size) {
+    char* block = reinterpret_cast<char*>(slab) + slab->used;
+    slab->used += size;
+    XNODE_UNPOISON(block, size);
+    return block;
+}
+
+// A slab of its own for a block too big to share one; freed with the block.
+void* soloBlock(size_t size) {
+    Slab* slab = newSlab(roundUp(kSlabHeader + size, kSlabSize));
+    return carve(slab, size);
+}
+
+void* slabBlock(size_t size) {
+    size = roundUp(size == 0 ? 1 : size, kBlockAlign);
+    if (size > kSlabSize - kSlabHeader) return soloBlock(size);
+    Slab* slab = t_openSlab.slab;
+    if (slab && slab->references.load(std::memory_order_acquire) == 1) {
+        XNODE_POISON(reinterpret_cast<char*>(slab) + kSlabHeader, slab->used - kSlabHeader);
+        slab->used = kSlabHeader;  // nothing in it lives any more
+    }
+    if (!slab || slab->used + size > kSlabSize) {
+        Slab* fresh = newSlab(kSlabSize);
+        if (slab) dropSlabReference(slab);
+        t_openSlab.slab = slab = fresh;
+    }
+    slab->references.fetch_add(1, std::memory_order_relaxed);
+    return carve(slab, size);
+}
+
+void releaseSlabBlock(void* block, size_t size) {
+    XNODE_POISON(block, size);
+    const auto address = reinterpret_cast<uintptr_t>(block);
+    dropSlabReference(reinterpret_cast<Slab*>(address & ~static_cast<uintptr_t>(kSlabSize - 1)));
+}
+
 }  // namespace
+
+void* XNode::operator new(size_t size) { return slabBlock(size); }
+
+// `size` is that of the node's class: under AddressSanitizer a record that
+// shared the block is marked free only when its slab starts over.
+void XNode::operator delete(void* p, size_t size) noexcept {
+    if (p) releaseSlabBlock(p, size);
+}
+
+template <class Node, class Metadata, class Construct>
+Node* XNode::newWithMetadata(Construct construct) {
+    constexpr size_t offset = roundUp(sizeof(Node), alignof(Metadata));
+    constexpr size_t size = offset + sizeof(Metadata);
+    static_assert(alignof(Node) <= kBlockAlign && alignof(Metadata) <= kBlockAlign);
+    struct Block {
+        char* at;
+        ~Block() {
+            if (at) XNode::operator delete(at, size);
+        }
+    } block{static_cast<char*>(XNode::operator new(size))};
+    Metadata* metadata = new (block.at + offset) Metadata();
+    Node* node;
+    try {
+        node = construct(block.at);
+    } catch (...) {
+        metadata->~Metadata();
+        throw;
+    }
+    node->m_metadata.reset(metadata);
+    node->m_metadataEmbedded = true;
+    block.at = nullptr;
+    return node;
+}
 
 // ===== XNodeCmnInfo =====
 
@@ -97,6 +230,9 @@ XNode::~XNode() {
     m_cmnInfo.deleteVisitAction();
     if (m_srvInfo && m_srvInfoDeleter) m_srvInfoDeleter(m_srvInfo);
     if (m_optInfo && m_optInfoDeleter) m_optInfoDeleter(m_optInfo);
+    // A record in the node's own block is only destroyed; the block goes
+    // with the node.
+    if (m_metadataEmbedded) m_metadata.release()->~XMetadata();
 }
 
 const XNodeList* XNode::getChildrenV() const { return nullptr; }
@@ -146,14 +282,6 @@ void XNode::setOptInfoPtr(XNodeOptInfo* info, XNodeInfoDeleter deleter) {
     m_optInfoDeleter = deleter;
 }
 
-XNodeParent* XNode::asParent() {
-    return getChildrenV() ? static_cast<XNodeParent*>(this) : nullptr;
-}
-
-const XNodeParent* XNode::asParent() const {
-    return getChildrenV() ? static_cast<const XNodeParent*>(this) : nullptr;
-}
-
 XNodeList* XNode::getChildrenB() {
     XNodeParent* parent = asParent();
     return parent ? parent->getChildren() : nullptr;
@@ -169,15 +297,6 @@ XNode* XNode::getChildB(int i, int mustBeParent) const {
     if (parent) return parent->getChild(i);
     if (mustBeParent) QvAssertHandler(kUnit, __LINE__);
     return nullptr;
-}
-
-XNode* XNode::nextChild() {
-    XNodeParent* parent = asParent();
-    return parent ? parent->getNextChild() : nullptr;
-}
-
-void XNode::resetNextChild() {
-    if (XNodeParent* parent = asParent()) parent->resetNextChildIndex();
 }
 
 int XNode::getMyIndexInParent() const {
@@ -197,9 +316,10 @@ int XNode::isValueAvailable() const {
 
 XNodeKeyword* XNodeKeyword::create(EXNodeId id, XNonNegInt begin, XNonNegInt end) {
     return nullWhenOutOfMemory([&] {
-        auto metadata = std::make_unique<XMetadata>();
-        metadata->setScale(eXMINT_DUMMY);
-        return new XNodeKeyword(id, begin, end, std::move(metadata));
+        XNodeKeyword* node = newWithMetadata<XNodeKeyword, XMetadata>(
+            [&](void* at) { return new (at) XNodeKeyword(id, begin, end, nullptr); });
+        node->getMetadataPtr()->setScale(eXMINT_DUMMY);
+        return node;
     });
 }
 
@@ -214,31 +334,22 @@ XNodeKeyword* XNodeKeyword::createNullNode(XNonNegInt begin, XNonNegInt end, XTy
 
 // ===== XNodeRef =====
 
-namespace {
-
-// The record a reference of kind `id` resolves into; null for kinds that are
-// not created as references.
-std::unique_ptr<XMetadata> newRefMetadata(EXNodeId id) {
-    switch (id) {
-        case eXNI_PORTVAR:
-        case eXNI_QUALIFIEDPORTVAR: return std::make_unique<XMetadataPort>();
-        case eXNI_MAPVAR: return std::make_unique<XMetadataMapVar>();
-        case eXNI_WFVAR: return std::make_unique<XMetadataWorkflowVar>();
-        default: return nullptr;
-    }
-}
-
-}  // namespace
-
 XNodeRef::XNodeRef(EXNodeId id, XTokName* name, XNonNegInt begin, XNonNegInt end,
                    std::unique_ptr<XMetadata> metadata)
     : XNode(id, begin, end, std::move(metadata)), m_tokName(name) {}
 
+// The record a reference resolves into follows from its kind; other kinds
+// are not created as references.
 XNodeRef* XNodeRef::create(EXNodeId id, XTokName* name, XNonNegInt begin, XNonNegInt end) {
     return nullWhenOutOfMemory([&]() -> XNodeRef* {
-        std::unique_ptr<XMetadata> metadata = newRefMetadata(id);
-        if (!metadata) return nullptr;
-        return new XNodeRef(id, name, begin, end, std::move(metadata));
+        auto construct = [&](void* at) { return new (at) XNodeRef(id, name, begin, end, nullptr); };
+        switch (id) {
+            case eXNI_PORTVAR:
+            case eXNI_QUALIFIEDPORTVAR: return newWithMetadata<XNodeRef, XMetadataPort>(construct);
+            case eXNI_MAPVAR: return newWithMetadata<XNodeRef, XMetadataMapVar>(construct);
+            case eXNI_WFVAR: return newWithMetadata<XNodeRef, XMetadataWorkflowVar>(construct);
+            default: return nullptr;
+        }
     });
 }
 
@@ -260,11 +371,11 @@ long long XNodeConstBase::getBigIntValue() const {
 
 XNodeParent::XNodeParent(EXNodeId id, XNonNegInt begin, XNonNegInt end,
                          std::unique_ptr<XMetadata> metadata)
-    : XNode(id, begin, end, std::move(metadata)), m_children(cInitialChildCapacity) {}
+    : XNode(id, begin, end, std::move(metadata)), m_children(0) {
+    markHasChildList();
+}
 
 const XNodeList* XNodeParent::getChildrenV() const { return &m_children; }
-
-int XNodeParent::getNumChildren() const { return static_cast<int>(m_children.entries()); }
 
 XNode* XNodeParent::getChild(int i) const {
     if (i < 0 || i >= getNumChildren()) return nullptr;
@@ -326,16 +437,6 @@ void XNodeParent::removeLastChild() {
     if (!m_children.isEmpty()) m_children.removeLast();
 }
 
-XNode* XNodeParent::getNextChild() {
-    // Empty slots are passed over: a removed child must not hide the
-    // children after it from a walk (the tree would not free them).
-    const int count = getNumChildren();
-    while (m_nextChildIndex < count) {
-        if (XNode* child = m_children[static_cast<size_t>(m_nextChildIndex++)]) return child;
-    }
-    return nullptr;
-}
-
 XNode* XNodeParent::getCurChild() const {
     return m_nextChildIndex > 0 ? getChild(m_nextChildIndex - 1) : nullptr;
 }
@@ -343,8 +444,10 @@ XNode* XNodeParent::getCurChild() const {
 // ===== XNodeOpt and the percentile nodes =====
 
 XNodeOpt* XNodeOpt::create(EXNodeId id, XNonNegInt begin, XNonNegInt end) {
-    return nullWhenOutOfMemory(
-        [&] { return new XNodeOpt(id, begin, end, std::make_unique<XMetadata>()); });
+    return nullWhenOutOfMemory([&] {
+        return newWithMetadata<XNodeOpt, XMetadata>(
+            [&](void* at) { return new (at) XNodeOpt(id, begin, end, nullptr); });
+    });
 }
 
 XNodePercRef::XNodePercRef(XNode* detached, std::unique_ptr<XMetadata> metadata)
@@ -413,6 +516,7 @@ XNodeWidget* XNodeWidget::create(XTokName* name, XNonNegInt begin, XNonNegInt en
     const EXNodeId id = stc_kindOfName(name);
     if (id == eXNI_NONE) return nullptr;
     return nullWhenOutOfMemory([&] {
-        return new XNodeWidget(id, name, begin, end, std::make_unique<XMetadataWidget>());
+        return newWithMetadata<XNodeWidget, XMetadataWidget>(
+            [&](void* at) { return new (at) XNodeWidget(id, name, begin, end, nullptr); });
     });
 }

@@ -7,8 +7,9 @@
 // parse frees them through resetStack. Every node built here gets its
 // upgrade record in upgrade mode, and integer and decimal literals also get
 // the data type release 6.0 gave them.
+#include <algorithm>
+#include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "qvcmnasrt.h"
 #include "qvcmnexpr/xmetadata.h"
@@ -124,20 +125,27 @@ XNode* XParser::pushLeaf(XNode* leaf) {
     return pending.release();
 }
 
-// The operands sit on top of the stack, leftmost lowest. Appending them in
-// that order gives the same children as prepending them while popping, but
-// in linear time: a call may have very many arguments.
+// The operands sit on top of the stack, leftmost lowest, and are adopted in
+// that order straight from the stack's array: linear in the operand count
+// (a call may have very many arguments) and with the child list sized once.
+// Operands missing from a short stack become empty slots in front, as
+// popping them from an empty stack would give.
 XNode* XParser::adoptAndPush(XNodeParent* parent, int nChildren) {
     PendingNode pending(parent);
     QV_ASSERT(parent != nullptr, kUnit);
     if (!parent) return nullptr;
     allocUgdInfoInUpgrade(parent);
-    std::vector<XNode*> operands(static_cast<size_t>(nChildren));
-    for (size_t i = operands.size(); i-- > 0;) operands[i] = m_nodeStack->pop();
-    for (XNode* operand : operands) {
+    const uint32_t wanted = static_cast<uint32_t>(nChildren);
+    const uint32_t present = std::min(wanted, m_nodeStack->getCount());
+    parent->reserveChildren(wanted);
+    XNode* const* operands = m_nodeStack->topEntries(present);
+    m_nodeStack->dropTop(present);
+    for (uint32_t i = 0; i < wanted; ++i) {
+        XNode* operand = i < wanted - present ? nullptr : operands[i - (wanted - present)];
         if (parent->appendChildNode(operand) != 0) {
             XTree::deleteSubTreeNodes(operand, 0);
             QvAssertHandler(kUnit, __LINE__);
+            continue;
         }
     }
     m_nodeStack->push(parent);

@@ -24,17 +24,19 @@ bool isStructConstructor(const XNodeParent* parent) {
            qvUAStrnicmp(text.getBuffer(), kStructConstructor, kStructConstructorLength) == 0;
 }
 
-// The kind `node` (a reference under `parent`) takes; eXNI_NONE when it keeps
-// its own. The node's index is a linear search, so it is asked only for the
-// parents where the position matters: a call with 100000 arguments would
-// otherwise make this pass quadratic.
-EXNodeId roleOf(const XNodeParent* parent, const XNode* node) {
+// The kind a reference under `parent` takes; eXNI_NONE when it keeps its
+// own. `indexOf` yields the reference's index in `parent`; it may be a
+// linear search, so it is asked only for the parents where the position
+// matters: a call with 100000 arguments would otherwise make this pass
+// quadratic.
+template <class IndexOf>
+EXNodeId roleOf(const XNodeParent* parent, IndexOf indexOf) {
     const EXNodeId parentId = parent->getId();
     if (parentId == eXNI_TYPE) return eXNI_NESTEDPORTREF;
     if (parentId == eXNI_DOT || parentId == eXNI_DOTDOT)
-        return node->getMyIndexInParent() == 1 ? eXNI_NESTEDPORTREF : eXNI_NONE;
+        return indexOf() == 1 ? eXNI_NESTEDPORTREF : eXNI_NONE;
     if (isStructConstructor(parent))
-        return node->getMyIndexInParent() % 2 == 0 ? eXNI_FUNC_IDENTIFIER : eXNI_NONE;
+        return indexOf() % 2 == 0 ? eXNI_FUNC_IDENTIFIER : eXNI_NONE;
     return eXNI_NONE;
 }
 
@@ -51,6 +53,6 @@ void XPreValidateVisitor::relabel(XNode* node) {
     if (!node->isRefNode()) return;
     const XNodeParent* parent = node->getParent();
     if (!parent) return;
-    const EXNodeId role = roleOf(parent, node);
+    const EXNodeId role = roleOf(parent, [node] { return node->getMyIndexInParent(); });
     if (role != eXNI_NONE) node->changeId(role);
 }

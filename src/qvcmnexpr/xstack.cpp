@@ -1,4 +1,5 @@
-// The parser's node stack: a plain array that grows in fixed steps.
+// The parser's node stack: an array whose capacity steps up by a fixed
+// amount as callers see it, backed by storage that grows geometrically.
 #include "qvcmnexpr/xstack.h"
 
 #include <algorithm>
@@ -11,7 +12,8 @@ constexpr int kMsgStackCannotGrow = 19014;
 }
 
 XStack::XStack()
-    : m_entries(new XNode*[cInitialCapacity]), m_capacity(cInitialCapacity), m_count(0) {}
+    : m_capacity(cInitialCapacity), m_count(0), m_storageSize(cInlineEntries),
+      m_entries(m_inlineEntries) {}
 
 XStack::~XStack() = default;
 
@@ -20,26 +22,23 @@ uint32_t XStack::stc_grownCapacity(uint32_t capacity) {
     return capacity + cGrowBy;
 }
 
-void XStack::grow() {
-    const uint32_t capacity = stc_grownCapacity(m_capacity);
-    std::unique_ptr<XNode*[]> entries(new XNode*[capacity]);
-    std::copy(m_entries.get(), m_entries.get() + m_count, entries.get());
-    m_entries = std::move(entries);
-    m_capacity = capacity;
+// Only ever called with m_count < m_capacity, so the new size has room for
+// at least one more entry.
+void XStack::growStorage() {
+    const uint64_t doubled = std::max<uint64_t>(2ull * m_storageSize, 256);
+    const uint32_t size = static_cast<uint32_t>(std::min<uint64_t>(doubled, m_capacity));
+    std::unique_ptr<XNode*[]> entries(new XNode*[size]);
+    std::copy(m_entries, m_entries + m_count, entries.get());
+    m_heapEntries = std::move(entries);
+    m_entries = m_heapEntries.get();
+    m_storageSize = size;
 }
 
-XNode* XStack::push(XNode* node) {
-    if (m_count == m_capacity) grow();
+// The push that meets a full stack: the next 128-entry step first (which
+// may throw), then room in the array.
+XNode* XStack::pushGrowing(XNode* node) {
+    if (m_count == m_capacity) m_capacity = stc_grownCapacity(m_capacity);
+    if (m_count == m_storageSize) growStorage();
     m_entries[m_count++] = node;
     return node;
-}
-
-XNode* XStack::pop() {
-    if (m_count == 0) return nullptr;
-    return m_entries[--m_count];
-}
-
-XNode* XStack::top() const {
-    if (m_count == 0) return nullptr;
-    return m_entries[m_count - 1];
 }

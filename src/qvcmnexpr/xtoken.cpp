@@ -326,9 +326,42 @@ int XTokName::isSame(XTokName* other) {
 
 // ---- XTokNameAllocator ----
 
+struct XTokNameAllocator::Block {
+    Block* previous;
+    size_t capacity;
+
+    // Most expressions name a handful of columns, so the first block is
+    // small; later ones double up to a bound.
+    static constexpr size_t cFirstCapacity = 4;
+    static constexpr size_t cMaxCapacity = 1024;
+    static constexpr size_t cSlotsOffset =
+        (sizeof(Block*) + sizeof(size_t) + alignof(XTokName) - 1) / alignof(XTokName) * alignof(XTokName);
+
+    void* slot(size_t i) { return reinterpret_cast<char*>(this) + cSlotsOffset + i * sizeof(XTokName); }
+};
+
+void* XTokNameAllocator::slotForToken() {
+    if (!m_blocks || m_usedInBlock == m_blocks->capacity) {
+        const size_t capacity =
+            m_blocks ? std::min(2 * m_blocks->capacity, Block::cMaxCapacity) : Block::cFirstCapacity;
+        void* memory = ::operator new(Block::cSlotsOffset + capacity * sizeof(XTokName), std::nothrow);
+        if (!memory) return nullptr;
+        m_blocks = new (memory) Block{m_blocks, capacity};
+        m_usedInBlock = 0;
+    }
+    return m_blocks->slot(m_usedInBlock);
+}
+
 XTokName* XTokNameAllocator::allocToken(const QvUString* name, int level) {
-    XTokName* token = new (std::nothrow) XTokName(name ? *name : QvUString(), level, nullptr);
-    if (!token) return nullptr;
+    void* slot = slotForToken();
+    if (!slot) return nullptr;
+    XTokName* token;
+    try {
+        token = new (slot) XTokName(name ? *name : QvUString(), level, nullptr);
+    } catch (const std::bad_alloc&) {
+        return nullptr;  // the slot stays free for the next component
+    }
+    ++m_usedInBlock;
     token->setNextInFreeList(m_head);
     m_head = token;
     return token;
@@ -337,7 +370,12 @@ XTokName* XTokNameAllocator::allocToken(const QvUString* name, int level) {
 XTokNameAllocator::~XTokNameAllocator() {
     while (m_head) {
         XTokName* next = m_head->getNextInFreeList();
-        delete m_head;
+        m_head->~XTokName();
         m_head = next;
+    }
+    while (m_blocks) {
+        Block* previous = m_blocks->previous;
+        ::operator delete(m_blocks);
+        m_blocks = previous;
     }
 }

@@ -67,8 +67,13 @@ extern XUnitClasses gXUnitClasses;
 
 namespace xtokenindex {
 
-constexpr unsigned asciiUpper(unsigned c) { return c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c; }
-constexpr unsigned asciiLower(unsigned c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
+// Without a branch: the units of a word come in any mix of cases.
+constexpr unsigned asciiUpper(unsigned c) { return c - (static_cast<unsigned>(c - 'a' <= 'z' - 'a') << 5); }
+constexpr unsigned asciiLower(unsigned c) { return c + (static_cast<unsigned>(c - 'A' <= 'Z' - 'A') << 5); }
+static_assert(asciiUpper('a') == 'A' && asciiUpper('z') == 'Z' && asciiUpper('A') == 'A' && asciiUpper('{') == '{' &&
+              asciiUpper('`') == '`' && asciiUpper(0xFF41) == 0xFF41 && asciiUpper(0) == 0);
+static_assert(asciiLower('A') == 'a' && asciiLower('Z') == 'z' && asciiLower('a') == 'a' && asciiLower('[') == '[' &&
+              asciiLower('@') == '@' && asciiLower(0xFF21) == 0xFF21 && asciiLower(0) == 0);
 
 // ===== prefix tables: qualifiers and symbols =====
 
@@ -84,15 +89,23 @@ static_assert(allTextsAscii(gQualifierTable) && allTextsAscii(gSymbolTable), "pr
 // The rows of a prefix table grouped by their first unit, lower-cased, and
 // in table order within a group: rows[begin[c] .. begin[c + 1]) are the rows
 // that can match an input starting with c (or its capital).
+//
+// Most symbols are one unit that no longer row starts with, and most units
+// start no row at all; so each unit (in either case) also has its answer
+// ready where the group alone gives it: `starts` whether any row can match,
+// `whole` 1 + the row that matches whatever follows (the group's first row,
+// when it is that unit alone), else 0.
 template <size_t N>
 struct FirstUnitIndex {
     uint8_t begin[0x81];
     uint8_t rows[N];
+    bool starts[0x80];
+    uint8_t whole[0x80];
 };
 
 template <class Row, size_t N>
 constexpr FirstUnitIndex<N> firstUnitIndexOf(const Row (&table)[N]) {
-    static_assert(N < 256);
+    static_assert(N < 255);
     FirstUnitIndex<N> index{};
     uint8_t next = 0;
     for (unsigned c = 0; c < 0x80; ++c) {
@@ -102,6 +115,13 @@ constexpr FirstUnitIndex<N> firstUnitIndexOf(const Row (&table)[N]) {
                 index.rows[next++] = static_cast<uint8_t>(r);
     }
     index.begin[0x80] = next;
+    for (unsigned c = 0; c < 0x80; ++c) {
+        const unsigned group = asciiLower(c);
+        index.starts[c] = index.begin[group] != index.begin[group + 1];
+        if (!index.starts[c]) continue;
+        const uint8_t firstRow = index.rows[index.begin[group]];
+        if (table[firstRow].length == 1) index.whole[c] = static_cast<uint8_t>(firstRow + 1);
+    }
     return index;
 }
 
@@ -122,6 +142,7 @@ inline bool asciiPrefixAfterFirst(const char* text, int length, const unsigned s
 template <class Row, size_t N>
 const Row* firstAsciiPrefixRow(const Row (&table)[N], const FirstUnitIndex<N>& index, const unsigned short* input) {
     if (!input || input[0] >= 0x80) return nullptr;
+    if (index.whole[input[0]] != 0) return &table[index.whole[input[0]] - 1];
     const unsigned first = asciiLower(input[0]);
     for (unsigned i = index.begin[first]; i < index.begin[first + 1]; ++i) {
         const Row& row = table[index.rows[i]];
@@ -133,9 +154,7 @@ const Row* firstAsciiPrefixRow(const Row (&table)[N], const FirstUnitIndex<N>& i
 // Whether any row of the table can match an input that starts with `c`.
 template <size_t N>
 bool hasRowsFor(const FirstUnitIndex<N>& index, unsigned short c) {
-    if (c >= 0x80) return false;
-    const unsigned first = asciiLower(c);
-    return index.begin[first] != index.begin[first + 1];
+    return c < 0x80 && index.starts[c];
 }
 
 inline bool mayStartQualifier(unsigned short c) { return hasRowsFor(kQualifierIndex, c); }
@@ -200,10 +219,13 @@ constexpr size_t slotCountFor() {
     return slots;
 }
 
+// Each slot also holds the length of its row's name, so that most rows that
+// share a slot with the word are refused without reading the name.
 template <size_t N>
 struct NameHashIndex {
     static constexpr size_t kSlots = slotCountFor<N>();
     int16_t rowOfSlot[kSlots];
+    uint8_t lengthOfSlot[kSlots];
 };
 
 template <class Row, size_t N>
@@ -215,6 +237,7 @@ constexpr NameHashIndex<N> nameHashIndexOf(const Row (&rows)[N]) {
         size_t s = nameHash(rows[r].name) & mask;
         while (index.rowOfSlot[s] >= 0) s = (s + 1) & mask;
         index.rowOfSlot[s] = static_cast<int16_t>(r);
+        index.lengthOfSlot[s] = static_cast<uint8_t>(nameLength(rows[r].name));
     }
     return index;
 }
@@ -228,13 +251,12 @@ inline uint32_t upperWordHash(const unsigned short* word, size_t length) {
                     asciiUpper(word[length - 1]));
 }
 
-// Whether `name` is the upper-case form of the `length` units of `word`. A 0
-// unit in the word must not match the end of the name: the word would match
-// by a prefix.
+// Whether `name`, of `length` characters, is the upper-case form of the
+// `length` units of `word`. A 0 unit in the word matches no character.
 inline bool isUpperFormOf(const char* name, const unsigned short* word, size_t length) {
     for (size_t i = 0; i < length; ++i)
-        if (name[i] == '\0' || static_cast<unsigned char>(name[i]) != asciiUpper(word[i])) return false;
-    return name[length] == '\0';
+        if (static_cast<unsigned char>(name[i]) != asciiUpper(word[i])) return false;
+    return true;
 }
 
 // Words that are empty or longer than kXMaxVocabularyWordLength are never
@@ -246,7 +268,7 @@ const Row* lookupWord(const Row (&rows)[N], const NameHashIndex<N>& index, const
     constexpr size_t mask = NameHashIndex<N>::kSlots - 1;
     for (size_t s = upperWordHash(word, length) & mask; index.rowOfSlot[s] >= 0; s = (s + 1) & mask) {
         const Row& row = rows[index.rowOfSlot[s]];
-        if (isUpperFormOf(row.name, word, length)) return &row;
+        if (index.lengthOfSlot[s] == length && isUpperFormOf(row.name, word, length)) return &row;
     }
     return nullptr;
 }

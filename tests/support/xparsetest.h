@@ -218,4 +218,30 @@ inline void parseInto(XParser& parser, const Text& text, ParseResult& result, in
     result.status = parser.parse(text.get(), result.tree, result.err, result.warn, 0, freeStack);
 }
 
+struct TextHolder {
+    explicit TextHolder(const std::string& utf8) : text(utf8) {}
+    Text text;
+};
+
+// A parse of `utf8` with `parser`; the text lives as long as the tree (the
+// bases go in reverse order: the tree first, then its text).
+struct ParseWith : TextHolder, ParseResult {
+    ParseWith(XParser& parser, const std::string& utf8, int freeStack = 1) : TextHolder(utf8) {
+        parseInto(parser, text, *this, freeStack);
+    }
+};
+
+struct ParserHolder {
+    XParser parser;
+};
+
+// A parse of `utf8` over `ctx` with a parser of its own, which stays
+// available for checks after the parse (its stack, its settings).
+struct OneParse : ParserHolder, TextHolder, ParseResult {
+    OneParse(XParserContext& ctx, const std::string& utf8) : TextHolder(utf8) {
+        parser.setParserContext(&ctx, 0);
+        parseInto(parser, text, *this);
+    }
+};
+
 }  // namespace xparsetest

@@ -9,14 +9,22 @@ namespace xexpr {
 
 namespace {
 
+// Whether the tree's aggregation level has been worked out: an unvalidated
+// tree answers "has group functions" for want of a row level, which would
+// call every expression an aggregate.
+bool aggregationKnown(XParsedTree& parsed) {
+    return XParser::isAggLevelValid(XParser::getTreeAggLevel(parsed.getTree())) != 0;
+}
+
 void describeResult(XParsedTree& parsed, const ValidationResult& vr, Outcome& outcome) {
+    const bool aggregate = vr.hasGroupFunctions && aggregationKnown(parsed);
     SColMetadata scratch;
     QvRef ref;
     const QvMetadataBase* md = XParser::getResultMetaData(parsed, &scratch, &ref);
     std::string type = typeText(md->getCDataTypeV(), md->getLengthV(), md->getScaleV());
     outcome.summary = type.empty() ? "ok" : "ok: " + type;
     if (vr.isConstant) outcome.summary += ", constant";
-    if (vr.hasGroupFunctions) outcome.summary += ", aggregate";
+    if (aggregate) outcome.summary += ", aggregate";
     if (vr.hasWindowFunc) outcome.summary += ", window function";
     outcome.details["result"] = {
         {"type", type.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(type)},
@@ -24,23 +32,16 @@ void describeResult(XParsedTree& parsed, const ValidationResult& vr, Outcome& ou
         {"precision", md->getLengthV()},
         {"scale", md->getScaleV()},
         {"constant", vr.isConstant != 0},
-        {"aggregate", vr.hasGroupFunctions != 0},
+        {"aggregate", aggregate},
         {"windowFunction", vr.hasWindowFunc != 0},
     };
 }
 
 Outcome parseOne(XParser& parser, const Expression& expression) {
-    QvUString text = QvUString::fromUtf8(expression.text);
-    XParsedTree* result = nullptr;
+    QvUString text;
+    std::unique_ptr<XParsedTree> owned;
     ValidationResult vr;
-    Outcome outcome;
-    outcome.status = parser.parse(text.getBuffer(), result, vr);
-    std::unique_ptr<XParsedTree> owned(result);
-    outcome.valid = outcome.status == 0 && vr.valid && owned;
-    outcome.errors = messageLines(vr.errors.toUtf8());
-    outcome.warnings = messageLines(vr.warnings.toUtf8());
-    outcome.errorBegin = vr.errorBegin;
-    outcome.errorEnd = vr.errorEnd;
+    Outcome outcome = parseExpression(parser, expression, text, owned, vr);
     if (outcome.valid) describeResult(*owned, vr, outcome);
     return outcome;
 }

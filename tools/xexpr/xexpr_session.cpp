@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "qvcmnexpr/xptree.h"
+
 namespace xexpr {
 
 namespace {
@@ -34,6 +36,21 @@ int makeContext(const ContextOptions& options, std::unique_ptr<XCatalogContext>&
         return -1;
     }
     return 0;
+}
+
+Outcome parseExpression(XParser& parser, const Expression& expression, QvUString& text,
+                        std::unique_ptr<XParsedTree>& owned, ValidationResult& vr) {
+    text = QvUString::fromUtf8(expression.text);
+    XParsedTree* result = nullptr;
+    Outcome outcome;
+    outcome.status = parser.parse(text.getBuffer(), result, vr);
+    owned.reset(result);
+    outcome.valid = outcome.status == 0 && vr.valid && owned;
+    outcome.errors = messageLines(vr.errors.toUtf8());
+    outcome.warnings = messageLines(vr.warnings.toUtf8());
+    outcome.errorBegin = vr.errorBegin;
+    outcome.errorEnd = vr.errorEnd;
+    return outcome;
 }
 
 int runEachExpression(const Invocation& invocation, const ExpressionFn& each) {

@@ -22,6 +22,12 @@ int makeContext(const ContextOptions& options, std::unique_ptr<XCatalogContext>&
 
 using ExpressionFn = std::function<Outcome(XParser& parser, const Expression& expression)>;
 
+// Parses one expression with validation and fills the outcome's status,
+// validity and messages. `text` receives the UTF-16 text (trees point into
+// it) and `owned` the tree; both must outlive any use of the tree.
+Outcome parseExpression(XParser& parser, const Expression& expression, QvUString& text,
+                        std::unique_ptr<XParsedTree>& owned, ValidationResult& vr);
+
 // Runs `each` on every expression of the invocation; returns the exit status.
 int runEachExpression(const Invocation& invocation, const ExpressionFn& each);
 

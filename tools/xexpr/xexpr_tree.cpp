@@ -68,17 +68,10 @@ void nodeLines(const Json& node, int depth, std::vector<std::string>& lines) {
 }
 
 Outcome showTree(XParser& parser, const Expression& expression) {
-    QvUString text = QvUString::fromUtf8(expression.text);
-    XParsedTree* result = nullptr;
+    QvUString text;
+    std::unique_ptr<XParsedTree> owned;
     ValidationResult vr;
-    Outcome outcome;
-    outcome.status = parser.parse(text.getBuffer(), result, vr);
-    std::unique_ptr<XParsedTree> owned(result);
-    outcome.valid = outcome.status == 0 && vr.valid && owned;
-    outcome.errors = messageLines(vr.errors.toUtf8());
-    outcome.warnings = messageLines(vr.warnings.toUtf8());
-    outcome.errorBegin = vr.errorBegin;
-    outcome.errorEnd = vr.errorEnd;
+    Outcome outcome = parseExpression(parser, expression, text, owned, vr);
     if (!outcome.valid) return outcome;
     Json tree = nodeJson(*owned->getTree()->getRoot(), text);
     outcome.summary = "ok";

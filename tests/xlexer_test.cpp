@@ -17,76 +17,52 @@
 #include "xgrammartokens.h"
 #include "xlexer.h"
 #include "xtokentables.h"
+#include "xparsetest.h"
 
 using namespace xgrammar;
 
 namespace {
 
-constexpr int kTransformation = 1;
-constexpr int kWorkflow = 2;
-constexpr int kUndecided = 3;
+using xparsetest::kTransformation;
+using xparsetest::kUndecided;
+using xparsetest::kWorkflow;
 
-// A context with a small symbol vocabulary of its own:
-//   mapping variables  $$ followed by letters, digits or "_";
-//   workflow variables $$ likewise (user-defined) and $ name . name
-//                      (pre-defined, e.g. $s_load.Status);
-//   custom functions   the names in `extFuncs`.
-class LexTestContext : public XParserContextNoSymbols {
+// The parser tests' context ($$name variables, $task.attribute workflow
+// variables, custom functions in `extFuncs`), plus what the lexer tests
+// need: a forced answer to every variable question and a count of the
+// custom-function questions asked.
+class LexTestContext : public xparsetest::TestContext {
 public:
-    explicit LexTestContext(int xprContext = kTransformation, int portAllowed = 1) : m_portAllowed(portAllowed) {
-        m_xpressionContext = xprContext;
+    explicit LexTestContext(int xprContext = kTransformation, int portAllowedAnswer = 1)
+        : TestContext(xprContext) {
+        portAllowed = portAllowedAnswer;
     }
-
-    int isPortAllowed() override { return m_portAllowed; }
 
     int containsValidTokenMapVar(const QvUString& text, size_t pos, size_t& length) override {
         if (forcedLength != kNoForcedLength) return answerForced(length);
-        if (text.at(pos) != '$' || text.at(pos + 1) != '$') return 0;
-        length = 2 + nameLength(text, pos + 2);
-        return length > 2 ? 1 : 0;
+        return TestContext::containsValidTokenMapVar(text, pos, length);
     }
 
     int containsValidTokenWflowVar(const QvUString& text, size_t pos, size_t& length, int& preDefined) override {
         if (forcedLength != kNoForcedLength) return answerForced(length);
-        if (text.at(pos) != '$') return 0;
-        if (text.at(pos + 1) == '$') {
-            length = 2 + nameLength(text, pos + 2);
-            preDefined = 0;
-            return length > 2 ? 1 : 0;
-        }
-        const size_t task = nameLength(text, pos + 1);
-        if (task == 0 || text.at(pos + 1 + task) != '.') return 0;
-        const size_t attribute = nameLength(text, pos + 2 + task);
-        if (attribute == 0) return 0;
-        length = 2 + task + attribute;
-        preDefined = 1;
-        return 1;
+        return TestContext::containsValidTokenWflowVar(text, pos, length, preDefined);
     }
 
     int containsValidExtFunc(const QvUString& name) override {
         ++extFuncQueries;
-        return extFuncs.count(name.toUtf8()) != 0 ? 1 : 0;
+        return TestContext::containsValidExtFunc(name);
     }
 
     static constexpr size_t kNoForcedLength = static_cast<size_t>(-1);
     // When set, every variable question is answered "yes" with this length.
     size_t forcedLength = kNoForcedLength;
-    std::set<std::string> extFuncs;
     int extFuncQueries = 0;
 
 private:
-    static size_t nameLength(const QvUString& text, size_t from) {
-        size_t n = 0;
-        for (unsigned short c = text.at(from); c == '_' || (c < 0x80 && std::isalnum(c)); c = text.at(from + ++n)) {
-        }
-        return n;
-    }
     int answerForced(size_t& length) const {
         length = forcedLength;
         return 1;
     }
-
-    int m_portAllowed;
 };
 
 // Gives the tests access to the protected helpers.

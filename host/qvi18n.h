@@ -26,7 +26,7 @@ class QVHOST_API QvUString {
 public:
     static constexpr size_t npos = static_cast<size_t>(-1);
 
-    QvUString();
+    QvUString() : m_data(m_inline), m_length(0), m_capacity(kInline) { m_inline[0] = 0; }
     QvUString(const QvUString& other);
     QvUString(QvUString&& other) noexcept;
     // From a 0-terminated UTF-16 string (null gives the empty string).
@@ -57,7 +57,18 @@ public:
 
     QvUString& assign(const QvUString& other);
     QvUString& assign(const unsigned short* text);  // 0-terminated
-    QvUString& assign(const unsigned short* text, size_t length);
+    // A short text from outside the string is copied in place: lexers
+    // assign names at a high rate.
+    QvUString& assign(const unsigned short* text, size_t length) {
+        const auto at = reinterpret_cast<uintptr_t>(text);
+        const auto inlineAt = reinterpret_cast<uintptr_t>(m_inline);
+        const bool outside = at >= inlineAt + sizeof m_inline || at + length * sizeof(unsigned short) <= inlineAt;
+        if (m_data != m_inline || text == nullptr || length > kInline || !outside) return assignAny(text, length);
+        copyShort(m_inline, text, length);
+        m_inline[length] = 0;
+        m_length = length;
+        return *this;
+    }
     // Each byte becomes one unit; `length` npos means up to the first 0 byte.
     QvUString& assignASCII(const char* text, size_t length = npos);
     // From the platform multibyte encoding (UTF-8); malformed sequences become
@@ -90,6 +101,13 @@ public:
 
     // Reserves room for at least `capacity` units (plus the terminator).
     void alloc(size_t capacity);
+    // Refers to the `length` units at `text` instead of copying them;
+    // `text[length]` must be 0. The units must stay unchanged and alive while
+    // this string refers to them: until it is changed, assigned or destroyed
+    // (its first change copies them; a copy of it has units of its own). A
+    // borrowed string answers capacity() 0. Lets a reader of a long text
+    // that outlives it do without a copy.
+    void assignBorrowed(const unsigned short* text, size_t length);
 
     // Newly allocated copies that the caller frees with delete[].
     unsigned short* getBufferCopy() const;  // 0-terminated UTF-16
@@ -134,8 +152,15 @@ public:
 
 private:
     void reserveExact(size_t capacity);
+    QvUString& assignAny(const unsigned short* text, size_t length);
     // Frees the heap buffer; the host library allocated it, so it frees it.
+    // A borrowed buffer is left to its lender.
     void releaseHeap();
+    bool isBorrowed() const { return m_capacity == 0; }
+    // Copies borrowed units into a buffer of the string's own.
+    void ownUnits();
+    // Back to the empty inline buffer, freeing or leaving what was there.
+    void dropUnits();
     // Copies `count` units, at most kInline, as two copies of a fixed size
     // that overlap in the middle: no call, and nothing outside the `count`
     // units of `from` is read.

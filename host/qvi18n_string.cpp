@@ -43,8 +43,6 @@ size_t copyIn(unsigned short* data, size_t at, const unsigned short* text, size_
 
 }  // namespace
 
-QvUString::QvUString() : m_data(m_inline), m_length(0), m_capacity(kInline) { m_inline[0] = 0; }
-
 QvUString::QvUString(const QvUString& other) : QvUString() { append(other.m_data, other.m_length); }
 
 QvUString::QvUString(QvUString&& other) noexcept : QvUString() { *this = std::move(other); }
@@ -53,7 +51,34 @@ QvUString::QvUString(const unsigned short* text) : QvUString() { append(text); }
 
 QvUString::QvUString(const char* ascii) : QvUString() { appendASCII(ascii); }
 
-void QvUString::releaseHeap() { delete[] m_data; }
+void QvUString::releaseHeap() {
+    if (!isBorrowed()) delete[] m_data;
+}
+
+void QvUString::assignBorrowed(const unsigned short* text, size_t length) {
+    QV_ASSERT(text != nullptr && text[length] == 0, "qvi18n");
+    if (m_data != m_inline) releaseHeap();
+    m_data = const_cast<unsigned short*>(text);
+    m_length = length;
+    m_capacity = 0;
+}
+
+// A borrowed string takes a copy of its units before it changes: they are
+// the lender's.
+void QvUString::ownUnits() {
+    const unsigned short* text = m_data;
+    const size_t length = m_length;
+    dropUnits();
+    assign(text, length);
+}
+
+void QvUString::dropUnits() {
+    if (m_data != m_inline) releaseHeap();
+    m_data = m_inline;
+    m_capacity = kInline;
+    m_length = 0;
+    m_inline[0] = 0;
+}
 
 QvUString& QvUString::operator=(const QvUString& other) { return assign(other); }
 
@@ -61,7 +86,8 @@ QvUString& QvUString::operator=(const QvUString& other) { return assign(other); 
 // address belongs to the other object.
 QvUString& QvUString::operator=(QvUString&& other) noexcept {
     if (this == &other) return *this;
-    if (m_data != m_inline) delete[] m_data;
+    if (m_data != m_inline) releaseHeap();
+    // A borrowed buffer changes hands as it is: it stays borrowed.
     if (other.m_data == other.m_inline) {
         std::memcpy(m_inline, other.m_inline, (other.m_length + 1) * sizeof(unsigned short));
         m_data = m_inline;
@@ -88,7 +114,9 @@ QvUString& QvUString::assign(const unsigned short* text) { return assign(text, q
 // Lexers and parsers assign and append texts at a high rate: a source from
 // outside the string is copied straight in (once, without the zero fill of
 // replace()), and only a source inside it takes the general path.
-QvUString& QvUString::assign(const unsigned short* text, size_t length) {
+QvUString& QvUString::assignAny(const unsigned short* text, size_t length) {
+    // The lender's units stay where they are, so `text` may point into them.
+    if (isBorrowed()) dropUnits();
     if (text == nullptr || pointsInto(text, m_data, m_capacity + 1)) return replace(0, m_length, text, length);
     // The old content is dropped first, so that growing copies none of it
     // and the new units are written once.
@@ -104,6 +132,7 @@ QvUString& QvUString::assignASCII(const char* text, size_t length) {
 }
 
 void QvUString::makeEmpty() {
+    if (isBorrowed()) dropUnits();
     m_length = 0;
     m_data[0] = 0;
 }
@@ -111,11 +140,12 @@ void QvUString::makeEmpty() {
 // Exactly `capacity` units plus the terminator; never shrinks below the
 // current content or back into the inline buffer.
 void QvUString::reserveExact(size_t capacity) {
+    if (isBorrowed()) ownUnits();
     if (capacity <= m_capacity) return;
     QV_ASSERT(capacity < kMaxUnits, "qvi18n");
-    auto grown = std::make_unique<unsigned short[]>(capacity + 1);
+    auto grown = std::make_unique_for_overwrite<unsigned short[]>(capacity + 1);
     std::memcpy(grown.get(), m_data, (m_length + 1) * sizeof(unsigned short));
-    if (m_data != m_inline) delete[] m_data;
+    if (m_data != m_inline) releaseHeap();
     m_data = grown.release();
     m_capacity = capacity;
 }
@@ -146,6 +176,7 @@ QvUString& QvUString::replace(size_t pos, size_t count, const QvUString& with) {
 // The one place that resizes content: opens (or closes) the gap at `pos` and
 // fills it with `unit`.
 QvUString& QvUString::replace(size_t pos, size_t count, unsigned short unit, size_t repeat) {
+    if (isBorrowed()) ownUnits();
     pos = std::min(pos, m_length);
     count = clampCount(pos, count, m_length);
     QV_ASSERT(repeat < kMaxUnits - (m_length - count), "qvi18n");
@@ -171,6 +202,7 @@ QvUString& QvUString::append(const QvUString& text) { return replace(m_length, 0
 QvUString& QvUString::append(const unsigned short* text) { return append(text, qvUStrlen(text)); }
 
 QvUString& QvUString::append(const unsigned short* text, size_t length) {
+    if (isBorrowed()) ownUnits();
     if (!fitsUnaliased(text, length, m_capacity - m_length, m_data, m_capacity))
         return replace(m_length, 0, text, length);
     m_length = copyIn(m_data, m_length, text, length);
@@ -189,7 +221,7 @@ QvUString& QvUString::appendASCII(const char* text, size_t length) {
 }
 
 unsigned short* QvUString::getBufferCopy() const {
-    auto copy = std::make_unique<unsigned short[]>(m_length + 1);
+    auto copy = std::make_unique_for_overwrite<unsigned short[]>(m_length + 1);
     std::memcpy(copy.get(), m_data, (m_length + 1) * sizeof(unsigned short));
     return copy.release();
 }

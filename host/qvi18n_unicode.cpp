@@ -105,7 +105,7 @@ QvUString mapCase(const QvUString& text, CaseMapFn fn) {
     int32_t srcLength = toInt32Length(text.length());
     int32_t capacity = srcLength + 8;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        auto buffer = std::make_unique<unsigned short[]>(static_cast<size_t>(capacity) + 1);
+        auto buffer = std::make_unique_for_overwrite<unsigned short[]>(static_cast<size_t>(capacity) + 1);
         UErrorCode status = U_ZERO_ERROR;
         int32_t written = fn(asUChar(buffer.get()), capacity, asUChar(text.getBuffer()), srcLength, kCaseLocale,
                              &status);
@@ -127,7 +127,7 @@ QvUString decodeUtf8(const char* text, size_t length) {
     if (text == nullptr || length == 0) return out;
     int32_t srcLength = toInt32Length(length);
     // A UTF-8 byte never yields more than one UTF-16 unit.
-    auto buffer = std::make_unique<unsigned short[]>(length + 1);
+    auto buffer = std::make_unique_for_overwrite<unsigned short[]>(length + 1);
     int32_t written = 0;
     UErrorCode status = U_ZERO_ERROR;
     u_strFromUTF8WithSub(asUChar(buffer.get()), srcLength + 1, &written, text, srcLength, 0xFFFD, nullptr,

@@ -252,6 +252,77 @@ TEST(QvUStringTest, AliasedSourcesAreSafe) {
     }
 }
 
+// A borrowed string reads the lender's units in place; whatever changes it
+// must copy them first and leave the lender's buffer as it was, and nothing
+// may free that buffer.
+TEST(QvUStringTest, BorrowedUnitsAreNeverWrittenOrFreed) {
+    struct Case {
+        const char* what;
+        void (*change)(QvUString&);
+        const char16_t* expected;  // for the lender "hello world"
+    };
+    const Case cases[] = {
+        {"append", [](QvUString& s) { s.append(us(u"!"), 1); }, u"hello world!"},
+        {"append unit", [](QvUString& s) { s.append(static_cast<unsigned short>('!')); }, u"hello world!"},
+        {"append itself", [](QvUString& s) { s.append(s); }, u"hello worldhello world"},
+        {"append own tail", [](QvUString& s) { s.append(s.getBuffer() + 6, 5); }, u"hello worldworld"},
+        {"insert", [](QvUString& s) { s.insert(0, us(u">"), 1); }, u">hello world"},
+        {"erase all", [](QvUString& s) { s.erase(0); }, u""},
+        {"erase some", [](QvUString& s) { s.erase(5); }, u"hello"},
+        {"replace", [](QvUString& s) { s.replace(0, 5, us(u"bye"), 3); }, u"bye world"},
+        {"assign own tail", [](QvUString& s) { s.assign(s.getBuffer() + 6, 5); }, u"world"},
+        {"assign empty", [](QvUString& s) { s.assign(us(u""), 0); }, u""},
+        {"assign ascii", [](QvUString& s) { s.assignASCII("abc"); }, u"abc"},
+        {"make empty", [](QvUString& s) { s.makeEmpty(); }, u""},
+        {"make upper", [](QvUString& s) { s.makeUpper(); }, u"HELLO WORLD"},
+        {"alloc", [](QvUString& s) { s.alloc(100); }, u"hello world"},
+        {"sprint itself", [](QvUString& s) { s.sprint("<%s>", s.getBuffer()); }, u"<hello world>"},
+        {"move in", [](QvUString& s) { s = QvUString("moved"); }, u"moved"},
+        {"borrow again",
+         [](QvUString& s) {
+             static const U16 other = u"other";
+             s.assignBorrowed(us(other), other.size());
+         },
+         u"other"},
+    };
+    for (const Case& c : cases) {
+        const U16 lender = u"hello world";
+        QvUString s;
+        s.assignBorrowed(us(lender), lender.size());
+        EXPECT_EQ(s.getBuffer(), us(lender)) << c.what;
+        EXPECT_EQ(s.capacity(), 0u) << c.what;
+        c.change(s);
+        EXPECT_EQ(toU16(s), U16(c.expected)) << c.what;
+        EXPECT_EQ(lender, u"hello world") << c.what;
+        EXPECT_EQ(s.getBuffer()[s.length()], 0u) << c.what;
+    }
+}
+
+TEST(QvUStringTest, CopiesOfABorrowedStringOwnTheirUnits) {
+    const U16 lender = u"a text longer than the inline room";
+    QvUString borrowed;
+    borrowed.assignBorrowed(us(lender), lender.size());
+    QvUString copy(borrowed);
+    EXPECT_NE(copy.getBuffer(), borrowed.getBuffer());
+    EXPECT_EQ(copy, borrowed);
+    expectTerminated(copy);
+    // Moving passes the borrow on: same units, nothing copied or freed.
+    QvUString moved(std::move(borrowed));
+    EXPECT_EQ(moved.getBuffer(), us(lender));
+    EXPECT_TRUE(borrowed.isEmpty());
+    // Borrowing over a heap buffer frees that buffer (ASan: no leak).
+    QvUString grown = repeated('x', 100);
+    grown.assignBorrowed(us(lender), lender.size());
+    EXPECT_EQ(toU16(grown), lender);
+}
+
+TEST(QvUStringTest, BorrowingNeedsATerminatedText) {
+    const U16 lender = u"abc";
+    QvUString s;
+    EXPECT_THROW(s.assignBorrowed(us(lender), 2), QvAssertFailure);
+    EXPECT_THROW(s.assignBorrowed(nullptr, 0), QvAssertFailure);
+}
+
 TEST(QvUStringTest, SubstrAndFind) {
     QvUString s = qvU("hello world hello");
     EXPECT_EQ(s.substr(6, 5).toUtf8(), "world");

@@ -3,6 +3,7 @@
 // FILE:LINE: prefixed lines and its JSON Lines output are checked.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -50,8 +51,9 @@ class XexprTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (std::string(XEXPR_PROGRAM).empty()) GTEST_SKIP() << "xexpr was not built";
+        // The process id keeps builds that run the same test at once apart.
         m_dir = fs::path(::testing::TempDir()) /
-                ("xexpr_test_" +
+                ("xexpr_test_" + std::to_string(getpid()) + "_" +
                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(m_dir);
         fs::create_directories(m_dir);

@@ -316,52 +316,53 @@ void expectErrors(const ErrorCase* cases, size_t n, int xprContext) {
     }
 }
 
+constexpr ErrorCase kSyntaxErrors[] = {
+    // Two operands side by side: marked in the gap between them.
+    {"1 2", 19035, 1, 2},
+    {"a  'x'", 19035, 1, 3},
+    {"1 2 3", 19035, 1, 2},
+    {"(a b)", 19035, 2, 3},
+    {"f(a, b c)", 19035, 6, 7},
+    // Anything else the grammar cannot read: at the end of the token
+    // that could not be read.
+    {"f(a) b", 19065, 6, 6},
+    {"(a)(b)", 19065, 4, 4},
+    {"a +", 19065, 3, 3},
+    {"a + ", 19065, 4, 4},
+    {"a + * b", 19065, 5, 5},
+    {"(a", 19065, 2, 2},
+    {"a)", 19065, 2, 2},
+    {")", 19065, 1, 1},
+    {"a := 1", 19065, 4, 4},
+    {"IIF(a,", 19065, 6, 6},
+    {"a[]", 19065, 3, 3},
+    {"a[1,2,3,4]", 19065, 8, 8},
+    {"SUM(*)", 19065, 5, 5},
+    // COUNT has no empty argument list, so its comma is no leading one.
+    {"COUNT(,a)", 19065, 7, 7},
+    {"COUNT()", 19065, 7, 7},
+    {"LOOKUP(a, :TD.c, 1)", 19065, 8, 8},
+    {"LOOKUP(:TD.r)", 19065, 13, 13},
+    {":SD.f(1)", 19065, 6, 6},
+    {"a.'x'", 19065, 5, 5},
+    {"myfn(1", 19065, 6, 6},
+    {"myfn(", 19065, 5, 5},
+    // ".1" is a decimal literal, so this is two operands.
+    {"a.1", 19035, 1, 1},
+    // A leading comma: marked at the comma.
+    {"f(, a)", 19032, 2, 2},
+    {"IIF( , a)", 19032, 5, 5},
+    {":SP.p(,a)", 19032, 6, 6},
+    {"myfn(, 1)", 19032, 5, 5},
+    // A comma that leaves an argument out in the middle is no leading comma.
+    {"f(a, , b)", 19065, 6, 6},
+    // What the lexer cannot read carries the lexer's own message.
+    {"a ; b", 19081, 3, 3},
+    {"'abc", 19082, 4, 4},
+};
+
 TEST(GrammarErrorTest, SyntaxErrorsAndTheirPositions) {
-    constexpr ErrorCase cases[] = {
-        // Two operands side by side: marked in the gap between them.
-        {"1 2", 19035, 1, 2},
-        {"a  'x'", 19035, 1, 3},
-        {"1 2 3", 19035, 1, 2},
-        {"(a b)", 19035, 2, 3},
-        {"f(a, b c)", 19035, 6, 7},
-        // Anything else the grammar cannot read: at the end of the token
-        // that could not be read.
-        {"f(a) b", 19065, 6, 6},
-        {"(a)(b)", 19065, 4, 4},
-        {"a +", 19065, 3, 3},
-        {"a + ", 19065, 4, 4},
-        {"a + * b", 19065, 5, 5},
-        {"(a", 19065, 2, 2},
-        {"a)", 19065, 2, 2},
-        {")", 19065, 1, 1},
-        {"a := 1", 19065, 4, 4},
-        {"IIF(a,", 19065, 6, 6},
-        {"a[]", 19065, 3, 3},
-        {"a[1,2,3,4]", 19065, 8, 8},
-        {"SUM(*)", 19065, 5, 5},
-        // COUNT has no empty argument list, so its comma is no leading one.
-        {"COUNT(,a)", 19065, 7, 7},
-        {"COUNT()", 19065, 7, 7},
-        {"LOOKUP(a, :TD.c, 1)", 19065, 8, 8},
-        {"LOOKUP(:TD.r)", 19065, 13, 13},
-        {":SD.f(1)", 19065, 6, 6},
-        {"a.'x'", 19065, 5, 5},
-        {"myfn(1", 19065, 6, 6},
-        {"myfn(", 19065, 5, 5},
-        // ".1" is a decimal literal, so this is two operands.
-        {"a.1", 19035, 1, 1},
-        // A leading comma: marked at the comma.
-        {"f(, a)", 19032, 2, 2},
-        {"IIF( , a)", 19032, 5, 5},
-        {":SP.p(,a)", 19032, 6, 6},
-        {"myfn(, 1)", 19032, 5, 5},
-        // A comma that leaves an argument out in the middle is no leading comma.
-        {"f(a, , b)", 19065, 6, 6},
-        // What the lexer cannot read carries the lexer's own message.
-        {"a ; b", 19081, 3, 3},
-        {"'abc", 19082, 4, 4},
-    };
-    expectErrors(cases, std::size(cases), kTransformation);
+    expectErrors(kSyntaxErrors, std::size(kSyntaxErrors), kTransformation);
 }
 
 // SPOUTPUT is reported but read as PROC_RESULT, so the parse goes on and the
@@ -406,6 +407,62 @@ TEST(GrammarErrorTest, RefusedReferencesAbandonTheParse) {
     // Mapping variables do not depend on the port setting.
     ParseWith ok(parser, "$$v + 1");
     EXPECT_EQ(ok.status, 0) << ok.err.toUtf8();
+}
+
+// ---------------------------------------------------------------- traces
+
+// yydebug switches the driver's trace on; while it is on, the trace goes to
+// stderr, which is captured here.
+class TraceOn {
+public:
+    TraceOn() {
+        testing::internal::CaptureStderr();
+        yydebug = 1;
+    }
+    ~TraceOn() { finish(); }
+    const std::string& finish() {
+        if (yydebug) {
+            yydebug = 0;
+            m_trace = testing::internal::GetCapturedStderr();
+        }
+        return m_trace;
+    }
+
+private:
+    std::string m_trace;
+};
+
+TEST(GrammarTraceTest, TraceOnlyWhileYydebugIsSet) {
+    TestContext ctx(kTransformation);
+    testing::internal::CaptureStderr();
+    {
+        OneParse quiet(ctx, "a + 1");
+        EXPECT_EQ(quiet.printed(), "PLUS(a,1)");
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+
+    TraceOn trace;
+    {
+        OneParse traced(ctx, "a + 1");
+        EXPECT_EQ(traced.printed(), "PLUS(a,1)");
+    }
+    const std::string& text = trace.finish();
+    for (const char* line : {"Starting parse", "Reading a token", "Next token is token NAME",
+                             "Shifting token OPT_PLUS", "Reducing stack by rule",
+                             "-> $$ = nterm expr_opt_opt", "Now at end of input."}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+    }
+}
+
+// The traced and the untraced driver are one grammar: the same trees, the
+// same errors at the same places (and a custom function's name freed when an
+// error ends the parse before its call is reduced).
+TEST(GrammarTraceTest, TracedDriverBuildsTheSameTreesAndErrors) {
+    TraceOn trace;
+    expectTrees(kPrecedence, std::size(kPrecedence), kTransformation);
+    expectTrees(kCalls, std::size(kCalls), kTransformation);
+    expectErrors(kSyntaxErrors, std::size(kSyntaxErrors), kTransformation);
+    EXPECT_NE(trace.finish().find("Cleanup: discarding lookahead"), std::string::npos);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <random>
 #include <memory>
 #include <set>
 #include <string>
@@ -75,6 +77,8 @@ public:
     using XLexer::getIdentifier;
     using XLexer::getXprContext;
     using XLexer::skipWhitespacesAndComments;
+    // yylex without its direct reading of the commonest tokens.
+    int yylexByMatchers(yystype* lval) { return lexToken(lval); }
 };
 
 std::vector<unsigned short> units(const std::string& utf8) {
@@ -298,20 +302,25 @@ TEST(LexerTest, BlanksBeforeTheEndAreTheLastTokenText) {
     EXPECT_EQ(tokensOf(lex("a - b / c")), (std::vector<int>{NAME, OPT_MINUS, NAME, OPT_BINARY_9, NAME}));
 }
 
-// The input is measured several units at a time; texts that end at every
-// point of such a round, in buffers with no room after the 0 unit, are read
-// exactly to their end.
-TEST(LexerTest, ShortTextsAreMeasuredExactly) {
-    for (size_t n = 0; n <= 13; ++n) {
-        SCOPED_TRACE(n);
-        std::unique_ptr<unsigned short[]> buffer(new unsigned short[n + 1]);
-        for (size_t i = 0; i < n; ++i) buffer[i] = static_cast<unsigned short>(i % 2 == 0 ? 'x' : ' ');
-        buffer[n] = 0;
-        LexTestContext context;
-        XLexer lexer(buffer.get(), &context, 0);
-        EXPECT_EQ(lexer.getInputString().length(), n);
-        const auto toks = lexAll(lexer);
-        EXPECT_EQ(toks.size(), (n + 1) / 2);
+// The input is measured eight units at a time from 16-byte blocks; texts
+// starting at every unit of a block and ending at every point of a round, in
+// buffers with no room after the 0 unit, are read exactly to their end.
+TEST(LexerTest, TextsAreMeasuredExactlyAtEveryAlignment) {
+    for (size_t offsetBytes = 0; offsetBytes <= 16; offsetBytes += sizeof(unsigned short)) {
+        for (size_t n = 0; n <= 20; ++n) {
+            SCOPED_TRACE(testing::Message() << "offset " << offsetBytes << " length " << n);
+            const size_t bytes = offsetBytes + (n + 1) * sizeof(unsigned short);
+            std::unique_ptr<unsigned char[]> storage(new unsigned char[bytes]);
+            auto* text = reinterpret_cast<unsigned short*>(storage.get() + offsetBytes);
+            for (size_t i = 0; i <= n; ++i) {
+                const unsigned short unit = i == n ? 0 : (i % 2 == 0 ? 'x' : ' ');
+                std::memcpy(reinterpret_cast<unsigned char*>(text) + i * sizeof unit, &unit, sizeof unit);
+            }
+            LexTestContext context;
+            XLexer lexer(text, &context, 0);
+            EXPECT_EQ(lexer.getInputString().length(), n);
+            EXPECT_EQ(lexAll(lexer).size(), (n + 1) / 2);
+        }
     }
 }
 
@@ -961,4 +970,57 @@ TEST(LexerTest, LongRunBeforeAParenthesisStaysLinear) {
     EXPECT_EQ(previous, PAREN_LEFT);
     EXPECT_EQ(tokens, (text.size() - 4) / 3 * 2 + 2);
     EXPECT_LE(context.extFuncQueries, static_cast<int>(XLexer::kMaxCustomFunctionNameLength));
+}
+
+// yylex reads the commonest tokens (words, strings, one-unit symbols) itself
+// and leaves the rest to the matchers in their order; on any text both must
+// give the same tokens, positions and values, and leave the same state for
+// what follows (current token, expression context). Texts are random runs of
+// pieces chosen to meet every branch of the direct reading: symbols with
+// and without a word before "(", custom-function words that start with a
+// symbol, blanks of every kind, comments, unclosed strings, text ends.
+TEST(LexerTest, DirectReadingAgreesWithTheMatchers) {
+    const char* const pieces[] = {
+        "a",  "Name_1", "IIF", "ext",  "x,y", "(",  ")",   ",",    " ",  "  ",  "\t",   "\n",  "-- c\n", "//c",
+        "'s'", "'",     "12",  "1.5",  "3e2", ".",  "..",  "||",   "<>", "<=",  "=",     "-",    "/",       "*",
+        "+",  ":EXT.", ":=",  "$$v",  "$t.s", "AND", "TRUE", "SYSDATE", "\u00e9", "\u00a0", "#", "@", "[", "]",
+        "{",  "}",     ";",   "!",    "!=",   "^=", "%",   "DD_INSERT", "ABORTED", "'a b'"};
+    std::mt19937 random(20261206);
+    for (int round = 0; round < 4000; ++round) {
+        std::string text;
+        for (int n = static_cast<int>(random() % 14) + 1; n > 0; --n)
+            text += pieces[random() % (sizeof pieces / sizeof pieces[0])];
+        for (int xprContext : {kTransformation, kWorkflow, kUndecided}) {
+            LexTestContext directContext(xprContext), matcherContext(xprContext);
+            for (LexTestContext* c : {&directContext, &matcherContext}) c->extFuncs = {"ext", ",ext", "x,y", ")ext"};
+            auto buffer = units(text);
+            TestLexer direct(buffer.data(), &directContext, 0);
+            TestLexer byMatchers(buffer.data(), &matcherContext, 0);
+            for (int i = 0;; ++i) {
+                yystype a{}, b{};
+                const int tokenA = direct.yylex(&a);
+                const int tokenB = byMatchers.yylexByMatchers(&b);
+                SCOPED_TRACE(testing::Message() << "text \"" << text << "\" context " << xprContext << " token " << i);
+                ASSERT_EQ(tokenA, tokenB);
+                EXPECT_EQ(a.begin, b.begin);
+                EXPECT_EQ(a.end, b.end);
+                if (tokenA == XEXTFUNC) {
+                    EXPECT_EQ(a.text->toUtf8(), b.text->toUtf8());
+                    delete a.text;
+                    delete b.text;
+                } else if (carriesString(tokenA)) {
+                    EXPECT_EQ(a.value.str->toUtf8(), b.value.str->toUtf8());
+                } else if (tokenA == CONST_FLOAT) {
+                    EXPECT_EQ(a.value.dbl, b.value.dbl);
+                } else {
+                    EXPECT_EQ(a.value.kind, b.value.kind);
+                }
+                EXPECT_EQ(direct.getCurTokPosBegin(), byMatchers.getCurTokPosBegin());
+                EXPECT_EQ(direct.getCurTokPosEnd(), byMatchers.getCurTokPosEnd());
+                EXPECT_EQ(direct.getXprContext(), byMatchers.getXprContext());
+                if (tokenA == END_OF_INPUT) break;
+            }
+            EXPECT_EQ(directContext.extFuncQueries, matcherContext.extFuncQueries);
+        }
+    }
 }

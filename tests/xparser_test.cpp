@@ -200,8 +200,9 @@ TEST(ParserLimitTest, VeryManyArgumentsNeedNoDeepStack) {
     EXPECT_EQ(r.root()->getChildB(0, 1)->getPosBegin().toInteger(), 7);
 }
 
-// The pre-validation walk over the finished tree relabels member names and
-// struct field names and leaves every parent's child cursor at its end.
+// A parsed tree comes back as the pre-validation walk would leave it: member
+// names and struct field names relabelled, and every parent's child cursor
+// at its end (the parser does both as it builds each parent).
 TEST(ParserLimitTest, ParentsLeaveTheParseWithTheirCursorAtTheEnd) {
     Fixture f;
     f.ctx.extFuncs.insert("struct");
@@ -333,6 +334,13 @@ TEST(ParserLiteralTest, IntegerAndDecimalLadders) {
     XType::initDecMax(28);
     constexpr LiteralCase cases[] = {
         {"0", "0", "0"},
+        {"007", "7", "7"},
+        // Nine digits and fewer are read directly; ten need the full ladder.
+        {"999999999", "999999999", "999999999"},
+        {"000000009", "9", "9"},
+        {"1000000000", "1000000000", "1000000000"},
+        {"0000000001", "1", "1"},
+        {"-999999999", "-999999999", "-999999999"},
         {"2147483647", "2147483647", "2147483647"},
         {"2147483648", "2147483648L", "2147483648L"},
         {"-2147483648", "-2147483648L", "-2147483648L"},

@@ -3,6 +3,8 @@
 // operands of TYPE), and nothing else in the tree changes.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <iterator>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -160,6 +162,48 @@ TEST_F(XPreValidateTest, NonReferencesAreNeverRelabelled) {
     EXPECT_EQ(childKinds(structCall), (Kinds{eXNI_SYSDATE, eXNI_PORTVAR}));
 }
 
+// The parser relabels each parent's children as it builds the parent; that
+// must give what the walk gives, parent by parent.
+TEST_F(XPreValidateTest, RelabelChildrenGivesTheWalksKinds) {
+    struct Case {
+        std::function<XNodeParent*()> build;
+        Kinds expected;
+    };
+    const Case cases[] = {
+        {[&] { return opt(eXNI_DOT, {ref(), ref()}); }, {eXNI_PORTVAR, eXNI_NESTEDPORTREF}},
+        {[&] { return opt(eXNI_DOTDOT, {ref(eXNI_MAPVAR), ref(eXNI_WFVAR)}); },
+         {eXNI_MAPVAR, eXNI_NESTEDPORTREF}},
+        {[&] { return opt(eXNI_TYPE, {ref(), ref()}); }, {eXNI_NESTEDPORTREF, eXNI_NESTEDPORTREF}},
+        {[&] { return call("Struct", {ref(), ref(), ref(), opt(eXNI_PLUS, {ref(), ref()}), ref()}); },
+         {eXNI_FUNC_IDENTIFIER, eXNI_PORTVAR, eXNI_FUNC_IDENTIFIER, eXNI_PLUS, eXNI_FUNC_IDENTIFIER}},
+        {[&] { return call("structs", {ref(), ref()}); }, {eXNI_PORTVAR, eXNI_PORTVAR}},
+        {[&] { return opt(eXNI_DOTSTARDOT, {ref(), ref()}); }, {eXNI_PORTVAR, eXNI_PORTVAR}},
+        {[&] { return opt(eXNI_PLUS, {ref(), ref()}); }, {eXNI_PORTVAR, eXNI_PORTVAR}},
+        {[&] { return opt(eXNI_DOT, {XNodeConstBase::createConstInt(1, 0, 1), ref()}); },
+         {eXNI_CONST, eXNI_NESTEDPORTREF}},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        XNodeParent* relabelled = cases[i].build();
+        XPreValidateVisitor::relabelChildren(relabelled);
+        EXPECT_EQ(childKinds(relabelled), cases[i].expected) << i;
+        tree.reset(XTree::create(relabelled, kText, 0, 0));
+
+        XNodeParent* walked = cases[i].build();
+        prevalidate(walked);
+        EXPECT_EQ(childKinds(walked), cases[i].expected) << i;
+    }
+}
+
+// Empty child slots (left by a failed adoption) are passed over.
+TEST_F(XPreValidateTest, RelabelChildrenPassesOverEmptySlots) {
+    XNodeParent* root = opt(eXNI_DOT, {ref()});
+    root->appendChildNode(nullptr);
+    XPreValidateVisitor::relabelChildren(root);
+    EXPECT_EQ(root->getChild(0)->getId(), eXNI_PORTVAR);
+    EXPECT_EQ(root->getChild(1), nullptr);
+    tree.reset(XTree::create(root, kText, 0, 0));
+}
+
 TEST_F(XPreValidateTest, DetachedReferenceIsLeftAlone) {
     std::unique_ptr<XNode> detached(ref());
     XPreValidateVisitor::relabel(detached.get());
@@ -269,7 +313,7 @@ const ParsedCase kParsedCases[] = {
     {"a", "PORTVAR"},
 };
 
-// The parser runs the pass itself; running it again changes nothing.
+// The parser relabels as it builds; running the pass afterwards changes nothing.
 TEST_P(XPreValidateParsedTest, ParserRelabelsReferences) {
     TreePtr tree = parse(GetParam().text);
     ASSERT_NE(tree, nullptr);

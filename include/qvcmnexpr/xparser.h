@@ -190,8 +190,12 @@ private:
     // Moves the top `nChildren` stack entries into `parent` in source order
     // and pushes it.
     XNode* adoptAndPush(XNodeParent* parent, int nChildren);
+    // Settles a parent that has adopted all its children (see adoptAndPush).
+    static void finishParent(XNodeParent* parent);
     XNode* parseOpdRef(EXNodeId kind, XTokName* chain, size_t begin, size_t end);
     void allocUgdInfoInUpgrade(XNode* node) const;
+    // Gives `node` its upgrade record (once).
+    static void stc_allocUgdInfo(XNode* node);
     int isUpgradeParser() const;
     // Wraps the root left on the node stack into a tree that takes over the
     // token allocator and the reporting pointers.
@@ -207,10 +211,12 @@ private:
     // and returns 0, or -1 when the parse must be abandoned (the cause is
     // reported, or kept as m_pendingException for parse to report).
     friend int yyparse(XParser* parser);
-    friend int yylex(yystype* lval, XParser* parser);
+    // The same driver without its trace hooks (xgrammaruntraced.cpp).
+    friend int yyparseUntraced(XParser* parser);
     friend void yyerror(XParser* parser, const char* text);
     // Maps the driver's built-in texts onto the texts handleYyError knows.
     static const char* stc_driverText(const char* text);
+    // The next token for the driver (defined with the grammar, xgrammar.y).
     int nextToken(yystype* lval);
     void reportDriverError(const char* text);
     template <class Build>

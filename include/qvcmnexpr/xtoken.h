@@ -184,11 +184,15 @@ private:
 
     // Components are built in place in blocks of growing size that the
     // allocator frees all at once: a parse's names sit together in memory
-    // and cost one allocation per block instead of one each.
+    // and cost one allocation per block instead of one each. Most
+    // expressions name a handful of columns, so the first few components
+    // are built in the allocator itself and cost no allocation at all.
     struct Block;
+    static constexpr size_t cInlineSlots = 4;
     void* slotForToken();
 
     XTokName* m_head = nullptr;  // every component, newest first
-    Block* m_blocks = nullptr;   // newest first
-    size_t m_usedInBlock = 0;    // components built in the newest block
+    Block* m_blocks = nullptr;   // newest first; none while the inline slots last
+    size_t m_usedInBlock = 0;    // components built in the newest block (or inline)
+    alignas(XTokName) unsigned char m_inlineSlots[cInlineSlots * sizeof(XTokName)];
 };

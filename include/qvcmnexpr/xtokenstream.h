@@ -40,6 +40,8 @@ public:
     int next(XTokenInfo& out);
 
 private:
+    // The lexer reads the text in place, so the stream keeps the copy.
+    QvUString m_text;
     std::unique_ptr<XLexer> m_lexer;
     bool m_ended = false;
 };

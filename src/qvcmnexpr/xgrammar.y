@@ -10,6 +10,9 @@
  *
  * The rules keep their fixed order (traces print rule numbers), and the token
  * numbers are those of xgrammartokens.def, which the lexer returns.
+ *
+ * Traces (yydebug) are always compiled in here; xgrammaruntraced.cpp builds
+ * the same driver without them for the parses that want no trace.
  */
 
 %require "3.8"
@@ -25,9 +28,12 @@ class XParser;
 }
 
 %code {
+#include <exception>
+
 #include "qvcmnexpr/xnode.h"
 #include "qvcmnexpr/xparser.h"
 #include "qvi18n.h"
+#include "xlexer.h"
 
 // The driver's own texts are the ones the parser's message table knows.
 #define YY_(text) XParser::stc_driverText(text)
@@ -40,8 +46,22 @@ class XParser;
 // cause already (or left an exception for the parser to report).
 #define ACT(status) do { if ((status) != 0) YYERROR; } while (0)
 
-// The driver's hooks into the parser (friends of XParser).
-int yylex(yystype* lval, XParser* parser);
+// The driver's hooks into the parser. The driver (a friend of XParser) asks
+// for every token, so the token source is defined here, where both drivers
+// (this one and xgrammaruntraced.cpp) can inline it.
+//
+// A lexer exception must not cross the driver, which would leak what it
+// holds: it is kept for parse() and the driver sees the error token, which
+// ends the parse without a message of its own.
+inline int XParser::nextToken(yystype* lval) {
+    try {
+        return m_lexer->yylex(lval);
+    } catch (...) {
+        m_pendingException = std::current_exception();
+        return TOK_YYerror;
+    }
+}
+#define yylex(lval, parser) (parser)->nextToken(lval)
 void yyerror(XParser* parser, const char* text);
 }
 
@@ -316,6 +336,8 @@ opd_ref_wfvar
 
 /* ===== Driver hooks ===== */
 
-int yylex(yystype* lval, XParser* parser) { return parser->nextToken(lval); }
-
+/* xgrammaruntraced.cpp compiles this driver a second time; the hook is
+   defined once, here. */
+#ifndef XGRAMMAR_UNTRACED
 void yyerror(XParser* parser, const char* text) { parser->reportDriverError(text); }
+#endif

@@ -10,6 +10,10 @@
 #include <new>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "qvcmnasrt.h"
 #include "qvcmnexpr/xparsercontext.h"
 #include "qvcmnexpr/xtoken.h"
@@ -69,19 +73,42 @@ bool endsFunctionWord(const unsigned short* p) {
     return *p == 0 || isHostSpace(*p) || *p == XToken::gcLeftParen || isCommentStart(p);
 }
 
-// The number of units before the 0 unit. Four units are tested per round,
-// each only once the one before it is known not to be the end, so nothing
-// past the 0 unit is read; the tests are cheap when they go the expected
-// way, where the round trip of a loop per unit is not.
-size_t unitCount(const unsigned short* text) {
+// The number of units before the 0 unit, eight at a time. The loads are of
+// 16-byte blocks aligned to 16 bytes: such a block never reaches into
+// another page, so the one that holds the 0 unit can be read whole without
+// any risk of a fault; lanes before `text` are ignored and nothing after the
+// 0 unit is used. Reading past the end of the text that way is also why the
+// address sanitizer must not check this function.
+size_t unitCountByUnit(const unsigned short* text) {
     const unsigned short* p = text;
-    while (p[0] != 0 && p[1] != 0 && p[2] != 0 && p[3] != 0) p += 4;
     while (*p != 0) ++p;
     return static_cast<size_t>(p - text);
 }
 
+#if defined(__SSE2__)
+__attribute__((no_sanitize_address)) size_t unitCount(const unsigned short* text) {
+    const uintptr_t start = reinterpret_cast<uintptr_t>(text);
+    // Units at an odd address would straddle the lanes.
+    if ((start & 1) != 0) return unitCountByUnit(text);
+    const __m128i* block = reinterpret_cast<const __m128i*>(start & ~uintptr_t{15});
+    const __m128i zero = _mm_setzero_si128();
+    unsigned zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_load_si128(block), zero)));
+    zeros >>= start & 15;
+    if (zeros != 0) return static_cast<size_t>(__builtin_ctz(zeros)) / 2;
+    for (;;) {
+        ++block;
+        zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_load_si128(block), zero)));
+        if (zeros != 0)
+            return (reinterpret_cast<uintptr_t>(block) + static_cast<unsigned>(__builtin_ctz(zeros)) - start) / 2;
+    }
+}
+#else
+size_t unitCount(const unsigned short* text) { return unitCountByUnit(text); }
+#endif
+
 // What the first unit of a token says about it; see yylex.
-enum class Lead : uint8_t { kOther, kQuote, kNumber, kLeftParen, kQualifier };
+// kSymbol: a unit that is a whole symbol whatever follows it.
+enum class Lead : uint8_t { kOther, kQuote, kNumber, kLeftParen, kQualifier, kSymbol };
 
 struct LeadTable {
     Lead ascii[0x80];
@@ -96,6 +123,7 @@ constexpr LeadTable makeLeadTable() {
         else if (c == XToken::gcPeriod || (c >= '0' && c <= '9')) lead = Lead::kNumber;
         else if (c == XToken::gcLeftParen) lead = Lead::kLeftParen;
         else if (xtokenindex::kQualifierIndex.starts[c]) lead = Lead::kQualifier;
+        else if (xtokenindex::kSymbolIndex.whole[c] != 0) lead = Lead::kSymbol;
         table.ascii[c] = lead;
     }
     return table;
@@ -106,6 +134,85 @@ static_assert(kLeadTable.ascii[XToken::gcLeftParen] == Lead::kLeftParen &&
               "\"(\" is a symbol of its own");
 
 Lead leadOf(unsigned short c) { return c < 0x80 ? kLeadTable.ascii[c] : Lead::kOther; }
+
+// ASCII letters, digits and the underscore: units that continue every
+// identifier and every word, and make up most of the units of a text.
+bool isAsciiWordUnit(unsigned short c) {
+    return static_cast<unsigned>((c | 0x20) - 'a') <= 'z' - 'a' || static_cast<unsigned>(c - '0') <= 9 ||
+           c == XToken::gcUnderScore;
+}
+
+#if defined(__SSE2__)
+// Per 16-bit lane: all ones where lo <= v <= hi.
+__m128i unitsInRange(__m128i v, unsigned short lo, unsigned short hi) {
+    const __m128i offset = _mm_sub_epi16(v, _mm_set1_epi16(static_cast<short>(lo)));
+    const __m128i above = _mm_subs_epu16(offset, _mm_set1_epi16(static_cast<short>(hi - lo)));
+    return _mm_cmpeq_epi16(above, _mm_setzero_si128());
+}
+#endif
+
+// The first unit in [p, end) that is no ASCII word unit, or `end`. Names
+// are most of a text, and testing their units eight at a time halves the
+// cost of the words; no load reaches past `end`.
+const unsigned short* skipAsciiWordUnits(const unsigned short* p, const unsigned short* end) {
+#if defined(__SSE2__)
+    while (end - p >= 8) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i letter = unitsInRange(_mm_or_si128(v, _mm_set1_epi16(0x20)), 'a', 'z');
+        const __m128i digit = unitsInRange(v, '0', '9');
+        const __m128i underscore = _mm_cmpeq_epi16(v, _mm_set1_epi16(XToken::gcUnderScore));
+        const unsigned word = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(letter, digit), underscore)));
+        if (word != 0xFFFF) return p + (__builtin_ctz(~word) >> 1);
+        p += 8;
+    }
+#endif
+    while (p != end && isAsciiWordUnit(*p)) ++p;
+    return p;
+}
+
+// What yylex reads directly, by the first unit of a token: a word from an
+// ASCII letter, a string, and the symbols of one unit. A symbol is 1 + its
+// row, with kDirectNeedsWordTest unless no word can be before it (only "("
+// ends every word). A unit that may start a comment is left out ("--" and
+// "//" are no symbols), and so are the units that start longer symbols or
+// may start a number or a qualifier: lexToken reads those.
+constexpr unsigned kDirectRowMask = 0xFF;
+constexpr unsigned kDirectNeedsWordTest = 0x100;
+constexpr unsigned kDirectWord = 0x200;
+constexpr unsigned kDirectString = 0x201;
+
+struct DirectTable {
+    uint16_t ascii[0x80];
+};
+
+constexpr bool isAsciiLetter(unsigned c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
+
+constexpr DirectTable makeDirectTable() {
+    DirectTable table{};
+    for (unsigned c = 0; c < 0x80; ++c) {
+        const bool startsComment = c == XToken::gcSolidus || c == XToken::gcHyphenMinus;
+        const unsigned row = xtokenindex::kSymbolIndex.whole[c];
+        if (isAsciiLetter(c)) table.ascii[c] = kDirectWord;
+        else if (kLeadTable.ascii[c] == Lead::kQuote) table.ascii[c] = kDirectString;
+        else if (kLeadTable.ascii[c] == Lead::kLeftParen) table.ascii[c] = static_cast<uint16_t>(row);
+        else if (kLeadTable.ascii[c] == Lead::kSymbol && !startsComment)
+            table.ascii[c] = static_cast<uint16_t>(row | kDirectNeedsWordTest);
+    }
+    return table;
+}
+constexpr DirectTable kDirect = makeDirectTable();
+static_assert(kDirect.ascii[','] != 0 && kDirect.ascii['('] != 0 && kDirect.ascii['-'] == 0 &&
+              kDirect.ascii['.'] == 0 && kDirect.ascii[':'] == 0 && kDirect.ascii['0'] == 0);
+
+// lexWord skips the symbol, number and qualifier matchers for letters.
+constexpr bool noLetterStartsAnotherToken() {
+    for (unsigned c = 0; c < 0x80; ++c)
+        if (isAsciiLetter(c) && (kLeadTable.ascii[c] != Lead::kOther || xtokenindex::kSymbolIndex.starts[c]))
+            return false;
+    return true;
+}
+static_assert(noLetterStartsAnotherToken());
+
 
 // The first and the largest block of the string arena: a text that needs
 // more strings than the lexer holds inline is usually a long one.
@@ -128,7 +235,7 @@ XLexer::~XLexer() = default;
 
 void XLexer::setInputString(const unsigned short* text) {
     if (text != nullptr)
-        m_input.assign(text, unitCount(text));
+        m_input.assignBorrowed(text, unitCount(text));
     else
         m_input.makeEmpty();
     // A new text is read from its start; nothing scanned in the old one holds.
@@ -155,6 +262,77 @@ int XLexer::getCurTokPosEnd() const { return static_cast<int>(m_pos); }
 
 // ===== the token loop =====
 
+// Punctuation is half the tokens of a text, and each costs only a few
+// instructions when read directly; the general path around the matchers
+// costs several times that in its own setting up. So the commonest tokens
+// after at most one space are read here (a symbol whose word is known not
+// to name a function, a word, a string), and everything else goes to
+// lexToken. Nothing is changed before the choice, so lexToken starts from
+// the same state either way. Every call here is the last thing done, which
+// keeps this path free of the register saving a call in between would need.
+int XLexer::yylex(yystype* lval) {
+    const unsigned short* const text = m_input.getBuffer();
+    const size_t at = m_pos + (text[m_pos] == XToken::gcSpace ? 1 : 0);
+    const unsigned short first = text[at];
+    const unsigned direct = first < 0x80 ? kDirect.ascii[first] : 0;
+    if (direct == 0) return lexToken(lval);
+    if (direct >= kDirectWord) return direct == kDirectWord ? lexWord(lval, at) : lexString(lval, at);
+    if ((direct & kDirectNeedsWordTest) != 0) {
+        if (!m_wordMemo.covers(at)) return lexSymbolAlone(lval, at, direct);
+        if (at < m_wordMemo.stop && m_wordBeforeParen) return lexToken(lval);
+    }
+    return symbolToken(lval, at, direct);
+}
+
+// The symbol at `at` when no word was read from there yet: read directly
+// when its word is the symbol alone (spaces or the end of the text follow
+// it) and no "(" follows.
+__attribute__((noinline)) int XLexer::lexSymbolAlone(yystype* lval, size_t at, unsigned direct) {
+    const unsigned short* const text = m_input.getBuffer();
+    size_t next = at + 1;
+    while (text[next] == XToken::gcSpace) ++next;
+    const bool alone = next != at + 1 ? !mayStartBlanks(text + next) : text[next] == 0;
+    if (!alone || text[next] == XToken::gcLeftParen) return lexToken(lval);
+    return symbolToken(lval, at, direct);
+}
+
+int XLexer::symbolToken(yystype* lval, size_t at, unsigned direct) {
+    const XSymbolRow& row = gSymbolTable[(direct & kDirectRowMask) - 1];
+    if (row.nodeId != eXNI_NONE) lval->value.kind = row.nodeId;
+    lval->begin = at;
+    lval->end = at + 1;
+    m_curTokBegin = at;
+    m_pos = at + 1;
+    return row.token;
+}
+
+// A string: what lexToken would do for it.
+__attribute__((noinline, flatten)) int XLexer::lexString(yystype* lval, size_t at) {
+    // The one space before it, skipped as lexToken would skip it.
+    if (at != m_pos) setCurTok(m_pos);
+    m_pos = at;
+    return matchString(lval);
+}
+
+// A word from an ASCII letter: what lexToken would do for it, without the
+// tests that only other leads need. A letter starts no number, qualifier or
+// symbol, and in a transformation the identifier always matches last.
+__attribute__((noinline, flatten)) int XLexer::lexWord(yystype* lval, size_t at) {
+    if (!hasTransformationBit(m_xprContext)) return lexToken(lval);
+    // The one space before the word, skipped as lexToken would skip it.
+    if (at != m_pos) setCurTok(m_pos);
+    m_pos = at;
+    const Span word = getStringTillWhitespaceOrLeftParen();
+    int token = 0;
+    if (m_wordBeforeParen) {
+        token = matchCustomFunction(lval, word);
+        if (token == 0) token = matchFunction(lval, word);
+        if (token != 0) return token;
+    }
+    return doTransformationSpecificMatch(lval);
+}
+
+
 // Each matcher is tried only where its token can start (a test on the first
 // unit, which the matcher would make first anyway); the order is unchanged.
 // The matchers stay separate functions for reading and for tests, but a
@@ -167,7 +345,7 @@ int XLexer::getCurTokPosEnd() const { return static_cast<int>(m_pos); }
 // The first unit alone settles the commonest cases (a string, a number, an
 // opening parenthesis); one multiway branch on its lead class picks them
 // out, where a chain of tests would each guess wrong now and then.
-__attribute__((flatten)) int XLexer::yylex(yystype* lval) {
+__attribute__((noinline, flatten)) int XLexer::lexToken(yystype* lval) {
     skipBlanksBeforeToken();
     if (m_pos >= m_input.length()) return END_OF_INPUT;
     const unsigned short first = m_input[m_pos];
@@ -179,13 +357,17 @@ __attribute__((flatten)) int XLexer::yylex(yystype* lval) {
         // No word (and so no custom function) is before "(": the symbol it is.
         case Lead::kLeftParen: return matchSymbol(lval);
         case Lead::kQualifier: token = matchQualifier(lval); break;
+        // Only a custom function named by the word from here comes first.
+        case Lead::kSymbol:
+            if (!wordBeforeParen()) return matchWholeSymbol(lval, first);
+            break;
         case Lead::kOther: break;
     }
     if (token == 0) {
         const Span word = getStringTillWhitespaceOrLeftParen();
         // Both function matchers want the word before "("; most words are
         // not, and that is found out once here.
-        const bool call = word.length != 0 && unitAt(nextAfterBlanks(word.end())) == XToken::gcLeftParen;
+        const bool call = word.length != 0 && m_wordBeforeParen;
         if (call) token = matchCustomFunction(lval, word);
         if (token == 0 && xtokenindex::mayStartSymbol(first)) token = matchSymbol(lval);
         if (token == 0 && call) token = matchFunction(lval, word);
@@ -314,6 +496,26 @@ __attribute__((noinline, cold)) int XLexer::matchQualifier(yystype* lval) {
     m_xprContext &= ~eXXC_WORKFLOW;
     assignStringToken(lval, length);
     return row->token;
+}
+
+int XLexer::matchWholeSymbol(yystype* lval, unsigned short first) {
+    const XSymbolRow& row = gSymbolTable[xtokenindex::kSymbolIndex.whole[first] - 1];
+    if (row.nodeId != eXNI_NONE) lval->value.kind = row.nodeId;
+    consume(lval, 1);
+    return row.token;
+}
+
+// Whether the word from the current position is followed by "(", that is,
+// whether it may name a function. The answer is kept with the word; a
+// symbol unit followed by spaces is answered without reading a word.
+bool XLexer::wordBeforeParen() {
+    if (m_wordMemo.covers(m_pos)) return m_pos < m_wordMemo.stop && m_wordBeforeParen;
+    if (unitAt(m_pos + 1) == XToken::gcSpace) {
+        size_t next = m_pos + 2;
+        while (unitAt(next) == XToken::gcSpace) ++next;
+        if (!mayStartBlanks(textAt(next))) return unitAt(next) == XToken::gcLeftParen;
+    }
+    return getStringTillWhitespaceOrLeftParen().length != 0 && m_wordBeforeParen;
 }
 
 int XLexer::matchSymbol(yystype* lval) {
@@ -464,11 +666,13 @@ XLexer::Span XLexer::getStringTillWhitespaceOrLeftParen() {
     if (!m_wordMemo.covers(m_pos)) {
         const unsigned short* start = textAt(m_pos);
         const unsigned short* p = start;
+        p = skipAsciiWordUnits(p, textAt(m_input.length()));
         while (!gXUnitClasses.any(*p, kEndsIdentifier | kXUnitWordBreak)) ++p;
         const size_t identifierStop = m_pos + static_cast<size_t>(p - start);
         if (gXUnitClasses.any(*p, kEndsIdentifier)) m_identifierMemo = {m_pos, identifierStop};
         while (!endsFunctionWord(p)) ++p;
         m_wordMemo = {m_pos, m_pos + static_cast<size_t>(p - start)};
+        m_wordBeforeParen = parenFollows(m_wordMemo.stop);
     }
     return {m_pos, m_wordMemo.stop - m_pos};
 }
@@ -484,6 +688,15 @@ void XLexer::skipBlanksBeforeToken() {
     if (!mayStartBlanks(p + space)) return;
     // More blanks, or a comment: the skipped text runs from `start` all the same.
     if (skipWhitespacesAndComments(-1) > 0 && space != 0) setCurTok(start);
+}
+
+// Whether "(" follows `pos` (at most the end of the text) after blanks;
+// most words are followed by one space or none.
+bool XLexer::parenFollows(size_t pos) {
+    const unsigned short* const p = textAt(pos);
+    if (*p == XToken::gcSpace && !mayStartBlanks(p + 1)) return p[1] == XToken::gcLeftParen;
+    if (!mayStartBlanks(p)) return *p == XToken::gcLeftParen;
+    return unitAt(nextAfterBlanks(pos)) == XToken::gcLeftParen;
 }
 
 size_t XLexer::nextAfterBlanks(size_t pos) {

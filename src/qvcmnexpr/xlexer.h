@@ -28,7 +28,8 @@ class XParserContext;
 
 class XLexer {
 public:
-    // `context` is not owned and must have a non-zero expression context.
+    // `context` is not owned and must have a non-zero expression context;
+    // `text` is read in place (see setInputString).
     XLexer(const unsigned short* text, XParserContext* context, int allowRestrictedFuncs);
     virtual ~XLexer();
     // Every owned string is deleted exactly once, by the lexer that made it.
@@ -36,6 +37,10 @@ public:
     XLexer& operator=(const XLexer&) = delete;
 
     // Takes a new text (up to its first 0 unit) and reads it from the start.
+    // The text is read in place, not copied: it must stay unchanged and alive
+    // until the lexer is destroyed or given another text. (The parser's
+    // lexer lives for one parse of the caller's text; a copy per parse cost
+    // more than any token.)
     void setInputString(const unsigned short* text);
     const QvUString& getInputString() const { return m_input; }
     // The text of the last token read, or of the white space and comments
@@ -85,6 +90,13 @@ protected:
         bool covers(size_t pos) const { return from <= pos && pos <= stop; }
     };
 
+    // yylex past its direct reading of punctuation: the matchers in order.
+    int lexToken(yystype* lval);
+    // The tokens yylex reads directly, at `at` after at most one space.
+    int lexSymbolAlone(yystype* lval, size_t at, unsigned direct);
+    int symbolToken(yystype* lval, size_t at, unsigned direct);
+    int lexWord(yystype* lval, size_t at);
+    int lexString(yystype* lval, size_t at);
     int matchString(yystype* lval);
     int matchNumber(yystype* lval);
     int matchFloat(yystype* lval);
@@ -92,6 +104,9 @@ protected:
     int matchInt(yystype* lval);
     int matchQualifier(yystype* lval);
     int matchSymbol(yystype* lval);
+    // matchSymbol for a unit that is a one-unit symbol whatever follows.
+    int matchWholeSymbol(yystype* lval, unsigned short first);
+    bool wordBeforeParen();
     int matchKeyword(yystype* lval, Span word);
     int matchFunction(yystype* lval, Span word);
     int matchCustomFunction(yystype* lval, Span word);
@@ -175,6 +190,7 @@ private:
     void skipBlanksBeforeToken();
     // The position after the white space and comments that follow `pos`.
     size_t nextAfterBlanks(size_t pos);
+    bool parenFollows(size_t pos);
     // The lengths of the three number forms at the current position, 0
     // where a form is not there; one scan answers all three, as matchNumber
     // would otherwise read the digits once per form.
@@ -196,6 +212,7 @@ private:
     QvUString* sharedInvalidTokenMessage();
 
     XParserContext* m_context;
+    // The caller's text, borrowed (see setInputString).
     QvUString m_input;
     size_t m_pos;
     // The current token is [m_curTokBegin, m_pos) of the input;
@@ -211,6 +228,9 @@ private:
 
     // Scan results reused while the position stays inside the scanned run.
     ScanMemo m_wordMemo;
+    // Whether "(" follows the word of m_wordMemo (after blanks): the same
+    // answer for every start inside it, and asked for every token.
+    bool m_wordBeforeParen = false;
     ScanMemo m_identifierMemo;
     size_t m_blanksFrom = QvUString::npos;
     size_t m_blanksTo = 0;

@@ -22,7 +22,6 @@
 #include "qvdec.h"
 #include "qvutils.h"
 #include "xlexer.h"
-#include "xprevalidatevisitor.h"
 
 namespace {
 
@@ -152,13 +151,10 @@ int XParser::parse(const unsigned short* text, XTree*& tree, QvUString& err, QvU
         allocator.reset();
         return finishEmptyTree(text, tree, freeStack);
     }
+    // References took the roles their places in the tree imply as their
+    // parents were built (XPreValidateVisitor::relabelChildren), so no walk
+    // over the finished tree is needed before validation.
     reset(0);
-
-    {  // References take the roles their places in the tree imply.
-        XPreValidateVisitor preValidator;
-        preValidator.visitSyntaxTree(tree, m_nodeStack, nullptr);
-    }
-    tree->invalidateDfsNodeList();  // kinds have changed
 
     // Seam: the validator walks the tree (unless the context relaxes
     // validation) and a failure deletes the tree and returns -1.

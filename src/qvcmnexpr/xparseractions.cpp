@@ -23,6 +23,7 @@
 #include "qvdec.h"
 #include "qvutils.h"
 #include "xgrammartokens.h"
+#include "xprevalidatevisitor.h"
 
 namespace {
 
@@ -89,6 +90,23 @@ const KeywordRow* findKeywordRow(int token) {
 
 bool fitsInt(double d) { return d >= -2147483648.0 && d <= 2147483647.0; }
 
+// Up to nine ASCII digits always make an int, which the host's number parser
+// would give exactly too; nearly every literal is that short, so the ladder
+// below is reserved for the rest.
+bool shortDigits(const QvUString& text, int& value) {
+    const size_t length = text.length();
+    if (length == 0 || length > 9) return false;
+    const unsigned short* digits = text.getBuffer();
+    int result = 0;
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned digit = static_cast<unsigned>(digits[i]) - u'0';
+        if (digit > 9) return false;
+        result = result * 10 + static_cast<int>(digit);
+    }
+    value = result;
+    return true;
+}
+
 // Whether the digits of `text` denote a long long. Too many digits for a
 // 28-digit decimal is simply out of range.
 bool fitsBigInt(const QvUString& text) {
@@ -104,25 +122,47 @@ bool fitsBigInt(const QvUString& text) {
     }
 }
 
+// The rest of the ladder, for literals too long for shortDigits.
+XNode* createLongIntLiteral(const QvUString& text, XNonNegInt b, XNonNegInt e, bool highPrecision) {
+    const double d = qvUStrtod(text.getBuffer(), nullptr);
+    if (fitsInt(d)) return XNodeConstBase::createConstInt(static_cast<int>(d), b, e);
+    if (fitsBigInt(text)) return XNodeConstBase::createConstBigInt(qvUToI64(text.getBuffer()), b, e);
+    if (highPrecision) return XNodeConstBase::createConstDecimal(text, b, e);
+    return XNodeConstBase::createConstFloat(d, b, e);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- helpers
 
-int XParser::isUpgradeParser() const { return m_context ? m_context->isUpgrade() : 0; }
+// Asked for every node built: kept inline, with the rare upgrade work apart.
+inline int XParser::isUpgradeParser() const { return m_context ? m_context->isUpgrade() : 0; }
 
-void XParser::allocUgdInfoInUpgrade(XNode* node) const {
-    if (!isUpgradeParser()) return;
+inline void XParser::allocUgdInfoInUpgrade(XNode* node) const {
+    if (isUpgradeParser()) stc_allocUgdInfo(node);
+}
+
+void XParser::stc_allocUgdInfo(XNode* node) {
     XMetadata* md = node->getMetadataPtr();
     if (md && !md->hasUgdInfo()) md->allocUgdInfo();
 }
 
-XNode* XParser::pushLeaf(XNode* leaf) {
+inline XNode* XParser::pushLeaf(XNode* leaf) {
     PendingNode pending(leaf);
     QV_ASSERT(leaf != nullptr, kUnit);
     if (!leaf) return nullptr;
     allocUgdInfoInUpgrade(leaf);
     m_nodeStack->push(leaf);
     return pending.release();
+}
+
+// What the pre-validation walk over the finished tree would do to this
+// parent, done while its children are at hand: their roles, and the child
+// cursor left at the end as a walk leaves it.
+inline void XParser::finishParent(XNodeParent* parent) {
+    XPreValidateVisitor::relabelChildren(parent);
+    while (parent->getNextChild()) {
+    }
 }
 
 // The operands sit on top of the stack, leftmost lowest, and are adopted in
@@ -148,6 +188,7 @@ XNode* XParser::adoptAndPush(XNodeParent* parent, int nChildren) {
             continue;
         }
     }
+    finishParent(parent);
     m_nodeStack->push(parent);
     return pending.release();
 }
@@ -219,7 +260,7 @@ int XParser::getStarKey() { return xgrammar::OPT_MULTIPLY; }
 
 // ---------------------------------------------------------------- references
 
-XNode* XParser::parseOpdRef(EXNodeId kind, XTokName* chain, size_t begin, size_t end) {
+inline XNode* XParser::parseOpdRef(EXNodeId kind, XTokName* chain, size_t begin, size_t end) {
     return pushLeaf(XNodeRef::create(kind, chain, XNonNegInt(begin), XNonNegInt(end)));
 }
 
@@ -273,17 +314,10 @@ XNode* XParser::parseOpdConstString(const QvUString* text, size_t begin, size_t 
 
 XNode* XParser::parseOpdConstInt(const QvUString* text, size_t begin, size_t end) {
     const XNonNegInt b(begin), e(end);
-    const double d = qvUStrtod(text->getBuffer(), nullptr);
-    XNode* node;
-    if (fitsInt(d)) {
-        node = XNodeConstBase::createConstInt(static_cast<int>(d), b, e);
-    } else if (fitsBigInt(*text)) {
-        node = XNodeConstBase::createConstBigInt(qvUToI64(text->getBuffer()), b, e);
-    } else if (isDecimalHighPrecisionOn()) {
-        node = XNodeConstBase::createConstDecimal(*text, b, e);
-    } else {
-        node = XNodeConstBase::createConstFloat(d, b, e);
-    }
+    int shortValue;
+    XNode* node = shortDigits(*text, shortValue)
+                      ? XNodeConstBase::createConstInt(shortValue, b, e)
+                      : createLongIntLiteral(*text, b, e, isDecimalHighPrecisionOn());
     if (pushLeaf(node) && isUpgradeParser()) ugd_parseOpdConstInt60(node, text);
     return node;
 }

@@ -1,5 +1,6 @@
-// The grammar driver's side of XParser: the reductions that every rule's
-// action calls, the token source and the error hook.
+// The grammar driver's side of XParser: the choice between the traced and
+// the untraced driver, the reductions that every rule's action calls and the
+// error hook (the token source is inlined into the drivers, xgrammar.y).
 //
 // A reduction copies what the rule produces into the driver's semantic value
 // (node, name chain or argument count, and the span of the rule's text) and
@@ -16,7 +17,6 @@
 #include "qvutils.h"
 #include "xgrammar.h"
 #include "xgrammartokens.h"
-#include "xlexer.h"
 #include "xyystype.h"
 
 namespace {
@@ -26,10 +26,6 @@ enum : int {
     kMsgMissingOperator = 19035,
     kMsgSpOutputArgument = 19064,
 };
-
-// The reserved error token: returned by the token source, it makes the driver
-// abandon the parse without a message of its own.
-constexpr int kErrorToken = 256;
 
 // The driver's built-in texts and the texts the parser's message table uses
 // for them; any other text passes unchanged.
@@ -52,24 +48,20 @@ int toPos(size_t pos) { return static_cast<int>(pos); }
 
 }  // namespace
 
+// The driver built without trace hooks (xgrammaruntraced.cpp).
+int yyparseUntraced(XParser* parser);
+
 // ---------------------------------------------------------------- driver hooks
 
-int XParser::yyparse() { return ::yyparse(this); }
+// The traced driver only when a trace is asked for: the untraced one is the
+// same driver without the trace switch tests in every state.
+int XParser::yyparse() { return yydebug ? ::yyparse(this) : yyparseUntraced(this); }
 
 const char* XParser::stc_driverText(const char* text) {
     for (const DriverTextRow& row : kDriverTexts) {
         if (std::strcmp(row.builtIn, text) == 0) return row.ours;
     }
     return text;
-}
-
-int XParser::nextToken(yystype* lval) {
-    try {
-        return m_lexer->yylex(lval);
-    } catch (...) {
-        m_pendingException = std::current_exception();
-        return kErrorToken;
-    }
 }
 
 void XParser::reportDriverError(const char* text) {

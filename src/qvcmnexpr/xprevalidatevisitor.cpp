@@ -49,6 +49,22 @@ int XPreValidateVisitor::visitSyntaxTree(XTree* tree, XStack* stack, void*) {
     return visitTreePostOrder("pvld", tree, stack);
 }
 
+void XPreValidateVisitor::relabelChildren(XNodeParent* parent) {
+    // Most parents take no part (roleOf gives roles under these kinds only);
+    // rule them out before touching a child.
+    const EXNodeId parentId = parent->getId();
+    if (parentId != eXNI_TYPE && parentId != eXNI_DOT && parentId != eXNI_DOTDOT &&
+        parentId != eXNI_EXTFUNC)
+        return;
+    const int count = parent->getNumChildren();
+    for (int i = 0; i < count; ++i) {
+        XNode* child = parent->getChild(i);
+        if (!child || !child->isRefNode()) continue;
+        const EXNodeId role = roleOf(parent, [i] { return i; });
+        if (role != eXNI_NONE) child->changeId(role);
+    }
+}
+
 void XPreValidateVisitor::relabel(XNode* node) {
     if (!node->isRefNode()) return;
     const XNodeParent* parent = node->getParent();

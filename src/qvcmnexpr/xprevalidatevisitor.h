@@ -3,6 +3,12 @@
 // identifier as a plain reference; only the tree shows that b in a.b is a
 // member name, or that the odd-numbered arguments of struct(...) are field
 // names. Only node kinds change: nothing is created, freed, typed or reported.
+//
+// A reference's role depends on its parent's kind and its own index alone,
+// and both are final once the parent has adopted its children. The parser
+// therefore relabels each parent's children as it builds the parent
+// (relabelChildren) instead of walking every finished tree; the walk stays
+// for trees built or changed elsewhere.
 #pragma once
 
 #include "qvcmnexpr/xvisit.h"
@@ -19,6 +25,9 @@ public:
 
     // The relabelling of one node; leaves every node but a reference alone.
     static void relabel(XNode* node);
+    // The relabelling of every child of `parent`, which has all its
+    // children: the walk's result for them, in time linear in their number.
+    static void relabelChildren(XNodeParent* parent);
 
 protected:
 #define VISIT_OP(Op, KIND) \

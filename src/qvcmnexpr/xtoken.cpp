@@ -265,7 +265,10 @@ const XFunctionRow* xLookupFunction(const QvUString& word) { return xLookupFunct
 
 // ---- XTokName ----
 
-XTokName::XTokName(const QvUString& name, int level, XTokName* next) : m_name(name), m_level(level), m_next(next) {}
+// Built from the units: short names are copied inline, without the host
+// library's copy constructor (one name per reference in every parse).
+XTokName::XTokName(const QvUString& name, int level, XTokName* next)
+    : m_name(name.getBuffer(), name.length()), m_level(level), m_next(next) {}
 
 XTokName::XTokName(XTokName* other) : m_name(other->m_name), m_level(other->m_level), m_next(other->m_next) {}
 
@@ -330,9 +333,9 @@ struct XTokNameAllocator::Block {
     Block* previous;
     size_t capacity;
 
-    // Most expressions name a handful of columns, so the first block is
-    // small; later ones double up to a bound.
-    static constexpr size_t cFirstCapacity = 4;
+    // The first block follows the allocator's inline slots; later ones
+    // double up to a bound.
+    static constexpr size_t cFirstCapacity = 8;
     static constexpr size_t cMaxCapacity = 1024;
     static constexpr size_t cSlotsOffset =
         (sizeof(Block*) + sizeof(size_t) + alignof(XTokName) - 1) / alignof(XTokName) * alignof(XTokName);
@@ -341,6 +344,7 @@ struct XTokNameAllocator::Block {
 };
 
 void* XTokNameAllocator::slotForToken() {
+    if (!m_blocks && m_usedInBlock < cInlineSlots) return m_inlineSlots + m_usedInBlock * sizeof(XTokName);
     if (!m_blocks || m_usedInBlock == m_blocks->capacity) {
         const size_t capacity =
             m_blocks ? std::min(2 * m_blocks->capacity, Block::cMaxCapacity) : Block::cFirstCapacity;
@@ -357,7 +361,8 @@ XTokName* XTokNameAllocator::allocToken(const QvUString* name, int level) {
     if (!slot) return nullptr;
     XTokName* token;
     try {
-        token = new (slot) XTokName(name ? *name : QvUString(), level, nullptr);
+        // Both branches are lvalues: a temporary here would copy the name.
+        token = new (slot) XTokName(name ? *name : XToken::gsEmpty, level, nullptr);
     } catch (const std::bad_alloc&) {
         return nullptr;  // the slot stays free for the next component
     }

@@ -273,7 +273,40 @@ const Row* lookupWord(const Row (&rows)[N], const NameHashIndex<N>& index, const
     return nullptr;
 }
 
+// Most words looked up as keywords are names. A name whose length, first
+// and last unit no keyword shares is refused by two bit tests, where the
+// hash lookup would cost tens of instructions.
+constexpr uint32_t unitBit(unsigned c) {
+    const unsigned upper = asciiUpper(c);
+    if (upper - 'A' <= 'Z' - 'A') return uint32_t{1} << (upper - 'A');
+    return upper == '_' ? uint32_t{1} << 26 : uint32_t{1} << 31;
+}
+
+struct EndUnitFilter {
+    uint32_t first[kXMaxVocabularyWordLength + 1];
+    uint32_t last[kXMaxVocabularyWordLength + 1];
+};
+
+template <class Row, size_t N>
+constexpr EndUnitFilter endUnitFilterOf(const Row (&rows)[N]) {
+    EndUnitFilter filter{};
+    for (const Row& row : rows) {
+        const size_t length = nameLength(row.name);
+        filter.first[length] |= unitBit(static_cast<unsigned char>(row.name[0]));
+        filter.last[length] |= unitBit(static_cast<unsigned char>(row.name[length - 1]));
+    }
+    return filter;
+}
+
+inline constexpr EndUnitFilter kKeywordFilter = endUnitFilterOf(gKeywordTable);
+static_assert((kKeywordFilter.first[3] & unitBit('a')) != 0 && (kKeywordFilter.last[3] & unitBit('D')) != 0,
+              "AND is a keyword");
+
 inline const XKeywordRow* lookupKeyword(const unsigned short* word, size_t length) {
+    if (!word || length == 0 || length > static_cast<size_t>(kXMaxVocabularyWordLength)) return nullptr;
+    if ((kKeywordFilter.first[length] & unitBit(word[0])) == 0 ||
+        (kKeywordFilter.last[length] & unitBit(word[length - 1])) == 0)
+        return nullptr;
     return lookupWord(gKeywordTable, kKeywordIndex, word, length);
 }
 

@@ -67,7 +67,8 @@ QvUString valueText(int token, yystype& lval) {
 }  // namespace
 
 XTokenStream::XTokenStream(const unsigned short* text, XParserContext* context)
-    : m_lexer(std::make_unique<XLexer>(text, context, 0)) {}
+    : m_text(text != nullptr ? QvUString(text) : QvUString()),
+      m_lexer(std::make_unique<XLexer>(text != nullptr ? m_text.getBuffer() : nullptr, context, 0)) {}
 
 XTokenStream::~XTokenStream() = default;
 

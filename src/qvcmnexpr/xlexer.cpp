@@ -201,8 +201,9 @@ constexpr DirectTable makeDirectTable() {
     return table;
 }
 constexpr DirectTable kDirect = makeDirectTable();
-static_assert(kDirect.ascii[','] != 0 && kDirect.ascii['('] != 0 && kDirect.ascii['-'] == 0 &&
-              kDirect.ascii['.'] == 0 && kDirect.ascii[':'] == 0 && kDirect.ascii['0'] == 0);
+constexpr unsigned directOf(char c) { return kDirect.ascii[static_cast<unsigned char>(c)]; }
+static_assert(directOf(',') != 0 && directOf('(') != 0 && directOf('-') == 0 && directOf('.') == 0 &&
+              directOf(':') == 0 && directOf('0') == 0);
 
 // lexWord skips the symbol, number and qualifier matchers for letters.
 constexpr bool noLetterStartsAnotherToken() {
@@ -325,8 +326,10 @@ __attribute__((noinline, flatten)) int XLexer::lexWord(yystype* lval, size_t at)
     const Span word = getStringTillWhitespaceOrLeftParen();
     int token = 0;
     if (m_wordBeforeParen) {
-        token = matchCustomFunction(lval, word);
-        if (token == 0) token = matchFunction(lval, word);
+        // matchCustomFunction, then matchFunction, with the look-ahead for
+        // "(" that the word has made already.
+        token = customFunctionToken(lval, word);
+        if (token == 0) token = functionToken(lval, word, nextAfterBlanks(word.end()));
         if (token != 0) return token;
     }
     return doTransformationSpecificMatch(lval);
@@ -549,6 +552,10 @@ int XLexer::matchFunction(yystype* lval, Span word) {
     // word, and most words are no call at all.
     const size_t paren = nextAfterBlanks(word.end());
     if (unitAt(paren) != XToken::gcLeftParen) return 0;
+    return functionToken(lval, word, paren);
+}
+
+int XLexer::functionToken(yystype* lval, Span word, size_t paren) {
     const XFunctionRow* row = xtokenindex::lookupFunction(textAt(word.begin), word.length);
     if (row == nullptr) return 0;
     // Refused before anything is consumed, so that the name is still read,
@@ -575,6 +582,11 @@ int XLexer::matchCustomFunction(yystype* lval, Span word) {
     // The cheap test first: only a word before "(" is worth a question to
     // the context.
     if (unitAt(nextAfterBlanks(word.end())) != XToken::gcLeftParen) return 0;
+    return customFunctionToken(lval, word);
+}
+
+int XLexer::customFunctionToken(yystype* lval, Span word) {
+    if (word.length > kMaxCustomFunctionNameLength) return 0;
     m_candidateName.assign(textAt(word.begin), word.length);
     if (m_context->containsValidExtFunc(m_candidateName) == 0) return 0;
     // The white space before "(" is left for the next call. The grammar

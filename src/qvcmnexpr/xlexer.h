@@ -97,6 +97,10 @@ protected:
     int symbolToken(yystype* lval, size_t at, unsigned direct);
     int lexWord(yystype* lval, size_t at);
     int lexString(yystype* lval, size_t at);
+    // matchCustomFunction and matchFunction for a word known to be before
+    // "(" (at `paren`).
+    int customFunctionToken(yystype* lval, Span word);
+    int functionToken(yystype* lval, Span word, size_t paren);
     int matchString(yystype* lval);
     int matchNumber(yystype* lval);
     int matchFloat(yystype* lval);

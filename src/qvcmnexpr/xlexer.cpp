@@ -180,6 +180,9 @@ constexpr unsigned kDirectRowMask = 0xFF;
 constexpr unsigned kDirectNeedsWordTest = 0x100;
 constexpr unsigned kDirectWord = 0x200;
 constexpr unsigned kDirectString = 0x201;
+constexpr unsigned kDirectNumber = 0x202;
+// A unit that starts symbols of more than one unit ("||", "<=" ...).
+constexpr unsigned kDirectLongSymbol = 0x203;
 
 struct DirectTable {
     uint16_t ascii[0x80];
@@ -195,15 +198,19 @@ constexpr DirectTable makeDirectTable() {
         if (isAsciiLetter(c)) table.ascii[c] = kDirectWord;
         else if (kLeadTable.ascii[c] == Lead::kQuote) table.ascii[c] = kDirectString;
         else if (kLeadTable.ascii[c] == Lead::kLeftParen) table.ascii[c] = static_cast<uint16_t>(row);
+        else if (kLeadTable.ascii[c] == Lead::kNumber && c != XToken::gcPeriod) table.ascii[c] = kDirectNumber;
         else if (kLeadTable.ascii[c] == Lead::kSymbol && !startsComment)
             table.ascii[c] = static_cast<uint16_t>(row | kDirectNeedsWordTest);
+        else if (kLeadTable.ascii[c] == Lead::kOther && !startsComment && xtokenindex::kSymbolIndex.starts[c])
+            table.ascii[c] = kDirectLongSymbol;
     }
     return table;
 }
 constexpr DirectTable kDirect = makeDirectTable();
 constexpr unsigned directOf(char c) { return kDirect.ascii[static_cast<unsigned char>(c)]; }
 static_assert(directOf(',') != 0 && directOf('(') != 0 && directOf('-') == 0 && directOf('.') == 0 &&
-              directOf(':') == 0 && directOf('0') == 0);
+              directOf(':') == 0 && directOf('0') == kDirectNumber && directOf('|') == kDirectLongSymbol &&
+              directOf('<') == kDirectLongSymbol);
 
 // lexWord skips the symbol, number and qualifier matchers for letters.
 constexpr bool noLetterStartsAnotherToken() {
@@ -277,7 +284,11 @@ int XLexer::yylex(yystype* lval) {
     const unsigned short first = text[at];
     const unsigned direct = first < 0x80 ? kDirect.ascii[first] : 0;
     if (direct == 0) return lexToken(lval);
-    if (direct >= kDirectWord) return direct == kDirectWord ? lexWord(lval, at) : lexString(lval, at);
+    if (direct >= kDirectWord) {
+        if (direct == kDirectWord) return lexWord(lval, at);
+        if (direct == kDirectString) return lexString(lval, at);
+        return direct == kDirectNumber ? lexNumber(lval, at) : lexLongSymbol(lval, at);
+    }
     if ((direct & kDirectNeedsWordTest) != 0) {
         if (!m_wordMemo.covers(at)) return lexSymbolAlone(lval, at, direct);
         if (at < m_wordMemo.stop && m_wordBeforeParen) return lexToken(lval);
@@ -289,12 +300,48 @@ int XLexer::yylex(yystype* lval) {
 // when its word is the symbol alone (spaces or the end of the text follow
 // it) and no "(" follows.
 __attribute__((noinline)) int XLexer::lexSymbolAlone(yystype* lval, size_t at, unsigned direct) {
-    const unsigned short* const text = m_input.getBuffer();
-    size_t next = at + 1;
-    while (text[next] == XToken::gcSpace) ++next;
-    const bool alone = next != at + 1 ? !mayStartBlanks(text + next) : text[next] == 0;
-    if (!alone || text[next] == XToken::gcLeftParen) return lexToken(lval);
+    if (symbolWordBeforeParen(at + 1) != 0) return lexToken(lval);
     return symbolToken(lval, at, direct);
+}
+
+// For a symbol that ends at `end` and from which no word was read yet: 0
+// when its word is the symbol alone (spaces or the end of the text follow
+// it) and no "(" follows, else 1 (a word that may name a custom function)
+// or -1 (a longer word: unknown).
+int XLexer::symbolWordBeforeParen(size_t end) const {
+    const unsigned short* const text = m_input.getBuffer();
+    size_t next = end;
+    while (text[next] == XToken::gcSpace) ++next;
+    const bool alone = next != end ? !mayStartBlanks(text + next) : text[next] == 0;
+    if (!alone) return -1;
+    return text[next] == XToken::gcLeftParen ? 1 : 0;
+}
+
+// A symbol of possibly more units, read as lexToken would read it when
+// nothing before it in the order applies: its word names no function.
+__attribute__((noinline)) int XLexer::lexLongSymbol(yystype* lval, size_t at) {
+    const XSymbolRow* row = xtokenindex::matchSymbol(textAt(at));
+    if (row == nullptr) return lexToken(lval);
+    const size_t end = at + static_cast<size_t>(row->length);
+    const bool call = m_wordMemo.covers(at) ? at < m_wordMemo.stop && m_wordBeforeParen
+                                            : symbolWordBeforeParen(end) != 0;
+    if (call) return lexToken(lval);
+    if (row->nodeId != eXNI_NONE) lval->value.kind = row->nodeId;
+    lval->begin = at;
+    lval->end = end;
+    m_curTokBegin = at;
+    m_pos = end;
+    return row->token;
+}
+
+// A number: what lexToken would do for it. A number is tried before any
+// word, so no word test is needed.
+__attribute__((noinline, flatten)) int XLexer::lexNumber(yystype* lval, size_t at) {
+    // The one space before it, skipped as lexToken would skip it.
+    if (at != m_pos) setCurTok(m_pos);
+    m_pos = at;
+    const int token = matchNumber(lval);
+    return token != 0 ? token : lexToken(lval);
 }
 
 int XLexer::symbolToken(yystype* lval, size_t at, unsigned direct) {

@@ -97,6 +97,9 @@ protected:
     int symbolToken(yystype* lval, size_t at, unsigned direct);
     int lexWord(yystype* lval, size_t at);
     int lexString(yystype* lval, size_t at);
+    int lexNumber(yystype* lval, size_t at);
+    int lexLongSymbol(yystype* lval, size_t at);
+    int symbolWordBeforeParen(size_t end) const;
     // matchCustomFunction and matchFunction for a word known to be before
     // "(" (at `paren`).
     int customFunctionToken(yystype* lval, Span word);

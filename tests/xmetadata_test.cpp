@@ -24,6 +24,8 @@ SColMetadata column(unsigned int type, int length, int scale = 0, TrtInfo* trt =
 int objectA = 1;
 int objectB = 2;
 
+void deleteNothing(void*) {}
+
 template <class F>
 void expectInvariant(F&& f, int line) {
     xtestsupport::expectInvariant("xmetadata", f, line);
@@ -504,6 +506,45 @@ TEST(XMetadataTest, AssignmentReplacesTheUpgradeRecord) {
     EXPECT_EQ(target.getAggType60(), 1);
     target = target;
     EXPECT_EQ(target.getAggType60(), 1);
+}
+
+// The fields most records never set live apart from the record; every
+// one must still read, copy, assign and clear like the others.
+TEST(XMetadataTest, RarelySetFieldsCopyAssignAndClearIndividually) {
+    TrtInfo trt;
+    int attrs = 0;
+    XMetadata source;
+    source.setIsParam(7);
+    source.setIsWindowFunc(1);
+    source.setTypeAttrs(&attrs);
+    source.setTrtInfo(&trt);
+    source.setDeleteMetadataPtr(&deleteNothing);
+
+    XMetadata target;
+    target.setIsConst(1);
+    target = source;
+    EXPECT_EQ(target.isConst(), 0);  // assignment replaces, not merges
+    EXPECT_EQ(target.isParam(), 7);
+    EXPECT_EQ(target.isWindowFunc(), 1);
+    EXPECT_EQ(target.getTypeAttrsV(), &attrs);
+    EXPECT_EQ(target.getTrtInfoV(), &trt);
+    EXPECT_EQ(target.getDeleteMetadataPtr(), &deleteNothing);
+    target.setIsParam(0);
+    target.setTypeAttrs(nullptr);
+    EXPECT_EQ(target.isParam(), 0);
+    EXPECT_EQ(target.getTypeAttrsV(), nullptr);
+    EXPECT_EQ(source.isParam(), 7);  // not shared
+    EXPECT_EQ(source.getTypeAttrsV(), &attrs);
+
+    target = XMetadata();
+    EXPECT_EQ(target.isWindowFunc(), 0);
+    EXPECT_EQ(target.getTrtInfoV(), nullptr);
+    EXPECT_EQ(target.getDeleteMetadataPtr(), nullptr);
+    XMetadata cleared;
+    cleared.setIsValueRefSet(0);
+    cleared.setZevaTypeMetadata(nullptr);
+    EXPECT_EQ(cleared.isValueRefSet(), 0);
+    EXPECT_EQ(cleared.getZevaTypeMetadataV(), nullptr);
 }
 
 // ===== widget argument records =====

@@ -2,7 +2,9 @@
 // positions, child lists and what a node frees when it dies.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <set>
 #include <string>
@@ -340,6 +342,25 @@ TEST(XNodePositionTest, OriginalBeginIsSavedOnlyOnce) {
     EXPECT_EQ(node->getPosOrigBegin().toInteger(), 10);
 }
 
+// The original begin shares a record with the caller's attachments: each
+// must answer for itself whichever came first.
+TEST(XNodePositionTest, OriginalBeginAndAttachmentsDoNotDisturbEachOther) {
+    int caller = 1;
+    auto node = opt(eXNI_PLUS, 4, 8);
+    node->setOptInfoPtr(reinterpret_cast<XNodeOptInfo*>(&caller), nullptr);
+    EXPECT_EQ(node->getPosOrigBegin().toInteger(), 4);
+    node->updatePosBeginEnd(12, kNoChange, 1);
+    EXPECT_EQ(node->getPosOrigBegin().toInteger(), 4);
+    EXPECT_EQ(node->getSrvInfoPtr(), nullptr);
+    EXPECT_EQ(node->getOptInfoPtr(), reinterpret_cast<XNodeOptInfo*>(&caller));
+
+    auto other = keyword();
+    other->updatePosBeginEnd(3, kNoChange, 1);
+    other->setSrvInfoPtr(reinterpret_cast<XNodeSrvInfo*>(&caller), nullptr);
+    EXPECT_EQ(other->getPosOrigBegin().toInteger(), 0);
+    EXPECT_EQ(other->getSrvInfoPtr(), reinterpret_cast<XNodeSrvInfo*>(&caller));
+}
+
 // ---- child lists ----
 
 class XNodeChildListTest : public ::testing::Test {
@@ -566,6 +587,90 @@ TEST(XNodeOwnershipTest, DeleteVisitActionFreesAndClears) {
     EXPECT_EQ(gActionsFreed, 1);
     EXPECT_THROW(info->setVisitAction(reinterpret_cast<XVisitAction*>(&gActionsFreed), nullptr),
                  QvAssertFailure);
+    // An action is an object with a vtable; an address that cannot be one is
+    // refused and nothing is stored.
+    alignas(8) char storage[16] = {};
+    EXPECT_THROW(info->setVisitAction(reinterpret_cast<XVisitAction*>(storage + 1), &freeAction),
+                 QvAssertFailure);
+    EXPECT_EQ(info->getVisitAction(), nullptr);
+}
+
+int gOtherActionsFreed = 0;
+
+void freeOtherAction(XVisitAction* a) {
+    ++gOtherActionsFreed;
+    delete reinterpret_cast<long long*>(a);
+}
+
+// Each action is freed by the deleter it was given, however many kinds of
+// action the program uses; a copy of the block shares the action and frees
+// nothing.
+TEST(XNodeOwnershipTest, EachActionGoesToItsOwnDeleter) {
+    gActionsFreed = gOtherActionsFreed = 0;
+    auto* first = reinterpret_cast<XVisitAction*>(new int(3));
+    auto* second = reinterpret_cast<XVisitAction*>(new long long(4));
+    {
+        auto a = keyword();
+        auto b = opt(eXNI_PLUS);
+        a->getCmnInfoPtr()->setVisitAction(first, &freeAction);
+        b->getCmnInfoPtr()->setVisitAction(second, &freeOtherAction);
+        EXPECT_EQ(a->getCmnInfoPtr()->getVisitAction(), first);
+        EXPECT_EQ(b->getCmnInfoPtr()->getVisitAction(), second);
+        {
+            XNodeCmnInfo copy = *b->getCmnInfoConstPtr();
+            EXPECT_EQ(copy.getVisitAction(), second);
+        }
+        EXPECT_EQ(gOtherActionsFreed, 0);
+    }
+    EXPECT_EQ(gActionsFreed, 1);
+    EXPECT_EQ(gOtherActionsFreed, 1);
+}
+
+int gFreedByDeleter[12];
+
+template <int N>
+void freeActionNumbered(XVisitAction* a) {
+    ++gFreedByDeleter[N];
+    delete reinterpret_cast<int*>(a);
+}
+
+// More kinds of action than the deleter table holds: every action is still
+// freed by its own deleter, exactly once.
+TEST(XNodeOwnershipTest, ManyKindsOfActionEachFreedByItsOwnDeleter) {
+    const XVisitActionDeleter deleters[] = {
+        &freeActionNumbered<0>, &freeActionNumbered<1>, &freeActionNumbered<2>, &freeActionNumbered<3>,
+        &freeActionNumbered<4>, &freeActionNumbered<5>, &freeActionNumbered<6>, &freeActionNumbered<7>,
+        &freeActionNumbered<8>, &freeActionNumbered<9>, &freeActionNumbered<10>, &freeActionNumbered<11>};
+    std::fill(std::begin(gFreedByDeleter), std::end(gFreedByDeleter), 0);
+    {
+        std::vector<std::unique_ptr<XNode>> nodes;
+        for (XVisitActionDeleter deleter : deleters) {
+            nodes.push_back(keyword());
+            nodes.back()->getCmnInfoPtr()->setVisitAction(reinterpret_cast<XVisitAction*>(new int(1)), deleter);
+        }
+        // One freed early, through the node; the rest with their nodes.
+        nodes[10]->getCmnInfoPtr()->deleteVisitAction();
+        EXPECT_EQ(gFreedByDeleter[10], 1);
+        EXPECT_EQ(nodes[10]->getCmnInfoPtr()->getVisitAction(), nullptr);
+    }
+    for (int freed : gFreedByDeleter) EXPECT_EQ(freed, 1);
+}
+
+TEST(XNodeOwnershipTest, ReplacedAttachmentIsNotFreedAndClearedOneNeedsNothing) {
+    gSrvFreed = 0;
+    int first = 1;
+    {
+        auto node = keyword();
+        node->setSrvInfoPtr(nullptr, nullptr);
+        EXPECT_EQ(node->getSrvInfoPtr(), nullptr);
+        node->setSrvInfoPtr(reinterpret_cast<XNodeSrvInfo*>(&first), nullptr);
+        node->setSrvInfoPtr(reinterpret_cast<XNodeSrvInfo*>(new int(2)), &freeSrv);
+        EXPECT_EQ(gSrvFreed, 0);
+        const XNode& view = *node;
+        EXPECT_NE(view.getSrvInfoPtr(), nullptr);
+        EXPECT_EQ(view.getOptInfoPtr(), nullptr);
+    }
+    EXPECT_EQ(gSrvFreed, 1);
 }
 
 // ---- constants through the base class ----
@@ -647,6 +752,21 @@ TEST(XNodeMemoryTest, NodesOutliveTheThreadThatMadeThem) {
 TEST(XNodeConstBaseTest, ValueAvailabilityFollowsTheIndicator) {
     EXPECT_EQ(FakeIntConst(7, 0).isValueAvailable(), 1);
     EXPECT_EQ(FakeIntConst(7, -1).isValueAvailable(), 0);
+}
+
+// A record handed to the constructor (rather than made with the node) is
+// the node's record and dies with it.
+TEST(XNodeConstBaseTest, RecordGivenToTheConstructorIsTheNodesOwn) {
+    FakeIntConst node(7, 0);
+    ASSERT_NE(node.getMetadataPtr(), nullptr);
+    EXPECT_EQ(node.getMetadataConstPtr(), node.getMetadataPtr());
+    node.setScale(4);
+    node.setDataType(XType(eXDT_INT));
+    EXPECT_EQ(node.getMetadataConstPtr()->getScale().toInteger(), 4);
+    EXPECT_EQ(node.getDataType().toInteger(), eXDT_INT);
+    node.updatePosBeginEnd(5, kNoChange, 1);
+    EXPECT_EQ(node.getPosOrigBegin().toInteger(), 0);
+    EXPECT_EQ(node.getMetadataConstPtr()->getScale().toInteger(), 4);
 }
 
 TEST(XNodeConstBaseTest, GetIntValueTreatsFailureAsAnInvariant) {

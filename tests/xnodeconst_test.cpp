@@ -9,6 +9,7 @@
 #include <string>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "qvcmnasrt.h"
 #include "qvcmnexpr/qvcmnexprglobal.h"
@@ -386,6 +387,11 @@ const XNodeConst<T>* as(const std::unique_ptr<XNodeConstBase>& node) {
     return static_cast<const XNodeConst<T>*>(node.get());
 }
 
+template <class T>
+XNodeConst<T>* asMutable(const std::unique_ptr<XNodeConstBase>& node) {
+    return static_cast<XNodeConst<T>*>(node.get());
+}
+
 std::string decimalText(const void* decimal, int type) {
     char buffer[QvDecStringConvert::kBufferSize];
     int n = -1;
@@ -722,6 +728,67 @@ TEST(XNodeConstCreateTest, StringRuleFollowsTheServerMode) {
             EXPECT_EQ(held.getLength(), n) << label;
             EXPECT_EQ(QvUString(held.getBuffer(), static_cast<size_t>(n)).compare(text), 0) << label;
         }
+    }
+}
+
+// The creators keep a string's text in the node's own block; the value
+// handed out must still be a complete, independent string.
+TEST(XNodeConstCreateTest, StringTextOutlivesItsNodeOnlyInCopies) {
+    const ModeScope mode(1, eXDT_DEC28, 0);
+    const QvUString text = qvU("O'Brien & Sons");
+    auto node = own(XNodeConstBase::createConstString(text, 0, 1));
+    const QvtStr<unsigned short>& held = as<QvtStr<unsigned short>>(node)->getDataRef();
+    EXPECT_EQ(held.getBuffer()[held.getLength()], 0);  // terminated in place
+    QvtStr<unsigned short> copy = held;
+    EXPECT_NE(copy.getBuffer(), held.getBuffer());
+    QvtStr<unsigned short> moved = std::move(asMutable<QvtStr<unsigned short>>(node)->getDataRef());
+    node.reset();
+    for (const QvtStr<unsigned short>* value : {&copy, &moved}) {
+        const QvUString read(value->getBuffer(), static_cast<size_t>(value->getLength()));
+        EXPECT_EQ(read.compare(text), 0);
+    }
+}
+
+TEST(XNodeConstCreateTest, AssigningANewStringValueReplacesTheViewedText) {
+    const ModeScope mode(1, eXDT_DEC28, 1);
+    auto node = own(XNodeConstBase::createConstString(qvU("abc"), 0, 1));
+    QvtStr<char>& held = asMutable<QvtStr<char>>(node)->getDataRef();
+    held = str8("longer text");
+    EXPECT_STREQ(held.getBuffer(), "longer text");
+    QvtStr<char> taken = std::move(held);
+    EXPECT_EQ(held.getLength(), 0);
+    EXPECT_STREQ(taken.getBuffer(), "longer text");
+}
+
+// Texts of every size, up to one too big to share a slab with other nodes.
+TEST(XNodeConstCreateTest, StringsOfAnyLengthKeepTheirText) {
+    const ModeScope mode(1, eXDT_DEC28, 0);
+    std::vector<std::unique_ptr<XNodeConstBase>> nodes;
+    std::vector<std::string> texts;
+    for (size_t length : {0, 1, 7, 8, 9, 4000, 8191, 8192, 20000}) {
+        texts.push_back(std::string(length, static_cast<char>('a' + length % 26)));
+        nodes.push_back(own(XNodeConstBase::createConstString(qvU(texts.back().c_str()), 0, 1)));
+    }
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        const QvtStr<unsigned short>& held = as<QvtStr<unsigned short>>(nodes[i])->getDataRef();
+        ASSERT_EQ(held.getLength(), static_cast<int>(texts[i].size()));
+        EXPECT_EQ(QvUString(held.getBuffer(), texts[i].size()).toUtf8(), texts[i]);
+        EXPECT_EQ(nodes[i]->getNumCharsMax().toInteger(), static_cast<int>(texts[i].size()));
+    }
+}
+
+// Decimals hold 128-bit integers: their nodes must be aligned for them
+// whatever was carved before them.
+TEST(XNodeConstCreateTest, DecimalValuesAreAlignedForTheirIntegers) {
+    const ModeScope mode(1, eXDT_DEC38, 0);
+    std::vector<std::unique_ptr<XNodeConstBase>> nodes;
+    for (int i = 0; i < 50; ++i) {
+        nodes.push_back(own(XNodeConstBase::createConstInt(i, 0, 1)));
+        const std::string text(static_cast<size_t>(i % 5), 'x');
+        nodes.push_back(own(XNodeConstBase::createConstString(qvU(text.c_str()), 0, 1)));
+        nodes.push_back(own(XNodeConstBase::createConstDec38(QvDecimal<4>(), 0, 1)));
+        const auto address = reinterpret_cast<uintptr_t>(nodes.back()->getDataPtr());
+        ASSERT_EQ(address % alignof(QvDecimal<4>), 0u) << i;
     }
 }
 

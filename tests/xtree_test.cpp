@@ -270,6 +270,43 @@ TEST(XTreeDfsTest, WalkOnAGivenStackLeavesItsEntries) {
     EXPECT_EQ(list.entries(), 2u);
 }
 
+TEST(XTreeDfsTest, WalkAppendsBehindWhatTheListHolds) {
+    TreePtr first(XTree::create(opt(eXNI_NOT, {leaf(eXNI_SYSDATE)}), kText, 0, 0));
+    TreePtr second(XTree::create(opt(eXNI_PLUS, {leaf(eXNI_NULL), leaf(eXNI_STAR)}), kText, 0, 0));
+    XNodeList list;
+    first->dfs(list, nullptr);
+    second->dfs(list, nullptr);
+    EXPECT_EQ(kinds(list),
+              (std::vector<EXNodeId>{eXNI_SYSDATE, eXNI_NOT, eXNI_NULL, eXNI_STAR, eXNI_PLUS}));
+}
+
+// Wide and deep trees of many nodes: the walk's lists and stacks grow well
+// past what any one expression needs, and still list each node once.
+TEST(XTreeDfsTest, LargeTreesAreListedAndFreedCompletely) {
+    constexpr int kOperands = 70000;
+    XNodeOpt* wide = opt(eXNI_CONCAT);
+    for (int i = 0; i < kOperands; ++i) wide->appendChildNode(leaf(eXNI_SYSDATE, i, i + 1));
+    TreePtr wideTree(XTree::create(wide, kText, 0, 0));
+    XNodeList* list = nullptr;
+    wideTree->dfs(list, 1, 0, nullptr);
+    ASSERT_EQ(list->entries(), static_cast<size_t>(kOperands) + 1);
+    EXPECT_EQ((*list)[kOperands - 1]->getPosBegin().toInteger(), kOperands - 1);
+    EXPECT_EQ(list->last(), wide);
+
+    XNode* deep = leaf();
+    for (int i = 0; i < 5000; ++i) deep = opt(eXNI_NOT, {deep});
+    TreePtr deepTree(XTree::create(deep, kText, 0, 0));
+    XNodeList deepList;
+    deepTree->dfs(deepList, nullptr);
+    EXPECT_EQ(deepList.entries(), 5001u);
+    EXPECT_EQ(deepList.first()->getId(), eXNI_SYSDATE);
+    // A small walk after the large ones still lists exactly its own nodes.
+    TreePtr small(XTree::create(opt(eXNI_NOT, {leaf()}), kText, 0, 0));
+    XNodeList smallList;
+    small->dfs(smallList, nullptr);
+    EXPECT_EQ(smallList.entries(), 2u);
+}
+
 // ---- ownership (AddressSanitizer reports any leak or double free) ----
 
 int gSrvFreed = 0;

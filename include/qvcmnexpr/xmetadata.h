@@ -69,10 +69,12 @@ public:
     static int stc_isClass(int id);
 
     // ---- plain fields ----
-    XType getDataType() const { return m_dataType; }
-    void setDataType(XType type) { m_dataType.set(type); }
+    XType getDataType() const { return XType(m_dataType); }
+    void setDataType(XType type) { m_dataType = type.toInteger(); }
     void setDataType(unsigned int hostType, int useEquivalent) {
-        m_dataType.set(hostType, useEquivalent);
+        XType type;
+        type.set(hostType, useEquivalent);
+        m_dataType = type.toInteger();
     }
     unsigned int getCDataType() const { return getCDataTypeV(); }
     XNonNegInt getArgType() const { return m_argType; }
@@ -89,24 +91,24 @@ public:
     const QvCRef& getCRef() const { return m_ref; }
     void setRef(const QvRef& ref);
 
-    int isConst() const { return m_isConst; }
-    void setIsConst(int on) { m_isConst = on; }
-    int isParam() const { return m_isParam; }
-    void setIsParam(int on) { m_isParam = on; }
-    int isValueRefSet() const { return m_isValueRefSet; }
-    void setIsValueRefSet(int on) { m_isValueRefSet = on; }
-    int isWindowFunc() const { return m_isWindowFunc; }
-    void setIsWindowFunc(int on) { m_isWindowFunc = on; }
-    int containsNullChild() const { return m_containsNullChild; }
-    void setContainsNullChild(int on) { m_containsNullChild = on; }
+    int isConst() const;
+    void setIsConst(int on);
+    int isParam() const;
+    void setIsParam(int on);
+    int isValueRefSet() const;
+    void setIsValueRefSet(int on);
+    int isWindowFunc() const;
+    void setIsWindowFunc(int on);
+    int containsNullChild() const;
+    void setContainsNullChild(int on);
 
     // Host descriptors and type attributes; stored, never owned.
-    void setTypeAttrs(const void* typeAttrs) { m_typeAttrs = typeAttrs; }
-    void setTrtInfo(TrtInfo* trtInfo) { m_trtInfo = trtInfo; }
-    void setZevaTypeMetadata(zeva_type_opd_metadata_struct* md) { m_zevaTypeMetadata = md; }
+    void setTypeAttrs(const void* typeAttrs);
+    void setTrtInfo(TrtInfo* trtInfo);
+    void setZevaTypeMetadata(zeva_type_opd_metadata_struct* md);
     // Only widget records call it, on their referenced object, when they die.
-    void setDeleteMetadataPtr(DeleteFn fn) { m_deleteMetadataPtr = fn; }
-    DeleteFn getDeleteMetadataPtr() const { return m_deleteMetadataPtr; }
+    void setDeleteMetadataPtr(DeleteFn fn);
+    DeleteFn getDeleteMetadataPtr() const;
 
     // ---- filling a record from the caller's description ----
     // Takes type, scale, descriptors and argument kind from `source`; the
@@ -124,7 +126,7 @@ public:
     // Allocating twice is an invariant failure; callers that may meet a
     // record that already has one test hasUgdInfo first.
     void allocUgdInfo();
-    int hasUgdInfo() const { return m_ugdInfo != nullptr ? 1 : 0; }
+    int hasUgdInfo() const;
     // Both records must have an upgrade record.
     void copyUgdInfo(const XMetadata* other);
     // The accessors below require an upgrade record.
@@ -150,28 +152,32 @@ protected:
     void releaseRef() { m_ref.makeEmpty(); }
 
 private:
+    // The fields few records use; defined in xmetadata.cpp.
+    struct Extra;
+
     // Types whose values have a length of their own: the current mode's
     // string type, BINARY and custom vectors.
     static int hasLength(XType type);
     XMetadataUgdInfo& ugd();
     const XMetadataUgdInfo& ugd() const;
-    void copyUgdFrom(const XMetadata& other);
+    XMetadataUgdInfo* ugdOrNull() const;
+    // The rare fields, made on the first write of a value that is not the
+    // default.
+    Extra& extra();
 
-    XType m_dataType;
+    // Every node has a record, and most records only ever hold the type,
+    // the lengths and the reference: those stay here, packed (the type as
+    // its number: an XType object would add its vtable pointer). Host
+    // descriptors, the delete function, the flags (set on widget arguments,
+    // variables and a few other records) and the upgrade record live in the
+    // Extra record, which most records never get. Reading a field with no
+    // Extra gives its default.
+    int32_t m_dataType = eXMINT_UNINIT;
     XNonNegInt m_argType;
     XNonNegInt m_numCharsMax;
     XNonNegInt m_scale;
     QvRef m_ref;
-    int m_isConst = 0;
-    int m_isParam = 0;
-    int m_isValueRefSet = 0;
-    int m_isWindowFunc = 0;
-    int m_containsNullChild = 0;
-    const void* m_typeAttrs = nullptr;
-    TrtInfo* m_trtInfo = nullptr;
-    zeva_type_opd_metadata_struct* m_zevaTypeMetadata = nullptr;
-    DeleteFn m_deleteMetadataPtr = nullptr;
-    std::unique_ptr<XMetadataUgdInfo> m_ugdInfo;
+    std::unique_ptr<Extra> m_extra;
 };
 
 class QVCMNEXPR_API XMetadataPort : public XMetadata {

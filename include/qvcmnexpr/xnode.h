@@ -13,6 +13,8 @@
 // only through the create operations, which return null when memory runs out.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -30,6 +32,9 @@ class XNodeOptInfo;
 // Deferred work attached to a node by a tree walk; polymorphic with a virtual
 // destructor. Defined with the visitor framework.
 class XVisitAction;
+// The caller's per-node attachments (srvInfo, optInfo, a record not made
+// with the node); private to xnode.cpp.
+struct XNodeAttachments;
 
 enum EXNodeId : int32_t {
 #define NODE_KIND(number, NAME, printed) eXNI_##NAME = number,
@@ -55,8 +60,8 @@ public:
     void setAggLevel(XAggLevel level) { m_aggLevel.set(level); }
     XOp getOp() const { return m_op; }
     void setOp(XOp op) { m_op.set(op); }
-    XType getAugType() const { return m_augType; }
-    void setAugType(XType type) { m_augType.set(type); }
+    XType getAugType() const { return XType(m_augType); }
+    void setAugType(XType type) { m_augType = type.toInteger(); }
     XBooleanInt getConstness() const { return m_constness; }
     void setConstness(XBooleanInt constness) { m_constness.set(constness); }
     int isConstnessTrue() const { return m_constness.isTrue() ? 1 : 0; }
@@ -65,7 +70,9 @@ public:
     XResultTypeIndicator getResultTypeIndicator() const { return m_resultTypeIndicator; }
     void setResultTypeIndicator(XResultTypeIndicator rt) { m_resultTypeIndicator.set(rt); }
 
-    XVisitAction* getVisitAction() const { return m_visitAction; }
+    XVisitAction* getVisitAction() const {
+        return reinterpret_cast<XVisitAction*>(visitActionWord() & ~cDeleterSlotMask);
+    }
     // Stores `action` with the function that frees it; an action already held
     // is not released (the visitor framework chains actions itself).
     void setVisitAction(XVisitAction* action, XVisitActionDeleter deleter);
@@ -77,15 +84,29 @@ public:
 private:
     void setAllValueFields(int value);
 
+    // Every node carries this block, so it is kept dense: the type is held
+    // as its number (an XType object would add its vtable pointer). The
+    // action's deleter is named by its slot in a small process-wide table
+    // (a program has one or two deleters, never one per action; any beyond
+    // the table are looked up by address), kept in the low bits of the
+    // action's address, which an object with a vtable never uses. The word is stored as bytes so that the block needs only
+    // 4-byte alignment and packs into the node beside its kind.
+    static constexpr uintptr_t cDeleterSlotMask = 7;
+    uintptr_t visitActionWord() const {
+        uintptr_t word;
+        std::memcpy(&word, m_visitActionWord, sizeof word);
+        return word;
+    }
+    void setVisitActionWord(uintptr_t word) { std::memcpy(m_visitActionWord, &word, sizeof word); }
+
     XAggLevel m_aggLevel;
     XOp m_op;
-    XType m_augType;
+    int32_t m_augType = eXMINT_UNINIT;
     XBooleanInt m_constness;
     XTypeParentExpectsIndicator m_parentExpects;
     XResultTypeIndicator m_resultTypeIndicator;
-    XVisitAction* m_visitAction = nullptr;
-    XVisitActionDeleter m_visitActionDeleter = nullptr;
     int m_skipPreVisit = 0;
+    unsigned char m_visitActionWord[sizeof(uintptr_t)] = {};  // 0: no action
 };
 
 class QVCMNEXPR_API XNode {
@@ -164,13 +185,17 @@ public:
     XNonNegInt getPosEnd() const { return m_posEnd; }
     // The begin saved by the first updatePosBeginEnd with keepOrig set, else
     // the current begin.
-    XNonNegInt getPosOrigBegin() const;
+    XNonNegInt getPosOrigBegin() const;  // kept in the attachments: rarely set
     // eXMINT_NOCHANGE (-3) leaves that position as it is.
     void updatePosBeginEnd(XNonNegInt begin, XNonNegInt end, int keepOrig);
 
     // ---- metadata ----
-    XMetadata* getMetadataPtr() { return m_metadata.get(); }
-    const XMetadata* getMetadataConstPtr() const { return m_metadata.get(); }
+    XMetadata* getMetadataPtr() {
+        return m_metadataWords ? embeddedMetadata() : externalMetadata();
+    }
+    const XMetadata* getMetadataConstPtr() const {
+        return const_cast<XNode*>(this)->getMetadataPtr();
+    }
     XType getDataType() const;
     void setDataType(XType type);
     XNonNegInt getScale() const;
@@ -183,10 +208,10 @@ public:
     // ---- validation results and caller attachments ----
     XNodeCmnInfo* getCmnInfoPtr() { return &m_cmnInfo; }
     const XNodeCmnInfo* getCmnInfoConstPtr() const { return &m_cmnInfo; }
-    XNodeSrvInfo* getSrvInfoPtr() { return m_srvInfo; }
-    const XNodeSrvInfo* getSrvInfoPtr() const { return m_srvInfo; }
-    XNodeOptInfo* getOptInfoPtr() { return m_optInfo; }
-    const XNodeOptInfo* getOptInfoPtr() const { return m_optInfo; }
+    XNodeSrvInfo* getSrvInfoPtr();
+    const XNodeSrvInfo* getSrvInfoPtr() const;
+    XNodeOptInfo* getOptInfoPtr();
+    const XNodeOptInfo* getOptInfoPtr() const;
     // The node frees `info` with `deleter` when it is destroyed (when both are set).
     void setSrvInfoPtr(XNodeSrvInfo* info, XNodeInfoDeleter deleter);
     void setOptInfoPtr(XNodeOptInfo* info, XNodeInfoDeleter deleter);
@@ -194,7 +219,7 @@ public:
     // ---- children (all answer as for a leaf when the node has none) ----
     XNodeList* getChildrenB();
     const XNodeList* getChildrenB() const { return getChildrenV(); }
-    int getNumChildrenB() const;
+    int getNumChildrenB() const;  // inline below
     // Child `i`; null for a leaf (an invariant when `mustBeParent` is set) and
     // for an index outside the list.
     XNode* getChildB(int i, int mustBeParent) const;
@@ -224,30 +249,59 @@ protected:
 
     // Builds a node of class Node with a fresh Metadata record in one block,
     // the record right behind the node: half the allocations of a parse,
-    // and a node's record next to it in memory. `construct(at)` constructs
-    // the node at `at` (with no record of its own). The record dies with
-    // the node, and the block goes back where it came from (xnode.cpp).
+    // and a node's record next to it in memory. `tailBytes` more bytes follow
+    // the record for data the node keeps (a constant's text).
+    // `construct(at, tail)` constructs the node at `at` (with no record of
+    // its own). The record dies with the node, and the block goes back where
+    // it came from. Defined in the private header xnodeblock.h.
     template <class Node, class Metadata, class Construct>
-    static Node* newWithMetadata(Construct construct);
+    static Node* newWithMetadata(Construct construct, size_t tailBytes = 0);
 
 private:
     static int inGroup(EXNodeId id, EXNodeId openingMarker, EXNodeId closingMarker) {
         return id > openingMarker && id < closingMarker ? 1 : 0;
     }
 
+    // The record made with the node lies in the node's own block, this
+    // many 8-byte words from the node: no pointer to keep. A record handed
+    // to the constructor is held by the attachments instead (0 here).
+    static constexpr size_t cMetadataWord = 8;
+    XMetadata* embeddedMetadata() {
+        return reinterpret_cast<XMetadata*>(reinterpret_cast<char*>(this) +
+                                            m_metadataWords * cMetadataWord);
+    }
+    XMetadata* externalMetadata() const;
+    XNodeAttachments& attachments();  // made on first use
+    // A block from the calling thread's slab, aligned to `align` (a power
+    // of two, at most 16).
+    static void* allocateBlock(size_t size, size_t align);
+
+    // Every parse makes these by the hundred, so the fields are ordered to
+    // leave no padding: 80 bytes in all.
     EXNodeId m_id;
-    bool m_hasChildList = false;
-    bool m_metadataEmbedded = false;  // the record shares the node's block
-    XNodeParent* m_parent = nullptr;
+    XNodeCmnInfo m_cmnInfo;
     XNonNegInt m_posBegin;
     XNonNegInt m_posEnd;
-    XNonNegInt m_posOrigBegin;
-    std::unique_ptr<XMetadata> m_metadata;
-    XNodeCmnInfo m_cmnInfo;
-    XNodeSrvInfo* m_srvInfo = nullptr;
-    XNodeInfoDeleter m_srvInfoDeleter = nullptr;
-    XNodeOptInfo* m_optInfo = nullptr;
-    XNodeInfoDeleter m_optInfoDeleter = nullptr;
+
+protected:
+    // XNodeParent's child cursor and a constant's null indicator live here
+    // because the base leaves exactly this much room: parents get their
+    // cursor and constants their indicator for free.
+    int m_nextChildIndex = 0;
+
+private:
+    uint8_t m_metadataWords = 0;
+    bool m_hasChildList = false;
+
+protected:
+    short m_valueIndicator = 0;
+
+private:
+    XNodeParent* m_parent = nullptr;
+    // The caller's srvInfo/optInfo and their deleters, the original begin
+    // position, and a record not made with the node. Few nodes ever have
+    // one, so they sit in a record of their own, made when the first is set.
+    std::unique_ptr<XNodeAttachments> m_attachments;
 };
 
 // Keywords (NULL, SYSDATE, SESSSTARTTIME, ...): leaves without extra data.
@@ -411,7 +465,6 @@ private:
     int insertChildNode(size_t index, XNode* child);
 
     XNodeList m_children;
-    int m_nextChildIndex = 0;
 };
 
 // Operators and functions, and the dummy parent above every root.
@@ -490,6 +543,11 @@ inline XNode* XNode::nextChild() {
 
 inline void XNode::resetNextChild() {
     if (XNodeParent* parent = asParent()) parent->resetNextChildIndex();
+}
+
+inline int XNode::getNumChildrenB() const {
+    const XNodeParent* parent = asParent();
+    return parent ? parent->getNumChildren() : 0;
 }
 
 inline int XNodeParent::getNumChildren() const { return static_cast<int>(m_children.entries()); }

@@ -12,7 +12,9 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
+#include <utility>
 
 #include "qvcmnexpr/qvcmnexpr_export.h"
 #include "qvcmnexpr/xmath.h"
@@ -27,8 +29,15 @@ public:
     static constexpr int cls_msgId = 19199;
 };
 
-// The text of a string constant: an owned copy (0-terminated) and its length
-// in characters. Copies are deep.
+struct XNodeConstFactory;
+
+// The text of a string constant (0-terminated) and its length in
+// characters. Copies are deep and own their text. A constant made by the
+// creators instead views a text that lies in the node's own block, one
+// allocation per string constant rather than two; moving such a value out
+// of its node copies the text, so no string ever outlives the text it
+// shows. The view is kept as the text's distance from the value itself,
+// which the node never moves: 16 bytes where a pointer would take 24.
 template <class C>
 class QvtStr {
 public:
@@ -39,28 +48,57 @@ public:
         if (this != &other) assign(other.getBuffer(), other.m_length);
         return *this;
     }
-    QvtStr(QvtStr&&) noexcept = default;
-    QvtStr& operator=(QvtStr&&) noexcept = default;
+    QvtStr(QvtStr&& other) { take(other); }
+    QvtStr& operator=(QvtStr&& other) {
+        if (this != &other) take(other);
+        return *this;
+    }
 
-    const C* getBuffer() const { return m_text ? m_text.get() : &cEmpty; }
+    const C* getBuffer() const {
+        if (m_owned) return m_owned.get();
+        if (m_viewOffset == 0) return &cEmpty;
+        return reinterpret_cast<const C*>(reinterpret_cast<const char*>(this) + m_viewOffset);
+    }
     int getLength() const { return m_length; }
 
 private:
+    friend struct XNodeConstFactory;
+
+    // Shows `length` units at `text`, 0-terminated, which lie in the same
+    // block as this value and outlive it.
+    void view(const C* text, int length) {
+        m_owned.reset();
+        m_viewOffset = static_cast<int32_t>(reinterpret_cast<const char*>(text) -
+                                            reinterpret_cast<const char*>(this));
+        m_length = length;
+    }
+
     void assign(const C* text, int length) {
         const int n = text ? std::max(length, 0) : 0;
         std::unique_ptr<C[]> copy(new C[n + 1]);
         std::copy(text, text + n, copy.get());
         copy[n] = 0;
-        m_text = std::move(copy);
+        m_owned = std::move(copy);
+        m_viewOffset = 0;
         m_length = n;
     }
 
+    // An owned text changes hands; a viewed one is copied.
+    void take(QvtStr& other) {
+        if (!other.m_owned && other.m_viewOffset != 0) {
+            assign(other.getBuffer(), other.m_length);
+            return;
+        }
+        m_owned = std::move(other.m_owned);
+        m_viewOffset = 0;
+        m_length = std::exchange(other.m_length, 0);
+    }
+
     static constexpr C cEmpty = 0;
-    std::unique_ptr<C[]> m_text;
+    std::unique_ptr<C[]> m_owned;  // null for a view (and for the empty value)
+    int32_t m_viewOffset = 0;      // where a viewed text lies from this value; 0: none
     int m_length = 0;
 };
-
-struct XNodeConstFactory;
 
 // A binary value: a copy of its bytes.
 using binary_t = QvVecData;
@@ -73,11 +111,12 @@ public:
 
     T& getDataRef() { return m_value; }
     const T& getDataRef() const { return m_value; }
-    short& getIndRef() { return m_indicator; }
-    const short& getIndRef() const { return m_indicator; }
+    // The indicator is kept in room the node base leaves free (xnode.h).
+    short& getIndRef() { return m_valueIndicator; }
+    const short& getIndRef() const { return m_valueIndicator; }
 
     const void* getDataPtr() const override { return &m_value; }
-    const short* getIndPtr() const override { return &m_indicator; }
+    const short* getIndPtr() const override { return &m_valueIndicator; }
     int getIntValueV(int& out) const override;
     int getBigIntValueV(long long& out) const override;
     // A string must read as a number (white space, sign, digits, white
@@ -93,10 +132,9 @@ private:
     // A present value of kind CONST; the record carries its type.
     XNodeConst(T value, XNonNegInt begin, XNonNegInt end, std::unique_ptr<XMetadata> metadata);
 
-    int isNull() const { return m_indicator == cIndNull; }
+    int isNull() const { return m_valueIndicator == cIndNull; }
 
     T m_value;
-    short m_indicator = cIndPresent;
 };
 
 extern template class XNodeConst<int>;

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 
 #include "qvcmnexpr/qvcmnexpr_export.h"
 #include "qvcmnexpr/xnode.h"
@@ -106,7 +107,7 @@ private:
     QvUString* m_msgWarn = nullptr;
     size_t* m_posBegin = nullptr;
     size_t* m_posEnd = nullptr;
-    std::unique_ptr<XNodeList> m_dfsNodeList;
+    std::optional<XNodeList> m_dfsNodeList;  // the cached post-order list
     int m_isEmptyExpression;
     int m_dfsListTrusted;
     int m_dfsListValid = 1;

@@ -36,6 +36,36 @@ int QvRef::stc_isClass(int id) { return id == cls_classId ? 1 : QvCRef::stc_isCl
 
 // ===== XMetadata =====
 
+struct XMetadata::Extra {
+    // An upgrade record of its own: copying copies it, never shares it.
+    // Held by pointer so that the records that never take part in an
+    // upgrade (all but a few) keep their Extra small.
+    struct OwnedUgdInfo {
+        std::unique_ptr<XMetadataUgdInfo> info;
+
+        OwnedUgdInfo() = default;
+        OwnedUgdInfo(const OwnedUgdInfo& other) : info(copyOf(other)) {}
+        OwnedUgdInfo& operator=(const OwnedUgdInfo& other) {
+            if (this != &other) info = copyOf(other);
+            return *this;
+        }
+        static std::unique_ptr<XMetadataUgdInfo> copyOf(const OwnedUgdInfo& other) {
+            return other.info ? std::make_unique<XMetadataUgdInfo>(*other.info) : nullptr;
+        }
+    };
+
+    const void* typeAttrs = nullptr;
+    TrtInfo* trtInfo = nullptr;
+    zeva_type_opd_metadata_struct* zevaTypeMetadata = nullptr;
+    DeleteFn deleteMetadataPtr = nullptr;
+    int isConst = 0;
+    int isParam = 0;
+    int isValueRefSet = 0;
+    int isWindowFunc = 0;
+    int containsNullChild = 0;
+    OwnedUgdInfo ugdInfo;
+};
+
 XMetadata::XMetadata() : m_argType(1), m_numCharsMax(static_cast<int>(eXMINT_DUMMY)) {}
 
 XMetadata::XMetadata(const XMetadata& other)
@@ -45,17 +75,7 @@ XMetadata::XMetadata(const XMetadata& other)
       m_numCharsMax(other.m_numCharsMax),
       m_scale(other.m_scale),
       m_ref(other.m_ref),
-      m_isConst(other.m_isConst),
-      m_isParam(other.m_isParam),
-      m_isValueRefSet(other.m_isValueRefSet),
-      m_isWindowFunc(other.m_isWindowFunc),
-      m_containsNullChild(other.m_containsNullChild),
-      m_typeAttrs(other.m_typeAttrs),
-      m_trtInfo(other.m_trtInfo),
-      m_zevaTypeMetadata(other.m_zevaTypeMetadata),
-      m_deleteMetadataPtr(other.m_deleteMetadataPtr) {
-    copyUgdFrom(other);
-}
+      m_extra(other.m_extra ? std::make_unique<Extra>(*other.m_extra) : nullptr) {}
 
 XMetadata& XMetadata::operator=(const XMetadata& other) {
     if (this == &other) return *this;
@@ -65,39 +85,68 @@ XMetadata& XMetadata::operator=(const XMetadata& other) {
     m_numCharsMax = other.m_numCharsMax;
     m_scale = other.m_scale;
     m_ref = other.m_ref;
-    m_isConst = other.m_isConst;
-    m_isParam = other.m_isParam;
-    m_isValueRefSet = other.m_isValueRefSet;
-    m_isWindowFunc = other.m_isWindowFunc;
-    m_containsNullChild = other.m_containsNullChild;
-    m_typeAttrs = other.m_typeAttrs;
-    m_trtInfo = other.m_trtInfo;
-    m_zevaTypeMetadata = other.m_zevaTypeMetadata;
-    m_deleteMetadataPtr = other.m_deleteMetadataPtr;
-    copyUgdFrom(other);
+    if (!other.m_extra)
+        m_extra.reset();
+    else if (m_extra)
+        *m_extra = *other.m_extra;
+    else
+        m_extra = std::make_unique<Extra>(*other.m_extra);
     return *this;
 }
 
 XMetadata::~XMetadata() = default;
 
-// An upgrade record is never shared: a copy gets its own or none.
-void XMetadata::copyUgdFrom(const XMetadata& other) {
-    if (other.m_ugdInfo)
-        m_ugdInfo = std::make_unique<XMetadataUgdInfo>(*other.m_ugdInfo);
-    else
-        m_ugdInfo.reset();
+XMetadata::Extra& XMetadata::extra() {
+    if (!m_extra) m_extra = std::make_unique<Extra>();
+    return *m_extra;
+}
+
+int XMetadata::isConst() const { return m_extra ? m_extra->isConst : 0; }
+void XMetadata::setIsConst(int on) {
+    if (on || m_extra) extra().isConst = on;
+}
+int XMetadata::isParam() const { return m_extra ? m_extra->isParam : 0; }
+void XMetadata::setIsParam(int on) {
+    if (on || m_extra) extra().isParam = on;
+}
+int XMetadata::isValueRefSet() const { return m_extra ? m_extra->isValueRefSet : 0; }
+void XMetadata::setIsValueRefSet(int on) {
+    if (on || m_extra) extra().isValueRefSet = on;
+}
+int XMetadata::isWindowFunc() const { return m_extra ? m_extra->isWindowFunc : 0; }
+void XMetadata::setIsWindowFunc(int on) {
+    if (on || m_extra) extra().isWindowFunc = on;
+}
+int XMetadata::containsNullChild() const { return m_extra ? m_extra->containsNullChild : 0; }
+void XMetadata::setContainsNullChild(int on) {
+    if (on || m_extra) extra().containsNullChild = on;
+}
+void XMetadata::setTypeAttrs(const void* typeAttrs) {
+    if (typeAttrs || m_extra) extra().typeAttrs = typeAttrs;
+}
+void XMetadata::setTrtInfo(TrtInfo* trtInfo) {
+    if (trtInfo || m_extra) extra().trtInfo = trtInfo;
+}
+void XMetadata::setZevaTypeMetadata(zeva_type_opd_metadata_struct* md) {
+    if (md || m_extra) extra().zevaTypeMetadata = md;
+}
+void XMetadata::setDeleteMetadataPtr(DeleteFn fn) {
+    if (fn || m_extra) extra().deleteMetadataPtr = fn;
+}
+XMetadata::DeleteFn XMetadata::getDeleteMetadataPtr() const {
+    return m_extra ? m_extra->deleteMetadataPtr : nullptr;
 }
 
 unsigned int XMetadata::getCDataTypeV() const {
-    return static_cast<unsigned int>(m_dataType.toCDataType(0));
+    return static_cast<unsigned int>(getDataType().toCDataType(0));
 }
 int XMetadata::getLengthV() const { return m_numCharsMax.toInteger(); }
 int XMetadata::getScaleV() const { return m_scale.toInteger(); }
-const void* XMetadata::getTypeAttrsV() const { return m_typeAttrs; }
+const void* XMetadata::getTypeAttrsV() const { return m_extra ? m_extra->typeAttrs : nullptr; }
 zeva_type_opd_metadata_struct* XMetadata::getZevaTypeMetadataV() const {
-    return m_zevaTypeMetadata;
+    return m_extra ? m_extra->zevaTypeMetadata : nullptr;
 }
-TrtInfo* XMetadata::getTrtInfoV() const { return m_trtInfo; }
+TrtInfo* XMetadata::getTrtInfoV() const { return m_extra ? m_extra->trtInfo : nullptr; }
 int XMetadata::getClassId() const { return cls_classId; }
 int XMetadata::isClass(int id) const { return stc_isClass(id); }
 int XMetadata::getArgTypeV() const { return m_argType.toInteger(); }
@@ -120,17 +169,17 @@ void XMetadata::set(const QvMetadataBase& source, const QvRef& ref, int argType,
                     int useEquivalent) {
     setRef(ref);
     const unsigned int type = source.getCDataTypeV();
-    if (m_ugdInfo) {
+    if (hasUgdInfo()) {
         setDataType60(type);
         setNumCharsMax60(source.getLengthV());
     }
     setDataType(type, useEquivalent);
     m_scale.set(source.getScaleV());
-    m_trtInfo = source.getTrtInfoV();
-    m_typeAttrs = source.getTypeAttrsV();
-    m_zevaTypeMetadata = source.getZevaTypeMetadataV();
+    setTrtInfo(source.getTrtInfoV());
+    setTypeAttrs(source.getTypeAttrsV());
+    setZevaTypeMetadata(source.getZevaTypeMetadataV());
     m_argType.set(argType);
-    if (hasLength(m_dataType)) m_numCharsMax.set(source.getLengthV());
+    if (hasLength(getDataType())) m_numCharsMax.set(source.getLengthV());
 }
 
 void XMetadata::set(const XMetadataBase& source, const QvRef& ref, int useEquivalent) {
@@ -139,50 +188,59 @@ void XMetadata::set(const XMetadataBase& source, const QvRef& ref, int useEquiva
 
 void XMetadata::copyMetadata(const XMetadataBase* source, XMetadata* target) {
     QV_ASSERT(source != nullptr && target != nullptr, kUnit);
-    if (source->isClass(cls_classId) && target->m_ugdInfo) {
+    XMetadataUgdInfo* targetUgd = target->ugdOrNull();
+    if (source->isClass(cls_classId) && targetUgd) {
         // The older release's values travel only between records that both
         // take part in the upgrade.
         const auto* xsource = static_cast<const XMetadata*>(source);
-        if (xsource->m_ugdInfo) {
-            target->m_ugdInfo->m_dataType = xsource->m_ugdInfo->m_dataType;
-            target->m_ugdInfo->m_numCharsMax = xsource->m_ugdInfo->m_numCharsMax;
+        if (const XMetadataUgdInfo* sourceUgd = xsource->ugdOrNull()) {
+            targetUgd->m_dataType = sourceUgd->m_dataType;
+            targetUgd->m_numCharsMax = sourceUgd->m_numCharsMax;
         }
     }
     target->setDataType(source->getCDataTypeV(), 0);
     target->m_argType.set(source->getArgTypeV());
     target->m_scale.set(source->getScaleV());
-    target->m_typeAttrs = source->getTypeAttrsV();
-    target->m_trtInfo = source->getTrtInfoV();
-    target->m_zevaTypeMetadata = source->getZevaTypeMetadataV();
-    if (hasLength(target->m_dataType)) target->m_numCharsMax.set(source->getLengthV());
+    target->setTypeAttrs(source->getTypeAttrsV());
+    target->setTrtInfo(source->getTrtInfoV());
+    target->setZevaTypeMetadata(source->getZevaTypeMetadataV());
+    if (hasLength(target->getDataType())) target->m_numCharsMax.set(source->getLengthV());
 }
 
 void XMetadata::setAllFieldsToNoChange() {
-    m_dataType.set(static_cast<int>(eXMINT_NOCHANGE));
+    m_dataType = static_cast<int>(eXMINT_NOCHANGE);
     m_argType.set(static_cast<int>(eXMINT_NOCHANGE));
     m_numCharsMax.set(static_cast<int>(eXMINT_NOCHANGE));
 }
 
 int XMetadata::isAllBaseFieldsInitialized(int withLength) const {
-    if (!m_dataType.isInitialized() || !m_argType.isInitialized()) return 0;
+    if (!getDataType().isInitialized() || !m_argType.isInitialized()) return 0;
     return (withLength == 0 || m_numCharsMax.isInitialized()) ? 1 : 0;
 }
 
 // ---- upgrade record ----
 
 void XMetadata::allocUgdInfo() {
-    if (m_ugdInfo) failInvariant(kLineUgdInfoTwice);
-    m_ugdInfo = std::make_unique<XMetadataUgdInfo>();
+    if (hasUgdInfo()) failInvariant(kLineUgdInfoTwice);
+    extra().ugdInfo.info = std::make_unique<XMetadataUgdInfo>();
+}
+
+int XMetadata::hasUgdInfo() const { return ugdOrNull() != nullptr ? 1 : 0; }
+
+XMetadataUgdInfo* XMetadata::ugdOrNull() const {
+    return m_extra ? m_extra->ugdInfo.info.get() : nullptr;
 }
 
 XMetadataUgdInfo& XMetadata::ugd() {
-    QV_ASSERT(m_ugdInfo != nullptr, kUnit);
-    return *m_ugdInfo;
+    XMetadataUgdInfo* info = ugdOrNull();
+    QV_ASSERT(info != nullptr, kUnit);
+    return *info;
 }
 
 const XMetadataUgdInfo& XMetadata::ugd() const {
-    QV_ASSERT(m_ugdInfo != nullptr, kUnit);
-    return *m_ugdInfo;
+    const XMetadataUgdInfo* info = ugdOrNull();
+    QV_ASSERT(info != nullptr, kUnit);
+    return *info;
 }
 
 void XMetadata::copyUgdInfo(const XMetadata* other) {

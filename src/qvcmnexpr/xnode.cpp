@@ -5,8 +5,10 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <utility>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -22,6 +24,7 @@
 #include "qvcmnexpr/xenum.h"
 #include "qvcmnexpr/xmetadata.h"
 #include "qvcmnexpr/xtoken.h"
+#include "xnodeblock.h"
 
 namespace {
 
@@ -77,53 +80,73 @@ constexpr auto kKindNames = buildKindNames();
 // so handing every node to the general heap costs more than building it:
 // allocation, then coalescing on free, with the blocks strewn between
 // everything else the heap serves. Node blocks are instead carved in order
-// from small slabs, one slab open per thread. A slab counts the blocks it
-// handed out plus one for being open; the last release (a node's, from any
-// thread, or the owning thread's when the slab is full or the thread ends)
-// frees it. An open slab with no live block starts over from its first
-// byte, so parsing one expression after another reuses the same slab.
-// Every slab is aligned to its size, so a block finds its slab by address;
-// a block too big for a slab gets a slab of its own.
+// from small slabs, one slab open per thread. The last release of a slab
+// (a node's, from any thread, or the owning thread's when the slab is full
+// or the thread ends) frees it. An open slab with no live block starts over
+// from its first byte, so parsing one expression after another reuses the
+// same slab. Every slab is aligned to its size, so a block finds its slab
+// by address; a block too big for a slab gets a slab of its own.
+//
+// Handing out a block must not cost an atomic operation: an open slab's
+// count starts at a large charge that the owner alone pays down, by the
+// number of blocks it handed out, when it closes the slab. Releases (from
+// any thread) take one each. So while open, the count is the charge less
+// the releases, and after closing it is the number of live blocks.
 
 constexpr size_t kSlabSize = 16384;
-constexpr size_t kBlockAlign = 16;
+constexpr size_t kBlockAlign = xnodeblock::kAlign;
+// More than the blocks any slab can hold, so an open slab never reaches 0.
+constexpr uint32_t kOpenCharge = uint32_t{1} << 30;
 
-struct alignas(kBlockAlign) Slab {
-    std::atomic<uint32_t> references{1};  // live blocks, plus one while open
-    size_t used = 0;                      // bytes handed out, header included
+struct alignas(xnodeblock::kMaxAlign) Slab {
+    std::atomic<uint32_t> references;
+    uint32_t handedOut = 0;  // blocks carved since the slab (re)started; owner only
+    size_t used = 0;         // bytes handed out, header included
 };
 
-constexpr size_t kSlabHeader = (sizeof(Slab) + kBlockAlign - 1) / kBlockAlign * kBlockAlign;
+using xnodeblock::roundUp;
 
-constexpr size_t roundUp(size_t size, size_t unit) { return (size + unit - 1) / unit * unit; }
+constexpr size_t kSlabHeader = roundUp(sizeof(Slab), xnodeblock::kMaxAlign);
 
-Slab* newSlab(size_t bytes) {
+Slab* newSlab(size_t bytes, uint32_t references) {
     void* memory = ::operator new(bytes, std::align_val_t(kSlabSize));
     Slab* slab = new (memory) Slab;
+    slab->references.store(references, std::memory_order_relaxed);
     slab->used = kSlabHeader;
     XNODE_POISON(static_cast<char*>(memory) + kSlabHeader, bytes - kSlabHeader);
     return slab;
 }
 
-void dropSlabReference(Slab* slab) {
-    if (slab->references.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+void dropSlabReferences(Slab* slab, uint32_t count) {
+    if (slab->references.fetch_sub(count, std::memory_order_acq_rel) == count) {
         XNODE_UNPOISON(slab, roundUp(slab->used, kSlabSize));
         slab->~Slab();
         ::operator delete(static_cast<void*>(slab), std::align_val_t(kSlabSize));
     }
 }
 
-// The calling thread's open slab.
-struct OpenSlab {
-    Slab* slab = nullptr;
-    ~OpenSlab() {
-        if (slab) dropSlabReference(std::exchange(slab, nullptr));
+// Pays down what the owner still holds of the charge; the slab goes with
+// its last live block, or now when there is none.
+void closeSlab(Slab* slab) { dropSlabReferences(slab, kOpenCharge - slab->handedOut); }
+
+// The calling thread's open slab. A plain pointer, so reaching it costs no
+// call; the closer object exists only to close the slab when the thread
+// ends, and is touched once per slab opened.
+thread_local Slab* t_openSlab = nullptr;
+
+struct SlabCloser {
+    bool armed = false;
+    ~SlabCloser() {
+        if (Slab* slab = std::exchange(t_openSlab, nullptr)) closeSlab(slab);
     }
 };
 
-thread_local OpenSlab t_openSlab;
+thread_local SlabCloser t_slabCloser;
 
-char* carve(Slab* slab, size_t size) {
+// `size` bytes at the next multiple of `align` (the slab itself is
+// aligned to its size, so offsets and addresses align alike).
+char* carve(Slab* slab, size_t size, size_t align) {
+    slab->used = roundUp(slab->used, align);
     char* block = reinterpret_cast<char*>(slab) + slab->used;
     slab->used += size;
     XNODE_UNPOISON(block, size);
@@ -132,36 +155,60 @@ char* carve(Slab* slab, size_t size) {
 
 // A slab of its own for a block too big to share one; freed with the block.
 void* soloBlock(size_t size) {
-    Slab* slab = newSlab(roundUp(kSlabHeader + size, kSlabSize));
-    return carve(slab, size);
+    Slab* slab = newSlab(roundUp(kSlabHeader + size, kSlabSize), 1);
+    return carve(slab, size, xnodeblock::kMaxAlign);
 }
 
-void* slabBlock(size_t size) {
+// Starts the open slab over when none of its blocks lives any more.
+inline void restartIfEmpty(Slab* slab) {
+    if (slab->references.load(std::memory_order_acquire) != kOpenCharge - slab->handedOut) return;
+    XNODE_POISON(reinterpret_cast<char*>(slab) + kSlabHeader, slab->used - kSlabHeader);
+    slab->references.store(kOpenCharge, std::memory_order_relaxed);
+    slab->handedOut = 0;
+    slab->used = kSlabHeader;
+}
+
+// The block when the open slab cannot hold it: a slab of its own for a big
+// block, else a fresh open slab.
+[[gnu::noinline]] void* slabBlockSlow(size_t size, size_t align) {
+    if (size > kSlabSize - kSlabHeader - xnodeblock::kMaxAlign) return soloBlock(size);
+    t_slabCloser.armed = true;
+    Slab* fresh = newSlab(kSlabSize, kOpenCharge);
+    if (Slab* full = t_openSlab) closeSlab(full);
+    t_openSlab = fresh;
+    ++fresh->handedOut;
+    return carve(fresh, size, align);
+}
+
+// `size` rounded to whole units at `align` (both powers of two; align at
+// most xnodeblock::kMaxAlign).
+inline void* slabBlock(size_t size, size_t align) {
     size = roundUp(size == 0 ? 1 : size, kBlockAlign);
-    if (size > kSlabSize - kSlabHeader) return soloBlock(size);
-    Slab* slab = t_openSlab.slab;
-    if (slab && slab->references.load(std::memory_order_acquire) == 1) {
-        XNODE_POISON(reinterpret_cast<char*>(slab) + kSlabHeader, slab->used - kSlabHeader);
-        slab->used = kSlabHeader;  // nothing in it lives any more
+    if (align < kBlockAlign) align = kBlockAlign;
+    if (Slab* slab = t_openSlab) {
+        restartIfEmpty(slab);
+        if (roundUp(slab->used, align) + size <= kSlabSize) {
+            ++slab->handedOut;
+            return carve(slab, size, align);
+        }
     }
-    if (!slab || slab->used + size > kSlabSize) {
-        Slab* fresh = newSlab(kSlabSize);
-        if (slab) dropSlabReference(slab);
-        t_openSlab.slab = slab = fresh;
-    }
-    slab->references.fetch_add(1, std::memory_order_relaxed);
-    return carve(slab, size);
+    return slabBlockSlow(size, align);
 }
 
 void releaseSlabBlock(void* block, size_t size) {
     XNODE_POISON(block, size);
     const auto address = reinterpret_cast<uintptr_t>(block);
-    dropSlabReference(reinterpret_cast<Slab*>(address & ~static_cast<uintptr_t>(kSlabSize - 1)));
+    const uintptr_t slab = address & ~static_cast<uintptr_t>(kSlabSize - 1);
+    dropSlabReferences(reinterpret_cast<Slab*>(slab), 1);
 }
 
 }  // namespace
 
-void* XNode::operator new(size_t size) { return slabBlock(size); }
+// A node made with `new` may be of any class, so its block gets the
+// strictest alignment.
+void* XNode::operator new(size_t size) { return slabBlock(size, xnodeblock::kMaxAlign); }
+
+void* XNode::allocateBlock(size_t size, size_t align) { return slabBlock(size, align); }
 
 // `size` is that of the node's class: under AddressSanitizer a record that
 // shared the block is marked free only when its slab starts over.
@@ -169,37 +216,12 @@ void XNode::operator delete(void* p, size_t size) noexcept {
     if (p) releaseSlabBlock(p, size);
 }
 
-template <class Node, class Metadata, class Construct>
-Node* XNode::newWithMetadata(Construct construct) {
-    constexpr size_t offset = roundUp(sizeof(Node), alignof(Metadata));
-    constexpr size_t size = offset + sizeof(Metadata);
-    static_assert(alignof(Node) <= kBlockAlign && alignof(Metadata) <= kBlockAlign);
-    struct Block {
-        char* at;
-        ~Block() {
-            if (at) XNode::operator delete(at, size);
-        }
-    } block{static_cast<char*>(XNode::operator new(size))};
-    Metadata* metadata = new (block.at + offset) Metadata();
-    Node* node;
-    try {
-        node = construct(block.at);
-    } catch (...) {
-        metadata->~Metadata();
-        throw;
-    }
-    node->m_metadata.reset(metadata);
-    node->m_metadataEmbedded = true;
-    block.at = nullptr;
-    return node;
-}
-
 // ===== XNodeCmnInfo =====
 
 void XNodeCmnInfo::setAllValueFields(int value) {
     m_aggLevel.set(value);
     m_op.set(value);
-    m_augType.set(value);
+    m_augType = value;
     m_constness.set(value);
     m_parentExpects.set(value);
     m_resultTypeIndicator.set(value);
@@ -209,30 +231,118 @@ void XNodeCmnInfo::setAllFieldsToDummy() { setAllValueFields(eXMINT_DUMMY); }
 
 void XNodeCmnInfo::setAllFieldsToNoChange() { setAllValueFields(eXMINT_NOCHANGE); }
 
+namespace {
+
+// The deleters visit actions have been given, each in the slot its first
+// use took; an action names its deleter by slot number (plus one, 0 being
+// none). Slots are only ever filled, never emptied, so readers need no lock.
+// A program with more kinds of action than slots is not refused: the
+// deleters beyond them are kept by the address of their action, under a
+// lock, and the action names the overflow slot.
+constexpr size_t kDeleterSlots = 6;
+constexpr uintptr_t kOverflowSlot = kDeleterSlots + 1;  // the largest value the low bits hold
+std::atomic<XVisitActionDeleter> g_deleterSlots[kDeleterSlots];
+
+std::mutex g_overflowLock;
+// Never destroyed: nodes freed while the process exits may still ask.
+std::unordered_map<uintptr_t, XVisitActionDeleter>& overflowDeleters() {
+    static auto* deleters = new std::unordered_map<uintptr_t, XVisitActionDeleter>();
+    return *deleters;
+}
+
+uintptr_t slotOfDeleter(XVisitActionDeleter deleter) {
+    for (size_t i = 0; i < kDeleterSlots; ++i) {
+        XVisitActionDeleter seen = g_deleterSlots[i].load(std::memory_order_acquire);
+        if (seen == nullptr &&
+            g_deleterSlots[i].compare_exchange_strong(seen, deleter, std::memory_order_acq_rel)) {
+            return i + 1;
+        }
+        if (seen == deleter) return i + 1;
+    }
+    return kOverflowSlot;
+}
+
+// The deleter of the action at `address` that names `slot`; an overflow
+// entry is handed out once, as its action is freed.
+XVisitActionDeleter takeDeleter(uintptr_t slot, uintptr_t address) {
+    if (slot == 0) return nullptr;
+    if (slot != kOverflowSlot) return g_deleterSlots[slot - 1].load(std::memory_order_acquire);
+    std::lock_guard<std::mutex> hold(g_overflowLock);
+    auto found = overflowDeleters().find(address);
+    if (found == overflowDeleters().end()) return nullptr;
+    const XVisitActionDeleter deleter = found->second;
+    overflowDeleters().erase(found);
+    return deleter;
+}
+
+}  // namespace
+
 void XNodeCmnInfo::setVisitAction(XVisitAction* action, XVisitActionDeleter deleter) {
     QV_ASSERT(action == nullptr || deleter != nullptr, kUnit);
-    m_visitAction = action;
-    m_visitActionDeleter = action ? deleter : nullptr;
+    const auto address = reinterpret_cast<uintptr_t>(action);
+    if ((address & cDeleterSlotMask) != 0) {
+        QvAssertHandler(kUnit, __LINE__);  // not the address of an object with a vtable
+        return;
+    }
+    if (action == nullptr) {
+        setVisitActionWord(0);
+        return;
+    }
+    const uintptr_t slot = slotOfDeleter(deleter);
+    if (slot == kOverflowSlot) {
+        std::lock_guard<std::mutex> hold(g_overflowLock);
+        overflowDeleters()[address] = deleter;
+    }
+    setVisitActionWord(address | slot);
 }
 
 void XNodeCmnInfo::deleteVisitAction() {
-    if (m_visitAction && m_visitActionDeleter) m_visitActionDeleter(m_visitAction);
-    m_visitAction = nullptr;
-    m_visitActionDeleter = nullptr;
+    if (XVisitAction* action = getVisitAction()) {
+        const uintptr_t slot = visitActionWord() & cDeleterSlotMask;
+        if (XVisitActionDeleter deleter = takeDeleter(slot, reinterpret_cast<uintptr_t>(action))) deleter(action);
+    }
+    setVisitActionWord(0);
 }
 
 // ===== XNode =====
 
+// The layout is planned (xnode.h): a field added carelessly costs every node.
+static_assert(sizeof(void*) != 8 || sizeof(XNode) == 80);
+
+struct XNodeAttachments {
+    std::unique_ptr<XMetadata> metadata;
+    XNonNegInt posOrigBegin;
+    XNodeSrvInfo* srvInfo = nullptr;
+    XNodeInfoDeleter srvInfoDeleter = nullptr;
+    XNodeOptInfo* optInfo = nullptr;
+    XNodeInfoDeleter optInfoDeleter = nullptr;
+
+    ~XNodeAttachments() {
+        if (srvInfo && srvInfoDeleter) srvInfoDeleter(srvInfo);
+        if (optInfo && optInfoDeleter) optInfoDeleter(optInfo);
+    }
+};
+
 XNode::XNode(EXNodeId id, XNonNegInt begin, XNonNegInt end, std::unique_ptr<XMetadata> metadata)
-    : m_id(id), m_posBegin(begin), m_posEnd(end), m_metadata(std::move(metadata)) {}
+    : m_id(id), m_posBegin(begin), m_posEnd(end) {
+    if (metadata) attachments().metadata = std::move(metadata);
+}
+
+XNodeAttachments& XNode::attachments() {
+    if (!m_attachments) m_attachments = std::make_unique<XNodeAttachments>();
+    return *m_attachments;
+}
 
 XNode::~XNode() {
-    m_cmnInfo.deleteVisitAction();
-    if (m_srvInfo && m_srvInfoDeleter) m_srvInfoDeleter(m_srvInfo);
-    if (m_optInfo && m_optInfoDeleter) m_optInfoDeleter(m_optInfo);
+    if (m_cmnInfo.getVisitAction()) m_cmnInfo.deleteVisitAction();
+    m_attachments.reset();
     // A record in the node's own block is only destroyed; the block goes
     // with the node.
-    if (m_metadataEmbedded) m_metadata.release()->~XMetadata();
+    if (m_metadataWords) embeddedMetadata()->~XMetadata();
+}
+
+XMetadata* XNode::externalMetadata() const {
+    return m_attachments ? m_attachments->metadata.get() : nullptr;
 }
 
 const XNodeList* XNode::getChildrenV() const { return nullptr; }
@@ -252,44 +362,54 @@ int XNode::isRefByExternal() const {
 }
 
 XNonNegInt XNode::getPosOrigBegin() const {
-    return m_posOrigBegin.isInitialized() ? m_posOrigBegin : m_posBegin;
+    const bool saved = m_attachments && m_attachments->posOrigBegin.isInitialized();
+    return saved ? m_attachments->posOrigBegin : m_posBegin;
 }
 
 void XNode::updatePosBeginEnd(XNonNegInt begin, XNonNegInt end, int keepOrig) {
     if (begin.toInteger() != eXMINT_NOCHANGE) {
-        if (keepOrig && !m_posOrigBegin.isInitialized()) m_posOrigBegin = m_posBegin;
+        if (keepOrig && !(m_attachments && m_attachments->posOrigBegin.isInitialized()))
+            attachments().posOrigBegin = m_posBegin;
         m_posBegin = begin;
     }
     if (end.toInteger() != eXMINT_NOCHANGE) m_posEnd = end;
 }
 
-XType XNode::getDataType() const { return m_metadata->getDataType(); }
-void XNode::setDataType(XType type) { m_metadata->setDataType(type); }
-XNonNegInt XNode::getScale() const { return m_metadata->getScale(); }
-void XNode::setScale(int scale) { m_metadata->setScale(scale); }
-XNonNegInt XNode::getNumCharsMax() const { return m_metadata->getNumCharsMax(); }
-void XNode::setNumCharsMax(int numChars) { m_metadata->setNumCharsMax(numChars); }
-const void* XNode::getTypeConfig() const { return m_metadata->getTypeAttrsV(); }
-void XNode::setTypeConfig(const void* config) { m_metadata->setTypeAttrs(config); }
+XType XNode::getDataType() const { return getMetadataConstPtr()->getDataType(); }
+void XNode::setDataType(XType type) { getMetadataPtr()->setDataType(type); }
+XNonNegInt XNode::getScale() const { return getMetadataConstPtr()->getScale(); }
+void XNode::setScale(int scale) { getMetadataPtr()->setScale(scale); }
+XNonNegInt XNode::getNumCharsMax() const { return getMetadataConstPtr()->getNumCharsMax(); }
+void XNode::setNumCharsMax(int numChars) { getMetadataPtr()->setNumCharsMax(numChars); }
+const void* XNode::getTypeConfig() const { return getMetadataConstPtr()->getTypeAttrsV(); }
+void XNode::setTypeConfig(const void* config) { getMetadataPtr()->setTypeAttrs(config); }
 
+XNodeSrvInfo* XNode::getSrvInfoPtr() { return m_attachments ? m_attachments->srvInfo : nullptr; }
+const XNodeSrvInfo* XNode::getSrvInfoPtr() const {
+    return m_attachments ? m_attachments->srvInfo : nullptr;
+}
+XNodeOptInfo* XNode::getOptInfoPtr() { return m_attachments ? m_attachments->optInfo : nullptr; }
+const XNodeOptInfo* XNode::getOptInfoPtr() const {
+    return m_attachments ? m_attachments->optInfo : nullptr;
+}
+
+// Clearing an attachment that was never set makes no record. Replacing one
+// does not free the old value, as before the record existed.
 void XNode::setSrvInfoPtr(XNodeSrvInfo* info, XNodeInfoDeleter deleter) {
-    m_srvInfo = info;
-    m_srvInfoDeleter = deleter;
+    if (!m_attachments && !info && !deleter) return;
+    attachments().srvInfo = info;
+    m_attachments->srvInfoDeleter = deleter;
 }
 
 void XNode::setOptInfoPtr(XNodeOptInfo* info, XNodeInfoDeleter deleter) {
-    m_optInfo = info;
-    m_optInfoDeleter = deleter;
+    if (!m_attachments && !info && !deleter) return;
+    attachments().optInfo = info;
+    m_attachments->optInfoDeleter = deleter;
 }
 
 XNodeList* XNode::getChildrenB() {
     XNodeParent* parent = asParent();
     return parent ? parent->getChildren() : nullptr;
-}
-
-int XNode::getNumChildrenB() const {
-    const XNodeParent* parent = asParent();
-    return parent ? parent->getNumChildren() : 0;
 }
 
 XNode* XNode::getChildB(int i, int mustBeParent) const {
@@ -317,7 +437,7 @@ int XNode::isValueAvailable() const {
 XNodeKeyword* XNodeKeyword::create(EXNodeId id, XNonNegInt begin, XNonNegInt end) {
     return nullWhenOutOfMemory([&] {
         XNodeKeyword* node = newWithMetadata<XNodeKeyword, XMetadata>(
-            [&](void* at) { return new (at) XNodeKeyword(id, begin, end, nullptr); });
+            [&](void* at, void*) { return new (at) XNodeKeyword(id, begin, end, nullptr); });
         node->getMetadataPtr()->setScale(eXMINT_DUMMY);
         return node;
     });
@@ -342,7 +462,9 @@ XNodeRef::XNodeRef(EXNodeId id, XTokName* name, XNonNegInt begin, XNonNegInt end
 // are not created as references.
 XNodeRef* XNodeRef::create(EXNodeId id, XTokName* name, XNonNegInt begin, XNonNegInt end) {
     return nullWhenOutOfMemory([&]() -> XNodeRef* {
-        auto construct = [&](void* at) { return new (at) XNodeRef(id, name, begin, end, nullptr); };
+        auto construct = [&](void* at, void*) {
+            return new (at) XNodeRef(id, name, begin, end, nullptr);
+        };
         switch (id) {
             case eXNI_PORTVAR:
             case eXNI_QUALIFIEDPORTVAR: return newWithMetadata<XNodeRef, XMetadataPort>(construct);
@@ -446,7 +568,7 @@ XNode* XNodeParent::getCurChild() const {
 XNodeOpt* XNodeOpt::create(EXNodeId id, XNonNegInt begin, XNonNegInt end) {
     return nullWhenOutOfMemory([&] {
         return newWithMetadata<XNodeOpt, XMetadata>(
-            [&](void* at) { return new (at) XNodeOpt(id, begin, end, nullptr); });
+            [&](void* at, void*) { return new (at) XNodeOpt(id, begin, end, nullptr); });
     });
 }
 
@@ -455,16 +577,20 @@ XNodePercRef::XNodePercRef(XNode* detached, std::unique_ptr<XMetadata> metadata)
       m_percDetached(detached) {}
 
 XNodePercRef* XNodePercRef::createPercRefNode(XNode* detached) {
-    return nullWhenOutOfMemory(
-        [&] { return new XNodePercRef(detached, std::make_unique<XMetadata>()); });
+    return nullWhenOutOfMemory([&] {
+        return newWithMetadata<XNodePercRef, XMetadata>(
+            [&](void* at, void*) { return new (at) XNodePercRef(detached, nullptr); });
+    });
 }
 
 XNodePercDetached::XNodePercDetached(XNonNegInt begin, std::unique_ptr<XMetadata> metadata)
     : XNodeOpt(eXNI_PERCDETACHED, begin, kNoPosition, std::move(metadata)) {}
 
 XNodePercDetached* XNodePercDetached::createPercDetachedNode(XNonNegInt begin) {
-    return nullWhenOutOfMemory(
-        [&] { return new XNodePercDetached(begin, std::make_unique<XMetadata>()); });
+    return nullWhenOutOfMemory([&] {
+        return newWithMetadata<XNodePercDetached, XMetadata>(
+            [&](void* at, void*) { return new (at) XNodePercDetached(begin, nullptr); });
+    });
 }
 
 // ===== XNodeWidget =====
@@ -517,6 +643,6 @@ XNodeWidget* XNodeWidget::create(XTokName* name, XNonNegInt begin, XNonNegInt en
     if (id == eXNI_NONE) return nullptr;
     return nullWhenOutOfMemory([&] {
         return newWithMetadata<XNodeWidget, XMetadataWidget>(
-            [&](void* at) { return new (at) XNodeWidget(id, name, begin, end, nullptr); });
+            [&](void* at, void*) { return new (at) XNodeWidget(id, name, begin, end, nullptr); });
     });
 }

@@ -19,6 +19,7 @@
 #include "qvcmnasrt.h"
 #include "qvcmnexpr/xmetadata.h"
 #include "qvi18n.h"
+#include "xnodeblock.h"
 
 namespace {
 
@@ -190,7 +191,9 @@ int negate(QvDecimal<N>& value) {
 template <class T>
 XNodeConst<T>::XNodeConst(T value, XNonNegInt begin, XNonNegInt end,
                           std::unique_ptr<XMetadata> metadata)
-    : XNodeConstBase(eXNI_CONST, begin, end, std::move(metadata)), m_value(std::move(value)) {}
+    : XNodeConstBase(eXNI_CONST, begin, end, std::move(metadata)), m_value(std::move(value)) {
+    m_valueIndicator = cIndPresent;
+}
 
 template <class T>
 int XNodeConst<T>::getIntValueV(int& out) const {
@@ -262,17 +265,40 @@ int XNodeConstCustom::negateNumericValue() {
 
 // ===== creators =====
 
-// Allocates constant nodes; the only class the constructors admit.
+// Allocates constant nodes, the only class their constructors admit. Each
+// node shares one block with its record (and a string constant's text), so
+// the record's fields are set after the node is made.
 struct XNodeConstFactory {
     template <class T>
-    static XNodeConst<T>* make(T value, std::unique_ptr<XMetadata> md, XNonNegInt begin,
-                               XNonNegInt end) {
-        return new XNodeConst<T>(std::move(value), begin, end, std::move(md));
+    static XNodeConst<T>* make(T value, XNonNegInt begin, XNonNegInt end) {
+        using Node = XNodeConst<T>;
+        return Node::template newWithMetadata<Node, XMetadata>([&](void* at, void*) {
+            return new (at) Node(std::move(value), begin, end, nullptr);
+        });
     }
-    static std::unique_ptr<XNodeConstCustom> makeCustom(size_t valueSize, std::unique_ptr<XMetadata> md,
-                                                        XNonNegInt begin, XNonNegInt end) {
+    // The text is copied behind the record and the value views it there.
+    template <class C>
+    static XNodeConst<QvtStr<C>>* makeString(const C* text, int length, XNonNegInt begin,
+                                             XNonNegInt end) {
+        using Node = XNodeConst<QvtStr<C>>;
+        const auto units = static_cast<size_t>(length) + 1;
+        return Node::template newWithMetadata<Node, XMetadata>(
+            [&](void* at, void* tail) {
+                C* copy = static_cast<C*>(tail);
+                std::copy(text, text + length, copy);
+                copy[length] = 0;
+                Node* node = new (at) Node(QvtStr<C>(), begin, end, nullptr);
+                node->m_value.view(copy, length);
+                return node;
+            },
+            units * sizeof(C));
+    }
+    static std::unique_ptr<XNodeConstCustom> makeCustom(size_t valueSize, XNonNegInt begin,
+                                                        XNonNegInt end) {
         return std::unique_ptr<XNodeConstCustom>(
-            new XNodeConstCustom(valueSize, begin, end, std::move(md)));
+            XNodeConstCustom::newWithMetadata<XNodeConstCustom, XMetadata>([&](void* at, void*) {
+                return new (at) XNodeConstCustom(valueSize, begin, end, nullptr);
+            }));
     }
     // Stores the value that was read or copied into the buffer.
     static void markPresent(XNodeConstCustom& node) { *node.m_indicator = 0; }
@@ -294,17 +320,19 @@ XNodeConstBase* orInvariant(Make make) {
     return nullptr;
 }
 
-std::unique_ptr<XMetadata> constMetadata(XType type) {
-    auto md = std::make_unique<XMetadata>();
+// Every constant's record starts with its data type and scale eXMINT_DUMMY.
+template <class Node>
+Node* typed(Node* node, XType type) {
+    XMetadata* md = node->getMetadataPtr();
     md->setDataType(type);
     md->setScale(eXMINT_DUMMY);
-    return md;
+    return node;
 }
 
 template <class T>
 XNodeConstBase* createTyped(T value, XType type, XNonNegInt begin, XNonNegInt end) {
     return orInvariant(
-        [&] { return XNodeConstFactory::make<T>(std::move(value), constMetadata(type), begin, end); });
+        [&] { return typed(XNodeConstFactory::make<T>(std::move(value), begin, end), type); });
 }
 
 template <int N>
@@ -360,16 +388,20 @@ const DecRung kDecRungs[] = {
     {eXDT_DEC38, &XNodeConstBase::createConstDec38},
 };
 
-// Type, type metadata and trait descriptor of custom type `dt`; the type
-// metadata and traits given by `md` win over the registry's.
-std::unique_ptr<XMetadata> customMetadata(unsigned int dt, const XMetadataBase* md) {
+// A null value of custom type `dt` whose record has the type, type metadata
+// and trait descriptor; the type metadata and traits given by `md` win over
+// the registry's.
+std::unique_ptr<XNodeConstCustom> makeCustom(const ZEVA_TYPE_HANDLE_struct& handle, unsigned int dt,
+                                             const XMetadataBase* md, XNonNegInt begin,
+                                             XNonNegInt end) {
     const CustomSDKMgr* mgr = CustomSDKMgr::getInstance();
-    auto result = constMetadata(XType(static_cast<int>(dt)));
+    auto node = XNodeConstFactory::makeCustom(handle.getValueSize(), begin, end);
+    XMetadata* result = typed(node.get(), XType(static_cast<int>(dt)))->getMetadataPtr();
     zeva_type_opd_metadata_struct* zeva = md ? md->getZevaTypeMetadataV() : nullptr;
     TrtInfo* traits = md ? md->getTrtInfoV() : nullptr;
     result->setZevaTypeMetadata(zeva ? zeva : mgr->getZEVATypeMetadata(dt));
     result->setTrtInfo(traits ? traits : mgr->getTrtInfoFromDT(dt));
-    return result;
+    return node;
 }
 
 }  // namespace
@@ -431,8 +463,7 @@ XNodeConstBase* XNodeConstBase::createConstDec38Fixed(const QvUString& text, XNo
         dt > 0 ? mgr->getCustomTypeFromDT(static_cast<unsigned int>(dt)) : nullptr;
     if (!handle) return nullptr;
     return orInvariant([&]() -> XNodeConstBase* {
-        auto node = XNodeConstFactory::makeCustom(handle->getValueSize(),
-                                                  customMetadata(handle->typeId, nullptr), begin, end);
+        auto node = makeCustom(*handle, handle->typeId, nullptr, begin, end);
         if (!mgr->qvStringToZevaType(handle->typeId, text.getBuffer(), text.length(),
                                      XNodeConstFactory::buffer(*node))) {
             return nullptr;
@@ -474,18 +505,18 @@ XNodeConstBase* XNodeConstBase::createConstDecimal(const QvUString& text, XNonNe
 XNodeConstBase* XNodeConstBase::createConstString(const QvUString& text, XNonNegInt begin,
                                                   XNonNegInt end) {
     const int n = static_cast<int>(text.length());
+    auto withLength = [&](XNodeConstBase* node) {
+        typed(node, XType::getXdtString())->getMetadataPtr()->setNumCharsMax(n);
+        return node;
+    };
     return orInvariant([&]() -> XNodeConstBase* {
-        auto md = constMetadata(XType::getXdtString());
-        md->setNumCharsMax(n);
-        if (!XType::getIsModeAscii()) {
-            return XNodeConstFactory::make(QvtStr<unsigned short>(text.getBuffer(), n), std::move(md),
-                                           begin, end);
-        }
+        if (!XType::getIsModeAscii())
+            return withLength(XNodeConstFactory::makeString(text.getBuffer(), n, begin, end));
         // The 8-bit form must keep one byte per character, or lengths and
         // positions computed on the text would no longer hold.
         std::unique_ptr<char[]> bytes(text.getMBCSCopy());
         if (std::strlen(bytes.get()) != static_cast<size_t>(n)) throw XInvalidConstStrException();
-        return XNodeConstFactory::make(QvtStr<char>(bytes.get(), n), std::move(md), begin, end);
+        return withLength(XNodeConstFactory::makeString(bytes.get(), n, begin, end));
     });
 }
 
@@ -498,11 +529,14 @@ XNodeConstBase* XNodeConstBase::createConstBinary(const unsigned char* bytes, in
                                                   XNonNegInt end) {
     QV_ASSERT(len >= 0 && (bytes != nullptr || len == 0), kUnit);
     return orInvariant([&] {
-        auto copy = constMetadata(XType(eXDT_BINARY));
+        binary_t value(bytes, static_cast<size_t>(len));
+        // Held until the record is complete: copying descriptors may allocate.
+        std::unique_ptr<XNodeConstBase> node(
+            typed(XNodeConstFactory::make(std::move(value), begin, end), XType(eXDT_BINARY)));
+        XMetadata* copy = node->getMetadataPtr();
         if (md) copy->copyFromV(md);
         copy->setNumCharsMax(len);
-        return XNodeConstFactory::make(binary_t(bytes, static_cast<size_t>(len)), std::move(copy),
-                                       begin, end);
+        return node.release();
     });
 }
 
@@ -513,8 +547,7 @@ XNodeConstBase* XNodeConstBase::createConstCustom(const void* data, const XMetad
     const ZEVA_TYPE_HANDLE_struct* handle = CustomSDKMgr::getInstance()->getCustomTypeFromDT(dt);
     if (!handle) return nullptr;
     return orInvariant([&] {
-        auto node = XNodeConstFactory::makeCustom(handle->getValueSize(), customMetadata(dt, md),
-                                                  begin, end);
+        auto node = makeCustom(*handle, dt, md, begin, end);
         std::memcpy(XNodeConstFactory::buffer(*node), data, handle->getValueSize());
         XNodeConstFactory::markPresent(*node);
         return node.release();

@@ -291,9 +291,19 @@ int XLexer::yylex(yystype* lval) {
     }
     if ((direct & kDirectNeedsWordTest) != 0) {
         if (!m_wordMemo.covers(at)) return lexSymbolAlone(lval, at, direct);
-        if (at < m_wordMemo.stop && m_wordBeforeParen) return lexToken(lval);
+        if (at < m_wordMemo.stop && m_wordBeforeParen) return lexSymbolBeforeParen(lval, at, direct);
     }
     return symbolToken(lval, at, direct);
+}
+
+// A one-unit symbol whose word is before "(": the word is offered to the
+// context as a custom function first, as lexToken would offer it.
+__attribute__((noinline)) int XLexer::lexSymbolBeforeParen(yystype* lval, size_t at, unsigned direct) {
+    // The one space before it, skipped as lexToken would skip it.
+    if (at != m_pos) setCurTok(m_pos);
+    m_pos = at;
+    const int token = customFunctionToken(lval, {at, m_wordMemo.stop - at});
+    return token != 0 ? token : symbolToken(lval, at, direct);
 }
 
 // The symbol at `at` when no word was read from there yet: read directly

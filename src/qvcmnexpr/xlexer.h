@@ -94,6 +94,7 @@ protected:
     int lexToken(yystype* lval);
     // The tokens yylex reads directly, at `at` after at most one space.
     int lexSymbolAlone(yystype* lval, size_t at, unsigned direct);
+    int lexSymbolBeforeParen(yystype* lval, size_t at, unsigned direct);
     int symbolToken(yystype* lval, size_t at, unsigned direct);
     int lexWord(yystype* lval, size_t at);
     int lexString(yystype* lval, size_t at);

@@ -101,26 +101,19 @@ XMetadata::Extra& XMetadata::extra() {
     return *m_extra;
 }
 
-int XMetadata::isConst() const { return m_extra ? m_extra->isConst : 0; }
-void XMetadata::setIsConst(int on) {
-    if (on || m_extra) extra().isConst = on;
-}
-int XMetadata::isParam() const { return m_extra ? m_extra->isParam : 0; }
-void XMetadata::setIsParam(int on) {
-    if (on || m_extra) extra().isParam = on;
-}
-int XMetadata::isValueRefSet() const { return m_extra ? m_extra->isValueRefSet : 0; }
-void XMetadata::setIsValueRefSet(int on) {
-    if (on || m_extra) extra().isValueRefSet = on;
-}
-int XMetadata::isWindowFunc() const { return m_extra ? m_extra->isWindowFunc : 0; }
-void XMetadata::setIsWindowFunc(int on) {
-    if (on || m_extra) extra().isWindowFunc = on;
-}
-int XMetadata::containsNullChild() const { return m_extra ? m_extra->containsNullChild : 0; }
-void XMetadata::setContainsNullChild(int on) {
-    if (on || m_extra) extra().containsNullChild = on;
-}
+// The flags live in the side record: reading one without a record answers
+// 0, and clearing one needs no record.
+#define XMETADATA_FLAG(field, setter)                                              \
+    int XMetadata::field() const { return m_extra ? m_extra->field : 0; }         \
+    void XMetadata::setter(int on) {                                               \
+        if (on || m_extra) extra().field = on;                                     \
+    }
+XMETADATA_FLAG(isConst, setIsConst)
+XMETADATA_FLAG(isParam, setIsParam)
+XMETADATA_FLAG(isValueRefSet, setIsValueRefSet)
+XMETADATA_FLAG(isWindowFunc, setIsWindowFunc)
+XMETADATA_FLAG(containsNullChild, setContainsNullChild)
+#undef XMETADATA_FLAG
 void XMetadata::setTypeAttrs(const void* typeAttrs) {
     if (typeAttrs || m_extra) extra().typeAttrs = typeAttrs;
 }

@@ -331,7 +331,8 @@ void XMetadataWidget::copyWidgetFields(const XMetadataWidget& other) {
     m_retPortSet = other.m_retPortSet;
     m_numArgs = other.m_numArgs;
     m_argMetadata.reset();
-    if (!other.m_argMetadata) return;
+    // Without a count the records cannot be copied, whatever was attached.
+    if (!other.m_argMetadata || other.m_numArgs <= 0) return;
     m_argMetadata = std::make_unique<XMetadataPort[]>(static_cast<size_t>(other.m_numArgs));
     for (int i = 0; i < other.m_numArgs; ++i) m_argMetadata[i] = other.m_argMetadata[i];
 }

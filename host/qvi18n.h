@@ -57,15 +57,18 @@ public:
 
     QvUString& assign(const QvUString& other);
     QvUString& assign(const unsigned short* text);  // 0-terminated
-    // A short text from outside the string is copied in place: lexers
-    // assign names at a high rate.
+    // A short text from outside the string is copied in place, into the
+    // inline room or a buffer already grown (never into a borrowed one, whose
+    // capacity is 0): lexers assign names at a high rate.
     QvUString& assign(const unsigned short* text, size_t length) {
         const auto at = reinterpret_cast<uintptr_t>(text);
-        const auto inlineAt = reinterpret_cast<uintptr_t>(m_inline);
-        const bool outside = at >= inlineAt + sizeof m_inline || at + length * sizeof(unsigned short) <= inlineAt;
-        if (m_data != m_inline || text == nullptr || length > kInline || !outside) return assignAny(text, length);
-        copyShort(m_inline, text, length);
-        m_inline[length] = 0;
+        const auto dataAt = reinterpret_cast<uintptr_t>(m_data);
+        const size_t room = (m_capacity + 1) * sizeof(unsigned short);
+        const bool outside = at >= dataAt + room || at + length * sizeof(unsigned short) <= dataAt;
+        if (text == nullptr || length > kInline || length > m_capacity || isBorrowed() || !outside)
+            return assignAny(text, length);
+        copyShort(m_data, text, length);
+        m_data[length] = 0;
         m_length = length;
         return *this;
     }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -24,13 +25,109 @@ std::vector<int> contents(const QVTValOrderedVector<int>& v) { return std::vecto
 
 TEST(OrderedVectorTest, CapacityIsReservedOnFirstInsertion) {
     QVTValOrderedVector<int> v(64);
-    EXPECT_EQ(v.capacity(), 0u);
+    EXPECT_EQ(v.capacity(), QVTValOrderedVector<int>::cInlineEntries);  // only its own room
     EXPECT_TRUE(v.isEmpty());
     v.append(1);
     EXPECT_GE(v.capacity(), 64u);
     QVTValOrderedVector<int> eager(8);
     eager.reserve(8);
     EXPECT_GE(eager.capacity(), 8u);
+}
+
+TEST(OrderedVectorTest, AnExplicitReservationOverridesTheHint) {
+    QVTValOrderedVector<void*> v(64);
+    v.reserve(1);
+    v.append(nullptr);
+    EXPECT_LT(v.capacity(), 64u);
+    QVTValOrderedVector<void*> noHint(0);
+    noHint.append(nullptr);
+    EXPECT_EQ(noHint.capacity(), QVTValOrderedVector<void*>::cInlineEntries);
+}
+
+// Lists of a few pointers are the common case the inline room is for.
+TEST(OrderedVectorTest, PointerListsKeepThreeEntriesInline) {
+    EXPECT_EQ(QVTValOrderedVector<void*>::cInlineEntries, 3u);
+    EXPECT_EQ(QVTValOrderedVector<QvUString>::cInlineEntries, 0u);
+}
+
+// Every operation across the switch from the vector's own room to the
+// heap: a table of inserts at the front, middle and end, checked against
+// std::vector after each step.
+TEST(OrderedVectorTest, InsertionsAndRemovalsAcrossTheInlineBoundary) {
+    QVTValOrderedVector<int> v(0);
+    std::vector<int> expected;
+    for (int i = 0; i < 40; ++i) {
+        const size_t at = i % 3 == 0 ? 0 : i % 3 == 1 ? expected.size() : expected.size() / 2;
+        v.insertAt(at, i);
+        expected.insert(expected.begin() + static_cast<std::ptrdiff_t>(at), i);
+        ASSERT_EQ(contents(v), expected) << "after inserting " << i;
+    }
+    while (!expected.empty()) {
+        const size_t at = expected.size() / 2;
+        EXPECT_EQ(v.removeAt(at), expected[at]);
+        expected.erase(expected.begin() + static_cast<std::ptrdiff_t>(at));
+        ASSERT_EQ(contents(v), expected);
+    }
+    EXPECT_TRUE(v.isEmpty());
+}
+
+// An entry of the vector itself may be inserted, also when the insertion
+// makes the vector move to a bigger block or shifts that entry.
+TEST(OrderedVectorTest, InsertingAnOwnEntryCopiesItFirst) {
+    for (int count : {1, 2, 5, 6, 7, 12}) {
+        QVTValOrderedVector<QvUString> v(0);
+        for (int i = 0; i < count; ++i) v.append(QvUString(std::to_string(i).c_str()));
+        const QvUString last = v.last();
+        v.prepend(v.last());
+        v.insertAt(1, v[0]);
+        v.append(v.first());
+        EXPECT_EQ(v.entries(), static_cast<size_t>(count) + 3) << count;
+        EXPECT_EQ(v[0], last);
+        EXPECT_EQ(v[1], last);
+        EXPECT_EQ(v.last(), last);
+        EXPECT_EQ(v[2], qvU("0"));
+    }
+}
+
+TEST(OrderedVectorTest, CopiesAreDeepAndMovesEmptyTheSource) {
+    for (int count : {0, 2, 3, 4, 20}) {
+        QVTValOrderedVector<QvUString> v(0);
+        std::vector<QvUString> expected;
+        for (int i = 0; i < count; ++i) {
+            v.append(QvUString(std::to_string(i).c_str()));
+            expected.push_back(v.last());
+        }
+        QVTValOrderedVector<QvUString> copy(v);
+        EXPECT_EQ(std::vector<QvUString>(copy.begin(), copy.end()), expected);
+        if (count > 0) copy[0] = qvU("changed");
+        EXPECT_EQ(std::vector<QvUString>(v.begin(), v.end()), expected);
+
+        QVTValOrderedVector<QvUString> moved(std::move(v));
+        EXPECT_EQ(std::vector<QvUString>(moved.begin(), moved.end()), expected);
+        EXPECT_TRUE(v.isEmpty());  // NOLINT(bugprone-use-after-move): moved-from state is specified
+        v.append(qvU("again"));
+        EXPECT_EQ(v.entries(), 1u);
+
+        QVTValOrderedVector<QvUString> assigned(0);
+        assigned.append(qvU("old"));
+        assigned = moved;
+        EXPECT_EQ(std::vector<QvUString>(assigned.begin(), assigned.end()), expected);
+        assigned = std::move(moved);
+        EXPECT_EQ(std::vector<QvUString>(assigned.begin(), assigned.end()), expected);
+        assigned = assigned;  // self-assignment keeps the entries
+        EXPECT_EQ(assigned.entries(), expected.size());
+    }
+}
+
+TEST(OrderedVectorTest, ClearKeepsTheRoomAndTheVectorUsable) {
+    QVTValOrderedVector<int> v(0);
+    for (int i = 0; i < 10; ++i) v.append(i);
+    const size_t room = v.capacity();
+    v.clear();
+    EXPECT_TRUE(v.isEmpty());
+    EXPECT_EQ(v.capacity(), room);
+    v.append(7);
+    EXPECT_EQ(contents(v), (std::vector<int>{7}));
 }
 
 TEST(OrderedVectorTest, InsertionsKeepOrder) {

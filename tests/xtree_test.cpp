@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "qvcmnasrt.h"
@@ -393,6 +395,54 @@ TEST(XTreeOwnershipTest, RemovedExprStrInfoBelongsToTheCaller) {
     ASSERT_NE(info, nullptr);
     EXPECT_EQ(info->getOrigExpr(), kText);
     EXPECT_EQ(tree->getExprStrInfo(), nullptr);
+}
+
+// Freeing follows the post order of dfs: children before their parent,
+// left to right, empty slots passed over, whatever the shape.
+std::vector<int> gFreedOrder;
+void recordFree(void* info) { gFreedOrder.push_back(static_cast<int>(reinterpret_cast<intptr_t>(info))); }
+XNode* numbered(XNode* node, int number) {
+    node->setSrvInfoPtr(reinterpret_cast<XNodeSrvInfo*>(static_cast<intptr_t>(number)), &recordFree);
+    return node;
+}
+
+TEST(XTreeOwnershipTest, NodesAreFreedInPostOrder) {
+    gFreedOrder.clear();
+    XNode* removed = numbered(leaf(), 99);
+    XNodeOpt* wide = opt(eXNI_CONCAT, {numbered(leaf(), 3), removed, numbered(leaf(), 4),
+                                       numbered(opt(eXNI_NOT, {numbered(leaf(), 5)}), 6),
+                                       numbered(leaf(), 7)});
+    ASSERT_EQ(wide->removeChild(removed), 0);
+    XNode* root = numbered(opt(eXNI_PLUS, {numbered(opt(eXNI_NOT, {numbered(leaf(), 1)}), 2),
+                                           numbered(wide, 8), numbered(opt(eXNI_NOT), 9)}),
+                           10);
+    XTree::deleteSubTreeNodes(root, 0);
+    EXPECT_EQ(gFreedOrder, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    XTree::deleteSubTreeNodes(removed, 0);
+}
+
+// A tree, its name allocator and its expression record live beside the
+// nodes in the maker thread's blocks; each may die on another thread, after
+// the maker has ended, and the record may outlive the tree.
+TEST(XTreeOwnershipTest, TreeAndRecordOutliveTheThreadThatMadeThem) {
+    std::vector<XTree*> trees;
+    std::thread([&trees] {
+        for (int i = 0; i < 200; ++i) {
+            XTree* tree = XTree::create(opt(eXNI_PLUS, {leaf(), leaf(eXNI_SYSDATE, i, i + 1)}), kText, 0, 0);
+            XTokNameAllocator* allocator = XTokNameAllocatorAccess::make();
+            const QvUString name = qvU("port");
+            for (int j = 0; j < 40; ++j) allocator->allocToken(&name, 1);
+            tree->setTokAllocator(allocator);
+            trees.push_back(tree);
+        }
+    }).join();
+    std::vector<std::unique_ptr<XExprStrInfo>> records;
+    for (size_t i = 0; i < trees.size(); ++i) {
+        ASSERT_EQ(trees[i]->getRoot()->getChildB(1, 1)->getPosBegin().toInteger(), static_cast<int>(i));
+        if (i % 2) records.emplace_back(trees[i]->removeExprStrInfo());
+        delete trees[i];
+    }
+    for (const auto& record : records) EXPECT_EQ(record->getOrigExpr(), kText);
 }
 
 // ---- node stack ----

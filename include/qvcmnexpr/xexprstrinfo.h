@@ -6,6 +6,9 @@
 // can be renamed in place without writing the rest of the text anew.
 #pragma once
 
+#include <cstddef>
+#include <new>
+
 #include "qvcmnexpr/qvcmnexpr_export.h"
 #include "qvcmnexpr/xrefreplacer.h"
 #include "qvcutils.h"
@@ -24,6 +27,13 @@ public:
     // A copy would share an owned text or owned entries and free them twice.
     XExprStrInfo(const XExprStrInfo&) = delete;
     XExprStrInfo& operator=(const XExprStrInfo&) = delete;
+    // Made from the per-thread node slabs (xnode.cpp), beside the nodes
+    // of the tree that holds it, rather than from the general heap.
+    static void* operator new(size_t size);
+    static void* operator new(size_t size, const std::nothrow_t&) noexcept;
+    static void operator delete(void* p, size_t size) noexcept;
+    static void* operator new(size_t, void* at) noexcept { return at; }
+    static void operator delete(void*, void*) noexcept {}
 
     // ---- texts ----
     // Only on a fresh record: sets both texts to `text` (not owned); 0, or

@@ -217,7 +217,7 @@ public:
     void setOptInfoPtr(XNodeOptInfo* info, XNodeInfoDeleter deleter);
 
     // ---- children (all answer as for a leaf when the node has none) ----
-    XNodeList* getChildrenB();
+    XNodeList* getChildrenB();  // inline below
     const XNodeList* getChildrenB() const { return getChildrenV(); }
     int getNumChildrenB() const;  // inline below
     // Child `i`; null for a leaf (an invariant when `mustBeParent` is set) and
@@ -456,14 +456,12 @@ protected:
     XNodeParent(EXNodeId id, XNonNegInt begin, XNonNegInt end, std::unique_ptr<XMetadata> metadata);
 
 private:
-    // The child list's nominal initial capacity is 64 entries. Only the
-    // list's contents matter to callers, and most operators have two
-    // operands, so that room is not taken up front: the list grows on
-    // demand instead of costing every operator node 512 bytes.
-    static constexpr int cInitialChildCapacity = 64;
-
     int insertChildNode(size_t index, XNode* child);
 
+    // Only the list's contents matter to callers, so it gets no initial
+    // capacity hint: its first three children live in the list itself,
+    // which holds all the operands of nearly every operator and function,
+    // and longer lists grow on demand.
     XNodeList m_children;
 };
 
@@ -539,6 +537,20 @@ inline const XNodeParent* XNode::asParent() const {
 inline XNode* XNode::nextChild() {
     XNodeParent* parent = asParent();
     return parent ? parent->getNextChild() : nullptr;
+}
+
+inline XNodeList* XNode::getChildrenB() {
+    XNodeParent* parent = asParent();
+    return parent ? parent->getChildren() : nullptr;
+}
+
+// Every operator adopts its operands through here; only a list that must
+// grow leaves the inline path.
+inline int XNodeParent::appendChildNode(XNode* child) {
+    if (m_children.entries() == m_children.capacity()) return insertChildNode(m_children.entries(), child);
+    m_children.append(child);  // room for it: cannot fail
+    if (child) child->setParent(this);
+    return 0;
 }
 
 inline void XNode::resetNextChild() {

@@ -7,7 +7,9 @@
 // exposes the constants the lexer compares against and the lookups.
 #pragma once
 
+#include <cstddef>
 #include <memory>
+#include <new>
 
 #include "qvcmnexpr/qvcmnexpr_export.h"
 #include "qvcmnexpr/xnode.h"
@@ -172,6 +174,12 @@ public:
 
     // A new component owned by this allocator; null if memory runs out.
     XTokName* allocToken(const QvUString* name, int level);
+
+    // Made from the per-thread node slabs (xnode.cpp), beside the nodes
+    // of the parse that makes it, rather than from the general heap.
+    static void* operator new(size_t size);
+    static void* operator new(size_t size, const std::nothrow_t&) noexcept;
+    static void operator delete(void* p, size_t size) noexcept;
 
 private:
     friend class XParser;

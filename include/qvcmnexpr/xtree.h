@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <new>
 #include <optional>
 
 #include "qvcmnexpr/qvcmnexpr_export.h"
@@ -29,6 +30,12 @@ public:
     // instead of recomputing it. Null when the tree cannot be allocated.
     static XTree* create(XNode* root, const unsigned short* expr, int isEmpty, int dfsListTrusted);
     ~XTree();
+    // Made from the per-thread node slabs (xnode.cpp), beside the nodes
+    // of the parse that makes it, rather than from the general heap.
+    static void* operator new(size_t size);
+    static void* operator new(size_t size, const std::nothrow_t&) noexcept;
+    static void operator delete(void* p, size_t size) noexcept;
+
     XTree(const XTree&) = delete;
     XTree& operator=(const XTree&) = delete;
 

@@ -12,6 +12,9 @@
 #include "qvcmnexpr/xtoken.h"
 #include "qvi18n.h"
 #include "xlexer.h"
+#include "xnodeblock.h"
+
+XNODEBLOCK_DEFINE_CLASS_ALLOCATION(XExprStrInfo)
 
 XExprStrInfo::~XExprStrInfo() {
     freeCurExprIfOwned();

@@ -89,9 +89,13 @@ constexpr auto kKindNames = buildKindNames();
 //
 // Handing out a block must not cost an atomic operation: an open slab's
 // count starts at a large charge that the owner alone pays down, by the
-// number of blocks it handed out, when it closes the slab. Releases (from
-// any thread) take one each. So while open, the count is the charge less
-// the releases, and after closing it is the number of live blocks.
+// number of blocks it handed out, when it closes the slab. Nor must giving
+// one back on the thread that parsed, which is how nearly every tree dies:
+// the owner counts its own releases into an open slab in a plain field and
+// folds them into the payment when it closes the slab. Releases from other
+// threads, and into closed slabs, take one from the count each. So while
+// open, the count is the charge less the other threads' releases, and
+// after closing it is the number of live blocks.
 
 constexpr size_t kSlabSize = 16384;
 constexpr size_t kBlockAlign = xnodeblock::kAlign;
@@ -100,8 +104,14 @@ constexpr uint32_t kOpenCharge = uint32_t{1} << 30;
 
 struct alignas(xnodeblock::kMaxAlign) Slab {
     std::atomic<uint32_t> references;
-    uint32_t handedOut = 0;  // blocks carved since the slab (re)started; owner only
-    size_t used = 0;         // bytes handed out, header included
+    uint32_t handedOut = 0;      // blocks carved since the slab (re)started; owner only
+    size_t used = 0;             // bytes handed out, header included
+    uint32_t ownerReleased = 0;  // of those, released by the owner while open; owner only
+
+    // The blocks handed out since the start that still live, but for the
+    // other threads' releases; the count equals the charge less this when
+    // none lives.
+    uint32_t ownerLive() const { return handedOut - ownerReleased; }
 };
 
 using xnodeblock::roundUp;
@@ -127,7 +137,7 @@ void dropSlabReferences(Slab* slab, uint32_t count) {
 
 // Pays down what the owner still holds of the charge; the slab goes with
 // its last live block, or now when there is none.
-void closeSlab(Slab* slab) { dropSlabReferences(slab, kOpenCharge - slab->handedOut); }
+void closeSlab(Slab* slab) { dropSlabReferences(slab, kOpenCharge - slab->ownerLive()); }
 
 // The calling thread's open slab. A plain pointer, so reaching it costs no
 // call; the closer object exists only to close the slab when the thread
@@ -161,10 +171,11 @@ void* soloBlock(size_t size) {
 
 // Starts the open slab over when none of its blocks lives any more.
 inline void restartIfEmpty(Slab* slab) {
-    if (slab->references.load(std::memory_order_acquire) != kOpenCharge - slab->handedOut) return;
+    if (slab->references.load(std::memory_order_acquire) != kOpenCharge - slab->ownerLive()) return;
     XNODE_POISON(reinterpret_cast<char*>(slab) + kSlabHeader, slab->used - kSlabHeader);
     slab->references.store(kOpenCharge, std::memory_order_relaxed);
     slab->handedOut = 0;
+    slab->ownerReleased = 0;
     slab->used = kSlabHeader;
 }
 
@@ -195,14 +206,26 @@ inline void* slabBlock(size_t size, size_t align) {
     return slabBlockSlow(size, align);
 }
 
-void releaseSlabBlock(void* block, size_t size) {
+// Only the thread whose open slab it is finds the slab in t_openSlab, so
+// the plain count is never touched by two threads.
+inline void releaseSlabBlock(void* block, size_t size) {
     XNODE_POISON(block, size);
     const auto address = reinterpret_cast<uintptr_t>(block);
-    const uintptr_t slab = address & ~static_cast<uintptr_t>(kSlabSize - 1);
-    dropSlabReferences(reinterpret_cast<Slab*>(slab), 1);
+    Slab* slab = reinterpret_cast<Slab*>(address & ~static_cast<uintptr_t>(kSlabSize - 1));
+    if (slab == t_openSlab) {
+        ++slab->ownerReleased;
+        return;
+    }
+    dropSlabReferences(slab, 1);
 }
 
 }  // namespace
+
+void* xnodeblock::allocate(size_t size, size_t align) { return slabBlock(size, align); }
+
+void xnodeblock::release(void* block, size_t size) noexcept {
+    if (block) releaseSlabBlock(block, size);
+}
 
 // A node made with `new` may be of any class, so its block gets the
 // strictest alignment.
@@ -407,11 +430,6 @@ void XNode::setOptInfoPtr(XNodeOptInfo* info, XNodeInfoDeleter deleter) {
     m_attachments->optInfoDeleter = deleter;
 }
 
-XNodeList* XNode::getChildrenB() {
-    XNodeParent* parent = asParent();
-    return parent ? parent->getChildren() : nullptr;
-}
-
 XNode* XNode::getChildB(int i, int mustBeParent) const {
     const XNodeParent* parent = asParent();
     if (parent) return parent->getChild(i);
@@ -513,8 +531,6 @@ int XNodeParent::insertChildNode(size_t index, XNode* child) {
     if (child) child->setParent(this);
     return 0;
 }
-
-int XNodeParent::appendChildNode(XNode* child) { return insertChildNode(m_children.entries(), child); }
 
 int XNodeParent::prependChildNode(XNode* child) { return insertChildNode(0, child); }
 

@@ -1,7 +1,8 @@
 // One block for a node, its metadata record and the data the node keeps
 // (a constant's text): the node classes' creators build through this, so
 // a typical node costs one carve from its thread's slab and nothing else.
-// Private to the node units (xnode.cpp, xnodeconst.cpp).
+// Private to the library; the other per-parse objects take their blocks
+// from the same slabs.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +22,29 @@ constexpr size_t kMaxAlign = 16;
 
 // `unit` is a power of two.
 constexpr size_t roundUp(size_t size, size_t unit) { return (size + unit - 1) & ~(unit - 1); }
+
+// A block of `size` bytes from the calling thread's node slab, aligned to
+// `align` (a power of two, at most kMaxAlign); throws std::bad_alloc. The
+// other objects every parse makes and its tree frees (the tree, its
+// expression record, the name allocator) come from here too, beside the
+// nodes, instead of from the general heap. release() takes the block back,
+// from any thread, with the size it was asked for; null is ignored.
+void* allocate(size_t size, size_t align);
+void release(void* block, size_t size) noexcept;
+
+// Class allocation functions for such objects.
+#define XNODEBLOCK_DEFINE_CLASS_ALLOCATION(Class)                                            \
+    void* Class::operator new(size_t size) {                                                 \
+        return xnodeblock::allocate(size, alignof(std::max_align_t));                       \
+    }                                                                                        \
+    void* Class::operator new(size_t size, const std::nothrow_t&) noexcept {                 \
+        try {                                                                                \
+            return xnodeblock::allocate(size, alignof(std::max_align_t));                   \
+        } catch (const std::bad_alloc&) {                                                    \
+            return nullptr;                                                                  \
+        }                                                                                    \
+    }                                                                                        \
+    void Class::operator delete(void* p, size_t size) noexcept { xnodeblock::release(p, size); }
 
 // Where the record starts in a block whose node is of class Node.
 template <class Node, class Metadata>

@@ -17,6 +17,7 @@
 #include "qvcmnasrt.h"
 #include "qvcmnexpr/xenum.h"
 #include "qvcmnexpr/xtype.h"
+#include "xnodeblock.h"
 #include "xtokenindex.h"
 #include "xtokentables.h"
 
@@ -310,9 +311,12 @@ int XTokName::decrementLevel() {
 
 const unsigned short** XTokName::getNameQualifiers() {
     QV_ASSERT(m_level >= 1, "xtoken");
+    // Should the handler return, a chain without a level still gets its
+    // terminating null rather than an array of impossible size.
+    const int slots = m_level >= 1 ? m_level : 1;
     m_qualifiers.reset();
-    m_qualifiers = std::make_unique<const unsigned short*[]>(static_cast<size_t>(m_level));
-    m_qualifiers[m_level - 1] = nullptr;
+    m_qualifiers = std::make_unique<const unsigned short*[]>(static_cast<size_t>(slots));
+    m_qualifiers[slots - 1] = nullptr;
     XTokName* t = this;
     for (int i = m_level - 2; i >= 0 && t; --i, t = t->m_next) m_qualifiers[i] = t->m_name.getBuffer();
     return m_qualifiers.get();
@@ -341,15 +345,40 @@ struct XTokNameAllocator::Block {
         (sizeof(Block*) + sizeof(size_t) + alignof(XTokName) - 1) / alignof(XTokName) * alignof(XTokName);
 
     void* slot(size_t i) { return reinterpret_cast<char*>(this) + cSlotsOffset + i * sizeof(XTokName); }
+    static size_t bytes(size_t capacity) { return cSlotsOffset + capacity * sizeof(XTokName); }
+
+    // The first blocks sit beside the parse's nodes in its slab; the big
+    // ones of very long expressions would leave much of a slab unused, so
+    // they come from the general heap.
+    static constexpr size_t cMaxSlabBytes = 4096;
+    static void* allocate(size_t capacity) {
+        const size_t size = bytes(capacity);
+        if (size <= cMaxSlabBytes) return xnodeblock::allocate(size, alignof(XTokName));
+        return ::operator new(size);
+    }
+    static void release(Block* block) {
+        const size_t size = bytes(block->capacity);
+        if (size <= cMaxSlabBytes) {
+            xnodeblock::release(block, size);
+        } else {
+            ::operator delete(block, size);
+        }
+    }
 };
+
+XNODEBLOCK_DEFINE_CLASS_ALLOCATION(XTokNameAllocator)
 
 void* XTokNameAllocator::slotForToken() {
     if (!m_blocks && m_usedInBlock < cInlineSlots) return m_inlineSlots + m_usedInBlock * sizeof(XTokName);
     if (!m_blocks || m_usedInBlock == m_blocks->capacity) {
         const size_t capacity =
             m_blocks ? std::min(2 * m_blocks->capacity, Block::cMaxCapacity) : Block::cFirstCapacity;
-        void* memory = ::operator new(Block::cSlotsOffset + capacity * sizeof(XTokName), std::nothrow);
-        if (!memory) return nullptr;
+        void* memory;
+        try {
+            memory = Block::allocate(capacity);
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
         m_blocks = new (memory) Block{m_blocks, capacity};
         m_usedInBlock = 0;
     }
@@ -380,7 +409,7 @@ XTokNameAllocator::~XTokNameAllocator() {
     }
     while (m_blocks) {
         Block* previous = m_blocks->previous;
-        ::operator delete(m_blocks);
+        Block::release(m_blocks);
         m_blocks = previous;
     }
 }

@@ -13,6 +13,7 @@
 #include "qvcmnexpr/xmetadata.h"
 #include "qvcmnexpr/xstack.h"
 #include "qvcmnexpr/xtoken.h"
+#include "xnodeblock.h"
 
 namespace {
 
@@ -64,6 +65,8 @@ thread_local std::vector<XNode*> t_walkOrder;
 constexpr size_t kWalkOrderKept = size_t{1} << 16;
 
 }  // namespace
+
+XNODEBLOCK_DEFINE_CLASS_ALLOCATION(XTree)
 
 XTree::XTree(const unsigned short* expr, int isEmpty, int dfsListTrusted)
     : m_expr(expr), m_isEmptyExpression(isEmpty), m_dfsListTrusted(dfsListTrusted) {}
@@ -209,18 +212,38 @@ void XTree::subTreeDfs(XNode* node, XNodeList& out, XStack* stack) {
     std::vector<XNode*>& order = t_walkOrder;
     order.clear();
     walkPostOrder(node, stack ? *stack : localStack, [&](XNode* left) { order.push_back(left); });
-    // An empty list gets exactly its size; one a caller fills walk by walk
-    // still grows geometrically.
+    // An empty list gets exactly its size (which also settles its initial
+    // capacity hint, even for a list of one node); one a caller fills walk
+    // by walk still grows geometrically.
     const size_t needed = out.entries() + order.size();
-    if (needed > out.capacity())
-        out.reserve(out.isEmpty() ? needed : std::max(needed, 2 * out.capacity()));
+    if (out.isEmpty())
+        out.reserve(needed);
+    else if (needed > out.capacity())
+        out.reserve(std::max(needed, 2 * out.capacity()));
     for (XNode* left : order) out.append(left);
     if (order.capacity() > kWalkOrderKept) std::vector<XNode*>().swap(order);
 }
 
-// The walk of subTreeDfs, freeing each node where that lists it.
+// The walk of subTreeDfs, freeing each node where that lists it: children
+// before their parent, left to right, empty slots passed over. Every tree
+// dies through here, so it is walkPostOrder trimmed to what freeing needs:
+// a leaf (most nodes) is freed as soon as it is reached instead of going
+// on and off the stack, and only the parents, whose cursors drive the
+// walk, are prepared for it.
 void XTree::deleteSubTreeNodes(XNode* node, int) {
-    if (!node) return;
-    XStack stack;
-    walkPostOrder(node, stack, [](XNode* left) { delete left; });
+    XStack parents;
+    while (node) {
+        const XNodeList* children = node->getChildrenB();
+        if (children && !children->isEmpty()) {
+            node->resetNextChild();
+            parents.push(node);
+        } else {
+            delete node;
+        }
+        node = nullptr;
+        while (XNode* parent = parents.top()) {
+            if ((node = parent->nextChild())) break;
+            delete parents.pop();
+        }
+    }
 }

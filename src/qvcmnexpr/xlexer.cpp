@@ -183,6 +183,8 @@ constexpr unsigned kDirectString = 0x201;
 constexpr unsigned kDirectNumber = 0x202;
 // A unit that starts symbols of more than one unit ("||", "<=" ...).
 constexpr unsigned kDirectLongSymbol = 0x203;
+// The 0 unit: the end of the text (the text ends at its first 0 unit).
+constexpr unsigned kDirectEnd = 0x204;
 
 struct DirectTable {
     uint16_t ascii[0x80];
@@ -195,7 +197,8 @@ constexpr DirectTable makeDirectTable() {
     for (unsigned c = 0; c < 0x80; ++c) {
         const bool startsComment = c == XToken::gcSolidus || c == XToken::gcHyphenMinus;
         const unsigned row = xtokenindex::kSymbolIndex.whole[c];
-        if (isAsciiLetter(c)) table.ascii[c] = kDirectWord;
+        if (c == 0) table.ascii[c] = kDirectEnd;
+        else if (isAsciiLetter(c)) table.ascii[c] = kDirectWord;
         else if (kLeadTable.ascii[c] == Lead::kQuote) table.ascii[c] = kDirectString;
         else if (kLeadTable.ascii[c] == Lead::kLeftParen) table.ascii[c] = static_cast<uint16_t>(row);
         else if (kLeadTable.ascii[c] == Lead::kNumber && c != XToken::gcPeriod) table.ascii[c] = kDirectNumber;
@@ -287,7 +290,12 @@ int XLexer::yylex(yystype* lval) {
     if (direct >= kDirectWord) {
         if (direct == kDirectWord) return lexWord(lval, at);
         if (direct == kDirectString) return lexString(lval, at);
-        return direct == kDirectNumber ? lexNumber(lval, at) : lexLongSymbol(lval, at);
+        if (direct == kDirectNumber) return lexNumber(lval, at);
+        if (direct == kDirectLongSymbol) return lexLongSymbol(lval, at);
+        // The end, after at most one space, skipped as lexToken would skip it.
+        if (at != m_pos) setCurTok(m_pos);
+        m_pos = at;
+        return END_OF_INPUT;
     }
     if ((direct & kDirectNeedsWordTest) != 0) {
         if (!m_wordMemo.covers(at)) return lexSymbolAlone(lval, at, direct);

@@ -49,7 +49,8 @@ public:
     explicit QvUString(const char* ascii);
     // Only a string that outgrew its inline room has anything to free.
     ~QvUString() {
-        if (m_data != m_inline) releaseHeap();
+        // A borrowed buffer (capacity 0) stays with its lender.
+        if (m_data != m_inline && m_capacity != 0) releaseHeap();
     }
 
     QvUString& operator=(const QvUString& other);

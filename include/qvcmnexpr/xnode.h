@@ -446,6 +446,8 @@ public:
     XNode* getNextChild();
     XNode* getCurChild() const;  // the child the cursor handed out last
     void resetNextChildIndex() { m_nextChildIndex = 0; }
+    // Where getNextChild leaves the cursor once it has returned every child.
+    void moveNextChildIndexToEnd() { m_nextChildIndex = static_cast<int>(m_children.entries()); }
     int getNextChildIndex() const { return m_nextChildIndex; }
 
     // Makes room for `count` children in one step (an operator knows how

@@ -161,8 +161,7 @@ inline XNode* XParser::pushLeaf(XNode* leaf) {
 // cursor left at the end as a walk leaves it.
 inline void XParser::finishParent(XNodeParent* parent) {
     XPreValidateVisitor::relabelChildren(parent);
-    while (parent->getNextChild()) {
-    }
+    parent->moveNextChildIndexToEnd();
 }
 
 // The operands sit on top of the stack, leftmost lowest, and are adopted in

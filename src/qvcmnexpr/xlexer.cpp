@@ -292,9 +292,7 @@ int XLexer::yylex(yystype* lval) {
         if (direct == kDirectString) return lexString(lval, at);
         if (direct == kDirectNumber) return lexNumber(lval, at);
         if (direct == kDirectLongSymbol) return lexLongSymbol(lval, at);
-        // The end, after at most one space, skipped as lexToken would skip it.
-        if (at != m_pos) setCurTok(m_pos);
-        m_pos = at;
+        skipSpaceBefore(at);
         return END_OF_INPUT;
     }
     if ((direct & kDirectNeedsWordTest) != 0) {
@@ -307,9 +305,7 @@ int XLexer::yylex(yystype* lval) {
 // A one-unit symbol whose word is before "(": the word is offered to the
 // context as a custom function first, as lexToken would offer it.
 __attribute__((noinline)) int XLexer::lexSymbolBeforeParen(yystype* lval, size_t at, unsigned direct) {
-    // The one space before it, skipped as lexToken would skip it.
-    if (at != m_pos) setCurTok(m_pos);
-    m_pos = at;
+    skipSpaceBefore(at);
     const int token = customFunctionToken(lval, {at, m_wordMemo.stop - at});
     return token != 0 ? token : symbolToken(lval, at, direct);
 }
@@ -355,11 +351,16 @@ __attribute__((noinline)) int XLexer::lexLongSymbol(yystype* lval, size_t at) {
 // A number: what lexToken would do for it. A number is tried before any
 // word, so no word test is needed.
 __attribute__((noinline, flatten)) int XLexer::lexNumber(yystype* lval, size_t at) {
-    // The one space before it, skipped as lexToken would skip it.
-    if (at != m_pos) setCurTok(m_pos);
-    m_pos = at;
+    skipSpaceBefore(at);
     const int token = matchNumber(lval);
     return token != 0 ? token : lexToken(lval);
+}
+
+// The one space before `at` (at most one), skipped as lexToken would skip
+// it: the skipped space is the current token until the next one is read.
+void XLexer::skipSpaceBefore(size_t at) {
+    if (at != m_pos) setCurTok(m_pos);
+    m_pos = at;
 }
 
 int XLexer::symbolToken(yystype* lval, size_t at, unsigned direct) {
@@ -374,9 +375,7 @@ int XLexer::symbolToken(yystype* lval, size_t at, unsigned direct) {
 
 // A string: what lexToken would do for it.
 __attribute__((noinline, flatten)) int XLexer::lexString(yystype* lval, size_t at) {
-    // The one space before it, skipped as lexToken would skip it.
-    if (at != m_pos) setCurTok(m_pos);
-    m_pos = at;
+    skipSpaceBefore(at);
     return matchString(lval);
 }
 
@@ -385,9 +384,7 @@ __attribute__((noinline, flatten)) int XLexer::lexString(yystype* lval, size_t a
 // symbol, and in a transformation the identifier always matches last.
 __attribute__((noinline, flatten)) int XLexer::lexWord(yystype* lval, size_t at) {
     if (!hasTransformationBit(m_xprContext)) return lexToken(lval);
-    // The one space before the word, skipped as lexToken would skip it.
-    if (at != m_pos) setCurTok(m_pos);
-    m_pos = at;
+    skipSpaceBefore(at);
     const Span word = getStringTillWhitespaceOrLeftParen();
     int token = 0;
     if (m_wordBeforeParen) {

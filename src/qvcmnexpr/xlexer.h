@@ -96,6 +96,7 @@ protected:
     int lexSymbolAlone(yystype* lval, size_t at, unsigned direct);
     int lexSymbolBeforeParen(yystype* lval, size_t at, unsigned direct);
     int symbolToken(yystype* lval, size_t at, unsigned direct);
+    void skipSpaceBefore(size_t at);
     int lexWord(yystype* lval, size_t at);
     int lexString(yystype* lval, size_t at);
     int lexNumber(yystype* lval, size_t at);

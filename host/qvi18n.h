@@ -25,6 +25,8 @@ class QvLocale;
 class QVHOST_API QvUString {
 public:
     static constexpr size_t npos = static_cast<size_t>(-1);
+    // The longest text a string holds without a heap buffer.
+    static constexpr size_t kInlineLength = 15;
 
     QvUString() : m_data(m_inline), m_length(0), m_capacity(kInline) { m_inline[0] = 0; }
     QvUString(const QvUString& other);
@@ -38,6 +40,21 @@ public:
     QvUString(const unsigned short* text, size_t length) : m_data(m_inline), m_length(0), m_capacity(kInline) {
         if (text != nullptr && length <= kInline) {
             copyShort(m_inline, text, length);
+            m_inline[length] = 0;
+            m_length = length;
+        } else {
+            m_inline[0] = 0;
+            assign(text, length);
+        }
+    }
+    // The same for a text inside a longer buffer, of which `readable` units
+    // from `text` on may be read. A short text is then copied as one block of
+    // the inline room's size: a branch on its length would go either way from
+    // name to name.
+    QvUString(const unsigned short* text, size_t length, size_t readable)
+        : m_data(m_inline), m_length(0), m_capacity(kInline) {
+        if (text != nullptr && length <= kInline && readable > kInline) {
+            std::memcpy(m_inline, text, sizeof m_inline);
             m_inline[length] = 0;
             m_length = length;
         } else {
@@ -69,6 +86,20 @@ public:
         if (text == nullptr || length > kInline || length > m_capacity || isBorrowed() || !outside)
             return assignAny(text, length);
         copyShort(m_data, text, length);
+        m_data[length] = 0;
+        m_length = length;
+        return *this;
+    }
+    // The same for a text of which `readable` units may be read (see the
+    // constructor of that form).
+    QvUString& assign(const unsigned short* text, size_t length, size_t readable) {
+        const auto at = reinterpret_cast<uintptr_t>(text);
+        const auto dataAt = reinterpret_cast<uintptr_t>(m_data);
+        const size_t room = (m_capacity + 1) * sizeof(unsigned short);
+        const bool outside = at >= dataAt + room || at + readable * sizeof(unsigned short) <= dataAt;
+        if (text == nullptr || length > kInline || m_capacity < kInline || readable <= kInline || !outside)
+            return assign(text, length);
+        std::memcpy(m_data, text, (kInline + 1) * sizeof(unsigned short));
         m_data[length] = 0;
         m_length = length;
         return *this;
@@ -184,7 +215,7 @@ private:
         }
     }
 
-    static constexpr size_t kInline = 15;
+    static constexpr size_t kInline = kInlineLength;
     unsigned short* m_data;
     size_t m_length;
     size_t m_capacity;

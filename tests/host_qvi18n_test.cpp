@@ -92,6 +92,49 @@ TEST(QvUStringTest, FromPointerAndLengthAtEveryShortLength) {
     }
 }
 
+// The forms for a text inside a longer buffer copy a fixed block when the
+// buffer goes on far enough: only the text's own units may show, and the
+// string must end right after them whatever the units beyond are.
+TEST(QvUStringTest, FromUnitsInsideALongerBuffer) {
+    std::vector<unsigned short> buffer(64);
+    for (size_t i = 0; i < buffer.size(); ++i) buffer[i] = static_cast<unsigned short>('A' + i % 26);
+    for (size_t readable : {size_t{1}, size_t{15}, size_t{16}, size_t{17}, size_t{64}}) {
+        for (size_t n = 0; n <= 20 && n <= readable; ++n) {
+            SCOPED_TRACE(testing::Message() << "readable " << readable << " length " << n);
+            const unsigned short* text = buffer.data() + buffer.size() - readable;
+            QvUString made(text, n, readable);
+            EXPECT_EQ(made, QvUString(text, n));
+            expectTerminated(made);
+
+            // Into inline room, a grown buffer and a borrowed string alike.
+            QvUString inlineTarget(us(u"xyz"));
+            QvUString grown = repeated('q', 40);
+            const U16 lender = u"lender";
+            QvUString borrowed;
+            borrowed.assignBorrowed(us(lender), lender.size());
+            for (QvUString* target : {&inlineTarget, &grown, &borrowed}) {
+                target->assign(text, n, readable);
+                EXPECT_EQ(*target, QvUString(text, n));
+                expectTerminated(*target);
+            }
+            EXPECT_EQ(lender, u"lender");
+        }
+    }
+}
+
+// A text taken from the string's own buffer is no outside text: the block
+// copy would read what it is overwriting.
+TEST(QvUStringTest, AssignFromInsideItselfWithReadableUnits) {
+    for (size_t start : {0, 1, 3}) {
+        QvUString s = QvUString(us(u"abcdefghijklmnopqrstuvwxyz"));
+        s.alloc(64);
+        const QvUString expected = s.substr(start, 5);
+        s.assign(s.getBuffer() + start, 5, s.length() + 1 - start);
+        EXPECT_EQ(s, expected) << start;
+        expectTerminated(s);
+    }
+}
+
 TEST(QvUStringTest, SelfAssignmentKeepsContent) {
     for (size_t n : {3, 40}) {
         QvUString s = repeated('q', n);

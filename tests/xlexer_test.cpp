@@ -52,6 +52,8 @@ public:
 
     int containsValidExtFunc(const QvUString& name) override {
         ++extFuncQueries;
+        extFuncNamesAsked.push_back(name.toUtf8());
+        EXPECT_EQ(name.getBuffer()[name.length()], 0u);
         return TestContext::containsValidExtFunc(name);
     }
 
@@ -59,6 +61,7 @@ public:
     // When set, every variable question is answered "yes" with this length.
     size_t forcedLength = kNoForcedLength;
     int extFuncQueries = 0;
+    std::vector<std::string> extFuncNamesAsked;
 
 private:
     int answerForced(size_t& length) const {
@@ -970,6 +973,22 @@ TEST(LexerTest, LongRunBeforeAParenthesisStaysLinear) {
     EXPECT_EQ(previous, PAREN_LEFT);
     EXPECT_EQ(tokens, (text.size() - 4) / 3 * 2 + 2);
     EXPECT_LE(context.extFuncQueries, static_cast<int>(XLexer::kMaxCustomFunctionNameLength));
+}
+
+// Each token of a run without spaces offers the rest of the run up to "("
+// as a custom function name: long and short names follow each other, and
+// the last ones lie at the very end of the text.
+TEST(LexerTest, CustomFunctionCandidatesAreTheExactWords) {
+    LexTestContext context;
+    context.extFuncs = {"ext"};
+    auto buffer = units("ABCDEFGHIJKLMNOPQ,b,ext(1)+c(");
+    XLexer lexer(buffer.data(), &context, 0);
+    yystype lval{};
+    for (int token = lexer.yylex(&lval); token != END_OF_INPUT; token = lexer.yylex(&lval))
+        if (token == XEXTFUNC) delete lval.text;
+    const std::vector<std::string> expected = {"ABCDEFGHIJKLMNOPQ,b,ext", ",b,ext", "b,ext", ",ext", "ext",
+                                               ")+c", "+c", "c"};
+    EXPECT_EQ(context.extFuncNamesAsked, expected);
 }
 
 // yylex reads the commonest tokens (words, strings, one-unit symbols) itself

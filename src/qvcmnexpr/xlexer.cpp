@@ -310,11 +310,15 @@ __attribute__((noinline)) int XLexer::lexSymbolBeforeParen(yystype* lval, size_t
     return token != 0 ? token : symbolToken(lval, at, direct);
 }
 
-// The symbol at `at` when no word was read from there yet: read directly
-// when its word is the symbol alone (spaces or the end of the text follow
-// it) and no "(" follows.
+// The symbol at `at` when no word was read from there yet. Its word is
+// read only when it may run up to "(": most often the symbol stands alone
+// (spaces or the end of the text follow it).
 __attribute__((noinline)) int XLexer::lexSymbolAlone(yystype* lval, size_t at, unsigned direct) {
-    if (symbolWordBeforeParen(at + 1) != 0) return lexToken(lval);
+    if (symbolWordBeforeParen(at + 1) != 0) {
+        skipSpaceBefore(at);
+        getStringTillWhitespaceOrLeftParen();
+        if (m_wordBeforeParen) return lexSymbolBeforeParen(lval, at, direct);
+    }
     return symbolToken(lval, at, direct);
 }
 
@@ -463,7 +467,7 @@ int XLexer::matchString(yystype* lval) {
         return LEXERROR;
     }
     const size_t contentLength = static_cast<size_t>(quote - textAt(m_pos + 1));
-    lval->value.str = own(textAt(m_pos + 1), contentLength);
+    lval->value.str = ownInput(m_pos + 1, contentLength);
     consume(lval, contentLength + 2);
     return CONST_STR;
 }
@@ -594,7 +598,7 @@ int XLexer::matchSymbol(yystype* lval) {
 // ===== words =====
 
 int XLexer::matchKeyword(yystype* lval, Span word) {
-    const XKeywordRow* row = xtokenindex::lookupKeyword(textAt(word.begin), word.length);
+    const XKeywordRow* row = xtokenindex::lookupKeyword(textAt(word.begin), word.length, readableAt(word.begin));
     if (row == nullptr) return 0;
     // A workflow-only keyword in a transformation is an ordinary name there.
     if (!hasWorkflowBit(m_xprContext) && !hasTransformationBit(row->domain)) return 0;
@@ -618,7 +622,7 @@ int XLexer::matchFunction(yystype* lval, Span word) {
 }
 
 int XLexer::functionToken(yystype* lval, Span word, size_t paren) {
-    const XFunctionRow* row = xtokenindex::lookupFunction(textAt(word.begin), word.length);
+    const XFunctionRow* row = xtokenindex::lookupFunction(textAt(word.begin), word.length, readableAt(word.begin));
     if (row == nullptr) return 0;
     // Refused before anything is consumed, so that the name is still read,
     // as an ordinary name.
@@ -649,7 +653,16 @@ int XLexer::matchCustomFunction(yystype* lval, Span word) {
 
 int XLexer::customFunctionToken(yystype* lval, Span word) {
     if (word.length > kMaxCustomFunctionNameLength) return 0;
-    m_candidateName.assign(textAt(word.begin), word.length);
+    if (word.length <= QvUString::kInlineLength) {
+        m_candidateName.assign(textAt(word.begin), word.length, readableAt(word.begin));
+    } else {
+        // Long candidates come from runs of tokens without a space before
+        // "(", one for each token of the run: copied into the lexer's own
+        // room, not onto the heap.
+        std::copy_n(textAt(word.begin), word.length, m_candidateUnits);
+        m_candidateUnits[word.length] = 0;
+        m_candidateName.assignBorrowed(m_candidateUnits, word.length);
+    }
     if (m_context->containsValidExtFunc(m_candidateName) == 0) return 0;
     // The white space before "(" is left for the next call. The grammar
     // action takes the name over.
@@ -843,7 +856,7 @@ void XLexer::consume(yystype* lval, size_t length) {
 }
 
 void XLexer::assignStringToken(yystype* lval, size_t length) {
-    lval->value.str = own(textAt(m_pos), length);
+    lval->value.str = ownInput(m_pos, length);
     consume(lval, length);
 }
 
@@ -853,9 +866,9 @@ void XLexer::assignNonTransErrMsgToken(yystype* lval) { assignFormattedErrMsgTok
 
 __attribute__((noinline, cold)) void XLexer::assignFormattedErrMsgToken(yystype* lval, int msgId) {
     const QvUString format = qvGetMsg(msgId);
-    QvUString* message = own(nullptr, 0);
-    message->sprint(format.getBuffer(), getCurTokText().getBuffer());
-    lval->value.str = message;
+    QvUString message;
+    message.sprint(format.getBuffer(), getCurTokText().getBuffer());
+    lval->value.str = own(message);
 }
 
 __attribute__((noinline, cold)) QvUString* XLexer::sharedInvalidTokenMessage() {
@@ -863,9 +876,9 @@ __attribute__((noinline, cold)) QvUString* XLexer::sharedInvalidTokenMessage() {
     return m_invalidTokenMessage;
 }
 
-QvUString* XLexer::own(const unsigned short* text, size_t length) {
+QvUString* XLexer::own(const unsigned short* text, size_t length, size_t readable) {
     try {
-        return m_ownedStrings.make(text, length);
+        return m_ownedStrings.make(text, length, readable);
     } catch (const std::bad_alloc&) {
         QvAssertHandler("xlexer", kAssertLineOwnedStrings);
         return nullptr;
@@ -874,9 +887,10 @@ QvUString* XLexer::own(const unsigned short* text, size_t length) {
 
 // ===== the string arena =====
 
-QvUString* XLexer::StringArena::make(const unsigned short* text, size_t length) {
+QvUString* XLexer::StringArena::make(const unsigned short* text, size_t length, size_t readable) {
     if (m_next == m_limit) grow();
-    QvUString* string = new (&m_next->string) QvUString(text, length);
+    m_mayOwnHeap |= length > QvUString::kInlineLength;
+    QvUString* string = new (&m_next->string) QvUString(text, length, readable);
     // Counted only once made: a string that fails to allocate holds nothing.
     ++m_next;
     return string;
@@ -893,6 +907,7 @@ __attribute__((noinline, cold)) void XLexer::StringArena::grow() {
 }
 
 XLexer::StringArena::~StringArena() {
+    if (!m_mayOwnHeap) return;
     if (m_blocks.empty()) {
         destroy(m_inline, static_cast<size_t>(m_next - m_inline));
         return;

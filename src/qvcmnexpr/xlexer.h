@@ -162,7 +162,8 @@ private:
         StringArena(const StringArena&) = delete;
         StringArena& operator=(const StringArena&) = delete;
 
-        QvUString* make(const unsigned short* text, size_t length);
+        // `readable` as for QvUString's constructor of that form.
+        QvUString* make(const unsigned short* text, size_t length, size_t readable);
 
     private:
         union Slot {
@@ -180,6 +181,10 @@ private:
 
         static constexpr size_t kInlineSlots = 16;
         Slot m_inline[kInlineSlots];
+        // Whether a string may hold a heap buffer. The lexer's readers only
+        // read the strings, so one made no longer than QvUString's inline
+        // room never gets one, and then none needs destroying.
+        bool m_mayOwnHeap = false;
         std::vector<Block> m_blocks;
         // The free slots of the newest storage (m_inline until a block
         // exists): [m_next, m_limit). The slots before m_next hold strings.
@@ -216,8 +221,11 @@ private:
     int assignFloatToken(yystype* lval, size_t length);
     void assignFormattedErrMsgToken(yystype* lval, int msgId);
     // A new string owned by the lexer.
-    QvUString* own(const unsigned short* text, size_t length);
-    QvUString* own(const QvUString& text) { return own(text.getBuffer(), text.length()); }
+    QvUString* own(const unsigned short* text, size_t length, size_t readable);
+    QvUString* own(const QvUString& text) { return own(text.getBuffer(), text.length(), text.length() + 1); }
+    // The `length` units of the text at `pos`; the text goes on to its 0 unit.
+    QvUString* ownInput(size_t pos, size_t length) { return own(textAt(pos), length, readableAt(pos)); }
+    size_t readableAt(size_t pos) const { return m_input.length() + 1 - pos; }
     QvUString* sharedInvalidTokenMessage();
 
     XParserContext* m_context;
@@ -246,6 +254,7 @@ private:
     // The word put to the context as a custom function name; reused so that
     // a refused word costs no allocation.
     QvUString m_candidateName;
+    unsigned short m_candidateUnits[kMaxCustomFunctionNameLength + 1];
     // One copy of message 19081 serves every unreadable unit.
     QvUString* m_invalidTokenMessage = nullptr;
 };

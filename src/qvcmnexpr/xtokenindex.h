@@ -9,8 +9,13 @@
 // table finds (the vocabulary and lexer tests hold them against each other).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "xtokentables.h"
 
@@ -251,24 +256,85 @@ inline uint32_t upperWordHash(const unsigned short* word, size_t length) {
                     asciiUpper(word[length - 1]));
 }
 
-// Whether `name`, of `length` characters, is the upper-case form of the
-// `length` units of `word`. A 0 unit in the word matches no character.
-inline bool isUpperFormOf(const char* name, const unsigned short* word, size_t length) {
+// The names of a table as UTF-16 units, each name padded with 0 units to a
+// multiple of eight and starting on a 16-byte boundary: a word is compared
+// with a name eight units at a time.
+constexpr size_t kPackedNameBlock = 8;
+constexpr size_t packedLength(size_t length) { return (length + kPackedNameBlock - 1) / kPackedNameBlock * kPackedNameBlock; }
+
+template <class Row, size_t N>
+constexpr size_t packedNameUnits(const Row (&rows)[N]) {
+    size_t units = 0;
+    for (const Row& row : rows) units += packedLength(nameLength(row.name));
+    return units;
+}
+
+template <size_t N, size_t Units>
+struct PackedNames {
+    alignas(16) uint16_t units[Units];
+    uint16_t startOfRow[N];
+};
+
+template <size_t Units, class Row, size_t N>
+constexpr PackedNames<N, Units> packedNamesOf(const Row (&rows)[N]) {
+    PackedNames<N, Units> names{};
+    size_t at = 0;
+    for (size_t r = 0; r < N; ++r) {
+        names.startOfRow[r] = static_cast<uint16_t>(at);
+        const size_t length = nameLength(rows[r].name);
+        for (size_t i = 0; i < length; ++i) names.units[at + i] = static_cast<unsigned char>(rows[r].name[i]);
+        at += packedLength(length);
+    }
+    return names;
+}
+
+inline constexpr auto kKeywordNames = packedNamesOf<packedNameUnits(gKeywordTable)>(gKeywordTable);
+inline constexpr auto kFunctionNames = packedNamesOf<packedNameUnits(gFunctionTable)>(gFunctionTable);
+static_assert(packedNameUnits(gFunctionTable) <= UINT16_MAX && packedNameUnits(gKeywordTable) <= UINT16_MAX);
+
+// Whether `name` (packed) is the upper-case form of the `length` units of
+// `word`, of which `readable` units may be read. A 0 unit in the word
+// matches no character.
+inline bool isUpperFormOf(const uint16_t* name, const unsigned short* word, size_t length, size_t readable) {
+#if defined(__SSE2__)
+    // Whole blocks of the word are read where the text goes on far enough:
+    // one block settles most names, where a unit at a time took a loop.
+    if (readable >= packedLength(length)) {
+        const __m128i a = _mm_set1_epi16('a');
+        const __m128i bias = _mm_set1_epi16(static_cast<short>(0x8000));
+        const __m128i lettersAboveA = _mm_set1_epi16(static_cast<short>(0x8000 + ('z' - 'a' + 1)));
+        const __m128i caseBit = _mm_set1_epi16(0x20);
+        for (size_t i = 0; i < length; i += kPackedNameBlock) {
+            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(word + i));
+            // Lower-case ASCII letters, by an unsigned compare made signed.
+            const __m128i lower = _mm_cmplt_epi16(_mm_xor_si128(_mm_sub_epi16(units, a), bias), lettersAboveA);
+            const __m128i upper = _mm_sub_epi16(units, _mm_and_si128(lower, caseBit));
+            const __m128i same = _mm_cmpeq_epi16(upper, _mm_load_si128(reinterpret_cast<const __m128i*>(name + i)));
+            const size_t left = length - i;
+            const unsigned needed = left >= kPackedNameBlock ? 0xFFFFu : (1u << (2 * left)) - 1;
+            if ((static_cast<unsigned>(_mm_movemask_epi8(same)) & needed) != needed) return false;
+        }
+        return true;
+    }
+#else
+    (void)readable;
+#endif
     for (size_t i = 0; i < length; ++i)
-        if (static_cast<unsigned char>(name[i]) != asciiUpper(word[i])) return false;
+        if (name[i] != asciiUpper(word[i])) return false;
     return true;
 }
 
 // Words that are empty or longer than kXMaxVocabularyWordLength are never
-// looked up.
-template <class Row, size_t N>
-const Row* lookupWord(const Row (&rows)[N], const NameHashIndex<N>& index, const unsigned short* word,
-                      size_t length) {
+// looked up. `readable` units from `word` on may be read (at least `length`).
+template <class Row, size_t N, size_t Units>
+const Row* lookupWord(const Row (&rows)[N], const NameHashIndex<N>& index, const PackedNames<N, Units>& names,
+                      const unsigned short* word, size_t length, size_t readable) {
     if (!word || length == 0 || length > static_cast<size_t>(kXMaxVocabularyWordLength)) return nullptr;
     constexpr size_t mask = NameHashIndex<N>::kSlots - 1;
     for (size_t s = upperWordHash(word, length) & mask; index.rowOfSlot[s] >= 0; s = (s + 1) & mask) {
-        const Row& row = rows[index.rowOfSlot[s]];
-        if (index.lengthOfSlot[s] == length && isUpperFormOf(row.name, word, length)) return &row;
+        const int row = index.rowOfSlot[s];
+        if (index.lengthOfSlot[s] == length && isUpperFormOf(names.units + names.startOfRow[row], word, length, readable))
+            return &rows[row];
     }
     return nullptr;
 }
@@ -302,16 +368,17 @@ inline constexpr EndUnitFilter kKeywordFilter = endUnitFilterOf(gKeywordTable);
 static_assert((kKeywordFilter.first[3] & unitBit('a')) != 0 && (kKeywordFilter.last[3] & unitBit('D')) != 0,
               "AND is a keyword");
 
-inline const XKeywordRow* lookupKeyword(const unsigned short* word, size_t length) {
+// `readable` as for lookupWord; 0 stands for `length`.
+inline const XKeywordRow* lookupKeyword(const unsigned short* word, size_t length, size_t readable = 0) {
     if (!word || length == 0 || length > static_cast<size_t>(kXMaxVocabularyWordLength)) return nullptr;
     if ((kKeywordFilter.first[length] & unitBit(word[0])) == 0 ||
         (kKeywordFilter.last[length] & unitBit(word[length - 1])) == 0)
         return nullptr;
-    return lookupWord(gKeywordTable, kKeywordIndex, word, length);
+    return lookupWord(gKeywordTable, kKeywordIndex, kKeywordNames, word, length, std::max(readable, length));
 }
 
-inline const XFunctionRow* lookupFunction(const unsigned short* word, size_t length) {
-    return lookupWord(gFunctionTable, kFunctionIndex, word, length);
+inline const XFunctionRow* lookupFunction(const unsigned short* word, size_t length, size_t readable = 0) {
+    return lookupWord(gFunctionTable, kFunctionIndex, kFunctionNames, word, length, std::max(readable, length));
 }
 
 }  // namespace xtokenindex

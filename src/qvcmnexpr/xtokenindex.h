@@ -304,17 +304,21 @@ inline bool isUpperFormOf(const uint16_t* name, const unsigned short* word, size
         const __m128i bias = _mm_set1_epi16(static_cast<short>(0x8000));
         const __m128i lettersAboveA = _mm_set1_epi16(static_cast<short>(0x8000 + ('z' - 'a' + 1)));
         const __m128i caseBit = _mm_set1_epi16(0x20);
-        for (size_t i = 0; i < length; i += kPackedNameBlock) {
+        // One bit per byte of the units that are the same.
+        auto sameBytes = [&](size_t i) {
             const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(word + i));
             // Lower-case ASCII letters, by an unsigned compare made signed.
             const __m128i lower = _mm_cmplt_epi16(_mm_xor_si128(_mm_sub_epi16(units, a), bias), lettersAboveA);
             const __m128i upper = _mm_sub_epi16(units, _mm_and_si128(lower, caseBit));
             const __m128i same = _mm_cmpeq_epi16(upper, _mm_load_si128(reinterpret_cast<const __m128i*>(name + i)));
-            const size_t left = length - i;
-            const unsigned needed = left >= kPackedNameBlock ? 0xFFFFu : (1u << (2 * left)) - 1;
-            if ((static_cast<unsigned>(_mm_movemask_epi8(same)) & needed) != needed) return false;
-        }
-        return true;
+            return static_cast<unsigned>(_mm_movemask_epi8(same));
+        };
+        size_t i = 0;
+        for (; i + kPackedNameBlock < length; i += kPackedNameBlock)
+            if (sameBytes(i) != 0xFFFFu) return false;
+        // The last block, with 1 to 8 units of the word.
+        const unsigned needed = (1u << (2 * (length - i))) - 1;
+        return (sameBytes(i) & needed) == needed;
     }
 #else
     (void)readable;

@@ -180,15 +180,18 @@ inline const XSymbolRow* matchSymbol(const unsigned short* input) {
 // bisecting with strcmp. The index is an open-addressing table of row
 // numbers built at compile time from the same rows.
 //
-// The hash takes the length and three units of a word, upper-cased: that
-// spreads the names, and costs the same for any word. The comparison with
-// the row's name checks the rest; as names are upper-case ASCII, it also
-// refuses every word with a unit that is not ASCII.
+// The hash takes the length and three units of a word with the case bit
+// set (ASCII letters in lower case; other units may share a hash, which the
+// comparison settles): that spreads the names, and costs the same for any
+// word. The comparison with the row's name checks the rest; as names are
+// upper-case ASCII, it also refuses every word with a unit that is not ASCII.
+constexpr unsigned hashUnit(unsigned c) { return c | 0x20; }
+
 constexpr uint32_t wordHash(size_t length, unsigned first, unsigned second, unsigned last) {
     uint32_t hash = static_cast<uint32_t>(length) * 0x9E3779B9u;
-    hash ^= first * 0x85EBCA6Bu;
-    hash ^= second * 0xC2B2AE35u;
-    hash ^= last * 0x27D4EB2Fu;
+    hash ^= hashUnit(first) * 0x85EBCA6Bu;
+    hash ^= hashUnit(second) * 0xC2B2AE35u;
+    hash ^= hashUnit(last) * 0x27D4EB2Fu;
     return hash ^ (hash >> 16);
 }
 
@@ -250,10 +253,9 @@ constexpr NameHashIndex<N> nameHashIndexOf(const Row (&rows)[N]) {
 inline constexpr auto kKeywordIndex = nameHashIndexOf(gKeywordTable);
 inline constexpr auto kFunctionIndex = nameHashIndexOf(gFunctionTable);
 
-// The hash of the upper-case form of `word` (non-empty).
+// The hash of `word` (non-empty), the same for any mix of cases.
 inline uint32_t upperWordHash(const unsigned short* word, size_t length) {
-    return wordHash(length, asciiUpper(word[0]), length > 1 ? asciiUpper(word[1]) : 0,
-                    asciiUpper(word[length - 1]));
+    return wordHash(length, word[0], length > 1 ? word[1] : 0, word[length - 1]);
 }
 
 // The names of a table as UTF-16 units, each name padded with 0 units to a
@@ -347,9 +349,10 @@ const Row* lookupWord(const Row (&rows)[N], const NameHashIndex<N>& index, const
 // and last unit no keyword shares is refused by two bit tests, where the
 // hash lookup would cost tens of instructions.
 constexpr uint32_t unitBit(unsigned c) {
-    const unsigned upper = asciiUpper(c);
-    if (upper - 'A' <= 'Z' - 'A') return uint32_t{1} << (upper - 'A');
-    return upper == '_' ? uint32_t{1} << 26 : uint32_t{1} << 31;
+    // Setting the case bit turns no unit but a letter into a letter.
+    const unsigned lower = c | 0x20;
+    if (lower - 'a' <= 'z' - 'a') return uint32_t{1} << (lower - 'a');
+    return c == '_' ? uint32_t{1} << 26 : uint32_t{1} << 31;
 }
 
 struct EndUnitFilter {

@@ -142,7 +142,13 @@ public:
     // (its first change copies them; a copy of it has units of its own). A
     // borrowed string answers capacity() 0. Lets a reader of a long text
     // that outlives it do without a copy.
-    void assignBorrowed(const unsigned short* text, size_t length);
+    void assignBorrowed(const unsigned short* text, size_t length) {
+        if (text == nullptr || text[length] != 0) return refuseBorrowing();
+        if (m_data != m_inline && m_capacity != 0) releaseHeap();
+        m_data = const_cast<unsigned short*>(text);
+        m_length = length;
+        m_capacity = 0;
+    }
 
     // Newly allocated copies that the caller frees with delete[].
     unsigned short* getBufferCopy() const;  // 0-terminated UTF-16
@@ -192,6 +198,9 @@ private:
     // A borrowed buffer is left to its lender.
     void releaseHeap();
     bool isBorrowed() const { return m_capacity == 0; }
+    // Only a 0-terminated text can be borrowed: an assertion, after which
+    // (if the handler returns) the string is empty.
+    void refuseBorrowing();
     // Copies borrowed units into a buffer of the string's own.
     void ownUnits();
     // Back to the empty inline buffer, freeing or leaving what was there.

@@ -55,12 +55,9 @@ void QvUString::releaseHeap() {
     if (!isBorrowed()) delete[] m_data;
 }
 
-void QvUString::assignBorrowed(const unsigned short* text, size_t length) {
-    QV_ASSERT(text != nullptr && text[length] == 0, "qvi18n");
-    if (m_data != m_inline) releaseHeap();
-    m_data = const_cast<unsigned short*>(text);
-    m_length = length;
-    m_capacity = 0;
+void QvUString::refuseBorrowing() {
+    QvAssertHandler("qvi18n", __LINE__);
+    makeEmpty();
 }
 
 // A borrowed string takes a copy of its units before it changes: they are

@@ -366,6 +366,25 @@ TEST(QvUStringTest, BorrowingNeedsATerminatedText) {
     EXPECT_THROW(s.assignBorrowed(nullptr, 0), QvAssertFailure);
 }
 
+int g_refusals = 0;
+void countRefusal(const char*, int) { ++g_refusals; }
+
+// With a handler that returns, a refused text leaves the string empty, not
+// pointing at units it may not read.
+TEST(QvUStringTest, RefusedBorrowingLeavesAnEmptyString) {
+    const U16 lender = u"abc";
+    for (const unsigned short* text : {us(lender), static_cast<const unsigned short*>(nullptr)}) {
+        QvUString s = repeated('x', 40);
+        g_refusals = 0;
+        const QvAssertHandlerFn previous = qvSetAssertHandler(countRefusal);
+        s.assignBorrowed(text, 2);
+        qvSetAssertHandler(previous);
+        EXPECT_EQ(g_refusals, 1);
+        EXPECT_TRUE(s.isEmpty());
+        expectTerminated(s);
+    }
+}
+
 TEST(QvUStringTest, SubstrAndFind) {
     QvUString s = qvU("hello world hello");
     EXPECT_EQ(s.substr(6, 5).toUtf8(), "world");

@@ -7,6 +7,7 @@
 #include "xlexer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -314,11 +315,16 @@ __attribute__((noinline)) int XLexer::lexSymbolBeforeParen(yystype* lval, size_t
 // read only when it may run up to "(": most often the symbol stands alone
 // (spaces or the end of the text follow it).
 __attribute__((noinline)) int XLexer::lexSymbolAlone(yystype* lval, size_t at, unsigned direct) {
-    if (symbolWordBeforeParen(at + 1) != 0) {
-        skipSpaceBefore(at);
-        getStringTillWhitespaceOrLeftParen();
-        if (m_wordBeforeParen) return lexSymbolBeforeParen(lval, at, direct);
-    }
+    if (symbolWordBeforeParen(at + 1) != 0) return lexSymbolWord(lval, at, direct);
+    return symbolToken(lval, at, direct);
+}
+
+// The same when the symbol's word may run up to "(". Kept apart: reading
+// the word needs registers that the symbol alone would have to save.
+__attribute__((noinline)) int XLexer::lexSymbolWord(yystype* lval, size_t at, unsigned direct) {
+    skipSpaceBefore(at);
+    getStringTillWhitespaceOrLeftParen();
+    if (m_wordBeforeParen) return lexSymbolBeforeParen(lval, at, direct);
     return symbolToken(lval, at, direct);
 }
 
@@ -461,15 +467,19 @@ __attribute__((noinline, flatten)) int XLexer::lexToken(yystype* lval) {
 int XLexer::matchString(yystype* lval) {
     const unsigned short* const end = textAt(m_input.length());
     const unsigned short* const quote = std::find(textAt(m_pos + 1), end, XToken::gcSingleQuote);
-    if (quote == end) {
-        lval->value.str = own(qvGetMsg(kMsgUnclosedString));
-        consume(lval, m_input.length() - m_pos);
-        return LEXERROR;
-    }
+    if (quote == end) return unclosedStringToken(lval);
     const size_t contentLength = static_cast<size_t>(quote - textAt(m_pos + 1));
     lval->value.str = ownInput(m_pos + 1, contentLength);
     consume(lval, contentLength + 2);
     return CONST_STR;
+}
+
+// Kept out of line: the message's temporary string would make every string
+// pay for a stack frame.
+__attribute__((noinline, cold)) int XLexer::unclosedStringToken(yystype* lval) {
+    lval->value.str = own(qvGetMsg(kMsgUnclosedString));
+    consume(lval, m_input.length() - m_pos);
+    return LEXERROR;
 }
 
 size_t XLexer::findDigits(size_t from) const {
@@ -653,16 +663,16 @@ int XLexer::matchCustomFunction(yystype* lval, Span word) {
 
 int XLexer::customFunctionToken(yystype* lval, Span word) {
     if (word.length > kMaxCustomFunctionNameLength) return 0;
-    if (word.length <= QvUString::kInlineLength) {
-        m_candidateName.assign(textAt(word.begin), word.length, readableAt(word.begin));
-    } else {
-        // Long candidates come from runs of tokens without a space before
-        // "(", one for each token of the run: copied into the lexer's own
-        // room, not onto the heap.
-        std::copy_n(textAt(word.begin), word.length, m_candidateUnits);
-        m_candidateUnits[word.length] = 0;
-        m_candidateName.assignBorrowed(m_candidateUnits, word.length);
-    }
+    // The candidate is copied into the lexer's own room, which the string
+    // borrows: in runs of tokens without a space before "(" every token
+    // offers one, and they are long. A short one is copied as one block.
+    const unsigned short* name = textAt(word.begin);
+    if (word.length < kCandidateBlock && readableAt(word.begin) >= kCandidateBlock)
+        std::memcpy(m_candidateUnits, name, kCandidateBlock * sizeof(unsigned short));
+    else
+        std::copy_n(name, word.length, m_candidateUnits);
+    m_candidateUnits[word.length] = 0;
+    m_candidateName.assignBorrowed(m_candidateUnits, word.length);
     if (m_context->containsValidExtFunc(m_candidateName) == 0) return 0;
     // The white space before "(" is left for the next call. The grammar
     // action takes the name over.
@@ -876,7 +886,17 @@ __attribute__((noinline, cold)) QvUString* XLexer::sharedInvalidTokenMessage() {
     return m_invalidTokenMessage;
 }
 
+// Nearly every string is short and has room in the current block: that
+// path calls nothing, so the tokens that make a string need no stack frame
+// for it.
 QvUString* XLexer::own(const unsigned short* text, size_t length, size_t readable) {
+    if (m_ownedStrings.hasRoom() && text != nullptr && length <= QvUString::kInlineLength &&
+        readable > QvUString::kInlineLength)
+        return m_ownedStrings.make(text, length, readable);
+    return ownAny(text, length, readable);
+}
+
+__attribute__((noinline)) QvUString* XLexer::ownAny(const unsigned short* text, size_t length, size_t readable) {
     try {
         return m_ownedStrings.make(text, length, readable);
     } catch (const std::bad_alloc&) {
@@ -888,7 +908,7 @@ QvUString* XLexer::own(const unsigned short* text, size_t length, size_t readabl
 // ===== the string arena =====
 
 QvUString* XLexer::StringArena::make(const unsigned short* text, size_t length, size_t readable) {
-    if (m_next == m_limit) grow();
+    if (!hasRoom()) grow();
     m_mayOwnHeap |= length > QvUString::kInlineLength;
     QvUString* string = new (&m_next->string) QvUString(text, length, readable);
     // Counted only once made: a string that fails to allocate holds nothing.
@@ -906,8 +926,7 @@ __attribute__((noinline, cold)) void XLexer::StringArena::grow() {
     m_limit = m_next + size;
 }
 
-XLexer::StringArena::~StringArena() {
-    if (!m_mayOwnHeap) return;
+__attribute__((noinline, cold)) void XLexer::StringArena::destroyAll() {
     if (m_blocks.empty()) {
         destroy(m_inline, static_cast<size_t>(m_next - m_inline));
         return;

@@ -94,6 +94,7 @@ protected:
     int lexToken(yystype* lval);
     // The tokens yylex reads directly, at `at` after at most one space.
     int lexSymbolAlone(yystype* lval, size_t at, unsigned direct);
+    int lexSymbolWord(yystype* lval, size_t at, unsigned direct);
     int lexSymbolBeforeParen(yystype* lval, size_t at, unsigned direct);
     int symbolToken(yystype* lval, size_t at, unsigned direct);
     void skipSpaceBefore(size_t at);
@@ -107,6 +108,7 @@ protected:
     int customFunctionToken(yystype* lval, Span word);
     int functionToken(yystype* lval, Span word, size_t paren);
     int matchString(yystype* lval);
+    int unclosedStringToken(yystype* lval);
     int matchNumber(yystype* lval);
     int matchFloat(yystype* lval);
     int matchDecimal(yystype* lval);
@@ -158,12 +160,15 @@ private:
     class StringArena {
     public:
         StringArena() = default;
-        ~StringArena();
+        ~StringArena() {
+            if (m_mayOwnHeap) destroyAll();
+        }
         StringArena(const StringArena&) = delete;
         StringArena& operator=(const StringArena&) = delete;
 
         // `readable` as for QvUString's constructor of that form.
         QvUString* make(const unsigned short* text, size_t length, size_t readable);
+        bool hasRoom() const { return m_next != m_limit; }
 
     private:
         union Slot {
@@ -177,6 +182,7 @@ private:
         };
         // Makes a new block the newest storage.
         void grow();
+        void destroyAll();
         static void destroy(Slot* slots, size_t count);
 
         static constexpr size_t kInlineSlots = 16;
@@ -222,6 +228,7 @@ private:
     void assignFormattedErrMsgToken(yystype* lval, int msgId);
     // A new string owned by the lexer.
     QvUString* own(const unsigned short* text, size_t length, size_t readable);
+    QvUString* ownAny(const unsigned short* text, size_t length, size_t readable);
     QvUString* own(const QvUString& text) { return own(text.getBuffer(), text.length(), text.length() + 1); }
     // The `length` units of the text at `pos`; the text goes on to its 0 unit.
     QvUString* ownInput(size_t pos, size_t length) { return own(textAt(pos), length, readableAt(pos)); }
@@ -254,6 +261,7 @@ private:
     // The word put to the context as a custom function name; reused so that
     // a refused word costs no allocation.
     QvUString m_candidateName;
+    static constexpr size_t kCandidateBlock = 16;
     unsigned short m_candidateUnits[kMaxCustomFunctionNameLength + 1];
     // One copy of message 19081 serves every unreadable unit.
     QvUString* m_invalidTokenMessage = nullptr;

@@ -890,8 +890,7 @@ __attribute__((noinline, cold)) QvUString* XLexer::sharedInvalidTokenMessage() {
 // path calls nothing, so the tokens that make a string need no stack frame
 // for it.
 QvUString* XLexer::own(const unsigned short* text, size_t length, size_t readable) {
-    if (m_ownedStrings.hasRoom() && text != nullptr && length <= QvUString::kInlineLength &&
-        readable > QvUString::kInlineLength)
+    if (m_ownedStrings.hasRoom() && text != nullptr && length <= QvUString::kInlineLength)
         return m_ownedStrings.make(text, length, readable);
     return ownAny(text, length, readable);
 }

@@ -361,7 +361,7 @@ struct XTokNameAllocator::Block {
         if (size <= cMaxSlabBytes) {
             xnodeblock::release(block, size);
         } else {
-            ::operator delete(block, size);
+            ::operator delete(block);
         }
     }
 };

@@ -152,8 +152,14 @@ protected:
     void releaseRef() { m_ref.makeEmpty(); }
 
 private:
+    // A node whose record lies in its own block skips the record's
+    // destructor when there is nothing for it to free (xnode.cpp).
+    friend class XNode;
+
     // The fields few records use; defined in xmetadata.cpp.
     struct Extra;
+
+    bool holdsSideRecord() const { return m_extra != nullptr; }
 
     // Types whose values have a length of their own: the current mode's
     // string type, BINARY and custom vectors.

@@ -237,7 +237,12 @@ public:
 
 protected:
     // A node of kind `id` spanning [begin, end) that owns `metadata`.
-    XNode(EXNodeId id, XNonNegInt begin, XNonNegInt end, std::unique_ptr<XMetadata> metadata);
+    // Inline: the creators build a node per operand and operator, and pass
+    // no record (theirs lies in the node's block).
+    XNode(EXNodeId id, XNonNegInt begin, XNonNegInt end, std::unique_ptr<XMetadata> metadata)
+        : m_id(id), m_posBegin(begin), m_posEnd(end) {
+        if (metadata) adoptExternalMetadata(metadata.release());
+    }
 
     // The node as a parent, or null for a leaf; decided by the class (only
     // XNodeParent has a child list), not by the possibly relabelled kind.
@@ -245,7 +250,7 @@ protected:
     const XNodeParent* asParent() const;
     // Called by XNodeParent's constructor: tree walks ask every node whether
     // it has children, and a flag answers without a virtual call.
-    void markHasChildList() { m_hasChildList = true; }
+    void markHasChildList() { m_nodeFlags |= cHasChildList; }
 
     // Builds a node of class Node with a fresh Metadata record in one block,
     // the record right behind the node: half the allocations of a parse,
@@ -271,7 +276,13 @@ private:
                                             m_metadataWords * cMetadataWord);
     }
     XMetadata* externalMetadata() const;
+    // Takes `metadata` (not null) into the attachments.
+    void adoptExternalMetadata(XMetadata* metadata);
     XNodeAttachments& attachments();  // made on first use
+    // Whether destroying the node has more to do than giving back its
+    // block: a visit action, attachments, or a record that holds anything.
+    bool ownsMoreThanBlock();
+    void releaseOwned();
     // A block from the calling thread's slab, aligned to `align` (a power
     // of two, at most 16).
     static void* allocateBlock(size_t size, size_t align);
@@ -290,8 +301,13 @@ protected:
     int m_nextChildIndex = 0;
 
 private:
+    // m_nodeFlags: the node has a child list (XNodeParent) / its record in
+    // the block is of a class whose destructor does more than drop the
+    // record's side fields (the widget record), so it always runs.
+    static constexpr uint8_t cHasChildList = 1;
+    static constexpr uint8_t cRecordAlwaysDestroyed = 2;
     uint8_t m_metadataWords = 0;
-    bool m_hasChildList = false;
+    uint8_t m_nodeFlags = 0;
 
 protected:
     short m_valueIndicator = 0;
@@ -301,7 +317,12 @@ private:
     // The caller's srvInfo/optInfo and their deleters, the original begin
     // position, and a record not made with the node. Few nodes ever have
     // one, so they sit in a record of their own, made when the first is set.
-    std::unique_ptr<XNodeAttachments> m_attachments;
+    // The deleter is defined with the record, so that constructors (inline)
+    // need not see it.
+    struct AttachmentsDeleter {
+        void operator()(XNodeAttachments* attachments) const noexcept;
+    };
+    std::unique_ptr<XNodeAttachments, AttachmentsDeleter> m_attachments;
 };
 
 // Keywords (NULL, SYSDATE, SESSSTARTTIME, ...): leaves without extra data.
@@ -530,10 +551,12 @@ private:
 
 // ---- the walk primitives, inline: every tree walk runs them per node ----
 
-inline XNodeParent* XNode::asParent() { return m_hasChildList ? static_cast<XNodeParent*>(this) : nullptr; }
+inline XNodeParent* XNode::asParent() {
+    return (m_nodeFlags & cHasChildList) != 0 ? static_cast<XNodeParent*>(this) : nullptr;
+}
 
 inline const XNodeParent* XNode::asParent() const {
-    return m_hasChildList ? static_cast<const XNodeParent*>(this) : nullptr;
+    return (m_nodeFlags & cHasChildList) != 0 ? static_cast<const XNodeParent*>(this) : nullptr;
 }
 
 inline XNode* XNode::nextChild() {
@@ -567,11 +590,13 @@ inline int XNode::getNumChildrenB() const {
 inline int XNodeParent::getNumChildren() const { return static_cast<int>(m_children.entries()); }
 
 // Empty slots are passed over: a removed child must not hide the children
-// after it from a walk (the tree would not free them).
+// after it from a walk (the tree would not free them). The cursor stays
+// inside the list, so the entries are read without the list's index check.
 inline XNode* XNodeParent::getNextChild() {
     const int count = getNumChildren();
+    XNode* const* children = m_children.data();
     while (m_nextChildIndex < count) {
-        if (XNode* child = m_children[static_cast<size_t>(m_nextChildIndex++)]) return child;
+        if (XNode* child = children[m_nextChildIndex++]) return child;
     }
     return nullptr;
 }

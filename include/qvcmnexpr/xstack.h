@@ -21,7 +21,9 @@ public:
     // cGrowBy entries; when it cannot grow any further the text of message
     // 19014 is thrown as a QvUString.
     XNode* push(XNode* node) {
-        if (m_count == m_capacity || m_count == m_storageSize) return pushGrowing(node);
+        // The array never outgrows the capacity, so a full stack also has a
+        // full array: one test covers both.
+        if (m_count == m_storageSize) return pushGrowing(node);
         m_entries[m_count++] = node;
         return node;
     }

@@ -10,4 +10,9 @@
 #define YYDEBUG 0
 #define XGRAMMAR_UNTRACED 1
 #define yyparse yyparseUntraced
+// A function of its own rather than inlined into XParser::parse: the
+// driver's loop keeps its state in registers only where it does not share
+// them with the whole parse around it.
+class XParser;
+[[gnu::noinline]] int yyparseUntraced(XParser* parser);
 #include "xgrammar.cpp"

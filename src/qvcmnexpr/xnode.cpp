@@ -346,17 +346,35 @@ struct XNodeAttachments {
     }
 };
 
-XNode::XNode(EXNodeId id, XNonNegInt begin, XNonNegInt end, std::unique_ptr<XMetadata> metadata)
-    : m_id(id), m_posBegin(begin), m_posEnd(end) {
-    if (metadata) attachments().metadata = std::move(metadata);
+void XNode::AttachmentsDeleter::operator()(XNodeAttachments* attachments) const noexcept {
+    delete attachments;
+}
+
+void XNode::adoptExternalMetadata(XMetadata* metadata) {
+    std::unique_ptr<XMetadata> owned(metadata);
+    attachments().metadata = std::move(owned);
 }
 
 XNodeAttachments& XNode::attachments() {
-    if (!m_attachments) m_attachments = std::make_unique<XNodeAttachments>();
+    if (!m_attachments) m_attachments.reset(new XNodeAttachments());
     return *m_attachments;
 }
 
+// Every tree dies node by node, and nearly every node owns nothing but its
+// block: no action, no attachments, and a record (in the block) without a
+// side record, whose destructor would have nothing to free. Such a node is
+// done with a few tests; the rest is kept out of line.
+inline bool XNode::ownsMoreThanBlock() {
+    if (m_cmnInfo.getVisitAction() || m_attachments) return true;
+    if (!m_metadataWords) return false;
+    return (m_nodeFlags & cRecordAlwaysDestroyed) != 0 || embeddedMetadata()->holdsSideRecord();
+}
+
 XNode::~XNode() {
+    if (ownsMoreThanBlock()) releaseOwned();
+}
+
+[[gnu::noinline]] void XNode::releaseOwned() {
     if (m_cmnInfo.getVisitAction()) m_cmnInfo.deleteVisitAction();
     m_attachments.reset();
     // A record in the node's own block is only destroyed; the block goes
@@ -455,7 +473,7 @@ int XNode::isValueAvailable() const {
 XNodeKeyword* XNodeKeyword::create(EXNodeId id, XNonNegInt begin, XNonNegInt end) {
     return nullWhenOutOfMemory([&] {
         XNodeKeyword* node = newWithMetadata<XNodeKeyword, XMetadata>(
-            [&](void* at, void*) { return new (at) XNodeKeyword(id, begin, end, nullptr); });
+            [=](void* at, void*) { return new (at) XNodeKeyword(id, begin, end, nullptr); });
         node->getMetadataPtr()->setScale(eXMINT_DUMMY);
         return node;
     });
@@ -480,7 +498,7 @@ XNodeRef::XNodeRef(EXNodeId id, XTokName* name, XNonNegInt begin, XNonNegInt end
 // are not created as references.
 XNodeRef* XNodeRef::create(EXNodeId id, XTokName* name, XNonNegInt begin, XNonNegInt end) {
     return nullWhenOutOfMemory([&]() -> XNodeRef* {
-        auto construct = [&](void* at, void*) {
+        auto construct = [=](void* at, void*) {
             return new (at) XNodeRef(id, name, begin, end, nullptr);
         };
         switch (id) {
@@ -519,7 +537,7 @@ const XNodeList* XNodeParent::getChildrenV() const { return &m_children; }
 
 XNode* XNodeParent::getChild(int i) const {
     if (i < 0 || i >= getNumChildren()) return nullptr;
-    return m_children[static_cast<size_t>(i)];
+    return m_children.data()[i];
 }
 
 int XNodeParent::insertChildNode(size_t index, XNode* child) {
@@ -584,7 +602,7 @@ XNode* XNodeParent::getCurChild() const {
 XNodeOpt* XNodeOpt::create(EXNodeId id, XNonNegInt begin, XNonNegInt end) {
     return nullWhenOutOfMemory([&] {
         return newWithMetadata<XNodeOpt, XMetadata>(
-            [&](void* at, void*) { return new (at) XNodeOpt(id, begin, end, nullptr); });
+            [=](void* at, void*) { return new (at) XNodeOpt(id, begin, end, nullptr); });
     });
 }
 
@@ -659,6 +677,6 @@ XNodeWidget* XNodeWidget::create(XTokName* name, XNonNegInt begin, XNonNegInt en
     if (id == eXNI_NONE) return nullptr;
     return nullWhenOutOfMemory([&] {
         return newWithMetadata<XNodeWidget, XMetadataWidget>(
-            [&](void* at, void*) { return new (at) XNodeWidget(id, name, begin, end, nullptr); });
+            [=](void* at, void*) { return new (at) XNodeWidget(id, name, begin, end, nullptr); });
     });
 }

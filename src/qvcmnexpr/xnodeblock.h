@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <type_traits>
 
 #include "qvcmnexpr/xmetadata.h"
 #include "qvcmnexpr/xnode.h"
@@ -46,6 +47,15 @@ void release(void* block, size_t size) noexcept;
     }                                                                                        \
     void Class::operator delete(void* p, size_t size) noexcept { xnodeblock::release(p, size); }
 
+// The record classes whose destructors free nothing but the side record
+// of XMetadata (every other member and base is trivial to destroy): a node
+// skips such a record's destructor when it has no side record. Any other
+// record class is always destroyed.
+template <class Metadata>
+constexpr bool kRecordFreesOnlySideRecord =
+    std::is_same_v<Metadata, XMetadata> || std::is_same_v<Metadata, XMetadataPort> ||
+    std::is_same_v<Metadata, XMetadataMapVar> || std::is_same_v<Metadata, XMetadataWorkflowVar>;
+
 // Where the record starts in a block whose node is of class Node.
 template <class Node, class Metadata>
 constexpr size_t metadataOffset() {
@@ -79,6 +89,8 @@ Node* XNode::newWithMetadata(Construct construct, size_t tailBytes) {
         throw;
     }
     node->m_metadataWords = static_cast<uint8_t>(offset / cMetadataWord);
+    if constexpr (!xnodeblock::kRecordFreesOnlySideRecord<Metadata>)
+        node->m_nodeFlags |= cRecordAlwaysDestroyed;
     block.at = nullptr;
     return node;
 }

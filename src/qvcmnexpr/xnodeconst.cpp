@@ -283,7 +283,7 @@ struct XNodeConstFactory {
         using Node = XNodeConst<QvtStr<C>>;
         const auto units = static_cast<size_t>(length) + 1;
         return Node::template newWithMetadata<Node, XMetadata>(
-            [&](void* at, void* tail) {
+            [=](void* at, void* tail) {
                 C* copy = static_cast<C*>(tail);
                 std::copy(text, text + length, copy);
                 copy[length] = 0;
@@ -505,12 +505,15 @@ XNodeConstBase* XNodeConstBase::createConstDecimal(const QvUString& text, XNonNe
 XNodeConstBase* XNodeConstBase::createConstString(const QvUString& text, XNonNegInt begin,
                                                   XNonNegInt end) {
     const int n = static_cast<int>(text.length());
+    // The mode is read once: it decides both the form and the type.
+    const bool ascii = XType::getIsModeAscii() != 0;
     auto withLength = [&](XNodeConstBase* node) {
-        typed(node, XType::getXdtString())->getMetadataPtr()->setNumCharsMax(n);
+        const XType type(ascii ? eXDT_STRING : eXDT_UNISTRING);
+        typed(node, type)->getMetadataPtr()->setNumCharsMax(n);
         return node;
     };
     return orInvariant([&]() -> XNodeConstBase* {
-        if (!XType::getIsModeAscii())
+        if (!ascii)
             return withLength(XNodeConstFactory::makeString(text.getBuffer(), n, begin, end));
         // The 8-bit form must keep one byte per character, or lengths and
         // positions computed on the text would no longer hold.

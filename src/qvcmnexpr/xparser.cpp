@@ -125,7 +125,9 @@ int XParser::parse(const unsigned short* text, XTree*& tree, QvUString& err, QvU
 
     XLexer lexer(text, m_context, 0);
     m_lexer = &lexer;
-    std::unique_ptr<XTokNameAllocator> allocator(new (std::nothrow) XTokNameAllocator());
+    // Default-initialised: its slots are raw storage, which the empty
+    // parentheses would have zeroed for nothing.
+    std::unique_ptr<XTokNameAllocator> allocator(new (std::nothrow) XTokNameAllocator);
     QV_ASSERT(allocator != nullptr, kUnit);
     m_tokenAllocator = allocator.get();
     m_emptyExpression = 0;

@@ -160,7 +160,8 @@ inline XNode* XParser::pushLeaf(XNode* leaf) {
 // parent, done while its children are at hand: their roles, and the child
 // cursor left at the end as a walk leaves it.
 inline void XParser::finishParent(XNodeParent* parent) {
-    XPreValidateVisitor::relabelChildren(parent);
+    if (XPreValidateVisitor::givesChildrenRoles(parent->getId()))
+        XPreValidateVisitor::relabelChildren(parent);
     parent->moveNextChildIndexToEnd();
 }
 
@@ -168,7 +169,10 @@ inline void XParser::finishParent(XNodeParent* parent) {
 // that order straight from the stack's array: linear in the operand count
 // (a call may have very many arguments) and with the child list sized once.
 // Operands missing from a short stack become empty slots in front, as
-// popping them from an empty stack would give.
+// popping them from an empty stack would give. Once the list has room for
+// all of them no append can fail, so the operands leave the stack only
+// then, and the list is filled before their parent pointers are set (two
+// plain loops instead of one that rereads the list after every store).
 XNode* XParser::adoptAndPush(XNodeParent* parent, int nChildren) {
     PendingNode pending(parent);
     QV_ASSERT(parent != nullptr, kUnit);
@@ -179,13 +183,11 @@ XNode* XParser::adoptAndPush(XNodeParent* parent, int nChildren) {
     parent->reserveChildren(wanted);
     XNode* const* operands = m_nodeStack->topEntries(present);
     m_nodeStack->dropTop(present);
-    for (uint32_t i = 0; i < wanted; ++i) {
-        XNode* operand = i < wanted - present ? nullptr : operands[i - (wanted - present)];
-        if (parent->appendChildNode(operand) != 0) {
-            XTree::deleteSubTreeNodes(operand, 0);
-            QvAssertHandler(kUnit, __LINE__);
-            continue;
-        }
+    XNodeList& children = *parent->getChildren();
+    for (uint32_t i = present; i < wanted; ++i) children.append(nullptr);
+    for (uint32_t i = 0; i < present; ++i) children.append(operands[i]);
+    for (uint32_t i = 0; i < present; ++i) {
+        if (operands[i]) operands[i]->setParent(parent);
     }
     finishParent(parent);
     m_nodeStack->push(parent);

@@ -52,10 +52,7 @@ int XPreValidateVisitor::visitSyntaxTree(XTree* tree, XStack* stack, void*) {
 void XPreValidateVisitor::relabelChildren(XNodeParent* parent) {
     // Most parents take no part (roleOf gives roles under these kinds only);
     // rule them out before touching a child.
-    const EXNodeId parentId = parent->getId();
-    if (parentId != eXNI_TYPE && parentId != eXNI_DOT && parentId != eXNI_DOTDOT &&
-        parentId != eXNI_EXTFUNC)
-        return;
+    if (!givesChildrenRoles(parent->getId())) return;
     const int count = parent->getNumChildren();
     for (int i = 0; i < count; ++i) {
         XNode* child = parent->getChild(i);

@@ -28,6 +28,11 @@ public:
     // The relabelling of every child of `parent`, which has all its
     // children: the walk's result for them, in time linear in their number.
     static void relabelChildren(XNodeParent* parent);
+    // Whether a parent of kind `id` gives any child a role of its own; the
+    // parser asks this of every parent it builds, so it is inline.
+    static bool givesChildrenRoles(EXNodeId id) {
+        return id == eXNI_TYPE || id == eXNI_DOT || id == eXNI_DOTDOT || id == eXNI_EXTFUNC;
+    }
 
 protected:
 #define VISIT_OP(Op, KIND) \

@@ -76,7 +76,9 @@ XTree* XTree::create(XNode* root, const unsigned short* expr, int isEmpty, int d
     if (!tree) return nullptr;
     tree->m_dummyParent.reset(XNodeOpt::create(eXNI_FUNC_START, kNoPosition, kNoPosition));
     QV_ASSERT(tree->m_dummyParent != nullptr, kUnit);
-    const int adopted = root ? tree->m_dummyParent->prependChildNode(root) : 0;
+    // The dummy parent's list is empty: appending is prepending, without
+    // the general insertion.
+    const int adopted = root ? tree->m_dummyParent->appendChildNode(root) : 0;
     QV_ASSERT(adopted == 0, kUnit);
     tree->m_exprStrInfo.reset(new (std::nothrow) XExprStrInfo());
     QV_ASSERT(tree->m_exprStrInfo != nullptr, kUnit);
@@ -228,22 +230,26 @@ void XTree::subTreeDfs(XNode* node, XNodeList& out, XStack* stack) {
 // before their parent, left to right, empty slots passed over. Every tree
 // dies through here, so it is walkPostOrder trimmed to what freeing needs:
 // a leaf (most nodes) is freed as soon as it is reached instead of going
-// on and off the stack, and only the parents, whose cursors drive the
-// walk, are prepared for it.
+// on and off the stack, only the parents, whose cursors drive the walk,
+// are prepared for it, and the parent being emptied is held apart from
+// the stack of those above it.
 void XTree::deleteSubTreeNodes(XNode* node, int) {
-    XStack parents;
+    XStack above;
+    XNode* parent = nullptr;
     while (node) {
         const XNodeList* children = node->getChildrenB();
         if (children && !children->isEmpty()) {
             node->resetNextChild();
-            parents.push(node);
+            if (parent) above.push(parent);
+            parent = node;
         } else {
             delete node;
         }
         node = nullptr;
-        while (XNode* parent = parents.top()) {
+        while (parent) {
             if ((node = parent->nextChild())) break;
-            delete parents.pop();
+            delete parent;
+            parent = above.pop();
         }
     }
 }

@@ -144,14 +144,32 @@ inline bool asciiPrefixAfterFirst(const char* text, int length, const unsigned s
     return true;
 }
 
+// The same for texts without letters, where case plays no part: each unit
+// is compared as it is.
+inline bool exactPrefixAfterFirst(const char* text, int length, const unsigned short* input) {
+    for (int i = 1; i < length; ++i)
+        if (input[i] != static_cast<unsigned char>(text[i])) return false;
+    return true;
+}
+
 template <class Row, size_t N>
+constexpr bool noTextHasLetters(const Row (&rows)[N]) {
+    for (const Row& row : rows)
+        for (int i = 0; i < row.length; ++i)
+            if (asciiLower(static_cast<unsigned char>(row.text[i])) - 'a' <= 'z' - 'a') return false;
+    return true;
+}
+
+template <bool kHasLetters, class Row, size_t N>
 const Row* firstAsciiPrefixRow(const Row (&table)[N], const FirstUnitIndex<N>& index, const unsigned short* input) {
     if (!input || input[0] >= 0x80) return nullptr;
     if (index.whole[input[0]] != 0) return &table[index.whole[input[0]] - 1];
     const unsigned first = asciiLower(input[0]);
     for (unsigned i = index.begin[first]; i < index.begin[first + 1]; ++i) {
         const Row& row = table[index.rows[i]];
-        if (asciiPrefixAfterFirst(row.text, row.length, input)) return &row;
+        const bool matches = kHasLetters ? asciiPrefixAfterFirst(row.text, row.length, input)
+                                         : exactPrefixAfterFirst(row.text, row.length, input);
+        if (matches) return &row;
     }
     return nullptr;
 }
@@ -166,11 +184,13 @@ inline bool mayStartQualifier(unsigned short c) { return hasRowsFor(kQualifierIn
 inline bool mayStartSymbol(unsigned short c) { return hasRowsFor(kSymbolIndex, c); }
 
 inline const XQualifierRow* matchQualifier(const unsigned short* input) {
-    return firstAsciiPrefixRow(gQualifierTable, kQualifierIndex, input);
+    return firstAsciiPrefixRow<true>(gQualifierTable, kQualifierIndex, input);
 }
 
+static_assert(noTextHasLetters(gSymbolTable), "symbols are matched without case folding");
+
 inline const XSymbolRow* matchSymbol(const unsigned short* input) {
-    return firstAsciiPrefixRow(gSymbolTable, kSymbolIndex, input);
+    return firstAsciiPrefixRow<false>(gSymbolTable, kSymbolIndex, input);
 }
 
 // ===== word tables: keywords and functions =====

@@ -258,8 +258,10 @@ private:
     ScanMemo m_identifierMemo;
     size_t m_blanksFrom = QvUString::npos;
     size_t m_blanksTo = 0;
-    // The word put to the context as a custom function name; reused so that
-    // a refused word costs no allocation.
+    // The word put to the context as a custom function name. It borrows
+    // m_candidateUnits, so that no candidate, however long, costs an
+    // allocation; a short one is copied there as one block of
+    // kCandidateBlock units.
     QvUString m_candidateName;
     static constexpr size_t kCandidateBlock = 16;
     unsigned short m_candidateUnits[kMaxCustomFunctionNameLength + 1];

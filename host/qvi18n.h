@@ -90,20 +90,6 @@ public:
         m_length = length;
         return *this;
     }
-    // The same for a text of which `readable` units may be read (see the
-    // constructor of that form).
-    QvUString& assign(const unsigned short* text, size_t length, size_t readable) {
-        const auto at = reinterpret_cast<uintptr_t>(text);
-        const auto dataAt = reinterpret_cast<uintptr_t>(m_data);
-        const size_t room = (m_capacity + 1) * sizeof(unsigned short);
-        const bool outside = at >= dataAt + room || at + readable * sizeof(unsigned short) <= dataAt;
-        if (text == nullptr || length > kInline || m_capacity < kInline || readable <= kInline || !outside)
-            return assign(text, length);
-        std::memcpy(m_data, text, (kInline + 1) * sizeof(unsigned short));
-        m_data[length] = 0;
-        m_length = length;
-        return *this;
-    }
     // Each byte becomes one unit; `length` npos means up to the first 0 byte.
     QvUString& assignASCII(const char* text, size_t length = npos);
     // From the platform multibyte encoding (UTF-8); malformed sequences become

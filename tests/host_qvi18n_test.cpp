@@ -92,7 +92,7 @@ TEST(QvUStringTest, FromPointerAndLengthAtEveryShortLength) {
     }
 }
 
-// The forms for a text inside a longer buffer copy a fixed block when the
+// The form for a text inside a longer buffer copies a fixed block when the
 // buffer goes on far enough: only the text's own units may show, and the
 // string must end right after them whatever the units beyond are.
 TEST(QvUStringTest, FromUnitsInsideALongerBuffer) {
@@ -105,33 +105,7 @@ TEST(QvUStringTest, FromUnitsInsideALongerBuffer) {
             QvUString made(text, n, readable);
             EXPECT_EQ(made, QvUString(text, n));
             expectTerminated(made);
-
-            // Into inline room, a grown buffer and a borrowed string alike.
-            QvUString inlineTarget(us(u"xyz"));
-            QvUString grown = repeated('q', 40);
-            const U16 lender = u"lender";
-            QvUString borrowed;
-            borrowed.assignBorrowed(us(lender), lender.size());
-            for (QvUString* target : {&inlineTarget, &grown, &borrowed}) {
-                target->assign(text, n, readable);
-                EXPECT_EQ(*target, QvUString(text, n));
-                expectTerminated(*target);
-            }
-            EXPECT_EQ(lender, u"lender");
         }
-    }
-}
-
-// A text taken from the string's own buffer is no outside text: the block
-// copy would read what it is overwriting.
-TEST(QvUStringTest, AssignFromInsideItselfWithReadableUnits) {
-    for (size_t start : {0, 1, 3}) {
-        QvUString s = QvUString(us(u"abcdefghijklmnopqrstuvwxyz"));
-        s.alloc(64);
-        const QvUString expected = s.substr(start, 5);
-        s.assign(s.getBuffer() + start, 5, s.length() + 1 - start);
-        EXPECT_EQ(s, expected) << start;
-        expectTerminated(s);
     }
 }
 

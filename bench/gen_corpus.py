@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Writes the small fallback benchmark corpora (corpus/short.etl, corpus/long.etl).
+"""Writes the small fallback benchmark corpora (corpus/short.etl, corpus/long.etl)
+and the ports they refer to (corpus/schema.tsv).
 
 Used when the shared corpora are not next to the checkout. Deterministic:
 the same files come out on every run.
@@ -76,12 +77,25 @@ def long(r):
     return " OR ".join(cond(r, 2) for _ in range(r.randrange(100, 300)))
 
 
+def schema():
+    rows = ["name\tkind\tetl_type\tprecision\tscale\tsqlite_type"]
+    for port in PORTS_NUM:
+        if port == "QTY":
+            rows.append(f"{port}\tint\tINT\t10\t0\tINTEGER")
+        else:
+            rows.append(f"{port}\tdec\tHIPRECDECIMAL\t15\t2\tNUMERIC")
+    rows += [f"{port}\tstr\tSTRING\t50\t0\tTEXT" for port in PORTS_STR]
+    rows += [f"{port}\tdate\tDATE\t29\t9\tDATETIME" for port in PORTS_DATE]
+    return "\n".join(rows) + "\n"
+
+
 def main():
     r = random.Random(20261206)
     out = Path(__file__).resolve().parent / "corpus"
     out.mkdir(exist_ok=True)
     (out / "short.etl").write_text("\n".join(short(r) for _ in range(2000)) + "\n")
     (out / "long.etl").write_text("\n".join(long(r) for _ in range(20)) + "\n")
+    (out / "schema.tsv").write_text(schema())
 
 
 if __name__ == "__main__":

@@ -65,9 +65,8 @@ int checkTypes(const std::string& what, const std::vector<XCatalogType>& types,
 }
 
 bool hasUdfPrefix(const unsigned short* name) {
-    return qvUStrlen(name) > kUdfPrefixLength &&
-           qvUStrnicmp(name, reinterpret_cast<const unsigned short*>(kUdfPrefix),
-                       kUdfPrefixLength) == 0;
+    return xcatalog::startsWithIgnoringCase(name, kUdfPrefix, kUdfPrefixLength) &&
+           name[kUdfPrefixLength] != 0;
 }
 
 std::u16string widgetKey(XCatalogWidgetKind kind, const std::u16string& nameKey) {
@@ -75,7 +74,7 @@ std::u16string widgetKey(XCatalogWidgetKind kind, const std::u16string& nameKey)
 }
 
 template <class Map>
-const typename Map::mapped_type* findIn(const Map& map, const std::u16string& key) {
+const typename Map::mapped_type* findIn(const Map& map, std::u16string_view key) {
     auto it = map.find(key);
     return it == map.end() ? nullptr : &it->second;
 }
@@ -273,24 +272,29 @@ const XCatalogWorkflowVar* XCatalog::matchWorkflowVariable(const QvUString& text
 }
 
 const XCatalogMapVar* XCatalog::findMappingVariable(const unsigned short* name) const {
-    const size_t* index = findIn(m_index->mapVarsByName, foldKey(name, qvUStrlen(name)));
+    const size_t* index = findIn(m_index->mapVarsByName, xcatalog::FoldedName(name).key());
     return index ? &m_index->mapVars[*index] : nullptr;
 }
 
 const XCatalogWorkflowVar* XCatalog::findWorkflowVariable(const unsigned short* name) const {
-    const size_t* index = findIn(m_index->workflowVarsByName, foldKey(name, qvUStrlen(name)));
+    const size_t* index =
+        findIn(m_index->workflowVarsByName, xcatalog::FoldedName(name).key());
     return index ? &m_index->workflowVars[*index] : nullptr;
 }
 
 const XCatalogFunction* XCatalog::findFunction(const unsigned short* name) const {
+    // The lexer asks about every word before "(", and most catalogs declare
+    // no functions.
+    if (m_index->functions.empty()) return nullptr;
     if (hasUdfPrefix(name)) return findUserFunction(name);
-    const size_t* index = findIn(m_index->externalFunctionsByName, foldKey(name, qvUStrlen(name)));
+    const size_t* index =
+        findIn(m_index->externalFunctionsByName, xcatalog::FoldedName(name).key());
     return index ? &m_index->functions[*index] : nullptr;
 }
 
 const XCatalogFunction* XCatalog::findUserFunction(const unsigned short* name) const {
     if (hasUdfPrefix(name)) name += kUdfPrefixLength;
-    const size_t* index = findIn(m_index->userFunctionsByName, foldKey(name, qvUStrlen(name)));
+    const size_t* index = findIn(m_index->userFunctionsByName, xcatalog::FoldedName(name).key());
     return index ? &m_index->functions[*index] : nullptr;
 }
 

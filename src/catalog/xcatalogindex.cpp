@@ -6,6 +6,41 @@
 
 namespace xcatalog {
 
+namespace {
+
+constexpr bool isAscii(unsigned short unit) {
+    return unit < 0x80;
+}
+
+// For ASCII units only; the root locale's upper-casing of them.
+constexpr char16_t asciiUpper(unsigned short unit) {
+    return static_cast<char16_t>(unit >= 'a' && unit <= 'z' ? unit - 'a' + 'A' : unit);
+}
+
+// Upper-cases an ASCII text into `out`; false (and `out` partly written)
+// as soon as a unit is not ASCII.
+bool upperAscii(const unsigned short* text, size_t length, char16_t* out) {
+    for (size_t i = 0; i < length; ++i) {
+        if (!isAscii(text[i])) return false;
+        out[i] = asciiUpper(text[i]);
+    }
+    return true;
+}
+
+// Whether `text` and `key` (ASCII, upper case, `length` units) are equal
+// without regard to case: 1 or 0, or -1 when that takes ICU. Up to the
+// first non-ASCII unit every unit folds to one character of its own, so a
+// difference there decides the comparison whatever follows.
+int compareAscii(const unsigned short* text, const char16_t* key, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        if (!isAscii(text[i])) return -1;
+        if (asciiUpper(text[i]) != key[i]) return 0;
+    }
+    return 1;
+}
+
+}  // namespace
+
 std::u16string foldKey(const unsigned short* text, size_t length) {
     QvUString upper(text, length);
     upper.makeUpper();
@@ -14,6 +49,26 @@ std::u16string foldKey(const unsigned short* text, size_t length) {
 
 std::u16string foldKey(const QvUString& text) {
     return foldKey(text.getBuffer(), text.length());
+}
+
+FoldedName::FoldedName(const unsigned short* text, size_t length) {
+    if (length <= kInlineUnits && upperAscii(text, length, m_units)) {
+        m_key = std::u16string_view(m_units, length);
+    } else {
+        m_folded = foldKey(text, length);
+        m_key = m_folded;
+    }
+}
+
+FoldedName::FoldedName(const unsigned short* text) : FoldedName(text, qvUStrlen(text)) {}
+
+bool startsWithIgnoringCase(const unsigned short* text, const char16_t* prefix, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        if (text[i] == 0) return false;
+    }
+    int equal = compareAscii(text, prefix, length);
+    if (equal >= 0) return equal == 1;
+    return qvUStrnicmp(text, reinterpret_cast<const unsigned short*>(prefix), length) == 0;
 }
 
 // The characters that are never part of a name in the expression language;
@@ -32,34 +87,49 @@ size_t LongestMatch::slotOf(unsigned short unit) {
 }
 
 void LongestMatch::add(const QvUString& name, size_t index) {
+    std::u16string asciiKey(name.length(), u'\0');
+    if (!upperAscii(name.getBuffer(), name.length(), asciiKey.data())) asciiKey.clear();
     std::vector<Entry>& bucket = m_buckets[slotOf(name.at(0))];
     // Longest first, so the first name that matches is the longest.
     auto at = bucket.begin();
     while (at != bucket.end() && at->name.length() >= name.length()) ++at;
-    bucket.insert(at, Entry{name, index});
+    bucket.insert(at, Entry{name, std::move(asciiKey), index});
+    ++m_count;
+}
+
+bool LongestMatch::matchesAt(const Entry& entry, const QvUString& text, size_t pos) {
+    const size_t length = entry.name.length();
+    if (pos + length > text.length()) return false;
+    const unsigned short* at = text.getBuffer() + pos;
+    int equal = entry.asciiKey.empty() ? -1 : compareAscii(at, entry.asciiKey.data(), length);
+    if (equal < 0) equal = qvUStrnicmp(at, entry.name.getBuffer(), length) == 0 ? 1 : 0;
+    return equal == 1 && endsName(text.at(pos + length));
 }
 
 const LongestMatch::Entry* LongestMatch::longestIn(const std::vector<Entry>& bucket,
                                                    const QvUString& text, size_t pos) {
     for (const Entry& entry : bucket) {
-        size_t length = entry.name.length();
-        if (pos + length > text.length()) continue;
-        if (qvUStrnicmp(text.getBuffer() + pos, entry.name.getBuffer(), length) != 0) continue;
-        if (endsName(text.at(pos + length))) return &entry;
+        if (matchesAt(entry, text, pos)) return &entry;
     }
     return nullptr;
 }
 
 long LongestMatch::match(const QvUString& text, size_t pos, size_t& length) const {
-    if (pos >= text.length()) return -1;
-    size_t slot = slotOf(text.at(pos));
+    // The lexer asks at every word, and most catalogs declare no variables.
+    if (m_count == 0 || pos >= text.length()) return -1;
+    const size_t slot = slotOf(text.at(pos));
     const Entry* best = nullptr;
-    // A non-ASCII character may fold onto an ASCII one (the Kelvin sign onto
-    // K), so it is compared with every bucket.
-    for (size_t i = 0; i < m_buckets.size(); ++i) {
-        if (slot != kOtherSlot && i != slot && i != kOtherSlot) continue;
+    auto consider = [&](size_t i) {
         const Entry* found = longestIn(m_buckets[i], text, pos);
         if (found && (!best || found->name.length() > best->name.length())) best = found;
+    };
+    // A non-ASCII character may fold onto an ASCII one (the Kelvin sign onto
+    // K), so it is compared with every bucket.
+    if (slot == kOtherSlot) {
+        for (size_t i = 0; i < m_buckets.size(); ++i) consider(i);
+    } else {
+        consider(slot);
+        consider(kOtherSlot);
     }
     if (!best) return -1;
     length = best->name.length();

@@ -2,11 +2,19 @@
 // pointers the lookups hand out (and that metadata records keep as the
 // caller's object) stay valid while the catalog grows. Names are indexed by
 // their upper-cased UTF-16 form, which makes every lookup case-insensitive.
+//
+// The lexer asks about every word before "(" and at the start of every word
+// of a transformation expression, so the lookups it reaches are kept free of
+// ICU and of allocation for ASCII text: an ASCII name upper-cases to the same
+// key by the ASCII rule as by ICU's full mapping, and is compared unit by
+// unit. Anything else goes through ICU exactly as before.
 #pragma once
 
 #include <array>
 #include <deque>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -22,6 +30,40 @@ std::u16string foldKey(const QvUString& text);
 bool endsName(unsigned short unit);
 // How messages name a widget kind ("stored procedure").
 const char* widgetWord(XCatalogWidgetKind kind);
+// True when the first `length` units of `text` (a terminated string) equal
+// `prefix` (ASCII, upper case) without regard to case, as ICU's full case
+// folding compares them.
+bool startsWithIgnoringCase(const unsigned short* text, const char16_t* prefix, size_t length);
+
+// The key of a name for one lookup: made in place when the name is ASCII
+// and short, by ICU otherwise. Lives on the caller's stack.
+class FoldedName {
+public:
+    FoldedName(const unsigned short* text, size_t length);
+    explicit FoldedName(const unsigned short* text);
+    FoldedName(const FoldedName&) = delete;
+    FoldedName& operator=(const FoldedName&) = delete;
+
+    std::u16string_view key() const { return m_key; }
+
+private:
+    static constexpr size_t kInlineUnits = 64;
+    char16_t m_units[kInlineUnits];
+    std::u16string m_folded;
+    std::u16string_view m_key;
+};
+
+// Lets a FoldedName's key find a stored key without making a string of it.
+struct KeyHash {
+    using is_transparent = void;
+    size_t operator()(std::u16string_view key) const noexcept {
+        return std::hash<std::u16string_view>{}(key);
+    }
+};
+template <class Value>
+using KeyMap = std::unordered_map<std::u16string, Value, KeyHash, std::equal_to<>>;
+template <class Value>
+using KeyMultimap = std::unordered_multimap<std::u16string, Value, KeyHash, std::equal_to<>>;
 
 // Finds, at a position of an expression, the longest declared name that
 // starts there. Names are bucketed by their first character (folded to upper
@@ -36,15 +78,19 @@ public:
 private:
     struct Entry {
         QvUString name;
+        // The name upper-cased when it is all ASCII, else empty.
+        std::u16string asciiKey;
         size_t index;
     };
     // Slot 128 holds the names that start with a non-ASCII character.
     static constexpr size_t kOtherSlot = 128;
     static size_t slotOf(unsigned short unit);
+    static bool matchesAt(const Entry& entry, const QvUString& text, size_t pos);
     static const Entry* longestIn(const std::vector<Entry>& bucket, const QvUString& text,
                                   size_t pos);
 
     std::array<std::vector<Entry>, kOtherSlot + 1> m_buckets;
+    size_t m_count = 0;
 };
 
 struct PortEntry {
@@ -57,21 +103,21 @@ struct PortEntry {
 
 struct XCatalog::Index {
     std::deque<xcatalog::PortEntry> ports;
-    std::unordered_multimap<std::u16string, size_t> portsByName;
+    xcatalog::KeyMultimap<size_t> portsByName;
 
     std::deque<XCatalogMapVar> mapVars;
-    std::unordered_map<std::u16string, size_t> mapVarsByName;
+    xcatalog::KeyMap<size_t> mapVarsByName;
     xcatalog::LongestMatch mapVarMatch;
 
     std::deque<XCatalogWorkflowVar> workflowVars;
-    std::unordered_map<std::u16string, size_t> workflowVarsByName;
+    xcatalog::KeyMap<size_t> workflowVarsByName;
     xcatalog::LongestMatch workflowVarMatch;
 
     std::deque<XCatalogFunction> functions;
-    std::unordered_map<std::u16string, size_t> externalFunctionsByName;
-    std::unordered_map<std::u16string, size_t> userFunctionsByName;
+    xcatalog::KeyMap<size_t> externalFunctionsByName;
+    xcatalog::KeyMap<size_t> userFunctionsByName;
 
     std::deque<XCatalogWidget> widgets;
     // Key: the kind's number as the first unit, then the folded name.
-    std::unordered_map<std::u16string, size_t> widgetsByKey;
+    xcatalog::KeyMap<size_t> widgetsByKey;
 };

@@ -1,0 +1,56 @@
+// Reads schema.tsv (name, kind, ETL type, precision, scale, SQL type; one
+// header line) into a catalog of ports.
+#include "schema.h"
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+XCatalogType typeOf(const std::string& kind, int precision, int scale) {
+    if (kind == "int") return XCatalogType::integer();
+    if (kind == "dec") return XCatalogType::decimal(precision, scale);
+    if (kind == "str") return XCatalogType::string(precision);
+    if (kind == "date") return XCatalogType::date();
+    throw std::runtime_error("schema.tsv: unknown kind " + kind);
+}
+
+void addPorts(std::istream& in, XCatalog& catalog) {
+    std::string line;
+    std::getline(in, line);  // the header
+    while (std::getline(in, line)) {
+        if (line.empty()) continue;
+        std::istringstream fields(line);
+        std::string name, kind, etlType;
+        int precision = 0, scale = 0;
+        if (!(fields >> name >> kind >> etlType >> precision >> scale))
+            throw std::runtime_error("schema.tsv: cannot read \"" + line + "\"");
+        std::string error;
+        if (catalog.addPort({name, {}, typeOf(kind, precision, scale)}, error) != 0)
+            throw std::runtime_error("schema.tsv: " + error);
+    }
+}
+
+std::shared_ptr<const XCatalog> readSchema() {
+    for (const char* dir : {QVCMNEXPR_SHARED_BENCH_DIR, QVCMNEXPR_LOCAL_BENCH_DIR}) {
+        std::ifstream in(std::string(dir) + "/schema.tsv");
+        if (!in) continue;
+        auto catalog = std::make_shared<XCatalog>();
+        addPorts(in, *catalog);
+        return catalog;
+    }
+    throw std::runtime_error("no schema.tsv");
+}
+
+}  // namespace
+
+namespace bench {
+
+std::shared_ptr<const XCatalog> schemaCatalog() {
+    static const std::shared_ptr<const XCatalog> catalog = readSchema();
+    return catalog;
+}
+
+}  // namespace bench

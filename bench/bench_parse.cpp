@@ -4,10 +4,10 @@
 // by the replaced allocation functions. The *_Sizes runs show that time is
 // linear in text length. Each corpus is parsed with the context that knows
 // no symbols and with the catalog context over the corpora's ports, which
-// is what applications run. The same source builds bench_parse (the
-// library's objects linked in, optimised across units) and
-// bench_parse_shared (the installed shared libraries, as an application
-// links them).
+// is what applications run, alone and with other symbols declared. The
+// same source builds bench_parse (the library's objects linked in,
+// optimised across units) and bench_parse_shared (the installed shared
+// libraries, as an application links them).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -93,6 +93,12 @@ void BM_ParseCorpusCatalog(benchmark::State& state, const char* name) {
     parseCorpus(state, name, context);
 }
 
+void BM_ParseCorpusCatalogSymbols(benchmark::State& state, const char* name) {
+    XCatalogContext context(bench::schemaCatalogWithSymbols());
+    context.applySettings(nullptr);
+    parseCorpus(state, name, context);
+}
+
 void BM_ParseSizes(benchmark::State& state) {
     QvUString text = bench::makeText(bench::loadCorpus("short"), static_cast<size_t>(state.range(0)));
     XParserContextNoSymbols context;
@@ -110,6 +116,8 @@ BENCHMARK_CAPTURE(BM_ParseCorpus, short, "short")->Unit(benchmark::kMillisecond)
 BENCHMARK_CAPTURE(BM_ParseCorpus, long, "long")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ParseCorpusCatalog, short, "short")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ParseCorpusCatalog, long, "long")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ParseCorpusCatalogSymbols, short, "short")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ParseCorpusCatalogSymbols, long, "long")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseSizes)->Arg(1 << 10)->Arg(100 << 10)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

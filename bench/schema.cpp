@@ -44,12 +44,34 @@ std::shared_ptr<const XCatalog> readSchema() {
     throw std::runtime_error("no schema.tsv");
 }
 
+// Names in the corpora's style, so that they share first letters and
+// prefixes with the words of the expressions.
+std::shared_ptr<const XCatalog> withSymbols(const XCatalog& ports) {
+    auto catalog = std::make_shared<XCatalog>(ports);
+    const char* const kStems[] = {"ORDER", "CUST", "SHIP", "TAX", "RATE", "DATE", "LOAD", "BATCH"};
+    std::string error;
+    for (const char* stem : kStems) {
+        for (const std::string& var : {std::string("$$") + stem, std::string("$$") + stem + "_MAX"})
+            catalog->addMappingVariable({var, XCatalogType::integer()}, error);
+        catalog->addFunction({std::string("EXT_") + stem, false, {}, XCatalogType::integer()}, error);
+        catalog->addFunction({std::string(stem) + "_LKP", false, {}, XCatalogType::integer()}, error);
+        catalog->addFunction({std::string(stem) + "_UDF", true, {}, XCatalogType::integer()}, error);
+    }
+    if (!error.empty()) throw std::runtime_error("symbols: " + error);
+    return catalog;
+}
+
 }  // namespace
 
 namespace bench {
 
 std::shared_ptr<const XCatalog> schemaCatalog() {
     static const std::shared_ptr<const XCatalog> catalog = readSchema();
+    return catalog;
+}
+
+std::shared_ptr<const XCatalog> schemaCatalogWithSymbols() {
+    static const std::shared_ptr<const XCatalog> catalog = withSymbols(*schemaCatalog());
     return catalog;
 }
 

@@ -272,13 +272,12 @@ const XCatalogWorkflowVar* XCatalog::matchWorkflowVariable(const QvUString& text
 }
 
 const XCatalogMapVar* XCatalog::findMappingVariable(const unsigned short* name) const {
-    const size_t* index = findIn(m_index->mapVarsByName, xcatalog::FoldedName(name).key());
+    const size_t* index = m_index->mapVarsByName.find(name);
     return index ? &m_index->mapVars[*index] : nullptr;
 }
 
 const XCatalogWorkflowVar* XCatalog::findWorkflowVariable(const unsigned short* name) const {
-    const size_t* index =
-        findIn(m_index->workflowVarsByName, xcatalog::FoldedName(name).key());
+    const size_t* index = m_index->workflowVarsByName.find(name);
     return index ? &m_index->workflowVars[*index] : nullptr;
 }
 
@@ -287,14 +286,13 @@ const XCatalogFunction* XCatalog::findFunction(const unsigned short* name) const
     // no functions.
     if (m_index->functions.empty()) return nullptr;
     if (hasUdfPrefix(name)) return findUserFunction(name);
-    const size_t* index =
-        findIn(m_index->externalFunctionsByName, xcatalog::FoldedName(name).key());
+    const size_t* index = m_index->externalFunctionsByName.find(name);
     return index ? &m_index->functions[*index] : nullptr;
 }
 
 const XCatalogFunction* XCatalog::findUserFunction(const unsigned short* name) const {
     if (hasUdfPrefix(name)) name += kUdfPrefixLength;
-    const size_t* index = findIn(m_index->userFunctionsByName, xcatalog::FoldedName(name).key());
+    const size_t* index = m_index->userFunctionsByName.find(name);
     return index ? &m_index->functions[*index] : nullptr;
 }
 

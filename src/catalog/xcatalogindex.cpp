@@ -62,6 +62,24 @@ FoldedName::FoldedName(const unsigned short* text, size_t length) {
 
 FoldedName::FoldedName(const unsigned short* text) : FoldedName(text, qvUStrlen(text)) {}
 
+void NameIndex::emplace(const std::u16string& key, size_t index) {
+    m_byKey.emplace(key, index);
+    if (!key.empty() && isAscii(key[0])) m_lengthsByFirstUnit[key[0]] |= lengthBit(key.size());
+}
+
+const size_t* NameIndex::find(const unsigned short* name) const {
+    if (m_byKey.empty()) return nullptr;
+    unsigned short any = 0;
+    size_t length = 0;
+    for (; name[length] != 0; ++length) any |= name[length];
+    // An ASCII name keeps its length and its first letter upper-cased.
+    if (isAscii(any) && length > 0 &&
+        (m_lengthsByFirstUnit[asciiUpper(name[0])] & lengthBit(length)) == 0)
+        return nullptr;
+    auto it = m_byKey.find(FoldedName(name, length).key());
+    return it == m_byKey.end() ? nullptr : &it->second;
+}
+
 bool startsWithIgnoringCase(const unsigned short* text, const char16_t* prefix, size_t length) {
     for (size_t i = 0; i < length; ++i) {
         if (text[i] == 0) return false;

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <string>
@@ -65,6 +66,29 @@ using KeyMap = std::unordered_map<std::u16string, Value, KeyHash, std::equal_to<
 template <class Value>
 using KeyMultimap = std::unordered_multimap<std::u16string, Value, KeyHash, std::equal_to<>>;
 
+// Entries by the case-insensitive key of their name. Most questions the
+// lexer asks are about names that are not there, so an ASCII name is first
+// checked against the lengths of the keys that start with its first letter
+// and only then folded and hashed.
+class NameIndex {
+public:
+    size_t count(const std::u16string& key) const { return m_byKey.count(key); }
+    void emplace(const std::u16string& key, size_t index);
+    // The entry whose name equals `name` (terminated) without regard to
+    // case; null when there is none.
+    const size_t* find(const unsigned short* name) const;
+
+private:
+    static constexpr size_t kLongKey = 63;  // the bit for every longer key
+    static uint64_t lengthBit(size_t length) {
+        return uint64_t{1} << (length < kLongKey ? length : kLongKey);
+    }
+
+    KeyMap<size_t> m_byKey;
+    // For every ASCII first unit of a key, the lengths of those keys.
+    std::array<uint64_t, 128> m_lengthsByFirstUnit{};
+};
+
 // Finds, at a position of an expression, the longest declared name that
 // starts there. Names are bucketed by their first character (folded to upper
 // case when it is ASCII) so that a lookup compares only plausible names.
@@ -106,16 +130,16 @@ struct XCatalog::Index {
     xcatalog::KeyMultimap<size_t> portsByName;
 
     std::deque<XCatalogMapVar> mapVars;
-    xcatalog::KeyMap<size_t> mapVarsByName;
+    xcatalog::NameIndex mapVarsByName;
     xcatalog::LongestMatch mapVarMatch;
 
     std::deque<XCatalogWorkflowVar> workflowVars;
-    xcatalog::KeyMap<size_t> workflowVarsByName;
+    xcatalog::NameIndex workflowVarsByName;
     xcatalog::LongestMatch workflowVarMatch;
 
     std::deque<XCatalogFunction> functions;
-    xcatalog::KeyMap<size_t> externalFunctionsByName;
-    xcatalog::KeyMap<size_t> userFunctionsByName;
+    xcatalog::NameIndex externalFunctionsByName;
+    xcatalog::NameIndex userFunctionsByName;
 
     std::deque<XCatalogWidget> widgets;
     // Key: the kind's number as the first unit, then the folded name.

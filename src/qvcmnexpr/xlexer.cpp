@@ -32,12 +32,6 @@ namespace {
 constexpr int kAssertLineZeroContext = 38;
 constexpr int kAssertLineOwnedStrings = 50;
 
-// Catalogue messages of the lexer.
-constexpr int kMsgInvalidToken = 19081;
-constexpr int kMsgUnclosedString = 19082;
-constexpr int kMsgNotInTransformation = 19106;
-constexpr int kMsgNotInWorkflow = 19107;
-
 bool hasTransformationBit(int context) { return (context & eXXC_TRANSFORMATION) != 0; }
 bool hasWorkflowBit(int context) { return (context & eXXC_WORKFLOW) != 0; }
 
@@ -477,7 +471,7 @@ int XLexer::matchString(yystype* lval) {
 // Kept out of line: the message's temporary string would make every string
 // pay for a stack frame.
 __attribute__((noinline, cold)) int XLexer::unclosedStringToken(yystype* lval) {
-    lval->value.str = own(qvGetMsg(kMsgUnclosedString));
+    lval->value.str = own(qvGetMsg(eQvMSG_UNCLOSED_STRING));
     consume(lval, m_input.length() - m_pos);
     return LEXERROR;
 }
@@ -870,9 +864,9 @@ void XLexer::assignStringToken(yystype* lval, size_t length) {
     consume(lval, length);
 }
 
-void XLexer::assignNonWflowErrMsgToken(yystype* lval) { assignFormattedErrMsgToken(lval, kMsgNotInWorkflow); }
+void XLexer::assignNonWflowErrMsgToken(yystype* lval) { assignFormattedErrMsgToken(lval, eQvMSG_NOT_ALLOWED_IN_WORKFLOW); }
 
-void XLexer::assignNonTransErrMsgToken(yystype* lval) { assignFormattedErrMsgToken(lval, kMsgNotInTransformation); }
+void XLexer::assignNonTransErrMsgToken(yystype* lval) { assignFormattedErrMsgToken(lval, eQvMSG_NOT_ALLOWED_IN_TRANSFORMATION); }
 
 __attribute__((noinline, cold)) void XLexer::assignFormattedErrMsgToken(yystype* lval, int msgId) {
     const QvUString format = qvGetMsg(msgId);
@@ -882,7 +876,7 @@ __attribute__((noinline, cold)) void XLexer::assignFormattedErrMsgToken(yystype*
 }
 
 __attribute__((noinline, cold)) QvUString* XLexer::sharedInvalidTokenMessage() {
-    if (m_invalidTokenMessage == nullptr) m_invalidTokenMessage = own(qvGetMsg(kMsgInvalidToken));
+    if (m_invalidTokenMessage == nullptr) m_invalidTokenMessage = own(qvGetMsg(eQvMSG_INVALID_TOKEN));
     return m_invalidTokenMessage;
 }
 

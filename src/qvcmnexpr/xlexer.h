@@ -143,7 +143,7 @@ protected:
     // A token of the `length` units at the current position whose value is
     // a new string with that text.
     void assignStringToken(yystype* lval, size_t length);
-    // Messages 19107 (not in a workflow) and 19106 (not in a transformation),
+    // eQvMSG_NOT_ALLOWED_IN_WORKFLOW and eQvMSG_NOT_ALLOWED_IN_TRANSFORMATION,
     // formatted with the current token text.
     void assignNonWflowErrMsgToken(yystype* lval);
     void assignNonTransErrMsgToken(yystype* lval);
@@ -265,6 +265,6 @@ private:
     QvUString m_candidateName;
     static constexpr size_t kCandidateBlock = 16;
     unsigned short m_candidateUnits[kMaxCustomFunctionNameLength + 1];
-    // One copy of message 19081 serves every unreadable unit.
+    // One copy of eQvMSG_INVALID_TOKEN serves every unreadable unit.
     QvUString* m_invalidTokenMessage = nullptr;
 };

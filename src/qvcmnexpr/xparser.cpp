@@ -27,13 +27,6 @@ namespace {
 
 constexpr const char* kUnit = "xparser";
 
-// Messages for exceptions that end a parse.
-enum : int {
-    kMsgUnexpectedException = 19020,
-    kMsgDecimalException = 19058,
-    kMsgInvalidConstString = 19199,
-};
-
 const unsigned short kEmptyText[1] = {0};
 
 }  // namespace
@@ -192,14 +185,14 @@ int XParser::finishEmptyTree(const unsigned short* text, XTree*& tree, int freeS
 }
 
 int XParser::failOnException(std::exception_ptr failure, XTree*& tree, int freeStack) {
-    int id = kMsgUnexpectedException;
+    int id = eQvMSG_UNEXPECTED_EXCEPTION;
     try {
         std::rethrow_exception(failure);
     } catch (const XInvalidConstStrException&) {
         QvSleep(1, 2);
-        id = kMsgInvalidConstString;
+        id = eQvMSG_STRING_NOT_SINGLE_BYTE;
     } catch (const QvDecException&) {
-        id = kMsgDecimalException;
+        id = eQvMSG_DECIMAL_EXCEPTION;
     } catch (...) {
     }
     handleSyntaxError(qvGetMsg(id));

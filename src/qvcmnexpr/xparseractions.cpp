@@ -29,12 +29,6 @@ namespace {
 
 constexpr const char* kUnit = "xparser";
 
-enum : int {
-    kMsgRefNotInWorkflow = 19106,
-    kMsgRefNotAllowed = 19107,
-    kMsgUnknownQualifier = 19197,
-};
-
 // Frees a subtree that never made it onto the stack.
 struct SubtreeDeleter {
     void operator()(XNode* node) const { XTree::deleteSubTreeNodes(node, 0); }
@@ -221,7 +215,7 @@ XNode* XParser::parseOpWidget(XTokName* chain, int nChildren, size_t begin, size
     if (!widget) {
         const XTokName* qualifier = chain ? chain->getSecondFromLast() : nullptr;
         QvUString msg;
-        msg.sprint(qvGetMsg(kMsgUnknownQualifier).getBuffer(),
+        msg.sprint(qvGetMsg(eQvMSG_UNKNOWN_QUALIFIER).getBuffer(),
                    qualifier ? qualifier->getName().getBuffer() : XToken::gsEmpty.getBuffer());
         handleSyntaxError(msg, static_cast<int>(begin), static_cast<int>(end));
         return nullptr;
@@ -267,7 +261,7 @@ inline XNode* XParser::parseOpdRef(EXNodeId kind, XTokName* chain, size_t begin,
 
 XNode* XParser::parseOpdRefPortVar(XTokName* chain, size_t begin, size_t end) {
     if (!m_context || !m_context->isPortAllowed()) {
-        handleSyntaxError(kMsgRefNotAllowed, static_cast<int>(begin), static_cast<int>(end));
+        handleSyntaxError(eQvMSG_NOT_ALLOWED_IN_WORKFLOW, static_cast<int>(begin), static_cast<int>(end));
         return nullptr;
     }
     return parseOpdRef(eXNI_PORTVAR, chain, begin, end);
@@ -275,7 +269,7 @@ XNode* XParser::parseOpdRefPortVar(XTokName* chain, size_t begin, size_t end) {
 
 XNode* XParser::parseOpdRefQualifiedPortVar(XTokName* chain, size_t begin, size_t end) {
     if (!m_context || !m_context->isPortAllowed()) {
-        handleSyntaxError(kMsgRefNotAllowed, static_cast<int>(begin), static_cast<int>(end));
+        handleSyntaxError(eQvMSG_NOT_ALLOWED_IN_WORKFLOW, static_cast<int>(begin), static_cast<int>(end));
         return nullptr;
     }
     return parseOpdRef(eXNI_QUALIFIEDPORTVAR, chain, begin, end);
@@ -283,7 +277,7 @@ XNode* XParser::parseOpdRefQualifiedPortVar(XTokName* chain, size_t begin, size_
 
 XNode* XParser::parseOpdRefMapVar(XTokName* chain, size_t begin, size_t end) {
     if (!isTransformationParser()) {
-        handleSyntaxError(kMsgRefNotAllowed, static_cast<int>(begin), static_cast<int>(end));
+        handleSyntaxError(eQvMSG_NOT_ALLOWED_IN_WORKFLOW, static_cast<int>(begin), static_cast<int>(end));
         return nullptr;
     }
     return parseOpdRef(eXNI_MAPVAR, chain, begin, end);
@@ -291,7 +285,7 @@ XNode* XParser::parseOpdRefMapVar(XTokName* chain, size_t begin, size_t end) {
 
 XNode* XParser::parseOpdRefWFVar(XTokName* chain, size_t begin, size_t end) {
     if (!isWorkflowParser()) {
-        handleSyntaxError(kMsgRefNotInWorkflow, static_cast<int>(begin), static_cast<int>(end));
+        handleSyntaxError(eQvMSG_NOT_ALLOWED_IN_TRANSFORMATION, static_cast<int>(begin), static_cast<int>(end));
         return nullptr;
     }
     return parseOpdRef(eXNI_WFVAR, chain, begin, end);

@@ -21,12 +21,6 @@
 
 namespace {
 
-enum : int {
-    kMsgLeadingComma = 19032,
-    kMsgMissingOperator = 19035,
-    kMsgSpOutputArgument = 19064,
-};
-
 // The driver's built-in texts and the texts the parser's message table uses
 // for them; any other text passes unchanged.
 struct DriverTextRow {
@@ -97,7 +91,7 @@ void XParser::reduceParens(yystype& out, const yystype& open, const yystype& inn
 }
 
 int XParser::reduceSideBySide(const yystype& left, const yystype& right) {
-    handleSyntaxError(kMsgMissingOperator, toPos(left.end), toPos(right.begin));
+    handleSyntaxError(eQvMSG_MISSING_OPERATOR, toPos(left.end), toPos(right.begin));
     return -1;
 }
 
@@ -167,7 +161,7 @@ int XParser::reduceLookupCall(yystype& out, const yystype& func, const yystype& 
 
 int XParser::addArgs(yystype& out, const yystype& list, const yystype& comma, int added) {
     if (list.count == 0) {
-        handleSyntaxError(kMsgLeadingComma, toPos(comma.begin), toPos(comma.begin));
+        handleSyntaxError(eQvMSG_MISSING_ARGUMENT, toPos(comma.begin), toPos(comma.begin));
         return -1;
     }
     out.count = list.count + added;
@@ -192,7 +186,7 @@ int XParser::reduceKeywordArg(yystype& out, int token, const yystype& word) {
 // SPOUTPUT is reported but still read as PROC_RESULT, so the parse goes on
 // and can report more.
 int XParser::reduceSpOutputArg(yystype& out, const yystype& word) {
-    handleSyntaxError(kMsgSpOutputArgument, toPos(word.begin), toPos(word.end));
+    handleSyntaxError(eQvMSG_SPOUTPUT_AS_ARGUMENT, toPos(word.begin), toPos(word.end));
     return reduceKeywordArg(out, word.value.kind, word);
 }
 

@@ -17,7 +17,7 @@
 #include "qvcmnasrt.h"
 #include "qvcmnexpr/xenum.h"
 #include "qvcmnexpr/xtype.h"
-#include "xnodeblock.h"
+#include "xblockalloc.h"
 #include "xtokenindex.h"
 #include "xtokentables.h"
 

@@ -14,7 +14,7 @@
 #include <iterator>
 
 #include "qvcmnexpr/xenum.h"
-#include "qvcmnexpr/xnode.h"
+#include "qvcmnexpr/xnodeid.h"
 #include "qvcmnexpr/xtoken.h"
 #include "qvcmnexpr/xtype.h"
 #include "qvi18n.h"

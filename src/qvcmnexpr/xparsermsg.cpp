@@ -22,23 +22,26 @@ constexpr const char* kUnit = "xparser";
 
 const unsigned short kEmptyText[1] = {0};
 
-// The texts the grammar driver reports with, and what the user is told.
+// The driver's error texts: the text Bison's driver produces, the text the
+// parser has always known it by (what handleYyError takes), and the message
+// the user is told. Bison's other texts (its traces) pass unchanged.
 struct DriverText {
-    const char* text;
-    int msgId;
+    const char* bison;
+    const char* known;
+    EQvMsgId msgId;
 };
 
 constexpr DriverText kDriverTexts[] = {
-    {"parse error", eQvMSG_SYNTAX_ERROR},
-    {"syntax error: cannot back up", eQvMSG_PARSER_CANNOT_BACK_UP},
-    {"parser stack overflow", eQvMSG_PARSER_STACK_OVERFLOW},
+    {"syntax error", "parse error", eQvMSG_SYNTAX_ERROR},
+    {"syntax error: cannot back up", "syntax error: cannot back up", eQvMSG_PARSER_CANNOT_BACK_UP},
+    {"memory exhausted", "parser stack overflow", eQvMSG_PARSER_STACK_OVERFLOW},
 };
 
-// The message id for a driver text, or 0 when the text is not one of them.
+// The message id for a known driver text, or 0 when the text is not one.
 int findDriverTextMsgId(const char* text) {
     if (!text) return 0;
     for (const DriverText& row : kDriverTexts)
-        if (std::strcmp(row.text, text) == 0) return row.msgId;
+        if (std::strcmp(row.known, text) == 0) return row.msgId;
     return 0;
 }
 
@@ -137,6 +140,13 @@ void XParser::appendParserMessage(int isError, XTree* tree, XNode* nameNode, XNo
 }
 
 // ---------------------------------------------------------------- syntax errors
+
+const char* XParser::stc_driverText(const char* text) {
+    for (const DriverText& row : kDriverTexts) {
+        if (std::strcmp(row.bison, text) == 0) return row.known;
+    }
+    return text;
+}
 
 void XParser::handleYyError(const char* bisonText) {
     const int id = findDriverTextMsgId(bisonText);

@@ -7,7 +7,6 @@
 // calls the tree-building action the rule stands for. Exceptions never cross
 // the generated driver: a reduction that meets one keeps it and abandons the
 // parse, so the driver releases its own stacks before parse() rethrows it.
-#include <cstring>
 #include <memory>
 
 #include "qvcmnexpr/xnode.h"
@@ -20,18 +19,6 @@
 #include "xyystype.h"
 
 namespace {
-
-// The driver's built-in texts and the texts the parser's message table uses
-// for them; any other text passes unchanged.
-struct DriverTextRow {
-    const char* builtIn;
-    const char* ours;
-};
-
-constexpr DriverTextRow kDriverTexts[] = {
-    {"syntax error", "parse error"},
-    {"memory exhausted", "parser stack overflow"},
-};
 
 void setSpan(yystype& out, const yystype& first, const yystype& last) {
     out.begin = first.begin;
@@ -50,13 +37,6 @@ int yyparseUntraced(XParser* parser);
 // The traced driver only when a trace is asked for: the untraced one is the
 // same driver without the trace switch tests in every state.
 int XParser::yyparse() { return yydebug ? ::yyparse(this) : yyparseUntraced(this); }
-
-const char* XParser::stc_driverText(const char* text) {
-    for (const DriverTextRow& row : kDriverTexts) {
-        if (std::strcmp(row.builtIn, text) == 0) return row.ours;
-    }
-    return text;
-}
 
 void XParser::reportDriverError(const char* text) {
     // The exception that ended the parse is reported instead.

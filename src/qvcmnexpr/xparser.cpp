@@ -151,8 +151,9 @@ int XParser::parse(const unsigned short* text, XTree*& tree, QvUString& err, QvU
     // over the finished tree is needed before validation.
     reset(0);
 
-    // Seam: the validator walks the tree (unless the context relaxes
-    // validation) and a failure deletes the tree and returns -1.
+    // No validation yet: the tree is returned unchecked. The validator, once
+    // written, walks it here (unless the context relaxes validation), and a
+    // failure deletes the tree and returns -1.
     reset(freeStack);
 
     if (keepDfsList == 0) tree->flushDfsNodeList();
@@ -253,8 +254,9 @@ int XParser::createEmptyTree(const unsigned short* text, XTree*& tree) {
         return -1;
     }
     attachTreeReporting(tree);
-    // Seam: the validator's walk over the tree decides the status once the
-    // validation stage exists; the NULL keyword is already fully typed.
+    // No validation yet, so the status is 0; the validator, once written,
+    // walks this tree too and decides it. The NULL keyword is fully typed
+    // already.
     return 0;
 }
 

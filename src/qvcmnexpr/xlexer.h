@@ -90,18 +90,29 @@ protected:
         bool covers(size_t pos) const { return from <= pos && pos <= stop; }
     };
 
-    // yylex past its direct reading of punctuation: the matchers in order.
+    // yylex past its direct reading (xlexerfast.cpp): the matchers in the
+    // order the language defines, the one statement of that order.
     int lexToken(yystype* lval);
-    // The tokens yylex reads directly, at `at` after at most one space.
+    // The tokens yylex reads directly, at `at` after at most one space; each
+    // gives what lexToken would.
     int lexSymbolAlone(yystype* lval, size_t at, unsigned direct);
     int lexSymbolWord(yystype* lval, size_t at, unsigned direct);
     int lexSymbolBeforeParen(yystype* lval, size_t at, unsigned direct);
     int symbolToken(yystype* lval, size_t at, unsigned direct);
-    void skipSpaceBefore(size_t at);
+    // The one space before `at` (at most one), skipped as lexToken would
+    // skip it: the skipped space is the current token until the next one.
+    void skipSpaceBefore(size_t at) {
+        if (at != m_pos) setCurTok(m_pos);
+        m_pos = at;
+    }
     int lexWord(yystype* lval, size_t at);
     int lexString(yystype* lval, size_t at);
     int lexNumber(yystype* lval, size_t at);
     int lexLongSymbol(yystype* lval, size_t at);
+    int lexAfterBlanks(yystype* lval);
+    // matchSymbol for a unit that is a one-unit symbol whatever follows.
+    int matchWholeSymbol(yystype* lval, unsigned short first);
+    bool wordBeforeParen();
     int symbolWordBeforeParen(size_t end) const;
     // matchCustomFunction and matchFunction for a word known to be before
     // "(" (at `paren`).
@@ -114,10 +125,8 @@ protected:
     int matchDecimal(yystype* lval);
     int matchInt(yystype* lval);
     int matchQualifier(yystype* lval);
+    int qualifierToken(yystype* lval);
     int matchSymbol(yystype* lval);
-    // matchSymbol for a unit that is a one-unit symbol whatever follows.
-    int matchWholeSymbol(yystype* lval, unsigned short first);
-    bool wordBeforeParen();
     int matchKeyword(yystype* lval, Span word);
     int matchFunction(yystype* lval, Span word);
     int matchCustomFunction(yystype* lval, Span word);

@@ -6,6 +6,7 @@
 #include "qvcmnexpr/xtoken.h"
 #include "xblockalloc.h"
 #include "xlexer.h"
+#include "xlexerfast.h"
 #include "xtokenindex.h"
 #include "xtokentables.h"
 

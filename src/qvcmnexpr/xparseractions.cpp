@@ -46,7 +46,8 @@ struct KeywordOperand {
 };
 
 // The keyword operands by token number, from the keyword table; the logical
-// operators have no entry.
+// operators have no entry. A keyword operand whose token lies outside
+// [kFirst, kLast] fails to compile here (kKeywordOperands is constant).
 struct KeywordOperands {
     static constexpr int kFirst = xgrammar::CONST_NULL;
     static constexpr int kLast = xgrammar::XWT_SUCCEEDED;

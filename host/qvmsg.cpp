@@ -15,13 +15,13 @@ struct MsgRow {
 };
 
 constexpr MsgRow kMessages[] = {
-#define MSG(id, text) {id, text},
+#define MSG(name, id, text) {name, text},
 #include "qvmsg.def"
 #undef MSG
 };
 
 constexpr int kMessageIds[] = {
-#define MSG(id, text) id,
+#define MSG(name, id, text) name,
 #include "qvmsg.def"
 #undef MSG
 };

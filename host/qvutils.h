@@ -16,6 +16,15 @@
 // English texts live in one table (qvmsg.def); a text is a printf-style format
 // for QvUString::sprint when the code that raises it passes arguments (%s a
 // UTF-16 string, %d an int, %g a double).
+//
+// Each row also names its id: code raises a message by that name, so that
+// an id reads as what it says and a mistyped one does not compile. The
+// enumerators convert to the int that the functions below take.
+enum EQvMsgId : int {
+#define MSG(name, id, text) name = id,
+#include "qvmsg.def"
+#undef MSG
+};
 
 // The catalogue text of message `id`. An id without a text gives
 // "Unknown message id <id>." so that a report is never empty.

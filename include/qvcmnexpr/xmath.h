@@ -21,8 +21,6 @@ public:
 class QVCMNEXPR_API XErrorEvalError : public XError {
 public:
     static constexpr int cls_evalCode = 21010;
-    static constexpr int cls_msgOutOfRange = 19115;
-    static constexpr int cls_msgMathError = 19017;
 
     XErrorEvalError(int msgId, int evalCode);
 
@@ -45,7 +43,7 @@ public:
     static double sin(double x);
     static double tan(double x);
 
-    // These throw XErrorEvalError(19017, 21010) when the C library reports a
+    // These throw XErrorEvalError(eQvMSG_MATH_ERROR, 21010) when the C library reports a
     // domain or range error (errno set), e.g. sqrt(-1), log(0), exp(1000).
     static double cosh(double x);
     static double exp(double x);
@@ -56,6 +54,6 @@ public:
     static double sqrt(double x);
     static double tanh(double x);
 
-    // Throws XErrorEvalError(id, 21010); id -1 stands for 19017.
+    // Throws XErrorEvalError(id, 21010); id -1 stands for eQvMSG_MATH_ERROR.
     [[noreturn]] static void handleError(int id);
 };

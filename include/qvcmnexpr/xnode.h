@@ -19,6 +19,7 @@
 #include <new>
 
 #include "qvcmnexpr/qvcmnexpr_export.h"
+#include "qvcmnexpr/xnodeid.h"
 #include "qvcmnexpr/xtype.h"
 #include "qvcutils.h"
 
@@ -35,11 +36,6 @@ class XVisitAction;
 // The caller's per-node attachments (srvInfo, optInfo, a record not made
 // with the node); private to xnode.cpp.
 struct XNodeAttachments;
-
-enum EXNodeId : int32_t {
-#define NODE_KIND(number, NAME, printed) eXNI_##NAME = number,
-#include "qvcmnexpr/xnodekinds.def"
-};
 
 using XNodeList = QVTValOrderedVector<XNode*>;
 using XNodeInfoDeleter = void (*)(void*);

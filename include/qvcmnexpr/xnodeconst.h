@@ -23,11 +23,9 @@
 #include "qvutils.h"
 
 // Thrown by createConstString in 8-bit server mode for a text that holds
-// characters that are not single bytes; the parser reports it as 19199.
-class QVCMNEXPR_API XInvalidConstStrException {
-public:
-    static constexpr int cls_msgId = 19199;
-};
+// characters that are not single bytes; the parser reports it as
+// eQvMSG_STRING_NOT_SINGLE_BYTE.
+class QVCMNEXPR_API XInvalidConstStrException {};
 
 struct XNodeConstFactory;
 

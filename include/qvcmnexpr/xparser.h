@@ -2,6 +2,14 @@
 // to the caller's symbol context, reports problems as catalogued message
 // lines, and answers questions about finished trees.
 //
+// What parse does today: it lexes and parses, builds the tree and reports
+// syntax errors; nothing more. The validator is not written yet, so no name
+// is resolved through the context, no node gets a type (only literal
+// constants and NULL carry theirs from the start), and no validation message
+// or warning is ever raised. A status of 0 says the text is well-formed, not
+// that its names exist or its types fit, and the "failed validation" results
+// below cannot happen yet.
+//
 // A parser serves one parse at a time and can be reused for any number of
 // consecutive parses; concurrent parses use separate parsers.
 #pragma once
@@ -75,7 +83,8 @@ public:
     // -1 for any failure; the result owns the tree.
     int parse(const unsigned short* text, XParsedTree*& out, QvUString& err, QvUString& warn);
     // Fills `vr` (messages, error positions and, on success, the result's
-    // type and properties).
+    // type and properties). Without the validator, `valid` is 1 for every
+    // well-formed text and the type is only known for a literal expression.
     int parse(const unsigned short* text, XParsedTree*& out, ValidationResult& vr);
 
     static int wrapXTreeIntoParsedTree(XTree* tree, XParsedTree*& out);

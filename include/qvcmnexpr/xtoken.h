@@ -12,7 +12,7 @@
 #include <new>
 
 #include "qvcmnexpr/qvcmnexpr_export.h"
-#include "qvcmnexpr/xnode.h"
+#include "qvcmnexpr/xnodeid.h"
 #include "qvcutils.h"
 #include "qvi18n.h"
 
@@ -175,7 +175,7 @@ public:
     // A new component owned by this allocator; null if memory runs out.
     XTokName* allocToken(const QvUString* name, int level);
 
-    // Made from the per-thread node slabs (xnode.cpp), beside the nodes
+    // Made from the per-thread node slabs (xblockalloc.h), beside the nodes
     // of the parse that makes it, rather than from the general heap.
     static void* operator new(size_t size);
     static void* operator new(size_t size, const std::nothrow_t&) noexcept;

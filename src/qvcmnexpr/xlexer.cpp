@@ -1,9 +1,11 @@
 // The lexer: reads an expression text token by token for the grammar driver.
 //
-// yylex tries its matchers in a fixed order (string, number, qualifier,
+// The matchers are tried in a fixed order (string, number, qualifier,
 // custom function, symbol, built-in function, then the words that depend on
-// the expression context); the order is part of the language, so the
-// matchers below are kept small and yylex reads as that list.
+// the expression context); the order is part of the language, and lexToken
+// below is its one statement. yylex itself, with the direct reading of the
+// commonest tokens, is in xlexerfast.cpp and must stay equal to lexToken;
+// only its word path (lexWord) is here, for speed (see there).
 #include "xlexer.h"
 
 #include <algorithm>
@@ -11,19 +13,17 @@
 #include <new>
 #include <utility>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "qvcmnasrt.h"
 #include "qvcmnexpr/xparsercontext.h"
 #include "qvcmnexpr/xtoken.h"
 #include "qvutils.h"
 #include "xgrammartokens.h"
+#include "xlexerfast.h"
 #include "xtokenindex.h"
 #include "xtokentables.h"
 
 using namespace xgrammar;
+using namespace xlexerfast;
 
 namespace {
 
@@ -32,33 +32,12 @@ namespace {
 constexpr int kAssertLineZeroContext = 38;
 constexpr int kAssertLineOwnedStrings = 50;
 
-// Catalogue messages of the lexer.
-constexpr int kMsgInvalidToken = 19081;
-constexpr int kMsgUnclosedString = 19082;
-constexpr int kMsgNotInTransformation = 19106;
-constexpr int kMsgNotInWorkflow = 19107;
-
-bool hasTransformationBit(int context) { return (context & eXXC_TRANSFORMATION) != 0; }
-bool hasWorkflowBit(int context) { return (context & eXXC_WORKFLOW) != 0; }
-
 // The units that end an identifier; 0 is a control unit, so an identifier
 // scan stops at the end of the text.
 constexpr unsigned kEndsIdentifier = kXUnitInvalid | kXUnitControl | kXUnitSpaceToken;
 
-bool isHostSpace(unsigned short c) { return gXUnitClasses.any(c, kXUnitHostSpace); }
-bool isDigit(unsigned short c) { return gXUnitClasses.any(c, kXUnitDigit); }
-
 // Every number form starts with a digit or the point.
 bool mayStartNumber(unsigned short c) { return c == XToken::gcPeriod || isDigit(c); }
-
-bool isCommentStart(const unsigned short* p) {
-    return (p[0] == XToken::gcSolidus && p[1] == XToken::gcSolidus) ||
-           (p[0] == XToken::gcHyphenMinus && p[1] == XToken::gcHyphenMinus);
-}
-
-// Whether white space or a comment may start at `p`: the test that lets the
-// skip before every token return at once.
-bool mayStartBlanks(const unsigned short* p) { return gXUnitClasses.any(*p, kXUnitBlankStart); }
 
 // The number of units of white space and comments at `p`. Tokens are most
 // often apart by one blank, which is answered without the general loop.
@@ -73,157 +52,6 @@ bool endsFunctionWord(const unsigned short* p) {
     if (!gXUnitClasses.any(*p, kXUnitWordBreak)) return false;
     return *p == 0 || isHostSpace(*p) || *p == XToken::gcLeftParen || isCommentStart(p);
 }
-
-// The number of units before the 0 unit, eight at a time. The loads are of
-// 16-byte blocks aligned to 16 bytes: such a block never reaches into
-// another page, so the one that holds the 0 unit can be read whole without
-// any risk of a fault; lanes before `text` are ignored and nothing after the
-// 0 unit is used. Reading past the end of the text that way is also why the
-// address sanitizer must not check this function.
-size_t unitCountByUnit(const unsigned short* text) {
-    const unsigned short* p = text;
-    while (*p != 0) ++p;
-    return static_cast<size_t>(p - text);
-}
-
-#if defined(__SSE2__)
-__attribute__((no_sanitize_address)) size_t unitCount(const unsigned short* text) {
-    const uintptr_t start = reinterpret_cast<uintptr_t>(text);
-    // Units at an odd address would straddle the lanes.
-    if ((start & 1) != 0) return unitCountByUnit(text);
-    const __m128i* block = reinterpret_cast<const __m128i*>(start & ~uintptr_t{15});
-    const __m128i zero = _mm_setzero_si128();
-    unsigned zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_load_si128(block), zero)));
-    zeros >>= start & 15;
-    if (zeros != 0) return static_cast<size_t>(__builtin_ctz(zeros)) / 2;
-    for (;;) {
-        ++block;
-        zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_load_si128(block), zero)));
-        if (zeros != 0)
-            return (reinterpret_cast<uintptr_t>(block) + static_cast<unsigned>(__builtin_ctz(zeros)) - start) / 2;
-    }
-}
-#else
-size_t unitCount(const unsigned short* text) { return unitCountByUnit(text); }
-#endif
-
-// What the first unit of a token says about it; see yylex.
-// kSymbol: a unit that is a whole symbol whatever follows it.
-enum class Lead : uint8_t { kOther, kQuote, kNumber, kLeftParen, kQualifier, kSymbol };
-
-struct LeadTable {
-    Lead ascii[0x80];
-};
-
-constexpr LeadTable makeLeadTable() {
-    LeadTable table{};
-    for (unsigned c = 0; c < 0x80; ++c) {
-        Lead lead = Lead::kOther;
-        if (c == XToken::gcSingleQuote) lead = Lead::kQuote;
-        // The digits of qvUIsDigit are these ten units only.
-        else if (c == XToken::gcPeriod || (c >= '0' && c <= '9')) lead = Lead::kNumber;
-        else if (c == XToken::gcLeftParen) lead = Lead::kLeftParen;
-        else if (xtokenindex::kQualifierIndex.starts[c]) lead = Lead::kQualifier;
-        else if (xtokenindex::kSymbolIndex.whole[c] != 0) lead = Lead::kSymbol;
-        table.ascii[c] = lead;
-    }
-    return table;
-}
-constexpr LeadTable kLeadTable = makeLeadTable();
-static_assert(kLeadTable.ascii[XToken::gcLeftParen] == Lead::kLeftParen &&
-                  xtokenindex::kSymbolIndex.whole[XToken::gcLeftParen] != 0,
-              "\"(\" is a symbol of its own");
-
-Lead leadOf(unsigned short c) { return c < 0x80 ? kLeadTable.ascii[c] : Lead::kOther; }
-
-// ASCII letters, digits and the underscore: units that continue every
-// identifier and every word, and make up most of the units of a text.
-bool isAsciiWordUnit(unsigned short c) {
-    return static_cast<unsigned>((c | 0x20) - 'a') <= 'z' - 'a' || static_cast<unsigned>(c - '0') <= 9 ||
-           c == XToken::gcUnderScore;
-}
-
-#if defined(__SSE2__)
-// Per 16-bit lane: all ones where lo <= v <= hi.
-__m128i unitsInRange(__m128i v, unsigned short lo, unsigned short hi) {
-    const __m128i offset = _mm_sub_epi16(v, _mm_set1_epi16(static_cast<short>(lo)));
-    const __m128i above = _mm_subs_epu16(offset, _mm_set1_epi16(static_cast<short>(hi - lo)));
-    return _mm_cmpeq_epi16(above, _mm_setzero_si128());
-}
-#endif
-
-// The first unit in [p, end) that is no ASCII word unit, or `end`. Names
-// are most of a text, and testing their units eight at a time halves the
-// cost of the words; no load reaches past `end`.
-const unsigned short* skipAsciiWordUnits(const unsigned short* p, const unsigned short* end) {
-#if defined(__SSE2__)
-    while (end - p >= 8) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i letter = unitsInRange(_mm_or_si128(v, _mm_set1_epi16(0x20)), 'a', 'z');
-        const __m128i digit = unitsInRange(v, '0', '9');
-        const __m128i underscore = _mm_cmpeq_epi16(v, _mm_set1_epi16(XToken::gcUnderScore));
-        const unsigned word = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(letter, digit), underscore)));
-        if (word != 0xFFFF) return p + (__builtin_ctz(~word) >> 1);
-        p += 8;
-    }
-#endif
-    while (p != end && isAsciiWordUnit(*p)) ++p;
-    return p;
-}
-
-// What yylex reads directly, by the first unit of a token: a word from an
-// ASCII letter, a string, and the symbols of one unit. A symbol is 1 + its
-// row, with kDirectNeedsWordTest unless no word can be before it (only "("
-// ends every word). A unit that may start a comment is left out ("--" and
-// "//" are no symbols), and so are the units that start longer symbols or
-// may start a number or a qualifier: lexToken reads those.
-constexpr unsigned kDirectRowMask = 0xFF;
-constexpr unsigned kDirectNeedsWordTest = 0x100;
-constexpr unsigned kDirectWord = 0x200;
-constexpr unsigned kDirectString = 0x201;
-constexpr unsigned kDirectNumber = 0x202;
-// A unit that starts symbols of more than one unit ("||", "<=" ...).
-constexpr unsigned kDirectLongSymbol = 0x203;
-// The 0 unit: the end of the text (the text ends at its first 0 unit).
-constexpr unsigned kDirectEnd = 0x204;
-
-struct DirectTable {
-    uint16_t ascii[0x80];
-};
-
-constexpr bool isAsciiLetter(unsigned c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
-
-constexpr DirectTable makeDirectTable() {
-    DirectTable table{};
-    for (unsigned c = 0; c < 0x80; ++c) {
-        const bool startsComment = c == XToken::gcSolidus || c == XToken::gcHyphenMinus;
-        const unsigned row = xtokenindex::kSymbolIndex.whole[c];
-        if (c == 0) table.ascii[c] = kDirectEnd;
-        else if (isAsciiLetter(c)) table.ascii[c] = kDirectWord;
-        else if (kLeadTable.ascii[c] == Lead::kQuote) table.ascii[c] = kDirectString;
-        else if (kLeadTable.ascii[c] == Lead::kLeftParen) table.ascii[c] = static_cast<uint16_t>(row);
-        else if (kLeadTable.ascii[c] == Lead::kNumber && c != XToken::gcPeriod) table.ascii[c] = kDirectNumber;
-        else if (kLeadTable.ascii[c] == Lead::kSymbol && !startsComment)
-            table.ascii[c] = static_cast<uint16_t>(row | kDirectNeedsWordTest);
-        else if (kLeadTable.ascii[c] == Lead::kOther && !startsComment && xtokenindex::kSymbolIndex.starts[c])
-            table.ascii[c] = kDirectLongSymbol;
-    }
-    return table;
-}
-constexpr DirectTable kDirect = makeDirectTable();
-constexpr unsigned directOf(char c) { return kDirect.ascii[static_cast<unsigned char>(c)]; }
-static_assert(directOf(',') != 0 && directOf('(') != 0 && directOf('-') == 0 && directOf('.') == 0 &&
-              directOf(':') == 0 && directOf('0') == kDirectNumber && directOf('|') == kDirectLongSymbol &&
-              directOf('<') == kDirectLongSymbol);
-
-// lexWord skips the symbol, number and qualifier matchers for letters.
-constexpr bool noLetterStartsAnotherToken() {
-    for (unsigned c = 0; c < 0x80; ++c)
-        if (isAsciiLetter(c) && (kLeadTable.ascii[c] != Lead::kOther || xtokenindex::kSymbolIndex.starts[c]))
-            return false;
-    return true;
-}
-static_assert(noLetterStartsAnotherToken());
 
 
 // The first and the largest block of the string arena: a text that needs
@@ -274,178 +102,25 @@ int XLexer::getCurTokPosEnd() const { return static_cast<int>(m_pos); }
 
 // ===== the token loop =====
 
-// Punctuation is half the tokens of a text, and each costs only a few
-// instructions when read directly; the general path around the matchers
-// costs several times that in its own setting up. So the commonest tokens
-// after at most one space are read here (a symbol whose word is known not
-// to name a function, a word, a string), and everything else goes to
-// lexToken. Nothing is changed before the choice, so lexToken starts from
-// the same state either way. Every call here is the last thing done, which
-// keeps this path free of the register saving a call in between would need.
-int XLexer::yylex(yystype* lval) {
-    const unsigned short* const text = m_input.getBuffer();
-    const size_t at = m_pos + (text[m_pos] == XToken::gcSpace ? 1 : 0);
-    const unsigned short first = text[at];
-    const unsigned direct = first < 0x80 ? kDirect.ascii[first] : 0;
-    if (direct == 0) return lexToken(lval);
-    if (direct >= kDirectWord) {
-        if (direct == kDirectWord) return lexWord(lval, at);
-        if (direct == kDirectString) return lexString(lval, at);
-        if (direct == kDirectNumber) return lexNumber(lval, at);
-        if (direct == kDirectLongSymbol) return lexLongSymbol(lval, at);
-        skipSpaceBefore(at);
-        return END_OF_INPUT;
-    }
-    if ((direct & kDirectNeedsWordTest) != 0) {
-        if (!m_wordMemo.covers(at)) return lexSymbolAlone(lval, at, direct);
-        if (at < m_wordMemo.stop && m_wordBeforeParen) return lexSymbolBeforeParen(lval, at, direct);
-    }
-    return symbolToken(lval, at, direct);
-}
-
-// A one-unit symbol whose word is before "(": the word is offered to the
-// context as a custom function first, as lexToken would offer it.
-__attribute__((noinline)) int XLexer::lexSymbolBeforeParen(yystype* lval, size_t at, unsigned direct) {
-    skipSpaceBefore(at);
-    const int token = customFunctionToken(lval, {at, m_wordMemo.stop - at});
-    return token != 0 ? token : symbolToken(lval, at, direct);
-}
-
-// The symbol at `at` when no word was read from there yet. Its word is
-// read only when it may run up to "(": most often the symbol stands alone
-// (spaces or the end of the text follow it).
-__attribute__((noinline)) int XLexer::lexSymbolAlone(yystype* lval, size_t at, unsigned direct) {
-    if (symbolWordBeforeParen(at + 1) != 0) return lexSymbolWord(lval, at, direct);
-    return symbolToken(lval, at, direct);
-}
-
-// The same when the symbol's word may run up to "(". Kept apart: reading
-// the word needs registers that the symbol alone would have to save.
-__attribute__((noinline)) int XLexer::lexSymbolWord(yystype* lval, size_t at, unsigned direct) {
-    skipSpaceBefore(at);
-    getStringTillWhitespaceOrLeftParen();
-    if (m_wordBeforeParen) return lexSymbolBeforeParen(lval, at, direct);
-    return symbolToken(lval, at, direct);
-}
-
-// For a symbol that ends at `end` and from which no word was read yet: 0
-// when its word is the symbol alone (spaces or the end of the text follow
-// it) and no "(" follows, else 1 (a word that may name a custom function)
-// or -1 (a longer word: unknown).
-int XLexer::symbolWordBeforeParen(size_t end) const {
-    const unsigned short* const text = m_input.getBuffer();
-    size_t next = end;
-    while (text[next] == XToken::gcSpace) ++next;
-    const bool alone = next != end ? !mayStartBlanks(text + next) : text[next] == 0;
-    if (!alone) return -1;
-    return text[next] == XToken::gcLeftParen ? 1 : 0;
-}
-
-// A symbol of possibly more units, read as lexToken would read it when
-// nothing before it in the order applies: its word names no function.
-__attribute__((noinline)) int XLexer::lexLongSymbol(yystype* lval, size_t at) {
-    const XSymbolRow* row = xtokenindex::matchSymbol(textAt(at));
-    if (row == nullptr) return lexToken(lval);
-    const size_t end = at + static_cast<size_t>(row->length);
-    const bool call = m_wordMemo.covers(at) ? at < m_wordMemo.stop && m_wordBeforeParen
-                                            : symbolWordBeforeParen(end) != 0;
-    if (call) return lexToken(lval);
-    if (row->nodeId != eXNI_NONE) lval->value.kind = row->nodeId;
-    lval->begin = at;
-    lval->end = end;
-    m_curTokBegin = at;
-    m_pos = end;
-    return row->token;
-}
-
-// A number: what lexToken would do for it. A number is tried before any
-// word, so no word test is needed.
-__attribute__((noinline, flatten)) int XLexer::lexNumber(yystype* lval, size_t at) {
-    skipSpaceBefore(at);
-    const int token = matchNumber(lval);
-    return token != 0 ? token : lexToken(lval);
-}
-
-// The one space before `at` (at most one), skipped as lexToken would skip
-// it: the skipped space is the current token until the next one is read.
-void XLexer::skipSpaceBefore(size_t at) {
-    if (at != m_pos) setCurTok(m_pos);
-    m_pos = at;
-}
-
-int XLexer::symbolToken(yystype* lval, size_t at, unsigned direct) {
-    const XSymbolRow& row = gSymbolTable[(direct & kDirectRowMask) - 1];
-    if (row.nodeId != eXNI_NONE) lval->value.kind = row.nodeId;
-    lval->begin = at;
-    lval->end = at + 1;
-    m_curTokBegin = at;
-    m_pos = at + 1;
-    return row.token;
-}
-
-// A string: what lexToken would do for it.
-__attribute__((noinline, flatten)) int XLexer::lexString(yystype* lval, size_t at) {
-    skipSpaceBefore(at);
-    return matchString(lval);
-}
-
-// A word from an ASCII letter: what lexToken would do for it, without the
-// tests that only other leads need. A letter starts no number, qualifier or
-// symbol, and in a transformation the identifier always matches last.
-__attribute__((noinline, flatten)) int XLexer::lexWord(yystype* lval, size_t at) {
-    if (!hasTransformationBit(m_xprContext)) return lexToken(lval);
-    skipSpaceBefore(at);
-    const Span word = getStringTillWhitespaceOrLeftParen();
-    int token = 0;
-    if (m_wordBeforeParen) {
-        // matchCustomFunction, then matchFunction, with the look-ahead for
-        // "(" that the word has made already.
-        token = customFunctionToken(lval, word);
-        if (token == 0) token = functionToken(lval, word, nextAfterBlanks(word.end()));
-        if (token != 0) return token;
-    }
-    return doTransformationSpecificMatch(lval);
-}
-
-
-// Each matcher is tried only where its token can start (a test on the first
-// unit, which the matcher would make first anyway); the order is unchanged.
-// The matchers stay separate functions for reading and for tests, but a
-// token costs only a few dozen instructions, so calling them took a fifth of
-// the lexer's time: flatten inlines them here. What is seldom needed
-// (errors, qualifiers, floating point, workflow words, runs of several
-// blanks, new blocks of strings) is kept out of line, so that the paths
-// every token takes lie close together.
-//
-// The first unit alone settles the commonest cases (a string, a number, an
-// opening parenthesis); one multiway branch on its lead class picks them
-// out, where a chain of tests would each guess wrong now and then.
+// The matchers in the order the language defines them, which is what
+// yylex does: the first that reads a token wins. This is the lexer's one
+// statement of that order; the direct reading of xlexerfast.cpp answers the
+// commonest tokens without coming here and must give what this gives.
+// flatten inlines the matchers: a token costs only a few dozen
+// instructions, so calling them would take a good part of the lexer's time.
+// What is seldom needed (errors, qualifiers, floating point, workflow words,
+// runs of several blanks) is kept out of line.
 __attribute__((noinline, flatten)) int XLexer::lexToken(yystype* lval) {
     skipBlanksBeforeToken();
     if (m_pos >= m_input.length()) return END_OF_INPUT;
-    const unsigned short first = m_input[m_pos];
-    int token = 0;
-    switch (leadOf(first)) {
-        case Lead::kQuote: return matchString(lval);
-        // A lone "." is no number and goes on as any other unit.
-        case Lead::kNumber: token = matchNumber(lval); break;
-        // No word (and so no custom function) is before "(": the symbol it is.
-        case Lead::kLeftParen: return matchSymbol(lval);
-        case Lead::kQualifier: token = matchQualifier(lval); break;
-        // Only a custom function named by the word from here comes first.
-        case Lead::kSymbol:
-            if (!wordBeforeParen()) return matchWholeSymbol(lval, first);
-            break;
-        case Lead::kOther: break;
-    }
+    if (m_input[m_pos] == XToken::gcSingleQuote) return matchString(lval);
+    int token = matchNumber(lval);
+    if (token == 0) token = matchQualifier(lval);
     if (token == 0) {
         const Span word = getStringTillWhitespaceOrLeftParen();
-        // Both function matchers want the word before "("; most words are
-        // not, and that is found out once here.
-        const bool call = word.length != 0 && m_wordBeforeParen;
-        if (call) token = matchCustomFunction(lval, word);
-        if (token == 0 && xtokenindex::mayStartSymbol(first)) token = matchSymbol(lval);
-        if (token == 0 && call) token = matchFunction(lval, word);
+        token = matchCustomFunction(lval, word);
+        if (token == 0) token = matchSymbol(lval);
+        if (token == 0) token = matchFunction(lval, word);
     }
     if (token == 0 && hasTransformationBit(m_xprContext)) token = doTransformationSpecificMatch(lval);
     if (token == 0 && hasWorkflowBit(m_xprContext)) {
@@ -460,6 +135,27 @@ __attribute__((noinline, flatten)) int XLexer::lexToken(yystype* lval) {
     lval->end = m_pos;
     setCurTok(m_pos++);
     return LEXERROR;
+}
+
+// yylex's direct reading of a word from an ASCII letter (xlexerfast.cpp):
+// what lexToken does for it, without the tests that only other leads need.
+// A letter starts no number, qualifier or symbol, and in a transformation
+// the identifier always matches last. It lives here, beside the matchers it
+// inlines, because most of the lexer's time is spent in it: compiled with
+// them, it costs about 1% fewer instructions than from a unit of its own.
+__attribute__((noinline, flatten)) int XLexer::lexWord(yystype* lval, size_t at) {
+    if (!hasTransformationBit(m_xprContext)) return lexToken(lval);
+    skipSpaceBefore(at);
+    const Span word = getStringTillWhitespaceOrLeftParen();
+    int token = 0;
+    if (m_wordBeforeParen) {
+        // matchCustomFunction, then matchFunction, with the look-ahead for
+        // "(" that the word has made already.
+        token = customFunctionToken(lval, word);
+        if (token == 0) token = functionToken(lval, word, nextAfterBlanks(word.end()));
+        if (token != 0) return token;
+    }
+    return doTransformationSpecificMatch(lval);
 }
 
 // ===== literals =====
@@ -477,7 +173,7 @@ int XLexer::matchString(yystype* lval) {
 // Kept out of line: the message's temporary string would make every string
 // pay for a stack frame.
 __attribute__((noinline, cold)) int XLexer::unclosedStringToken(yystype* lval) {
-    lval->value.str = own(qvGetMsg(kMsgUnclosedString));
+    lval->value.str = own(qvGetMsg(eQvMSG_UNCLOSED_STRING));
     consume(lval, m_input.length() - m_pos);
     return LEXERROR;
 }
@@ -560,7 +256,12 @@ int XLexer::matchInt(yystype* lval) {
 
 // ===== punctuation and qualifiers =====
 
-__attribute__((noinline, cold)) int XLexer::matchQualifier(yystype* lval) {
+int XLexer::matchQualifier(yystype* lval) {
+    if (!xtokenindex::mayStartQualifier(m_input[m_pos])) return 0;
+    return qualifierToken(lval);
+}
+
+__attribute__((noinline, cold)) int XLexer::qualifierToken(yystype* lval) {
     // A qualifier is only ever its own ASCII letters, one unit each: case
     // folding must not equate "\uFB02" with "FL" or U+212A with "K".
     const XQualifierRow* row = xtokenindex::matchQualifier(textAt(m_pos));
@@ -575,26 +276,6 @@ __attribute__((noinline, cold)) int XLexer::matchQualifier(yystype* lval) {
     m_xprContext &= ~eXXC_WORKFLOW;
     assignStringToken(lval, length);
     return row->token;
-}
-
-int XLexer::matchWholeSymbol(yystype* lval, unsigned short first) {
-    const XSymbolRow& row = gSymbolTable[xtokenindex::kSymbolIndex.whole[first] - 1];
-    if (row.nodeId != eXNI_NONE) lval->value.kind = row.nodeId;
-    consume(lval, 1);
-    return row.token;
-}
-
-// Whether the word from the current position is followed by "(", that is,
-// whether it may name a function. The answer is kept with the word; a
-// symbol unit followed by spaces is answered without reading a word.
-bool XLexer::wordBeforeParen() {
-    if (m_wordMemo.covers(m_pos)) return m_pos < m_wordMemo.stop && m_wordBeforeParen;
-    if (unitAt(m_pos + 1) == XToken::gcSpace) {
-        size_t next = m_pos + 2;
-        while (unitAt(next) == XToken::gcSpace) ++next;
-        if (!mayStartBlanks(textAt(next))) return unitAt(next) == XToken::gcLeftParen;
-    }
-    return getStringTillWhitespaceOrLeftParen().length != 0 && m_wordBeforeParen;
 }
 
 int XLexer::matchSymbol(yystype* lval) {
@@ -870,9 +551,9 @@ void XLexer::assignStringToken(yystype* lval, size_t length) {
     consume(lval, length);
 }
 
-void XLexer::assignNonWflowErrMsgToken(yystype* lval) { assignFormattedErrMsgToken(lval, kMsgNotInWorkflow); }
+void XLexer::assignNonWflowErrMsgToken(yystype* lval) { assignFormattedErrMsgToken(lval, eQvMSG_NOT_ALLOWED_IN_WORKFLOW); }
 
-void XLexer::assignNonTransErrMsgToken(yystype* lval) { assignFormattedErrMsgToken(lval, kMsgNotInTransformation); }
+void XLexer::assignNonTransErrMsgToken(yystype* lval) { assignFormattedErrMsgToken(lval, eQvMSG_NOT_ALLOWED_IN_TRANSFORMATION); }
 
 __attribute__((noinline, cold)) void XLexer::assignFormattedErrMsgToken(yystype* lval, int msgId) {
     const QvUString format = qvGetMsg(msgId);
@@ -882,7 +563,7 @@ __attribute__((noinline, cold)) void XLexer::assignFormattedErrMsgToken(yystype*
 }
 
 __attribute__((noinline, cold)) QvUString* XLexer::sharedInvalidTokenMessage() {
-    if (m_invalidTokenMessage == nullptr) m_invalidTokenMessage = own(qvGetMsg(kMsgInvalidToken));
+    if (m_invalidTokenMessage == nullptr) m_invalidTokenMessage = own(qvGetMsg(eQvMSG_INVALID_TOKEN));
     return m_invalidTokenMessage;
 }
 

@@ -90,18 +90,29 @@ protected:
         bool covers(size_t pos) const { return from <= pos && pos <= stop; }
     };
 
-    // yylex past its direct reading of punctuation: the matchers in order.
+    // yylex past its direct reading (xlexerfast.cpp): the matchers in the
+    // order the language defines, the one statement of that order.
     int lexToken(yystype* lval);
-    // The tokens yylex reads directly, at `at` after at most one space.
+    // The tokens yylex reads directly, at `at` after at most one space; each
+    // gives what lexToken would.
     int lexSymbolAlone(yystype* lval, size_t at, unsigned direct);
     int lexSymbolWord(yystype* lval, size_t at, unsigned direct);
     int lexSymbolBeforeParen(yystype* lval, size_t at, unsigned direct);
     int symbolToken(yystype* lval, size_t at, unsigned direct);
-    void skipSpaceBefore(size_t at);
+    // The one space before `at` (at most one), skipped as lexToken would
+    // skip it: the skipped space is the current token until the next one.
+    void skipSpaceBefore(size_t at) {
+        if (at != m_pos) setCurTok(m_pos);
+        m_pos = at;
+    }
     int lexWord(yystype* lval, size_t at);
     int lexString(yystype* lval, size_t at);
     int lexNumber(yystype* lval, size_t at);
     int lexLongSymbol(yystype* lval, size_t at);
+    int lexAfterBlanks(yystype* lval);
+    // matchSymbol for a unit that is a one-unit symbol whatever follows.
+    int matchWholeSymbol(yystype* lval, unsigned short first);
+    bool wordBeforeParen();
     int symbolWordBeforeParen(size_t end) const;
     // matchCustomFunction and matchFunction for a word known to be before
     // "(" (at `paren`).
@@ -114,10 +125,8 @@ protected:
     int matchDecimal(yystype* lval);
     int matchInt(yystype* lval);
     int matchQualifier(yystype* lval);
+    int qualifierToken(yystype* lval);
     int matchSymbol(yystype* lval);
-    // matchSymbol for a unit that is a one-unit symbol whatever follows.
-    int matchWholeSymbol(yystype* lval, unsigned short first);
-    bool wordBeforeParen();
     int matchKeyword(yystype* lval, Span word);
     int matchFunction(yystype* lval, Span word);
     int matchCustomFunction(yystype* lval, Span word);
@@ -143,7 +152,7 @@ protected:
     // A token of the `length` units at the current position whose value is
     // a new string with that text.
     void assignStringToken(yystype* lval, size_t length);
-    // Messages 19107 (not in a workflow) and 19106 (not in a transformation),
+    // eQvMSG_NOT_ALLOWED_IN_WORKFLOW and eQvMSG_NOT_ALLOWED_IN_TRANSFORMATION,
     // formatted with the current token text.
     void assignNonWflowErrMsgToken(yystype* lval);
     void assignNonTransErrMsgToken(yystype* lval);
@@ -265,6 +274,6 @@ private:
     QvUString m_candidateName;
     static constexpr size_t kCandidateBlock = 16;
     unsigned short m_candidateUnits[kMaxCustomFunctionNameLength + 1];
-    // One copy of message 19081 serves every unreadable unit.
+    // One copy of eQvMSG_INVALID_TOKEN serves every unreadable unit.
     QvUString* m_invalidTokenMessage = nullptr;
 };

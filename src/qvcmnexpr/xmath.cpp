@@ -58,6 +58,6 @@ double XMath::tanh(double x) {
 }
 
 void XMath::handleError(int id) {
-    throw XErrorEvalError(id == -1 ? XErrorEvalError::cls_msgMathError : id,
+    throw XErrorEvalError(id == -1 ? eQvMSG_MATH_ERROR : id,
                           XErrorEvalError::cls_evalCode);
 }

@@ -24,12 +24,11 @@
 namespace {
 
 constexpr const char* kUnit = "xnode";
-constexpr int kNotNumericText = 20050;
 
 // Range failures of the int conversion travel as the evaluation error, as
 // they do in the evaluator; getIntValueV turns them back into -1.
 [[noreturn]] void outOfIntRange() {
-    throw XErrorEvalError(XErrorEvalError::cls_msgOutOfRange, XErrorEvalError::cls_evalCode);
+    throw XErrorEvalError(eQvMSG_VALUE_OUT_OF_RANGE, XErrorEvalError::cls_evalCode);
 }
 
 // ---- to int ----
@@ -115,7 +114,7 @@ bool isNumericText(const std::string& text) {
 }
 
 double textToDouble(const std::string& text) {
-    if (!QvUtilGlobal::get8xConvertStrToNum() && !isNumericText(text)) throw kNotNumericText;
+    if (!QvUtilGlobal::get8xConvertStrToNum() && !isNumericText(text)) throw static_cast<int>(eQvMSG_NOT_NUMERIC_TEXT);
     return std::atof(text.c_str());
 }
 

@@ -27,13 +27,6 @@ namespace {
 
 constexpr const char* kUnit = "xparser";
 
-// Messages for exceptions that end a parse.
-enum : int {
-    kMsgUnexpectedException = 19020,
-    kMsgDecimalException = 19058,
-    kMsgInvalidConstString = 19199,
-};
-
 const unsigned short kEmptyText[1] = {0};
 
 }  // namespace
@@ -158,8 +151,9 @@ int XParser::parse(const unsigned short* text, XTree*& tree, QvUString& err, QvU
     // over the finished tree is needed before validation.
     reset(0);
 
-    // Seam: the validator walks the tree (unless the context relaxes
-    // validation) and a failure deletes the tree and returns -1.
+    // No validation yet: the tree is returned unchecked. The validator, once
+    // written, walks it here (unless the context relaxes validation), and a
+    // failure deletes the tree and returns -1.
     reset(freeStack);
 
     if (keepDfsList == 0) tree->flushDfsNodeList();
@@ -192,14 +186,14 @@ int XParser::finishEmptyTree(const unsigned short* text, XTree*& tree, int freeS
 }
 
 int XParser::failOnException(std::exception_ptr failure, XTree*& tree, int freeStack) {
-    int id = kMsgUnexpectedException;
+    int id = eQvMSG_UNEXPECTED_EXCEPTION;
     try {
         std::rethrow_exception(failure);
     } catch (const XInvalidConstStrException&) {
         QvSleep(1, 2);
-        id = kMsgInvalidConstString;
+        id = eQvMSG_STRING_NOT_SINGLE_BYTE;
     } catch (const QvDecException&) {
-        id = kMsgDecimalException;
+        id = eQvMSG_DECIMAL_EXCEPTION;
     } catch (...) {
     }
     handleSyntaxError(qvGetMsg(id));
@@ -260,8 +254,9 @@ int XParser::createEmptyTree(const unsigned short* text, XTree*& tree) {
         return -1;
     }
     attachTreeReporting(tree);
-    // Seam: the validator's walk over the tree decides the status once the
-    // validation stage exists; the NULL keyword is already fully typed.
+    // No validation yet, so the status is 0; the validator, once written,
+    // walks this tree too and decides it. The NULL keyword is fully typed
+    // already.
     return 0;
 }
 

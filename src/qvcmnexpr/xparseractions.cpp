@@ -29,12 +29,6 @@ namespace {
 
 constexpr const char* kUnit = "xparser";
 
-enum : int {
-    kMsgRefNotInWorkflow = 19106,
-    kMsgRefNotAllowed = 19107,
-    kMsgUnknownQualifier = 19197,
-};
-
 // Frees a subtree that never made it onto the stack.
 struct SubtreeDeleter {
     void operator()(XNode* node) const { XTree::deleteSubTreeNodes(node, 0); }
@@ -43,48 +37,38 @@ using PendingNode = std::unique_ptr<XNode, SubtreeDeleter>;
 
 // ---- keywords and predefined integers ----
 
-// One row per token that parseOpKeyword accepts: the node it becomes, and
-// for the predefined integers (isInt) the value of the constant.
-struct KeywordRow {
-    int token;
-    EXNodeId kind;
-    bool isInt;
-    int value;
+// What parseOpKeyword makes of a keyword token: a keyword node of `kind`, or
+// for a predefined integer (isInt) a constant of `kind` holding `value`.
+struct KeywordOperand {
+    EXNodeId kind = eXNI_NONE;
+    bool isInt = false;
+    int value = 0;
 };
 
-constexpr KeywordRow kKeywordRows[] = {
-    {xgrammar::XTRUE, eXNI_TRUE, true, 1},
-    {xgrammar::XFALSE, eXNI_FALSE, true, 0},
-    {xgrammar::SYSDATE, eXNI_SYSDATE, false, 0},
-    {xgrammar::SESSSTARTTIME, eXNI_SESSSTARTTIME, false, 0},
-    {xgrammar::WORKFLOWSTARTTIME, eXNI_WORKFLOWSTARTTIME, false, 0},
-    {xgrammar::XPROC_RESULT, eXNI_PROC_RESULT, false, 0},
-    {xgrammar::XSPOUTPUT, eXNI_PROC_RESULT, false, 0},
-    {xgrammar::XDD_INSERT, eXNI_DD_INSERT, true, 0},
-    {xgrammar::XDD_UPDATE, eXNI_DD_UPDATE, true, 1},
-    {xgrammar::XDD_DELETE, eXNI_DD_DELETE, true, 2},
-    {xgrammar::XDD_REJECT, eXNI_DD_REJECT, true, 3},
-    {xgrammar::XTC_COMMIT_AFTER, eXNI_TC_COMMIT_AFTER, true, 2},
-    {xgrammar::XTC_COMMIT_BEFORE, eXNI_TC_COMMIT_BEFORE, true, 1},
-    {xgrammar::XTC_CONTINUE_TRANSACTION, eXNI_TC_CONTINUE_TRANSACTION, true, 0},
-    {xgrammar::XTC_ROLLBACK_AFTER, eXNI_TC_ROLLBACK_AFTER, true, 4},
-    {xgrammar::XTC_ROLLBACK_BEFORE, eXNI_TC_ROLLBACK_BEFORE, true, 3},
-    {xgrammar::XWT_ABORTED, eXNI_ABORTED, true, 107},
-    {xgrammar::XWT_DISABLED, eXNI_DISABLED, true, 104},
-    {xgrammar::XWT_FAILED, eXNI_FAILED, true, 105},
-    {xgrammar::XWT_NOTSTARTED, eXNI_NOTSTARTED, true, 101},
-    {xgrammar::XWT_STARTED, eXNI_STARTED, true, 102},
-    {xgrammar::XWT_STOPPED, eXNI_STOPPED, true, 106},
-    {xgrammar::XWT_SUCCEEDED, eXNI_SUCCEEDED, true, 103},
-    {xgrammar::OPT_MULTIPLY, eXNI_STAR, false, 0},
-};
+// The keyword operands by token number, from the keyword table; the logical
+// operators have no entry. A keyword operand whose token lies outside
+// [kFirst, kLast] fails to compile here (kKeywordOperands is constant).
+struct KeywordOperands {
+    static constexpr int kFirst = xgrammar::CONST_NULL;
+    static constexpr int kLast = xgrammar::XWT_SUCCEEDED;
+    KeywordOperand byToken[kLast - kFirst + 1];
 
-const KeywordRow* findKeywordRow(int token) {
-    for (const KeywordRow& row : kKeywordRows) {
-        if (row.token == token) return &row;
+    constexpr KeywordOperands() : byToken{} {
+#define XKEYWORD_OPERAND(name, token, domain, node) add(xgrammar::token, {eXNI_##node, false, 0});
+#define XKEYWORD_NOT_DISPLAYED(name, token, domain, node) add(xgrammar::token, {eXNI_##node, false, 0});
+#define XKEYWORD_CONSTANT(name, token, domain, node, value) add(xgrammar::token, {eXNI_##node, true, value});
+#include "xkeywords.def"
     }
-    return nullptr;
-}
+    constexpr void add(int token, KeywordOperand operand) { byToken[token - kFirst] = operand; }
+
+    const KeywordOperand* find(int token) const {
+        if (token < kFirst || token > kLast) return nullptr;
+        const KeywordOperand& operand = byToken[token - kFirst];
+        return operand.kind != eXNI_NONE ? &operand : nullptr;
+    }
+};
+
+constexpr KeywordOperands kKeywordOperands;
 
 // ---- the integer-literal ladder ----
 
@@ -221,7 +205,7 @@ XNode* XParser::parseOpWidget(XTokName* chain, int nChildren, size_t begin, size
     if (!widget) {
         const XTokName* qualifier = chain ? chain->getSecondFromLast() : nullptr;
         QvUString msg;
-        msg.sprint(qvGetMsg(kMsgUnknownQualifier).getBuffer(),
+        msg.sprint(qvGetMsg(eQvMSG_UNKNOWN_QUALIFIER).getBuffer(),
                    qualifier ? qualifier->getName().getBuffer() : XToken::gsEmpty.getBuffer());
         handleSyntaxError(msg, static_cast<int>(begin), static_cast<int>(end));
         return nullptr;
@@ -240,21 +224,19 @@ XNode* XParser::parseOpKeyword(int token, size_t begin, size_t end) {
         return pushLeaf(
             XNodeKeyword::createNullNode(XNonNegInt(begin), XNonNegInt(end), XType(eXDT_NULL)));
     }
-    if (token >= xgrammar::OPT_OR && token <= xgrammar::OPT_NOT) {
-        // The logical operators are operators, never operands.
+    // "*" standing for all columns (COUNT(*), a[*]) is no word but reads as one.
+    if (token == getStarKey()) return pushLeaf(XNodeKeyword::create(eXNI_STAR, XNonNegInt(begin), XNonNegInt(end)));
+    // Anything else without an operand (a logical operator) is no operand.
+    const KeywordOperand* operand = kKeywordOperands.find(token);
+    if (!operand) {
         QvAssertHandler(kUnit, __LINE__);
         return nullptr;
     }
-    const KeywordRow* row = findKeywordRow(token);
-    if (!row) {
-        QvAssertHandler(kUnit, __LINE__);
-        return nullptr;
-    }
-    if (row->isInt) {
-        return pushLeaf(XNodeConstBase::createConstIntPredefined(row->kind, row->value,
+    if (operand->isInt) {
+        return pushLeaf(XNodeConstBase::createConstIntPredefined(operand->kind, operand->value,
                                                                  XNonNegInt(begin), XNonNegInt(end)));
     }
-    return pushLeaf(XNodeKeyword::create(row->kind, XNonNegInt(begin), XNonNegInt(end)));
+    return pushLeaf(XNodeKeyword::create(operand->kind, XNonNegInt(begin), XNonNegInt(end)));
 }
 
 int XParser::getStarKey() { return xgrammar::OPT_MULTIPLY; }
@@ -267,7 +249,7 @@ inline XNode* XParser::parseOpdRef(EXNodeId kind, XTokName* chain, size_t begin,
 
 XNode* XParser::parseOpdRefPortVar(XTokName* chain, size_t begin, size_t end) {
     if (!m_context || !m_context->isPortAllowed()) {
-        handleSyntaxError(kMsgRefNotAllowed, static_cast<int>(begin), static_cast<int>(end));
+        handleSyntaxError(eQvMSG_NOT_ALLOWED_IN_WORKFLOW, static_cast<int>(begin), static_cast<int>(end));
         return nullptr;
     }
     return parseOpdRef(eXNI_PORTVAR, chain, begin, end);
@@ -275,7 +257,7 @@ XNode* XParser::parseOpdRefPortVar(XTokName* chain, size_t begin, size_t end) {
 
 XNode* XParser::parseOpdRefQualifiedPortVar(XTokName* chain, size_t begin, size_t end) {
     if (!m_context || !m_context->isPortAllowed()) {
-        handleSyntaxError(kMsgRefNotAllowed, static_cast<int>(begin), static_cast<int>(end));
+        handleSyntaxError(eQvMSG_NOT_ALLOWED_IN_WORKFLOW, static_cast<int>(begin), static_cast<int>(end));
         return nullptr;
     }
     return parseOpdRef(eXNI_QUALIFIEDPORTVAR, chain, begin, end);
@@ -283,7 +265,7 @@ XNode* XParser::parseOpdRefQualifiedPortVar(XTokName* chain, size_t begin, size_
 
 XNode* XParser::parseOpdRefMapVar(XTokName* chain, size_t begin, size_t end) {
     if (!isTransformationParser()) {
-        handleSyntaxError(kMsgRefNotAllowed, static_cast<int>(begin), static_cast<int>(end));
+        handleSyntaxError(eQvMSG_NOT_ALLOWED_IN_WORKFLOW, static_cast<int>(begin), static_cast<int>(end));
         return nullptr;
     }
     return parseOpdRef(eXNI_MAPVAR, chain, begin, end);
@@ -291,7 +273,7 @@ XNode* XParser::parseOpdRefMapVar(XTokName* chain, size_t begin, size_t end) {
 
 XNode* XParser::parseOpdRefWFVar(XTokName* chain, size_t begin, size_t end) {
     if (!isWorkflowParser()) {
-        handleSyntaxError(kMsgRefNotInWorkflow, static_cast<int>(begin), static_cast<int>(end));
+        handleSyntaxError(eQvMSG_NOT_ALLOWED_IN_TRANSFORMATION, static_cast<int>(begin), static_cast<int>(end));
         return nullptr;
     }
     return parseOpdRef(eXNI_WFVAR, chain, begin, end);

@@ -20,33 +20,28 @@ namespace {
 
 constexpr const char* kUnit = "xparser";
 
-enum : int {
-    kMsgLineError = 19075,
-    kMsgLineWarning = 19080,
-    kMsgMarkOpen = 19083,
-    kMsgMarkClose = 19109,
-    kMsgNodeToken = 19110,
-};
-
 const unsigned short kEmptyText[1] = {0};
 
-// The texts the grammar driver reports with, and what the user is told.
+// The driver's error texts: the text Bison's driver produces, the text the
+// parser has always known it by (what handleYyError takes), and the message
+// the user is told. Bison's other texts (its traces) pass unchanged.
 struct DriverText {
-    const char* text;
-    int msgId;
+    const char* bison;
+    const char* known;
+    EQvMsgId msgId;
 };
 
 constexpr DriverText kDriverTexts[] = {
-    {"parse error", 19065},
-    {"syntax error: cannot back up", 19004},
-    {"parser stack overflow", 19060},
+    {"syntax error", "parse error", eQvMSG_SYNTAX_ERROR},
+    {"syntax error: cannot back up", "syntax error: cannot back up", eQvMSG_PARSER_CANNOT_BACK_UP},
+    {"memory exhausted", "parser stack overflow", eQvMSG_PARSER_STACK_OVERFLOW},
 };
 
-// The message id for a driver text, or 0 when the text is not one of them.
+// The message id for a known driver text, or 0 when the text is not one.
 int findDriverTextMsgId(const char* text) {
     if (!text) return 0;
     for (const DriverText& row : kDriverTexts)
-        if (std::strcmp(row.text, text) == 0) return row.msgId;
+        if (std::strcmp(row.known, text) == 0) return row.msgId;
     return 0;
 }
 
@@ -63,7 +58,7 @@ struct TokenText {
     }
 };
 
-// `msg` prefixed with the token text of `node` (format 19110) into `line`.
+// `msg` prefixed with the token text of `node` (eQvMSG_NODE_TOKEN_PREFIX) into `line`.
 // The token text need not end after its length, so it is copied by length.
 // Without a token text every message would lose its subject: an invariant.
 bool prefixWithNodeToken(const XExprStrInfo* info, const XNode* node, const unsigned short* msg,
@@ -74,7 +69,7 @@ bool prefixWithNodeToken(const XExprStrInfo* info, const XNode* node, const unsi
         return false;
     }
     const QvUString tokenText(token.text, static_cast<size_t>(token.length));
-    line.sprint(qvGetMsg(kMsgNodeToken).getBuffer(), tokenText.getBuffer(), msg ? msg : kEmptyText);
+    line.sprint(qvGetMsg(eQvMSG_NODE_TOKEN_PREFIX).getBuffer(), tokenText.getBuffer(), msg ? msg : kEmptyText);
     return true;
 }
 
@@ -90,8 +85,8 @@ void storePositions(size_t* beginHolder, size_t* endHolder, int begin, int end) 
 
 void XParser::appendParserMessage(QvUString& out, int isError, const unsigned short* expr,
                                   int begin, int end, const unsigned short* msg) {
-    QvUString open = qvGetMsg(kMsgMarkOpen);
-    QvUString close = qvGetMsg(kMsgMarkClose);
+    QvUString open = qvGetMsg(eQvMSG_MARK_OPEN);
+    QvUString close = qvGetMsg(eQvMSG_MARK_CLOSE);
     QvUString marked(expr ? expr : kEmptyText);
     // Positions past the text are clamped rather than trusted.
     size_t b = begin < 0 ? 0 : static_cast<size_t>(begin);
@@ -104,7 +99,7 @@ void XParser::appendParserMessage(QvUString& out, int isError, const unsigned sh
     } else {
         marked.insert(b, close);
     }
-    QvUString format = qvGetMsg(isError ? kMsgLineError : kMsgLineWarning);
+    QvUString format = qvGetMsg(isError ? eQvMSG_ERROR_LINE : eQvMSG_WARNING_LINE);
     QvUString line;
     line.sprint(format.getBuffer(), msg ? msg : kEmptyText, marked.getBuffer());
     out.append(line);
@@ -145,6 +140,13 @@ void XParser::appendParserMessage(int isError, XTree* tree, XNode* nameNode, XNo
 }
 
 // ---------------------------------------------------------------- syntax errors
+
+const char* XParser::stc_driverText(const char* text) {
+    for (const DriverText& row : kDriverTexts) {
+        if (std::strcmp(row.bison, text) == 0) return row.known;
+    }
+    return text;
+}
 
 void XParser::handleYyError(const char* bisonText) {
     const int id = findDriverTextMsgId(bisonText);

@@ -7,7 +7,6 @@
 // calls the tree-building action the rule stands for. Exceptions never cross
 // the generated driver: a reduction that meets one keeps it and abandons the
 // parse, so the driver releases its own stacks before parse() rethrows it.
-#include <cstring>
 #include <memory>
 
 #include "qvcmnexpr/xnode.h"
@@ -20,24 +19,6 @@
 #include "xyystype.h"
 
 namespace {
-
-enum : int {
-    kMsgLeadingComma = 19032,
-    kMsgMissingOperator = 19035,
-    kMsgSpOutputArgument = 19064,
-};
-
-// The driver's built-in texts and the texts the parser's message table uses
-// for them; any other text passes unchanged.
-struct DriverTextRow {
-    const char* builtIn;
-    const char* ours;
-};
-
-constexpr DriverTextRow kDriverTexts[] = {
-    {"syntax error", "parse error"},
-    {"memory exhausted", "parser stack overflow"},
-};
 
 void setSpan(yystype& out, const yystype& first, const yystype& last) {
     out.begin = first.begin;
@@ -56,13 +37,6 @@ int yyparseUntraced(XParser* parser);
 // The traced driver only when a trace is asked for: the untraced one is the
 // same driver without the trace switch tests in every state.
 int XParser::yyparse() { return yydebug ? ::yyparse(this) : yyparseUntraced(this); }
-
-const char* XParser::stc_driverText(const char* text) {
-    for (const DriverTextRow& row : kDriverTexts) {
-        if (std::strcmp(row.builtIn, text) == 0) return row.ours;
-    }
-    return text;
-}
 
 void XParser::reportDriverError(const char* text) {
     // The exception that ended the parse is reported instead.
@@ -97,7 +71,7 @@ void XParser::reduceParens(yystype& out, const yystype& open, const yystype& inn
 }
 
 int XParser::reduceSideBySide(const yystype& left, const yystype& right) {
-    handleSyntaxError(kMsgMissingOperator, toPos(left.end), toPos(right.begin));
+    handleSyntaxError(eQvMSG_MISSING_OPERATOR, toPos(left.end), toPos(right.begin));
     return -1;
 }
 
@@ -167,7 +141,7 @@ int XParser::reduceLookupCall(yystype& out, const yystype& func, const yystype& 
 
 int XParser::addArgs(yystype& out, const yystype& list, const yystype& comma, int added) {
     if (list.count == 0) {
-        handleSyntaxError(kMsgLeadingComma, toPos(comma.begin), toPos(comma.begin));
+        handleSyntaxError(eQvMSG_MISSING_ARGUMENT, toPos(comma.begin), toPos(comma.begin));
         return -1;
     }
     out.count = list.count + added;
@@ -192,7 +166,7 @@ int XParser::reduceKeywordArg(yystype& out, int token, const yystype& word) {
 // SPOUTPUT is reported but still read as PROC_RESULT, so the parse goes on
 // and can report more.
 int XParser::reduceSpOutputArg(yystype& out, const yystype& word) {
-    handleSyntaxError(kMsgSpOutputArgument, toPos(word.begin), toPos(word.end));
+    handleSyntaxError(eQvMSG_SPOUTPUT_AS_ARGUMENT, toPos(word.begin), toPos(word.end));
     return reduceKeywordArg(out, word.value.kind, word);
 }
 

@@ -7,10 +7,6 @@
 #include "qvi18n.h"
 #include "qvutils.h"
 
-namespace {
-constexpr int kMsgStackCannotGrow = 19014;
-}
-
 XStack::XStack()
     : m_capacity(cInitialCapacity), m_count(0), m_storageSize(cInlineEntries),
       m_entries(m_inlineEntries) {}
@@ -18,7 +14,7 @@ XStack::XStack()
 XStack::~XStack() = default;
 
 uint32_t XStack::stc_grownCapacity(uint32_t capacity) {
-    if (capacity > cMaxGrowableCapacity) throw QvUString(qvGetMsg(kMsgStackCannotGrow));
+    if (capacity > cMaxGrowableCapacity) throw QvUString(qvGetMsg(eQvMSG_NODE_STACK_CANNOT_GROW));
     return capacity + cGrowBy;
 }
 

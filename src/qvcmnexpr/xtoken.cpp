@@ -17,7 +17,7 @@
 #include "qvcmnasrt.h"
 #include "qvcmnexpr/xenum.h"
 #include "qvcmnexpr/xtype.h"
-#include "xnodeblock.h"
+#include "xblockalloc.h"
 #include "xtokenindex.h"
 #include "xtokentables.h"
 
@@ -28,8 +28,9 @@
 XEnumStrPair gTokenStringTable[] = {
 #define XFUNCTION(name, token, kind, domain) {eXNI_##kind, name, nullptr},
 #include "xfunctions.def"
-#define XKEYWORD(name, token, kind, domain, displayKind) {eXNI_##displayKind, name, nullptr},
-#define XKEYWORD_NOT_DISPLAYED(name, token, kind, domain)
+#define XKEYWORD_OPERATOR(name, token, kind, domain) {eXNI_##kind, name, nullptr},
+#define XKEYWORD_OPERAND(name, token, domain, node) {eXNI_##node, name, nullptr},
+#define XKEYWORD_CONSTANT(name, token, domain, node, value) {eXNI_##node, name, nullptr},
 #include "xkeywords.def"
 #define XDISPLAY_TEXT(kind, text) {eXNI_##kind, text, nullptr},
 #define XDISPLAY_NO_TEXT(kind) {eXNI_##kind, nullptr, nullptr},

@@ -14,7 +14,7 @@
 #include <iterator>
 
 #include "qvcmnexpr/xenum.h"
-#include "qvcmnexpr/xnode.h"
+#include "qvcmnexpr/xnodeid.h"
 #include "qvcmnexpr/xtoken.h"
 #include "qvcmnexpr/xtype.h"
 #include "qvi18n.h"
@@ -83,7 +83,10 @@ inline constexpr XSymbolRow gSymbolTable[] = {
 };
 
 inline constexpr XKeywordRow gKeywordTable[] = {
-#define XKEYWORD(name, token, kind, domain, displayKind) {name, xgrammar::token, eXNI_##kind, domain, eXNI_##displayKind},
+#define XKEYWORD_OPERATOR(name, token, kind, domain) {name, xgrammar::token, eXNI_##kind, domain, eXNI_##kind},
+#define XKEYWORD_OPERAND(name, token, domain, node) {name, xgrammar::token, eXNI_NONE, domain, eXNI_##node},
+#define XKEYWORD_CONSTANT(name, token, domain, node, value) {name, xgrammar::token, eXNI_NONE, domain, eXNI_##node},
+#define XKEYWORD_NOT_DISPLAYED(name, token, domain, node) {name, xgrammar::token, eXNI_NONE, domain, eXNI_NONE},
 #include "xkeywords.def"
 };
 

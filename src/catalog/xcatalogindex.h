@@ -8,6 +8,7 @@
 #include <deque>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "qvcmnexpr/xcatalog.h"
@@ -58,6 +59,8 @@ struct PortEntry {
 struct XCatalog::Index {
     std::deque<xcatalog::PortEntry> ports;
     std::unordered_multimap<std::u16string, size_t> portsByName;
+    // Folded qualifiers and name joined by "." (which no name contains).
+    std::unordered_set<std::u16string> portQualifiedKeys;
 
     std::deque<XCatalogMapVar> mapVars;
     std::unordered_map<std::u16string, size_t> mapVarsByName;

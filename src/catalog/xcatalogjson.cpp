@@ -133,7 +133,9 @@ int readWord(const json& object, const char* key, const JPath& at,
 class Loader {
 public:
     explicit Loader(XCatalog& target) : m_catalog(target) {}
-    void readRoot(const json& root);
+    // Frees each list entry of `root` once it is in the catalog, so that the
+    // document and the catalog built from it are never both whole in memory.
+    void readRoot(json& root);
 
 private:
     using SectionFn = void (Loader::*)(const json&, const JPath&);
@@ -152,7 +154,7 @@ private:
         readWidget(entry, at, XCatalogWidgetKind::externalProcedure);
     }
     void readWidget(const json& entry, const JPath& at, XCatalogWidgetKind kind);
-    void readList(const json& list, const JPath& at, SectionFn readEntry);
+    void readList(json& list, const JPath& at, SectionFn readEntry);
     // An add that refuses the entry is reported at the entry's name.
     void added(int status, const std::string& why, const JPath& entryAt) {
         if (status != 0) refuse(entryAt.key("name"), why);
@@ -162,7 +164,7 @@ private:
     std::string m_why;
 };
 
-void Loader::readRoot(const json& root) {
+void Loader::readRoot(json& root) {
     struct Section {
         const char* key;
         SectionFn read;
@@ -193,9 +195,12 @@ void Loader::readRoot(const json& root) {
     }
 }
 
-void Loader::readList(const json& list, const JPath& at, SectionFn readEntry) {
+void Loader::readList(json& list, const JPath& at, SectionFn readEntry) {
     expectKind(list, list.is_array(), "an array", at);
-    for (size_t i = 0; i < list.size(); ++i) (this->*readEntry)(list[i], at.index(i));
+    for (size_t i = 0; i < list.size(); ++i) {
+        (this->*readEntry)(list[i], at.index(i));
+        list[i] = nullptr;
+    }
 }
 
 void Loader::readSettings(const json& object, const JPath& at) {

@@ -87,7 +87,7 @@ std::string ports(int count, bool sameName) {
 // time, and loading one never holds more than a small multiple of its text.
 TEST(XCatalogLoadTest, ManyPortsLoadInProportionToTheText) {
     for (bool sameName : {true, false}) {
-        const std::string text = ports(30000, sameName);
+        const std::string text = ports(15000, sameName);
         auto catalog = std::make_unique<XCatalog>();
         const size_t peak = xalloccount::measure([&] {
                                 std::string error;

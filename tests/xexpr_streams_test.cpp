@@ -105,7 +105,7 @@ std::string chain(int operands) {
 
 TEST_F(XexprStreamsTest, DeepTreesAreWrittenInLinearSpace) {
     // Deeper than the call stack of a recursive walk allows.
-    const int operands = 40000;
+    const int operands = 25000;
     Finished json = run("tree --json -", chain(operands));
     ASSERT_EQ(json.status, 0) << json.err;
     const nlohmann::json object = nlohmann::json::parse(json.out);

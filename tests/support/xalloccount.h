@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -34,9 +35,12 @@ Usage measure(Fn&& run) {
     return Usage{allocated.load() - before, peak.load() - base};
 }
 
-inline void* take(size_t size) {
+inline void* take(size_t size, size_t alignment = 0) {
     if (failFrom.load() != 0 && size >= failFrom.load()) throw std::bad_alloc();
-    void* p = std::malloc(size ? size : 1);
+    if (size == 0) size = 1;
+    void* p = alignment > alignof(std::max_align_t)
+                  ? std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment)
+                  : std::malloc(size);
     if (!p) throw std::bad_alloc();
     const size_t real = malloc_usable_size(p);
     allocated += real;
@@ -47,7 +51,15 @@ inline void* take(size_t size) {
     return p;
 }
 
-inline void give(void* p) {
+inline void* tryTake(size_t size, size_t alignment = 0) noexcept {
+    try {
+        return take(size, alignment);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+inline void give(void* p) noexcept {
     if (!p) return;
     live -= malloc_usable_size(p);
     std::free(p);
@@ -55,9 +67,28 @@ inline void give(void* p) {
 
 }  // namespace xalloccount
 
+// Every form, so that nothing allocated by one allocator is freed by another.
 void* operator new(size_t size) { return xalloccount::take(size); }
 void* operator new[](size_t size) { return xalloccount::take(size); }
+void* operator new(size_t size, std::align_val_t a) { return xalloccount::take(size, size_t(a)); }
+void* operator new[](size_t size, std::align_val_t a) { return xalloccount::take(size, size_t(a)); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept { return xalloccount::tryTake(size); }
+void* operator new[](size_t size, const std::nothrow_t&) noexcept { return xalloccount::tryTake(size); }
+void* operator new(size_t size, std::align_val_t a, const std::nothrow_t&) noexcept {
+    return xalloccount::tryTake(size, size_t(a));
+}
+void* operator new[](size_t size, std::align_val_t a, const std::nothrow_t&) noexcept {
+    return xalloccount::tryTake(size, size_t(a));
+}
 void operator delete(void* p) noexcept { xalloccount::give(p); }
 void operator delete[](void* p) noexcept { xalloccount::give(p); }
 void operator delete(void* p, size_t) noexcept { xalloccount::give(p); }
 void operator delete[](void* p, size_t) noexcept { xalloccount::give(p); }
+void operator delete(void* p, std::align_val_t) noexcept { xalloccount::give(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { xalloccount::give(p); }
+void operator delete(void* p, size_t, std::align_val_t) noexcept { xalloccount::give(p); }
+void operator delete[](void* p, size_t, std::align_val_t) noexcept { xalloccount::give(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { xalloccount::give(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { xalloccount::give(p); }
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { xalloccount::give(p); }
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { xalloccount::give(p); }

@@ -8,6 +8,11 @@
 // mode 1 create the calling thread's object on first use, so a setting made
 // for one engine never leaks into another. Per-thread objects live in the
 // host's thread-specific storage and die with their thread.
+//
+// Every setting may be read and written from any thread: the mode and the
+// high-precision setting are atomic, and a printer is installed under a lock
+// and read through an atomic pointer. Deleting a printer while another
+// thread prints through it remains the caller's to avoid.
 #pragma once
 
 #include <atomic>
@@ -68,10 +73,10 @@ public:
     void setIsHighPrecisionModeForMyself(int on);
     // 1 unless this object's mode was switched off.
     int getIsHighPrecisionModeForMyself() const;
-    XDbgPrinter* getMyDbgPrinter() const { return m_dbgPrinter.get(); }
+    XDbgPrinter* getMyDbgPrinter() const { return m_printer.load(std::memory_order_acquire); }
     void deleteMe();
     int isMeProcessGlobal() const;
-    int getMode() const { return m_mode; }
+    int getMode() const { return m_mode.load(std::memory_order_relaxed); }
     // Appends the usage counters, one line each.
     void printUsage(QvUString& out) const;
 
@@ -80,14 +85,21 @@ private:
     static QvCmnExprGlobal* threadGlobal();
     static QvCmnExprGlobal* current();
     static QvCmnExprGlobal* target();
-    void storeHighPrecisionMode(int on) { m_highPrecisionMode = (on == 1) ? 1 : -1; }
+    void storeHighPrecisionMode(int on) {
+        m_highPrecisionMode.store((on == 1) ? 1 : -1, std::memory_order_relaxed);
+    }
+    // Installs `printer` (null: none); returns false when `onlyIfNone` and
+    // the object already has one.
+    bool installPrinter(std::shared_ptr<XDbgPrinter> printer, bool onlyIfNone);
 
-    int m_mode;
+    std::atomic<int> m_mode;
     // 0 not set (reads as on), 1 on, -1 off.
-    int m_highPrecisionMode = 0;
+    std::atomic<int> m_highPrecisionMode{0};
     // Shared with copies: a copy handed to a thread keeps printing through the
-    // same printer, and whichever holder goes last releases it.
+    // same printer, and whichever holder goes last releases it. Changed only
+    // under the printer lock; m_printer is what readers load.
     std::shared_ptr<XDbgPrinter> m_dbgPrinter;
+    std::atomic<XDbgPrinter*> m_printer{nullptr};
     std::atomic<uint64_t> m_printerRequests{0};
     std::atomic<uint64_t> m_precisionRequests{0};
 };

@@ -21,9 +21,9 @@ public:
     // cGrowBy entries; when it cannot grow any further the text of message
     // 19014 is thrown as a QvUString.
     XNode* push(XNode* node) {
-        // The array never outgrows the capacity, so a full stack also has a
-        // full array: one test covers both.
-        if (m_count == m_storageSize) return pushGrowing(node);
+        // m_pushLimit is the nearer of the capacity and the end of the array,
+        // so one test covers both.
+        if (m_count == m_pushLimit) return pushGrowing(node);
         m_entries[m_count++] = node;
         return node;
     }
@@ -60,11 +60,13 @@ private:
     XNode* pushGrowing(XNode* node);
 
     // The capacity callers see follows the fixed 128-entry steps (and their
-    // limit); the array behind it grows geometrically, so a deep tree costs
-    // linear time to walk rather than one copy of the stack per 128 levels.
+    // limit); the array behind it doubles independently of those steps and
+    // may run ahead of them, so a deep tree costs linear time to build, walk
+    // and delete rather than one copy of the stack per 128 levels.
     uint32_t m_capacity;
     uint32_t m_count;
     uint32_t m_storageSize;
+    uint32_t m_pushLimit;  // min(m_capacity, m_storageSize)
     XNode** m_entries;
     std::unique_ptr<XNode*[]> m_heapEntries;
     XNode* m_inlineEntries[cInlineEntries];

@@ -122,11 +122,14 @@ int XCatalog::addPort(XCatalogPort port, std::string& error) {
     }
     if (checkType("port " + port.name, port.type, error) != 0) return -1;
     std::u16string key = foldKey(toU(port.name));
-    auto [first, last] = m_index->portsByName.equal_range(key);
-    for (auto it = first; it != last; ++it) {
-        if (m_index->ports[it->second].qualifierKeys == qualifierKeys)
-            return fail(error, "port " + port.name + " is declared twice");
-    }
+    // One lookup of the whole qualified name, not a comparison with every
+    // earlier port of the same name: thousands of same-named ports that
+    // differ only in their qualifiers load in linear time.
+    std::u16string qualifiedKey;
+    for (const std::u16string& qualifier : qualifierKeys) qualifiedKey += qualifier + u'.';
+    qualifiedKey += key;
+    if (!m_index->portQualifiedKeys.insert(std::move(qualifiedKey)).second)
+        return fail(error, "port " + port.name + " is declared twice");
     m_index->portsByName.emplace(key, m_index->ports.size());
     int ordinal = static_cast<int>(m_index->ports.size()) + 1;
     m_index->ports.push_back({std::move(port), std::move(qualifierKeys), ordinal});

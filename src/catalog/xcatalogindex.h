@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "qvcmnexpr/xcatalog.h"
@@ -128,6 +129,8 @@ struct PortEntry {
 struct XCatalog::Index {
     std::deque<xcatalog::PortEntry> ports;
     xcatalog::KeyMultimap<size_t> portsByName;
+    // Folded qualifiers and name joined by "." (which no name contains).
+    std::unordered_set<std::u16string> portQualifiedKeys;
 
     std::deque<XCatalogMapVar> mapVars;
     xcatalog::NameIndex mapVarsByName;

@@ -15,18 +15,24 @@ using nlohmann::json;
 
 namespace {
 
-// Where a value sits: its JSON pointer for locating it, and a readable form
+// Where a value sits: its path for locating it, and a readable form
 // ("ports[2].type") for the message.
 struct JPath {
-    std::string pointer;
+    xcatalog::JsonPath tokens;
     std::string display;
 
     JPath key(const std::string& name) const {
-        return {pointer + "/" + xcatalog::jsonPointerToken(name),
-                display.empty() ? name : display + "." + name};
+        return {extended(name), display.empty() ? name : display + "." + name};
     }
     JPath index(size_t i) const {
-        return {pointer + "/" + std::to_string(i), display + "[" + std::to_string(i) + "]"};
+        return {extended(std::to_string(i)), display + "[" + std::to_string(i) + "]"};
+    }
+
+private:
+    xcatalog::JsonPath extended(std::string token) const {
+        xcatalog::JsonPath longer = tokens;
+        longer.push_back(std::move(token));
+        return longer;
     }
 };
 
@@ -127,7 +133,9 @@ int readWord(const json& object, const char* key, const JPath& at,
 class Loader {
 public:
     explicit Loader(XCatalog& target) : m_catalog(target) {}
-    void readRoot(const json& root);
+    // Frees each list entry of `root` once it is in the catalog, so that the
+    // document and the catalog built from it are never both whole in memory.
+    void readRoot(json& root);
 
 private:
     using SectionFn = void (Loader::*)(const json&, const JPath&);
@@ -146,7 +154,7 @@ private:
         readWidget(entry, at, XCatalogWidgetKind::externalProcedure);
     }
     void readWidget(const json& entry, const JPath& at, XCatalogWidgetKind kind);
-    void readList(const json& list, const JPath& at, SectionFn readEntry);
+    void readList(json& list, const JPath& at, SectionFn readEntry);
     // An add that refuses the entry is reported at the entry's name.
     void added(int status, const std::string& why, const JPath& entryAt) {
         if (status != 0) refuse(entryAt.key("name"), why);
@@ -156,7 +164,7 @@ private:
     std::string m_why;
 };
 
-void Loader::readRoot(const json& root) {
+void Loader::readRoot(json& root) {
     struct Section {
         const char* key;
         SectionFn read;
@@ -187,9 +195,12 @@ void Loader::readRoot(const json& root) {
     }
 }
 
-void Loader::readList(const json& list, const JPath& at, SectionFn readEntry) {
+void Loader::readList(json& list, const JPath& at, SectionFn readEntry) {
     expectKind(list, list.is_array(), "an array", at);
-    for (size_t i = 0; i < list.size(); ++i) (this->*readEntry)(list[i], at.index(i));
+    for (size_t i = 0; i < list.size(); ++i) {
+        (this->*readEntry)(list[i], at.index(i));
+        list[i] = nullptr;
+    }
 }
 
 void Loader::readSettings(const json& object, const JPath& at) {
@@ -280,67 +291,123 @@ std::string locate(std::string_view text, const std::string& sourceName, size_t 
     return sourceName + ":" + std::to_string(line) + ":" + std::to_string(column) + ": error: ";
 }
 
-std::string describe(std::string_view text, const std::string& sourceName, const LoadError& e,
-                     const xcatalog::JsonSourceMap& source) {
+std::string describe(std::string_view text, const std::string& sourceName, const LoadError& e) {
+    xcatalog::JsonSpot spot = xcatalog::findJsonPath(text, e.at.tokens);
     size_t offset = 0;
-    auto spot = source.spots.find(e.at.pointer);
-    if (spot != source.spots.end())
-        offset = e.atKey && spot->second.keyOffset != std::string::npos ? spot->second.keyOffset
-                                                                        : spot->second.valueOffset;
+    if (spot.found)
+        offset = e.atKey && spot.keyOffset != std::string::npos ? spot.keyOffset : spot.valueOffset;
     std::string where = e.at.display.empty() ? "catalog" : e.at.display;
     return locate(text, sourceName, offset) + where + ": " + e.message;
 }
 
 // The JSON library's message without its own prefix and position, which the
 // caller's FILE:LINE:COLUMN replaces.
-std::string syntaxMessage(const json::parse_error& e) {
+std::string syntaxMessage(const nlohmann::detail::exception& e) {
     std::string what = e.what();
+    size_t close = what.find("] ");
+    if (close != std::string::npos) what.erase(0, close + 2);
     size_t colon = what.find(": ", what.find("parse error"));
-    return "malformed JSON: " + (colon == std::string::npos ? what : what.substr(colon + 2));
+    if (what.rfind("parse error", 0) == 0 && colon != std::string::npos) what.erase(0, colon + 2);
+    return "malformed JSON: " + what;
+}
+
+// Builds the document like the library's own parser, but hands a failure
+// back with its position instead of throwing it: a number out of range
+// ("1e999") fails with an exception that carries no position of its own.
+class LocatingParser : public nlohmann::detail::json_sax_dom_parser<json> {
+public:
+    explicit LocatingParser(json& root) : json_sax_dom_parser(root, false) {}
+    bool parse_error(size_t position, const std::string& token,
+                     const nlohmann::detail::exception& e) {
+        failed = true;
+        // A syntax error is placed at the character that broke the syntax;
+        // a well-formed number that does not fit, at its first character.
+        const bool wholeToken = dynamic_cast<const json::out_of_range*>(&e) != nullptr;
+        offset = wholeToken && position >= token.size() ? position - token.size()
+                 : position > 0                          ? position - 1
+                                                         : 0;
+        message = syntaxMessage(e);
+        return false;
+    }
+    bool failed = false;
+    size_t offset = 0;
+    std::string message;
+};
+
+// Sets the message of a failure that may itself be short of memory: when
+// even the message cannot be made, `error` keeps what it had.
+template <class MakeMessage>
+void failWithoutThrowing(std::string& error, MakeMessage&& message) {
+    try {
+        error = message();
+    } catch (...) {
+    }
+}
+
+int parseAndRead(std::string_view text, const std::string& sourceName, XCatalog& loaded,
+                 std::string& error) {
+    json root;
+    LocatingParser parser(root);
+    json::sax_parse(text, &parser);
+    if (parser.failed) {
+        error = locate(text, sourceName, parser.offset) + parser.message;
+        return -1;
+    }
+    xcatalog::JsonDuplicateKey duplicate = xcatalog::findDuplicateKey(text);
+    if (duplicate.found) {
+        error = locate(text, sourceName, duplicate.offset) + "key \"" + duplicate.key +
+                "\" appears twice in the same object";
+        return -1;
+    }
+    try {
+        Loader(loaded).readRoot(root);
+    } catch (const LoadError& e) {
+        error = describe(text, sourceName, e);
+        return -1;
+    }
+    return 0;
 }
 
 }  // namespace
 
 int XCatalog::loadJsonText(std::string_view text, const std::string& sourceName, XCatalog& out,
                            std::string& error) {
-    json root;
+    // Nothing the loader meets may leave it as an exception: running out of
+    // memory, or anything the JSON library throws that the reading above
+    // did not foresee, is reported like any other failure.
     try {
-        root = json::parse(text);
-    } catch (const json::parse_error& e) {
-        size_t offset = e.byte > 0 ? e.byte - 1 : 0;
-        error = locate(text, sourceName, offset) + syntaxMessage(e);
-        return -1;
+        XCatalog loaded;
+        if (parseAndRead(text, sourceName, loaded, error) != 0) return -1;
+        out = std::move(loaded);
+        return 0;
+    } catch (const std::bad_alloc&) {
+        failWithoutThrowing(error, [&] { return sourceName + ":1:1: error: not enough memory"; });
+    } catch (const std::exception& e) {
+        failWithoutThrowing(error, [&] {
+            return sourceName + ":1:1: error: the catalog could not be loaded: " + e.what();
+        });
     }
-    xcatalog::JsonSourceMap source = xcatalog::scanJsonSource(text);
-    if (!source.duplicateKeyPointer.empty()) {
-        error = locate(text, sourceName, source.duplicateKeyOffset) + "key \"" +
-                source.duplicateKey + "\" appears twice in the same object";
-        return -1;
-    }
-    XCatalog loaded;
-    try {
-        Loader(loaded).readRoot(root);
-    } catch (const LoadError& e) {
-        error = describe(text, sourceName, e, source);
-        return -1;
-    }
-    out = std::move(loaded);
-    return 0;
+    return -1;
 }
 
 int XCatalog::loadJsonFile(const std::string& path, XCatalog& out, std::string& error) {
-    errno = 0;
-    std::ifstream in(path, std::ios::binary);
-    // A directory opens but cannot be read; peek finds out.
-    if (!in || (in.peek() == std::ifstream::traits_type::eof() && in.bad())) {
-        int code = errno;
-        error = path + ": error: cannot read the catalog file";
-        if (code != 0) error += std::string(": ") + std::strerror(code);
-        return -1;
+    try {
+        errno = 0;
+        std::ifstream in(path, std::ios::binary);
+        // A directory opens but cannot be read; peek finds out.
+        if (!in || (in.peek() == std::ifstream::traits_type::eof() && in.bad())) {
+            int code = errno;
+            error = path + ": error: cannot read the catalog file";
+            if (code != 0) error += std::string(": ") + std::strerror(code);
+            return -1;
+        }
+        in.clear();
+        std::ostringstream buffer;
+        buffer << in.rdbuf();
+        std::string text = std::move(buffer).str();
+        return loadJsonText(text, path, out, error);
+    } catch (const std::bad_alloc&) {
+        failWithoutThrowing(error, [&] { return path + ":1:1: error: not enough memory"; });
     }
-    in.clear();
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    std::string text = buffer.str();
-    return loadJsonText(text, path, out, error);
+    return -1;
 }

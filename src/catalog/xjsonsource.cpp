@@ -1,10 +1,9 @@
-// The second look at a catalog's JSON text that finds where each key and
-// value starts, for messages that must name a line and column.
+// The second look at a catalog's JSON text: a duplicate key, or where one
+// key or value starts, for messages that must name a line and column.
 #include "xjsonsource.h"
 
 #include <nlohmann/json.hpp>
 #include <unordered_set>
-#include <vector>
 
 namespace xcatalog {
 
@@ -12,33 +11,41 @@ namespace {
 
 struct Frame {
     bool isObject;
-    std::string pointer;
+    bool onPath;          // every enclosing element so far lies on the sought path
     size_t nextIndex = 0;
-    std::unordered_set<std::string> keys;
+    std::unordered_set<std::string> keys;  // filled only when looking for duplicates
 };
 
+// Walks every value of the text in document order. For each one it knows
+// the key and the frames of the enclosing containers; what to do there is
+// the caller's (a duplicate key, the sought path).
 class Scanner {
 public:
-    explicit Scanner(std::string_view text) : m_text(text) {}
-    JsonSourceMap run();
+    Scanner(std::string_view text, const JsonPath* path) : m_text(text), m_path(path) {}
+    // Stops at the first duplicate key (no path) or at the sought value.
+    void run();
+
+    JsonDuplicateKey duplicate;
+    JsonSpot spot;
 
 private:
     char at(size_t pos) const { return pos < m_text.size() ? m_text[pos] : '\0'; }
     size_t skipSpace(size_t pos) const;
     size_t skipString(size_t pos) const;
     size_t skipScalar(size_t pos) const;
-    // Positions m_pos at the next element's value and sets its pointer.
-    void beginElement(Frame& frame);
+    // Positions m_pos at the next element's value; false to stop the walk.
+    bool beginElement(Frame& frame);
     // After a value: consumes separators and closing brackets; false at the
-    // end of the document.
+    // end of the document or when the walk stops.
     bool finishValue();
+    bool elementOnPath(const std::string& token) const;
 
     std::string_view m_text;
+    const JsonPath* m_path;
     size_t m_pos = 0;
-    std::string m_pointer;
     size_t m_keyOffset = std::string::npos;
+    bool m_onPath = true;  // the current value lies on the sought path
     std::vector<Frame> m_stack;
-    JsonSourceMap m_map;
 };
 
 size_t Scanner::skipSpace(size_t pos) const {
@@ -62,30 +69,36 @@ size_t Scanner::skipScalar(size_t pos) const {
     return pos;
 }
 
-void Scanner::beginElement(Frame& frame) {
+bool Scanner::elementOnPath(const std::string& token) const {
+    const size_t depth = m_stack.size() - 1;
+    return m_path && m_stack.back().onPath && depth < m_path->size() && (*m_path)[depth] == token;
+}
+
+bool Scanner::beginElement(Frame& frame) {
     if (!frame.isObject) {
         m_keyOffset = std::string::npos;
-        m_pointer = frame.pointer + "/" + std::to_string(frame.nextIndex++);
-        return;
+        m_onPath = m_path && frame.onPath && elementOnPath(std::to_string(frame.nextIndex));
+        ++frame.nextIndex;
+        return true;
     }
     m_keyOffset = m_pos;
     size_t end = skipString(m_pos);
     std::string key = nlohmann::json::parse(m_text.substr(m_pos, end - m_pos)).get<std::string>();
-    m_pointer = frame.pointer + "/" + jsonPointerToken(key);
-    if (!frame.keys.insert(key).second && m_map.duplicateKeyPointer.empty()) {
-        m_map.duplicateKeyPointer = m_pointer;
-        m_map.duplicateKey = key;
-        m_map.duplicateKeyOffset = m_pos;
-    }
     m_pos = skipSpace(skipSpace(end) + 1);  // past the colon
+    if (m_path) {
+        m_onPath = elementOnPath(key);
+        return true;
+    }
+    if (frame.keys.insert(key).second) return true;
+    duplicate = JsonDuplicateKey{true, std::move(key), m_keyOffset};
+    return false;
 }
 
 bool Scanner::finishValue() {
     while (!m_stack.empty()) {
         if (at(m_pos) == ',') {
             m_pos = skipSpace(m_pos + 1);
-            beginElement(m_stack.back());
-            return true;
+            return beginElement(m_stack.back());
         }
         m_stack.pop_back();  // the closing bracket
         m_pos = skipSpace(m_pos + 1);
@@ -93,17 +106,20 @@ bool Scanner::finishValue() {
     return false;
 }
 
-JsonSourceMap Scanner::run() {
+void Scanner::run() {
     if (m_text.substr(0, 3) == "\xEF\xBB\xBF") m_pos = 3;
     m_pos = skipSpace(m_pos);
     while (true) {
-        m_map.spots[m_pointer] = JsonSpot{m_keyOffset, m_pos};
+        if (m_path && m_onPath && m_stack.size() == m_path->size()) {
+            spot = JsonSpot{true, m_keyOffset, m_pos};
+            return;
+        }
         char c = at(m_pos);
         if (c == '{' || c == '[') {
-            m_stack.push_back(Frame{c == '{', m_pointer, 0, {}});
+            m_stack.push_back(Frame{c == '{', m_onPath, 0, {}});
             m_pos = skipSpace(m_pos + 1);
             if (at(m_pos) != '}' && at(m_pos) != ']') {
-                beginElement(m_stack.back());
+                if (!beginElement(m_stack.back())) return;
                 continue;
             }
             m_stack.pop_back();
@@ -111,28 +127,22 @@ JsonSourceMap Scanner::run() {
         } else {
             m_pos = skipSpace(c == '"' ? skipString(m_pos) : skipScalar(m_pos));
         }
-        if (!finishValue()) break;
+        if (!finishValue()) return;
     }
-    return std::move(m_map);
 }
 
 }  // namespace
 
-JsonSourceMap scanJsonSource(std::string_view text) {
-    return Scanner(text).run();
+JsonDuplicateKey findDuplicateKey(std::string_view text) {
+    Scanner scanner(text, nullptr);
+    scanner.run();
+    return std::move(scanner.duplicate);
 }
 
-std::string jsonPointerToken(std::string_view key) {
-    std::string token;
-    for (char c : key) {
-        if (c == '~')
-            token += "~0";
-        else if (c == '/')
-            token += "~1";
-        else
-            token += c;
-    }
-    return token;
+JsonSpot findJsonPath(std::string_view text, const JsonPath& path) {
+    Scanner scanner(text, &path);
+    scanner.run();
+    return scanner.spot;
 }
 
 void lineAndColumn(std::string_view text, size_t offset, size_t& line, size_t& column) {

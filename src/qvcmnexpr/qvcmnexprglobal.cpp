@@ -1,18 +1,28 @@
 // Library settings per process or per thread (see qvcmnexprglobal.h).
 //
-// The process object is built when the library is loaded and configured
-// during start-up, before parsing threads run; afterwards it is only read, so
-// it needs no lock. Per-thread objects sit in a slot of the host's
-// thread-specific storage, which deletes them when their thread ends.
+// The process object is built when the library is loaded. Its settings are
+// usually made during start-up, but an embedder may as well make them from
+// several threads at once (each thread that sets up a catalog context does),
+// so every setting is an atomic or is changed under a lock. Per-thread
+// objects sit in a slot of the host's thread-specific storage, which deletes
+// them when their thread ends.
 #include "qvcmnexpr/qvcmnexprglobal.h"
+
+#include <mutex>
 
 #include "globaltss.h"
 #include "qvcmnexpr/xdbg.h"
 
 namespace {
 
-// Whether initQvCmnExprGlobal has fixed the mode; written during start-up only.
-bool s_modeFixed = false;
+// The mode initQvCmnExprGlobal fixed; -1 before its first call.
+std::atomic<int> s_fixedMode{-1};
+
+// Serialises installing and dropping printers; reading one takes no lock.
+std::mutex& printerLock() {
+    static std::mutex lock;
+    return lock;
+}
 
 GlobalTss<QvCmnExprGlobal>& threadSlot() {
     static GlobalTss<QvCmnExprGlobal> slot;
@@ -26,23 +36,39 @@ GlobalTss<QvCmnExprGlobal>& threadSlot() {
 }  // namespace
 
 QvCmnExprGlobal::QvCmnExprGlobal(int mode) : m_mode(mode) {
-    if (mode == kModeProcess) m_dbgPrinter = std::make_shared<XDbgPrinter>(1);
+    if (mode == kModeProcess) installPrinter(std::make_shared<XDbgPrinter>(1), false);
 }
 
 QvCmnExprGlobal::QvCmnExprGlobal(const QvCmnExprGlobal& other)
-    : m_mode(other.m_mode), m_highPrecisionMode(other.m_highPrecisionMode), m_dbgPrinter(other.m_dbgPrinter) {}
+    : m_mode(other.getMode()), m_highPrecisionMode(other.m_highPrecisionMode.load()) {
+    std::lock_guard<std::mutex> hold(printerLock());
+    m_dbgPrinter = other.m_dbgPrinter;
+    m_printer.store(m_dbgPrinter.get(), std::memory_order_release);
+}
 
 QvCmnExprGlobal& QvCmnExprGlobal::operator=(const QvCmnExprGlobal& other) {
     if (this == &other) return *this;
-    m_mode = other.m_mode;
-    m_highPrecisionMode = other.m_highPrecisionMode;
-    m_dbgPrinter = other.m_dbgPrinter;
+    m_mode.store(other.getMode());
+    m_highPrecisionMode.store(other.m_highPrecisionMode.load());
+    {
+        std::lock_guard<std::mutex> hold(printerLock());
+        m_dbgPrinter = other.m_dbgPrinter;
+        m_printer.store(m_dbgPrinter.get(), std::memory_order_release);
+    }
     m_printerRequests = other.m_printerRequests.load(std::memory_order_relaxed);
     m_precisionRequests = other.m_precisionRequests.load(std::memory_order_relaxed);
     return *this;
 }
 
 QvCmnExprGlobal::~QvCmnExprGlobal() = default;
+
+bool QvCmnExprGlobal::installPrinter(std::shared_ptr<XDbgPrinter> printer, bool onlyIfNone) {
+    std::lock_guard<std::mutex> hold(printerLock());
+    if (onlyIfNone && m_dbgPrinter) return false;
+    m_dbgPrinter = std::move(printer);
+    m_printer.store(m_dbgPrinter.get(), std::memory_order_release);
+    return true;
+}
 
 // ---- choice of object ----
 
@@ -56,7 +82,7 @@ QvCmnExprGlobal* QvCmnExprGlobal::threadGlobal() { return threadSlot().get(); }
 // Readers: the calling thread's object in mode 1 when it has one.
 QvCmnExprGlobal* QvCmnExprGlobal::current() {
     QvCmnExprGlobal& process = processGlobal();
-    if (process.m_mode != kModePerThread) return &process;
+    if (process.getMode() != kModePerThread) return &process;
     QvCmnExprGlobal* own = threadGlobal();
     return own ? own : &process;
 }
@@ -65,7 +91,7 @@ QvCmnExprGlobal* QvCmnExprGlobal::current() {
 // thread's own object is created on its first write.
 QvCmnExprGlobal* QvCmnExprGlobal::target() {
     QvCmnExprGlobal& process = processGlobal();
-    if (process.m_mode == kModeProcess) return &process;
+    if (process.getMode() == kModeProcess) return &process;
     QvCmnExprGlobal* own = threadGlobal();
     if (!own) {
         threadSlot().replace(std::make_unique<QvCmnExprGlobal>(kModePerThread));
@@ -80,15 +106,15 @@ QvCmnExprGlobal* QvCmnExprGlobal::initQvCmnExprGlobal(int mode) {
     QvCmnExprGlobal& process = processGlobal();
     // Other modes would make readers and writers pick different objects.
     if (mode != kModeProcess && mode != kModePerThread) return nullptr;
-    if (!s_modeFixed) {
-        process.m_mode = mode;
-        s_modeFixed = true;
+    int fixed = -1;
+    if (s_fixedMode.compare_exchange_strong(fixed, mode)) {
+        process.m_mode.store(mode);
         return &process;
     }
-    return process.m_mode == mode ? &process : nullptr;
+    return fixed == mode ? &process : nullptr;
 }
 
-int QvCmnExprGlobal::isMultipleDTMSupported() { return processGlobal().m_mode; }
+int QvCmnExprGlobal::isMultipleDTMSupported() { return processGlobal().getMode(); }
 
 QvCmnExprGlobal* QvCmnExprGlobal::getQvCmnExprGlobal() { return current(); }
 
@@ -102,7 +128,7 @@ void QvCmnExprGlobal::resetQvCmnExprGlobal() { threadSlot().forget(); }
 
 void QvCmnExprGlobal::deleteQvCmnExprGlobal() {
     QvCmnExprGlobal& process = processGlobal();
-    if (process.m_mode != kModeProcess) {
+    if (process.getMode() != kModeProcess) {
         threadSlot().replace(nullptr);
         return;
     }
@@ -112,9 +138,11 @@ void QvCmnExprGlobal::deleteQvCmnExprGlobal() {
 QvCmnExprGlobal* QvCmnExprGlobal::setIsHighPrecisionMode(int on) {
     QvCmnExprGlobal* g = target();
     const int wanted = (on == 1) ? 1 : -1;
-    if (g->m_highPrecisionMode != 0 && g->m_highPrecisionMode != wanted) return nullptr;
-    g->m_highPrecisionMode = wanted;
-    return g;
+    // Set once: of two threads that set it at the same time, one sets it and
+    // the other finds it set, to the same value or not.
+    int found = 0;
+    if (g->m_highPrecisionMode.compare_exchange_strong(found, wanted) || found == wanted) return g;
+    return nullptr;
 }
 
 QvCmnExprGlobal* QvCmnExprGlobal::changeHighPrecisionMode(int on) {
@@ -131,10 +159,10 @@ int QvCmnExprGlobal::getIsHighPrecisionMode() {
 
 QvCmnExprGlobal* QvCmnExprGlobal::setDbgPrinter(const QvUString& fileName, int usedByApplication) {
     QvCmnExprGlobal* g = target();
-    if (!g->m_dbgPrinter) {
-        g->m_dbgPrinter = std::make_shared<XDbgPrinter>(usedByApplication);
-        g->m_dbgPrinter->openDbgFile(fileName);
-    }
+    if (g->getMyDbgPrinter()) return g;
+    auto printer = std::make_shared<XDbgPrinter>(usedByApplication);
+    printer->openDbgFile(fileName);
+    g->installPrinter(std::move(printer), true);
     return g;
 }
 
@@ -147,18 +175,21 @@ XDbgPrinter* QvCmnExprGlobal::getDbgPrinter() {
 // ---- operations on this object ----
 
 void QvCmnExprGlobal::setDbgPrinterForMyself(const QvUString& fileName) {
-    if (m_dbgPrinter) return;
-    m_dbgPrinter = std::make_shared<XDbgPrinter>(0);
-    m_dbgPrinter->openDbgFile(fileName);
+    if (getMyDbgPrinter()) return;
+    auto printer = std::make_shared<XDbgPrinter>(0);
+    printer->openDbgFile(fileName);
+    installPrinter(std::move(printer), true);
 }
 
 void QvCmnExprGlobal::changeHighPrecisionModeForMyself(int on) { storeHighPrecisionMode(on); }
 
 void QvCmnExprGlobal::setIsHighPrecisionModeForMyself(int on) { storeHighPrecisionMode(on); }
 
-int QvCmnExprGlobal::getIsHighPrecisionModeForMyself() const { return m_highPrecisionMode != -1 ? 1 : 0; }
+int QvCmnExprGlobal::getIsHighPrecisionModeForMyself() const {
+    return m_highPrecisionMode.load(std::memory_order_relaxed) != -1 ? 1 : 0;
+}
 
-void QvCmnExprGlobal::deleteMe() { m_dbgPrinter.reset(); }
+void QvCmnExprGlobal::deleteMe() { installPrinter(nullptr, false); }
 
 int QvCmnExprGlobal::isMeProcessGlobal() const { return this == &processGlobal() ? 1 : 0; }
 

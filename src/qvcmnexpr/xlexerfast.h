@@ -40,7 +40,8 @@ inline bool mayStartBlanks(const unsigned short* p) { return gXUnitClasses.any(*
 // another page, so the one that holds the 0 unit can be read whole without
 // any risk of a fault; lanes before `text` are ignored and nothing after the
 // 0 unit is used. Reading past the end of the text that way is also why the
-// address sanitizer must not check this function.
+// address and thread sanitizers must not check this function: the bytes
+// after the 0 unit may belong to another thread's object.
 inline size_t unitCountByUnit(const unsigned short* text) {
     const unsigned short* p = text;
     while (*p != 0) ++p;
@@ -48,7 +49,7 @@ inline size_t unitCountByUnit(const unsigned short* text) {
 }
 
 #if defined(__SSE2__)
-inline __attribute__((no_sanitize_address)) size_t unitCount(const unsigned short* text) {
+inline __attribute__((no_sanitize("address", "thread"))) size_t unitCount(const unsigned short* text) {
     const uintptr_t start = reinterpret_cast<uintptr_t>(text);
     // Units at an odd address would straddle the lanes.
     if ((start & 1) != 0) return unitCountByUnit(text);

@@ -5,6 +5,7 @@
 // custom range simply never matches.
 #include "qvcmnexpr/xtype.h"
 
+#include <atomic>
 #include <iterator>
 #include <string>
 
@@ -285,14 +286,17 @@ int XType::initDecMax(int precision) {
     XType dec = getDec(precision);
     if (!dec.isValid()) return -1;
     // The first configuration that arrives fixes the maximum for the
-    // process: trees validated earlier were sized against it.
-    if (!cls_xdtDecMax.isInitialized()) cls_xdtDecMax = dec;
+    // process: trees validated earlier were sized against it. Threads that
+    // set up their contexts, or parse, at the same time may all get here.
+    int32_t unset = eXMINT_UNINIT;
+    std::atomic_ref<int32_t>(cls_xdtDecMax.m_type).compare_exchange_strong(unset, dec.m_type);
     return 0;
 }
 
 XType XType::getDecMax() {
-    if (!cls_xdtDecMax.isInitialized()) initDecMax(28);
-    return cls_xdtDecMax;
+    std::atomic_ref<int32_t> decMax(cls_xdtDecMax.m_type);
+    if (decMax.load() == eXMINT_UNINIT) initDecMax(28);
+    return XType(decMax.load());
 }
 
 int XType::getDecMaxPrecision() { return getDecPrecision(getDecMax()); }
@@ -306,13 +310,15 @@ int XType::initCustomDecMax() {
         if (!type.isDec(1)) continue;
         widest = widest.isValid() ? getWidestOf(widest, type) : type;
     }
-    cls_xdtCustomDecMax = widest;
+    // Threads that get here at once work out the same value.
+    std::atomic_ref<int32_t>(cls_xdtCustomDecMax.m_type).store(widest.m_type);
     return 0;
 }
 
 XType XType::getCustomDecMax() {
-    if (!cls_xdtCustomDecMax.isInitialized()) initCustomDecMax();
-    return cls_xdtCustomDecMax;
+    std::atomic_ref<int32_t> customDecMax(cls_xdtCustomDecMax.m_type);
+    if (customDecMax.load() == eXMINT_UNINIT) initCustomDecMax();
+    return XType(customDecMax.load());
 }
 
 int XType::getCustomDecMaxPrecision() { return widthOf(getCustomDecMax()); }

@@ -2,11 +2,28 @@
 // order the command line names them.
 #include "xexpr_input.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <iostream>
 
 namespace xexpr {
+
+namespace {
+
+bool s_standardInputClosed = false;
+
+}  // namespace
+
+void noteClosedStandardInput() {
+    if (fcntl(STDIN_FILENO, F_GETFD) != -1 || errno != EBADF) return;
+    s_standardInputClosed = true;
+    int fd = open("/dev/null", O_RDONLY);
+    if (fd > STDIN_FILENO) close(fd);
+}
 
 bool isSkippedLine(const std::string& line) {
     size_t first = line.find_first_not_of(" \t\r\f\v");
@@ -26,6 +43,11 @@ bool ExpressionReader::next(Expression& out) {
             return true;
         }
         if (source.kind == InputSource::standardInput) {
+            // A closed standard input is not an empty one.
+            if (s_standardInputClosed) {
+                m_problems.push_back("<stdin>: error: cannot read the standard input: it is closed");
+                continue;
+            }
             m_stream = &std::cin;
             m_streamName = "<stdin>";
         } else {
@@ -57,7 +79,8 @@ bool ExpressionReader::nextLine(Expression& out) {
         out = Expression{m_streamName, m_lineNumber, std::move(line)};
         return true;
     }
-    if (m_stream->bad())
+    // Standard input reads through C stdio, which keeps the error to itself.
+    if (m_stream->bad() || (m_stream == &std::cin && std::ferror(stdin)))
         m_problems.push_back(m_streamName + ":" + std::to_string(m_lineNumber) +
                              ": error: reading stopped: the input could not be read");
     return false;

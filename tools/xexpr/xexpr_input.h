@@ -43,4 +43,9 @@ private:
 // Lines that hold no expression: blank, or a comment starting with #.
 bool isSkippedLine(const std::string& line);
 
+// Called first thing in main: notes whether the program was started with
+// its standard input closed, and if so puts /dev/null in its place, so that
+// no file the program opens later is taken for standard input.
+void noteClosedStandardInput();
+
 }  // namespace xexpr

@@ -1,12 +1,14 @@
 // xexpr: checks expressions of the data-integration expression language in
 // bulk from the command line. This file holds the command table and the
 // dispatch; each command lives in its own file.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <string>
 
 #include "xexpr_command.h"
+#include "xexpr_input.h"
 
 namespace xexpr {
 
@@ -73,10 +75,18 @@ int run(int argc, char** argv) {
 }  // namespace xexpr
 
 int main(int argc, char** argv) {
+    xexpr::noteClosedStandardInput();
+    int status = xexpr::kExitUsage;
     try {
-        return xexpr::run(argc, argv);
+        status = xexpr::run(argc, argv);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "xexpr: error: %s\n", e.what());
+    }
+    // Help text too: output that never arrived is a failure. (A run that
+    // already failed has said why.)
+    if (status != xexpr::kExitUsage && (std::fflush(stdout) != 0 || std::ferror(stdout))) {
+        std::fprintf(stderr, "xexpr: error: cannot write the output: %s\n", std::strerror(errno));
         return xexpr::kExitUsage;
     }
+    return status;
 }

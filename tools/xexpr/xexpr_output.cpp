@@ -4,7 +4,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace xexpr {
 
@@ -13,12 +15,26 @@ namespace {
 constexpr auto kProgressAfter = std::chrono::seconds(2);
 constexpr auto kProgressEvery = std::chrono::milliseconds(250);
 
-void writeLine(const std::string& line) {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
+}  // namespace
+
+// ---------------------------------------------------------------- output
+
+void Output::fail() {
+    if (!m_failed) m_errno = errno;
+    m_failed = true;
 }
 
-}  // namespace
+void Output::write(std::string_view text) {
+    if (m_failed || text.empty()) return;
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) fail();
+}
+
+bool Output::flush() {
+    errno = 0;
+    if (!m_failed && (std::fflush(stdout) != 0 || std::ferror(stdout))) fail();
+    return !m_failed;
+}
 
 std::vector<std::string> messageLines(const std::string& text) {
     std::vector<std::string> lines;
@@ -75,10 +91,11 @@ void Reporter::report(const Expression& expression, const Outcome& outcome) {
 
 void Reporter::writeText(const Expression& expression, const Outcome& outcome) {
     std::string prefix = expression.source + ":" + std::to_string(expression.line) + ": ";
-    if (outcome.valid) writeLine(prefix + outcome.summary);
-    for (const std::string& line : outcome.errors) writeLine(prefix + line);
-    for (const std::string& line : outcome.warnings) writeLine(prefix + line);
-    for (const std::string& line : outcome.lines) writeLine(line);
+    if (outcome.valid) m_out.line(prefix + outcome.summary);
+    for (const std::string& line : outcome.errors) m_out.line(prefix + line);
+    for (const std::string& line : outcome.warnings) m_out.line(prefix + line);
+    for (const std::string& line : outcome.lines) m_out.line(line);
+    if (outcome.streamed) outcome.streamed(m_out, false);
 }
 
 void Reporter::writeJson(const Expression& expression, const Outcome& outcome) {
@@ -93,18 +110,29 @@ void Reporter::writeJson(const Expression& expression, const Outcome& outcome) {
     }
     for (const auto& [key, value] : outcome.details.items()) object[key] = value;
     // Text that is not UTF-8 is replaced rather than refused.
-    writeLine(object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace));
+    std::string text = object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    if (outcome.streamed) {
+        text.pop_back();  // the closing brace, written after the streamed member
+        m_out.write(text);
+        m_out.write(",\"" + outcome.streamedKey + "\":");
+        outcome.streamed(m_out, true);
+        text = "}";
+    }
+    m_out.line(text);
 }
 
 void Reporter::problem(const std::string& line) {
     m_progress.clear();
-    std::fflush(stdout);
+    m_out.flush();
     std::fprintf(stderr, "%s\n", line.c_str());
 }
 
-void Reporter::finish() {
+bool Reporter::finish() {
     m_progress.clear();
-    std::fflush(stdout);
+    if (m_out.flush()) return true;
+    std::fprintf(stderr, "xexpr: error: cannot write the output: %s\n",
+                 m_out.error() ? std::strerror(m_out.error()) : "write failed");
+    return false;
 }
 
 }  // namespace xexpr

@@ -20,6 +20,21 @@ void applyOverrides(const ContextOptions& options, XCatalog& catalog) {
     if (options.ascii) settings.serverAscii = true;
 }
 
+// A NUL would end the expression early for the library, which reads text up
+// to its first 0 unit, and the rest would never be checked.
+bool refuseNul(const Expression& expression, Outcome& outcome) {
+    size_t nul = expression.text.find('\0');
+    if (nul == std::string::npos) return false;
+    QvUString before = QvUString::fromUtf8(expression.text.substr(0, nul));
+    outcome.status = -1;
+    outcome.valid = false;
+    outcome.errorBegin = static_cast<size_t>(before.length());
+    outcome.errorEnd = outcome.errorBegin + 1;
+    outcome.errors.push_back("ERROR: at " + std::to_string(outcome.errorBegin) +
+                             ": the expression contains a NUL character");
+    return true;
+}
+
 }  // namespace
 
 int makeContext(const ContextOptions& options, std::unique_ptr<XCatalogContext>& context,
@@ -70,13 +85,17 @@ int runEachExpression(const Invocation& invocation, const ExpressionFn& each) {
         for (; problemsShown < reader.problems().size(); ++problemsShown)
             reporter.problem(reader.problems()[problemsShown]);
     };
-    while (reader.next(expression)) {
+    // Output that cannot be written ends the run: nothing after it would be seen.
+    while (!reporter.outputFailed() && reader.next(expression)) {
         showProblems();
-        reporter.report(expression, each(parser, expression));
+        Outcome refused;
+        if (refuseNul(expression, refused))
+            reporter.report(expression, refused);
+        else
+            reporter.report(expression, each(parser, expression));
     }
     showProblems();
-    reporter.finish();
-    if (problemsShown > 0) return kExitUsage;
+    if (!reporter.finish() || problemsShown > 0) return kExitUsage;
     return reporter.getInvalid() > 0 ? kExitInvalid : kExitValid;
 }
 

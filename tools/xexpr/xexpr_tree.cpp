@@ -1,9 +1,11 @@
 // xexpr tree: the syntax tree of each expression, one node per line and
-// indented by depth (or nested objects with --json): the node kind by its
-// debug name, its position and, for leaves, its text. What validation has
-// decided about a node (type, precision, scale, aggregation level,
-// constness, operation variant) is shown once it is set.
+// indented by depth (or nested objects with --json), written out as it is
+// walked: the node kind by its debug name, its position and, for leaves, its
+// text. What validation has decided about a node (type, precision, scale,
+// aggregation level, constness, operation variant) is shown once it is set.
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "qvcmnexpr/xnode.h"
 #include "qvcmnexpr/xptree.h"
@@ -37,7 +39,8 @@ Json nodeAttributes(const XNode& node) {
     return attributes;
 }
 
-Json nodeJson(const XNode& node, const QvUString& text) {
+// A node's own members in the order both forms show them.
+Json nodeHead(const XNode& node, const QvUString& text) {
     int begin = node.getPosBegin().toInteger();
     int end = node.getPosEnd().toInteger();
     Json object = {{"kind", node.idToString()}, {"begin", begin}, {"end", end}};
@@ -45,38 +48,87 @@ Json nodeJson(const XNode& node, const QvUString& text) {
         object["text"] = text.substr(begin, end - begin).toUtf8();
     Json attributes = nodeAttributes(node);
     for (const auto& [key, value] : attributes.items()) object[key] = value;
-    Json children = Json::array();
-    for (int i = 0; i < node.getNumChildrenB(); ++i) {
-        if (const XNode* child = node.getChildB(i, 0)) children.push_back(nodeJson(*child, text));
-    }
-    if (!children.empty()) object["children"] = std::move(children);
     return object;
 }
 
-void nodeLines(const Json& node, int depth, std::vector<std::string>& lines) {
-    std::string line(2 * depth + 2, ' ');
-    line += node["kind"].get<std::string>() + " [" + std::to_string(node["begin"].get<int>()) +
-            "," + std::to_string(node["end"].get<int>()) + ")";
-    if (node.contains("text"))
-        line += " " + node["text"].dump(-1, ' ', false, Json::error_handler_t::replace);
+std::string dumped(const Json& value) {
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+// Indentation grows with depth only this far; deeper lines carry their
+// depth as a number instead, so output stays linear in the tree's size.
+constexpr int kIndentedDepth = 40;
+
+void writeTextLine(Output& out, const Json& head, int depth) {
+    std::string line(2 * std::min(depth, kIndentedDepth) + 2, ' ');
+    if (depth > kIndentedDepth) line += "<" + std::to_string(depth) + "> ";
+    line += head["kind"].get<std::string>() + " [" + std::to_string(head["begin"].get<int>()) +
+            "," + std::to_string(head["end"].get<int>()) + ")";
+    if (head.contains("text")) line += " " + dumped(head["text"]);
     for (const char* key : {"type", "precision", "scale", "aggLevel", "constant", "variant"}) {
-        if (node.contains(key)) line += std::string(" ") + key + "=" + node[key].dump();
+        if (head.contains(key)) line += std::string(" ") + key + "=" + head[key].dump();
     }
-    lines.push_back(line);
-    if (!node.contains("children")) return;
-    for (const Json& child : node["children"]) nodeLines(child, depth + 1, lines);
+    out.line(line);
+}
+
+// The children a node shows: its non-null ones.
+std::vector<const XNode*> childrenOf(const XNode& node) {
+    std::vector<const XNode*> children;
+    for (int i = 0; i < node.getNumChildrenB(); ++i) {
+        if (const XNode* child = node.getChildB(i, 0)) children.push_back(child);
+    }
+    return children;
+}
+
+// Writes the tree in pre-order with a stack of its own: trees as deep as
+// their expression is long (A + A + ... + A) must not exhaust the call stack.
+void writeTree(Output& out, bool json, const XNode& root, const QvUString& text) {
+    struct Frame {
+        std::vector<const XNode*> children;
+        size_t next = 0;
+    };
+    std::vector<Frame> stack;
+    const XNode* node = &root;
+    while (!out.failed()) {
+        if (node) {
+            Json head = nodeHead(*node, text);
+            Frame frame{childrenOf(*node)};
+            if (json) {
+                std::string member = dumped(head);
+                member.pop_back();  // "}" closes after the children
+                out.write(member);
+                if (!frame.children.empty()) out.write(",\"children\":[");
+            } else {
+                writeTextLine(out, head, static_cast<int>(stack.size()));
+            }
+            stack.push_back(std::move(frame));
+        }
+        Frame& top = stack.back();
+        if (top.next < top.children.size()) {
+            if (json && top.next > 0) out.write(",");
+            node = top.children[top.next++];
+            continue;
+        }
+        if (json) out.write(top.children.empty() ? "}" : "]}");
+        stack.pop_back();
+        if (stack.empty()) break;
+        node = nullptr;
+    }
 }
 
 Outcome showTree(XParser& parser, const Expression& expression) {
-    QvUString text;
+    auto text = std::make_shared<QvUString>();
     std::unique_ptr<XParsedTree> owned;
     ValidationResult vr;
-    Outcome outcome = parseExpression(parser, expression, text, owned, vr);
+    Outcome outcome = parseExpression(parser, expression, *text, owned, vr);
     if (!outcome.valid) return outcome;
-    Json tree = nodeJson(*owned->getTree()->getRoot(), text);
     outcome.summary = "ok";
-    nodeLines(tree, 0, outcome.lines);
-    outcome.details["tree"] = std::move(tree);
+    // The tree is written while the outcome is reported, never held as text.
+    std::shared_ptr<XParsedTree> tree(std::move(owned));
+    outcome.streamedKey = "tree";
+    outcome.streamed = [tree, text](Output& out, bool json) {
+        writeTree(out, json, *tree->getTree()->getRoot(), *text);
+    };
     return outcome;
 }
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 
 #include "qvcmnasrt.h"
 #include "qvcmnexpr/xcatalogcontext.h"
@@ -374,22 +375,17 @@ TEST(XCatalogContextTest, ReportsKindAndSettings) {
     EXPECT_EQ(XCatalogContext(std::make_shared<XCatalog>(other)).getXpressionContext(), 3);
 }
 
+// The catalog's server mode reaches the host; without one the host's stays.
 TEST(XCatalogContextTest, AppliesTheServerModeThroughTheHost) {
-    int before = isServerModeASCII();
-    XCatalog catalog;
-    catalog.settings().serverAscii = true;
-    XCatalogContext ascii(std::make_shared<XCatalog>(catalog));
-    EXPECT_EQ(ascii.applySettings(nullptr), 0);
-    EXPECT_NE(isServerModeASCII(), 0);
-    catalog.settings().serverAscii = false;
-    XCatalogContext unicode(std::make_shared<XCatalog>(catalog));
-    EXPECT_EQ(unicode.applySettings(nullptr), 0);
-    EXPECT_EQ(isServerModeASCII(), 0);
-    // A catalog without the setting leaves the host's mode alone.
-    qvSetServerModeASCII(1);
-    XCatalogContext untouched(std::make_shared<XCatalog>());
-    EXPECT_EQ(untouched.applySettings(nullptr), 0);
-    EXPECT_NE(isServerModeASCII(), 0);
+    const int before = isServerModeASCII();
+    const std::pair<std::optional<bool>, int> cases[] = {{true, 1}, {false, 0}, {std::nullopt, 0}, {std::nullopt, 1}};
+    for (const auto& [setting, expected] : cases) {
+        XCatalog catalog;
+        catalog.settings().serverAscii = setting;
+        qvSetServerModeASCII(setting ? !*setting : expected);  // the other mode, or the one to keep
+        EXPECT_EQ(XCatalogContext(std::make_shared<XCatalog>(catalog)).applySettings(nullptr), 0);
+        EXPECT_EQ(isServerModeASCII() != 0, expected != 0) << expected;
+    }
     qvSetServerModeASCII(before);
 }
 

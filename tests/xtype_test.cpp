@@ -640,6 +640,7 @@ TEST_F(XTypeRules, ResultTypeIndicators) {
     EXPECT_TRUE(XResultTypeIndicator(eXRT_SAME_AS_OPD_FIXED).isSameAsOpdFixed());
     EXPECT_FALSE(XResultTypeIndicator(eXRT_SAME_AS_OPD).isSameAsOpdFixed());
     EXPECT_EQ(kStr, XResultTypeIndicator::getXrtString().toInteger());
+    EXPECT_EQ(eXRT_REAL, XResultTypeIndicator(eXRT_REAL).toXDataType().toInteger());
 }
 
 // ===== enumeration names =====

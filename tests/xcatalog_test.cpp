@@ -368,6 +368,7 @@ TEST(XCatalogContextTest, ReportsKindAndSettings) {
     EXPECT_EQ(workflow.isPortAllowed(), 0);
     EXPECT_EQ(workflow.isUpgrade(), 1);
     EXPECT_EQ(workflow.isRelaxValidationSet(), 0);
+    EXPECT_EQ(workflow.isAllowNullTypeSet(), 0);
     EXPECT_TRUE(workflow.getConfigIsHighPrecision(value) && workflow.getConfigDecMaxPrecision(value) &&
                 workflow.getConfigIsAscii(value));  // not configured
     EXPECT_EQ(value, -7);

@@ -173,8 +173,8 @@ TEST_F(CustomTypeTest, WithNothingRegisteredEveryLookupFails) {
     long long value = 5, asBig = 77;
     int asInt = 77;
     double asFloat = 7.5;
-    EXPECT_EQ(mgr->to_integer(1022, &value, asInt) + mgr->to_bigint(1022, &value, asBig) +
-                  mgr->to_float(1022, &value, asFloat) + mgr->negate(1022, &value), 0);
+    EXPECT_FALSE(mgr->to_integer(1022, &value, asInt) || mgr->to_bigint(1022, &value, asBig) ||
+                 mgr->to_float(1022, &value, asFloat) || mgr->negate(1022, &value));
     EXPECT_TRUE(asInt == 77 && asBig == 77 && asFloat == 7.5 && value == 5);
     unsigned short buffer[8] = {'x', 0};
     EXPECT_EQ(mgr->qvZevaTypeToString(1022, &value, buffer, 8), 0);

@@ -353,8 +353,8 @@ TEST(XCatalogContextTest, ReportsKindAndSettings) {
     EXPECT_EQ(context.isAllowNullTypeSet(), 1);
     EXPECT_EQ(context.isUpgrade(), 0);
     int high = -7, decMax = -7, ascii = -7, value = -7;
-    EXPECT_EQ(context.getConfigIsHighPrecision(high) + context.getConfigDecMaxPrecision(decMax) +
-                  context.getConfigIsAscii(ascii), 0);
+    EXPECT_FALSE(context.getConfigIsHighPrecision(high) || context.getConfigDecMaxPrecision(decMax) ||
+                 context.getConfigIsAscii(ascii));
     EXPECT_EQ(high, 1);
     EXPECT_EQ(decMax, 28);
     EXPECT_EQ(ascii, 0);
@@ -455,7 +455,7 @@ TEST_F(OrdersContextTest, FindPortFillsTheRecord) {
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(entry->name, "ORDER_ID");
     XMetadataPort rate, shipped, blob;
-    ASSERT_EQ(findPort({}, "RATE", rate) + findPort({}, "SHIPPED", shipped) + findPort({}, "blob", blob), 0);
+    ASSERT_FALSE(findPort({}, "RATE", rate) || findPort({}, "SHIPPED", shipped) || findPort({}, "blob", blob));
     EXPECT_EQ(rate.getDataType().toInteger(), eXDT_DEC18);
     EXPECT_EQ(rate.getScale().toInteger(), 4);
     EXPECT_EQ(rate.getNumCharsMax().toInteger(), 9);

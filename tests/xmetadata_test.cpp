@@ -216,7 +216,7 @@ TEST(XMetadataTest, CopyMetadataLeavesReferenceFlagsAndDeleteFunction) {
     EXPECT_EQ(target.getTrtInfoV(), &trt);
     EXPECT_EQ(target.getTypeAttrsV(), &attrs);
     EXPECT_EQ(target.getRef().getPtr(), &objectB);
-    EXPECT_EQ(target.isConst() + target.isParam() + target.isWindowFunc(), 0);
+    EXPECT_FALSE(target.isConst() || target.isParam() || target.isWindowFunc());
     EXPECT_THROW(XMetadata::copyMetadata(nullptr, &target), QvAssertFailure);
     EXPECT_THROW(XMetadata::copyMetadata(&target, nullptr), QvAssertFailure);
     // No equivalence is applied, and a type without a length keeps the target's.

@@ -104,7 +104,7 @@ TEST(XParserContextTest, NewContextSettingsAndIdentity) {
     const XParserContext& base = context;
     EXPECT_EQ(base.getClassId(), 3005);
     EXPECT_EQ(base.isClass(3005), 1);
-    EXPECT_EQ(base.isClass(3000) + base.isClass(1001), 0);
+    EXPECT_FALSE(base.isClass(3000) || base.isClass(1001));
     EXPECT_EQ(XParserContext::stc_isClass(3005), 1);
     EXPECT_EQ(XParserContext::stc_isClass(3004), 0);
     EXPECT_EQ(XParserContextNoSymbols().getXpressionContext(), 1);
@@ -147,7 +147,7 @@ TEST(XParserContextTest, CopiesTakeTheSettings) {
 
 TEST(XParserContextNoSymbolsTest, NoRelaxationsNoConfigurationAndTheLexerFindsNothing) {
     OpenNoSymbols context;
-    EXPECT_EQ(context.isRelaxValidationSet() + context.isAllowNullTypeSet() + context.isExtAggFunc(qvU("myagg")), 0);
+    EXPECT_FALSE(context.isRelaxValidationSet() || context.isAllowNullTypeSet() || context.isExtAggFunc(qvU("myagg")));
     size_t length = 77;
     int value = 42, preDefined = 5;
     EXPECT_EQ(context.containsValidTokenMapVar(kText, 0, length), 0);

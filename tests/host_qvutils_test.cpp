@@ -438,6 +438,10 @@ TEST(MetadataBaseTest, HostClassIdsAreNotTheLibrarys) {
         EXPECT_EQ(XMetadataBase::stc_isClass(id), id == 2000 || id == 2001) << id;
     }
     EXPECT_EQ(QvMetadataBase::stc_isClass(2001), 0);
+    const QvMetadataBase bare;  // its defaults describe "no type"
+    EXPECT_FALSE(bare.getCDataTypeV() || bare.getLengthV() || bare.getScaleV() || bare.getTypeAttrsV() ||
+                 bare.getZevaTypeMetadataV() || bare.getTrtInfoV());
+    EXPECT_EQ(bare.getClassId(), 2000);
     EXPECT_EQ(SColMetadata::stc_isClass(2002), 1);
     EXPECT_EQ(SColMetadata::stc_isClass(2001), 0);
     TestRecord record(eQvCDT_INT, 0);

@@ -467,13 +467,21 @@ TEST_F(OrdersContextTest, FindPortFillsTheRecord) {
     EXPECT_TRUE(err.isEmpty());  // the library reports an unknown name itself
 }
 
+// Both string kinds hold text of the server's character mode, which decides
+// the one string type of expressions.
 TEST_F(OrdersContextTest, FindPortMatchesQualifiersAndRefusesAmbiguity) {
-    XMetadataPort port;
-    ASSERT_EQ(findPort({"sq_orders"}, "NAME", port), 0);
-    EXPECT_EQ(port.getNumCharsMax().toInteger(), 80);
-    XMetadataPort uni;
-    ASSERT_EQ(findPort({"SQ_CUSTOMERS"}, "NAME", uni), 0);
-    EXPECT_EQ(uni.getNumCharsMax().toInteger(), 40);
+    const int before = isServerModeASCII();
+    for (int ascii : {0, 1}) {
+        qvSetServerModeASCII(ascii);
+        XMetadataPort narrow, wide;
+        ASSERT_EQ(findPort({"sq_orders"}, "NAME", narrow), 0);
+        ASSERT_EQ(findPort({"SQ_CUSTOMERS"}, "NAME", wide), 0);
+        EXPECT_EQ(narrow.getNumCharsMax().toInteger(), 80);
+        EXPECT_EQ(wide.getNumCharsMax().toInteger(), 40);
+        EXPECT_EQ(narrow.getDataType().toInteger(), ascii ? eXDT_STRING : eXDT_UNISTRING) << ascii;
+        EXPECT_EQ(wide.getDataType().toInteger(), ascii ? eXDT_STRING : eXDT_UNISTRING) << ascii;
+    }
+    qvSetServerModeASCII(before);
     XMetadataPort other;
     EXPECT_NE(findPort({}, "NAME", other), 0);
     EXPECT_NE(errors().find("SQ_ORDERS.NAME"), std::string::npos) << errors();
@@ -504,24 +512,6 @@ TEST(XCatalogContextTest, ExactQualifiersWinOverShorterReferences) {
         ASSERT_EQ(context.findPort(q.get(), U("p").getBuffer(), &port, err, warn), 0);
         EXPECT_EQ(port.getDataType().toInteger(), c.type);
     }
-}
-
-// Both string kinds hold text of the server's character mode, which decides
-// the one string type of expressions.
-TEST_F(OrdersContextTest, StringPortsTakeTheServerModesStringType) {
-    int before = isServerModeASCII();
-    for (int ascii : {0, 1}) {
-        qvSetServerModeASCII(ascii);
-        int expected = ascii ? eXDT_STRING : eXDT_UNISTRING;
-        XMetadataPort narrow;
-        XMetadataPort wide;
-        ASSERT_EQ(findPort({"SQ_ORDERS"}, "NAME", narrow), 0);
-        ASSERT_EQ(findPort({"SQ_CUSTOMERS"}, "NAME", wide), 0);
-        EXPECT_EQ(narrow.getDataType().toInteger(), expected) << ascii;
-        EXPECT_EQ(wide.getDataType().toInteger(), expected) << ascii;
-        EXPECT_EQ(narrow.getNumCharsMax().toInteger(), 80);
-    }
-    qvSetServerModeASCII(before);
 }
 
 TEST_F(OrdersContextTest, DecimalPortsFollowHighPrecisionMode) {

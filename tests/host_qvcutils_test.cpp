@@ -6,6 +6,8 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
+#include <new>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -23,31 +25,20 @@ namespace {
 
 std::vector<int> contents(const QVTValOrderedVector<int>& v) { return std::vector<int>(v.begin(), v.end()); }
 
-TEST(OrderedVectorTest, CapacityIsReservedOnFirstInsertion) {
+// A size hint is reserved on the first insertion, unless an explicit
+// reservation came first.
+TEST(OrderedVectorTest, CapacityHintsAndReservations) {
     QVTValOrderedVector<int> v(64);
     EXPECT_EQ(v.capacity(), QVTValOrderedVector<int>::cInlineEntries);  // only its own room
-    EXPECT_TRUE(v.isEmpty());
     v.append(1);
     EXPECT_GE(v.capacity(), 64u);
-    QVTValOrderedVector<int> eager(8);
-    eager.reserve(8);
-    EXPECT_GE(eager.capacity(), 8u);
-}
-
-TEST(OrderedVectorTest, AnExplicitReservationOverridesTheHint) {
-    QVTValOrderedVector<void*> v(64);
-    v.reserve(1);
-    v.append(nullptr);
-    EXPECT_LT(v.capacity(), 64u);
+    QVTValOrderedVector<void*> reserved(64);
+    reserved.reserve(1);
+    reserved.append(nullptr);
+    EXPECT_LT(reserved.capacity(), 64u);
     QVTValOrderedVector<void*> noHint(0);
     noHint.append(nullptr);
     EXPECT_EQ(noHint.capacity(), QVTValOrderedVector<void*>::cInlineEntries);
-}
-
-// Lists of a few pointers are the common case the inline room is for.
-TEST(OrderedVectorTest, PointerListsKeepThreeEntriesInline) {
-    EXPECT_EQ(QVTValOrderedVector<void*>::cInlineEntries, 3u);
-    EXPECT_EQ(QVTValOrderedVector<QvUString>::cInlineEntries, 0u);
 }
 
 // Every operation across the switch from the vector's own room to the
@@ -87,6 +78,11 @@ TEST(OrderedVectorTest, InsertingAnOwnEntryCopiesItFirst) {
         EXPECT_EQ(v.last(), last);
         EXPECT_EQ(v[2], qvU("0"));
     }
+    QVTValOrderedVector<QvUString> v(4);  // entries are held by value
+    QvUString s = qvU("abc");
+    v.append(s);
+    s.append(static_cast<unsigned short>('d'));
+    EXPECT_EQ(v.removeLast(), qvU("abc"));
 }
 
 TEST(OrderedVectorTest, CopiesAreDeepAndMovesEmptyTheSource) {
@@ -119,18 +115,7 @@ TEST(OrderedVectorTest, CopiesAreDeepAndMovesEmptyTheSource) {
     }
 }
 
-TEST(OrderedVectorTest, ClearKeepsTheRoomAndTheVectorUsable) {
-    QVTValOrderedVector<int> v(0);
-    for (int i = 0; i < 10; ++i) v.append(i);
-    const size_t room = v.capacity();
-    v.clear();
-    EXPECT_TRUE(v.isEmpty());
-    EXPECT_EQ(v.capacity(), room);
-    v.append(7);
-    EXPECT_EQ(contents(v), (std::vector<int>{7}));
-}
-
-TEST(OrderedVectorTest, InsertionsKeepOrder) {
+TEST(OrderedVectorTest, EditsSearchesAndClear) {
     QVTValOrderedVector<int> v;
     v.append(2);
     v.append(4);
@@ -139,35 +124,26 @@ TEST(OrderedVectorTest, InsertionsKeepOrder) {
     v.insertAt(v.entries(), 5);  // at the end appends
     v.insert(6);
     EXPECT_EQ(contents(v), (std::vector<int>{1, 2, 3, 4, 5, 6}));
-    EXPECT_EQ(v.entries(), 6u);
-    EXPECT_EQ(v.first(), 1);
-    EXPECT_EQ(v.last(), 6);
-    EXPECT_EQ(v[2], 3);
-    EXPECT_EQ(v.at(3), 4);
-}
-
-TEST(OrderedVectorTest, RemovalsReturnTheRemovedEntry) {
-    QVTValOrderedVector<int> v;
-    for (int i = 1; i <= 5; ++i) v.append(i);
-    EXPECT_EQ(v.removeLast(), 5);
+    EXPECT_EQ((std::vector<int>{v.first(), v.last(), v[2], v.at(3)}), (std::vector<int>{1, 6, 3, 4}));
+    EXPECT_EQ(v.removeLast(), 6);
     EXPECT_EQ(v.removeFirst(), 1);
     EXPECT_EQ(v.removeAt(1), 3);
-    EXPECT_EQ(contents(v), (std::vector<int>{2, 4}));
     EXPECT_TRUE(v.remove(4));
     EXPECT_FALSE(v.remove(4));
-    EXPECT_EQ(contents(v), (std::vector<int>{2}));
-    v.clear();
-    EXPECT_TRUE(v.isEmpty());
-}
-
-TEST(OrderedVectorTest, SearchFindsTheFirstEqualEntry) {
-    QVTValOrderedVector<int> v;
-    for (int x : {7, 8, 7}) v.append(x);
-    EXPECT_EQ(v.index(7), 0u);
-    EXPECT_EQ(v.index(8), 1u);
+    EXPECT_EQ(contents(v), (std::vector<int>{2, 5}));
+    for (int x : {7, 2}) v.append(x);
+    EXPECT_EQ(v.index(2), 0u);  // the first equal entry
+    EXPECT_EQ(v.index(7), 2u);
     EXPECT_EQ(v.index(9), QVTValOrderedVector<int>::npos);
-    EXPECT_TRUE(v.contains(8));
+    EXPECT_TRUE(v.contains(5));
     EXPECT_FALSE(v.contains(9));
+    for (int i = 0; i < 10; ++i) v.append(i);
+    const size_t room = v.capacity();
+    v.clear();  // keeps the room and the vector usable
+    EXPECT_TRUE(v.isEmpty());
+    EXPECT_EQ(v.capacity(), room);
+    v.append(7);
+    EXPECT_EQ(contents(v), (std::vector<int>{7}));
 }
 
 TEST(OrderedVectorTest, IndexOutOfRangeIsAnInvariant) {
@@ -180,15 +156,6 @@ TEST(OrderedVectorTest, IndexOutOfRangeIsAnInvariant) {
     EXPECT_THROW(v.removeAt(1), QvAssertFailure);
     EXPECT_THROW(v.insertAt(2, 0), QvAssertFailure);
     EXPECT_EQ(contents(v), (std::vector<int>{1}));
-}
-
-TEST(OrderedVectorTest, HoldsStringsByValue) {
-    QVTValOrderedVector<QvUString> v(4);
-    QvUString s = qvU("abc");
-    v.append(s);
-    s.append(static_cast<unsigned short>('d'));
-    EXPECT_EQ(v[0], qvU("abc"));
-    EXPECT_EQ(v.removeLast(), qvU("abc"));
 }
 
 // ---------------------------------------------------------------------------
@@ -221,22 +188,16 @@ TEST(HashDictionaryTest, InsertFindReplaceRemove) {
     }
 }
 
-TEST(HashDictionaryTest, StringKeysWithTheHostHash) {
-    QVTValHashDictionary<QvUString, int> d(&CustomSDKMgr::hashKeyStr, 64);
-    d.insertKeyAndValue(qvU("INT"), 1002);
-    d.insertKeyAndValue(qvU("HIPRECDECIMAL"), 1012);
-    int value = 0;
-    EXPECT_TRUE(d.findValue(qvU("HIPRECDECIMAL"), value));
-    EXPECT_EQ(value, 1012);
-    EXPECT_FALSE(d.contains(qvU("int")));
-}
-
-TEST(HashDictionaryTest, StringKeysWithoutAHashStillWork) {
-    QVTValHashDictionary<QvUString, int> d;
-    d.insertKeyAndValue(qvU("a"), 1);
-    d.insertKeyAndValue(qvU("b"), 2);
-    EXPECT_EQ(*d.find(qvU("b")), 2);
-    EXPECT_EQ(d.entries(), 2u);
+TEST(HashDictionaryTest, StringKeysWithAndWithoutTheHostHash) {
+    QVTValHashDictionary<QvUString, int> hashed(&CustomSDKMgr::hashKeyStr, 64), unhashed;
+    for (auto* d : {&hashed, &unhashed}) {
+        d->insertKeyAndValue(qvU("INT"), 1002);
+        d->insertKeyAndValue(qvU("HIPRECDECIMAL"), 1012);
+        int value = 0;
+        EXPECT_TRUE(d->findValue(qvU("HIPRECDECIMAL"), value));
+        EXPECT_EQ(value, 1012);
+        EXPECT_FALSE(d->contains(qvU("int")));
+    }
 }
 
 TEST(HashSetTest, PointersByIdentityAndCopiesAreIndependent) {
@@ -282,14 +243,8 @@ private:
     std::vector<std::thread::id> m_threads;
 };
 
-TEST(TssTest, ManagerIsNeverAbsent) {
-    QVTSS_Manager* mgr = QVTSS_Manager::getTSSManager();
-    ASSERT_NE(mgr, nullptr);
-    EXPECT_EQ(mgr, QVTSS_Manager::getTSSManager());
-    EXPECT_EQ(mgr->registerTss(nullptr), -1);
-}
-
 TEST(TssTest, EachThreadSeesItsOwnValue) {
+    EXPECT_EQ(QVTSS_Manager::getTSSManager()->registerTss(nullptr), -1);
     RecordingSlot slot;
     int mine = 1;
     slot.set(&mine);
@@ -354,19 +309,33 @@ TEST(TssTest, UnregisteredSlotIsNotCleaned) {
     EXPECT_TRUE(slot.cleaned().empty());
 }
 
-TEST(TssTest, DestroyedSlotIsUnregistered) {
-    QVTSS_Manager* mgr = QVTSS_Manager::getTSSManager();
-    auto slot = std::make_unique<RecordingSlot>();
-    const QVTssImplBase* address = slot.get();
-    mgr->registerTss(slot.get());
-    slot->set(new int(1));
-    delete static_cast<int*>(slot->get());
-    slot.reset();
-    // Only the freed slot's address is compared, the object is not touched.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuse-after-free"
-    EXPECT_EQ(mgr->isRegistered(address), 0);
-#pragma GCC diagnostic pop
+// Counts its cleanups and frees nothing.
+class CountingSlot : public QVTssImplBase {
+public:
+    void cleanup(void*) override { ++calls; }
+    std::atomic<int> calls{0};
+};
+
+// A slot destroyed while another thread holds a value for it is forgotten:
+// that thread's exit cleans nothing, even with a new slot in its place.
+TEST(TssTest, DestroyedSlotIsNotCleanedLater) {
+    alignas(CountingSlot) unsigned char storage[sizeof(CountingSlot)];
+    auto* first = new (storage) CountingSlot();
+    QVTSS_Manager::getTSSManager()->registerTss(first);
+    static int value = 3;
+    std::promise<void> isSet, go;
+    std::thread t([&] {
+        first->set(&value);
+        isSet.set_value();
+        go.get_future().wait();
+    });
+    isSet.get_future().wait();
+    first->~CountingSlot();
+    auto* second = new (storage) CountingSlot();
+    go.set_value();
+    t.join();
+    EXPECT_EQ(second->calls.load(), 0);
+    second->~CountingSlot();
 }
 
 // A slot whose cleanup stores a value in a second slot, as a per-thread

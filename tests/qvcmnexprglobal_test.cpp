@@ -40,18 +40,14 @@ auto onThread(F check) {
 // Ends a death-test child: 0 when `ok`, 1 otherwise.
 [[noreturn]] void finish(bool ok) { std::exit(ok ? 0 : 1); }
 
-TEST_F(QvCmnExprGlobalTest, DefaultsOfTheProcessObject) {
+// Until set, the process object reads high precision as on and carries the
+// application's printer; set refuses the other value, change overrides.
+TEST_F(QvCmnExprGlobalTest, SetRefusesTheOtherValueAndChangeOverrides) {
     EXPECT_EQ(QvCmnExprGlobal::isMultipleDTMSupported(), 0);
     EXPECT_EQ(QvCmnExprGlobal::getIsHighPrecisionMode(), 1);
-    ASSERT_NE(process(), nullptr);
     EXPECT_EQ(process()->isMeProcessGlobal(), 1);
-    EXPECT_EQ(process()->getMode(), 0);
-    XDbgPrinter* printer = QvCmnExprGlobal::getDbgPrinter();
-    ASSERT_NE(printer, nullptr);
-    EXPECT_EQ(printer->isUsedByApplication(), 1);
-}
-
-TEST_F(QvCmnExprGlobalTest, SetRefusesTheOtherValueAndChangeOverrides) {
+    ASSERT_NE(QvCmnExprGlobal::getDbgPrinter(), nullptr);
+    EXPECT_EQ(QvCmnExprGlobal::getDbgPrinter()->isUsedByApplication(), 1);
     EXPECT_EQ(QvCmnExprGlobal::setIsHighPrecisionMode(0), process());
     EXPECT_EQ(QvCmnExprGlobal::getIsHighPrecisionMode(), 0);
     EXPECT_EQ(QvCmnExprGlobal::setIsHighPrecisionMode(1), nullptr);
@@ -86,13 +82,10 @@ TEST_F(QvCmnExprGlobalTest, ProcessModeSettingsAreSharedByThreads) {
     EXPECT_EQ(QvCmnExprGlobal::getIsHighPrecisionMode(), 1);
 }
 
-TEST_F(QvCmnExprGlobalTest, SetDbgPrinterKeepsAnExistingPrinter) {
+TEST_F(QvCmnExprGlobalTest, DeleteInProcessModeDropsOnlyThePrinter) {
     XDbgPrinter* before = QvCmnExprGlobal::getDbgPrinter();
     EXPECT_EQ(QvCmnExprGlobal::setDbgPrinter(qvU("dbg.log"), 0), process());
-    EXPECT_EQ(QvCmnExprGlobal::getDbgPrinter(), before);
-}
-
-TEST_F(QvCmnExprGlobalTest, DeleteInProcessModeDropsOnlyThePrinter) {
+    EXPECT_EQ(QvCmnExprGlobal::getDbgPrinter(), before);  // an existing printer is kept
     QvCmnExprGlobal::changeHighPrecisionMode(0);
     QvCmnExprGlobal::deleteQvCmnExprGlobal();
     EXPECT_EQ(QvCmnExprGlobal::getDbgPrinter(), nullptr);
@@ -106,7 +99,6 @@ TEST_F(QvCmnExprGlobalTest, DeleteInProcessModeDropsOnlyThePrinter) {
 TEST_F(QvCmnExprGlobalTest, MemberOperations) {
     QvCmnExprGlobal g(QvCmnExprGlobal::kModePerThread);
     EXPECT_EQ(g.getMyDbgPrinter(), nullptr);
-    EXPECT_EQ(g.isMeProcessGlobal(), 0);
     EXPECT_EQ(g.getIsHighPrecisionModeForMyself(), 1);
     g.setIsHighPrecisionModeForMyself(0);
     EXPECT_EQ(g.getIsHighPrecisionModeForMyself(), 0);
@@ -125,13 +117,10 @@ TEST_F(QvCmnExprGlobalTest, MemberOperations) {
     EXPECT_EQ(g.getMyDbgPrinter(), nullptr);
     // The process object's printer is untouched by a member of another object.
     EXPECT_NE(QvCmnExprGlobal::getDbgPrinter(), nullptr);
-}
-
-TEST_F(QvCmnExprGlobalTest, ModeZeroObjectBringsApplicationPrinter) {
-    QvCmnExprGlobal g(QvCmnExprGlobal::kModeProcess);
-    ASSERT_NE(g.getMyDbgPrinter(), nullptr);
-    EXPECT_EQ(g.getMyDbgPrinter()->isUsedByApplication(), 1);
-    EXPECT_EQ(g.isMeProcessGlobal(), 0);
+    QvCmnExprGlobal modeZero(QvCmnExprGlobal::kModeProcess);  // brings the application's printer
+    ASSERT_NE(modeZero.getMyDbgPrinter(), nullptr);
+    EXPECT_EQ(modeZero.getMyDbgPrinter()->isUsedByApplication(), 1);
+    EXPECT_EQ(modeZero.isMeProcessGlobal(), 0);
 }
 
 TEST_F(QvCmnExprGlobalTest, CopyClearsCountersAndSharesPrinter) {
@@ -182,31 +171,25 @@ TEST_F(QvCmnExprGlobalTest, SetQvCmnExprGlobalTakesOwnership) {
 
 // ---- scenarios that fix the multiple-DTM mode (child processes) ----
 
-TEST_F(QvCmnExprGlobalTest, InitRefusesASecondMode) {
-    EXPECT_EXIT(
-        {
-            QvCmnExprGlobal* first = QvCmnExprGlobal::initQvCmnExprGlobal(0);
-            bool ok = first != nullptr && first->isMeProcessGlobal() == 1;
-            ok = ok && QvCmnExprGlobal::initQvCmnExprGlobal(1) == nullptr;
-            ok = ok && QvCmnExprGlobal::isMultipleDTMSupported() == 0;
-            ok = ok && QvCmnExprGlobal::initQvCmnExprGlobal(0) == first;
-            finish(ok);
-        },
-        testing::ExitedWithCode(0), "");
-}
-
-TEST_F(QvCmnExprGlobalTest, InitRefusesUnsupportedModes) {
-    EXPECT_EXIT(
-        {
-            bool ok = QvCmnExprGlobal::initQvCmnExprGlobal(2) == nullptr;
-            ok = ok && QvCmnExprGlobal::initQvCmnExprGlobal(-1) == nullptr;
-            ok = ok && QvCmnExprGlobal::isMultipleDTMSupported() == 0;
-            // Refused modes did not fix the mode.
-            ok = ok && QvCmnExprGlobal::initQvCmnExprGlobal(1) != nullptr;
-            ok = ok && QvCmnExprGlobal::isMultipleDTMSupported() == 1;
-            finish(ok);
-        },
-        testing::ExitedWithCode(0), "");
+// Unsupported modes are refused without fixing the mode; once fixed, the
+// other mode is refused.
+TEST_F(QvCmnExprGlobalTest, InitRefusesUnsupportedAndSecondModes) {
+    for (int mode : {0, 1}) {
+        EXPECT_EXIT(
+            {
+                bool ok = QvCmnExprGlobal::initQvCmnExprGlobal(2) == nullptr;
+                ok = ok && QvCmnExprGlobal::initQvCmnExprGlobal(-1) == nullptr;
+                ok = ok && QvCmnExprGlobal::isMultipleDTMSupported() == 0;
+                QvCmnExprGlobal* first = QvCmnExprGlobal::initQvCmnExprGlobal(mode);
+                ok = ok && first != nullptr && first->isMeProcessGlobal() == 1;
+                ok = ok && QvCmnExprGlobal::isMultipleDTMSupported() == mode;
+                ok = ok && QvCmnExprGlobal::initQvCmnExprGlobal(1 - mode) == nullptr;
+                ok = ok && QvCmnExprGlobal::initQvCmnExprGlobal(mode) == first;
+                finish(ok);
+            },
+            testing::ExitedWithCode(0), "")
+            << mode;
+    }
 }
 
 TEST_F(QvCmnExprGlobalTest, PerThreadModeReadsProcessUntilFirstWrite) {

@@ -30,140 +30,86 @@ QvDecimal<N> dec(const char* s) {
     return d;
 }
 
-TEST(XDataTest, Integers) {
-    int32_t i = 42;
-    EXPECT_EQ(text(eXDT_INT, &i), "42");
-    EXPECT_EQ(text(eXDT_INT, &i, nullptr, kXDataNoCharsMax, 1), "i:42");
-    int32_t lo = std::numeric_limits<int32_t>::min();
-    EXPECT_EQ(text(eXDT_INT, &lo), "-2147483648");
-    int64_t big = std::numeric_limits<int64_t>::min();
-    EXPECT_EQ(text(eXDT_BIGINT, &big), "-9223372036854775808");
-    int64_t bigMax = std::numeric_limits<int64_t>::max();
-    EXPECT_EQ(text(eXDT_BIGINT, &bigMax, nullptr, kXDataNoCharsMax, 1), "bi:9223372036854775807");
-}
-
-struct FloatCase {
-    double value;
-    const char* expected;
-};
-
-class XDataFloatTest : public testing::TestWithParam<FloatCase> {};
-
-TEST_P(XDataFloatTest, FloatText) {
-    double v = GetParam().value;
-    EXPECT_EQ(text(eXDT_FLOAT, &v), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, XDataFloatTest,
-    testing::Values(
-        // %.15lg outside the small range
-        FloatCase{0.5, "0.5"}, FloatCase{0.0, "0"}, FloatCase{-0.25, "-0.25"}, FloatCase{0.0001, "0.0001"},
-        FloatCase{1e20, "1e+20"}, FloatCase{123456789.125, "123456789.125"}, FloatCase{1.0 / 3, "0.333333333333333"},
-        FloatCase{1e-16, "1e-16"},
-        // plain decimals from the host in [1e-15, 1e-4)
-        FloatCase{0.00005, "0.00005"}, FloatCase{-0.00005, "-0.00005"}, FloatCase{1e-15, "0.000000000000001"},
-        FloatCase{0.0000999, "0.0000999"}));
-
-TEST(XDataTest, FloatSpecialValues) {
+// Each row: type, value, null indicator, annotated, the text written.
+TEST(XDataTest, TextOfEachType) {
+    int32_t i = 42, lo = std::numeric_limits<int32_t>::min();
+    int64_t bigMin = std::numeric_limits<int64_t>::min(), bigMax = std::numeric_limits<int64_t>::max();
     double inf = std::numeric_limits<double>::infinity();
-    EXPECT_EQ(text(eXDT_FLOAT, &inf), "inf");
-    double nan = std::nan("");
-    EXPECT_EQ(text(eXDT_FLOAT, &nan, nullptr, kXDataNoCharsMax, 1).substr(0, 2), "f:");
-}
-
-TEST(XDataTest, Decimals) {
     QvDecimal<2> d18 = dec<2>("-12.50");
-    EXPECT_EQ(text(eXDT_DEC18, &d18, nullptr, kXDataNoCharsMax, 1), "d1:-12.50");
-    EXPECT_EQ(text(eXDT_DEC18_FIXED, &d18), "-12.50");
     QvDecimal<3> d28 = dec<3>("1234567890123456789012345.678");
-    EXPECT_EQ(text(eXDT_DEC28, &d28, nullptr, kXDataNoCharsMax, 1), "d2:1234567890123456789012345.678");
-    EXPECT_EQ(text(eXDT_DEC28_FIXED, &d28), "1234567890123456789012345.678");
     QvDecimal<4> d38 = dec<4>("-0.00000000000000000000000000000000000001");
-    EXPECT_EQ(text(eXDT_DEC38, &d38, nullptr, kXDataNoCharsMax, 1), "d3:-0.00000000000000000000000000000000000001");
     QvDecimal<4> big = dec<4>("12345678901234567890123456789012345678");
-    EXPECT_EQ(text(eXDT_DEC38_FIXED, &big), "12345678901234567890123456789012345678");
-}
-
-TEST(XDataTest, Strings) {
-    char abc[] = "abc";
-    EXPECT_EQ(text(eXDT_STRING, abc), "'abc'");
-    EXPECT_EQ(text(eXDT_STRING, abc, nullptr, kXDataNoCharsMax, 1), "s:'abc'");
-    // Inner apostrophes are not doubled.
-    char quoted[] = "it's";
-    EXPECT_EQ(text(eXDT_STRING, quoted), "'it's'");
-    // 8-bit text is widened byte by byte.
-    char latin1[] = "\xE9";
-    EXPECT_EQ(text(eXDT_STRING, latin1), "'\xC3\xA9'");
-    char empty[] = "";
-    EXPECT_EQ(text(eXDT_STRING, empty), "''");
-
+    char abc[] = "abc", quoted[] = "it's", latin1[] = "\xE9", empty[] = "";
     QvUString u = qvU("\xE2\x82\xAC x");
-    EXPECT_EQ(text(eXDT_UNISTRING, const_cast<unsigned short*>(u.getBuffer()), nullptr, kXDataNoCharsMax, 1),
-              "u:'\xE2\x82\xAC x'");
-}
-
-struct BoundCase {
-    XType type;
-    int numCharsMax;
-    bool accepted;
-};
-
-class XDataBoundTest : public testing::TestWithParam<BoundCase> {};
-
-// Every value is three characters long ("abc").
-TEST_P(XDataBoundTest, NumCharsMaxBoundsStrings) {
-    char narrow[] = "abc";
-    QvUString wide = qvU("abc");
-    void* value = GetParam().type.toInteger() == eXDT_STRING ? static_cast<void*>(narrow)
-                                                               : const_cast<unsigned short*>(wide.getBuffer());
-    if (GetParam().accepted)
-        EXPECT_EQ(text(GetParam().type, value, nullptr, GetParam().numCharsMax), "'abc'");
-    else
-        EXPECT_THROW(text(GetParam().type, value, nullptr, GetParam().numCharsMax), QvAssertFailure);
-}
-
-INSTANTIATE_TEST_SUITE_P(Bounds, XDataBoundTest,
-                         testing::Values(BoundCase{eXDT_STRING, 3, true}, BoundCase{eXDT_STRING, 100, true},
-                                         BoundCase{eXDT_STRING, 2, false}, BoundCase{eXDT_STRING, 0, false},
-                                         BoundCase{eXDT_STRING, -3, true}, BoundCase{eXDT_STRING, -1, false},
-                                         BoundCase{eXDT_UNISTRING, 3, true}, BoundCase{eXDT_UNISTRING, 2, false},
-                                         BoundCase{eXDT_UNISTRING, -3, true}));
-
-TEST(XDataTest, NumCharsMaxIgnoredForOtherTypes) {
-    int32_t i = 123456;
-    EXPECT_EQ(text(eXDT_INT, &i, nullptr, 2), "123456");
-}
-
-TEST(XDataTest, BinaryAndDate) {
     unsigned char bytes[] = {1, 2, 3};
-    EXPECT_EQ(text(eXDT_BINARY, bytes), "{BinaryValue}");
-    EXPECT_EQ(text(eXDT_BINARY, bytes, nullptr, kXDataNoCharsMax, 1), "b:{BinaryValue}");
-
     QvDate date;
     ASSERT_EQ(date.setDate(2024, 2, 29), 0);
     ASSERT_EQ(date.setTime(13, 5, 9, 7), 0);
-    EXPECT_EQ(text(eXDT_DATE, &date), "<02/29/2024 13:05:09.000000007>");
-    EXPECT_EQ(text(eXDT_DATE, &date, nullptr, kXDataNoCharsMax, 1), "t:<02/29/2024 13:05:09.000000007>");
+    short isNull = -1, notNull = 0, other = 1;
+    const struct {
+        int type;
+        void* value;
+        short* indicator;
+        int annotate;
+        const char* expected;
+    } cases[] = {
+        {eXDT_INT, &i, nullptr, 0, "42"},
+        {eXDT_INT, &i, nullptr, 1, "i:42"},
+        {eXDT_INT, &lo, nullptr, 0, "-2147483648"},
+        {eXDT_BIGINT, &bigMin, nullptr, 0, "-9223372036854775808"},
+        {eXDT_BIGINT, &bigMax, nullptr, 1, "bi:9223372036854775807"},
+        {eXDT_FLOAT, &inf, nullptr, 1, "f:inf"},
+        {eXDT_DEC18, &d18, nullptr, 1, "d1:-12.50"},
+        {eXDT_DEC18_FIXED, &d18, nullptr, 0, "-12.50"},
+        {eXDT_DEC28, &d28, nullptr, 1, "d2:1234567890123456789012345.678"},
+        {eXDT_DEC28_FIXED, &d28, nullptr, 0, "1234567890123456789012345.678"},
+        {eXDT_DEC38, &d38, nullptr, 1, "d3:-0.00000000000000000000000000000000000001"},
+        {eXDT_DEC38_FIXED, &big, nullptr, 0, "12345678901234567890123456789012345678"},
+        {eXDT_STRING, abc, nullptr, 1, "s:'abc'"},
+        {eXDT_STRING, quoted, nullptr, 0, "'it's'"},          // inner apostrophes are not doubled
+        {eXDT_STRING, latin1, nullptr, 0, "'\xC3\xA9'"},      // 8-bit text is widened byte by byte
+        {eXDT_STRING, empty, nullptr, 0, "''"},
+        {eXDT_UNISTRING, const_cast<unsigned short*>(u.getBuffer()), nullptr, 1, "u:'\xE2\x82\xAC x'"},
+        {eXDT_BINARY, bytes, nullptr, 0, "{BinaryValue}"},
+        {eXDT_BINARY, bytes, nullptr, 1, "b:{BinaryValue}"},
+        {eXDT_DATE, &date, nullptr, 0, "<02/29/2024 13:05:09.000000007>"},
+        {eXDT_DATE, &date, nullptr, 1, "t:<02/29/2024 13:05:09.000000007>"},
+        {eXDT_INT, &i, &isNull, 0, "{NULL}"},  // a null indicator wins over the value
+        {eXDT_INT, &i, &isNull, 1, "i:{NULL}"},
+        {eXDT_BOOLEAN, nullptr, &isNull, 1, "bl:{NULL}"},  // ... and needs no value or printable type
+        {eXDT_INT, &i, &notNull, 0, "42"},
+        {eXDT_INT, &i, &other, 0, "42"},
+        {eXDT_INT, nullptr, nullptr, 0, "{ValueNotAvailable}"},
+        {eXDT_DATE, nullptr, &notNull, 1, "t:{ValueNotAvailable}"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(text(c.type, c.value, c.indicator, kXDataNoCharsMax, c.annotate), c.expected);
+    }
+    // %.15lg, except plain decimals from the host in [1e-15, 1e-4)
+    const std::pair<double, const char*> floats[] = {
+        {0.5, "0.5"},     {0.0, "0"},       {-0.25, "-0.25"}, {0.0001, "0.0001"}, {1e20, "1e+20"},
+        {123456789.125, "123456789.125"},   {1.0 / 3, "0.333333333333333"},       {1e-16, "1e-16"},
+        {0.00005, "0.00005"}, {-0.00005, "-0.00005"}, {1e-15, "0.000000000000001"}, {0.0000999, "0.0000999"}};
+    for (auto [value, expected] : floats) EXPECT_EQ(text(eXDT_FLOAT, &value), expected);
 }
 
-TEST(XDataTest, NullIndicatorWinsOverValue) {
-    int32_t i = 42;
-    short isNull = -1;
-    EXPECT_EQ(text(eXDT_INT, &i, &isNull), "{NULL}");
-    EXPECT_EQ(text(eXDT_INT, &i, &isNull, kXDataNoCharsMax, 1), "i:{NULL}");
-    // A null indicator needs no value and no printable type.
-    EXPECT_EQ(text(eXDT_BOOLEAN, nullptr, &isNull, kXDataNoCharsMax, 1), "bl:{NULL}");
-    short notNull = 0;
-    EXPECT_EQ(text(eXDT_INT, &i, &notNull), "42");
-    short other = 1;
-    EXPECT_EQ(text(eXDT_INT, &i, &other), "42");
-}
-
-TEST(XDataTest, MissingValue) {
-    EXPECT_EQ(text(eXDT_INT, nullptr), "{ValueNotAvailable}");
-    short notNull = 0;
-    EXPECT_EQ(text(eXDT_DATE, nullptr, &notNull, kXDataNoCharsMax, 1), "t:{ValueNotAvailable}");
+// Every value is three characters long; a bound applies to strings only.
+TEST(XDataTest, NumCharsMaxBoundsStrings) {
+    char narrow[] = "abc";
+    QvUString wide = qvU("abc");
+    const std::pair<int, int> bounds[] = {{3, 1}, {100, 1}, {2, 0}, {0, 0}, {-3, 1}, {-1, 0}};
+    for (const auto& [numCharsMax, accepted] : bounds) {
+        for (int type : {eXDT_STRING, eXDT_UNISTRING}) {
+            void* value = type == eXDT_STRING ? static_cast<void*>(narrow) : const_cast<unsigned short*>(wide.getBuffer());
+            if (accepted) {
+                EXPECT_EQ(text(type, value, nullptr, numCharsMax), "'abc'") << numCharsMax;
+            } else {
+                EXPECT_THROW(text(type, value, nullptr, numCharsMax), QvAssertFailure) << numCharsMax;
+            }
+        }
+    }
+    int32_t i = 123456;
+    EXPECT_EQ(text(eXDT_INT, &i, nullptr, 2), "123456");
 }
 
 TEST(XDataTest, TypesWithoutTextAreInvariants) {
@@ -207,32 +153,19 @@ protected:
     }
 };
 
+// Custom types have no annotation of their own; a timestamp with time zone
+// gets its format; text longer than the declared width is left out.
 TEST_F(XDataCustomTest, PrintsThroughTheRegistry) {
-    const int id = registerType("Money", 40);
-    ASSERT_GE(id, 1022);
+    const int money = registerType("Money", 40);
+    const int zoned = registerType((std::string(gsQvTypeNamespace) + "datatype.timestamptimezone").c_str(), 60);
+    const int narrow = registerType("Narrow", 3);
+    ASSERT_TRUE(money >= 1022 && zoned >= 1022 && narrow >= 1022);
     int v = 12;
-    EXPECT_EQ(text(id, &v), "12|default");
-    // Custom types have no annotation of their own.
-    EXPECT_EQ(text(id, &v, nullptr, kXDataNoCharsMax, 1), "?:12|default");
-}
-
-TEST_F(XDataCustomTest, TimestampWithTimeZoneGetsItsFormat) {
-    const std::string name = std::string(gsQvTypeNamespace) + "datatype.timestamptimezone";
-    const int id = registerType(name.c_str(), 60);
-    ASSERT_GE(id, 1022);
-    int v = 3;
-    EXPECT_EQ(text(id, &v), "3|MM/DD/YYYY HH24:MI:SS");
-}
-
-TEST_F(XDataCustomTest, TextLongerThanDeclaredWidthIsEmpty) {
-    const int id = registerType("Narrow", 3);
-    int v = 12;  // "12|default" does not fit three characters
-    EXPECT_EQ(text(id, &v), "");
-}
-
-TEST_F(XDataCustomTest, UnregisteredCustomTypeIsInvariant) {
-    int v = 1;
-    EXPECT_THROW(text(1025, &v), QvAssertFailure);
+    EXPECT_EQ(text(money, &v), "12|default");
+    EXPECT_EQ(text(money, &v, nullptr, kXDataNoCharsMax, 1), "?:12|default");
+    EXPECT_EQ(text(zoned, &v), "12|MM/DD/YYYY HH24:MI:SS");
+    EXPECT_EQ(text(narrow, &v), "");
+    EXPECT_THROW(text(1030, &v), QvAssertFailure);  // not registered
 }
 
 }  // namespace

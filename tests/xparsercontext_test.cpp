@@ -11,9 +11,14 @@
 
 namespace {
 
-// Opens the protected part of the no-symbols context to the tests.
+// The no-symbols context with its protected part open and a given kind of
+// expression; it keeps every default the base class offers.
 class OpenNoSymbols : public XParserContextNoSymbols {
 public:
+    explicit OpenNoSymbols(int xpressionContext = 1, int upgrade = 0) {
+        m_xpressionContext = xpressionContext;
+        m_isUpgrade = upgrade;
+    }
     using XParserContext::initParserConfigsPv;
     using XParserContextNoSymbols::clearChildList;
     using XParserContextNoSymbols::getConfigDebugPrintLevel;
@@ -21,43 +26,6 @@ public:
     using XParserContextNoSymbols::getConfigIsAscii;
     using XParserContextNoSymbols::getConfigIsHighPrecision;
     int validatingMacro() const { return m_validatingMacro; }
-};
-
-// A caller's context built on the base class alone, for a given kind of
-// expression; it keeps every default the base offers.
-class KindContext : public XParserContext {
-public:
-    explicit KindContext(int xpressionContext) : XParserContext(xpressionContext) {}
-    void markUpgrade() { m_isUpgrade = 1; }
-
-    int containsValidTokenMapVar(const QvUString&, size_t, size_t&) override { return 0; }
-    int containsValidTokenWflowVar(const QvUString&, size_t, size_t&, int&) override { return 0; }
-    int containsValidExtFunc(const QvUString&) override { return 0; }
-    int findPort(const unsigned short**, const unsigned short*, XMetadataPort*, QvUString&,
-                 QvUString&) override {
-        return 0;
-    }
-    int findWidget(const unsigned short**, const unsigned short*, XMetadata**, XMetadataWidget*,
-                   QvUString&, QvUString&) override {
-        return 0;
-    }
-    int findExtFunc(const unsigned short*, XMetadata**, int, XMetadataWidget*, int&, QvUString&,
-                    QvUString&) override {
-        return 0;
-    }
-    int pushdownExtFunc(const unsigned short*, XMetadata**, unsigned int, unsigned int, int,
-                        QvUString&, QvUString&) override {
-        return 0;
-    }
-    int findMapVar(const unsigned short*, XMetadataMapVar*) override { return 0; }
-    int findWorkflowVar(const unsigned short*, XMetadataWorkflowVar*) override { return 0; }
-
-protected:
-    int getConfigIsAscii(int&) override { return 1; }
-    int getConfigIsHighPrecision(int&) override { return 1; }
-    int getConfigDecMaxPrecision(int&) override { return 1; }
-    int getConfigDebugPrintLevel(int&) override { return 1; }
-    void clearChildList() override {}
 };
 
 // A caller with a configuration: each setting is present when given.
@@ -131,108 +99,69 @@ const QvUString kText = qvU("a + b");
 
 // ===== identity and plain settings =====
 
-TEST(XParserContextTest, ClassIdentity) {
-    XParserContextNoSymbols context;
+TEST(XParserContextTest, NewContextSettingsAndIdentity) {
+    OpenNoSymbols context;
     const XParserContext& base = context;
     EXPECT_EQ(base.getClassId(), 3005);
     EXPECT_EQ(base.isClass(3005), 1);
-    EXPECT_EQ(base.isClass(3000), 0);
-    EXPECT_EQ(base.isClass(1001), 0);
+    EXPECT_FALSE(base.isClass(3000) || base.isClass(1001));
     EXPECT_EQ(XParserContext::stc_isClass(3005), 1);
     EXPECT_EQ(XParserContext::stc_isClass(3004), 0);
-}
-
-TEST(XParserContextTest, NewContextSettings) {
-    OpenNoSymbols context;
-    EXPECT_EQ(context.getXpressionContext(), 1);
-    EXPECT_EQ(context.isUpgrade(), 0);
+    EXPECT_EQ(XParserContextNoSymbols().getXpressionContext(), 1);
+    EXPECT_EQ(XParserContextNoSymbols().isUpgrade(), 0);
     EXPECT_EQ(context.getCurrentWidgetAggLevel(), 0);
     EXPECT_EQ(context.validatingMacro(), 0);
     context.setValidatingMacro(1);
     EXPECT_EQ(context.validatingMacro(), 1);
-}
-
-TEST(XParserContextTest, ExpressionContextBitsDecidePortReferences) {
-    const struct {
-        int xpressionContext;
-        int mapping;
-        int workflow;
-        int portAllowed;
-    } cases[] = {
-        {1, 1, 0, 1},
-        {2, 0, 2, 0},
-        {3, 1, 2, 1},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.xpressionContext);
-        KindContext context(c.xpressionContext);
-        EXPECT_EQ(context.getXpressionContext(), c.xpressionContext);
-        EXPECT_EQ(context.getIsMappingExpr(), c.mapping);
-        EXPECT_EQ(context.getIsWorkflowExpr(), c.workflow);
-        EXPECT_EQ(context.isPortAllowed(), c.portAllowed);
-    }
-}
-
-TEST(XParserContextTest, BaseDefaults) {
-    KindContext context(1);
-    QvUString err;
-    QvUString warn;
-    const QvUString name = qvU("T");
-    EXPECT_EQ(context.getClassId(), 3005);
-    EXPECT_EQ(context.isClass(3005), 1);
-    EXPECT_EQ(context.isRelaxValidationSet(), 0);
-    EXPECT_EQ(context.isAllowNullTypeSet(), 0);
-    EXPECT_EQ(context.isExtAggFunc(name), 0);
-    EXPECT_EQ(context.findType(name.getBuffer(), name.getBuffer(), nullptr, err, warn), -1);
-    EXPECT_TRUE(err.isEmpty());
-    EXPECT_TRUE(warn.isEmpty());
-    context.LogDebug(name);
-}
-
-TEST(XParserContextTest, WidgetAggregationLevelCarriesUntilReset) {
-    XParserContextNoSymbols context;
-    context.setCurrentWidgetAggLevel(1);
-    EXPECT_EQ(context.getCurrentWidgetAggLevel(), 1);
-    context.setCurrentWidgetAggLevel(2);
+    context.setCurrentWidgetAggLevel(2);  // carried until reset
     EXPECT_EQ(context.getCurrentWidgetAggLevel(), 2);
     context.resetCurrentWidgetAggLevel();
     EXPECT_EQ(context.getCurrentWidgetAggLevel(), 0);
 }
 
-TEST(XParserContextTest, CopiesTakeTheFourSettings) {
-    KindContext source(2);
-    source.markUpgrade();
+TEST(XParserContextTest, ExpressionContextBitsDecidePortReferences) {
+    const int cases[][4] = {{1, 1, 0, 1}, {2, 0, 2, 0}, {3, 1, 2, 1}};  // context, mapping, workflow, ports
+    for (const auto& [xpressionContext, mapping, workflow, portAllowed] : cases) {
+        OpenNoSymbols context(xpressionContext);
+        EXPECT_EQ(context.getIsMappingExpr(), mapping) << xpressionContext;
+        EXPECT_EQ(context.getIsWorkflowExpr(), workflow) << xpressionContext;
+        EXPECT_EQ(context.isPortAllowed(), portAllowed) << xpressionContext;
+    }
+}
+
+TEST(XParserContextTest, CopiesTakeTheSettings) {
+    OpenNoSymbols source(2, 1);
     source.setCurrentWidgetAggLevel(1);
     source.setValidatingMacro(1);
-    KindContext copy(source);
-    EXPECT_EQ(copy.getXpressionContext(), 2);
-    EXPECT_EQ(copy.isUpgrade(), 1);
-    EXPECT_EQ(copy.getCurrentWidgetAggLevel(), 1);
-    KindContext assigned(1);
+    OpenNoSymbols copy(source), assigned;
     assigned = source;
-    EXPECT_EQ(assigned.getXpressionContext(), 2);
-    EXPECT_EQ(assigned.isUpgrade(), 1);
-    EXPECT_EQ(assigned.getCurrentWidgetAggLevel(), 1);
+    for (const OpenNoSymbols* c : {&copy, &assigned}) {
+        EXPECT_EQ(c->getXpressionContext(), 2);
+        EXPECT_EQ(c->isUpgrade(), 1);
+        EXPECT_EQ(c->getCurrentWidgetAggLevel(), 1);
+        EXPECT_EQ(c->validatingMacro(), 1);
+    }
 }
 
 // ===== the context without symbols =====
 
-TEST(XParserContextNoSymbolsTest, NoRelaxationsAndNoAggregatingFunctions) {
-    XParserContextNoSymbols context;
-    EXPECT_EQ(context.isRelaxValidationSet(), 0);
-    EXPECT_EQ(context.isAllowNullTypeSet(), 0);
-    EXPECT_EQ(context.isExtAggFunc(qvU("myagg")), 0);
-}
-
-TEST(XParserContextNoSymbolsTest, LexerFindsNoSymbols) {
-    XParserContextNoSymbols context;
+TEST(XParserContextNoSymbolsTest, NoRelaxationsNoConfigurationAndTheLexerFindsNothing) {
+    OpenNoSymbols context;
+    EXPECT_FALSE(context.isRelaxValidationSet() || context.isAllowNullTypeSet() || context.isExtAggFunc(qvU("myagg")));
     size_t length = 77;
-    int preDefined = 5;
+    int value = 42, preDefined = 5;
     EXPECT_EQ(context.containsValidTokenMapVar(kText, 0, length), 0);
     EXPECT_EQ(context.containsValidTokenWflowVar(kText, 4, length, preDefined), 0);
     EXPECT_EQ(context.containsValidExtFunc(qvU("a")), 0);
     EXPECT_EQ(length, 77u);
     EXPECT_EQ(preDefined, 5);
+    EXPECT_EQ(context.getConfigIsAscii(value), -1);
+    EXPECT_EQ(context.getConfigIsHighPrecision(value), -1);
+    EXPECT_EQ(context.getConfigDecMaxPrecision(value), -1);
+    EXPECT_EQ(context.getConfigDebugPrintLevel(value), -1);
+    EXPECT_EQ(value, 42);
+    context.clearChildList();
+    context.LogDebug(qvU("debug text \xC3\xA9"));
 }
 
 TEST(XParserContextNoSymbolsTest, EveryLookupFailsAndLeavesRecordsAlone) {
@@ -243,11 +172,9 @@ TEST(XParserContextNoSymbolsTest, EveryLookupFailsAndLeavesRecordsAlone) {
     QvUString err;
     QvUString warn;
     int isConst = 9;
-
     XMetadataPort port;
     EXPECT_EQ(context.findPort(qualifiers, name.getBuffer(), &port, err, warn), -1);
     EXPECT_EQ(port.getDataType().toInteger(), -1);
-
     XMetadata argument;
     XMetadata* arguments[] = {&argument, nullptr};
     XMetadataWidget widget;
@@ -257,28 +184,14 @@ TEST(XParserContextNoSymbolsTest, EveryLookupFailsAndLeavesRecordsAlone) {
     EXPECT_EQ(context.pushdownExtFunc(name.getBuffer(), arguments, 0, 0, 0, err, warn), -1);
     EXPECT_EQ(widget.isRetPortMetadataSet(), 0);
     EXPECT_EQ(isConst, 9);
-
     XMetadataMapVar mapVar;
     EXPECT_EQ(context.findMapVar(name.getBuffer(), &mapVar), -1);
     EXPECT_EQ(mapVar.getMapVarType(), eXMVT_UNINIT);
     XMetadataWorkflowVar workflowVar;
     EXPECT_EQ(context.findWorkflowVar(name.getBuffer(), &workflowVar), -1);
     EXPECT_EQ(context.findType(name.getBuffer(), name.getBuffer(), nullptr, err, warn), -1);
-
     EXPECT_TRUE(err.isEmpty());
     EXPECT_TRUE(warn.isEmpty());
-}
-
-TEST(XParserContextNoSymbolsTest, HasNoConfiguration) {
-    OpenNoSymbols context;
-    int value = 42;
-    EXPECT_EQ(context.getConfigIsAscii(value), -1);
-    EXPECT_EQ(context.getConfigIsHighPrecision(value), -1);
-    EXPECT_EQ(context.getConfigDecMaxPrecision(value), -1);
-    EXPECT_EQ(context.getConfigDebugPrintLevel(value), -1);
-    EXPECT_EQ(value, 42);
-    context.clearChildList();
-    context.LogDebug(qvU("debug text \xC3\xA9"));
 }
 
 // ===== applying the configuration =====
@@ -292,43 +205,28 @@ TEST(XParserContextConfigTest, NoSymbolsChangesNothing) {
     EXPECT_FALSE(XType::cls_xdtDecMax.isInitialized());
 }
 
-TEST(XParserContextConfigTest, AppliesHighPrecisionAndDecimalMaximum) {
-    DecMaxGuard guard;
-    QvCmnExprGlobal global(1);
-    ConfiguredContext context(1, 0, 1, 18);
-    EXPECT_EQ(context.initParserConfigsPv(&global), 0);
-    EXPECT_EQ(global.getIsHighPrecisionModeForMyself(), 0);
-    EXPECT_EQ(XType::getDecMax().toInteger(), eXDT_DEC18);
-    EXPECT_EQ(context.asciiCalls, 0);
-    EXPECT_EQ(context.debugLevelCalls, 0);
-}
-
-TEST(XParserContextConfigTest, MissingSettingsAreLeftAlone) {
-    const struct {
-        const char* name;
-        int hasHighPrecision;
-        int hasDecMax;
-        int expectedMode;
-        int decMaxSet;
-    } cases[] = {
-        {"high precision only", 1, 0, 0, 0},
-        {"decimal maximum only", 0, 1, 1, 1},
-        {"neither", 0, 0, 1, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+// Each setting is applied when the caller has it and left alone when not;
+// the ASCII mode and the debug level are not asked for.
+TEST(XParserContextConfigTest, AppliesTheSettingsTheCallerHas) {
+    const int cases[][5] = {  // has high precision, has decimal maximum, precision, mode after, maximum set
+        {1, 1, 18, 0, 1}, {1, 0, 28, 0, 0}, {0, 1, 28, 1, 1}, {0, 0, 28, 1, 0}};
+    for (const auto& [hasHighPrecision, hasDecMax, precision, mode, decMaxSet] : cases) {
+        SCOPED_TRACE(testing::Message() << hasHighPrecision << hasDecMax);
         DecMaxGuard guard;
         QvCmnExprGlobal global(1);
-        ConfiguredContext context(c.hasHighPrecision, 0, c.hasDecMax, 28);
+        ConfiguredContext context(hasHighPrecision, 0, hasDecMax, precision);
         EXPECT_EQ(context.initParserConfigsPv(&global), 0);
-        EXPECT_EQ(global.getIsHighPrecisionModeForMyself(), c.expectedMode);
-        EXPECT_EQ(XType::cls_xdtDecMax.isInitialized(), c.decMaxSet);
+        EXPECT_EQ(global.getIsHighPrecisionModeForMyself(), mode);
+        EXPECT_EQ(XType::cls_xdtDecMax.isInitialized(), decMaxSet);
+        if (decMaxSet) {
+            EXPECT_EQ(XType::getDecMaxPrecision(), precision);
+        }
+        EXPECT_EQ(context.asciiCalls + context.debugLevelCalls, 0);
     }
 }
 
 TEST(XParserContextConfigTest, UnusableDecimalPrecisionFailsButHighPrecisionApplies) {
-    const int precisions[] = {29, 38, -1};
-    for (int precision : precisions) {
+    for (int precision : {29, 38, -1}) {
         SCOPED_TRACE(precision);
         DecMaxGuard guard;
         QvCmnExprGlobal global(1);

@@ -548,48 +548,4 @@ TEST(XNodeMemoryTest, NodesDieInAnyOrderOnAnyThread) {
     for (XNode* node : more) delete node;
 }
 
-// ---- constants through the base class ----
-
-// A constant with a fixed int value, to exercise what XNodeConstBase itself does.
-class FakeIntConst : public XNodeConstBase {
-public:
-    FakeIntConst(int value, short indicator)
-        : XNodeConstBase(eXNI_CONST, 0, 1, std::make_unique<XMetadata>()), m_value(value), m_indicator(indicator) {}
-    const void* getDataPtr() const override { return &m_value; }
-    const short* getIndPtr() const override { return &m_indicator; }
-    int getIntValueV(int& out) const override { return read(out); }
-    int getBigIntValueV(long long& out) const override { return read(out); }
-    int getDoubleValueV(double& out) const override { return read(out); }
-    int negateNumericValue() override { return -1; }
-
-private:
-    template <class T>
-    int read(T& out) const {
-        if (m_indicator == -1) return -1;
-        out = m_value;
-        return 0;
-    }
-    int m_value;
-    short m_indicator;
-};
-
-// A record handed to the constructor is the node's own; failed reads
-// through the non-virtual forms are invariants.
-TEST(XNodeConstBaseTest, RecordAndReads) {
-    FakeIntConst node(7, 0);
-    EXPECT_EQ(node.getMetadataConstPtr(), node.getMetadataPtr());
-    node.setScale(4);
-    node.setDataType(XType(eXDT_INT));
-    node.updatePosBeginEnd(5, kNoChange, 1);
-    EXPECT_EQ(node.getPosOrigBegin().toInteger(), 0);
-    EXPECT_EQ(node.getMetadataConstPtr()->getScale().toInteger(), 4);
-    EXPECT_EQ(node.getDataType().toInteger(), eXDT_INT);
-    EXPECT_EQ(node.isValueAvailable(), 1);
-    EXPECT_EQ(node.getIntValue(), 7);
-    EXPECT_EQ(FakeIntConst(-9, 0).getBigIntValue(), -9);
-    EXPECT_EQ(FakeIntConst(7, -1).isValueAvailable(), 0);
-    EXPECT_THROW(FakeIntConst(7, -1).getIntValue(), QvAssertFailure);
-    EXPECT_THROW(FakeIntConst(7, -1).getBigIntValue(), QvAssertFailure);
-}
-
 }  // namespace

@@ -287,43 +287,50 @@ TEST_F(XVisitTest, NewVisitorIsOutsideAnyWalkAndCopiesTakeTheFields) {
 
 // ---- replacement during pre order ----
 
-// At node `id`, replaces the visited node by `make()` in its parent (the
-// dummy parent for the root) and leaves `action`.
-std::function<int(XNode*)> replacing(RecordingVisitor& visitor, int id, std::function<XNode*()> make,
-                                     EXVisitPreOrderAction action) {
-    return [&visitor, id, make, action](XNode* node) {
-        if (idOf(node) != id) return 0;
-        EXPECT_EQ(node->replaceMeInParent(make()), 0);
-        visitor.setVisitPreOrderAction(action);
-        return 0;
-    };
-}
+// The visit of node `id` puts `make()` in its place (the root's through the
+// dummy parent) and asks for it to be freed; the replacement is visited, and
+// replaced again in turn.
+struct Replacement {
+    int id;
+    std::function<XNode*()> make;
+};
 
-TEST_F(XVisitTest, ReplacedNodeIsFreedAndItsReplacementVisited) {
-    visitor.onVisit = replacing(visitor, 3, [] { return opt(eXNI_MINUS, 6, {leaf(eXNI_STAR, 7)}); },
-                                eXVPOA_REPLACED_DELETE);
-    EXPECT_EQ(walk(kPre), 0);
-    EXPECT_EQ(visitor.visits, "+Plus1 +SYSDATE2 +Multiply3 +Minus6 +STAR7");
-    EXPECT_EQ(g_freedNodes, 3);  // MULTIPLY with both children
-    EXPECT_EQ(idOf(plus->getChild(1)), 6);
-    tree.reset();
-    EXPECT_EQ(g_freedNodes, 3 + 4);
-}
-
-TEST_F(XVisitTest, ReplacementChainsAreFollowed) {
-    visitor.onVisit = [this](XNode* node) {
-        XNode* next = idOf(node) == 3 ? opt(eXNI_UMINUS, 6, {leaf(eXNI_STAR, 8)})
-                      : idOf(node) == 6 ? leaf(eXNI_SYSDATE, 7)
-                                        : nullptr;
-        if (!next) return 0;
-        node->replaceMeInParent(next);
-        visitor.setVisitPreOrderAction(eXVPOA_REPLACED_DELETE);
-        return 0;
+TEST_F(XVisitTest, ReplacedNodesAreFreedAndTheirReplacementsVisited) {
+    const struct {
+        std::vector<Replacement> replacements;
+        const char* visits;
+        int freedInWalk, freedInAll, newChild;  // newChild: the id of PLUS1's second child after the walk
+    } cases[] = {
+        {{{3, [] { return opt(eXNI_MINUS, 6, {leaf(eXNI_STAR, 7)}); }}},
+         "+Plus1 +SYSDATE2 +Multiply3 +Minus6 +STAR7", 3, 7, 6},
+        {{{3, [] { return opt(eXNI_UMINUS, 6, {leaf(eXNI_STAR, 8)}); }}, {6, [] { return leaf(eXNI_SYSDATE, 7); }}},
+         "+Plus1 +SYSDATE2 +Multiply3 +UMinus6 +SYSDATE7", 5, 8, 7},
+        {{{1, [] { return opt(eXNI_NOT, 6, {leaf(eXNI_STAR, 7)}); }}}, "+Plus1 +Not6 +STAR7", 5, 7, 0},
     };
-    EXPECT_EQ(walk(kPre), 0);
-    EXPECT_EQ(visitor.visits, "+Plus1 +SYSDATE2 +Multiply3 +UMinus6 +SYSDATE7");
-    EXPECT_EQ(g_freedNodes, 3 + 2);
-    EXPECT_EQ(idOf(plus->getChild(1)), 7);
+    for (const auto& c : cases) {
+        tree.reset();
+        SetUp();
+        visitor.visits.clear();
+        visitor.onVisit = [&](XNode* node) {
+            for (const Replacement& r : c.replacements) {
+                if (idOf(node) != r.id) continue;
+                EXPECT_EQ(node->replaceMeInParent(r.make()), 0);
+                visitor.setVisitPreOrderAction(eXVPOA_REPLACED_DELETE);
+            }
+            return 0;
+        };
+        EXPECT_EQ(walk(kPre), 0);
+        EXPECT_EQ(visitor.visits, c.visits);
+        EXPECT_EQ(g_freedNodes, c.freedInWalk) << c.visits;
+        if (c.newChild) {
+            EXPECT_EQ(idOf(plus->getChild(1)), c.newChild);
+        } else {
+            EXPECT_EQ(idOf(tree->getRoot()), 6);
+            EXPECT_TRUE(tree->getRoot()->isRoot());
+        }
+        tree.reset();
+        EXPECT_EQ(g_freedNodes, c.freedInAll) << c.visits;
+    }
 }
 
 // MULTIPLY3 gives way to its own first child; the visit keeps the rest.
@@ -360,25 +367,18 @@ TEST_F(XVisitTest, ReplacementByNothingEndsTheStep) {
     plus->replaceRemovedChild(removed.release());
 }
 
-TEST_F(XVisitTest, RootIsReplacedThroughTheDummyParent) {
-    visitor.onVisit = replacing(visitor, 1, [] { return opt(eXNI_NOT, 6, {leaf(eXNI_STAR, 7)}); },
-                                eXVPOA_REPLACED_DELETE);
-    EXPECT_EQ(walk(kPre), 0);
-    EXPECT_EQ(visitor.visits, "+Plus1 +Not6 +STAR7");
-    EXPECT_EQ(g_freedNodes, 5);
-    ASSERT_NE(tree->getRoot(), nullptr);
-    EXPECT_EQ(idOf(tree->getRoot()), 6);
-    EXPECT_TRUE(tree->getRoot()->isRoot());
-    tree.reset();
-    EXPECT_EQ(g_freedNodes, 7);
-}
-
 TEST_F(XVisitTest, ReplacementInvalidatesATrustedNodeList) {
     plus = opt(eXNI_PLUS, 1, {leaf(eXNI_SYSDATE, 2), leaf(eXNI_STAR, 3)});
     tree.reset(XTree::create(plus, kText, 0, 1));
     g_freedNodes = 0;
     EXPECT_EQ(walk(kPost), 0);  // caches the list
-    visitor.onVisit = replacing(visitor, 3, [] { return leaf(eXNI_NULL, 4); }, eXVPOA_REPLACED_DELETE);
+    visitor.onVisit = [this](XNode* node) {
+        if (idOf(node) == 3) {
+            node->replaceMeInParent(leaf(eXNI_NULL, 4));
+            visitor.setVisitPreOrderAction(eXVPOA_REPLACED_DELETE);
+        }
+        return 0;
+    };
     EXPECT_EQ(walk(kPre), 0);
     EXPECT_EQ(g_freedNodes, 1);
     tree.reset();  // must free the new node, not the freed one again

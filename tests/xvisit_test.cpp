@@ -528,11 +528,11 @@ TEST_F(XVisitActionTest, ChainsRunAfterThePostVisit) {
         SetUp();
         failAt = c.failAt;
         XNode* holder = nullptr;
-        for (const std::string& spec : std::vector<std::string>(c.attach.begin(), c.attach.end())) {
-            holder = node(spec[1] - '0');
-            const size_t equals = spec.find('=');
-            LoggingAction* a = action(spec.substr(0, 1).c_str(), equals == std::string::npos ? 0 : std::stoi(spec.substr(equals + 1)));
-            if (spec.find('+') != std::string::npos)
+        for (const std::string& attachment : std::vector<std::string>(c.attach.begin(), c.attach.end())) {
+            holder = node(attachment[1] - '0');
+            const size_t equals = attachment.find('=');
+            LoggingAction* a = action(attachment.substr(0, 1).c_str(), equals == std::string::npos ? 0 : std::stoi(attachment.substr(equals + 1)));
+            if (attachment.find('+') != std::string::npos)
                 XVisitActionLinkedRecursive::addActionToExecuteBeforeExisting(holder, a);
             else
                 XVisitActionLinkedRecursive::addActionToExecuteAfterExisting(holder, a);

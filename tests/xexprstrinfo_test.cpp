@@ -183,20 +183,21 @@ private:
 
 class ShiftConverter : public XRefInfoConverter {
 public:
-    ShiftConverter(EXRefInfoType type, int offset, int* live, std::vector<ShiftedRef*>* made = nullptr)
-        : m_type(type), m_offset(offset), m_live(live), m_made(made) {}
+    ShiftConverter(EXRefInfoType type, int offset, int* live, std::vector<ShiftedRef*>* made = nullptr,
+                   int endOffset = 0)
+        : m_type(type), m_offset(offset), m_endOffset(endOffset), m_live(live), m_made(made) {}
     EXRefInfoType getNewRefInfoType() const override { return m_type; }
     void convertRefInfo(XExprStrInfo* info, XRefInfo* entry, EXRefInfoType curType) const override {
         int b = 0, e = 0;
         entry->getPosBeginEnd(info, curType, b, e);
-        ShiftedRef* held = new ShiftedRef(b + m_offset, e + m_offset, m_live);
+        ShiftedRef* held = new ShiftedRef(b + m_offset, e + m_offset + m_endOffset, m_live);
         if (m_made) m_made->push_back(held);
         entry->setHeldRefInfo(held);
     }
 
 private:
     EXRefInfoType m_type;
-    int m_offset;
+    int m_offset, m_endOffset;
     int* m_live;
     std::vector<ShiftedRef*>* m_made;
 };
@@ -349,7 +350,16 @@ TEST(XExprStrInfoRewriteTest, OddListsAndTheTreesRecord) {
     EXPECT_EQ(overlapping.info.getExprWithRefReplaced(out, both), 0);
     EXPECT_EQ(out.toUtf8(), "x");
 
-    int live = 0;  // a converted list rewrites at the caller's positions
+    int live = 0;  // a converted list rewrites at the caller's positions; an empty entry inserts
+    Record empty("a + b");
+    NodePtr first = port(0, 1);
+    empty.info.addRefNode(first.get());
+    empty.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, 2, &live, nullptr, -1));
+    RenameReplacer insert(empty.info, {{"", "X"}});
+    insert.refuse = "-";
+    EXPECT_EQ(empty.info.getExprWithRefReplaced(out, insert), 0);
+    EXPECT_EQ(out.toUtf8(), "a X+ b");
+
     Record converted("a + b");
     converted.info.addRefNode(b.get());
     converted.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, -4, &live));

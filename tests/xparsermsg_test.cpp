@@ -274,23 +274,4 @@ TEST_F(TreeFixture, NodeWithoutTokenTextIsAnInvariant) {
     EXPECT_TRUE(err.isEmpty());
 }
 
-// ---- through a whole parse ----
-
-TEST(ParseMessageTest, SyntaxErrorAtTheEndOfTheInputIsPositionedAfterTheLastToken) {
-    XParserContextNoSymbols context;
-    XParser parser;
-    parser.setParserContext(&context, 0);
-    const QvUString text = qvU("1 +");
-    XTree* tree = nullptr;
-    QvUString err, warn;
-    size_t begin = 99, end = 99;
-    parser.setErrorPosHolders(&begin, &end);
-    EXPECT_EQ(parser.parse(text.getBuffer(), tree, err, warn, 0, 1), 1);
-    EXPECT_EQ(tree, nullptr);
-    EXPECT_EQ(err.toUtf8(), line(1, msg(19065), "1 +]"));
-    EXPECT_EQ(begin, 3u);
-    EXPECT_EQ(end, 3u);
-    EXPECT_TRUE(warn.isEmpty());
-}
-
 }  // namespace

@@ -184,7 +184,9 @@ TEST_F(XVisitTest, WalkOrdersAndStops) {
     }
 }
 
-TEST_F(XVisitTest, LastChildOnlyDescendsIntoTheLastChild) {
+// LAST_CHILD_ONLY from a pre visit descends into the last child only; left
+// behind by a post visit it is dropped, and the next sibling comes next.
+TEST_F(XVisitTest, LastChildOnly) {
     visitor.onVisit = [this](XNode* node) {
         if (idOf(node) == 1 && visitor.getVisitPhase() == eXVP_PRE_POST_PRE)
             visitor.setVisitPreOrderAction(eXVPOA_LAST_CHILD_ONLY);
@@ -192,6 +194,15 @@ TEST_F(XVisitTest, LastChildOnlyDescendsIntoTheLastChild) {
     };
     EXPECT_EQ(walk(kPrePost), 0);
     EXPECT_EQ(visitor.visits, "<Plus1 <Multiply3 <STAR4 >STAR4 <NULL5 >NULL5 >Multiply3 >Plus1");
+    tree.reset(XTree::create(opt(eXNI_IIF, 6, {leaf(eXNI_STAR, 7), leaf(eXNI_NULL, 8), leaf(eXNI_SYSDATE, 9)}), kText, 0, 0));
+    visitor.visits.clear();
+    visitor.onVisit = [this](XNode* node) {
+        if (idOf(node) == 7 && visitor.getVisitPhase() == eXVP_PRE_POST_POST)
+            visitor.setVisitPreOrderAction(eXVPOA_LAST_CHILD_ONLY);
+        return 0;
+    };
+    EXPECT_EQ(visitor.visitTreePrePostOrder("test", tree.get(), &stack), 0);
+    EXPECT_EQ(visitor.visits, "<Iif6 <STAR7 >STAR7 <NULL8 >NULL8 <SYSDATE9 >SYSDATE9 >Iif6");
 }
 
 TEST_F(XVisitTest, WalksOfNothing) {

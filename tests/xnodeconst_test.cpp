@@ -198,59 +198,22 @@ private:
     int m_ascii;
 };
 
-// A stand-in for the host's "Dec38rt": a 38-digit decimal in 24 bytes.
-struct Dec38rtValue {
-    uint64_t low;
-    uint64_t high;
-    int32_t scale;
-    int32_t negative;
-};
-static_assert(sizeof(Dec38rtValue) == 24);
-
-QvDecimal<4> toDecimal(const Dec38rtValue& v) {
+// A stand-in for the host's 38-digit decimal type "Dec38rt": the value is a
+// QvDecimal<4>, and texts it cannot hold exactly are refused.
+QvDecimal<4> decimalAt(const void* value) {
     QvDecimal<4> d;
-    const unsigned __int128 magnitude = (static_cast<unsigned __int128>(v.high) << 64) | v.low;
-    QvDecimalImpl<4>::setParts(d, v.negative != 0, magnitude, v.scale);
+    std::memcpy(&d, value, sizeof d);
     return d;
 }
 
-// Exact 38-digit texts only; anything longer is refused.
 int dec38rtFromText(const unsigned short* text, size_t length, void* out) {
     QvDecimal<4> d;
     try {
-        if (QvDecStringConvert::stringToQvDec(d, text, text + length) != text + length) return 0;
+        if (QvDecStringConvert::stringToQvDec(d, text, text + length) != text + length || d.isInexact()) return 0;
     } catch (const QvDecException&) {
         return 0;
     }
-    if (d.isInexact()) return 0;
-    const __int128 c = d.getCoefficient();
-    const unsigned __int128 magnitude = c < 0 ? -static_cast<unsigned __int128>(c) : c;
-    Dec38rtValue v{static_cast<uint64_t>(magnitude), static_cast<uint64_t>(magnitude >> 64),
-                   d.getScale(), c < 0 ? 1 : 0};
-    std::memcpy(out, &v, sizeof v);
-    return 1;
-}
-
-Dec38rtValue dec38rtOf(const void* value) {
-    Dec38rtValue v;
-    std::memcpy(&v, value, sizeof v);
-    return v;
-}
-
-int dec38rtToInt(const void* value, int& out) {
-    return QvDecimalImpl<4>::toInt32(toDecimal(dec38rtOf(value)), out) == 0;
-}
-int dec38rtToBigInt(const void* value, long long& out) {
-    return QvDecimalImpl<4>::toInt64(toDecimal(dec38rtOf(value)), out) == 0;
-}
-int dec38rtToFloat(const void* value, double& out) {
-    out = QvDecimalImpl<4>::toDouble(toDecimal(dec38rtOf(value)));
-    return 1;
-}
-int dec38rtNegate(void* value) {
-    Dec38rtValue v = dec38rtOf(value);
-    v.negative = !v.negative;
-    std::memcpy(value, &v, sizeof v);
+    std::memcpy(out, &d, sizeof d);
     return 1;
 }
 
@@ -258,14 +221,24 @@ QvCustomTypeDef dec38rtDef() {
     QvCustomTypeDef def;
     def.name = "Dec38rt";
     def.traits = eQvTRT_NUMERIC | eQvTRT_DECIMAL | eQvTRT_COMPARABLE;
-    def.valueSize = sizeof(Dec38rtValue);
+    def.valueSize = sizeof(QvDecimal<4>);
     def.textWidth = 40;
     def.precision = 38;
     def.fromText = dec38rtFromText;
-    def.toInteger = dec38rtToInt;
-    def.toBigInt = dec38rtToBigInt;
-    def.toFloat = dec38rtToFloat;
-    def.negate = dec38rtNegate;
+    def.toInteger = [](const void* v, int& out) { return QvDecimalImpl<4>::toInt32(decimalAt(v), out) == 0 ? 1 : 0; };
+    def.toBigInt = [](const void* v, long long& out) {
+        return QvDecimalImpl<4>::toInt64(decimalAt(v), out) == 0 ? 1 : 0;
+    };
+    def.toFloat = [](const void* v, double& out) {
+        out = QvDecimalImpl<4>::toDouble(decimalAt(v));
+        return 1;
+    };
+    def.negate = [](void* v) {
+        QvDecimal<4> d = decimalAt(v);
+        QvDecimalImpl<4>::negate(d);
+        std::memcpy(v, &d, sizeof d);
+        return 1;
+    };
     return def;
 }
 
@@ -546,12 +519,13 @@ TEST(XNodeConstCreateTest, CustomConstantsConvertAndNegateThroughTheHost) {
 
 TEST(XNodeConstCreateTest, CreateConstCustomCopiesTheValue) {
     const CustomTypeScope custom(1);
-    Dec38rtValue value{42, 0, 0, 1};  // -42
+    QvDecimal<4> value;
+    QvDecimalImpl<4>::convertFrom(value, -42LL);
     XMetadata md;
     md.setDataType(XType(custom.id()));
     auto node = own(XNodeConstBase::createConstCustom(&value, &md, 0, 2));
     ASSERT_NE(node, nullptr);
-    value.low = 7;  // the node holds its own copy
+    QvDecimalImpl<4>::convertFrom(value, 7LL);  // the node holds its own copy
     EXPECT_EQ(node->getDataType().toInteger(), custom.id());
     EXPECT_EQ(node->getIntValue(), -42);
     EXPECT_NE(node->getDataPtr(), static_cast<const void*>(&value));

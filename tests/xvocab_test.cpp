@@ -270,10 +270,12 @@ TEST(LexerIndexTest, UnitClassesAgreeWithTheirDefinitionsForEveryUnit) {
 
 // ---- display texts ----
 
-// The display table is merged and sorted at load time.
+// The display table is merged and sorted at load time; the sort refuses a
+// missing table whatever its count.
 TEST(DisplayTextTest, TableIsSortedByKindAfterLoad) {
     for (int i = 1; i < gTokenStringCount; ++i)
         EXPECT_LT(gTokenStringTable[i - 1].value, gTokenStringTable[i].value) << "row " << i;
+    EXPECT_EQ(XEnum::sortEnumStrPairs(nullptr, 3, 0, 0, 0), -4);
 }
 
 TEST(DisplayTextTest, TextOfKind) {

@@ -435,7 +435,7 @@ TEST(XNodeOwnershipTest, DeleteVisitActionFreesClearsAndRefusesWhatIsNoAction) {
     EXPECT_EQ(info->getVisitAction(), nullptr);
     info->deleteVisitAction();
     EXPECT_EQ(gFreedByDeleter[0], 1);
-    EXPECT_THROW(info->setVisitAction(newAction(), nullptr), QvAssertFailure);
+    EXPECT_THROW(info->setVisitAction(reinterpret_cast<XVisitAction*>(gFreedByDeleter), nullptr), QvAssertFailure);
     // An action is an object with a vtable; an address that cannot be one is
     // refused and nothing is stored.
     alignas(8) char storage[16] = {};

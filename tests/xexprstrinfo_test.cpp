@@ -1,9 +1,11 @@
 // Expression-string bookkeeping: the reference list in text order (widget
 // references inserted by the place of their name), converted lists and who
 // frees their entries, rewriting references in place, and the text that
-// stands for a node.
+// stands for a node. Most cases are table rows: a text, the nodes, what
+// comes out.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -37,8 +39,18 @@ NodePtr port(int begin, int end) { return NodePtr(XNodeRef::create(eXNI_PORTVAR,
 
 NodePtr widget(EXNodeId kind, int begin, int end) {
     NodePtr node(XNodeWidget::create(nullptr, begin, end));
-    node->changeId(kind);
+    if (kind != eXNI_LOOKUP) node->changeId(kind);
     return node;
+}
+
+// A node of `kind` over begin..end: references and widgets as such, other
+// kinds as operators or keywords.
+NodePtr nodeOf(EXNodeId kind, int begin, int end) {
+    if (XNode::stc_isRefNode(kind)) return NodePtr(XNodeRef::create(kind, nullptr, begin, end));
+    if (XNode::stc_isWidgetNode(kind)) return widget(kind, begin, end);
+    if (XNode::stc_isKeywordNode(kind)) return NodePtr(XNodeKeyword::create(kind, begin, end));
+    if (kind == eXNI_CONST) return XNodeConstTestAccess::make(1, begin, end, eXDT_INT);
+    return NodePtr(XNodeOpt::create(kind, begin, end));
 }
 
 std::string utf8(const unsigned short* text, int length) {
@@ -52,154 +64,104 @@ struct Record {
     XExprStrInfo info;
 };
 
-std::vector<std::pair<int, int>> spans(XExprStrInfo& info) {
-    std::vector<std::pair<int, int>> out;
+// The list's entries as "begin-end begin-end".
+std::string spans(XExprStrInfo& info) {
+    std::string out;
     for (const XRefInfo& entry : info.getRefList()) {
         int b = -9, e = -9;
         EXPECT_EQ(entry.getPosBeginEnd(&info, info.getRefInfoType(), b, e), 0);
-        out.emplace_back(b, e);
+        out += (out.empty() ? "" : " ") + std::to_string(b) + "-" + std::to_string(e);
     }
-    return out;
-}
-
-std::vector<const XNode*> nodes(const XExprStrInfo& info) {
-    std::vector<const XNode*> out;
-    for (const XRefInfo& entry : info.getRefList()) out.push_back(entry.getNode());
     return out;
 }
 
 // ---- the reference list ----
 
-TEST(XExprStrInfoRefListTest, PlainReferencesFollowTheTextAndAnOutOfOrderOneStaysRecorded) {
-    Record r("a + b");
-    NodePtr a = port(0, 1), b = port(4, 5);
-    EXPECT_EQ(r.info.addRefNode(a.get()), 0);
-    EXPECT_EQ(r.info.addRefNode(b.get()), 0);
-    EXPECT_EQ(r.info.addRefNode(a.get()), -1);
-    EXPECT_EQ(nodes(r.info), (std::vector<const XNode*>{a.get(), b.get(), a.get()}));
-}
+struct Placed {
+    EXNodeId kind;
+    int begin, end;
+};
 
-TEST(XExprStrInfoRefListTest, ReferencesWithoutUsablePositionsAreOutOfOrder) {
-    Record r("a + b");
-    NodePtr a = port(0, 1), empty = port(2, 2), unset = port(-1, -1);
-    EXPECT_EQ(r.info.addRefNode(a.get()), 0);
-    EXPECT_EQ(r.info.addRefNode(empty.get()), -1);  // B < E fails
-    EXPECT_EQ(r.info.addRefNode(unset.get()), -1);  // b < e fails for the previous
-    EXPECT_EQ(r.info.getRefList().entries(), 3u);
-}
-
-TEST(XExprStrInfoRefListTest, NodesThatAreNoReferencesAreIgnored) {
-    Record r("LOOKUP(a, b) + 1");
-    NodePtr lookup(XNodeWidget::create(nullptr, 0, 12));
-    NodePtr keyword(XNodeKeyword::create(eXNI_SYSDATE, 0, 7));
-    NodePtr plus(XNodeOpt::create(eXNI_PLUS, 0, 16));
-    NodePtr constant = XNodeConstTestAccess::make(1, 15, 16, eXDT_INT);
-    ASSERT_EQ(lookup->getId(), eXNI_LOOKUP);
-    for (const XNode* node : {lookup.get(), keyword.get(), plus.get(), constant.get(),
-                              static_cast<XNode*>(nullptr)})
-        EXPECT_EQ(r.info.addRefNode(node), 0);
-    EXPECT_TRUE(r.info.getRefList().isEmpty());
-}
-
-TEST(XExprStrInfoRefListTest, WidgetCallIsInsertedBeforeTheReferencesInItsArguments) {
-    // :LKP.L(x) + y, validated in post-order: x, the call, y.
-    Record r(":LKP.L(x) + y");
-    NodePtr x = port(7, 8), call = widget(eXNI_LKP, 0, 9), y = port(12, 13);
-    EXPECT_EQ(r.info.addRefNode(x.get()), 0);
-    EXPECT_EQ(r.info.addRefNode(call.get()), 0);
-    EXPECT_EQ(r.info.addRefNode(y.get()), 0);
-    EXPECT_EQ(nodes(r.info), (std::vector<const XNode*>{call.get(), x.get(), y.get()}));
-    EXPECT_EQ(spans(r.info), (std::vector<std::pair<int, int>>{{5, 6}, {7, 8}, {12, 13}}));
-}
-
-TEST(XExprStrInfoRefListTest, NestedAndLaterWidgetCallsKeepTheListOrderedByBegin) {
-    // x + :LKP.A(:SP.B(c)) + z: post-order x, c, B, A, z.
-    Record r("x + :LKP.A(:SP.B(c)) + z");
-    NodePtr x = port(0, 1), c = port(17, 18), b = widget(eXNI_SP, 11, 19), a = widget(eXNI_LKP, 4, 20),
-            z = port(23, 24);
-    for (const XNode* node : {x.get(), c.get(), b.get(), a.get(), z.get()})
-        EXPECT_EQ(r.info.addRefNode(node), 0);
-    EXPECT_EQ(nodes(r.info), (std::vector<const XNode*>{x.get(), a.get(), b.get(), c.get(), z.get()}));
-    EXPECT_EQ(spans(r.info), (std::vector<std::pair<int, int>>{{0, 1}, {9, 10}, {15, 16}, {17, 18}, {23, 24}}));
-}
-
-TEST(XExprStrInfoRefListTest, WidgetCallWithoutAParenthesisIsNotRecorded) {
-    Record r(":LKP.L");
-    NodePtr call = widget(eXNI_LKP, 0, 6);
-    EXPECT_EQ(r.info.insertWidgetRefNode(call.get()), -1);
-    EXPECT_TRUE(r.info.getRefList().isEmpty());
-}
-
-TEST(XExprStrInfoRefListTest, OnlyWidgetReferencesAreInsertedDirectly) {
+// Nodes added in post order (as validation meets them): plain references in
+// text order, out-of-order ones recorded but reported, widget calls inserted
+// before the references in their arguments, everything else ignored.
+TEST(XExprStrInfoRefListTest, AddedNodesInTextOrder) {
+    const struct {
+        const char* text;
+        std::vector<Placed> nodes;
+        const char* results;
+        const char* spans;
+    } cases[] = {
+        {"a + b", {{eXNI_PORTVAR, 0, 1}, {eXNI_PORTVAR, 4, 5}, {eXNI_PORTVAR, 0, 1}}, "0 0 -1", "0-1 4-5 0-1"},
+        {"a + b", {{eXNI_PORTVAR, 0, 1}, {eXNI_PORTVAR, 2, 2}, {eXNI_PORTVAR, -1, -1}}, "0 -1 -1", "0-1 2-2 -1--1"},
+        {"LOOKUP(a, b) + 1",
+         {{eXNI_LOOKUP, 0, 12}, {eXNI_SYSDATE, 0, 7}, {eXNI_PLUS, 0, 16}, {eXNI_CONST, 15, 16}}, "0 0 0 0", ""},
+        {":LKP.L(x) + y", {{eXNI_PORTVAR, 7, 8}, {eXNI_LKP, 0, 9}, {eXNI_PORTVAR, 12, 13}}, "0 0 0", "5-6 7-8 12-13"},
+        {"x + :LKP.A(:SP.B(c)) + z",
+         {{eXNI_PORTVAR, 0, 1}, {eXNI_PORTVAR, 17, 18}, {eXNI_SP, 11, 19}, {eXNI_LKP, 4, 20}, {eXNI_PORTVAR, 23, 24}},
+         "0 0 0 0 0", "0-1 9-10 15-16 17-18 23-24"},
+    };
+    for (const auto& c : cases) {
+        Record r(c.text);
+        std::vector<NodePtr> nodes;
+        std::string results;
+        for (const Placed& p : c.nodes) {
+            nodes.push_back(nodeOf(p.kind, p.begin, p.end));
+            results += (results.empty() ? "" : " ") + std::to_string(r.info.addRefNode(nodes.back().get()));
+        }
+        EXPECT_EQ(results, c.results) << c.text;
+        EXPECT_EQ(spans(r.info), c.spans) << c.text;
+    }
     Record r("a");
-    NodePtr a = port(0, 1);
-    EXPECT_EQ(r.info.insertWidgetRefNode(a.get()), -1);
-    EXPECT_EQ(r.info.insertWidgetRefNode(nullptr), -1);
+    EXPECT_EQ(r.info.addRefNode(nullptr), 0);
     EXPECT_TRUE(r.info.getRefList().isEmpty());
 }
 
-TEST(XExprStrInfoRefListTest, SwitchedOffWidgetCollectionRecordsNoCalls) {
+TEST(XExprStrInfoRefListTest, WidgetCallsThatAreNotRecorded) {
     Record r(":LKP.L(x)");
-    NodePtr call = widget(eXNI_LKP, 0, 9), x = port(7, 8);
+    NodePtr bare = widget(eXNI_LKP, 0, 6), a = port(7, 8), call = widget(eXNI_LKP, 0, 9);
+    Record noParenthesis(":LKP.L");
+    EXPECT_EQ(noParenthesis.info.insertWidgetRefNode(bare.get()), -1);
+    EXPECT_EQ(r.info.insertWidgetRefNode(a.get()), -1);  // only widgets are inserted directly
+    EXPECT_EQ(r.info.insertWidgetRefNode(nullptr), -1);
     r.info.disableCollectingWidgetRef();
-    EXPECT_EQ(r.info.hasWidgetRef(), 0);
     EXPECT_EQ(r.info.insertWidgetRefNode(call.get()), 0);
     EXPECT_EQ(r.info.addRefNode(call.get()), 0);
-    EXPECT_EQ(r.info.addRefNode(x.get()), 0);
-    EXPECT_EQ(nodes(r.info), (std::vector<const XNode*>{x.get()}));
-}
-
-TEST(XExprStrInfoRefListTest, ClearNeedsTheListsType) {
-    Record r("a + b");
-    NodePtr a = port(0, 1);
-    r.info.addRefNode(a.get());
+    EXPECT_EQ(r.info.addRefNode(a.get()), 0);
+    EXPECT_EQ(spans(r.info), "7-8");
+    EXPECT_TRUE(noParenthesis.info.getRefList().isEmpty());
+    // Clearing needs the list's type, and starts afresh.
     EXPECT_EQ(r.info.clearRefList(eXRIT_OWNED), -1);
     EXPECT_EQ(r.info.getRefList().entries(), 1u);
     EXPECT_EQ(r.info.clearRefList(eXRIT_NODE), 0);
     EXPECT_TRUE(r.info.getRefList().isEmpty());
-    EXPECT_EQ(r.info.addRefNode(a.get()), 0);  // a fresh start
+    EXPECT_EQ(r.info.addRefNode(a.get()), 0);
 }
 
-// ---- widget names ----
-
-struct WidgetSpanCase {
-    const char* text;
-    int nodeBegin, nodeEnd;
-    int tokenBegin, tokenEnd;  // -1: no token
-    int nameBegin;
-};
-
-class WidgetSpanTest : public ::testing::TestWithParam<WidgetSpanCase> {};
-
-TEST_P(WidgetSpanTest, TokenRunsToTheParenthesisAndNameFollowsTheLastPeriod) {
-    const WidgetSpanCase& c = GetParam();
-    Record r(c.text);
-    NodePtr call = widget(eXNI_LKP, c.nodeBegin, c.nodeEnd);
-    int b = -9, e = -9;
-    if (c.tokenBegin < 0) {
-        EXPECT_EQ(r.info.getWidgetTokenBeginEnd(call.get(), b, e), -1);
-        EXPECT_EQ(r.info.getWidgetNameBeginEnd(call.get(), b, e), -1);
-        return;
+// The token runs to the parenthesis and the name follows the last period.
+TEST(XExprStrInfoRefListTest, WidgetTokenAndNameSpans) {
+    const struct {
+        const char* text;
+        int nodeBegin, nodeEnd;
+        const char* spans;  // token, name
+    } cases[] = {
+        {":LKP.MyLookup(a)", 0, 16, "0-13 5-13"}, {"x + :EXT.a.b(1)", 4, 15, "4-12 11-12"},
+        {"udf(1)", 0, 6, "0-3 0-3"},              {"( \t:SP.P(1)", 0, 11, "3-8 7-8"},
+        {":SP.P ", 0, 6, "-"},                     {":SP.P(1)", 0, 5, "-"},  // "(" past the node
+        {"((((", 0, 4, "-"},                       {":SP.P(1)", -1, 8, "-"}, {":SP.P(1)", 0, 40, "-"},
+    };
+    for (const auto& c : cases) {
+        Record r(c.text);
+        NodePtr call = widget(eXNI_LKP, c.nodeBegin, c.nodeEnd);
+        int tb = -9, te = -9, nb = -9, ne = -9;
+        const int token = r.info.getWidgetTokenBeginEnd(call.get(), tb, te);
+        const int name = r.info.getWidgetNameBeginEnd(call.get(), nb, ne);
+        const std::string got = token != 0 || name != 0 ? std::to_string(token) + std::to_string(name)
+                                                         : std::to_string(tb) + "-" + std::to_string(te) + " " +
+                                                               std::to_string(nb) + "-" + std::to_string(ne);
+        EXPECT_EQ(got, std::string(c.spans) == "-" ? "-1-1" : c.spans) << c.text;
     }
-    ASSERT_EQ(r.info.getWidgetTokenBeginEnd(call.get(), b, e), 0);
-    EXPECT_EQ(b, c.tokenBegin);
-    EXPECT_EQ(e, c.tokenEnd);
-    ASSERT_EQ(r.info.getWidgetNameBeginEnd(call.get(), b, e), 0);
-    EXPECT_EQ(b, c.nameBegin);
-    EXPECT_EQ(e, c.tokenEnd);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, WidgetSpanTest,
-    ::testing::Values(WidgetSpanCase{":LKP.MyLookup(a)", 0, 16, 0, 13, 5},
-                      WidgetSpanCase{"x + :EXT.a.b(1)", 4, 15, 4, 12, 11},
-                      WidgetSpanCase{"udf(1)", 0, 6, 0, 3, 0},
-                      WidgetSpanCase{"( \t:SP.P(1)", 0, 11, 3, 8, 7},
-                      WidgetSpanCase{":SP.P ", 0, 6, -1, -1, -1},      // no "("
-                      WidgetSpanCase{":SP.P(1)", 0, 5, -1, -1, -1},    // "(" past the node
-                      WidgetSpanCase{"((((", 0, 4, -1, -1, -1},        // nothing but "("
-                      WidgetSpanCase{":SP.P(1)", -1, 8, -1, -1, -1},   // no begin
-                      WidgetSpanCase{":SP.P(1)", 0, 40, -1, -1, -1})); // beyond the text
 
 // ---- converted lists ----
 
@@ -221,25 +183,28 @@ private:
 
 class ShiftConverter : public XRefInfoConverter {
 public:
-    ShiftConverter(EXRefInfoType type, int offset, int* live, std::vector<ShiftedRef*>* made = nullptr)
-        : m_type(type), m_offset(offset), m_live(live), m_made(made) {}
+    ShiftConverter(EXRefInfoType type, int offset, int* live, std::vector<ShiftedRef*>* made = nullptr,
+                   int endOffset = 0)
+        : m_type(type), m_offset(offset), m_endOffset(endOffset), m_live(live), m_made(made) {}
     EXRefInfoType getNewRefInfoType() const override { return m_type; }
     void convertRefInfo(XExprStrInfo* info, XRefInfo* entry, EXRefInfoType curType) const override {
         int b = 0, e = 0;
         entry->getPosBeginEnd(info, curType, b, e);
-        ShiftedRef* held = new ShiftedRef(b + m_offset, e + m_offset, m_live);
+        ShiftedRef* held = new ShiftedRef(b + m_offset, e + m_offset + m_endOffset, m_live);
         if (m_made) m_made->push_back(held);
         entry->setHeldRefInfo(held);
     }
 
 private:
     EXRefInfoType m_type;
-    int m_offset;
+    int m_offset, m_endOffset;
     int* m_live;
     std::vector<ShiftedRef*>* m_made;
 };
 
-TEST(XExprStrInfoConvertTest, ConvertedEntriesAnswerWithTheCallersPositions) {
+// Converted entries answer with the caller's positions, refuse nodes, clear
+// only under their type, and are freed with the record when it owns them.
+TEST(XExprStrInfoConvertTest, ConvertedEntriesAndWhoFreesThem) {
     int live = 0;
     {
         Record r(":LKP.L(x) + y");
@@ -248,31 +213,24 @@ TEST(XExprStrInfoConvertTest, ConvertedEntriesAnswerWithTheCallersPositions) {
         EXPECT_EQ(r.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, 100, &live)), 0);
         EXPECT_EQ(r.info.getRefInfoType(), eXRIT_OWNED);
         EXPECT_EQ(live, 3);
-        EXPECT_EQ(spans(r.info), (std::vector<std::pair<int, int>>{{105, 106}, {107, 108}, {112, 113}}));
+        EXPECT_EQ(spans(r.info), "105-106 107-108 112-113");
+        EXPECT_EQ(r.info.addRefNode(x.get()), -1);
+        EXPECT_EQ(r.info.insertWidgetRefNode(call.get()), -1);
+        EXPECT_EQ(r.info.clearRefList(eXRIT_NODE), -1);
+        EXPECT_EQ(live, 3);
     }
-    EXPECT_EQ(live, 0);  // the owned objects went with the record
-}
-
-TEST(XExprStrInfoConvertTest, ConvertedListRefusesNodesAndClearsOnlyUnderItsType) {
-    int live = 0;
-    Record r("a + :LKP.L(b)");
-    NodePtr a = port(0, 1), call = widget(eXNI_LKP, 4, 13);
-    r.info.addRefNode(a.get());
-    r.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, 0, &live));
-    EXPECT_EQ(r.info.addRefNode(a.get()), -1);
-    EXPECT_EQ(r.info.insertWidgetRefNode(call.get()), -1);
-    EXPECT_EQ(r.info.getRefList().entries(), 1u);
-    EXPECT_EQ(r.info.clearRefList(eXRIT_NODE), -1);
-    EXPECT_EQ(live, 1);
-    EXPECT_EQ(r.info.clearRefList(eXRIT_OWNED), 0);
     EXPECT_EQ(live, 0);
-    EXPECT_TRUE(r.info.getRefList().isEmpty());
-    EXPECT_EQ(r.info.addRefNode(a.get()), -1);  // still converted
-}
-
-TEST(XExprStrInfoConvertTest, EntriesOfOtherTypesStayTheCallers) {
-    int live = 0;
-    std::vector<ShiftedRef*> made;
+    {
+        Record r("a");
+        NodePtr a = port(0, 1);
+        r.info.addRefNode(a.get());
+        r.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, 0, &live));
+        EXPECT_EQ(r.info.clearRefList(eXRIT_OWNED), 0);
+        EXPECT_EQ(live, 0);
+        EXPECT_TRUE(r.info.getRefList().isEmpty());
+        EXPECT_EQ(r.info.addRefNode(a.get()), -1);  // still converted
+    }
+    std::vector<ShiftedRef*> made;  // entries of other types stay the caller's
     {
         Record r("a");
         NodePtr a = port(0, 1);
@@ -282,7 +240,6 @@ TEST(XExprStrInfoConvertTest, EntriesOfOtherTypesStayTheCallers) {
     }
     EXPECT_EQ(live, 1);
     for (ShiftedRef* held : made) delete held;
-    EXPECT_EQ(live, 0);
 }
 
 TEST(XRefInfoTest, ValueSemanticsComparePointers) {
@@ -291,18 +248,16 @@ TEST(XRefInfoTest, ValueSemanticsComparePointers) {
     XRefInfo copy = ra;
     EXPECT_TRUE(copy == ra);
     EXPECT_FALSE(ra == rb);
-    EXPECT_EQ(none.getNode(), nullptr);
     int begin = 0, end = 0;
     EXPECT_EQ(none.getPosBeginEnd(nullptr, eXRIT_NODE, begin, end), -1);
     EXPECT_EQ(none.getPosBeginEnd(nullptr, eXRIT_OWNED, begin, end), -1);
-    // An entry converted into itself cannot answer.
-    none.setHeldRefInfo(&none);
+    none.setHeldRefInfo(&none);  // an entry converted into itself cannot answer
     EXPECT_EQ(none.getPosBeginEnd(nullptr, eXRIT_OWNED, begin, end), -1);
 }
 
 // ---- rewriting ----
 
-// Renames references by their text; asks are recorded.
+// Renames references by their text and records what it is asked.
 class RenameReplacer : public XRefReplacer {
 public:
     RenameReplacer(XExprStrInfo& info, std::map<std::string, std::string> renames)
@@ -311,8 +266,8 @@ public:
         int b = 0, e = 0;
         ref->getPosBeginEnd(&m_info, type, b, e);
         const std::string name = utf8(m_info.getCurExpr() + b, e - b);
-        asked.push_back(name);
-        if (name == m_refuse) return 1;
+        asked += (asked.empty() ? "" : " ") + name;
+        if (name == refuse) return 1;
         auto it = m_renames.find(name);
         if (it != m_renames.end()) {
             newText = qvU(it->second);
@@ -320,241 +275,190 @@ public:
         }
         return 0;
     }
-    int isWidgetRefRequired() const override { return m_widgetRefRequired; }
+    int isWidgetRefRequired() const override { return widgetRefRequired; }
 
-    mutable std::vector<std::string> asked;
-    std::string m_refuse;
-    int m_widgetRefRequired = 0;
+    mutable std::string asked;
+    std::string refuse;
+    int widgetRefRequired = 0;
 
 private:
     XExprStrInfo& m_info;
     std::map<std::string, std::string> m_renames;
 };
 
-std::string rewrite(XExprStrInfo& info, const XRefReplacer& replacer, int* rc = nullptr) {
-    QvUString out = qvU("stale");
-    const int result = info.getExprWithRefReplaced(out, replacer);
-    if (rc) *rc = result;
-    return out.toUtf8();
-}
+const char kSample[] = "a + b -- note\n + :LKP.L(c)";
 
-// "a + b -- note\n + :LKP.L(c)" with all four references recorded.
-struct Sample : Record {
-    Sample() : Record("a + b -- note\n + :LKP.L(c)") {
-        for (const XNode* node : {a.get(), b.get(), c.get(), call.get()}) info.addRefNode(node);
-    }
-    NodePtr a = port(0, 1), b = port(4, 5), c = port(24, 25), call = widget(eXNI_LKP, 17, 26);
+// The sample with all four references recorded, rewritten over begin..end
+// (-1, -1: the whole text): "result|text|references asked".
+struct RewriteCase {
+    std::map<std::string, std::string> renames;
+    int begin, end;
+    const char* refuse;
+    int widgetRefRequired, collectWidgets;
+    const char* result;
 };
 
-TEST(XExprStrInfoRewriteTest, NothingRenamedGivesTheTextBackAsWritten) {
-    Sample s;
-    RenameReplacer replacer(s.info, {});
-    int rc = -9;
-    EXPECT_EQ(rewrite(s.info, replacer, &rc), "a + b -- note\n + :LKP.L(c)");
-    EXPECT_EQ(rc, 0);
-    EXPECT_EQ(replacer.asked, (std::vector<std::string>{"a", "b", "L", "c"}));
+const RewriteCase kRewriteCases[] = {
+    {{}, -1, -1, "", 0, 1, "0|a + b -- note\n + :LKP.L(c)|a b L c"},
+    {{{"a", "alpha"}, {"L", "Lookup2"}, {"c", ""}}, -1, -1, "", 0, 1, "0|alpha + b -- note\n + :LKP.Lookup2()|a b L c"},
+    {{{"a", "A"}, {"b", "B"}, {"c", "C"}}, 2, 16, "", 0, 1, "0|+ B -- note\n +|b"},
+    {{}, 25, 25, "", 0, 1, "0||"},
+    {{}, -1, 3, "", 0, 1, "-1||"},
+    {{}, 4, 3, "", 0, 1, "-1||"},
+    {{}, 0, 27, "", 0, 1, "-1||"},
+    {{{"a", "A"}}, -1, -1, "L", 0, 1, "-1||a b L"},  // a refused reference fails the rewrite
+    // The precondition is asked only of a record without widget references.
+    {{{"b", "B"}}, -1, -1, "", 1, 1, "0|a + B -- note\n + :LKP.L(c)|a b L c"},
+    {{{"b", "B"}}, -1, -1, "", 1, 0, "-1||"},
+    {{{"b", "B"}}, -1, -1, "", 0, 0, "0|a + B -- note\n + :LKP.L(c)|a b L c"},
+};
+
+TEST(XExprStrInfoRewriteTest, RenamesInPlace) {
+    for (const RewriteCase& c : kRewriteCases) {
+        Record r(kSample);
+        NodePtr a = port(0, 1), b = port(4, 5), cRef = port(24, 25), call = widget(eXNI_LKP, 17, 26);
+        for (const XNode* node : {a.get(), b.get(), cRef.get(), call.get()}) r.info.addRefNode(node);
+        if (!c.collectWidgets) r.info.disableCollectingWidgetRef();
+        RenameReplacer replacer(r.info, c.renames);
+        replacer.refuse = c.refuse;
+        replacer.widgetRefRequired = c.widgetRefRequired;
+        QvUString out;
+        const int rc = c.begin == -1 && c.end == -1 ? r.info.getExprWithRefReplaced(out, replacer)
+                                                    : r.info.getExprWithRefReplaced(out, replacer, c.begin, c.end);
+        EXPECT_EQ(std::to_string(rc) + "|" + (rc == 0 ? out.toUtf8() : "") + "|" + replacer.asked, c.result)
+            << c.begin << " " << c.end;
+        // The tree's positions and the current text stay as they were.
+        EXPECT_EQ(b->getPosBegin().toInteger(), 4);
+        EXPECT_EQ(call->getPosEnd().toInteger(), 26);
+        EXPECT_EQ(utf8(r.info.getCurExpr(), 5), "a + b");
+    }
 }
 
-TEST(XExprStrInfoRewriteTest, TextWithoutReferencesComesBackUnchanged) {
-    Record r("  1 +\t2 // c");
-    RenameReplacer replacer(r.info, {{"1", "x"}});
-    EXPECT_EQ(rewrite(r.info, replacer), "  1 +\t2 // c");
-    EXPECT_TRUE(replacer.asked.empty());
-}
-
-TEST(XExprStrInfoRewriteTest, RenamesShiftTheRestButNotTheTreePositions) {
-    Sample s;
-    RenameReplacer replacer(s.info, {{"a", "alpha"}, {"L", "Lookup2"}, {"c", ""}});
-    EXPECT_EQ(rewrite(s.info, replacer), "alpha + b -- note\n + :LKP.Lookup2()");
-    EXPECT_EQ(s.b->getPosBegin().toInteger(), 4);
-    EXPECT_EQ(s.call->getPosEnd().toInteger(), 26);
-    EXPECT_EQ(utf8(s.info.getCurExpr(), 5), "a + b");
-}
-
-TEST(XExprStrInfoRewriteTest, SpanLeavesOutReferencesOutsideIt) {
-    Sample s;
-    RenameReplacer replacer(s.info, {{"a", "A"}, {"b", "B"}, {"c", "C"}});
+TEST(XExprStrInfoRewriteTest, OddListsAndTheTreesRecord) {
+    Record plain("  1 +\t2 // c");  // no references: the text as it is
+    RenameReplacer none(plain.info, {{"1", "x"}});
     QvUString out;
-    EXPECT_EQ(s.info.getExprWithRefReplaced(out, replacer, 2, 16), 0);
-    EXPECT_EQ(out.toUtf8(), "+ B -- note\n +");
-    EXPECT_EQ(replacer.asked, (std::vector<std::string>{"b"}));
-}
+    EXPECT_EQ(plain.info.getExprWithRefReplaced(out, none), 0);
+    EXPECT_EQ(out.toUtf8(), "  1 +\t2 // c");
+    EXPECT_EQ(none.asked, "");
 
-TEST(XExprStrInfoRewriteTest, SpanOutsideTheTextFails) {
-    Sample s;
-    RenameReplacer replacer(s.info, {});
-    QvUString out;
-    EXPECT_EQ(s.info.getExprWithRefReplaced(out, replacer, -1, 3), -1);
-    EXPECT_EQ(s.info.getExprWithRefReplaced(out, replacer, 4, 3), -1);
-    EXPECT_EQ(s.info.getExprWithRefReplaced(out, replacer, 0, 27), -1);
-    EXPECT_EQ(s.info.getExprWithRefReplaced(out, replacer, 25, 25), 0);
-    EXPECT_EQ(out.toUtf8(), "");
-}
-
-TEST(XExprStrInfoRewriteTest, RefusedReferenceFailsTheRewrite) {
-    Sample s;
-    RenameReplacer replacer(s.info, {{"a", "A"}});
-    replacer.m_refuse = "L";
-    int rc = 0;
-    rewrite(s.info, replacer, &rc);
-    EXPECT_EQ(rc, -1);
-    EXPECT_EQ(replacer.asked, (std::vector<std::string>{"a", "b", "L"}));
-}
-
-TEST(XExprStrInfoRewriteTest, PreconditionIsAskedOnlyWithoutWidgetReferences) {
-    Sample s;
-    RenameReplacer replacer(s.info, {{"b", "B"}});
-    replacer.m_widgetRefRequired = 1;
-    EXPECT_EQ(rewrite(s.info, replacer), "a + B -- note\n + :LKP.L(c)");
-    s.info.disableCollectingWidgetRef();
-    int rc = 0;
-    rewrite(s.info, replacer, &rc);
-    EXPECT_EQ(rc, -1);
-    replacer.m_widgetRefRequired = 0;
-    EXPECT_EQ(rewrite(s.info, replacer, &rc), "a + B -- note\n + :LKP.L(c)");
-    EXPECT_EQ(rc, 0);
-}
-
-TEST(XExprStrInfoRewriteTest, OverlappingEntriesAreNotCopiedTwice) {
-    Record r("a + b");
+    Record overlapping("a + b");  // an entry inside another is not copied twice
     NodePtr ab = port(0, 5), b = port(4, 5);
-    r.info.addRefNode(ab.get());
-    EXPECT_EQ(r.info.addRefNode(b.get()), -1);
-    RenameReplacer replacer(r.info, {{"a + b", "x"}, {"b", "y"}});
-    EXPECT_EQ(rewrite(r.info, replacer), "x");
-}
+    overlapping.info.addRefNode(ab.get());
+    EXPECT_EQ(overlapping.info.addRefNode(b.get()), -1);
+    RenameReplacer both(overlapping.info, {{"a + b", "x"}, {"b", "y"}});
+    EXPECT_EQ(overlapping.info.getExprWithRefReplaced(out, both), 0);
+    EXPECT_EQ(out.toUtf8(), "x");
 
-TEST(XExprStrInfoRewriteTest, ConvertedListRewritesAtTheCallersPositions) {
-    int live = 0;
-    Record r("a + b");
-    NodePtr b = port(4, 5);
-    r.info.addRefNode(b.get());
-    r.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, -4, &live));  // b now claims "a"
-    RenameReplacer replacer(r.info, {{"a", "Z"}});
-    EXPECT_EQ(rewrite(r.info, replacer), "Z + b");
-}
+    int live = 0;  // a converted list rewrites at the caller's positions; an empty entry inserts
+    Record empty("a + b");
+    NodePtr first = port(0, 1);
+    empty.info.addRefNode(first.get());
+    empty.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, 2, &live, nullptr, -1));
+    RenameReplacer insert(empty.info, {{"", "X"}});
+    insert.refuse = "-";
+    EXPECT_EQ(empty.info.getExprWithRefReplaced(out, insert), 0);
+    EXPECT_EQ(out.toUtf8(), "a X+ b");
 
-TEST(XExprStrInfoRewriteTest, TreeRewritesThroughItsRecord) {
-    const QvUString text = qvU("p + q");
+    Record converted("a + b");
+    converted.info.addRefNode(b.get());
+    converted.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, -4, &live));
+    RenameReplacer shifted(converted.info, {{"a", "Z"}});
+    EXPECT_EQ(converted.info.getExprWithRefReplaced(out, shifted), 0);
+    EXPECT_EQ(out.toUtf8(), "Z + b");
+
+    const QvUString text = qvU("p + q");  // a tree rewrites through its record
     XNodeOpt* plus = XNodeOpt::create(eXNI_PLUS, 0, 5);
     XNode* p = XNodeRef::create(eXNI_PORTVAR, nullptr, 0, 1);
     XNode* q = XNodeRef::create(eXNI_PORTVAR, nullptr, 4, 5);
     plus->appendChildNode(p);
     plus->appendChildNode(q);
     std::unique_ptr<XTree> tree(XTree::create(plus, text.getBuffer(), 0, 0));
-    ASSERT_NE(tree, nullptr);
     tree->getExprStrInfo()->addRefNode(p);
     tree->getExprStrInfo()->addRefNode(q);
-    RenameReplacer replacer(*tree->getExprStrInfo(), {{"q", "quantity"}});
-    QvUString out;
-    EXPECT_EQ(tree->getExprWithRefReplaced(out, replacer), 0);
+    RenameReplacer renamed(*tree->getExprStrInfo(), {{"q", "quantity"}});
+    EXPECT_EQ(tree->getExprWithRefReplaced(out, renamed), 0);
     EXPECT_EQ(out.toUtf8(), "p + quantity");
     std::unique_ptr<XExprStrInfo> taken(tree->removeExprStrInfo());
-    EXPECT_EQ(tree->getExprWithRefReplaced(out, replacer), -1);
+    EXPECT_EQ(tree->getExprWithRefReplaced(out, renamed), -1);
 }
 
 // ---- the text of a node ----
 
-struct Token {
-    int rc = -9;
-    std::string text;
-    int owned = -9;
-};
-
-Token tokenOf(const XExprStrInfo& info, const XNode* node) {
-    Token t;
+// "text" (or "text*" when the caller must free it), "-" for none.
+std::string tokenOf(const XExprStrInfo& info, const XNode* node) {
     const unsigned short* text = nullptr;
-    int length = -9;
-    t.rc = info.getNodeToken(node, text, length, t.owned);
-    if (t.rc == 0) t.text = utf8(text, length);
-    if (t.rc == 0 && t.owned) delete[] text;
-    return t;
+    int length = -9, owned = -9;
+    if (info.getNodeToken(node, text, length, owned) != 0) return "-";
+    const std::string out = utf8(text, length) + (owned ? "*" : "");
+    if (owned) delete[] text;
+    return out;
 }
 
-void expectToken(const Token& t, const std::string& text, int owned) {
-    EXPECT_EQ(t.rc, 0);
-    EXPECT_EQ(t.text, text);
-    EXPECT_EQ(t.owned, owned);
+NodePtr withChars(NodePtr node, int chars) {
+    node->setNumCharsMax(chars);
+    return node;
 }
 
-TEST(XExprStrInfoNodeTokenTest, FixedSpellingWinsOverTheText) {
-    Record r("a  +  b");
-    NodePtr plus(XNodeOpt::create(eXNI_PLUS, 0, 7));
-    NodePtr substr(XNodeOpt::create(eXNI_SUBSTR, 0, 7));
-    NodePtr sysdate(XNodeKeyword::create(eXNI_SYSDATE, -1, -1));
-    expectToken(tokenOf(r.info, plus.get()), "+", 0);
-    expectToken(tokenOf(r.info, substr.get()), "SUBSTR", 0);
-    expectToken(tokenOf(r.info, sysdate.get()), "SYSDATE", 0);
+NodePtr nullConstant() {
+    NodePtr node = XNodeConstTestAccess::make(5, -1, -1, eXDT_INT);
+    static_cast<XNodeConst<int>*>(node.get())->getIndRef() = -1;
+    return node;
 }
 
-TEST(XExprStrInfoNodeTokenTest, ReferencesAndKindsWithoutSpellingUseTheirSliceAsWritten) {
-    Record r("Port_1 + x.y");
-    NodePtr p = port(0, 6);
-    NodePtr qualified(XNodeRef::create(eXNI_QUALIFIEDPORTVAR, nullptr, 9, 12));
-    NodePtr dot(XNodeOpt::create(eXNI_FUNC_START, 9, 12));  // a kind with no display row
-    expectToken(tokenOf(r.info, p.get()), "Port_1", 0);
-    expectToken(tokenOf(r.info, qualified.get()), "x.y", 0);
-    expectToken(tokenOf(r.info, dot.get()), "x.y", 0);
-    NodePtr unplaced(XNodeOpt::create(eXNI_FUNC_START, -1, -1));
-    EXPECT_EQ(tokenOf(r.info, unplaced.get()).rc, -1);
-}
-
-TEST(XExprStrInfoNodeTokenTest, WidgetReferenceGivesItsWholeName) {
-    Record r("1 + :LKP.MyLookup( a )");
-    NodePtr call = widget(eXNI_LKP, 4, 22), ext = widget(eXNI_EXTFUNC, 4, 22);
-    expectToken(tokenOf(r.info, call.get()), ":LKP.MyLookup", 0);
-    expectToken(tokenOf(r.info, ext.get()), ":LKP.MyLookup", 0);
-    NodePtr broken = widget(eXNI_LKP, 4, 10);  // no "(" inside: no fallback to the slice
-    EXPECT_EQ(tokenOf(r.info, broken.get()).rc, -1);
-}
-
-TEST(XExprStrInfoNodeTokenTest, ConstantUsesItsSliceOrElseItsPrintedValue) {
-    Record r("0x + 42");
-    NodePtr placed = XNodeConstTestAccess::make(42, 5, 7, eXDT_INT);
-    expectToken(tokenOf(r.info, placed.get()), "42", 0);
-    NodePtr unplaced = XNodeConstTestAccess::make(-17, -1, -1, eXDT_INT);
-    expectToken(tokenOf(r.info, unplaced.get()), "-17", 1);
-    NodePtr big = XNodeConstTestAccess::make(1234567890123LL, -1, -1, eXDT_BIGINT);
-    expectToken(tokenOf(r.info, big.get()), "1234567890123", 1);
-}
-
-TEST(XExprStrInfoNodeTokenTest, StringConstantWithoutSliceIsPrintedQuoted) {
-    XExprStrInfo info;  // no text at all
-    NodePtr narrow = XNodeConstTestAccess::make(QvtStr<char>("abc", 3), -1, -1, eXDT_STRING);
-    narrow->setNumCharsMax(3);
-    expectToken(tokenOf(info, narrow.get()), "'abc'", 1);
-    const QvUString wideText = qvU("d\xC3\xA9j\xC3\xA0");
-    NodePtr wide = XNodeConstTestAccess::make(
-        QvtStr<unsigned short>(wideText.getBuffer(), static_cast<int>(wideText.length())), -1, -1,
-        eXDT_UNISTRING);
-    wide->setNumCharsMax(4);
-    expectToken(tokenOf(info, wide.get()), "'d\xC3\xA9j\xC3\xA0'", 1);
-}
-
-TEST(XExprStrInfoNodeTokenTest, NullConstantWithoutSliceHasNoText) {
-    XExprStrInfo info;
-    NodePtr null = XNodeConstTestAccess::make(5, -1, -1, eXDT_INT);
-    static_cast<XNodeConst<int>*>(null.get())->getIndRef() = -1;
-    EXPECT_EQ(tokenOf(info, null.get()).rc, -1);
-    EXPECT_EQ(tokenOf(info, nullptr).rc, -1);
-}
-
-TEST(XExprStrInfoNodeTokenTest, SliceBeyondTheTextFallsBackToTheValue) {
-    Record r("1");
-    NodePtr p = port(0, 5);
-    EXPECT_EQ(tokenOf(r.info, p.get()).rc, -1);
-    NodePtr constant = XNodeConstTestAccess::make(7, 0, 5, eXDT_INT);
-    expectToken(tokenOf(r.info, constant.get()), "7", 1);
+// A fixed spelling wins over the text; references and kinds without one use
+// their slice as written; widget references their whole name; constants
+// their slice or else their printed value.
+TEST(XExprStrInfoNodeTokenTest, TextThatStandsForANode) {
+    const QvUString wide = qvU("d\xC3\xA9j\xC3\xA0");
+    const struct {
+        const char* text;  // null: a record without text
+        std::function<NodePtr()> make;
+        const char* token;
+    } cases[] = {
+        {"a  +  b", [] { return nodeOf(eXNI_PLUS, 0, 7); }, "+"},
+        {"a  +  b", [] { return nodeOf(eXNI_SUBSTR, 0, 7); }, "SUBSTR"},
+        {"a  +  b", [] { return nodeOf(eXNI_SYSDATE, -1, -1); }, "SYSDATE"},
+        {"Port_1 + x.y", [] { return port(0, 6); }, "Port_1"},
+        {"Port_1 + x.y", [] { return nodeOf(eXNI_QUALIFIEDPORTVAR, 9, 12); }, "x.y"},
+        {"Port_1 + x.y", [] { return nodeOf(eXNI_FUNC_START, 9, 12); }, "x.y"},  // a kind with no display row
+        {"Port_1 + x.y", [] { return nodeOf(eXNI_FUNC_START, -1, -1); }, "-"},
+        {"1 + :LKP.MyLookup( a )", [] { return widget(eXNI_LKP, 4, 22); }, ":LKP.MyLookup"},
+        {"1 + :LKP.MyLookup( a )", [] { return widget(eXNI_EXTFUNC, 4, 22); }, ":LKP.MyLookup"},
+        {"1 + :LKP.MyLookup( a )", [] { return widget(eXNI_LKP, 4, 10); }, "-"},  // no "(": no fallback
+        {"0x + 42", [] { return XNodeConstTestAccess::make(42, 5, 7, eXDT_INT); }, "42"},
+        {"0x + 42", [] { return XNodeConstTestAccess::make(-17, -1, -1, eXDT_INT); }, "-17*"},
+        {"0x + 42", [] { return XNodeConstTestAccess::make(1234567890123LL, -1, -1, eXDT_BIGINT); }, "1234567890123*"},
+        {nullptr, [] { return withChars(XNodeConstTestAccess::make(QvtStr<char>("abc", 3), -1, -1, eXDT_STRING), 3); },
+         "'abc'*"},
+        {nullptr,
+         [&wide] {
+             return withChars(XNodeConstTestAccess::make(QvtStr<unsigned short>(wide.getBuffer(), 4), -1, -1,
+                                                         eXDT_UNISTRING),
+                              4);
+         },
+         "'d\xC3\xA9j\xC3\xA0'*"},
+        {nullptr, [] { return nullConstant(); }, "-"},
+        {"1", [] { return port(0, 5); }, "-"},  // a slice beyond the text
+        {"1", [] { return XNodeConstTestAccess::make(7, 0, 5, eXDT_INT); }, "7*"},
+    };
+    for (const auto& c : cases) {
+        XExprStrInfo empty;
+        std::unique_ptr<Record> r(c.text ? new Record(c.text) : nullptr);
+        NodePtr node = c.make();
+        EXPECT_EQ(tokenOf(r ? r->info : empty, node.get()), c.token) << (c.text ? c.text : "-");
+    }
+    EXPECT_EQ(tokenOf(XExprStrInfo(), nullptr), "-");
 }
 
 TEST(XExprStrInfoNodeTokenTest, TokensComeFromTheCurrentText) {
     Record r("a + b");
     r.info.updateCurExpr(qvU("(alpha + b)").getBufferCopy(), 1);  // owned: freed by the record
     NodePtr p = port(1, 6);
-    expectToken(tokenOf(r.info, p.get()), "alpha", 0);
+    EXPECT_EQ(tokenOf(r.info, p.get()), "alpha");
     r.info.updateCurExpr(qvU("zeta").getBufferCopy(), 1);  // frees the previous owned text
     NodePtr z = port(0, 4);
-    expectToken(tokenOf(r.info, z.get()), "zeta", 0);
+    EXPECT_EQ(tokenOf(r.info, z.get()), "zeta");
     EXPECT_EQ(utf8(r.info.getOrigExpr(), 5), "a + b");
 }
 

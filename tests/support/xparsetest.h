@@ -195,6 +195,18 @@ inline int countLines(const QvUString& messages) {
     return count;
 }
 
+// The lines of `messages` as the ids of the catalogued messages they carry,
+// in id order; a line of none of them shows as "?".
+inline std::string messageIds(const QvUString& messages) {
+    static const int kIds[] = {19020, 19032, 19035, 19058, 19060, 19064, 19065, 19081, 19082, 19106, 19107, 19199};
+    std::string out;
+    int found = 0;
+    for (int id : kIds)
+        for (int n = countMsg(messages, id); n > 0; --n, ++found) out += (out.empty() ? "" : " ") + std::to_string(id);
+    for (int n = countLines(messages) - found; n > 0; --n) out += out.empty() ? "?" : " ?";
+    return out;
+}
+
 // One parse through the six-argument form, keeping what tests look at.
 struct ParseResult {
     int status = -99;
@@ -211,6 +223,11 @@ struct ParseResult {
 
     const XNode* root() const { return tree ? tree->getRoot() : nullptr; }
     std::string printed() const { return printTree(root()); }
+    // "status tree [message ids]", the tree left out when it is large.
+    std::string outcome() const {
+        const std::string shown = tree ? printed() : "-";
+        return std::to_string(status) + " " + (shown.size() > 200 ? "<large>" : shown) + " [" + messageIds(err) + "]";
+    }
 };
 
 inline void parseInto(XParser& parser, const Text& text, ParseResult& result, int freeStack = 1) {

@@ -410,7 +410,8 @@ TEST(SettingsTest, DefaultsAndSetters) {
     EXPECT_EQ(QvUtilGlobal::get8xConvertStrToNum(), 0);
     EXPECT_EQ(QvUtilGlobal::set8xConvertStrToNum(5), 0);
     EXPECT_EQ(QvUtilGlobal::get8xConvertStrToNum(), 1);
-    QvUtilGlobal::set8xConvertStrToNum(0);
+    EXPECT_EQ(QvUtilGlobal::set8xConvertStrToNum(0), 1);
+    EXPECT_EQ(QvUtilGlobal::get8xConvertStrToNum(), 0);
     QvSleep(-1, 5);  // a negative time returns at once
 }
 

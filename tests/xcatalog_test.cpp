@@ -213,6 +213,10 @@ TEST(XCatalogJsonTest, LoadsEverySection) {
     std::string error;
     ASSERT_EQ(XCatalog::loadJsonText("{}", "min.json", minimal, error), 0) << error;
     EXPECT_FALSE(minimal.getSettings().highPrecision.has_value() || minimal.getSettings().serverAscii.has_value());
+    // An empty settings object leaves every switch off.
+    ASSERT_EQ(XCatalog::loadJsonText("{\"settings\": {}}", "min.json", minimal, error), 0) << error;
+    const XCatalogSettings& off = minimal.getSettings();
+    EXPECT_FALSE(off.relaxValidation || off.allowNullType || off.upgrade);
 }
 
 // Each row: line, column, words the message holds, the catalog text. Nothing

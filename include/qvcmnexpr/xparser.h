@@ -57,8 +57,11 @@ class QVCMNEXPR_API XParser {
 public:
     XParser();
     ~XParser();
-    // Copies the members as they stand: no deep copy, no ownership transfer.
-    XParser& operator=(const XParser& other) = default;
+    // Takes over the other parser's settings: its context (never its
+    // ownership), its validator's settings and its report pointers. Each
+    // parser keeps its own validator and node stack, so that neither frees
+    // what the other still uses.
+    XParser& operator=(const XParser& other);
     XParser(const XParser&) = delete;
 
     // Binds the context; -1 (nothing changed) when the parser already owns one.

@@ -19,6 +19,7 @@
 #include "qvcmnexpr/xstack.h"
 #include "qvcmnexpr/xtoken.h"
 #include "qvcmnexpr/xtree.h"
+#include "qvcmnexpr/xvalidator.h"
 #include "qvdec.h"
 #include "qvutils.h"
 #include "xlexer.h"
@@ -37,18 +38,35 @@ XParser::XParser()
     : m_context(nullptr), m_ownsContext(0), m_validator(nullptr), m_lexer(nullptr),
       m_nodeStack(nullptr), m_emptyExpression(0), m_tokenAllocator(nullptr),
       m_errorText(nullptr), m_warningText(nullptr), m_errorBegin(nullptr), m_errorEnd(nullptr) {
+    m_validator = new (std::nothrow) XValidator(nullptr);
+    if (!m_validator) QvAssertHandler(kUnit, __LINE__);
     reset(0);
 }
 
 XParser::~XParser() {
     if (m_ownsContext && m_context) delete m_context;
+    delete m_validator;
     reset(1);
+}
+
+XParser& XParser::operator=(const XParser& other) {
+    if (this == &other) return *this;
+    if (m_ownsContext && m_context && m_context != other.m_context) delete m_context;
+    m_context = other.m_context;
+    m_ownsContext = 0;
+    if (m_validator && other.m_validator) *m_validator = *other.m_validator;
+    if (m_validator) m_validator->setParserContext(m_context);
+    m_emptyExpression = other.m_emptyExpression;
+    setErrorReportPointers(other.m_errorText, other.m_warningText, other.m_errorBegin,
+                           other.m_errorEnd);
+    return *this;
 }
 
 int XParser::setParserContext(XParserContext* ctx, int owns) {
     if (m_ownsContext) return -1;
     m_context = ctx;
     m_ownsContext = owns;
+    if (m_validator) m_validator->setParserContext(ctx);
     return 0;
 }
 
@@ -151,10 +169,15 @@ int XParser::parse(const unsigned short* text, XTree*& tree, QvUString& err, QvU
     // over the finished tree is needed before validation.
     reset(0);
 
-    // No validation yet: the tree is returned unchecked. The validator, once
-    // written, walks it here (unless the context relaxes validation), and a
-    // failure deletes the tree and returns -1.
+    // A relaxed context takes the tree as the grammar built it.
+    const int valid = (m_context && m_context->isRelaxValidationSet()) ||
+                      m_validator->visitSyntaxTree(tree, m_nodeStack, nullptr) == 0;
     reset(freeStack);
+    if (!valid) {
+        delete tree;
+        tree = nullptr;
+        return -1;
+    }
 
     if (keepDfsList == 0) tree->flushDfsNodeList();
     return 0;
@@ -254,10 +277,7 @@ int XParser::createEmptyTree(const unsigned short* text, XTree*& tree) {
         return -1;
     }
     attachTreeReporting(tree);
-    // No validation yet, so the status is 0; the validator, once written,
-    // walks this tree too and decides it. The NULL keyword is fully typed
-    // already.
-    return 0;
+    return m_validator->visitSyntaxTree(tree, m_nodeStack, nullptr);
 }
 
 // ---------------------------------------------------------------- queries

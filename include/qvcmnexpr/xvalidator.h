@@ -1,0 +1,275 @@
+// The validator: the tree walker that types a freshly parsed tree.
+//
+// It visits every node after its children and writes into it the data type,
+// augmented type, aggregation level, constness, the operation variant the
+// evaluator runs, what the parent expects of it and the result-type rule
+// applied, resolving every reference through the caller's context. The
+// first complaint is reported as a catalogued message at the offending node
+// and ends the walk; a completeness pass then checks that every node got
+// every attribute.
+//
+// What distinguishes one operator or function from another is data: one row
+// per kind (and per group of variants where the variants differ in their
+// arguments) in xvalidatorrows.def, read by one common protocol. A kind
+// without a row fails validation with a message naming it.
+#pragma once
+
+#include <cstdint>
+
+#include "qvcmnexpr/qvcmnexpr_export.h"
+#include "qvcmnexpr/xnode.h"
+#include "qvcmnexpr/xtype.h"
+#include "qvcmnexpr/xvisit.h"
+
+class XMetadata;
+class XParserContext;
+class XStack;
+class XTree;
+struct XValidatorRow;
+
+// The first validation failure of a validator, for callers that upgrade old
+// expressions; the library itself never reads it.
+enum EXValidationFailureCase : int32_t {
+    eXVFC_NONE = -1,
+    eXVFC_NO_VARIANT = 0,
+    eXVFC_ARGUMENT_COUNT = 1,
+    eXVFC_AGGREGATION_TOO_DEEP = 2,
+    eXVFC_PERCENTILE_NOT_ROW = 3,
+    eXVFC_MIXED_AGGREGATION = 4,
+    eXVFC_SETVARIABLE = 5,
+    eXVFC_CONSTANT_ARGUMENT = 6,
+    eXVFC_NULL_NOT_ALLOWED = 7,
+    eXVFC_CONSTANT_EXPECTED = 8,
+    eXVFC_VALUE_OUT_OF_RANGE = 9,
+    eXVFC_OPERAND_TYPING = 10,
+    eXVFC_SPECIAL_CONSTRAINTS = 11,
+    eXVFC_INCOMPATIBLE_CHILD = 12,
+    eXVFC_NUMERIC_EXPECTED = 13,
+    eXVFC_STRING_EXPECTED = 14,
+    eXVFC_DATE_EXPECTED = 15,
+    eXVFC_OPERANDS_DIFFER = 16,
+    eXVFC_DATE_FORMAT = 17,
+};
+
+class QVCMNEXPR_API XValidator : public XVisitor {
+public:
+    // In a row's expectation list: "expected as the other operand's type".
+    // The value is the first custom type id, which callers may read back
+    // from old expectation arrays; only the expectation lists of the rows
+    // give it that meaning, never a child's own type.
+    static constexpr int cls_tpeOtherOperand = 1022;
+    // Closes every expectation list.
+    static constexpr int cls_tpeEndOfList = eXMINT_DUMMY;
+
+    explicit XValidator(XParserContext* context = nullptr);
+    XValidator(const XValidator&) = default;
+    XValidator& operator=(const XValidator&) = default;
+    ~XValidator() override;
+
+    EXVisitorType getVisitorType() const override { return eXVT_VALIDATOR; }
+    // Validates the whole tree: 0, or -1 after reporting.
+    int visitSyntaxTree(XTree* tree, XStack* stack, void* unused) override;
+    void setParserContext(XParserContext* context) { m_context = context; }
+    XParserContext* getParserContext() const { return m_context; }
+
+    // ---- failure record: the first failure wins ----
+    void upg_setFailureCase(EXValidationFailureCase failureCase, int childIndex, XType type);
+    void upg_resetFailureCase();
+    EXValidationFailureCase upg_getFailureCase() const { return m_failureCase; }
+    int upg_getFailureChildIndex() const { return m_failureChildIndex; }
+    XType upg_getFailureExpectedType() const { return m_failureExpectedType; }
+
+    int getToCharSwitch() const { return m_toCharSwitch; }
+    void setToCharSwitch(int on) { m_toCharSwitch = on; }
+    // 0 (the default): references are recorded in the tree's text record.
+    void setRefRecordingOff(int off) { m_refRecordingOff = off; }
+
+    // ---- messages ----
+    // Error 20047 carrying `text`, at `node`.
+    static void appendMsg(const unsigned short* text, XTree* tree, XNode* node);
+    // The node whose name a message about `node` shows: its parent when that
+    // is an operator or function below the root, else the node.
+    static XNode* getNodeForNameInMsg(XNode* node);
+
+    // ---- node attributes ----
+    static XAggLevel getNodeAggLevel(const XNode* node);
+    static XType getNodeAugType(const XNode* node);
+    static XBooleanInt getNodeConstness(const XNode* node);
+    static XType getNodeDataType(const XNode* node);
+    static XOp getNodeOp(const XNode* node);
+    static XResultTypeIndicator getNodeResultTypeIndicator(const XNode* node);
+    static XNonNegInt getNodeScale(const XNode* node);
+    static XTypeParentExpectsIndicator getNodeTypeParentExpectsIndicator(const XNode* node);
+    static void setNodeAggLevel(XNode* node, XAggLevel level);
+    static void setNodeAugType(XNode* node, XType type);
+    static void setNodeConstness(XNode* node, XBooleanInt constness);
+    static void setNodeDataType(XNode* node, XType type);
+    static void setNodeOp(XNode* node, XOp op);
+    static void setNodeResultTypeIndicator(XNode* node, XResultTypeIndicator rti);
+    static void setNodeScale(XNode* node, int scale);
+    static void setNodeTypeParentExpectsIndicator(XNode* node, XTypeParentExpectsIndicator tpe);
+    static XType getChildType(const XNodeOpt* node, int i);
+    // Copies every attribute of `info` (and of `md`) not marked NOCHANGE.
+    static void setNodeInfo(XTree* tree, XNode* node, const XNodeCmnInfo& info, const XMetadata* md,
+                            int, int);
+
+    // ---- predicates ----
+    static int isNodeConstnessTrue(const XNode* node);
+    static int hasConstValue(const XNode* node);
+    static int isPercentileChildOfPercentile(const XNode* node);
+    static int isSingleValuedNode(const XNode* node);
+    static int isChildFilterOrIifCond(const XNodeParent* parent, int i);
+    static int isMapVarCurrentValueReference(const XNode* node);
+    static int isMapVarInitValueReference(const XNode* node);
+
+    // DECODE(value, search1, result1, ..., [default])
+    static int isSearchChildOfDecode(int i, int n);
+    static int isResultChildOfDecode(int i, int n) { return !isSearchChildOfDecode(i, n); }
+    static int isSearchChildOfDecode(const XNode* node);
+    static int isResultChildOfDecode(const XNode* node);
+    static int getLastSearchChildIdx(int n) { return (n % 2 != 0) ? n - 2 : n - 3; }
+    static int getLastResultChildIdx(int n) { return n - 1; }
+
+    // ---- completeness pass: 1 when every node is properly set ----
+    using ExtraCheck = int (*)(XNode*, int, int);
+    static int checkIsProperlySet(XTree* tree, int checkPositions, int relaxedTypes,
+                                  int relaxValidation, int allowNull, ExtraCheck extra);
+    static int checkIsProperlySet(XNode* node, XTree* tree, int isRoot, int checkPositions,
+                                  int relaxedTypes, int relaxValidation, int allowNull,
+                                  ExtraCheck extra);
+    static int allowBinary(const XNode* node, int isRoot);
+    static int allowNullDataType(const XNode* node, int isRoot, int allowNull);
+    static int allowAddlDataType(const XNode* node);
+    static int notAllowNullNode(const XNode* node);
+    static int allowHType(const XNode* parent);
+    static int isScaleInfoNeeded(const XNode* node);
+
+    // ---- sizing ----
+    static void estimateNumCharsMax(XNode* node);
+    static int getToCharNumCharsMax(const XNode* node);
+
+    static XOp getOpUnused(XNodeOpt*) { return XOp(eXOP_UNUSED); }
+
+protected:
+    // One operation per node kind; each dispatches on the kind.
+#define VISIT_OP(Op, KIND) int visit##Op##Node(XNode* node) override;
+#include "qvcmnexpr/xnodevisits.def"
+
+    // ---- the common protocol of operators and functions ----
+    // Runs the row of the node's kind (and chosen variant).
+    int visitByRow(XNodeOpt* node);
+    int visitOptNodeCommon(XNodeOpt* node, XType operandType,
+                           const XTypeParentExpectsIndicator* childExpectations, int maxArgs,
+                           int canBeConstant);
+    int visitOptNodeCommonHelper(XNodeOpt* node, const XTypeParentExpectsIndicator* childExpectations,
+                                 int maxArgs, int canBeConstant);
+    int visitNonOptNodeCommon(XNode* node, int isConstant, XType type);
+    int checkNumChildren(XNodeOpt* node, int minArgs, int maxArgs);
+    int checkTypeCompatibility(XType expected, XNode* child);
+    int visitPostProcessing(XNodeOpt* node);
+    // The level of `node`'s children combined; -1 after reporting 19114.
+    int combineChildLevels(XNodeParent* node, XAggLevel& level);
+    // Fails a node this release cannot validate, naming it.
+    int failUnsupported(XNode* node);
+
+    // ---- operand typing: 0, or -1 after reporting ----
+    int getOpdTypeDummy(XNodeOpt*, XType&) { return 0; }
+    int getOpdTypeOneArgAny(XNodeOpt* node, XType& out);
+    int getOpdTypeOneArgAnyBinary(XNodeOpt* node, XType& out);
+    int getOpdTypeOneArgNumeric(XNodeOpt* node, XType& out);
+    int getOpdTypeTwoArgNumeric(XNodeOpt* node, XType& out);
+    int getOpdTypeOneArgBoolean(XNodeOpt* node, XType& out);
+    int getOpdTypeTwoArgBoolean(XNodeOpt* node, XType& out);
+    int getOpdTypeIif(XNodeOpt* node, XType& out);
+    int getOpdTypeWidestOfDecodeSearch(XNodeOpt* node, XType& out);
+    int getOpdTypeWidestOfDecodeResult(XNodeOpt* node, XType& out);
+    int getOpdTypeDecode(XNodeOpt* node, XType& out);
+    int getOpdTypeCheckSpecialConstraints(XNodeOpt* node, XType& out);
+    int getOpdTypeEqOp(XNodeOpt* node, XType& out);
+    int getOpdTypeCmpOp(XNodeOpt* node, XType& out);
+    void normalizeOpdType(XType& type);
+    int getOpdTypeTwoMatchingArgs(XNodeOpt* node, XType a, XType b, XNode* childA, XNode* childB,
+                                  XType& out, int normalise, int hierarchicalFlag);
+    int isHTypeCompatible(XNodeOpt* node, XType& a, XType& b, XNode* childA, XNode* childB, int flag);
+
+    // ---- variant choosers: the variant, also stored on the node ----
+    XOp getOpAbs(XNodeOpt* node);
+    XOp getOpCeil(XNodeOpt* node);
+    XOp getOpFloor(XNodeOpt* node);
+    XOp getOpPlus(XNodeOpt* node);
+    XOp getOpMinus(XNodeOpt* node);
+    XOp getOpMultiply(XNodeOpt* node);
+    XOp getOpDivide(XNodeOpt* node);
+    XOp getOpMod(XNodeOpt* node);
+    XOp getOpNot(XNodeOpt* node);
+    XOp getOpAnd(XNodeOpt* node);
+    XOp getOpOr(XNodeOpt* node);
+    XOp getOpSign(XNodeOpt* node);
+    XOp getOpTo_integer(XNodeOpt* node);
+    XOp getOpTo_bigint(XNodeOpt* node);
+    XOp getOpTo_float(XNodeOpt* node);
+    XOp getOpTo_decimal38(XNodeOpt* node);
+    XOp getOpEQ(XNodeOpt* node);
+    XOp getOpNE1(XNodeOpt* node);
+    XOp getOpGE(XNodeOpt* node);
+    XOp getOpGT(XNodeOpt* node);
+    XOp getOpUnusedM(XNodeOpt*) { return XOp(eXOP_UNUSED); }
+
+    // ---- constant-argument checks: 0, or -1 after reporting ----
+    int checkChildConstness_Dummy(XNodeOpt*) { return 0; }
+    int checkChildConstness(XNode* child, int mustBeConstant, int& valueAvailable);
+    int checkChildConstness_DivideByZero(XNodeOpt* node);
+    int checkChildConstness_agg(XNodeOpt* node);
+
+    // ---- references and variables ----
+    int validatePortVar(XNode* node);
+    int validateMapVar(XNode* node);
+    int validateWFVar(XNode* node);
+    int validateFuncIdentifier(XNode* node);
+    int validateList(XNode* node);
+    int checkChildMapVar(XNodeOpt* node);
+    // Appends the context's texts to the tree's, each closed by a line feed.
+    void keepContextTexts(const QvUString& err, const QvUString& warn);
+
+private:
+    friend struct XValidatorRow;
+    friend class XValidatorRows;
+
+    // The operand type of a two-operand chooser and the numeric n / n + 1 rule.
+    XOp chooseNumeric(XNodeOpt* node, int variant, int arity,
+                      int (XValidator::*typing)(XNodeOpt*, XType&));
+    XOp chooseComparison(XNodeOpt* node, int variant, int (XValidator::*typing)(XNodeOpt*, XType&));
+    // Reports error `id` at `child` and records `failureCase` with the
+    // child's index (eXVFC_NONE: nothing recorded).
+    void reportAt(XNode* child, int id, EXValidationFailureCase failureCase, XType expected);
+    int visitKind(XNode* node);
+    // Reports through the tree unless the validator is quiet (a chooser
+    // typing operands that the visit types and reports again).
+    void say(int isError, XNode* node, int id);
+    void say(int isError, XNode* nameNode, XNode* posNode, int id);
+    // Choosers: n, or n + 1 for a custom operand type.
+    XOp chooseByFirstChild(XNodeOpt* node, int variant, int exactly);
+    static int isSetVariableKind(EXNodeId kind);
+    // What `node` expects of child `i` of `count`, from the row's list or
+    // from the kind's positional rule.
+    static XTypeParentExpectsIndicator childExpectation(XNodeOpt* node, int i, int count,
+                                                        const XTypeParentExpectsIndicator* list);
+    // The type `child` must have, from the expectation stored on it.
+    static XType expectedTypeOf(XNodeOpt* node, XNode* child);
+    int isExtAggregate(XNodeWidget* node);
+    // The completeness pass, also naming the first node that failed.
+    static int checkIsProperlySetAt(XTree* tree, int checkPositions, int relaxedTypes,
+                                    int relaxValidation, int allowNull, ExtraCheck extra,
+                                    XNode*& failed);
+    int relaxValidation() const;
+    int allowNullType() const;
+    int isHighPrecision() const;
+
+    XParserContext* m_context;
+    int m_refRecordingOff = 0;
+    int m_quiet = 0;
+    int m_toCharSwitch = 0;
+    EXValidationFailureCase m_failureCase = eXVFC_NONE;
+    int m_failureChildIndex = -1;
+    XType m_failureExpectedType = XType(eXMINT_INVALID);
+};

@@ -1,0 +1,131 @@
+// Shared by the validator's tests: a catalog with a port of every scalar
+// type and a mapping variable of every aggregation type, one call that
+// parses and validates a text under chosen settings, and a one-line
+// description of a validated node ("INT op8 aug:- row const").
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "qvcmnexpr/xcatalogcontext.h"
+#include "qvcmnexpr/xparser.h"
+#include "qvcmnexpr/xptree.h"
+#include "qvcmnexpr/xtree.h"
+#include "qvcmnexpr/xvalidator.h"
+#include "qvutils.h"
+
+namespace xvalidatetest {
+
+// Ports: I int, BI bigint, F float, D18 dec18(9,2), D28 dec28(20,2),
+// D38 dec38(38,6), S string(10), U unistring(12), DT date, BIN binary(16).
+// Mapping variables $$NONE, $$ANY, $$COUNT, $$MAX, $$MIN (by aggregation
+// type) and $$INAGG (max, in an aggregation context); workflow variable
+// $$WF (int).
+inline const char* kCatalog = R"json({
+  "kind": "transformation",
+  "ports": [
+    {"name": "I", "type": "int"}, {"name": "BI", "type": "bigint"},
+    {"name": "F", "type": "float"}, {"name": "D18", "type": "dec18(9,2)"},
+    {"name": "D28", "type": "dec28(20,2)"}, {"name": "D38", "type": "dec38(38,6)"},
+    {"name": "S", "type": "string(10)"}, {"name": "U", "type": "unistring(12)"},
+    {"name": "DT", "type": "date"}, {"name": "BIN", "type": "binary(16)"},
+    {"name": "I", "qualifiers": ["SQ"], "type": "bigint"}
+  ],
+  "mappingVariables": [
+    {"name": "$$NONE", "type": "int", "aggregation": "none"},
+    {"name": "$$ANY", "type": "int", "aggregation": "any"},
+    {"name": "$$COUNT", "type": "int", "aggregation": "count"},
+    {"name": "$$MAX", "type": "int", "aggregation": "max"},
+    {"name": "$$MIN", "type": "int", "aggregation": "min"},
+    {"name": "$$INAGG", "type": "int", "aggregation": "max", "aggregationContext": true}
+  ],
+  "workflowVariables": [ {"name": "$$WF", "type": "int"} ]
+})json";
+
+struct Settings {
+    int highPrecision = 1;
+    int relax = 0;
+    int allowNull = 0;
+};
+
+struct Outcome {
+    int status = 0;
+    std::string errors;
+    std::string warnings;
+    size_t begin = 0;
+    size_t end = 0;
+    XParsedTree* tree = nullptr;
+    ~Outcome() { delete tree; }
+    XNode* root() const { return tree ? tree->getTree()->getRoot() : nullptr; }
+};
+
+inline std::shared_ptr<XCatalog> catalog() {
+    static std::shared_ptr<XCatalog> loaded = [] {
+        auto c = std::make_shared<XCatalog>();
+        std::string error;
+        if (XCatalog::loadJsonText(kCatalog, "validator", *c, error) != 0) c.reset();
+        return c;
+    }();
+    return loaded;
+}
+
+// A catalog context whose switches the test sets.
+class Context : public XCatalogContext {
+public:
+    explicit Context(const Settings& s) : XCatalogContext(catalog()), m_settings(s) {}
+    int isRelaxValidationSet() override { return m_settings.relax; }
+    int isAllowNullTypeSet() override { return m_settings.allowNull; }
+
+private:
+    Settings m_settings;
+};
+
+// Parses and validates `text`. High precision is a process setting, put back
+// to its default afterwards; the decimal maximum is fixed by the first
+// setting a process makes (usesDecMax says whether it is s.decMax).
+inline int usesDecMax(int precision) {
+    XType::initDecMax(precision);
+    return XType::getDecMaxPrecision() == precision;
+}
+
+inline void run(const std::string& text, const Settings& s, Outcome& out, Context* context = nullptr) {
+    XType::changeIsHighPrecisionMode(s.highPrecision);
+    Context own(s);
+    XParser parser;
+    parser.setParserContext(context ? context : &own, 0);
+    const QvUString source = QvUString::fromUtf8(text);
+    ValidationResult vr;
+    out.status = parser.parse(source.getBuffer(), out.tree, vr);
+    out.errors = vr.errors.toUtf8();
+    out.warnings = vr.warnings.toUtf8();
+    out.begin = vr.errorBegin;
+    out.end = vr.errorEnd;
+    XType::changeIsHighPrecisionMode(1);
+}
+
+// "eXDT_INT" -> "INT", "eXAL_ROW" -> "row" (levels in lower case).
+inline std::string shortName(const char* name) {
+    std::string s = name ? name : "?";
+    const size_t underscore = s.find('_');
+    return underscore == std::string::npos ? s : s.substr(underscore + 1);
+}
+
+inline std::string lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return s;
+}
+
+// "<type> op<variant> aug:<type or -> <level> <const|var>"
+inline std::string describe(const XNode* node) {
+    const XType aug = XValidator::getNodeAugType(node);
+    return shortName(node->getDataType().toString()) + " op" +
+           std::to_string(XValidator::getNodeOp(node).toInteger()) + " aug:" +
+           (aug.isValid() ? shortName(aug.toString()) : std::string("-")) + " " +
+           lower(shortName(XValidator::getNodeAggLevel(node).toString())) + " " +
+           (XValidator::isNodeConstnessTrue(node) ? "const" : "var");
+}
+
+// The catalogue text of message `id` as it appears in a report line.
+inline std::string textOf(int id) { return qvGetMsg(id).toUtf8(); }
+
+}  // namespace xvalidatetest

@@ -1,0 +1,430 @@
+// The validator end to end through XParser::parse: result types and
+// variants of every operator in both precision modes, comparisons, logic,
+// aggregation levels, constness, references, the SETVARIABLE family, and
+// the message and marked span of every kind of mistake.
+#include <gtest/gtest.h>
+
+#include <span>
+
+#include "qvcmnexpr/xexprstrinfo.h"
+#include "qvcmnexpr/xparsercontext.h"
+#include "qvcmnexpr/xrefreplacer.h"
+#include "xvalidatetest.h"
+
+using namespace xvalidatetest;
+
+namespace {
+
+Settings mode(const std::string& tag) {
+    Settings s;
+    if (tag == "L") s.highPrecision = 0;
+    if (tag == "N") s.allowNull = 1;
+    return s;
+}
+
+struct TypeCase {
+    const char* text;
+    const char* mode;  // "H" high precision; "L" low; "N" NULL type allowed
+    const char* root;  // describe() of the root
+};
+
+// clang-format off
+const TypeCase kTypeCases[] = {
+    // arithmetic: the widest operand, then the result rule
+    {"I + I",          "H",   "INT op8 aug:- row var"},
+    {"1 + 2.5",        "L",   "FLOAT op8 aug:- row const"},
+    {"1 + 2.5",        "H",   "DEC18 op8 aug:- row const"},
+    {"I - BI",         "H",   "BIGINT op60 aug:- row var"},
+    {"I * I",          "H",   "DEC28 op44 aug:- row var"},
+    {"I * I",          "L",   "BIGINT op44 aug:- row var"},
+    {"BI * BI",        "H",   "DEC28 op44 aug:- row var"},
+    {"D18 * D18",      "H",   "DEC28 op44 aug:- row var"},
+    {"D28 * D28",      "H",   "DEC28 op44 aug:- row var"},
+    {"F * I",          "H",   "FLOAT op44 aug:- row var"},
+    {"I / I",          "H",   "DEC28 op22 aug:- row var"},
+    {"I / I",          "L",   "FLOAT op22 aug:- row var"},
+    {"BI / I",         "L",   "FLOAT op22 aug:- row var"},
+    {"D18 / I",        "H",   "DEC28 op22 aug:- row var"},
+    {"I % BI",         "H",   "BIGINT op14 aug:- row var"},
+    {"MOD(I, 3)",      "H",   "INT op14 aug:- row var"},
+    {"+F",             "H",   "FLOAT op5 aug:- row var"},
+    {"ABS(NULL)",      "H",   "INT op6 aug:- row const"},
+    {"CEIL(D18)",      "H",   "DEC18 op10 aug:- row var"},
+    {"I + NULL",       "H",   "INT op8 aug:- row var"},
+    {"SIGN(F)",        "H",   "INT op16 aug:- row var"},
+    {"POWER(I, 2)",    "H",   "FLOAT op5 aug:- row var"},
+    // comparisons: numbers give BOOLEAN over their common type, the rest INT
+    {"1 = 2",          "H",   "BOOLEAN op24 aug:INT row const"},
+    {"I <> F",         "H",   "BOOLEAN op46 aug:FLOAT row var"},
+    {"I != BI",        "H",   "BOOLEAN op46 aug:BIGINT row var"},
+    {"I < BI",         "H",   "BOOLEAN op38 aug:BIGINT row var"},
+    {"D28 <= 1",       "H",   "BOOLEAN op30 aug:DEC28 row var"},
+    {"'a' = 'b'",      "H",   "INT op25 aug:- row const"},
+    {"S >= U",         "H",   "INT op31 aug:- row var"},
+    {"DT = DT",        "H",   "INT op26 aug:- row var"},
+    {"DT > SYSDATE",   "H",   "INT op40 aug:- row var"},
+    {"BIN = BIN",      "H",   "INT op27 aug:- row var"},
+    {"(I > 1) = (F > 2)", "H", "BOOLEAN op24 aug:FLOAT row var"},
+    // logic
+    {"I > 1 AND F < 2", "H",  "BOOLEAN op105 aug:FLOAT row var"},
+    {"I OR BI",        "H",   "BOOLEAN op107 aug:BIGINT row var"},
+    {"NOT I",          "H",   "BOOLEAN op103 aug:INT row var"},
+    {"NOT NULL",       "H",   "BOOLEAN op103 aug:INT row const"},
+    // text and choice
+    {"'ab' || 'cde'",  "H",   "UNISTRING op5 aug:- row const"},
+    {"CONCAT(S, 1)",   "H",   "UNISTRING op5 aug:- row var"},
+    {"IIF(I, 1, 2.5)", "L",   "FLOAT op5 aug:- row var"},
+    {"IIF(I, S)",      "H",   "UNISTRING op5 aug:- row var"},
+    {"DECODE(I, 1, 'a', 2, 'b', 'c')", "H", "UNISTRING op5 aug:INT row var"},
+    {"DECODE(F, 1, I, BI)", "H", "BIGINT op5 aug:FLOAT row var"},
+    {"ISNULL(BIN)",    "H",   "INT op5 aug:- row var"},
+    {"LENGTH(S)",      "H",   "INT op5 aug:- row var"},
+    // aggregation levels: an aggregate is one level above its argument
+    {"SUM(I)",         "H",   "DEC18 op5 aug:- group var"},
+    {"SUM(I) + I",     "H",   "DEC18 op8 aug:- group var"},
+    {"SUM(SUM(I))",    "H",   "DEC28 op5 aug:- nested var"},
+    {"SUM(I, I > 0)",  "H",   "DEC18 op5 aug:- group var"},
+    {"COUNT(BIN)",     "H",   "INT op5 aug:- group var"},
+    {"MAX(S)",         "H",   "UNISTRING op5 aug:- group var"},
+    {"AVG(I)",         "L",   "FLOAT op5 aug:- group var"},
+    {"SUM(1)",         "H",   "DEC18 op5 aug:- group var"},
+    // leaves and references
+    {"I",              "H",   "INT op-4 aug:- row var"},
+    {"BIN",            "H",   "BINARY op-4 aug:- row var"},
+    {"$$MAX + 1",      "H",   "INT op8 aug:- row var"},
+    {"SESSSTARTTIME",  "H",   "DATE op-4 aug:- row const"},
+    {"SYSDATE",        "H",   "DATE op-4 aug:- row var"},
+    {"DD_INSERT",      "H",   "INT op-4 aug:- row const"},
+    {"NULL",           "H",   "NULL op-4 aug:- row const"},
+    {"",               "H",   "NULL op-4 aug:- row const"},
+    {"  -- nothing",   "H",   "NULL op-4 aug:- row const"},
+    // the SETVARIABLE family is never constant
+    {"SETVARIABLE($$COUNT, 1)",  "H", "INT op5 aug:- row var"},
+    {"SETMAXVARIABLE($$MAX, I)", "H", "INT op5 aug:- row var"},
+    {"SETCOUNTVARIABLE($$COUNT)", "H", "INT op5 aug:- row var"},
+};
+// clang-format on
+
+void checkRoots(const TypeCase* cases, size_t count) {
+    for (const TypeCase& c : std::span(cases, count)) {
+        Outcome out;
+        run(c.text, mode(c.mode), out);
+        ASSERT_EQ(out.status, 0) << c.text << " [" << c.mode << "]\n" << out.errors;
+        EXPECT_EQ(describe(out.root()), c.root) << c.text << " [" << c.mode << "]";
+    }
+}
+
+TEST(ValidatorTypeTest, RootOfEveryCase) {
+    if (!usesDecMax(28)) GTEST_SKIP() << "the decimal maximum is fixed per process";
+    checkRoots(kTypeCases, std::size(kTypeCases));
+}
+
+// The decimal maximum caps every widening.
+const TypeCase kDecMax18Cases[] = {
+    {"I * I",          "H", "DEC18 op44 aug:- row var"},
+    {"I / I",          "H", "DEC18 op22 aug:- row var"},
+    {"D18 + 1",        "H",   "DEC18 op8 aug:- row var"},
+};
+
+TEST(ValidatorTypeTest, DecimalMaximum18) {
+    if (!usesDecMax(18)) GTEST_SKIP() << "the decimal maximum is fixed per process";
+    checkRoots(kDecMax18Cases, std::size(kDecMax18Cases));
+}
+
+
+struct ErrorCase {
+    const char* text;
+    int id;        // the first error's message
+    size_t begin;  // the marked span of the last error
+    size_t end;
+};
+
+// clang-format off
+const ErrorCase kErrorCases[] = {
+    // operand types
+    {"'a' + 1",            eQvMSG_NUMBER_EXPECTED,        0, 3},
+    {"1 + 'a'",            eQvMSG_NUMBER_EXPECTED,        4, 7},
+    {"ABS('a')",           eQvMSG_NUMBER_EXPECTED,        4, 7},
+    {"-S",                 eQvMSG_NUMBER_EXPECTED,        1, 2},
+    {"NOT S",              eQvMSG_NUMBER_EXPECTED,        4, 5},
+    {"DT AND 1",           eQvMSG_NUMBER_EXPECTED,        0, 2},
+    {"IIF(I, 1, 'x')",     eQvMSG_NO_COMMON_TYPE,         10, 13},
+    {"I = 'a'",            eQvMSG_NO_COMMON_TYPE,         4, 7},
+    {"DT > BIN",           eQvMSG_NO_COMMON_TYPE,         5, 8},
+    {"DECODE(I, 1, 'a', 2, 3)", eQvMSG_NO_COMMON_TYPE,    21, 22},
+    {"DECODE(I, 'x', 1)",  eQvMSG_NO_COMMON_TYPE,         10, 13},
+    {"UPPER(BIN)",         eQvMSG_STRING_EXPECTED,        6, 9},
+    {"LENGTH(DT + 1)",     eQvMSG_NUMBER_EXPECTED,        7, 9},
+    {"LAST_DAY(I)",        eQvMSG_DATE_EXPECTED,          9, 10},
+    // text is not converted to a date or a number on the way in
+    {"DATE_COMPARE(DT, 'x')", eQvMSG_DATE_EXPECTED,       17, 20},
+    {"CHR('65')",          eQvMSG_NUMBER_EXPECTED,        4, 8},
+    {"IS_NUMBER(I)",       eQvMSG_INVALID_OPERAND_TYPE,   10, 11},
+    {"TO_FLOAT(DT)",       eQvMSG_INVALID_OPERAND_TYPE,   9, 11},
+    {"MAX(BIN)",           eQvMSG_BINARY_NOT_ALLOWED,     4, 7},
+    {"BIN || 'a'",         eQvMSG_STRING_EXPECTED,        0, 3},
+    {"I + BIN",            eQvMSG_NUMBER_EXPECTED,        4, 7},
+    {"BIN <> NULL",        eQvMSG_BINARY_NOT_ALLOWED,     7, 11},  // the NULL takes BINARY
+    // argument counts
+    {"ABS(I, I)",          eQvMSG_TOO_MANY_ARGUMENTS,     0, 9},
+    {"CONCAT('a')",        eQvMSG_TOO_FEW_ARGUMENTS,      0, 11},
+    {"DECODE(I, 1)",       eQvMSG_TOO_FEW_ARGUMENTS,      0, 12},
+    {"SUBSTR(S, 1, 2, 3)", eQvMSG_TOO_MANY_ARGUMENTS,     0, 18},
+    // aggregation levels
+    {"SUM(I) + SUM(SUM(I))", eQvMSG_MIXED_AGGREGATION_LEVELS, 9, 20},
+    {"SUM(SUM(SUM(I)))",   eQvMSG_AGGREGATES_TOO_DEEP,    0, 16},
+    {"SUM(NULL)",          eQvMSG_NULL_NOT_ALLOWED,       4, 8},
+    {"COUNT(I, NULL)",     eQvMSG_NULL_NOT_ALLOWED,       9, 13},
+    // references
+    {"NOPE",               eQvMSG_UNKNOWN_NAME,           0, 4},
+    {"I + NOPE * 2",       eQvMSG_UNKNOWN_NAME,           4, 8},
+    // the SETVARIABLE family: argument 0 is a mapping variable of a fitting type
+    {"SETCOUNTVARIABLE(I)",     eQvMSG_AGGREGATION_VARIABLE_EXPECTED, 17, 18},
+    {"SETVARIABLE($$NONE, 1)",  eQvMSG_AGGREGATION_VARIABLE_EXPECTED, 12, 18},
+    {"SETMAXVARIABLE(1, 1)",    eQvMSG_AGGREGATION_VARIABLE_EXPECTED, 15, 16},
+    {"SETMAXVARIABLE($$INAGG, 1)", eQvMSG_VARIABLE_SET_IN_AGGREGATE, 15, 22},
+    {"SETMAXVARIABLE($$COUNT, 1)", eQvMSG_VARIABLE_IS_COUNT,   15, 22},
+    {"SETMAXVARIABLE($$MIN, 1)", eQvMSG_VARIABLE_IS_MIN,       15, 20},
+    {"SETMINVARIABLE($$MAX, 1)", eQvMSG_VARIABLE_IS_MAX,       15, 20},
+    {"SETMINVARIABLE($$COUNT, 1)", eQvMSG_VARIABLE_IS_COUNT,   15, 22},
+    {"SETCOUNTVARIABLE($$MAX)", eQvMSG_VARIABLE_IS_MAX,        17, 22},
+    {"SETCOUNTVARIABLE($$MIN)", eQvMSG_VARIABLE_IS_MIN,        17, 22},
+    {"SETVARIABLE($$COUNT)", eQvMSG_TOO_FEW_ARGUMENTS,      0, 20},
+    // constant checks of the operators
+    {"I / 0",              eQvMSG_DIVISION_BY_ZERO,       4, 5},
+    {"I / 0.0",            eQvMSG_DIVISION_BY_ZERO,       4, 7},
+    {"MOD(I, 0)",          eQvMSG_DIVISION_BY_ZERO,       7, 8},
+    {"I % 0",              eQvMSG_DIVISION_BY_ZERO,       4, 5},
+    // forms this release does not validate yet
+    {":LKP.L(I)",          eQvMSG_NOT_VALIDATED_YET,      0, 9},
+};
+// clang-format on
+
+TEST(ValidatorErrorTest, MessageAndMarkedSpan) {
+    for (const ErrorCase& c : kErrorCases) {
+        Outcome out;
+        run(c.text, Settings{}, out);
+        EXPECT_EQ(out.status, -1) << c.text;
+        EXPECT_EQ(out.tree, nullptr) << c.text;
+        const size_t firstLine = out.errors.find('\n');
+        EXPECT_NE(out.errors.substr(0, firstLine).find(textOf(c.id)), std::string::npos)
+            << c.text << "\n" << out.errors;
+        EXPECT_EQ(out.begin, c.begin) << c.text << "\n" << out.errors;
+        EXPECT_EQ(out.end, c.end) << c.text << "\n" << out.errors;
+    }
+}
+
+struct WarningCase {
+    const char* text;
+    int id;
+    const char* marked;  // the marked operand as the line shows it
+};
+
+const WarningCase kWarningCases[] = {
+    {"I = NULL", eQvMSG_COMPARISON_WITH_NULL, "I = <<<< NULL >>>>"},
+    {"NULL <> F", eQvMSG_COMPARISON_WITH_NULL, "<<<< NULL >>>> <> F"},
+    {"CONCAT(1, 'a')", eQvMSG_CONVERTED_TO_STRING, "CONCAT(<<<< 1 >>>>, 'a')"},
+    {"UPPER(I)", eQvMSG_CONVERTED_TO_STRING, "UPPER(<<<< I >>>>)"},
+    {"SETMAXVARIABLE($$ANY, 1)", eQvMSG_VARIABLE_WITHOUT_AGGREGATION, "SETMAXVARIABLE(<<<< $$ANY >>>>, 1)"},
+};
+
+TEST(ValidatorWarningTest, WarnedAndMarkedButValid) {
+    for (const WarningCase& c : kWarningCases) {
+        Outcome out;
+        run(c.text, Settings{}, out);
+        EXPECT_EQ(out.status, 0) << c.text << "\n" << out.errors;
+        EXPECT_NE(out.warnings.find(textOf(c.id)), std::string::npos) << c.text << "\n" << out.warnings;
+        EXPECT_NE(out.warnings.find(c.marked), std::string::npos) << c.text << "\n" << out.warnings;
+        EXPECT_EQ(out.errors, "") << c.text;
+    }
+}
+
+TEST(ValidatorWarningTest, SetVariableTakesAnyTypeSilently) {
+    Outcome out;
+    run("SETVARIABLE($$ANY, 1)", Settings{}, out);
+    EXPECT_EQ(out.status, 0);
+    EXPECT_EQ(out.warnings, "");
+}
+
+// Every non-row expression of one widget must have the level of the first.
+TEST(ValidatorWidgetLevelTest, LaterExpressionsFollowTheFirstNonRowLevel) {
+    struct Step {
+        const char* text;
+        int status;
+    };
+    const Step steps[] = {{"I + 1", 0}, {"SUM(I)", 0}, {"I", 0}, {"MAX(F) + 1", 0}, {"SUM(SUM(I))", -1}};
+    Context context(Settings{});
+    for (const Step& step : steps) {
+        Outcome out;
+        run(step.text, Settings{}, out, &context);
+        EXPECT_EQ(out.status, step.status) << step.text << "\n" << out.errors;
+    }
+    EXPECT_EQ(context.getCurrentWidgetAggLevel(), eXAL_GROUP);
+    context.resetCurrentWidgetAggLevel();
+    Outcome out;
+    run("SUM(SUM(I))", Settings{}, out, &context);
+    EXPECT_EQ(out.status, 0) << out.errors;
+}
+
+// What each child is expected to be, and the type a NULL operand takes.
+TEST(ValidatorChildTest, ExpectationsAndNullOperands) {
+    struct Case {
+        const char* text;
+        int child;
+        const char* expected;  // describe()-style: "<type> tpe:<expectation>"
+    };
+    const Case cases[] = {
+        {"ABS(NULL)", 0, "INT tpe:1034"},
+        {"NULL || 'a'", 0, "UNISTRING tpe:1036"},
+        {"NULL = 'a'", 0, "UNISTRING tpe:1036"},
+        {"DT = NULL", 1, "DATE tpe:1007"},
+        {"1 = 2", 0, "INT tpe:1035"},
+        {"IIF(NULL, 1)", 0, "INT tpe:1002"},
+        {"DECODE(I, NULL, 'a')", 1, "INT tpe:1035"},
+        {"DECODE(I, 1, NULL)", 2, "INT tpe:1034"},
+        {"CRC(BIN, I)", 0, "BINARY tpe:1038"},
+    };
+    for (const Case& c : cases) {
+        Outcome out;
+        run(c.text, Settings{}, out);
+        ASSERT_EQ(out.status, 0) << c.text << "\n" << out.errors;
+        const XNode* child = out.root()->getChildB(c.child, 1);
+        const std::string got = shortName(child->getDataType().toString()) + " tpe:" +
+                                std::to_string(XValidator::getNodeTypeParentExpectsIndicator(child).toInteger());
+        EXPECT_EQ(got, c.expected) << c.text;
+    }
+}
+
+TEST(ValidatorChildTest, TheRootMayYieldAnyTypeBinaryIncluded) {
+    Outcome out;
+    run("BIN", Settings{}, out);
+    ASSERT_EQ(out.status, 0);
+    EXPECT_EQ(XValidator::getNodeTypeParentExpectsIndicator(out.root()).toInteger(), eXTPE_ANY_PLUS_BINARY);
+}
+
+// The longest text a node can produce.
+TEST(ValidatorSizeTest, CharacterCounts) {
+    struct Case {
+        const char* text;
+        int count;
+    };
+    const Case cases[] = {
+        {"CONCAT('ab', 'cde')", 5}, {"'ab' || 'cde'", 5}, {"S || U", 22},
+        {"IIF(I, S, U)", 12},       {"CHR(65)", 1},        {"SOUNDEX(S)", 4},
+        {"UPPER(U)", 12},           {"I + 1", 15},         {"BI", 31},
+        {"F", 63},                  {"D28", 53},           {"DT", 29},
+        {"DECODE(I, 1, S, 2, U, 'abc')", 12},
+        {"REPLACESTR(0, S, 'a', 'xyz')", 30}, {"REPLACESTR(0, S, 'a', 'x')", 10},
+        {"REPLACECHR(0, S, 'a', 'b')", 10},
+    };
+    for (const Case& c : cases) {
+        Outcome out;
+        run(c.text, Settings{}, out);
+        ASSERT_EQ(out.status, 0) << c.text << "\n" << out.errors;
+        EXPECT_EQ(out.root()->getNumCharsMax().toInteger(), c.count) << c.text;
+    }
+}
+
+// What the validated tree tells the caller through ValidationResult.
+TEST(ValidatorResultTest, GroupFunctionsConstnessAndType) {
+    struct Case {
+        const char* text;
+        int type;
+        int group;
+        int constant;
+    };
+    const Case cases[] = {
+        {"1 + 2", eXDT_INT, 0, 1},  {"I + 2", eXDT_INT, 0, 0},    {"SUM(I) + 1", eXDT_DEC18, 1, 0},
+        {"1 = 1", eXDT_BOOLEAN, 0, 1}, {"", eXDT_NULL, 0, 1},
+    };
+    for (const Case& c : cases) {
+        XType::changeIsHighPrecisionMode(1);
+        Context context(Settings{});
+        XParser parser;
+        parser.setParserContext(&context, 0);
+        const QvUString text = QvUString::fromUtf8(c.text);
+        XParsedTree* tree = nullptr;
+        ValidationResult vr;
+        ASSERT_EQ(parser.parse(text.getBuffer(), tree, vr), 0) << c.text;
+        EXPECT_EQ(vr.valid, 1);
+        EXPECT_EQ(vr.resultType.toInteger(), c.type) << c.text;
+        EXPECT_EQ(vr.hasGroupFunctions, c.group) << c.text;
+        EXPECT_EQ(vr.isConstant, c.constant) << c.text;
+        delete tree;
+    }
+}
+
+// Relaxed validation: parse takes the tree as built; the validator's own
+// relaxed paths are reached by running it on such a tree.
+TEST(ValidatorRelaxTest, ValidatorRunDirectlyOnARelaxedTree) {
+    struct Case {
+        const char* text;
+        int status;
+    };
+    const Case cases[] = {
+        {"CONCAT(NULL, 'a', 'b')", 0},  // one argument too many, but one is NULL-typed
+        {"CONCAT('c', 'a', 'b')", -1},  // too many, none NULL
+        {"ABS('a')", -1},               // operand typing still applies
+        {"UPPER(BIN)", -1},             // no compatibility check, but BINARY stays refused
+        {"SUM(NULL)", 0},
+    };
+    for (const Case& c : cases) {
+        Settings relaxed;
+        relaxed.relax = 1;
+        Context context(relaxed);
+        XParser parser;
+        parser.setParserContext(&context, 0);
+        const QvUString text = QvUString::fromUtf8(c.text);
+        QvUString err, warn;
+        XTree* tree = nullptr;
+        ASSERT_EQ(parser.parse(text.getBuffer(), tree, err, warn, 0, 1), 0) << c.text;
+        XValidator validator(&context);
+        EXPECT_EQ(validator.visitSyntaxTree(tree, nullptr, nullptr), c.status) << c.text << "\n"
+                                                                             << err.toUtf8();
+        delete tree;
+    }
+}
+
+// The first failure is kept for callers that upgrade old expressions.
+TEST(ValidatorFailureRecordTest, FirstFailureWins) {
+    struct Case {
+        const char* text;
+        EXValidationFailureCase failure;
+        int child;
+    };
+    const Case cases[] = {
+        {"ABS(I, I)", eXVFC_ARGUMENT_COUNT, -1},   {"'a' + 1", eXVFC_NUMERIC_EXPECTED, 0},
+        {"1 + 'a'", eXVFC_NUMERIC_EXPECTED, 1},    {"IIF(I, 1, 'x')", eXVFC_OPERANDS_DIFFER, 2},
+        {"SUM(SUM(SUM(I)))", eXVFC_AGGREGATION_TOO_DEEP, 0},
+        {"SETMAXVARIABLE($$COUNT, 1)", eXVFC_SETVARIABLE, 0}, {"UPPER(BIN)", eXVFC_STRING_EXPECTED, 0},
+        {"I = 'a'", eXVFC_OPERANDS_DIFFER, 1},     {"SUM(NULL)", eXVFC_NULL_NOT_ALLOWED, 0},
+    };
+    for (const Case& c : cases) {
+        Context context(Settings{});
+        XParser parser;
+        parser.setParserContext(&context, 0);
+        const QvUString text = QvUString::fromUtf8(c.text);
+        XParsedTree* tree = nullptr;
+        ValidationResult vr;
+        EXPECT_EQ(parser.parse(text.getBuffer(), tree, vr), -1) << c.text;
+        EXPECT_EQ(parser.getValidator()->upg_getFailureCase(), c.failure) << c.text;
+        EXPECT_EQ(parser.getValidator()->upg_getFailureChildIndex(), c.child) << c.text;
+    }
+}
+
+// References are recorded in the tree's text record in text order.
+TEST(ValidatorReferenceTest, RecordedInTextOrder) {
+    Outcome out;
+    run("IIF(I > F, S || U, 'x') || $$MAX", Settings{}, out);
+    ASSERT_EQ(out.status, 0) << out.errors;
+    const XRefInfoList& refs = out.tree->getTree()->getExprStrInfo()->getRefList();
+    std::string spans;
+    for (size_t i = 0; i < refs.entries(); ++i) {
+        const XNode* node = refs[i].getNode();
+        spans += std::to_string(node->getPosBegin().toInteger()) + "-" +
+                 std::to_string(node->getPosEnd().toInteger()) + " ";
+    }
+    EXPECT_EQ(spans, "4-5 8-9 11-12 16-17 27-32 ");
+}
+
+}  // namespace

@@ -427,4 +427,18 @@ TEST(ValidatorReferenceTest, RecordedInTextOrder) {
     EXPECT_EQ(spans, "4-5 8-9 11-12 16-17 27-32 ");
 }
 
+
+// A context that knows no names refuses every reference as unknown.
+TEST(ValidatorReferenceTest, WithoutSymbolsEveryNameIsUnknown) {
+    XParserContextNoSymbols noSymbols;
+    XParser parser;
+    parser.setParserContext(&noSymbols, 0);
+    const QvUString text = QvUString::fromUtf8("1 + A");
+    XParsedTree* tree = nullptr;
+    ValidationResult vr;
+    EXPECT_EQ(parser.parse(text.getBuffer(), tree, vr), -1);
+    EXPECT_NE(vr.errors.toUtf8().find(textOf(eQvMSG_UNKNOWN_NAME)), std::string::npos) << vr.errors.toUtf8();
+    EXPECT_EQ(vr.errorBegin, 4u);
+}
+
 }  // namespace

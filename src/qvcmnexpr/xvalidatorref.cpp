@@ -59,15 +59,17 @@ void XValidator::keepContextTexts(const QvUString& err, const QvUString& warn) {
 int XValidator::validatePortVar(XNode* node) {
     XTokName* chain = static_cast<XNodeRef*>(node)->getTokName();
     XMetadata* md = node->getMetadataPtr();
-    if (!chain || !m_context || !md->isClass(XMetadataPort::cls_classId)) return failUnsupported(node);
+    if (!chain || !md->isClass(XMetadataPort::cls_classId)) return failUnsupported(node);
     // An unqualified name, by far the most common, needs no qualifier array.
     static const unsigned short* const kNoQualifiers[] = {nullptr};
     const unsigned short** qualifiers =
         chain->getNext() ? chain->getNameQualifiers() : const_cast<const unsigned short**>(kNoQualifiers);
     QvUString err;
     QvUString warn;
-    const int status = m_context->findPort(qualifiers, chain->getLast()->getName().getBuffer(),
-                                           static_cast<XMetadataPort*>(md), err, warn);
+    // Without a context no name resolves.
+    const int status = m_context ? m_context->findPort(qualifiers, chain->getLast()->getName().getBuffer(),
+                                                       static_cast<XMetadataPort*>(md), err, warn)
+                                 : -1;
     keepContextTexts(err, warn);
     if (status != 0) {
         const XNodeParent* parent = node->getParent();

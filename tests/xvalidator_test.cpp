@@ -178,6 +178,7 @@ const ErrorCase kErrorCases[] = {
     // references
     {"NOPE",               eQvMSG_UNKNOWN_NAME,           0, 4},
     {"I + NOPE * 2",       eQvMSG_UNKNOWN_NAME,           4, 8},
+    {"LOOKUP(:TD.NOPE, :TD.C, 1)", eQvMSG_LOOKUP_PORT_NOT_FOUND, 7, 15},
     // the SETVARIABLE family: argument 0 is a mapping variable of a fitting type
     {"SETCOUNTVARIABLE(I)",     eQvMSG_AGGREGATION_VARIABLE_EXPECTED, 17, 18},
     {"SETVARIABLE($$NONE, 1)",  eQvMSG_AGGREGATION_VARIABLE_EXPECTED, 12, 18},
@@ -439,6 +440,63 @@ TEST(ValidatorReferenceTest, WithoutSymbolsEveryNameIsUnknown) {
     EXPECT_EQ(parser.parse(text.getBuffer(), tree, vr), -1);
     EXPECT_NE(vr.errors.toUtf8().find(textOf(eQvMSG_UNKNOWN_NAME)), std::string::npos) << vr.errors.toUtf8();
     EXPECT_EQ(vr.errorBegin, 4u);
+}
+
+// A context's own texts are kept in the tree's texts, on success too.
+class TalkativeContext : public Context {
+public:
+    TalkativeContext() : Context(Settings{}) {}
+    int findPort(const unsigned short** qualifiers, const unsigned short* name, XMetadataPort* md,
+                 QvUString& err, QvUString& warn) override {
+        const int status = Context::findPort(qualifiers, name, md, err, warn);
+        (status == 0 ? warn : err) = QvUString::fromUtf8(status == 0 ? "port noted" : "port refused");
+        return status;
+    }
+};
+
+TEST(ValidatorReferenceTest, ContextTextsAreKept) {
+    struct Case {
+        const char* text;
+        int status;
+        const char* errors;    // a fragment of the error text
+        const char* warnings;  // a fragment of the warning text
+    };
+    const Case cases[] = {
+        {"I + 1", 0, "", "port noted\n"},
+        {"NOPE", -1, "port refused\nERROR: [NOPE]", ""},
+    };
+    for (const Case& c : cases) {
+        TalkativeContext context;
+        Outcome out;
+        run(c.text, Settings{}, out, &context);
+        EXPECT_EQ(out.status, c.status) << c.text;
+        EXPECT_NE(out.errors.find(c.errors), std::string::npos) << c.text << "\n" << out.errors;
+        EXPECT_NE(out.warnings.find(c.warnings), std::string::npos) << c.text << "\n" << out.warnings;
+    }
+}
+
+// The completeness pass: a node without an attribute, or with a type its
+// place does not allow, rejects the tree; a failure it finds is never left
+// without a message.
+TEST(ValidatorCompletenessTest, PassAndItsSwitches) {
+    Outcome out;
+    run("I + 1", Settings{}, out);
+    ASSERT_EQ(out.status, 0);
+    XTree* tree = out.tree->getTree();
+    auto refuseConstants = [](XNode* node, int, int) { return node->isConstNode() ? 0 : 1; };
+    EXPECT_EQ(XValidator::checkIsProperlySet(tree, 1, 0, 0, 0, nullptr), 1);
+    EXPECT_EQ(XValidator::checkIsProperlySet(tree, 1, 0, 0, 0, refuseConstants), 0);
+    // A node that lost its level is not properly set.
+    XValidator::setNodeAggLevel(out.root(), XAggLevel(eXMINT_UNINIT));
+    EXPECT_EQ(XValidator::checkIsProperlySet(tree, 1, 0, 0, 0, nullptr), 0);
+}
+
+TEST(ValidatorCompletenessTest, NullKeywordRefusedByAnAggregateEvenWhenNullIsAllowed) {
+    Outcome out;
+    run("SUM(NULL)", mode("N"), out);
+    EXPECT_EQ(out.status, -1);
+    EXPECT_NE(out.errors.find(textOf(eQvMSG_INVALID_OPERAND_TYPE)), std::string::npos) << out.errors;
+    EXPECT_EQ(out.begin, 4u);
 }
 
 }  // namespace

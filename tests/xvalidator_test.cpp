@@ -501,4 +501,27 @@ TEST(ValidatorCompletenessTest, SumOfNullHasNoTypeEvenWhenNullIsAllowed) {
     EXPECT_EQ(out.begin, 4u);
 }
 
+// A record the completeness pass refuses (a text port without a length)
+// is reported, not rejected in silence.
+class LengthlessContext : public Context {
+public:
+    LengthlessContext() : Context(Settings{}) {}
+    int findPort(const unsigned short** qualifiers, const unsigned short* name, XMetadataPort* md,
+                 QvUString& err, QvUString& warn) override {
+        const int status = Context::findPort(qualifiers, name, md, err, warn);
+        if (md->getDataType().isString(0)) md->setNumCharsMax(eXMINT_INVALID);
+        return status;
+    }
+};
+
+TEST(ValidatorCompletenessTest, ARefusedNodeIsNamed) {
+    LengthlessContext context;
+    Outcome out;
+    run("I + LENGTH(S)", Settings{}, out, &context);
+    EXPECT_EQ(out.status, -1);
+    EXPECT_NE(out.errors.find(textOf(eQvMSG_INVALID_OPERAND_TYPE)), std::string::npos) << out.errors;
+    EXPECT_EQ(out.begin, 11u);
+    EXPECT_EQ(out.end, 12u);
+}
+
 }  // namespace

@@ -317,6 +317,7 @@ TEST(ValidatorSizeTest, CharacterCounts) {
         {"DECODE(I, 1, S, 2, U, 'abc')", 12},
         {"REPLACESTR(0, S, 'a', 'xyz')", 30}, {"REPLACESTR(0, S, 'a', 'x')", 10},
         {"REPLACECHR(0, S, 'a', 'b')", 10},
+        {"CONCAT(NULL, 'abc')", 3},  // a NULL taken as text is empty
     };
     for (const Case& c : cases) {
         Outcome out;
@@ -365,6 +366,7 @@ TEST(ValidatorRelaxTest, ValidatorRunDirectlyOnARelaxedTree) {
     const Case cases[] = {
         {"CONCAT(NULL, 'a', 'b')", 0},  // one argument too many, but one is NULL-typed
         {"CONCAT('c', 'a', 'b')", -1},  // too many, none NULL
+        {"CONCAT(NULL)", -1},           // too few: a NULL does not excuse that
         {"ABS('a')", -1},               // operand typing still applies
         {"UPPER(BIN)", -1},             // no compatibility check, but BINARY stays refused
         {"SUM(NULL)", 0},
@@ -522,6 +524,53 @@ TEST(ValidatorCompletenessTest, ARefusedNodeIsNamed) {
     EXPECT_NE(out.errors.find(textOf(eQvMSG_INVALID_OPERAND_TYPE)), std::string::npos) << out.errors;
     EXPECT_EQ(out.begin, 11u);
     EXPECT_EQ(out.end, 12u);
+}
+
+// Which operands hold a value known before any row is read.
+TEST(ValidatorPredicateTest, HasConstValue) {
+    struct Case {
+        const char* text;
+        int child;
+        int constValue;
+    };
+    const Case cases[] = {
+        {"I + 1", 1, 1},          {"I + 1", 0, 0},         {"CONCAT(NULL, S)", 0, 1},
+        {"SESSSTARTTIME = SYSDATE", 0, 1}, {"SESSSTARTTIME = SYSDATE", 1, 0},
+        {"$$MAX + 1", 0, 1},      {"SETVARIABLE($$MAX, 1)", 0, 0},  // initial vs current value
+        {"ABS(1) + 1", 0, 0},
+    };
+    for (const Case& c : cases) {
+        Outcome out;
+        run(c.text, Settings{}, out);
+        ASSERT_EQ(out.status, 0) << c.text << "\n" << out.errors;
+        EXPECT_EQ(XValidator::hasConstValue(out.root()->getChildB(c.child, 1)), c.constValue)
+            << c.text << " child " << c.child;
+    }
+}
+
+// A subscript list is typed before its subscript, which this release does
+// not validate yet: its attributes stay in the tree the failed walk leaves.
+TEST(ValidatorListTest, ListTypedAsRowIntegerNeverConstant) {
+    Settings relaxed;
+    relaxed.relax = 1;
+    Context context(relaxed);
+    XParser parser;
+    parser.setParserContext(&context, 0);
+    const QvUString text = QvUString::fromUtf8("I[1, 2]");
+    QvUString err, warn;
+    XTree* tree = nullptr;
+    ASSERT_EQ(parser.parse(text.getBuffer(), tree, err, warn, 0, 1), 0);
+    Settings strict;
+    Context checking(strict);
+    XValidator validator(&checking);
+    EXPECT_EQ(validator.visitSyntaxTree(tree, nullptr, nullptr), -1);
+    const XNode* list = tree->getRoot()->getChildB(1, 1);
+    ASSERT_EQ(list->getId(), eXNI_LIST);
+    EXPECT_EQ(describe(list), "INT op5 aug:- row var");
+    EXPECT_EQ(list->getNumCharsMax().toInteger(), 0);
+    EXPECT_EQ(list->getMetadataConstPtr()->getArgType().toInteger(), 1);
+    EXPECT_EQ(XValidator::getNodeTypeParentExpectsIndicator(list->getChildB(0, 1)).toInteger(), eXTPE_ANY);
+    delete tree;
 }
 
 }  // namespace

@@ -573,4 +573,77 @@ TEST(ValidatorListTest, ListTypedAsRowIntegerNeverConstant) {
     delete tree;
 }
 
+// Custom types: a numeric one (CN) and a comparable one that is not a
+// number (CX), registered with the host for the test and declared as ports
+// by a context over the shared catalog.
+class CustomTypesContext : public Context {
+public:
+    CustomTypesContext() : Context(Settings{}) {
+        CustomSDKMgr::getInstance()->unregisterAll();
+        QvCustomTypeDef numeric;
+        numeric.name = "TestNumber";
+        numeric.traits = eQvTRT_NUMERIC | eQvTRT_COMPARABLE;
+        numeric.valueSize = 8;
+        numeric.textWidth = 30;
+        numeric.precision = 20;
+        QvCustomTypeDef other = numeric;
+        other.name = "TestPoint";
+        other.traits = eQvTRT_COMPARABLE;
+        m_numeric = CustomSDKMgr::getInstance()->registerCustomType(numeric);
+        m_other = CustomSDKMgr::getInstance()->registerCustomType(other);
+        // What an embedding application does once its types are registered.
+        unsigned int ids[] = {static_cast<unsigned int>(m_numeric), static_cast<unsigned int>(m_other)};
+        XType::initCustomTypeWidthMap(ids, 2);
+        XType::initCustomTypeNameIDMap(ids, 2);
+    }
+    ~CustomTypesContext() override { CustomSDKMgr::getInstance()->unregisterAll(); }
+
+    int findPort(const unsigned short** qualifiers, const unsigned short* name, XMetadataPort* md,
+                 QvUString& err, QvUString& warn) override {
+        const std::string text = QvUString(name).toUtf8();
+        const int custom = text == "CN" ? m_numeric : text == "CX" ? m_other : 0;
+        if (custom == 0) return Context::findPort(qualifiers, name, md, err, warn);
+        const QvUString i = QvUString::fromUtf8("I");
+        const int status = Context::findPort(qualifiers, i.getBuffer(), md, err, warn);
+        md->setDataType(XType(custom));
+        return status;
+    }
+
+private:
+    int m_numeric = 0;
+    int m_other = 0;
+};
+
+TEST(ValidatorCustomTypeTest, CustomVariants) {
+    struct Case {
+        const char* text;
+        int variant;
+    };
+    const Case cases[] = {
+        {"ABS(CN)", 7},     {"CEIL(CN)", 11},   {"FLOOR(CN)", 13},  {"CN + 1", 9},
+        {"I - CN", 61},     {"CN * 2", 45},     {"CN / 2", 23},     {"MOD(CN, 2)", 15},
+        {"CN % 2", 15},     {"NOT CN", 104},    {"CN AND 1", 106},  {"I OR CN", 108},
+        {"SIGN(CN)", 17},   {"TO_FLOAT(CN)", 94}, {"CN = CN", 29},  {"CN <> 1", 51},
+        {"CN > 1", 43},     {"CN <= 1", 35},    {"CX = CX", 28},    {"CX <> CX", 50},
+        {"CX >= CX", 34},   {"CX > NULL", 42},  {"ABS(I)", 6},      {"TO_FLOAT(I)", 93},
+    };
+    for (const Case& c : cases) {
+        CustomTypesContext context;
+        Outcome out;
+        run(c.text, Settings{}, out, &context);
+        ASSERT_EQ(out.status, 0) << c.text << "\n" << out.errors;
+        EXPECT_EQ(XValidator::getNodeOp(out.root()).toInteger(), c.variant) << c.text;
+    }
+}
+
+// Expected as the other operand: a NULL beside a custom value takes its type.
+TEST(ValidatorCustomTypeTest, NullBesideACustomOperandTakesItsType) {
+    CustomTypesContext context;
+    Outcome out;
+    run("NULL = CX", Settings{}, out, &context);
+    ASSERT_EQ(out.status, 0) << out.errors;
+    const XNode* null = out.root()->getChildB(0, 1);
+    EXPECT_EQ(null->getDataType().toInteger(), out.root()->getChildB(1, 1)->getDataType().toInteger());
+}
+
 }  // namespace

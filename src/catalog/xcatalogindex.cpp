@@ -3,6 +3,7 @@
 #include "xcatalogindex.h"
 
 #include <cstring>
+#include <utility>
 
 namespace xcatalog {
 
@@ -51,32 +52,68 @@ std::u16string foldKey(const QvUString& text) {
     return foldKey(text.getBuffer(), text.length());
 }
 
-FoldedName::FoldedName(const unsigned short* text, size_t length) {
-    if (length <= kInlineUnits && upperAscii(text, length, m_units)) {
-        m_key = std::u16string_view(m_units, length);
-    } else {
-        m_folded = foldKey(text, length);
-        m_key = m_folded;
+bool isAsciiText(const unsigned short* text) {
+    for (; *text != 0; ++text) {
+        if (!isAscii(*text)) return false;
     }
+    return true;
 }
 
-FoldedName::FoldedName(const unsigned short* text) : FoldedName(text, qvUStrlen(text)) {}
+std::u16string_view keyView(const unsigned short* text, size_t length) {
+    return std::u16string_view(reinterpret_cast<const char16_t*>(text), length);
+}
+
+std::u16string_view keyView(const unsigned short* text) {
+    return keyView(text, qvUStrlen(text));
+}
+
+// FNV-1a over the upper-cased units.
+size_t KeyHash::operator()(std::u16string_view key) const noexcept {
+    uint64_t hash = 14695981039346656037ull;
+    for (char16_t unit : key) hash = (hash ^ asciiUpper(unit)) * 1099511628211ull;
+    return static_cast<size_t>(hash);
+}
+
+bool KeyEqual::operator()(std::u16string_view a, std::u16string_view b) const noexcept {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (asciiUpper(a[i]) != asciiUpper(b[i])) return false;
+    }
+    return true;
+}
+
+LookupKey::LookupKey(const unsigned short* name) {
+    size_t length = 0;
+    for (; name[length] != 0; ++length) m_ascii = m_ascii && xcatalog::isAscii(name[length]);
+    if (m_ascii)
+        m_written = keyView(name, length);
+    else
+        m_folded = foldKey(name, length);
+}
 
 void NameIndex::emplace(const std::u16string& key, size_t index) {
     m_byKey.emplace(key, index);
     if (!key.empty() && isAscii(key[0])) m_lengthsByFirstUnit[key[0]] |= lengthBit(key.size());
 }
 
+size_t NameIndex::replace(const std::u16string& key, size_t index) {
+    auto it = m_byKey.find(key);
+    if (it == m_byKey.end()) {
+        emplace(key, index);
+        return kNone;
+    }
+    return std::exchange(it->second, index);
+}
+
 const size_t* NameIndex::find(const unsigned short* name) const {
     if (m_byKey.empty()) return nullptr;
-    unsigned short any = 0;
-    size_t length = 0;
-    for (; name[length] != 0; ++length) any |= name[length];
+    LookupKey key(name);
+    const std::u16string_view written = key.view();
     // An ASCII name keeps its length and its first letter upper-cased.
-    if (isAscii(any) && length > 0 &&
-        (m_lengthsByFirstUnit[asciiUpper(name[0])] & lengthBit(length)) == 0)
+    if (key.isAscii() && !written.empty() &&
+        (m_lengthsByFirstUnit[asciiUpper(written[0])] & lengthBit(written.size())) == 0)
         return nullptr;
-    auto it = m_byKey.find(FoldedName(name, length).key());
+    auto it = m_byKey.find(written);
     return it == m_byKey.end() ? nullptr : &it->second;
 }
 
@@ -87,6 +124,16 @@ bool startsWithIgnoringCase(const unsigned short* text, const char16_t* prefix, 
     int equal = compareAscii(text, prefix, length);
     if (equal >= 0) return equal == 1;
     return qvUStrnicmp(text, reinterpret_cast<const unsigned short*>(prefix), length) == 0;
+}
+
+// As in compareAscii, a difference before the first non-ASCII unit decides.
+bool equalsIgnoringCase(const unsigned short* text, const char16_t* word) {
+    for (size_t i = 0;; ++i) {
+        if (!isAscii(text[i]))
+            return qvUStricmp(text, reinterpret_cast<const unsigned short*>(word)) == 0;
+        if (asciiUpper(text[i]) != word[i]) return false;
+        if (text[i] == 0) return true;
+    }
 }
 
 // The characters that are never part of a name in the expression language;

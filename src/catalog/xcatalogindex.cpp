@@ -13,9 +13,15 @@ constexpr bool isAscii(unsigned short unit) {
     return unit < 0x80;
 }
 
-// For ASCII units only; the root locale's upper-casing of them.
+// The root locale's upper-casing of an ASCII unit; any other unit as it is.
 constexpr char16_t asciiUpper(unsigned short unit) {
     return static_cast<char16_t>(unit >= 'a' && unit <= 'z' ? unit - 'a' + 'A' : unit);
+}
+
+// FNV-1a over the units as the ASCII rule upper-cases them.
+constexpr uint64_t kHashBasis = 14695981039346656037ull;
+constexpr uint64_t hashStep(uint64_t hash, unsigned short unit) {
+    return (hash ^ asciiUpper(unit)) * 1099511628211ull;
 }
 
 // Upper-cases an ASCII text into `out`; false (and `out` partly written)
@@ -67,28 +73,21 @@ std::u16string_view keyView(const unsigned short* text) {
     return keyView(text, qvUStrlen(text));
 }
 
-// FNV-1a over the upper-cased units.
-size_t KeyHash::operator()(std::u16string_view key) const noexcept {
-    uint64_t hash = 14695981039346656037ull;
-    for (char16_t unit : key) hash = (hash ^ asciiUpper(unit)) * 1099511628211ull;
+size_t KeyHash::operator()(std::u16string_view key) const {
+    uint64_t hash = kHashBasis;
+    for (char16_t unit : key) hash = hashStep(hash, unit);
     return static_cast<size_t>(hash);
 }
 
+// Names are mostly written as declared, in upper case: one block compare
+// settles those.
 bool KeyEqual::operator()(std::u16string_view a, std::u16string_view b) const noexcept {
     if (a.size() != b.size()) return false;
+    if (std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0) return true;
     for (size_t i = 0; i < a.size(); ++i) {
         if (asciiUpper(a[i]) != asciiUpper(b[i])) return false;
     }
     return true;
-}
-
-LookupKey::LookupKey(const unsigned short* name) {
-    size_t length = 0;
-    for (; name[length] != 0; ++length) m_ascii = m_ascii && xcatalog::isAscii(name[length]);
-    if (m_ascii)
-        m_written = keyView(name, length);
-    else
-        m_folded = foldKey(name, length);
 }
 
 void NameIndex::emplace(const std::u16string& key, size_t index) {
@@ -107,14 +106,18 @@ size_t NameIndex::replace(const std::u16string& key, size_t index) {
 
 const size_t* NameIndex::find(const unsigned short* name) const {
     if (m_byKey.empty()) return nullptr;
-    LookupKey key(name);
-    const std::u16string_view written = key.view();
+    unsigned short any = 0;
+    size_t length = 0;
+    uint64_t hash = kHashBasis;
+    for (; name[length] != 0; ++length) {
+        any |= name[length];
+        hash = hashStep(hash, name[length]);
+    }
+    if (!isAscii(any)) return valueAt(m_byKey.find(foldKey(name, length)));
     // An ASCII name keeps its length and its first letter upper-cased.
-    if (key.isAscii() && !written.empty() &&
-        (m_lengthsByFirstUnit[asciiUpper(written[0])] & lengthBit(written.size())) == 0)
+    if (length == 0 || (m_lengthsByFirstUnit[asciiUpper(name[0])] & lengthBit(length)) == 0)
         return nullptr;
-    auto it = m_byKey.find(written);
-    return it == m_byKey.end() ? nullptr : &it->second;
+    return valueAt(m_byKey.find(HashedName{keyView(name, length), static_cast<size_t>(hash)}));
 }
 
 bool startsWithIgnoringCase(const unsigned short* text, const char16_t* prefix, size_t length) {

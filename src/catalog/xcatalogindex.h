@@ -51,37 +51,38 @@ bool equalsIgnoringCase(const unsigned short* text, const char16_t* word);
 // that an ASCII name finds its key as it was written, with no copy and no
 // ICU: the ASCII rule upper-cases such a name exactly as ICU's full mapping
 // does.
+//
+// A name to look up, with its hash taken in the pass that also found its
+// length and that it is ASCII.
+struct HashedName {
+    std::u16string_view text;
+    size_t hash;
+};
 struct KeyHash {
     using is_transparent = void;
-    size_t operator()(std::u16string_view key) const noexcept;
+    // Not noexcept on purpose: libstdc++ then keeps each entry's hash beside
+    // it and compares hashes before keys, instead of hashing the stored keys
+    // again while it walks a bucket.
+    size_t operator()(std::u16string_view key) const;
+    size_t operator()(const HashedName& name) const { return name.hash; }
 };
 struct KeyEqual {
     using is_transparent = void;
     bool operator()(std::u16string_view a, std::u16string_view b) const noexcept;
+    bool operator()(const HashedName& a, std::u16string_view b) const noexcept {
+        return (*this)(a.text, b);
+    }
+    bool operator()(std::u16string_view a, const HashedName& b) const noexcept {
+        return (*this)(a, b.text);
+    }
 };
 template <class Value>
 using KeyMap = std::unordered_map<std::u16string, Value, KeyHash, KeyEqual>;
 
-// What a name is looked up by in a KeyMap: an ASCII name as written, any
-// other its full upper-cased form, which only ICU makes (and which may
-// differ in length: ß becomes SS).
-class LookupKey {
-public:
-    explicit LookupKey(const unsigned short* name);
-
-    bool isAscii() const { return m_ascii; }
-    std::u16string_view view() const { return m_ascii ? m_written : m_folded; }
-
-private:
-    std::u16string_view m_written;
-    bool m_ascii = true;
-    std::u16string m_folded;
-};
-
 // Entries by the case-insensitive key of their name. Most questions the
 // lexer asks are about names that are not there, so an ASCII name is first
 // checked against the lengths of the keys that start with its first letter
-// and only then folded and hashed.
+// and only then looked up; a name outside ASCII is upper-cased by ICU first.
 class NameIndex {
 public:
     static constexpr size_t kNone = static_cast<size_t>(-1);
@@ -98,6 +99,9 @@ private:
     static constexpr size_t kLongKey = 63;  // the bit for every longer key
     static uint64_t lengthBit(size_t length) {
         return uint64_t{1} << (length < kLongKey ? length : kLongKey);
+    }
+    const size_t* valueAt(KeyMap<size_t>::const_iterator it) const {
+        return it == m_byKey.end() ? nullptr : &it->second;
     }
 
     KeyMap<size_t> m_byKey;

@@ -18,12 +18,6 @@ constexpr char16_t asciiUpper(unsigned short unit) {
     return static_cast<char16_t>(unit >= 'a' && unit <= 'z' ? unit - 'a' + 'A' : unit);
 }
 
-// FNV-1a over the units as the ASCII rule upper-cases them.
-constexpr uint64_t kHashBasis = 14695981039346656037ull;
-constexpr uint64_t hashStep(uint64_t hash, unsigned short unit) {
-    return (hash ^ asciiUpper(unit)) * 1099511628211ull;
-}
-
 // Upper-cases an ASCII text into `out`; false (and `out` partly written)
 // as soon as a unit is not ASCII.
 bool upperAscii(const unsigned short* text, size_t length, char16_t* out) {
@@ -73,10 +67,26 @@ std::u16string_view keyView(const unsigned short* text) {
     return keyView(text, qvUStrlen(text));
 }
 
+// FNV-1a over blocks of four units, each with the ASCII case bit set: a
+// name hashes as its key does in whatever case it is written. Other units
+// that differ only in that bit collide as well, which costs a comparison,
+// never an answer.
 size_t KeyHash::operator()(std::u16string_view key) const {
-    uint64_t hash = kHashBasis;
-    for (char16_t unit : key) hash = hashStep(hash, unit);
-    return static_cast<size_t>(hash);
+    constexpr uint64_t kPrime = 1099511628211ull;
+    constexpr uint64_t kCaseBits = 0x0020002000200020ull;
+    constexpr size_t kBlock = sizeof(uint64_t) / sizeof(char16_t);
+    uint64_t hash = 14695981039346656037ull ^ key.size();
+    size_t i = 0;
+    for (; i + kBlock <= key.size(); i += kBlock) {
+        uint64_t block;
+        std::memcpy(&block, key.data() + i, sizeof block);
+        hash = (hash ^ (block | kCaseBits)) * kPrime;
+    }
+    uint64_t rest = 0;
+    std::memcpy(&rest, key.data() + i, (key.size() - i) * sizeof(char16_t));
+    hash = (hash ^ (rest | kCaseBits)) * kPrime;
+    // A block's last units reach only the high bits of its product.
+    return static_cast<size_t>(hash ^ (hash >> 32));
 }
 
 // Names are mostly written as declared, in upper case: one block compare
@@ -108,16 +118,13 @@ const size_t* NameIndex::find(const unsigned short* name) const {
     if (m_byKey.empty()) return nullptr;
     unsigned short any = 0;
     size_t length = 0;
-    uint64_t hash = kHashBasis;
-    for (; name[length] != 0; ++length) {
-        any |= name[length];
-        hash = hashStep(hash, name[length]);
-    }
+    for (; name[length] != 0; ++length) any |= name[length];
     if (!isAscii(any)) return valueAt(m_byKey.find(foldKey(name, length)));
-    // An ASCII name keeps its length and its first letter upper-cased.
+    // An ASCII name keeps its length and its first letter upper-cased; most
+    // names the lexer asks about stop here, before they are hashed.
     if (length == 0 || (m_lengthsByFirstUnit[asciiUpper(name[0])] & lengthBit(length)) == 0)
         return nullptr;
-    return valueAt(m_byKey.find(HashedName{keyView(name, length), static_cast<size_t>(hash)}));
+    return valueAt(m_byKey.find(keyView(name, length)));
 }
 
 bool startsWithIgnoringCase(const unsigned short* text, const char16_t* prefix, size_t length) {

@@ -51,30 +51,16 @@ bool equalsIgnoringCase(const unsigned short* text, const char16_t* word);
 // that an ASCII name finds its key as it was written, with no copy and no
 // ICU: the ASCII rule upper-cases such a name exactly as ICU's full mapping
 // does.
-//
-// A name to look up, with its hash taken in the pass that also found its
-// length and that it is ASCII.
-struct HashedName {
-    std::u16string_view text;
-    size_t hash;
-};
 struct KeyHash {
     using is_transparent = void;
     // Not noexcept on purpose: libstdc++ then keeps each entry's hash beside
     // it and compares hashes before keys, instead of hashing the stored keys
     // again while it walks a bucket.
     size_t operator()(std::u16string_view key) const;
-    size_t operator()(const HashedName& name) const { return name.hash; }
 };
 struct KeyEqual {
     using is_transparent = void;
     bool operator()(std::u16string_view a, std::u16string_view b) const noexcept;
-    bool operator()(const HashedName& a, std::u16string_view b) const noexcept {
-        return (*this)(a.text, b);
-    }
-    bool operator()(std::u16string_view a, const HashedName& b) const noexcept {
-        return (*this)(a, b.text);
-    }
 };
 template <class Value>
 using KeyMap = std::unordered_map<std::u16string, Value, KeyHash, KeyEqual>;

@@ -67,6 +67,14 @@ std::u16string_view keyView(const unsigned short* text) {
     return keyView(text, qvUStrlen(text));
 }
 
+constexpr size_t kBlockUnits = sizeof(uint64_t) / sizeof(char16_t);
+
+uint64_t blockAt(std::u16string_view text, size_t at) {
+    uint64_t block;
+    std::memcpy(&block, text.data() + at, sizeof block);
+    return block;
+}
+
 // FNV-1a over blocks of four units, each with the ASCII case bit set: a
 // name hashes as its key does in whatever case it is written. Other units
 // that differ only in that bit collide as well, which costs a comparison,
@@ -74,30 +82,32 @@ std::u16string_view keyView(const unsigned short* text) {
 size_t KeyHash::operator()(std::u16string_view key) const {
     constexpr uint64_t kPrime = 1099511628211ull;
     constexpr uint64_t kCaseBits = 0x0020002000200020ull;
-    constexpr size_t kBlock = sizeof(uint64_t) / sizeof(char16_t);
     uint64_t hash = 14695981039346656037ull ^ key.size();
     size_t i = 0;
-    for (; i + kBlock <= key.size(); i += kBlock) {
-        uint64_t block;
-        std::memcpy(&block, key.data() + i, sizeof block);
-        hash = (hash ^ (block | kCaseBits)) * kPrime;
-    }
+    for (; i + kBlockUnits <= key.size(); i += kBlockUnits)
+        hash = (hash ^ (blockAt(key, i) | kCaseBits)) * kPrime;
     uint64_t rest = 0;
-    std::memcpy(&rest, key.data() + i, (key.size() - i) * sizeof(char16_t));
+    for (size_t shift = 0; i < key.size(); ++i, shift += 16) rest |= uint64_t{key[i]} << shift;
     hash = (hash ^ (rest | kCaseBits)) * kPrime;
     // A block's last units reach only the high bits of its product.
     return static_cast<size_t>(hash ^ (hash >> 32));
 }
 
-// Names are mostly written as declared, in upper case: one block compare
-// settles those.
+// Names are mostly written as declared, in upper case: whole blocks settle
+// those, and only a block that differs is compared unit by unit.
 bool KeyEqual::operator()(std::u16string_view a, std::u16string_view b) const noexcept {
     if (a.size() != b.size()) return false;
-    if (std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0) return true;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (asciiUpper(a[i]) != asciiUpper(b[i])) return false;
+    auto sameUnits = [&](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i) {
+            if (asciiUpper(a[i]) != asciiUpper(b[i])) return false;
+        }
+        return true;
+    };
+    size_t i = 0;
+    for (; i + kBlockUnits <= a.size(); i += kBlockUnits) {
+        if (blockAt(a, i) != blockAt(b, i) && !sameUnits(i, i + kBlockUnits)) return false;
     }
-    return true;
+    return sameUnits(i, a.size());
 }
 
 void NameIndex::emplace(const std::u16string& key, size_t index) {

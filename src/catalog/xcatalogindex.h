@@ -13,7 +13,6 @@
 #include <array>
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>

@@ -59,6 +59,7 @@ const std::vector<XCatalogPort> kPorts = {
     {"R", {"T"}, XCatalogType::integer()},                     // 17
     {"R", {"A", "T"}, XCatalogType::integer()},                // 18
     {"R", {"B", "T"}, XCatalogType::integer()},                // 19
+    {"A@B", {}, XCatalogType::integer()},                      // 20
 };
 
 struct PortRow {
@@ -91,6 +92,7 @@ TEST(XCatalogPortLookup, answersAsIcuUpperCasingDoes) {
         {{}, "ärger", 8, ""},
         {{}, "ÄRGEr", 8, ""},
         {{}, "arger", 0, ""},
+        {{}, "a`b", 0, ""},  // ` is @ but for the bit that tells a from A
         {{}, "l" + std::string(90, 'O') + "NG", 9, ""},
         {{"sq_orders"}, "name", 10, ""},
         {{"Sq_Customers"}, "NAME", 11, ""},

@@ -8,10 +8,18 @@
 // same source builds bench_parse (the library's objects linked in,
 // optimised across units) and bench_parse_shared (the installed shared
 // libraries, as an application links them).
+//
+// The FindPort rows time the catalog's port lookup alone and through the
+// context (which also fills the node's metadata record), once per schema
+// port name as declared and once lower-cased: the validator asks once per
+// reference. lookupAll is kept out of line so that a profiler's count of
+// its calls gives the cost of one pass.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "corpus.h"
@@ -100,7 +108,8 @@ void BM_ParseCorpusCatalogSymbols(benchmark::State& state, const char* name) {
 }
 
 void BM_ParseSizes(benchmark::State& state) {
-    QvUString text = bench::makeText(bench::loadCorpus("short"), static_cast<size_t>(state.range(0)));
+    QvUString text =
+        bench::makeText(bench::loadCorpus("short"), static_cast<size_t>(state.range(0)));
     XParserContextNoSymbols context;
     XParser parser;
     parser.setParserContext(&context, 0);
@@ -108,6 +117,59 @@ void BM_ParseSizes(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(status = parseOnce(parser, text, false).status);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.length()));
     state.counters["status"] = status;
+}
+
+// Every port name of the schema as declared and lower-cased.
+std::vector<QvUString> schemaPortNames(const XCatalog& catalog) {
+    std::vector<QvUString> names;
+    for (size_t i = 0; i < catalog.getNumPorts(); ++i) {
+        QvUString name = QvUString::fromUtf8(catalog.getPort(i).name);
+        QvUString lower = name;
+        names.push_back(name);
+        names.push_back(lower.makeLower());
+    }
+    return names;
+}
+
+[[gnu::noinline]] size_t lookupAll(const XCatalog& catalog, const std::vector<QvUString>& names) {
+    size_t found = 0;
+    std::string why;
+    for (const QvUString& name : names)
+        found += catalog.findPort(nullptr, name.getBuffer(), why) != nullptr;
+    return found;
+}
+
+[[gnu::noinline]] size_t lookupAll(XCatalogContext& context, const std::vector<QvUString>& names) {
+    size_t found = 0;
+    QvUString err, warn;
+    for (const QvUString& name : names) {
+        XMetadataPort record;
+        found += context.findPort(nullptr, name.getBuffer(), &record, err, warn) == 0;
+    }
+    return found;
+}
+
+template <class Finder>
+void findPorts(benchmark::State& state, Finder& finder, const std::vector<QvUString>& names) {
+    size_t found = 0;
+    for (auto _ : state) benchmark::DoNotOptimize(found = lookupAll(finder, names));
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * names.size()));
+    state.counters["found"] = static_cast<double>(found);
+    bench::resetHeapCounters();
+    lookupAll(finder, names);
+    state.counters["allocs/lookup"] =
+        static_cast<double>(bench::heapCounters().allocations) / static_cast<double>(names.size());
+}
+
+void BM_FindPortCatalog(benchmark::State& state) {
+    std::shared_ptr<const XCatalog> catalog = bench::schemaCatalog();
+    findPorts(state, *catalog, schemaPortNames(*catalog));
+}
+
+void BM_FindPortContext(benchmark::State& state) {
+    XCatalogContext context(bench::schemaCatalog());
+    context.applySettings(nullptr);
+    findPorts(state, context, schemaPortNames(context.getCatalog()));
 }
 
 }  // namespace
@@ -118,6 +180,8 @@ BENCHMARK_CAPTURE(BM_ParseCorpusCatalog, short, "short")->Unit(benchmark::kMilli
 BENCHMARK_CAPTURE(BM_ParseCorpusCatalog, long, "long")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ParseCorpusCatalogSymbols, short, "short")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ParseCorpusCatalogSymbols, long, "long")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FindPortCatalog);
+BENCHMARK(BM_FindPortContext);
 BENCHMARK(BM_ParseSizes)->Arg(1 << 10)->Arg(100 << 10)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

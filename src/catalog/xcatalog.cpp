@@ -69,14 +69,11 @@ bool hasUdfPrefix(const unsigned short* name) {
            name[kUdfPrefixLength] != 0;
 }
 
-std::u16string widgetKey(XCatalogWidgetKind kind, const std::u16string& nameKey) {
-    return std::u16string(1, static_cast<char16_t>(u'0' + static_cast<int>(kind))) + nameKey;
-}
-
-template <class Map>
-const typename Map::mapped_type* findIn(const Map& map, std::u16string_view key) {
-    auto it = map.find(key);
-    return it == map.end() ? nullptr : &it->second;
+// The slot of a widget kind in the index; kWidgetKinds for a number that
+// names no kind.
+size_t widgetSlot(XCatalogWidgetKind kind) {
+    const auto slot = static_cast<size_t>(kind);
+    return slot < xcatalog::kWidgetKinds ? slot : xcatalog::kWidgetKinds;
 }
 
 }  // namespace
@@ -130,9 +127,10 @@ int XCatalog::addPort(XCatalogPort port, std::string& error) {
     qualifiedKey += key;
     if (!m_index->portQualifiedKeys.insert(std::move(qualifiedKey)).second)
         return fail(error, "port " + port.name + " is declared twice");
-    m_index->portsByName.emplace(key, m_index->ports.size());
-    int ordinal = static_cast<int>(m_index->ports.size()) + 1;
-    m_index->ports.push_back({std::move(port), std::move(qualifierKeys), ordinal});
+    const size_t index = m_index->ports.size();
+    const size_t previous = m_index->portsByName.replace(key, index);
+    const int ordinal = static_cast<int>(index) + 1;
+    m_index->ports.push_back({std::move(port), std::move(qualifierKeys), ordinal, previous});
     return 0;
 }
 
@@ -189,14 +187,18 @@ int XCatalog::addFunction(XCatalogFunction function, std::string& error) {
 }
 
 int XCatalog::addWidget(XCatalogWidget widget, std::string& error) {
+    const size_t slot = widgetSlot(widget.kind);
+    if (slot == xcatalog::kWidgetKinds)
+        return fail(error, "widget " + widget.name + " has an unknown kind");
     std::string what = std::string(widgetWord(widget.kind)) + " " + widget.name;
     if (checkPlainName(std::string("a ") + widgetWord(widget.kind), widget.name, error) != 0 ||
         checkTypes(what, widget.arguments, error) != 0 ||
         (widget.result && checkType(what + " result", *widget.result, error) != 0))
         return -1;
-    std::u16string key = widgetKey(widget.kind, foldKey(toU(widget.name)));
-    if (m_index->widgetsByKey.count(key)) return fail(error, what + " is declared twice");
-    m_index->widgetsByKey.emplace(key, m_index->widgets.size());
+    xcatalog::NameIndex& byName = m_index->widgetsByName[slot];
+    std::u16string key = foldKey(toU(widget.name));
+    if (byName.count(key)) return fail(error, what + " is declared twice");
+    byName.emplace(key, m_index->widgets.size());
     m_index->widgets.push_back(std::move(widget));
     return 0;
 }
@@ -214,13 +216,38 @@ const XCatalogPort& XCatalog::getPort(size_t i) const {
 
 namespace {
 
+// The qualifiers a reference wrote, nearest first, as keys. ASCII ones are
+// compared as written; when one is not ASCII all are upper-cased by ICU,
+// once for the lookup rather than once per port of the name.
+class WrittenQualifiers {
+public:
+    explicit WrittenQualifiers(const unsigned short* const* qualifiers) : m_qualifiers(qualifiers) {
+        bool ascii = true;
+        for (; qualifiers && qualifiers[m_count]; ++m_count)
+            ascii = ascii && xcatalog::isAsciiText(qualifiers[m_count]);
+        if (ascii) return;
+        for (size_t i = 0; i < m_count; ++i)
+            m_folded.push_back(foldKey(qualifiers[i], qvUStrlen(qualifiers[i])));
+    }
+
+    size_t size() const { return m_count; }
+    std::u16string_view key(size_t i) const {
+        return m_folded.empty() ? xcatalog::keyView(m_qualifiers[i]) : m_folded[i];
+    }
+
+private:
+    const unsigned short* const* m_qualifiers;
+    size_t m_count = 0;
+    std::vector<std::u16string> m_folded;
+};
+
 // How many qualifiers a port declares beyond those a reference wrote; -1 when
 // the written ones (nearest first) are not the port's last ones.
-long extraQualifiers(const xcatalog::PortEntry& entry, const std::vector<std::u16string>& written) {
+long extraQualifiers(const xcatalog::PortEntry& entry, const WrittenQualifiers& written) {
     const auto& declared = entry.qualifierKeys;
     if (written.size() > declared.size()) return -1;
     for (size_t i = 0; i < written.size(); ++i) {
-        if (declared[declared.size() - 1 - i] != written[i]) return -1;
+        if (!xcatalog::KeyEqual()(declared[declared.size() - 1 - i], written.key(i))) return -1;
     }
     return static_cast<long>(declared.size() - written.size());
 }
@@ -231,34 +258,42 @@ std::string spell(const XCatalogPort& port) {
     return text + port.name;
 }
 
+// Calls `visit` with each port named like ports[newest], newest first.
+template <class Visit>
+void forEachSameName(const std::deque<xcatalog::PortEntry>& ports, size_t newest, Visit visit) {
+    for (size_t i = newest; i != xcatalog::NameIndex::kNone; i = ports[i].previousSameName)
+        visit(ports[i]);
+}
+
 }  // namespace
 
 const XCatalogPort* XCatalog::findPort(const unsigned short* const* qualifiers,
                                        const unsigned short* name, std::string& why,
                                        int* ordinal) const {
-    std::vector<std::u16string> written;
-    for (size_t i = 0; qualifiers && qualifiers[i]; ++i)
-        written.push_back(foldKey(qualifiers[i], qvUStrlen(qualifiers[i])));
-    auto [first, last] = m_index->portsByName.equal_range(foldKey(name, qvUStrlen(name)));
+    const size_t* newest = m_index->portsByName.find(name);
+    if (!newest) return nullptr;
+    const WrittenQualifiers written(qualifiers);
     // The port that needs the fewest unwritten qualifiers wins; a tie is
     // ambiguous rather than a guess.
-    std::vector<const xcatalog::PortEntry*> best;
+    const xcatalog::PortEntry* best = nullptr;
     long bestExtra = -1;
-    for (auto it = first; it != last; ++it) {
-        const xcatalog::PortEntry& entry = m_index->ports[it->second];
+    size_t ties = 0;
+    forEachSameName(m_index->ports, *newest, [&](const xcatalog::PortEntry& entry) {
         long extra = extraQualifiers(entry, written);
-        if (extra < 0 || (bestExtra >= 0 && extra > bestExtra)) continue;
-        if (extra != bestExtra) best.clear();
+        if (extra < 0 || (best && extra > bestExtra)) return;
+        ties = best && extra == bestExtra ? ties + 1 : 1;
+        if (ties == 1) best = &entry;
         bestExtra = extra;
-        best.push_back(&entry);
+    });
+    if (ties == 1) {
+        if (ordinal) *ordinal = best->ordinal;
+        return &best->port;
     }
-    if (best.size() == 1) {
-        if (ordinal) *ordinal = best.front()->ordinal;
-        return &best.front()->port;
-    }
-    if (best.empty()) return nullptr;
+    if (!best) return nullptr;
     why = "the port name is ambiguous; qualify it as one of:";
-    for (const xcatalog::PortEntry* entry : best) why += " " + spell(entry->port);
+    forEachSameName(m_index->ports, *newest, [&](const xcatalog::PortEntry& entry) {
+        if (extraQualifiers(entry, written) == bestExtra) why += " " + spell(entry.port);
+    });
     return nullptr;
 }
 
@@ -301,8 +336,9 @@ const XCatalogFunction* XCatalog::findUserFunction(const unsigned short* name) c
 
 const XCatalogWidget* XCatalog::findWidget(XCatalogWidgetKind kind,
                                            const unsigned short* name) const {
-    const size_t* index =
-        findIn(m_index->widgetsByKey, widgetKey(kind, foldKey(name, qvUStrlen(name))));
+    const size_t slot = widgetSlot(kind);
+    if (slot == xcatalog::kWidgetKinds) return nullptr;
+    const size_t* index = m_index->widgetsByName[slot].find(name);
     return index ? &m_index->widgets[*index] : nullptr;
 }
 

@@ -23,10 +23,14 @@ XCatalogType effectiveType(const XCatalogType& declared) {
     return declared;
 }
 
+// No trait descriptor: only a custom type's record needs one, a catalog
+// declares none, and the library finds a built-in type's traits by its
+// number. A record given one would also need a side record of its own, one
+// more allocation per resolved reference.
 SColMetadata describe(const XCatalogType& declared) {
     XCatalogType type = effectiveType(declared);
     SColMetadata column;
-    column.set(type.hostType, type.precision, type.scale, QvCData::cdt2trtInfo(type.hostType));
+    column.set(type.hostType, type.precision, type.scale);
     return column;
 }
 
@@ -56,13 +60,15 @@ std::string utf8(const unsigned short* text) {
 }
 
 // Declares the argument and result types of a call in its widget record.
-// -1 with `err` set when the call has the wrong number of arguments.
-int fillCall(const std::string& what, const std::vector<XCatalogType>& arguments,
+// -1 with `err` set when the call has the wrong number of arguments;
+// `describe()` names the call then, and is not called otherwise.
+template <class Describe>
+int fillCall(Describe describe, const std::vector<XCatalogType>& arguments,
              const std::optional<XCatalogType>& result, XMetadata** argMetadata,
              XMetadataWidget* widget, QvUString& err) {
     size_t count = countArgs(argMetadata);
     if (count != arguments.size()) {
-        err = QvUString::fromUtf8(what + " takes " + std::to_string(arguments.size()) +
+        err = QvUString::fromUtf8(describe() + " takes " + std::to_string(arguments.size()) +
                                   " argument(s), not " + std::to_string(count));
         return -1;
     }
@@ -81,14 +87,13 @@ int fillCall(const std::string& what, const std::vector<XCatalogType>& arguments
 // ":EXT", in any case); -1 for anything else.
 int widgetKindOf(const unsigned short* qualifier) {
     static constexpr struct {
-        const char* word;
+        const char16_t* word;
         XCatalogWidgetKind kind;
-    } kKinds[] = {{":LKP", XCatalogWidgetKind::lookup},
-                  {":SP", XCatalogWidgetKind::storedProcedure},
-                  {":EXT", XCatalogWidgetKind::externalProcedure}};
+    } kKinds[] = {{u":LKP", XCatalogWidgetKind::lookup},
+                  {u":SP", XCatalogWidgetKind::storedProcedure},
+                  {u":EXT", XCatalogWidgetKind::externalProcedure}};
     for (const auto& row : kKinds) {
-        if (QvUString(qualifier).caseCompare(QvUString(row.word)) == 0)
-            return static_cast<int>(row.kind);
+        if (xcatalog::equalsIgnoringCase(qualifier, row.word)) return static_cast<int>(row.kind);
     }
     return -1;
 }
@@ -215,8 +220,11 @@ int XCatalogContext::findWidget(const unsigned short** qualifiers, const unsigne
     auto widgetKind = static_cast<XCatalogWidgetKind>(kind);
     const XCatalogWidget* widget = m_catalog->findWidget(widgetKind, name);
     if (!widget) return -1;
-    std::string what = std::string(xcatalog::widgetWord(widgetKind)) + " " + widget->name;
-    if (fillCall(what, widget->arguments, widget->result, argMetadata, widgetMetadata, err) != 0)
+    auto describe = [&] {
+        return std::string(xcatalog::widgetWord(widgetKind)) + " " + widget->name;
+    };
+    if (fillCall(describe, widget->arguments, widget->result, argMetadata, widgetMetadata, err) !=
+        0)
         return -1;
     if (widgetMetadata->getRef().isEmpty()) widgetMetadata->setRef(refTo(widget));
     return 0;
@@ -233,9 +241,9 @@ int XCatalogContext::findExtFunc(const unsigned short* name, XMetadata** argMeta
         err = QvUString::fromUtf8(utf8(name) + ": no such function in the catalog");
         return -1;
     }
-    std::string what = "function " + utf8(name);
-    if (fillCall(what, function->arguments, function->result, argMetadata, widgetMetadata, err) !=
-        0)
+    auto describe = [&] { return "function " + utf8(name); };
+    if (fillCall(describe, function->arguments, function->result, argMetadata, widgetMetadata,
+                 err) != 0)
         return -1;
     if (widgetMetadata->getRef().isEmpty()) widgetMetadata->setRef(refTo(function));
     isConst = function->constant ? 1 : 0;

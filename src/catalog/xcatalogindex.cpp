@@ -3,6 +3,7 @@
 #include "xcatalogindex.h"
 
 #include <cstring>
+#include <utility>
 
 namespace xcatalog {
 
@@ -12,7 +13,7 @@ constexpr bool isAscii(unsigned short unit) {
     return unit < 0x80;
 }
 
-// For ASCII units only; the root locale's upper-casing of them.
+// The root locale's upper-casing of an ASCII unit; any other unit as it is.
 constexpr char16_t asciiUpper(unsigned short unit) {
     return static_cast<char16_t>(unit >= 'a' && unit <= 'z' ? unit - 'a' + 'A' : unit);
 }
@@ -51,20 +52,76 @@ std::u16string foldKey(const QvUString& text) {
     return foldKey(text.getBuffer(), text.length());
 }
 
-FoldedName::FoldedName(const unsigned short* text, size_t length) {
-    if (length <= kInlineUnits && upperAscii(text, length, m_units)) {
-        m_key = std::u16string_view(m_units, length);
-    } else {
-        m_folded = foldKey(text, length);
-        m_key = m_folded;
+bool isAsciiText(const unsigned short* text) {
+    for (; *text != 0; ++text) {
+        if (!isAscii(*text)) return false;
     }
+    return true;
 }
 
-FoldedName::FoldedName(const unsigned short* text) : FoldedName(text, qvUStrlen(text)) {}
+std::u16string_view keyView(const unsigned short* text, size_t length) {
+    return std::u16string_view(reinterpret_cast<const char16_t*>(text), length);
+}
+
+std::u16string_view keyView(const unsigned short* text) {
+    return keyView(text, qvUStrlen(text));
+}
+
+constexpr size_t kBlockUnits = sizeof(uint64_t) / sizeof(char16_t);
+
+uint64_t blockAt(std::u16string_view text, size_t at) {
+    uint64_t block;
+    std::memcpy(&block, text.data() + at, sizeof block);
+    return block;
+}
+
+// FNV-1a over blocks of four units, each with the ASCII case bit set: a
+// name hashes as its key does in whatever case it is written. Other units
+// that differ only in that bit collide as well, which costs a comparison,
+// never an answer.
+size_t KeyHash::operator()(std::u16string_view key) const {
+    constexpr uint64_t kPrime = 1099511628211ull;
+    constexpr uint64_t kCaseBits = 0x0020002000200020ull;
+    uint64_t hash = 14695981039346656037ull ^ key.size();
+    size_t i = 0;
+    for (; i + kBlockUnits <= key.size(); i += kBlockUnits)
+        hash = (hash ^ (blockAt(key, i) | kCaseBits)) * kPrime;
+    uint64_t rest = 0;
+    for (size_t shift = 0; i < key.size(); ++i, shift += 16) rest |= uint64_t{key[i]} << shift;
+    hash = (hash ^ (rest | kCaseBits)) * kPrime;
+    // A block's last units reach only the high bits of its product.
+    return static_cast<size_t>(hash ^ (hash >> 32));
+}
+
+// Names are mostly written as declared, in upper case: whole blocks settle
+// those, and only a block that differs is compared unit by unit.
+bool KeyEqual::operator()(std::u16string_view a, std::u16string_view b) const noexcept {
+    if (a.size() != b.size()) return false;
+    auto sameUnits = [&](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i) {
+            if (asciiUpper(a[i]) != asciiUpper(b[i])) return false;
+        }
+        return true;
+    };
+    size_t i = 0;
+    for (; i + kBlockUnits <= a.size(); i += kBlockUnits) {
+        if (blockAt(a, i) != blockAt(b, i) && !sameUnits(i, i + kBlockUnits)) return false;
+    }
+    return sameUnits(i, a.size());
+}
 
 void NameIndex::emplace(const std::u16string& key, size_t index) {
     m_byKey.emplace(key, index);
     if (!key.empty() && isAscii(key[0])) m_lengthsByFirstUnit[key[0]] |= lengthBit(key.size());
+}
+
+size_t NameIndex::replace(const std::u16string& key, size_t index) {
+    auto it = m_byKey.find(key);
+    if (it == m_byKey.end()) {
+        emplace(key, index);
+        return kNone;
+    }
+    return std::exchange(it->second, index);
 }
 
 const size_t* NameIndex::find(const unsigned short* name) const {
@@ -72,12 +129,12 @@ const size_t* NameIndex::find(const unsigned short* name) const {
     unsigned short any = 0;
     size_t length = 0;
     for (; name[length] != 0; ++length) any |= name[length];
-    // An ASCII name keeps its length and its first letter upper-cased.
-    if (isAscii(any) && length > 0 &&
-        (m_lengthsByFirstUnit[asciiUpper(name[0])] & lengthBit(length)) == 0)
+    if (!isAscii(any)) return valueAt(m_byKey.find(foldKey(name, length)));
+    // An ASCII name keeps its length and its first letter upper-cased; most
+    // names the lexer asks about stop here, before they are hashed.
+    if (length == 0 || (m_lengthsByFirstUnit[asciiUpper(name[0])] & lengthBit(length)) == 0)
         return nullptr;
-    auto it = m_byKey.find(FoldedName(name, length).key());
-    return it == m_byKey.end() ? nullptr : &it->second;
+    return valueAt(m_byKey.find(keyView(name, length)));
 }
 
 bool startsWithIgnoringCase(const unsigned short* text, const char16_t* prefix, size_t length) {
@@ -87,6 +144,16 @@ bool startsWithIgnoringCase(const unsigned short* text, const char16_t* prefix, 
     int equal = compareAscii(text, prefix, length);
     if (equal >= 0) return equal == 1;
     return qvUStrnicmp(text, reinterpret_cast<const unsigned short*>(prefix), length) == 0;
+}
+
+// As in compareAscii, a difference before the first non-ASCII unit decides.
+bool equalsIgnoringCase(const unsigned short* text, const char16_t* word) {
+    for (size_t i = 0;; ++i) {
+        if (!isAscii(text[i]))
+            return qvUStricmp(text, reinterpret_cast<const unsigned short*>(word)) == 0;
+        if (asciiUpper(text[i]) != word[i]) return false;
+        if (text[i] == 0) return true;
+    }
 }
 
 // The characters that are never part of a name in the expression language;

@@ -4,16 +4,15 @@
 // their upper-cased UTF-16 form, which makes every lookup case-insensitive.
 //
 // The lexer asks about every word before "(" and at the start of every word
-// of a transformation expression, so the lookups it reaches are kept free of
-// ICU and of allocation for ASCII text: an ASCII name upper-cases to the same
-// key by the ASCII rule as by ICU's full mapping, and is compared unit by
-// unit. Anything else goes through ICU exactly as before.
+// of a transformation expression, and the validator about every reference,
+// so the lookups are kept free of ICU and of allocation for ASCII text: an
+// ASCII name upper-cases to the same key by the ASCII rule as by ICU's full
+// mapping, and is compared unit by unit. Anything else goes through ICU.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -37,44 +36,46 @@ const char* widgetWord(XCatalogWidgetKind kind);
 // folding compares them.
 bool startsWithIgnoringCase(const unsigned short* text, const char16_t* prefix, size_t length);
 
-// The key of a name for one lookup: made in place when the name is ASCII
-// and short, by ICU otherwise. Lives on the caller's stack.
-class FoldedName {
-public:
-    FoldedName(const unsigned short* text, size_t length);
-    explicit FoldedName(const unsigned short* text);
-    FoldedName(const FoldedName&) = delete;
-    FoldedName& operator=(const FoldedName&) = delete;
+// True when every unit of `text` (terminated) is ASCII.
+bool isAsciiText(const unsigned short* text);
+// Views a terminated (or counted) name as the text of a key, unit for unit.
+std::u16string_view keyView(const unsigned short* text);
+std::u16string_view keyView(const unsigned short* text, size_t length);
+// True when `text` (terminated) equals `word` (ASCII, upper case, terminated)
+// without regard to case, as ICU's full case folding compares them.
+bool equalsIgnoringCase(const unsigned short* text, const char16_t* word);
 
-    std::u16string_view key() const { return m_key; }
-
-private:
-    static constexpr size_t kInlineUnits = 64;
-    char16_t m_units[kInlineUnits];
-    std::u16string m_folded;
-    std::u16string_view m_key;
-};
-
-// Lets a FoldedName's key find a stored key without making a string of it.
+// Keys are hashed and compared without regard to ASCII case. Stored keys are
+// upper-cased already, so among them this is plain equality; what it buys is
+// that an ASCII name finds its key as it was written, with no copy and no
+// ICU: the ASCII rule upper-cases such a name exactly as ICU's full mapping
+// does.
 struct KeyHash {
     using is_transparent = void;
-    size_t operator()(std::u16string_view key) const noexcept {
-        return std::hash<std::u16string_view>{}(key);
-    }
+    // Not noexcept on purpose: libstdc++ then keeps each entry's hash beside
+    // it and compares hashes before keys, instead of hashing the stored keys
+    // again while it walks a bucket.
+    size_t operator()(std::u16string_view key) const;
+};
+struct KeyEqual {
+    using is_transparent = void;
+    bool operator()(std::u16string_view a, std::u16string_view b) const noexcept;
 };
 template <class Value>
-using KeyMap = std::unordered_map<std::u16string, Value, KeyHash, std::equal_to<>>;
-template <class Value>
-using KeyMultimap = std::unordered_multimap<std::u16string, Value, KeyHash, std::equal_to<>>;
+using KeyMap = std::unordered_map<std::u16string, Value, KeyHash, KeyEqual>;
 
 // Entries by the case-insensitive key of their name. Most questions the
 // lexer asks are about names that are not there, so an ASCII name is first
 // checked against the lengths of the keys that start with its first letter
-// and only then folded and hashed.
+// and only then looked up; a name outside ASCII is upper-cased by ICU first.
 class NameIndex {
 public:
+    static constexpr size_t kNone = static_cast<size_t>(-1);
+
     size_t count(const std::u16string& key) const { return m_byKey.count(key); }
     void emplace(const std::u16string& key, size_t index);
+    // Makes `index` the entry of `key`; the entry the key had, or kNone.
+    size_t replace(const std::u16string& key, size_t index);
     // The entry whose name equals `name` (terminated) without regard to
     // case; null when there is none.
     const size_t* find(const unsigned short* name) const;
@@ -83,6 +84,9 @@ private:
     static constexpr size_t kLongKey = 63;  // the bit for every longer key
     static uint64_t lengthBit(size_t length) {
         return uint64_t{1} << (length < kLongKey ? length : kLongKey);
+    }
+    const size_t* valueAt(KeyMap<size_t>::const_iterator it) const {
+        return it == m_byKey.end() ? nullptr : &it->second;
     }
 
     KeyMap<size_t> m_byKey;
@@ -122,13 +126,19 @@ struct PortEntry {
     XCatalogPort port;
     std::vector<std::u16string> qualifierKeys;  // outermost first
     int ordinal;                                // 1-based position in the catalog
+    // The port of the same name declared before this one, or NameIndex::kNone.
+    size_t previousSameName;
 };
+
+constexpr size_t kWidgetKinds = 3;
 
 }  // namespace xcatalog
 
 struct XCatalog::Index {
     std::deque<xcatalog::PortEntry> ports;
-    xcatalog::KeyMultimap<size_t> portsByName;
+    // The port of each name declared last; the others follow from it,
+    // newest first.
+    xcatalog::NameIndex portsByName;
     // Folded qualifiers and name joined by "." (which no name contains).
     std::unordered_set<std::u16string> portQualifiedKeys;
 
@@ -145,6 +155,6 @@ struct XCatalog::Index {
     xcatalog::NameIndex userFunctionsByName;
 
     std::deque<XCatalogWidget> widgets;
-    // Key: the kind's number as the first unit, then the folded name.
-    xcatalog::KeyMap<size_t> widgetsByKey;
+    // By kind, then by name.
+    std::array<xcatalog::NameIndex, xcatalog::kWidgetKinds> widgetsByName;
 };

@@ -236,29 +236,38 @@ std::string spell(const XCatalogPort& port) {
 const XCatalogPort* XCatalog::findPort(const unsigned short* const* qualifiers,
                                        const unsigned short* name, std::string& why,
                                        int* ordinal) const {
+    // Validation asks once per reference: the usual unqualified ASCII name
+    // is folded in place and the winner tracked without a list, so that a
+    // lookup takes nothing from the heap.
     std::vector<std::u16string> written;
     for (size_t i = 0; qualifiers && qualifiers[i]; ++i)
         written.push_back(foldKey(qualifiers[i], qvUStrlen(qualifiers[i])));
-    auto [first, last] = m_index->portsByName.equal_range(foldKey(name, qvUStrlen(name)));
+    const xcatalog::FoldedName key(name);
+    auto [first, last] = m_index->portsByName.equal_range(key.key());
     // The port that needs the fewest unwritten qualifiers wins; a tie is
     // ambiguous rather than a guess.
-    std::vector<const xcatalog::PortEntry*> best;
+    const xcatalog::PortEntry* best = nullptr;
     long bestExtra = -1;
+    size_t ties = 0;
     for (auto it = first; it != last; ++it) {
         const xcatalog::PortEntry& entry = m_index->ports[it->second];
-        long extra = extraQualifiers(entry, written);
+        const long extra = extraQualifiers(entry, written);
         if (extra < 0 || (bestExtra >= 0 && extra > bestExtra)) continue;
-        if (extra != bestExtra) best.clear();
+        if (extra != bestExtra) ties = 0;
         bestExtra = extra;
-        best.push_back(&entry);
+        best = &entry;
+        ++ties;
     }
-    if (best.size() == 1) {
-        if (ordinal) *ordinal = best.front()->ordinal;
-        return &best.front()->port;
+    if (ties == 1) {
+        if (ordinal) *ordinal = best->ordinal;
+        return &best->port;
     }
-    if (best.empty()) return nullptr;
+    if (!best) return nullptr;
     why = "the port name is ambiguous; qualify it as one of:";
-    for (const xcatalog::PortEntry* entry : best) why += " " + spell(entry->port);
+    for (auto it = first; it != last; ++it) {
+        const xcatalog::PortEntry& entry = m_index->ports[it->second];
+        if (extraQualifiers(entry, written) == bestExtra) why += " " + spell(entry.port);
+    }
     return nullptr;
 }
 

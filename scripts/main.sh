@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
 # Builds the library and runs the main job: the command-line program checks
-# the shipped example expressions against the example catalog. Some of the
-# examples are deliberate mistakes, so xexpr's exit status 1 ("some
-# expression is not valid") is the expected outcome; anything else fails.
+# the shipped example expressions against the example catalog and describes
+# each one (result type, precision, scale, aggregation level, constness,
+# warnings). The last block of the examples holds deliberate mistakes, so
+# xexpr's exit status 1 ("some expression is not valid") is the expected
+# outcome; anything else fails. The expressions that use forms this release
+# cannot validate yet (examples/orders_expressions_pending.txt) are not run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default --target xexpr
 status=0
-build/default/tools/xexpr/xexpr parse --catalog examples/orders_catalog.json \
+build/default/tools/xexpr/xexpr check --catalog examples/orders_catalog.json \
     -f examples/orders_expressions.txt || status=$?
 if [ "$status" -gt 1 ]; then
   echo "xexpr failed with status $status" >&2

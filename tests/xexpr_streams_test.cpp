@@ -122,7 +122,7 @@ TEST_F(XexprStreamsTest, DeepTreesAreWrittenInLinearSpace) {
     size_t longest = 0;
     std::istringstream lines(large.out);
     for (std::string line; std::getline(lines, line);) longest = std::max(longest, line.size());
-    EXPECT_LT(longest, 200u);
+    EXPECT_LT(longest, 300u);  // the deepest lines carry every validated attribute
 }
 
 }  // namespace

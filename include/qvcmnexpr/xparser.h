@@ -1,14 +1,26 @@
-// The parser front door: turns one expression text into a syntax tree bound
-// to the caller's symbol context, reports problems as catalogued message
-// lines, and answers questions about finished trees.
+// The parser front door: turns one expression text into a validated syntax
+// tree bound to the caller's symbol context, reports problems as catalogued
+// message lines, and answers questions about finished trees.
 //
-// What parse does today: it lexes and parses, builds the tree and reports
-// syntax errors; nothing more. The validator is not written yet, so no name
-// is resolved through the context, no node gets a type (only literal
-// constants and NULL carry theirs from the start), and no validation message
-// or warning is ever raised. A status of 0 says the text is well-formed, not
-// that its names exist or its types fit, and the "failed validation" results
-// below cannot happen yet.
+// parse lexes and parses the text, builds the tree, then runs the validator
+// over it (unless the context's isRelaxValidationSet() is non-zero, in which
+// case the tree is checked for syntax only and carries no types). The
+// validator resolves every reference through the context and gives every
+// node its data type, augmented type, maximal character count, aggregation
+// level, constness, operation variant and parent expectation; its first
+// complaint ends the walk, and a tree that fails is deleted and -1 returned.
+// Implicit conversions are reported as warnings on a valid tree.
+//
+// Validated today: the operators, references to unqualified ports, mapping
+// and workflow variables, constants and keywords, and the built-in functions
+// that have a row in the validator's table (xvalidatorrows.def). Not yet:
+// the functions without a row (among them those whose arguments need
+// constant checks, such as ROUND, TO_CHAR and the date functions), widgets
+// (lookups, procedures, user-defined and external functions) and the dot,
+// member and TYPE forms of hierarchical values. Each of these fails
+// validation with eQvMSG_NOT_VALIDATED_YET rather than passing unchecked. A
+// qualified port (Q.PORT) is read as a dot form and fails too, on its
+// qualifier, reported as an unknown name.
 //
 // A parser serves one parse at a time and can be reused for any number of
 // consecutive parses; concurrent parses use separate parsers.
@@ -85,9 +97,8 @@ public:
               int keepDfsList, int freeStack);
     // -1 for any failure; the result owns the tree.
     int parse(const unsigned short* text, XParsedTree*& out, QvUString& err, QvUString& warn);
-    // Fills `vr` (messages, error positions and, on success, the result's
-    // type and properties). Without the validator, `valid` is 1 for every
-    // well-formed text and the type is only known for a literal expression.
+    // Fills `vr` (messages, error positions and, on success, the validated
+    // result's type and properties); `valid` is 1 only for a valid tree.
     int parse(const unsigned short* text, XParsedTree*& out, ValidationResult& vr);
 
     static int wrapXTreeIntoParsedTree(XTree* tree, XParsedTree*& out);

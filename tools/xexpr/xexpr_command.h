@@ -58,6 +58,7 @@ struct Command {
     const char* name;
     const char* summary;
     const char* operands;  // usage text after the options
+    const char* details;   // further paragraphs of its --help, or null
     unsigned groups;
     int (*run)(const Invocation& invocation);
 };
@@ -73,6 +74,7 @@ void printCommandHelp(const Command& command, const std::string& program);
 void printProgramHelp(const std::string& program);
 
 int runParse(const Invocation& invocation);
+int runCheck(const Invocation& invocation);
 int runTokens(const Invocation& invocation);
 int runTree(const Invocation& invocation);
 

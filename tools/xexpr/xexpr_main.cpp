@@ -12,14 +12,41 @@
 
 namespace xexpr {
 
+// parse and check validate alike and exit alike; they differ in what they
+// print. parse stays beside check rather than becoming its alias because
+// scripts read its one line per expression.
+const char kValidationNote[] =
+    "parse and check both run the syntax check and the validation (names resolved\n"
+    "through the catalog, every operator and function typed); they differ only in\n"
+    "what they print. Each expression is validated on its own: the aggregation\n"
+    "level of one does not constrain the next. Forms this release cannot validate\n"
+    "yet fail with \"This form cannot be validated by this release of the\n"
+    "library.\" (with check --json, \"notValidatedYet\": true).";
+
 const Command kCommands[] = {
-    {"parse", "Parse each expression and print its result type or its error and warning lines.",
-     "(EXPR... | -f FILE | -)", kGroupInput | kGroupContext | kGroupOutput, &runParse},
+    {"parse",
+     "Parse and validate each expression; print ok and its result type,\n"
+     "or its messages (terse).",
+     "(EXPR... | -f FILE | -)", kValidationNote, kGroupInput | kGroupContext | kGroupOutput,
+     &runParse},
+    {"check",
+     "Validate each expression and describe it: result type, precision,\n"
+     "scale, aggregation level, constness and warnings, or its messages\n"
+     "with the offending text underlined.",
+     "(EXPR... | -f FILE | -)", kValidationNote, kGroupInput | kGroupContext | kGroupOutput,
+     &runCheck},
     {"tokens", "Print the tokens of each expression with their names, positions and values.",
-     "(EXPR... | -f FILE | -)", kGroupInput | kGroupContext | kGroupOutput, &runTokens},
-    {"tree", "Print the syntax tree of each expression, indented, with what validation decided.",
-     "(EXPR... | -f FILE | -)", kGroupInput | kGroupContext | kGroupOutput, &runTree},
-    {nullptr, nullptr, nullptr, 0, nullptr},
+     "(EXPR... | -f FILE | -)", nullptr, kGroupInput | kGroupContext | kGroupOutput, &runTokens},
+    {"tree",
+     "Print the syntax tree of each valid expression, one node per line,\n"
+     "with what validation decided about each node.",
+     "(EXPR... | -f FILE | -)",
+     "Each node shows its kind, position and leaf text, then, once validated: type, scale,\n"
+     "augType (the common type of compared operands), expects (what its parent expects\n"
+     "of it), result (the rule that typed it), variant (the operation the evaluator\n"
+     "runs), aggLevel, constant and chars (the longest text it can yield).",
+     kGroupInput | kGroupContext | kGroupOutput, &runTree},
+    {nullptr, nullptr, nullptr, nullptr, 0, nullptr},
 };
 
 namespace {

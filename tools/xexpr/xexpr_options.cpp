@@ -66,7 +66,7 @@ const OptionSpec kOptions[] = {
          inv.context.decimalMaxPrecision = std::stoi(v);
          return 0;
      }},
-    {"--relax", nullptr, kGroupContext, "relax argument and type checks",
+    {"--relax", nullptr, kGroupContext, "skip validation: check the syntax only",
      [](Invocation& inv, const std::string&, std::string&) {
          inv.context.relaxValidation = true;
          return 0;
@@ -158,8 +158,10 @@ int parseOptions(const Command& command, int argc, char** argv, Invocation& inv,
 }
 
 void printCommandHelp(const Command& command, const std::string& program) {
-    std::printf("Usage: %s %s [options] %s\n\n%s\n\nOptions:\n", program.c_str(), command.name,
+    std::printf("Usage: %s %s [options] %s\n\n%s\n", program.c_str(), command.name,
                 command.operands, command.summary);
+    if (command.details) std::printf("\n%s\n", command.details);
+    std::printf("\nOptions:\n");
     for (const OptionSpec& option : kOptions) {
         if (!(command.groups & option.group)) continue;
         std::string head = option.name;
@@ -182,8 +184,13 @@ void printProgramHelp(const std::string& program) {
         "Usage: %s COMMAND [options] ...\n\nChecks expressions of the "
         "data-integration expression language.\n\nCommands:\n",
         program.c_str());
-    for (const Command* command = kCommands; command->name; ++command)
-        std::printf("  %-10s %s\n", command->name, command->summary);
+    for (const Command* command = kCommands; command->name; ++command) {
+        // Later lines of a summary line up under its first.
+        std::string summary = command->summary;
+        for (size_t at = summary.find('\n'); at != std::string::npos; at = summary.find('\n', at + 1))
+            summary.insert(at + 1, 13, ' ');
+        std::printf("  %-10s %s\n", command->name, summary.c_str());
+    }
     std::printf("\nRun '%s COMMAND --help' for the options of a command.\n", program.c_str());
 }
 

@@ -56,6 +56,7 @@ int makeContext(const ContextOptions& options, std::unique_ptr<XCatalogContext>&
 Outcome parseExpression(XParser& parser, const Expression& expression, QvUString& text,
                         std::unique_ptr<XParsedTree>& owned, ValidationResult& vr) {
     text = QvUString::fromUtf8(expression.text);
+    if (XParserContext* context = parser.getParserContext()) context->resetCurrentWidgetAggLevel();
     XParsedTree* result = nullptr;
     Outcome outcome;
     outcome.status = parser.parse(text.getBuffer(), result, vr);
@@ -99,17 +100,55 @@ int runEachExpression(const Invocation& invocation, const ExpressionFn& each) {
     return reporter.getInvalid() > 0 ? kExitInvalid : kExitValid;
 }
 
-std::string typeText(unsigned int hostType, int length, int scale) {
-    if (hostType == eQvCDT_NULL) return "null";
-    if (hostType == eQvCDT_BOOLEAN) return "boolean";
-    if (const QvUString* custom = CustomSDKMgr::getInstance()->getCustomTypeName(hostType))
-        return custom->toUtf8();
-    // Lengths and scales the library has not worked out are left out.
-    std::string text =
-        XCatalogType{hostType, length > 0 ? length : 1, scale > 0 ? scale : 0}.toString();
-    if (text.rfind("unknown(", 0) == 0) return std::string();
-    if (length <= 0) text = text.substr(0, text.find('('));
-    return text;
+TypeFacts typeFacts(unsigned int hostType, int chars, int scale) {
+    TypeFacts facts;
+    if (hostType == eQvCDT_NULL) {
+        facts.name = "null";
+        return facts;
+    }
+    if (hostType == eQvCDT_BOOLEAN) {
+        facts.name = "boolean";
+        return facts;
+    }
+    if (const QvUString* custom = CustomSDKMgr::getInstance()->getCustomTypeName(hostType)) {
+        facts.name = custom->toUtf8();
+        return facts;
+    }
+    // A fixed decimal computes as its plain equivalent.
+    XType type;
+    type.set(hostType, 1);
+    hostType = static_cast<unsigned>(type.toCDataType(0));
+    std::string spelled = XCatalogType{hostType, 1, 0}.toString();
+    if (spelled.rfind("unknown(", 0) == 0) return facts;
+    const std::string base = spelled.substr(0, spelled.find('('));
+    XCatalogType declared;
+    std::string error;
+    if (XCatalogType::parse(base, declared, error) == 0) {
+        // Sized by its name alone: the catalog's precision and scale, but
+        // a decimal's scale is what the library worked out, if anything.
+        facts.name = base;
+        facts.precision = declared.precision;
+        if (!type.isDec(0))
+            facts.scale = declared.scale;
+        else if (scale >= 0)
+            facts.scale = scale;
+        return facts;
+    }
+    // Text and raw bytes: as long as the library says they can get.
+    facts.name = base;
+    if (chars >= 0) {
+        facts.name += "(" + std::to_string(chars) + ")";
+        facts.precision = chars;
+        facts.scale = 0;
+    }
+    return facts;
+}
+
+std::string aggLevelName(int level) {
+    if (XParser::isAggLevelRow(level)) return "row";
+    if (XParser::isAggLevelGroup(level)) return "group";
+    if (XParser::isAggLevelNested(level)) return "nested";
+    return std::string();
 }
 
 }  // namespace xexpr

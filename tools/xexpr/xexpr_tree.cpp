@@ -1,15 +1,18 @@
 // xexpr tree: the syntax tree of each expression, one node per line and
 // indented by depth (or nested objects with --json), written out as it is
 // walked: the node kind by its debug name, its position and, for leaves, its
-// text. What validation has decided about a node (type, precision, scale,
-// aggregation level, constness, operation variant) is shown once it is set.
+// text. What validation has decided about a node (type, scale, augmented
+// type, parent expectation, result rule, operation variant, aggregation
+// level, constness, character count) is shown once it is set.
 #include <algorithm>
 #include <memory>
 #include <vector>
 
+#include "qvcmnexpr/xenum.h"
 #include "qvcmnexpr/xnode.h"
 #include "qvcmnexpr/xptree.h"
 #include "qvcmnexpr/xtree.h"
+#include "qvcmnexpr/xvalidator.h"
 #include "xexpr_session.h"
 
 namespace xexpr {
@@ -18,26 +21,45 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-// The validation results of a node that are set, as JSON members.
+// A type by the name the commands use, else by the library's name.
+std::string typeName(XType type, int chars, int scale) {
+    std::string name = typeFacts(static_cast<unsigned>(type.toCDataType(0)), chars, scale).name;
+    return name.empty() ? std::string(type.toString()) : name;
+}
+
+// An operation variant by its name; the variants without one by number.
+Json variantOf(XOp op) {
+    const char* name = op.toString();
+    return XEnum::isUnknownEnumStr(name) ? Json(op.toInteger()) : Json(name);
+}
+
+// The validation results of a node that are set, as JSON members, in the
+// order of kAttributeKeys.
 Json nodeAttributes(const XNode& node) {
     Json attributes = Json::object();
-    XType type = node.getDataType();
-    if (type.isValid()) {
-        int length = node.getNumCharsMax().toInteger();
-        int scale = node.getScale().toInteger();
-        std::string text = typeText(static_cast<unsigned>(type.toCDataType(0)), length, scale);
-        attributes["type"] = text.empty() ? std::string(type.toString()) : text;
-        if (length >= 0) attributes["precision"] = length;
-        if (scale >= 0) attributes["scale"] = scale;
-    }
-    const XNodeCmnInfo* info = node.getCmnInfoConstPtr();
-    if (info->getAggLevel().isValid()) attributes["aggLevel"] = info->getAggLevel().toString();
-    if (info->getConstness().toInteger() == 0 || info->getConstness().toInteger() == 1)
-        attributes["constant"] = info->isConstnessTrue() != 0;
-    if (info->getOp().isValid() && !info->getOp().isDummy())
-        attributes["variant"] = info->getOp().toString();
+    const int chars = node.getNumCharsMax().toInteger();
+    const int scale = XValidator::getNodeScale(&node).toInteger();
+    const XType type = XValidator::getNodeDataType(&node);
+    if (type.isValid()) attributes["type"] = typeName(type, chars, -1);
+    if (scale >= 0) attributes["scale"] = scale;
+    const XType augType = XValidator::getNodeAugType(&node);
+    if (augType.isValid()) attributes["augType"] = typeName(augType, -1, -1);
+    const XTypeParentExpectsIndicator expects = XValidator::getNodeTypeParentExpectsIndicator(&node);
+    if (expects.isValid()) attributes["expects"] = expects.toString();
+    const XResultTypeIndicator result = XValidator::getNodeResultTypeIndicator(&node);
+    if (result.isValid()) attributes["result"] = result.toString();
+    const XOp op = XValidator::getNodeOp(&node);
+    if (op.isValid() && !op.isDummy()) attributes["variant"] = variantOf(op);
+    const XAggLevel level = XValidator::getNodeAggLevel(&node);
+    if (level.isValid()) attributes["aggLevel"] = aggLevelName(level.toInteger());
+    const XBooleanInt constness = XValidator::getNodeConstness(&node);
+    if (constness.isValid()) attributes["constant"] = constness.toInteger() == 1;
+    if (chars >= 0) attributes["chars"] = chars;
     return attributes;
 }
+
+constexpr const char* kAttributeKeys[] = {"type",    "scale",    "augType",  "expects", "result",
+                                          "variant", "aggLevel", "constant", "chars"};
 
 // A node's own members in the order both forms show them.
 Json nodeHead(const XNode& node, const QvUString& text) {
@@ -65,7 +87,7 @@ void writeTextLine(Output& out, const Json& head, int depth) {
     line += head["kind"].get<std::string>() + " [" + std::to_string(head["begin"].get<int>()) +
             "," + std::to_string(head["end"].get<int>()) + ")";
     if (head.contains("text")) line += " " + dumped(head["text"]);
-    for (const char* key : {"type", "precision", "scale", "aggLevel", "constant", "variant"}) {
+    for (const char* key : kAttributeKeys) {
         if (head.contains(key)) line += std::string(" ") + key + "=" + head[key].dump();
     }
     out.line(line);

@@ -1,0 +1,185 @@
+// xexpr check, parse and tree on validated expressions: what each prints
+// for a valid expression, a mistake the validator catches and a form it
+// cannot validate yet, with the program's exit status. One table row per
+// command line; the shipped examples are checked against their comments.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "xexprrun.h"
+
+#ifndef XEXPR_PROGRAM
+#define XEXPR_PROGRAM ""
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using Args = std::vector<std::string>;
+
+constexpr const char* kCatalog = R"json({
+  "ports": [ {"name": "QTY", "type": "int"}, {"name": "PRICE", "type": "decimal(12,2)"},
+             {"name": "NAME", "type": "string(20)"}, {"name": "SHIPPED", "type": "date"},
+             {"name": "RAW", "type": "binary(8)"} ],
+  "mappingVariables": [ {"name": "$$SEEN", "type": "int", "aggregation": "count"} ]
+})json";
+
+class XexprCheckTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::string(XEXPR_PROGRAM).empty()) GTEST_SKIP() << "xexpr was not built";
+        m_dir = fs::path(::testing::TempDir()) /
+                ("xexpr_check_" + std::to_string(getpid()) + "_" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+        std::ofstream(m_dir / "catalog.json") << kCatalog;
+    }
+    void TearDown() override {
+        if (!m_dir.empty()) fs::remove_all(m_dir);
+    }
+
+    // The word CAT in `args` stands for the catalog above.
+    xexprrun::Finished run(Args args) {
+        for (std::string& arg : args) {
+            if (arg == "CAT") arg = (m_dir / "catalog.json").string();
+        }
+        return xexprrun::run(XEXPR_PROGRAM, args, m_dir);
+    }
+
+    fs::path m_dir;
+};
+
+struct Row {
+    Args args;
+    int status;
+    std::vector<std::string> fragments;  // found in the output in this order
+};
+
+const Row kRows[] = {
+    // check: everything the library decided about a valid result
+    {{"check", "--catalog", "CAT", "QTY - 2"}, 0,
+     {"<arg>:1: ok: int, precision 10, scale 0, row level, not constant\n"}},
+    {{"check", "--catalog", "CAT", "PRICE"}, 0, {"ok: dec18, precision 18, scale 2, row level"}},
+    {{"check", "--catalog", "CAT", "NAME || 'ab'"}, 0, {"ok: unistring(22), precision 22, scale 0"}},
+    {{"check", "--catalog", "CAT", "SHIPPED"}, 0, {"ok: date, precision 29, scale 9"}},
+    {{"check", "--catalog", "CAT", "1 + 2"}, 0, {"ok: int, precision 10, scale 0, row level, constant\n"}},
+    {{"check", "--catalog", "CAT", "SUM(QTY)"}, 0, {"group level, not constant"}},
+    {{"check", "--catalog", "CAT", "SUM(SUM(QTY))"}, 0, {"nested level"}},
+    {{"check", "--catalog", "CAT", "PRICE * QTY"}, 0, {"scale unknown"}},
+    {{"check", "--catalog", "CAT", "NULL"}, 0, {"<arg>:1: ok: null, row level, constant\n"}},
+    // every warning of a valid expression follows its description
+    {{"check", "--catalog", "CAT", "CONCAT(QTY, 'a')"}, 0,
+     {"<arg>:1: ok: unistring(16)", "<arg>:1: WARNING: [QTY]: "}},
+    // each expression stands alone: one aggregation level fixes nothing for the next
+    {{"check", "--catalog", "CAT", "SUM(QTY)", "SUM(SUM(QTY))", "QTY"}, 0,
+     {"<arg>:1: ok", "<arg>:2: ok", "<arg>:3: ok"}},
+    // mistakes only the validator catches, the offending text underlined
+    {{"check", "--catalog", "CAT", "QTYY + 1"}, 1,
+     {"<arg>:1: ERROR: [QTYY]: ", "\n    QTYY + 1\n    ^^^^\n"}},
+    {{"check", "--catalog", "CAT", "'a' + SHIPPED"}, 1, {"ERROR: ['a']: ", "\n    ^^^\n"}},
+    {{"check", "--catalog", "CAT", "SUM(QTY) + SUM(SUM(QTY))"}, 1,
+     {"ERROR: [SUM]: ", "\n               ^^^^^^^^^^^^^\n"}},
+    {{"check", "--catalog", "CAT", "SETMAXVARIABLE($$SEEN, 1)"}, 1,
+     {"ERROR: [$$SEEN]: ", "\n                   ^^^^^^\n"}},
+    {{"check", "--catalog", "CAT", "UPPER(RAW)"}, 1, {"ERROR: [RAW]: "}},
+    {{"check", "--catalog", "CAT", "ABS(QTY, 1)"}, 1, {"ERROR: [ABS]: "}},
+    // columns count characters, not bytes; a tab stays a tab under the text
+    {{"check", "--catalog", "CAT", "'\xC3\xA9' + QTYY"}, 1, {"\n    '\xC3\xA9' + QTYY\n          ^^^^\n"}},
+    {{"check", "--catalog", "CAT", "\tQTY +\tQTYY"}, 1, {"\n    \t     \t^^^^\n"}},
+    // a syntax error at the end gets one caret past the text
+    {{"check", "--catalog", "CAT", "QTY +"}, 1, {"ERROR: ", "\n    QTY +\n         ^\n"}},
+    // a form this release cannot validate is said to be one
+    {{"check", "--catalog", "CAT", "ROUND(QTY)"}, 1, {"cannot be validated by this release"}},
+    {{"check", "--json", "--catalog", "CAT", "ROUND(QTY)", "QTYY"}, 1,
+     {"\"valid\":false", "\"notValidatedYet\":true", "\"notValidatedYet\":false"}},
+    // --relax skips validation, and check says so
+    {{"check", "--relax", "--catalog", "CAT", "QTYY + 1"}, 0, {"ok: syntax only, not validated"}},
+    // check --json: the same members as the description
+    {{"check", "--json", "--catalog", "CAT", "PRICE"}, 0,
+     {"\"result\":{\"type\":\"dec18\",\"dataType\":1012,\"precision\":18,\"scale\":2,"
+      "\"aggLevel\":\"row\",\"constant\":false,\"aggregate\":false,\"windowFunction\":false}"}},
+    {{"check", "--json", "--catalog", "CAT", "SUM(QTY)"}, 0,
+     {"\"aggLevel\":\"group\"", "\"aggregate\":true"}},
+    {{"check", "--json", "--catalog", "CAT", "PRICE * QTY"}, 0, {"\"scale\":null"}},
+    // parse validates alike but prints one terse line
+    {{"parse", "--catalog", "CAT", "QTY - 2", "SUM(QTY)"}, 0,
+     {"<arg>:1: ok: int\n<arg>:2: ok: dec18, aggregate\n"}},
+    {{"parse", "--catalog", "CAT", "QTYY"}, 1, {"<arg>:1: ERROR: [QTYY]: "}},
+    {{"parse", "--json", "--catalog", "CAT", "PRICE"}, 0, {"\"precision\":18,\"scale\":2,\"aggLevel\":\"row\""}},
+    // tree: every validated attribute of every node
+    {{"tree", "--catalog", "CAT", "QTY > 1"}, 0,
+     {"GT [0,7) type=\"boolean\" augType=\"int\" expects=\"eXTPE_ANY_PLUS_BINARY\" result=\"eXDT_BOOLEAN\" "
+      "variant=\"eXOP_GT_NUM\" aggLevel=\"row\" constant=false chars=63\n",
+      "PORTVAR [0,3) \"QTY\" type=\"int\" scale=0 expects=\"eXTPE_SAME_AS_AUGTYPE\" aggLevel=\"row\" "
+      "constant=false chars=15\n"}},
+    // a variant without a name shows its number
+    {{"tree", "--catalog", "CAT", "QTY + 1"}, 0, {"PLUS [0,7) type=\"int\"", " variant=8 "}},
+    {{"tree", "--json", "--catalog", "CAT", "NAME || 'x'"}, 0,
+     {"\"kind\":\"CONCATOP\"", "\"result\":", "\"chars\":21", "\"expects\":\"eXTPE_ALPHA\""}},
+    // without validation a tree carries no attributes
+    {{"tree", "--relax", "QTYY + 1"}, 0, {"  PLUS [0,8)\n    PORTVAR [0,4) \"QTYY\"\n"}},
+    // the help says what parse and check do and how they differ
+    {{"check", "--help"}, 0, {"Usage: xexpr check", "parse and check both run", "Exit status"}},
+    {{"--help"}, 0, {"  parse ", "  check ", "  tokens ", "  tree "}},
+};
+
+TEST_F(XexprCheckTest, EachCommandLinePrintsWhatTheLibraryDecided) {
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.args.back());
+        const xexprrun::Finished r = run(row.args);
+        EXPECT_EQ(r.status, row.status) << r.out << r.err;
+        size_t at = 0;
+        for (const std::string& fragment : row.fragments) {
+            const size_t found = r.out.find(fragment, at);
+            EXPECT_NE(found, std::string::npos) << "missing: " << fragment << "\nin:\n" << r.out;
+            if (found != std::string::npos) at = found + fragment.size();
+        }
+    }
+}
+
+// The examples say in a comment which of their expressions are mistakes:
+// exactly those fail, every other one validates, and the pending file holds
+// only expressions the library reports as not validated yet or refuses.
+TEST_F(XexprCheckTest, ShippedExamplesFailExactlyWhereTheirCommentsSaySo) {
+    const std::string dir = std::string(QVCMNEXPR_SOURCE_DIR) + "/examples/";
+    const std::string exprs = dir + "orders_expressions.txt";
+    std::vector<bool> mistakes;  // by line number
+    {
+        std::ifstream in(exprs);
+        bool commentSaysMistake = false;
+        mistakes.push_back(false);
+        for (std::string line; std::getline(in, line);) {
+            const bool comment = line.rfind("#", 0) == 0;
+            if (line.rfind("# mistake:", 0) == 0) commentSaysMistake = true;
+            mistakes.push_back(!comment && !line.empty() && commentSaysMistake);
+            if (!comment) commentSaysMistake = false;
+        }
+    }
+    const xexprrun::Finished r = run({"check", "--json", "--catalog", dir + "orders_catalog.json", "-f", exprs});
+    EXPECT_EQ(r.status, 1) << r.err;
+    size_t checked = 0, invalid = 0;
+    for (const std::string& line : r.lines()) {
+        const nlohmann::json object = nlohmann::json::parse(line);
+        const size_t number = object.at("line").get<size_t>();
+        ASSERT_LT(number, mistakes.size());
+        EXPECT_EQ(object.at("valid").get<bool>(), !mistakes[number]) << object.dump();
+        EXPECT_FALSE(object.value("notValidatedYet", false)) << object.dump();
+        ++checked;
+        invalid += !object.at("valid").get<bool>();
+    }
+    EXPECT_GE(checked, 30u);
+    EXPECT_GE(invalid, 10u);
+
+    const xexprrun::Finished pending =
+        run({"check", "--json", "--catalog", dir + "orders_catalog.json", "-f", dir + "orders_expressions_pending.txt"});
+    EXPECT_EQ(pending.status, 1) << pending.err;
+    for (const std::string& line : pending.lines())
+        EXPECT_FALSE(nlohmann::json::parse(line).at("valid").get<bool>()) << line;
+}
+
+}  // namespace

@@ -79,6 +79,7 @@ const TypeCase kTypeCases[] = {
     {"DECODE(F, 1, I, BI)", "H", "BIGINT op5 aug:FLOAT row var"},
     {"ISNULL(BIN)",    "H",   "INT op5 aug:- row var"},
     {"LENGTH(S)",      "H",   "INT op5 aug:- row var"},
+    {"TO_DECIMAL38(S)", "L",  "FLOAT op93 aug:- row var"},
     // aggregation levels: an aggregate is one level above its argument
     {"SUM(I)",         "H",   "DEC18 op5 aug:- group var"},
     {"SUM(I) + I",     "H",   "DEC18 op8 aug:- group var"},
@@ -161,6 +162,7 @@ const ErrorCase kErrorCases[] = {
     {"CHR('65')",          eQvMSG_NUMBER_EXPECTED,        4, 8},
     {"IS_NUMBER(I)",       eQvMSG_INVALID_OPERAND_TYPE,   10, 11},
     {"TO_FLOAT(DT)",       eQvMSG_INVALID_OPERAND_TYPE,   9, 11},
+    {"TO_DECIMAL38(1)",    eQvMSG_INVALID_OPERAND_TYPE,   0, 15},  // no decimal custom type registered
     {"MAX(BIN)",           eQvMSG_BINARY_NOT_ALLOWED,     4, 7},
     {"BIN || 'a'",         eQvMSG_STRING_EXPECTED,        0, 3},
     {"I + BIN",            eQvMSG_NUMBER_EXPECTED,        4, 7},

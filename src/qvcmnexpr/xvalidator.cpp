@@ -193,7 +193,14 @@ int XValidator::visitOptNodeCommon(XNodeOpt* node, XType operandType,
                                    int canBeConstant) {
     XResultTypeIndicator rti = getNodeResultTypeIndicator(node);
     if (node->getId() == eXNI_TO_DECIMAL38 && rti.toInteger() == XType::cls_firstCustomType) {
-        rti = XResultTypeIndicator(XType::getCustomDecMax());
+        // The widest decimal custom type; without one registered there is
+        // no type to convert to.
+        const XType widest = XType::getCustomDecMax();
+        if (!widest.isValid()) {
+            reportAt(node, eQvMSG_INVALID_OPERAND_TYPE, eXVFC_NO_VARIANT, XType(eXMINT_INVALID));
+            return -1;
+        }
+        rti = XResultTypeIndicator(widest);
     }
     XType result;
     if (rti.isFloating()) {
@@ -222,8 +229,9 @@ int XValidator::visitOptNodeCommon(XNodeOpt* node, XType operandType,
         } else if (rti.isReal()) {
             result = operandType.toReal();
         } else {
-            // No row carries another floating rule.
-            QvAssertHandler(kUnit, __LINE__);
+            // No row carries another floating rule; should one ever, the
+            // node is refused rather than the process stopped.
+            reportAt(node, eQvMSG_INVALID_OPERAND_TYPE, eXVFC_NO_VARIANT, XType(eXMINT_INVALID));
             return -1;
         }
     } else {

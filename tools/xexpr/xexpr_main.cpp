@@ -19,6 +19,11 @@ const Command kCommands[] = {
      "(EXPR... | -f FILE | -)", kGroupInput | kGroupContext | kGroupOutput, &runTokens},
     {"tree", "Print the syntax tree of each expression, indented, with what validation decided.",
      "(EXPR... | -f FILE | -)", kGroupInput | kGroupContext | kGroupOutput, &runTree},
+    {"format", "Write each expression back as normalised text: operations parenthesised, calls as F(a,b).",
+     "(EXPR... | -f FILE | -)", kGroupInput | kGroupContext | kGroupOutput | kGroupFormat, &runFormat},
+    {"rename",
+     "Rename ports, variables and called objects, keeping spacing and comments (pairs first; write a=b as a = b).",
+     "OLD=NEW... (EXPR... | -f FILE | -)", kGroupInput | kGroupContext | kGroupOutput | kGroupRename, &runRename},
     {nullptr, nullptr, nullptr, 0, nullptr},
 };
 

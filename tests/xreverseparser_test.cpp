@@ -479,7 +479,49 @@ private:
         EXPECT_EQ(second.status, 0) << line << "\n  written: " << text;
         if (!second.tree) return "";
         EXPECT_EQ(shapeAndTypes(second.tree), shapeAndTypes(first.tree)) << line << "\n  written: " << text;
+        expectRegeneratedSpans(first.tree, text);
         return text;
+    }
+
+    // Regeneration installs the written text; every leaf's span in it holds
+    // what writing the leaf alone gave before, every parent's span holds its
+    // children's in order, and the list holds the references in post order.
+    static void expectRegeneratedSpans(XTree* tree, const std::string& text) {
+        XNodeList nodes;
+        XTree::subTreeDfs(tree->getRoot(), nodes, nullptr);
+        std::vector<std::string> leaves;
+        XReverseParser writer;
+        for (XNode* node : nodes) {
+            QvUString alone;
+            if (node->getNumChildrenB() > 0) continue;
+            ASSERT_EQ(writer.getSubExpr(alone, node, tree, nullptr, 0), 0);
+            leaves.push_back(textOf(alone));
+        }
+        ASSERT_EQ(writer.updateExprString(tree, nullptr, 0), 0);
+        ASSERT_EQ(currentText(tree), text);
+        size_t leaf = 0, refs = 0;
+        const XRefInfoList& list = tree->getExprStrInfo()->getRefList();
+        for (XNode* node : nodes) {
+            if (node->getNumChildrenB() == 0) {
+                EXPECT_EQ(slice(tree, node), leaves[leaf++]) << text;
+            }
+            for (int i = 0; i < node->getNumChildrenB(); ++i) {
+                const XNode* child = node->getChildB(i, 1);
+                EXPECT_LE(node->getPosBegin().toInteger(), child->getPosBegin().toInteger()) << text;
+                EXPECT_GE(node->getPosEnd().toInteger(), child->getPosEnd().toInteger()) << text;
+            }
+            if (node->isRefNode()) {
+                ASSERT_LT(refs, list.entries()) << text;
+                EXPECT_EQ(list[refs++].getNode(), node) << text;
+            }
+        }
+        EXPECT_EQ(refs, list.entries()) << text;
+    }
+
+    static std::string slice(XTree* tree, const XNode* node) {
+        const int b = node->getPosBegin().toInteger(), e = node->getPosEnd().toInteger();
+        const unsigned short* text = tree->getExprStrInfo()->getCurExpr();
+        return b >= 0 && e >= b ? QvUString(text + b, static_cast<size_t>(e - b)).toUtf8() : "<none>";
     }
 
     XCatalogContext m_validating;

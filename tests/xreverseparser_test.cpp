@@ -57,6 +57,7 @@ struct ShapeCase {
     const char* expected;
     int context = xparsetest::kTransformation;
 };
+void PrintTo(const ShapeCase& c, std::ostream* os) { *os << c.text; }
 
 // Trees as the grammar builds them (validation relaxed), so that every
 // shape is reachable whatever validation accepts today.
@@ -142,6 +143,7 @@ struct AnnotationCase {
     const char* text;
     const char* expected;
 };
+void PrintTo(const AnnotationCase& c, std::ostream* os) { *os << c.text; }
 
 class ReverseParserAnnotationTest : public ::testing::TestWithParam<AnnotationCase> {};
 
@@ -167,6 +169,7 @@ struct ConstCase {
     XNode* (*make)();
     const char* expected;  // null: the walk fails
 };
+void PrintTo(const ConstCase& c, std::ostream* os) { *os << c.name; }
 
 XNode* nullInt() {
     XNodeConstBase* node = XNodeConstBase::createConstInt(7, -1, -1);
@@ -361,6 +364,7 @@ struct RenameCase {
     int regenerate = 0;
     std::string refuse = "";
 };
+void PrintTo(const RenameCase& c, std::ostream* os) { *os << c.text; }
 
 class ReverseParserRenameTest : public ::testing::TestWithParam<RenameCase> {};
 

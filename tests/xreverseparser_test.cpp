@@ -111,6 +111,26 @@ INSTANTIATE_TEST_SUITE_P(
         ShapeCase{":TYPE.a.b.c", "(:TYPE.a.b . c)"},
         ShapeCase{"$t.Status = SUCCEEDED", "($t.Status = SUCCEEDED)", xparsetest::kWorkflow}));
 
+// The percentile kinds that callers make are functions written with their
+// vocabulary spelling.
+TEST(ReverseParserTest, PercentileKindsAreWrittenByTheirSpelling) {
+    const std::pair<EXNodeId, const char*> rows[] = {
+        {eXNI_PERCENTILE, "PERCENTILE(a,0.5)"},
+        {eXNI_PERCDETACHED, "PERCENTILE{DETACHED}(a,0.5)"},
+        {eXNI_PERCREF, "PERCENTILE{REF}(a,0.5)"},
+    };
+    TestContext ctx;
+    OneParse p(ctx, "PERCENTILE(a, 0.5)");
+    ASSERT_EQ(p.status, 0);
+    for (const auto& [kind, expected] : rows) {
+        const_cast<XNode*>(p.root())->changeId(kind);
+        EXPECT_EQ(written(p.tree), expected);
+    }
+    static const unsigned short kNoText[] = {0};
+    std::unique_ptr<XTree> alone(XTree::create(XNodePercRef::createPercRefNode(nullptr), kNoText, 0, 0));
+    EXPECT_EQ(written(alone.get()), "PERCENTILE{REF}()");
+}
+
 // ---------------------------------------------------------------- validated trees
 
 // A parse with validation over the validator tests' catalog (high

@@ -21,6 +21,7 @@
 
 #include "corpus.h"
 #include "qvcmnexpr/xcatalogcontext.h"
+#include "qvcmnexpr/xexprstrinfo.h"
 #include "qvcmnexpr/xparser.h"
 #include "qvcmnexpr/xparsercontext.h"
 #include "qvcmnexpr/xptree.h"

@@ -250,13 +250,19 @@ TEST(ReverseParserTest, AnUnknownSeparatorIsAnInvariant) {
 
 // ---------------------------------------------------------------- subtrees and regeneration
 
-TEST(ReverseParserTest, ASubtreeIsWrittenWithoutMovingItsPositions) {
+TEST(ReverseParserTest, ASubtreeIsWrittenAsAWholeWithoutMovingItsPositions) {
+    TestContext ctx;
+    OneParse p(ctx, "(-a)[1]");
+    ASSERT_EQ(p.status, 0);
+    XReverseParser writer;
+    QvUString out;
+    ASSERT_EQ(writer.getSubExpr(out, const_cast<XNode*>(p.root())->getChildB(0, 1), p.tree, nullptr, 0), 0);
+    EXPECT_EQ(textOf(out), "-(a)");
+
     Validated v("I + I * 2");
     ASSERT_EQ(v.status, 0);
     XNode* product = v.root()->getChildB(1, 1);
     const int begin = product->getPosBegin().toInteger();
-    XReverseParser writer;
-    QvUString out;
     ASSERT_EQ(writer.getSubExpr(out, product, v.get(), nullptr, 1), 0);
     EXPECT_EQ(textOf(out), "bi:(i:I * i:2)");
     EXPECT_EQ(product->getPosBegin().toInteger(), begin);

@@ -102,6 +102,7 @@ private:
     XExprStrInfo* m_exprStrInfo = nullptr;
     int m_updatePositions = 0;
     int m_annotateTypes = 0;
+    const XNode* m_top = nullptr;  // the subtree's top node while getSubExpr writes
     QVTValOrderedVector<unsigned short*> m_ownedTexts{64};
 };
 

@@ -128,6 +128,7 @@ void XReverseParser::reset() {
     m_exprStrInfo = nullptr;
     m_updatePositions = 0;
     m_annotateTypes = 0;
+    m_top = nullptr;
     for (size_t i = 0, n = m_ownedTexts.entries(); i < n; ++i) delete[] m_ownedTexts[i];
     m_ownedTexts.clear();
 }
@@ -163,6 +164,9 @@ int XReverseParser::getSubExpr(QvUString& out, XNode* node, XTree* tree, XStack*
                                int annotate) {
     m_updatePositions = 0;
     int result = writeTree(out, tree, annotate);
+    // The subtree is written as a whole, outside the parent that would
+    // group it.
+    m_top = node;
     if (result == 0) result = visitSubTreePrePostOrder(node, tree, stack);
     if (result != 0) dropPendingActions(node);
     out.append(static_cast<unsigned short>(0));
@@ -257,7 +261,7 @@ int XReverseParser::nodeToken(const XNode* node, const unsigned short*& text, in
 }
 
 int XReverseParser::appendPre(XNode* node) {
-    if (needsGrouping(node)) m_out->append(XToken::gcLeftParen);
+    if (node != m_top && needsGrouping(node)) m_out->append(XToken::gcLeftParen);
     if (m_annotateTypes) m_out->append(XToken::getTypeAnnotation(node->getDataType()));
     // The span starts after the annotation: a reference's span is then its
     // name alone, which a rename replaces and a later write copies without
@@ -306,7 +310,7 @@ int XReverseParser::appendPost(XNode* node) {
         // which is text order; a misordered entry is still recorded.
         if (XExprStrInfo::isRef(node)) m_exprStrInfo->addRefNode(node);
     }
-    if (needsGrouping(node)) m_out->append(XToken::gcRightParen);
+    if (node != m_top && needsGrouping(node)) m_out->append(XToken::gcRightParen);
     return result;
 }
 

@@ -16,7 +16,9 @@
 //     type pair          :TYPE.a.b
 //
 // Member selection keeps the binary shape with spaces around its symbol,
-// so that a number in front of the dot is not read as a decimal point.
+// so that a number in front of the dot is not read as a decimal point. The
+// grammar makes no DOTSTARDOT node (it reads .*. as ..); one that a caller
+// built is written with its own symbol all the same.
 #pragma once
 
 #include <cstdint>

@@ -43,13 +43,17 @@ bool writeAll(int fd, const std::string& content) {
 }
 
 // The new content in a temporary file beside `target`, on the disk.
-int writeTemporary(const std::string& target, mode_t mode, const std::string& content,
+int writeTemporary(const std::string& target, const struct stat& original, const std::string& content,
                    std::string& temporary, std::string& error) {
     temporary = directoryOf(target) + "/.xexpr-rename-XXXXXX";
     int fd = ::mkstemp(temporary.data());
     if (fd < 0) return fail(error, target, "cannot create a temporary file beside it", errno);
+    // The owner is kept where the user may give it away (a privileged one);
+    // otherwise the file becomes the user's own, as any editor's would.
+    [[maybe_unused]] const int ownerKept = ::fchown(fd, original.st_uid, original.st_gid);
     int code = 0;
-    if (::fchmod(fd, mode & 07777) != 0 || !writeAll(fd, content) || ::fsync(fd) != 0) code = errno;
+    if (::fchmod(fd, original.st_mode & 07777) != 0 || !writeAll(fd, content) || ::fsync(fd) != 0)
+        code = errno;
     if (::close(fd) != 0 && code == 0) code = errno;
     if (code == 0) return 0;
     ::unlink(temporary.c_str());
@@ -70,7 +74,7 @@ int replaceFileAtomically(const std::string& path, const std::string& content, s
     if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(target.c_str(), W_OK) != 0)
         return fail(error, path, "the file is read-only", 0);
     std::string temporary;
-    if (writeTemporary(target, st.st_mode, content, temporary, error) != 0) return -1;
+    if (writeTemporary(target, st, content, temporary, error) != 0) return -1;
     if (::rename(temporary.c_str(), target.c_str()) != 0) {
         const int code = errno;
         ::unlink(temporary.c_str());

@@ -104,6 +104,7 @@ public:
 
 private:
     void freeCurExprIfOwned();
+    void setCurExpr(const unsigned short* text);
     void freeOwnedEntries();
     // [begin, end) of the node within the current text when it has one.
     int getNodeSlice(const XNode* node, int& begin, int& end) const;
@@ -116,6 +117,10 @@ private:
 
     const unsigned short* m_origExpr = nullptr;
     const unsigned short* m_curExpr = nullptr;
+    // Kept with the text: every node's slice is checked against it, and
+    // measuring the text each time would make writing a long expression
+    // quadratic.
+    size_t m_curExprLength = 0;
     int m_curExprOwned = 0;
     XRefInfoList m_refList{cInitialRefListCapacity};
     EXRefInfoType m_refInfoType = eXRIT_NODE;

@@ -29,6 +29,16 @@ public:
     // the destructor free nodes from the cached post-order list as it stands
     // instead of recomputing it. Null when the tree cannot be allocated.
     static XTree* create(XNode* root, const unsigned short* expr, int isEmpty, int dfsListTrusted);
+    // A tree over `root`, a node taken from the older tree `from` (the
+    // caller has detached it there): its text is `from`'s original text and
+    // it keeps `from`'s upgrade and window-function flags. With
+    // `rebuildText`, the text is regenerated from the nodes with type
+    // annotations (XReverseParser::updateExprString), reading `from`'s
+    // current text, which the node positions index; the new tree then owns
+    // its text and no longer needs `from`'s. Null when that fails: `root` is
+    // then handed back to its former parent link, not freed.
+    static XTree* create(XNode* root, const XTree* from, int rebuildText, int dfsListTrusted,
+                         int isEmpty);
     ~XTree();
     // Made from the per-thread node slabs (xnode.cpp), beside the nodes
     // of the parse that makes it, rather than from the general heap.

@@ -26,8 +26,13 @@ void XExprStrInfo::freeCurExprIfOwned() {
         if (m_origExpr == m_curExpr) m_origExpr = nullptr;  // never left dangling
         delete[] m_curExpr;
     }
-    m_curExpr = nullptr;
+    setCurExpr(nullptr);
     m_curExprOwned = 0;
+}
+
+void XExprStrInfo::setCurExpr(const unsigned short* text) {
+    m_curExpr = text;
+    m_curExprLength = text ? qvUStrlen(text) : 0;
 }
 
 void XExprStrInfo::freeOwnedEntries() {
@@ -41,14 +46,14 @@ void XExprStrInfo::freeOwnedEntries() {
 int XExprStrInfo::setOrigExpr(const unsigned short* text) {
     if (m_origExpr || m_curExpr || m_curExprOwned) return -1;
     m_origExpr = text;
-    m_curExpr = text;
+    setCurExpr(text);
     return 0;
 }
 
 int XExprStrInfo::updateCurExpr(const unsigned short* text, int owned) {
     // Re-installing the text already held only changes who frees it.
     if (text != m_curExpr) freeCurExprIfOwned();
-    m_curExpr = text;
+    setCurExpr(text);
     m_curExprOwned = owned ? 1 : 0;
     return 0;
 }
@@ -58,7 +63,7 @@ int XExprStrInfo::updateOrigAndCurExpr(const unsigned short* text) {
     // freed here, so an owned text is freed exactly once.
     if (text != m_curExpr) freeCurExprIfOwned();
     m_origExpr = text;
-    m_curExpr = text;
+    setCurExpr(text);
     return 0;
 }
 
@@ -123,8 +128,7 @@ int XExprStrInfo::convertRefInfos(const XRefInfoConverter& converter) {
 // ---------------------------------------------------------------- rewriting
 
 int XExprStrInfo::getExprWithRefReplaced(QvUString& out, const XRefReplacer& replacer) {
-    const int length = m_curExpr ? static_cast<int>(qvUStrlen(m_curExpr)) : 0;
-    return getExprWithRefReplaced(out, replacer, 0, length);
+    return getExprWithRefReplaced(out, replacer, 0, static_cast<int>(m_curExprLength));
 }
 
 int XExprStrInfo::getExprWithRefReplaced(QvUString& out, const XRefReplacer& replacer, int from,
@@ -132,7 +136,7 @@ int XExprStrInfo::getExprWithRefReplaced(QvUString& out, const XRefReplacer& rep
     if (!hasWidgetRef() && replacer.isWidgetRefRequired() != 0) return -1;
     out.makeEmpty();
     // A span outside the text would copy memory that is not the expression.
-    if (!m_curExpr || from < 0 || to < from || static_cast<size_t>(to) > qvUStrlen(m_curExpr))
+    if (!m_curExpr || from < 0 || to < from || static_cast<size_t>(to) > m_curExprLength)
         return -1;
     int cursor = from;
     for (XRefInfo& entry : m_refList) {
@@ -187,7 +191,7 @@ int XExprStrInfo::getNodeSlice(const XNode* node, int& begin, int& end) const {
     const int e = node->getPosEnd().toInteger();
     // Positions beyond the text (a node of another text) give no slice
     // rather than a read past its end.
-    if (b < 0 || e <= b || static_cast<size_t>(e) > qvUStrlen(m_curExpr)) return -1;
+    if (b < 0 || e <= b || static_cast<size_t>(e) > m_curExprLength) return -1;
     begin = b;
     end = e;
     return 0;

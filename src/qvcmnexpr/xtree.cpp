@@ -11,6 +11,7 @@
 #include "qvcmnexpr/qvref.h"
 #include "qvcmnexpr/xexprstrinfo.h"
 #include "qvcmnexpr/xmetadata.h"
+#include "qvcmnexpr/xreverseparser.h"
 #include "qvcmnexpr/xstack.h"
 #include "qvcmnexpr/xtoken.h"
 #include "xnodeblock.h"
@@ -84,6 +85,29 @@ XTree* XTree::create(XNode* root, const unsigned short* expr, int isEmpty, int d
     QV_ASSERT(tree->m_exprStrInfo != nullptr, kUnit);
     tree->m_exprStrInfo->setOrigExpr(expr);
     return tree.release();
+}
+
+XTree* XTree::create(XNode* root, const XTree* from, int rebuildText, int dfsListTrusted,
+                     int isEmpty) {
+    QV_ASSERT(from != nullptr, kUnit);
+    const XExprStrInfo* fromText = from->getExprStrInfo();
+    const unsigned short* original = fromText ? fromText->getOrigExpr() : from->getExpr();
+    XNodeParent* formerParent = root ? root->getParent() : nullptr;
+    XTree* tree = create(root, original, isEmpty, dfsListTrusted);
+    QV_ASSERT(tree != nullptr, kUnit);
+    tree->m_isUpgrade = from->m_isUpgrade;
+    tree->m_hasWindowFunc = from->m_hasWindowFunc;
+    if (!rebuildText) return tree;
+    if (fromText) tree->m_exprStrInfo->updateCurExpr(fromText->getCurExpr(), 0);
+    XReverseParser writer;
+    if (writer.updateExprString(tree, nullptr, 1) == 0) return tree;
+    // The caller still owns the nodes it handed in.
+    if (root) {
+        tree->m_dummyParent->removeLastChild();
+        root->setParent(formerParent);
+    }
+    delete tree;
+    return nullptr;
 }
 
 XTree::~XTree() {

@@ -55,6 +55,7 @@ struct Outcome {
     size_t begin = 0;
     size_t end = 0;
     XParsedTree* tree = nullptr;
+    QvUString source;  // the text the tree points into: kept as long as the tree
     ~Outcome() { delete tree; }
     XNode* root() const { return tree ? tree->getTree()->getRoot() : nullptr; }
 };
@@ -93,9 +94,9 @@ inline void run(const std::string& text, const Settings& s, Outcome& out, Contex
     Context own(s);
     XParser parser;
     parser.setParserContext(context ? context : &own, 0);
-    const QvUString source = QvUString::fromUtf8(text);
+    out.source = QvUString::fromUtf8(text);
     ValidationResult vr;
-    out.status = parser.parse(source.getBuffer(), out.tree, vr);
+    out.status = parser.parse(out.source.getBuffer(), out.tree, vr);
     out.errors = vr.errors.toUtf8();
     out.warnings = vr.warnings.toUtf8();
     out.begin = vr.errorBegin;

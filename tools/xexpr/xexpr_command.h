@@ -24,6 +24,8 @@ enum OptionGroup : unsigned {
     kGroupInput = 1u << 0,    // EXPR..., -f FILE, -
     kGroupContext = 1u << 1,  // --catalog and the settings that override it
     kGroupOutput = 1u << 2,   // --json
+    kGroupFormat = 1u << 3,   // --annotate
+    kGroupRename = 1u << 4,   // --in-place
 };
 
 // Where expressions come from, in command-line order.
@@ -52,6 +54,8 @@ struct Invocation {
     ContextOptions context;
     bool json = false;
     bool help = false;
+    bool annotate = false;  // format: each node's data type in front of it
+    bool inPlace = false;   // rename: files are replaced, not printed
 };
 
 struct Command {
@@ -77,5 +81,7 @@ int runParse(const Invocation& invocation);
 int runCheck(const Invocation& invocation);
 int runTokens(const Invocation& invocation);
 int runTree(const Invocation& invocation);
+int runFormat(const Invocation& invocation);
+int runRename(const Invocation& invocation);
 
 }  // namespace xexpr

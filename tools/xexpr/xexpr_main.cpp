@@ -46,6 +46,14 @@ const Command kCommands[] = {
      "of it), result (the rule that typed it), variant (the operation the evaluator\n"
      "runs), aggLevel, constant and chars (the longest text it can yield).",
      kGroupInput | kGroupContext | kGroupOutput, &runTree},
+    {"format", "Write each expression back as normalised text: operations parenthesised, calls as F(a,b).",
+     "(EXPR... | -f FILE | -)", nullptr, kGroupInput | kGroupContext | kGroupOutput | kGroupFormat,
+     &runFormat},
+    {"rename",
+     "Rename ports, variables and called objects, keeping spacing and comments\n"
+     "(pairs first; write a=b as a = b).",
+     "OLD=NEW... (EXPR... | -f FILE | -)", nullptr,
+     kGroupInput | kGroupContext | kGroupOutput | kGroupRename, &runRename},
     {nullptr, nullptr, nullptr, nullptr, 0, nullptr},
 };
 

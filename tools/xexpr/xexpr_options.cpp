@@ -86,6 +86,17 @@ const OptionSpec kOptions[] = {
          inv.context.ascii = true;
          return 0;
      }},
+    {"--annotate", nullptr, kGroupFormat, "write each node's data type in front of it (i:5)",
+     [](Invocation& inv, const std::string&, std::string&) {
+         inv.annotate = true;
+         return 0;
+     }},
+    {"--in-place", nullptr, kGroupRename,
+     "replace each -f FILE atomically; nothing is written unless every line renames cleanly",
+     [](Invocation& inv, const std::string&, std::string&) {
+         inv.inPlace = true;
+         return 0;
+     }},
     {"--json", nullptr, kGroupOutput, "one JSON object per expression (JSON Lines)",
      [](Invocation& inv, const std::string&, std::string&) {
          inv.json = true;

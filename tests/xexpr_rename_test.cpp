@@ -1,0 +1,230 @@
+// xexpr format and xexpr rename end to end: the program is run as a separate
+// process, and its output, its exit status and the files it rewrites are
+// checked, also when the file it is to replace is read-only, missing or
+// cannot be written in full.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#ifndef XEXPR_PROGRAM
+#define XEXPR_PROGRAM ""
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using Args = std::vector<std::string>;
+
+std::string quote(const std::string& arg) {
+    std::string quoted = "'";
+    for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct ProgramRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+const char* kCatalog = QVCMNEXPR_SOURCE_DIR "/examples/orders_catalog.json";
+
+class XexprRenameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::string(XEXPR_PROGRAM).empty()) GTEST_SKIP() << "xexpr was not built";
+        m_dir = fs::path(::testing::TempDir()) /
+                ("xexpr_rename_" + std::to_string(getpid()) + "_" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir / "work");
+    }
+    void TearDown() override {
+        if (!m_dir.empty()) fs::remove_all(m_dir);
+    }
+
+    std::string file(const std::string& text) {
+        const fs::path path = m_dir / "work" / "expressions.txt";
+        std::ofstream(path, std::ios::binary) << text;
+        return path.string();
+    }
+
+    // `shell` runs before the program in the same shell (limits, traps).
+    ProgramRun run(const Args& args, const std::string& shell = "") {
+        std::string command = shell + quote(XEXPR_PROGRAM);
+        for (const std::string& arg : args) command += " " + quote(arg);
+        const fs::path out = m_dir / "stdout", err = m_dir / "stderr";
+        command += " >" + quote(out.string()) + " 2>" + quote(err.string()) + " </dev/null";
+        const int raw = std::system(command.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(out), readFile(err)};
+    }
+
+    // The files in the work directory: a failed replacement leaves no
+    // temporary file behind.
+    size_t filesInWork() const {
+        size_t n = 0;
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(m_dir / "work")) ++n;
+        return n;
+    }
+
+    fs::path m_dir;
+};
+
+// ---------------------------------------------------------------- format
+
+struct FormatCase {
+    Args args;
+    int status;
+    const char* out;
+};
+
+TEST_F(XexprRenameTest, FormatWritesEachExpressionBack) {
+    const FormatCase cases[] = {
+        {{"format", "--relax", "a+b*c -- note", "IIF(a>1,'x',  b)", "a.b[1]"},
+         0,
+         "<arg>:1: (a + (b * c))\n<arg>:2: IIF((a > 1),'x',b)\n<arg>:3: (a . b)[1]\n"},
+        {{"format", "--catalog", kCatalog, "--annotate", "QUANTITY * 2 + 1"}, 0, "<arg>:1: d2:(d2:(i:QUANTITY * i:2) + i:1)\n"},
+        {{"format", "--relax", "--json", "--", "-a"},
+         0,
+         "{\"source\":\"<arg>\",\"line\":1,\"text\":\"-a\",\"status\":0,\"valid\":true,\"errors\":[],"
+         "\"warnings\":[],\"formatted\":\"-(a)\"}\n"},
+        {{"format", "--relax", "a +"}, 1, "<arg>:1: ERROR: Syntax error. Expression: a + >>>>\n"},
+    };
+    for (const FormatCase& c : cases) {
+        const ProgramRun r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args.back() << r.err;
+        EXPECT_EQ(r.out, c.out) << c.args.back();
+    }
+}
+
+// ---------------------------------------------------------------- rename of arguments
+
+struct RenameCase {
+    Args args;
+    int status;
+    const char* out;
+    const char* errorWords = "";  // found on standard error
+};
+
+TEST_F(XexprRenameTest, RenamesReferencesAndNothingElse) {
+    const RenameCase cases[] = {
+        {{"rename", "a=alpha", "a + b*a"}, 0, "alpha + b*alpha\n"},
+        {{"rename", "alpha=a", "beta=b", "alpha+  beta // alpha and beta"}, 0, "a+  b // alpha and beta\n"},
+        {{"rename", "a=x", "'a' || a || 'a'"}, 0, "'a' || x || 'a'\n"},
+        {{"rename", "A=x", ":SD.a + :a"}, 0, ":SD.x + :x\n"},
+        {{"rename", "L=Lookup2", "P=Proc", ":LKP.L(a) + P(1) + :SP.P(2)"}, 0, ":LKP.Lookup2(a) + Proc(1) + :SP.Proc(2)\n"},
+        {{"rename", "--catalog", kCatalog, "$$ORDER_COUNT=$$N", "$$ORDER_COUNT+QUANTITY"}, 0, "$$N+QUANTITY\n"},
+        {{"rename", "b=c", "a.b + b"}, 0, "a.b + c\n"},
+        // Pairs come first: after an expression, a=1 is one too.
+        {{"rename", "a=b", "a <= 1", "a=1"}, 0, "b <= 1\nb=1\n"},
+        {{"rename", "=b", "a"}, 2, "", "malformed pair"},
+        {{"rename", "a=b=c", "a"}, 2, "", "malformed pair"},
+        {{"rename", "a=1x", "a"}, 2, "", "malformed pair"},
+        {{"rename", "a=b", "A=c", "a"}, 2, "", "twice"},
+        {{"rename", "a=b"}, 2, "", "no expressions"},
+        {{"rename", "zz=y", "a=b", "a+1"}, 1, "b+1\n", "no expression refers to zz"},
+        {{"rename", "a=b", "a +", "a"}, 1, "b\n", "<arg>:1: ERROR: Syntax error"},
+        {{"rename", "--in-place", "a=b", "a"}, 2, "", "only -f FILE"},
+        {{"rename", "--json", "a=b", "a+1"},
+         0,
+         "{\"source\":\"<arg>\",\"line\":1,\"text\":\"a+1\",\"valid\":true,\"errors\":[],\"renamed\":\"b+1\","
+         "\"renames\":1}\n"},
+    };
+    for (const RenameCase& c : cases) {
+        const ProgramRun r = run(c.args);
+        std::string label;
+        for (const std::string& arg : c.args) label += arg + " ";
+        EXPECT_EQ(r.status, c.status) << label << r.err;
+        EXPECT_EQ(r.out, c.out) << label;
+        EXPECT_NE(r.err.find(c.errorWords), std::string::npos) << label << r.err;
+    }
+}
+
+// ---------------------------------------------------------------- files
+
+const char* kFile = "a + 1 // a stays\n# a comment line with a\n\r\nIIF(a,  'a', b)\r\nLENGTH(c)";
+const char* kRenamed = "alpha + 1 // a stays\n# a comment line with a\n\r\nIIF(alpha,  'a', b)\r\nLENGTH(c)";
+
+TEST_F(XexprRenameTest, AFileComesBackWholeWithOnlyItsReferencesRenamed) {
+    const std::string path = file(kFile);
+    const ProgramRun printed = run({"rename", "a=alpha", "-f", path});
+    EXPECT_EQ(printed.status, 0) << printed.err;
+    EXPECT_EQ(printed.out, kRenamed);
+    EXPECT_EQ(readFile(path), kFile);
+
+    const ProgramRun inPlace = run({"rename", "--in-place", "a=alpha", "-f", path});
+    EXPECT_EQ(inPlace.status, 0) << inPlace.err;
+    EXPECT_EQ(inPlace.out, path + ": 2 references renamed\n");
+    EXPECT_EQ(readFile(path), kRenamed);
+    EXPECT_EQ(filesInWork(), 1u);
+}
+
+TEST_F(XexprRenameTest, APermissionOfTheFileSurvivesItsReplacement) {
+    const std::string path = file(kFile);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ASSERT_EQ(run({"rename", "--in-place", "a=alpha", "-f", path}).status, 0);
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+// Every way an in-place rename can fail leaves the file as it was.
+struct FailureCase {
+    const char* name;
+    const char* pair;
+    const char* extraLine;  // appended to the file
+    void (*prepare)(const std::string& path);
+    const char* shell;
+    int status;
+    const char* errorWords;
+};
+
+// Makes the file larger than the one block the full-disk case allows.
+const std::string kLongCommentText = "\n# " + std::string(600, '-');
+const char* const kLongComment = kLongCommentText.c_str();
+
+void makeReadOnly(const std::string& path) { fs::permissions(path, fs::perms::owner_read | fs::perms::group_read); }
+void removeFile(const std::string& path) { fs::remove(path); }
+
+TEST_F(XexprRenameTest, AFailedInPlaceRenameLeavesTheFileAsItWas) {
+    const FailureCase cases[] = {
+        {"a syntax error", "a=alpha", "\nIIF(a,", nullptr, "", 1, "Syntax error"},
+        {"an unknown name", "zz=alpha", "", nullptr, "", 1, "no expression refers to zz"},
+        {"a read-only file", "a=alpha", "", &makeReadOnly, "", 2, "read-only"},
+        {"a vanished file", "a=alpha", "", &removeFile, "", 2, "cannot read"},
+        // A file size limit stands in for a full disk: the write of the
+        // temporary file fails part way.
+        {"a full disk", "a=alpha", kLongComment, nullptr, "trap '' XFSZ; ulimit -f 1; ", 2, "cannot write"},
+    };
+    for (const FailureCase& c : cases) {
+        const std::string original = std::string(kFile) + c.extraLine;
+        const std::string path = file(original);
+        if (c.prepare) c.prepare(path);
+        const ProgramRun r = run({"rename", "--in-place", c.pair, "-f", path}, c.shell);
+        EXPECT_EQ(r.status, c.status) << c.name << r.err;
+        EXPECT_NE(r.err.find(c.errorWords), std::string::npos) << c.name << r.err;
+        if (c.prepare != &removeFile) {
+            EXPECT_EQ(readFile(path), original) << c.name;
+        }
+        EXPECT_EQ(filesInWork(), c.prepare == &removeFile ? 0u : 1u) << c.name;
+        if (fs::exists(path)) fs::permissions(path, fs::perms::owner_all);
+        fs::remove(path);
+    }
+}
+
+}  // namespace

@@ -105,6 +105,14 @@ const Typed kTyped[] = {
     {"LPAD(s, 2147483647)", kHigh, 0, kText, 5, -2},
     {"CONCAT(LPAD(s, 3), 'ab')", kHigh, 0, kText, 5, 15},
     {"METAPHONE(s)", kHigh, 0, kText, 5, 20},
+    {"METAPHONE(LPAD(s, 1073741823))", kHigh, 0, kText, 5, -2},
+    {"CONCAT('ab', 'cde')", kHigh, 0, kText, 5, 5},
+    {"'ab' || 'cde'", kHigh, 0, kText, 5, 5},
+    {"REPLACESTR(0, s, 'a', 'xyz')", kHigh, 0, kText, 5, 30},
+    {"REPLACESTR(0, s, 'a', 'b', 'x')", kHigh, 0, kText, 5, 10},
+    {"REPLACESTR(0, LPAD(s, 9990), 'a', 'xyzxyzx')", kHigh, 0, kText, 5, 65535},
+    {"SOUNDEX(s)", kHigh, 0, kText, 5, 4},
+    {"CHR(65)", kHigh, 0, kText, 5, 1},
     {"METAPHONE(s, 0)", kHigh, 0, kText, 5, 20},
     // TO_CHAR by source type; a count of places only with the switch on
     {"TO_CHAR(i)", kHigh, 0, kText, 76, 15},
@@ -260,6 +268,51 @@ const Refused kRefused[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, FunctionRefusal, testing::ValuesIn(kRefused));
+
+// ---- the failure record: the check's own case wins over the visit's ----
+
+struct Recorded {
+    const char* expr;
+    int toCharSwitch;
+    EXValidationFailureCase failure;
+    int childIndex;
+};
+
+TEST(FunctionFailureRecord, FirstCaseAndArgumentAreKept) {
+    const Recorded cases[] = {
+        {"LPAD(s, -1)", 0, eXVFC_VALUE_OUT_OF_RANGE, 1},
+        {"SQRT(-1)", 0, eXVFC_VALUE_OUT_OF_RANGE, 0},
+        {"LPAD(s, i)", 0, eXVFC_CONSTANT_EXPECTED, 1},
+        {"RPAD(s, NULL)", 0, eXVFC_NULL_NOT_ALLOWED, 1},
+        {"PERCENTILE(f, NULL)", 0, eXVFC_NULL_NOT_ALLOWED, 1},
+        {"ADD_TO_DATE(dt, 'QQ', 1)", 0, eXVFC_DATE_FORMAT, 1},
+        {"TO_DATE('2020-13-01', 'YYYY-MM-DD')", 0, eXVFC_DATE_FORMAT, 0},
+        {"SYSTIMESTAMP('XS')", 0, eXVFC_DATE_FORMAT, 0},
+        {"i / 0", 0, eXVFC_CONSTANT_ARGUMENT, -1},
+        {"ADD_TO_DATE(dt, 5, 1)", 0, eXVFC_CONSTANT_ARGUMENT, -1},
+        {"ROUND()", 0, eXVFC_NO_VARIANT, -1},
+        {"TO_CHAR(bin)", 0, eXVFC_NO_VARIANT, -1},
+        {"TO_CHAR(f, 2)", 0, eXVFC_ARGUMENT_COUNT, -1},
+    };
+    for (const Recorded& c : cases) {
+        FuncContext ctx;
+        Validated v(ctx, c.expr, c.toCharSwitch);
+        const XValidator* validator = v.parser.getValidator();
+        EXPECT_EQ(validator->upg_getFailureCase(), c.failure) << c.expr;
+        EXPECT_EQ(validator->upg_getFailureChildIndex(), c.childIndex) << c.expr;
+    }
+}
+
+// NULL refused as an aggregate's argument unless the caller relaxes the
+// checks or keeps NULL as a type.
+TEST(FunctionFailureRecord, NullAggregateArgumentPassesWhenRelaxed) {
+    FuncContext strict;
+    EXPECT_NE(Validated(strict, "PERCENTILE(f, 50, NULL)").status, 0);
+    FuncContext relaxed;
+    relaxed.relax = 1;
+    Validated v(relaxed, "PERCENTILE(f, 50, NULL)");
+    EXPECT_EQ(v.status, 0) << v.errors();
+}
 
 // ---- extremes: long and odd constants give their message, never a crash ----
 

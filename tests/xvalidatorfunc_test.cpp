@@ -138,6 +138,33 @@ const Typed kTyped[] = {
 
 INSTANTIATE_TEST_SUITE_P(Rows, FunctionTyping, testing::ValuesIn(kTyped));
 
+// Custom types: the custom variants, and the text width the host gives.
+TEST(FunctionTyping, CustomOperandsTakeCustomVariantsAndHostWidths) {
+    PrecisionMode mode(kHigh);
+    xfunctest::CustomTypes registered;
+    const Typed cases[] = {
+        {"TO_CHAR(m)", kHigh, 0, kText, eXOP_TO_CHAR_CUSTOM, 44},
+        {"TO_CHAR(g)", kHigh, 0, kText, eXOP_TO_CHARX_CUSTOM, 20},
+        {"TO_CHAR(g, 'fmt')", kHigh, 0, kText, eXOP_TO_CHARX_CUSTOM, 20},
+        {"ROUND(m)", kHigh, 0, -1, 55, 44},
+        {"TRUNC(m, 2)", kHigh, 0, -1, 101, 44},
+        {"TO_DECIMAL(m)", kHigh, 0, eXDT_DEC28, 92, 53},
+        {"TO_INTEGER(m)", kHigh, 0, eXDT_INT, 96, 15},
+        {"TO_BIGINT(m)", kHigh, 0, eXDT_BIGINT, 98, 31},
+    };
+    for (const Typed& c : cases) {
+        FuncContext ctx;
+        Validated v(ctx, c.expr);
+        ASSERT_EQ(v.status, 0) << c.expr << ": " << v.errors();
+        const XNode* root = v.root();
+        if (c.type != -1) {
+            EXPECT_EQ(root->getDataType().toInteger(), typeOf(c.type)) << c.expr;
+        }
+        EXPECT_EQ(XValidator::getNodeOp(root).toInteger(), c.variant) << c.expr;
+        EXPECT_EQ(root->getNumCharsMax().toInteger(), c.chars) << c.expr;
+    }
+}
+
 // ---- refusals: expression -> message, the part marked, the value shown ----
 
 struct Refused {

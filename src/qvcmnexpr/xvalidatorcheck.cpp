@@ -176,6 +176,18 @@ namespace {
 
 constexpr int kInvalid = eXMINT_INVALID;
 
+// The text width the host gives the values of a custom type, found by the
+// node's type description, else by its type id.
+int customTextWidth(const XNode* node) {
+    const CustomSDKMgr* types = CustomSDKMgr::getInstance();
+    const ZEVA_TYPE_HANDLE_struct* handle =
+        types->getCustomTypeFromDT(node->getMetadataConstPtr()->getZevaTypeMetadataV());
+    if (!handle) {
+        handle = types->getCustomTypeFromDT(static_cast<unsigned int>(node->getDataType().toInteger()));
+    }
+    return handle ? handle->getTextWidth() : XType::cls_customTypeWidth;
+}
+
 int countOf(const XNodeParent* node, int i) {
     const XNode* child = node->getChild(i);
     return child ? child->getNumCharsMax().toInteger() : kInvalid;
@@ -216,7 +228,9 @@ int conversionCount(const XNodeParent* node) {
                                                 : XValidator::getToCharNumCharsMax(value);
     }
     if (value->getDataType().isDec(1)) return 53;
-    if (value->getDataType().isCustom()) return XType::cls_customTypeWidth;
+    if (value->getDataType().isCustom() && !value->getDataType().isHType()) {
+        return customTextWidth(value);
+    }
     return 63;
 }
 
@@ -275,7 +289,7 @@ int XValidator::getToCharNumCharsMax(const XNode* node) {
             const int count = parent->getNumCharsMax().toInteger();
             return (count == 29 || count == 19) ? count : 80;
         }
-        default: return type.isCustom() ? XType::cls_customTypeWidth : kInvalid;
+        default: return type.isCustom() ? customTextWidth(node) : kInvalid;
     }
 }
 

@@ -17,7 +17,9 @@
 namespace xfunctest {
 
 // The ports, by name: i INT, bi BIGINT, f FLOAT, d DEC18(15,2), s text of
-// 10 characters (in the server's character mode), dt DATE, bin BINARY(8).
+// 10 characters (in the server's character mode), dt DATE, bin BINARY(8);
+// and, while CustomTypes registers them, m and g of the custom types named
+// there.
 class FuncContext : public XParserContextNoSymbols {
 public:
     int isPortAllowed() override { return 1; }
@@ -36,10 +38,12 @@ public:
         const Port ports[] = {{"i", eQvCDT_INT, 10, 0},     {"bi", eQvCDT_BIGINT, 19, 0},
                               {"f", eQvCDT_FLOAT, 15, 0},   {"d", eQvCDT_DEC18, 15, 2},
                               {"s", text, 10, 0},           {"dt", eQvCDT_DATE, 29, 9},
-                              {"bin", eQvCDT_BINARY, 8, 0}};
+                              {"bin", eQvCDT_BINARY, 8, 0},
+                              {"m", customId(kMoney), 20, 0},
+                              {"g", customId(kShape), 0, 0}};
         const std::string wanted = QvUString(name).toUtf8();
         for (const Port& port : ports) {
-            if (wanted != port.name) continue;
+            if (wanted != port.name || port.type == 0) continue;
             SColMetadata column;
             column.set(port.type, port.precision, port.scale, QvCData::cdt2trtInfo(port.type));
             metadata->set(column, QvRef(), 1, 1);
@@ -51,6 +55,37 @@ public:
 
     int relax = 0;
     int allowNull = 0;
+
+    static constexpr const char* kMoney = "QvTestMoney";
+    static constexpr const char* kShape = "QvTestShape";
+
+private:
+    static unsigned int customId(const char* name) {
+        return static_cast<unsigned int>(CustomSDKMgr::getInstance()->getCustomTypeId(name));
+    }
+};
+
+// Registers two custom types with the host for a scope: a comparable number
+// whose values print in 44 characters and a vector type of 20.
+class CustomTypes {
+public:
+    CustomTypes() {
+        add(FuncContext::kMoney, eQvTRT_NUMERIC | eQvTRT_COMPARABLE, 44);
+        add(FuncContext::kShape, eQvTRT_VECTOR, 20);
+    }
+    ~CustomTypes() { CustomSDKMgr::getInstance()->unregisterAll(); }
+    CustomTypes(const CustomTypes&) = delete;
+    CustomTypes& operator=(const CustomTypes&) = delete;
+
+private:
+    static void add(const char* name, unsigned int traits, int width) {
+        QvCustomTypeDef def;
+        def.name = name;
+        def.traits = traits;
+        def.valueSize = 16;
+        def.textWidth = width;
+        CustomSDKMgr::getInstance()->registerCustomType(def);
+    }
 };
 
 // One validating parse of `expr`; the tree (null on failure), the messages

@@ -86,6 +86,8 @@ const Typed kTyped[] = {
     {"TRUNC(NULL)", kHigh, 0, eXDT_INT, 99, 15},
     {"TO_DECIMAL(s)", kHigh, 0, eXDT_DEC28, 87, 53},
     {"TO_DECIMAL(i, 2)", kHigh, 0, eXDT_DEC28, 87, 53},
+    {"TO_DECIMAL(i, 0)", kHigh, 0, eXDT_DEC28, 87, 53},
+    {"TO_DECIMAL(i, 28)", kHigh, 0, eXDT_DEC28, 87, 53},
     {"TO_DECIMAL(s)", kLow, 0, eXDT_FLOAT, 93, 63},
     {"TO_INTEGER(s)", kHigh, 0, eXDT_INT, 95, 15},
     {"TO_INTEGER(f, 1)", kHigh, 0, eXDT_INT, 95, 15},
@@ -404,6 +406,8 @@ const Rechecked kRechecked[] = {
     {"DATE_DIFF(dt, dt, 'DD')", 2, 1}, {"DATE_DIFF(dt, dt, 'DD')", 1, 0},
     {"TO_DATE(s, 'YYYY')", 0, 1}, {"ROUND(f, 2)", 1, 1},  {"SQRT(f)", 0, 1},
     {"SYSTIMESTAMP('MS')", 0, 1}, {"CONCAT(s, 'a')", 1, 0}, {"UPPER(s)", 0, 0},
+    {"TO_DECIMAL(s, 2)", 1, 1},   {"TO_DECIMAL(s, 2)", 0, 0}, {"MOVINGSUM(i, 5, i > 0)", 1, 1},
+    {"MOVINGSUM(i, 5, i > 0)", 2, 0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, ArgumentRecheck, testing::ValuesIn(kRechecked));

@@ -104,6 +104,7 @@ const Typed kTyped[] = {
     // text, sized from the operands
     {"INSTR(s, 'a')", kHigh, 0, eXDT_INT, 5, 15},
     {"INSTR(s, 'a', 1, 2, 0)", kHigh, 0, eXDT_INT, 5, 15},
+    {"INSTR(s, 'a', 1, i)", kHigh, 0, eXDT_INT, 5, 15},
     {"LPAD(s, 5)", kHigh, 0, kText, 5, 15},
     {"RPAD(s, 5, '*')", kHigh, 0, kText, 5, 15},
     {"LPAD('', 0)", kHigh, 0, kText, 5, 0},
@@ -430,8 +431,9 @@ TEST(ArgumentRecheck, SubstitutedValueIsCheckedAgain) {
     EXPECT_NE(err.toUtf8().find("value -3 is"), std::string::npos) << err.toUtf8();
     EXPECT_EQ(validator.upg_getFailureCase(), eXVFC_VALUE_OUT_OF_RANGE);
 
-    // Not an argument any check reads: nothing runs.
+    // Not an argument any check reads, or no argument at all: nothing runs.
     EXPECT_EQ(validator.checkNodeValueIfNeeded(argumentAt(v, {0}), v.tree), 0);
+    EXPECT_EQ(XValidator::needCheckNodeValue(argumentAt(v, {}), nullptr, nullptr, nullptr), 0);
 }
 
 TEST(ArgumentRecheck, DivisorSubstitutedByZero) {

@@ -147,6 +147,29 @@ public:
     // ---- sizing ----
     static void estimateNumCharsMax(XNode* node);
     static int getToCharNumCharsMax(const XNode* node);
+    // The pad length of LPAD or RPAD: a constant argument 1 of 0 or more,
+    // else -2.
+    static int getLengthOfLRPad(const XNodeOpt* node);
+    // Whether `node` is the number that a TO_CHAR number variant formats.
+    static int isNumOfTo_char_num(const XNode* node);
+    // Turns a ROUND or two-argument TO_DECIMAL whose result is wanted as
+    // text into the variant that rounds and formats in one step.
+    static void convertToCharXIfNeeded(XNode* node);
+    // Buffer-reuse hints of the estimate: an LPAD or RPAD argument may share
+    // its parent's buffer; no copy operation is ever proposed.
+    static int canReuseStrBuf(const XNode* node);
+    static int getOpcodeCopy(const XNode*) { return eXMINT_DUMMY; }
+    static int getOpcodeCopyNone(const XNode*) { return eXMINT_DUMMY; }
+    static int getOpcodeCopySrc1(const XNode*) { return eXMINT_DUMMY; }
+    static int getOpcodeCopySrc2(const XNode*) { return eXMINT_DUMMY; }
+    static XBooleanInt getNodeIsStrPtrFixed(const XNode*) { return XBooleanInt(0); }
+
+    // ---- re-checking an argument whose value a caller substituted ----
+    // Whether a check of `child`'s parent reads its value; with `v`, that
+    // check is run over `tree` and its result stored in `*result`.
+    static int needCheckNodeValue(XNode* child, XValidator* v, XTree* tree, int* result);
+    // The result of that check, or 0 when none applies.
+    int checkNodeValueIfNeeded(XNode* child, XTree* tree);
 
     static XOp getOpUnused(XNodeOpt*) { return XOp(eXOP_UNUSED); }
 
@@ -213,6 +236,16 @@ protected:
     XOp getOpNE1(XNodeOpt* node);
     XOp getOpGE(XNodeOpt* node);
     XOp getOpGT(XNodeOpt* node);
+    XOp getOpAdd_to_date(XNodeOpt* node);
+    XOp getOpDate_diff(XNodeOpt* node);
+    XOp getOpGet_date_part(XNodeOpt* node);
+    XOp getOpSet_date_part(XNodeOpt* node);
+    XOp getOpSystimestamp(XNodeOpt* node);
+    XOp getOpTo_date(XNodeOpt* node);
+    XOp getOpRound(XNodeOpt* node);
+    XOp getOpTrunc(XNodeOpt* node);
+    XOp getOpTo_decimal(XNodeOpt* node);
+    XOp getOpTo_char(XNodeOpt* node);
     XOp getOpUnusedM(XNodeOpt*) { return XOp(eXOP_UNUSED); }
 
     // ---- constant-argument checks: 0, or -1 after reporting ----
@@ -220,6 +253,39 @@ protected:
     int checkChildConstness(XNode* child, int mustBeConstant, int& valueAvailable);
     int checkChildConstness_DivideByZero(XNodeOpt* node);
     int checkChildConstness_agg(XNodeOpt* node);
+    int checkChildConstness_WithIntRange(XNode* child, int mustBeConstant, int low, int high);
+    int checkChildConstness_NonNegative(XNode* child, int mustBeConstant, const double* excluded,
+                                        int excludedCount);
+    int checkChildConstness_Positive(XNode* child, int mustBeConstant);
+    // `compiledFormat`, when given, receives the compiled format (null when
+    // the argument is not a constant text); the caller releases it with
+    // QvDate::deleteCompiledFormat.
+    int checkChildConstness_DateFormat(XNode* child, int mustBeConstant, int isDatePart,
+                                       void** compiledFormat);
+    // The per-function checks the rows name.
+    int checkChildConstness_Add_to_date(XNodeOpt* node);
+    int checkChildConstness_Get_date_part(XNodeOpt* node);
+    int checkChildConstness_Set_date_part(XNodeOpt* node);
+    int checkChildConstness_Date_diff(XNodeOpt* node);
+    int checkChildConstness_Is_date(XNodeOpt* node);
+    int checkChildConstness_Round(XNodeOpt* node);
+    int checkChildConstness_Trunc(XNodeOpt* node);
+    int checkChildConstness_To_char(XNodeOpt* node);
+    int checkChildConstness_To_date(XNodeOpt* node);
+    int checkChildConstness_To_decimal(XNodeOpt* node);
+    int checkChildConstness_To_integer(XNodeOpt* node);
+    int checkChildConstness_To_bigint(XNodeOpt* node);
+    int checkChildConstness_Instr(XNodeOpt* node);
+    int checkChildConstness_Lpad(XNodeOpt* node);
+    int checkChildConstness_Rpad(XNodeOpt* node);
+    int checkChildConstness_MovingAvg(XNodeOpt* node);
+    int checkChildConstness_MovingSum(XNodeOpt* node);
+    int checkChildConstness_Percentile(XNodeOpt* node);
+    int checkChildConstness_Ln(XNodeOpt* node);
+    int checkChildConstness_Log(XNodeOpt* node);
+    int checkChildConstness_Sqrt(XNodeOpt* node);
+    int checkChildConstness_Metaphone(XNodeOpt* node);
+    int checkChildConstness_Systimestamp(XNodeOpt* node);
 
     // ---- references and variables ----
     int validatePortVar(XNode* node);
@@ -249,6 +315,15 @@ private:
     void say(int isError, XNode* nameNode, XNode* posNode, int id);
     // Choosers: n, or n + 1 for a custom operand type.
     XOp chooseByFirstChild(XNodeOpt* node, int variant, int exactly);
+    // Date functions: `withStr`, or `withStr` - 1 when the node has `count`
+    // children, a DATE first and a constant text at `formatAt`.
+    XOp chooseByConstantFormat(XNodeOpt* node, int withStr, int count, int formatAt);
+    // ROUND and TRUNC: a date variant by the format, else a number variant.
+    XOp chooseRoundOrTrunc(XNodeOpt* node, int number, int custom, int date, int dateWithStr);
+    // Reports `text` (a catalogued message already formatted) at `child`.
+    void reportTextAt(XNode* child, const QvUString& text, EXValidationFailureCase failureCase);
+    // A date part (isDatePart) or format at argument `at`, when present.
+    int checkDateArgument(XNodeOpt* node, int at, int isDatePart);
     static int isSetVariableKind(EXNodeId kind);
     // What `node` expects of child `i` of `count`, from the row's list or
     // from the kind's positional rule.

@@ -173,6 +173,8 @@ protected:
     int visitNodePrePostOrderPost(XNode* node);
 
     void resetVisitPreOrderAction() { m_visitPreOrderAction = eXVPOA_NONE; }
+    // For work on a single node outside a walk (re-checking one argument).
+    void setTree(XTree* tree) { m_tree = tree; }
     void setVisitPreOrderAction(EXVisitPreOrderAction action) { m_visitPreOrderAction = action; }
 
 private:

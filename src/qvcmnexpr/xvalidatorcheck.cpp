@@ -3,6 +3,7 @@
 // type its place does not allow, and the estimate of the longest text each
 // node can produce, from which the evaluator sizes its string buffers.
 #include <algorithm>
+#include <climits>
 
 #include "qvcmnexpr/xmetadata.h"
 #include "qvcmnexpr/xnodeconst.h"
@@ -175,24 +176,30 @@ namespace {
 
 constexpr int kInvalid = eXMINT_INVALID;
 
+// The text width the host gives the values of a custom type, found by the
+// node's type description, else by its type id.
+int customTextWidth(const XNode* node) {
+    const CustomSDKMgr* types = CustomSDKMgr::getInstance();
+    const ZEVA_TYPE_HANDLE_struct* handle =
+        types->getCustomTypeFromDT(node->getMetadataConstPtr()->getZevaTypeMetadataV());
+    if (!handle) {
+        handle = types->getCustomTypeFromDT(static_cast<unsigned int>(node->getDataType().toInteger()));
+    }
+    return handle ? handle->getTextWidth() : XType::cls_customTypeWidth;
+}
+
 int countOf(const XNodeParent* node, int i) {
     const XNode* child = node->getChild(i);
     return child ? child->getNumCharsMax().toInteger() : kInvalid;
 }
 
-int sumOf(int a, int b) { return (a < 0 || b < 0) ? kInvalid : a + b; }
-int maxOf(int a, int b) { return (a < 0 || b < 0) ? kInvalid : std::max(a, b); }
-
-// The pad length of LPAD or RPAD: a constant argument 1, else invalid.
-int padLengthOf(const XNodeParent* node) {
-    const XNode* length = node->getChild(1);
-    int value = 0;
-    if (!length || !length->isConstNode() ||
-        static_cast<const XNodeConstBase*>(length)->getIntValueV(value) != 0 || value < 0) {
-        return kInvalid;
-    }
-    return value;
+// A count past the int range cannot be estimated (a pad length near the
+// largest int, a doubled text of a billion characters).
+int boundedCount(long long count) { return count > INT_MAX ? kInvalid : static_cast<int>(count); }
+int sumOf(int a, int b) {
+    return (a < 0 || b < 0) ? kInvalid : boundedCount(static_cast<long long>(a) + b);
 }
+int maxOf(int a, int b) { return (a < 0 || b < 0) ? kInvalid : std::max(a, b); }
 
 int replaceStrCount(const XNodeParent* node) {
     const int input = countOf(node, 1);
@@ -221,7 +228,9 @@ int conversionCount(const XNodeParent* node) {
                                                 : XValidator::getToCharNumCharsMax(value);
     }
     if (value->getDataType().isDec(1)) return 53;
-    if (value->getDataType().isCustom()) return XType::cls_customTypeWidth;
+    if (value->getDataType().isCustom() && !value->getDataType().isHType()) {
+        return customTextWidth(value);
+    }
     return 63;
 }
 
@@ -240,11 +249,10 @@ int optCount(const XNodeParent* node) {
         case eXNI_TRUE_LAST: case eXNI_INITCAP: case eXNI_LOWER: case eXNI_UPPER: case eXNI_LTRIM:
         case eXNI_RTRIM: case eXNI_SUBSTR: case eXNI_SETVAR: case eXNI_SETMAXVAR: case eXNI_SETMINVAR:
             return countOf(node, 0);
-        case eXNI_LPAD: case eXNI_RPAD: return sumOf(countOf(node, 0), padLengthOf(node));
-        case eXNI_METAPHONE: {
-            const int c = countOf(node, 0);
-            return c < 0 ? kInvalid : 2 * c;
-        }
+        case eXNI_LPAD: case eXNI_RPAD:
+            return sumOf(countOf(node, 0),
+                         XValidator::getLengthOfLRPad(static_cast<const XNodeOpt*>(node)));
+        case eXNI_METAPHONE: return sumOf(countOf(node, 0), countOf(node, 0));
         case eXNI_REPLACECHR: return countOf(node, 1);
         case eXNI_REPLACESTR: return replaceStrCount(node);
         case eXNI_TO_CHAR: case eXNI_ROUND: case eXNI_TO_DECIMAL: return conversionCount(node);
@@ -281,6 +289,71 @@ int XValidator::getToCharNumCharsMax(const XNode* node) {
             const int count = parent->getNumCharsMax().toInteger();
             return (count == 29 || count == 19) ? count : 80;
         }
-        default: return type.isCustom() ? XType::cls_customTypeWidth : kInvalid;
+        default: return type.isCustom() ? customTextWidth(node) : kInvalid;
     }
+}
+
+int XValidator::getLengthOfLRPad(const XNodeOpt* node) {
+    const XNode* length = node->getChild(1);
+    int value = 0;
+    if (!length || !length->isConstNode() ||
+        static_cast<const XNodeConstBase*>(length)->getIntValueV(value) != 0 || value < 0) {
+        return kInvalid;
+    }
+    return value;
+}
+
+int XValidator::canReuseStrBuf(const XNode* node) {
+    return parentKindIn(node, {eXNI_LPAD, eXNI_RPAD});
+}
+
+// ===== number conversions wanted as text =====
+
+int XValidator::isNumOfTo_char_num(const XNode* node) {
+    const XNodeParent* parent = node->getParent();
+    if (!parent || parent->isDummyParentOfRoot() || parent->getId() != eXNI_TO_CHAR) return 0;
+    const int op = getNodeOp(parent).toInteger();
+    return op >= eXOP_TO_CHAR_INT && op <= eXOP_TO_CHAR_DEC38 && parent->getChild(0) == node;
+}
+
+namespace {
+
+// The variant that rounds and formats in one step, by the value's type.
+int toCharXVariantOf(XType type) {
+    switch (type.toInteger()) {
+        case eXDT_INT: case eXDT_BOOLEAN: return eXOP_TO_CHARX_INT;
+        case eXDT_STRING: case eXDT_UNISTRING: return eXOP_TO_CHARX_CHAR;
+        case eXDT_FLOAT: return eXOP_TO_CHARX_FLOAT;
+        case eXDT_DEC18: return eXOP_TO_CHARX_DEC18;
+        case eXDT_DEC28: return eXOP_TO_CHARX_DEC28;
+        case eXDT_DEC38: return eXOP_TO_CHARX_DEC38;
+        case eXDT_BIGINT: return eXOP_TO_CHARX_BIGINT;
+        default: return type.isNumeric(1) || type.isNull() ? eXOP_TO_CHARX_CUSTOM : kInvalid;
+    }
+}
+
+}  // namespace
+
+void XValidator::convertToCharXIfNeeded(XNode* node) {
+    const EXNodeId kind = node->getId();
+    const int candidate = (kind == eXNI_ROUND && getNodeOp(node).toInteger() == eXOP_ROUND_NUM) ||
+                          (kind == eXNI_TO_DECIMAL && node->getNumChildrenB() == 2);
+    if (!candidate) return;
+    const int numOfToChar = isNumOfTo_char_num(node);
+    if (!numOfToChar && getNodeTypeParentExpectsIndicator(node).toInteger() != eXTPE_ALPHA) return;
+
+    auto* opt = static_cast<XNodeOpt*>(node);
+    XNode* value = opt->getChild(0);
+    const int variant = toCharXVariantOf(value->getDataType());
+    if (variant == kInvalid) return;  // a validated tree has no other value here
+    setNodeOp(node, XOp(variant));
+    setNodeDataType(node, XType::getXdtString());
+    setNodeResultTypeIndicator(node, XResultTypeIndicator::getXrtString());
+    setNodeTypeParentExpectsIndicator(value, XTypeParentExpectsIndicator(value->getDataType()));
+    if (numOfToChar) {
+        setNodeOp(node->getParent(), XOp(eXOP_TO_CHAR_ALPHA_NOP));
+        setNodeTypeParentExpectsIndicator(node, XTypeParentExpectsIndicator(eXTPE_ALPHA));
+    }
+    node->setNumCharsMax(eXMINT_UNINIT);
+    estimateNumCharsMax(node);
 }

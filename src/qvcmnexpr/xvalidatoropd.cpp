@@ -329,6 +329,137 @@ XOp XValidator::getOpTo_decimal38(XNodeOpt* node) {
     return op;
 }
 
+// A constant text: the text type of the current mode, and constant.
+static int isConstantText(const XNode* child) {
+    return child && child->getDataType().isString(1) && XValidator::isNodeConstnessTrue(child);
+}
+
+XOp XValidator::chooseByConstantFormat(XNodeOpt* node, int withStr, int count, int formatAt) {
+    const int known = node->getNumChildren() == count && getChildType(node, 0).isDate() &&
+                      isConstantText(node->getChild(formatAt));
+    const XOp op(known ? withStr - 1 : withStr);
+    setNodeOp(node, op);
+    return op;
+}
+
+XOp XValidator::getOpAdd_to_date(XNodeOpt* node) { return chooseByConstantFormat(node, eXOP_ADD_TO_DATE_WITHSTR, 3, 1); }
+XOp XValidator::getOpDate_diff(XNodeOpt* node) { return chooseByConstantFormat(node, eXOP_DATE_DIFF_WITHSTR, 3, 2); }
+XOp XValidator::getOpGet_date_part(XNodeOpt* node) { return chooseByConstantFormat(node, eXOP_GET_DATE_PART_WITHSTR, 2, 1); }
+XOp XValidator::getOpSet_date_part(XNodeOpt* node) { return chooseByConstantFormat(node, eXOP_SET_DATE_PART_WITHSTR, 3, 1); }
+
+XOp XValidator::getOpSystimestamp(XNodeOpt* node) {
+    const int n = node->getNumChildren();
+    const int known = n == 0 || (n == 1 && isConstantText(node->getChild(0)));
+    const XOp op(known ? eXOP_SYSTIMESTAMP : eXOP_SYSTIMESTAMP_WITHSTR);
+    setNodeOp(node, op);
+    return op;
+}
+
+XOp XValidator::getOpTo_date(XNodeOpt* node) {
+    const int n = node->getNumChildren();
+    const int known = n >= 1 && getChildType(node, 0).isString(1) &&
+                      (n == 1 || isConstantText(node->getChild(1)));
+    const XOp op(known ? eXOP_TO_DATE : eXOP_TO_DATE_WITHSTR);
+    setNodeOp(node, op);
+    return op;
+}
+
+XOp XValidator::chooseRoundOrTrunc(XNodeOpt* node, int number, int custom, int date,
+                                   int dateWithStr) {
+    const int n = node->getNumChildren();
+    XOp op(number);
+    if (n == 0) {
+        say(1, node, eQvMSG_TOO_FEW_ARGUMENTS);
+        op = XOp(eXMINT_INVALID);
+    } else if (getChildType(node, 0).isDate()) {
+        op = XOp(n == 1 || isConstantText(node->getChild(1)) ? date : dateWithStr);
+    } else if (getChildType(node, 0).isCustom()) {
+        op = XOp(custom);
+    }
+    setNodeOp(node, op);
+    return op;
+}
+
+XOp XValidator::getOpRound(XNodeOpt* node) {
+    return chooseRoundOrTrunc(node, eXOP_ROUND_NUM, 55, eXOP_ROUND_DATE, eXOP_ROUND_DATE_WITHSTR);
+}
+
+// TRUNC's custom variant follows its date variants rather than the number's.
+XOp XValidator::getOpTrunc(XNodeOpt* node) {
+    return chooseRoundOrTrunc(node, eXOP_TRUNC_NUM, 101, eXOP_TRUNC_DATE, eXOP_TRUNC_DATE_WITHSTR);
+}
+
+XOp XValidator::getOpTo_decimal(XNodeOpt* node) {
+    XOp op(eXOP_TO_FLOAT);
+    if (node->getNumChildren() >= 1) {
+        const int custom = getChildType(node, 0).isCustom();
+        if (!isHighPrecision()) {
+            op = XOp(custom ? 94 : eXOP_TO_FLOAT);
+        } else {
+            switch (XType::getDecMax().toInteger()) {
+                case eXDT_DEC18: op = XOp(custom ? 91 : eXOP_TO_DECIMAL18); break;
+                case eXDT_DEC28: op = XOp(custom ? 92 : eXOP_TO_DECIMAL28); break;
+                default: op = XOp(eXOP_TO_DECIMAL38); break;
+            }
+        }
+    }
+    setNodeOp(node, op);
+    return op;
+}
+
+namespace {
+
+// TO_CHAR by the type of its value: the plain variant, and the one that
+// also takes a count of decimal places (0: none).
+struct ToCharVariants {
+    int type;
+    int plain;
+    int withPlaces;
+};
+
+constexpr ToCharVariants kToCharVariants[] = {
+    {eXDT_INT, eXOP_TO_CHAR_INT, eXOP_TO_CHARX_INT},
+    {eXDT_NULL, eXOP_TO_CHAR_INT, eXOP_TO_CHARX_INT},
+    {eXDT_BOOLEAN, eXOP_TO_CHAR_INT, eXOP_TO_CHARX_INT},
+    {eXDT_BIGINT, eXOP_TO_CHAR_BIGINT, eXOP_TO_CHARX_BIGINT},
+    {eXDT_FLOAT, eXOP_TO_CHAR_FLOAT, eXOP_TO_CHARX_FLOAT},
+    {eXDT_DEC18, eXOP_TO_CHAR_DEC18, eXOP_TO_CHARX_DEC18},
+    {eXDT_DEC28, eXOP_TO_CHAR_DEC28, eXOP_TO_CHARX_DEC28},
+    {eXDT_DEC38, eXOP_TO_CHAR_DEC38, eXOP_TO_CHARX_DEC38},
+    {eXDT_STRING, eXOP_TO_CHAR_ALPHA_NOP, eXOP_TO_CHARX_CHAR},
+    {eXDT_UNISTRING, eXOP_TO_CHAR_ALPHA_NOP, eXOP_TO_CHARX_CHAR},
+};
+
+}  // namespace
+
+XOp XValidator::getOpTo_char(XNodeOpt* node) {
+    const int n = node->getNumChildren();
+    XOp op(eXOP_TO_CHAR_INT);
+    if (n >= 1) {
+        XNode* value = node->getChild(0);
+        const XType type = value->getDataType();
+        op = XOp(eXMINT_INVALID);
+        for (const ToCharVariants& row : kToCharVariants) {
+            if (row.type == type.toInteger()) {
+                op = XOp(n == 2 && m_toCharSwitch ? row.withPlaces : row.plain);
+            }
+        }
+        if (type.isDate()) {
+            op = XOp(n == 1 || isConstantText(node->getChild(1)) ? eXOP_TO_CHAR_DATE
+                                                                  : eXOP_TO_CHAR_DATE_WITHSTR);
+        } else if (type.isCustom()) {
+            op = XOp(type.isNumeric(1) ? eXOP_TO_CHAR_CUSTOM : eXOP_TO_CHARX_CUSTOM);
+        } else if (type.isBinary()) {
+            say(1, value, eQvMSG_BINARY_NOT_ALLOWED);
+        } else if (!op.isValid()) {
+            // A hierarchical value has no text form.
+            say(1, getNodeForNameInMsg(value), value, eQvMSG_INVALID_OPERAND_TYPE);
+        }
+    }
+    setNodeOp(node, op);
+    return op;
+}
+
 // Comparisons: the operand type picks the row (numbers, text, dates, raw
 // bytes, custom types); a typing failure leaves no variant at all.
 XOp XValidator::chooseComparison(XNodeOpt* node, int variant,

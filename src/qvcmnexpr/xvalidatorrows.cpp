@@ -23,6 +23,11 @@ constexpr int kAnyNumeric = eXTPE_ANY_NUMERIC;
 constexpr int kOther = XValidator::cls_tpeOtherOperand;
 constexpr int kInt = eXDT_INT;
 constexpr int kDate = eXDT_DATE;
+constexpr int kBigInt = eXDT_BIGINT;
+constexpr int kFloat = eXDT_FLOAT;
+constexpr int kDec18 = eXDT_DEC18;
+constexpr int kDec28 = eXDT_DEC28;
+constexpr int kDec38 = eXDT_DEC38;
 constexpr int kBinary = eXDT_BINARY;
 constexpr int kNoMax = XValidatorRow::cNoMax;
 constexpr int kRtString = XValidatorRow::cRtString;
@@ -35,7 +40,7 @@ constexpr int kKindCount = eXNI_DUMMYTAIL + 1;
 }  // namespace
 
 struct XValidatorRowTable {
-    std::array<XValidatorRow, 128> rows{};
+    std::array<XValidatorRow, 192> rows{};
     int count = 0;
     std::array<int16_t, kKindCount> first{};  // -1: no rows
     std::array<int16_t, kKindCount> number{};

@@ -11,7 +11,7 @@ struct XValidatorRow {
     using Typing = int (XValidator::*)(XNodeOpt*, XType&);
     using Check = int (XValidator::*)(XNodeOpt*);
 
-    static constexpr int cMaxVariants = 4;
+    static constexpr int cMaxVariants = 8;
     // No upper bound on the argument count.
     static constexpr int cNoMax = -1;
     // Result of the rows that yield the text type of the current mode.

@@ -117,10 +117,12 @@ private:
 
     const unsigned short* m_origExpr = nullptr;
     const unsigned short* m_curExpr = nullptr;
-    // Kept with the text: every node's slice is checked against it, and
-    // measuring the text each time would make writing a long expression
-    // quadratic.
-    size_t m_curExprLength = 0;
+    // Kept with the text once measured: every node's slice is checked
+    // against it, and measuring the text each time would make writing a
+    // long expression quadratic.
+    static constexpr size_t cLengthUnknown = static_cast<size_t>(-1);
+    size_t curExprLength() const;
+    mutable size_t m_curExprLength = 0;
     int m_curExprOwned = 0;
     XRefInfoList m_refList{cInitialRefListCapacity};
     EXRefInfoType m_refInfoType = eXRIT_NODE;

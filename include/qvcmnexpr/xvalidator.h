@@ -332,10 +332,12 @@ private:
     // The type `child` must have, from the expectation stored on it.
     static XType expectedTypeOf(XNodeOpt* node, XNode* child);
     int isExtAggregate(XNodeWidget* node);
-    // The completeness pass, also naming the first node that failed.
+    // The completeness pass, also naming the first node that failed; over
+    // `nodes` when given (the post-order list of the walk that has just
+    // typed the unchanged tree), else over a fresh list.
     static int checkIsProperlySetAt(XTree* tree, int checkPositions, int relaxedTypes,
                                     int relaxValidation, int allowNull, ExtraCheck extra,
-                                    XNode*& failed);
+                                    XNode*& failed, const XNodeList* nodes);
     int relaxValidation() const;
     int allowNullType() const;
     int isHighPrecision() const;

@@ -30,9 +30,16 @@ void XExprStrInfo::freeCurExprIfOwned() {
     m_curExprOwned = 0;
 }
 
+// The length is measured when first asked: most trees are never sliced or
+// rewritten, and measuring every text would cost each parse a pass over it.
 void XExprStrInfo::setCurExpr(const unsigned short* text) {
     m_curExpr = text;
-    m_curExprLength = text ? qvUStrlen(text) : 0;
+    m_curExprLength = cLengthUnknown;
+}
+
+size_t XExprStrInfo::curExprLength() const {
+    if (m_curExprLength == cLengthUnknown) m_curExprLength = m_curExpr ? qvUStrlen(m_curExpr) : 0;
+    return m_curExprLength;
 }
 
 void XExprStrInfo::freeOwnedEntries() {
@@ -128,7 +135,7 @@ int XExprStrInfo::convertRefInfos(const XRefInfoConverter& converter) {
 // ---------------------------------------------------------------- rewriting
 
 int XExprStrInfo::getExprWithRefReplaced(QvUString& out, const XRefReplacer& replacer) {
-    return getExprWithRefReplaced(out, replacer, 0, static_cast<int>(m_curExprLength));
+    return getExprWithRefReplaced(out, replacer, 0, static_cast<int>(curExprLength()));
 }
 
 int XExprStrInfo::getExprWithRefReplaced(QvUString& out, const XRefReplacer& replacer, int from,
@@ -136,7 +143,7 @@ int XExprStrInfo::getExprWithRefReplaced(QvUString& out, const XRefReplacer& rep
     if (!hasWidgetRef() && replacer.isWidgetRefRequired() != 0) return -1;
     out.makeEmpty();
     // A span outside the text would copy memory that is not the expression.
-    if (!m_curExpr || from < 0 || to < from || static_cast<size_t>(to) > m_curExprLength)
+    if (!m_curExpr || from < 0 || to < from || static_cast<size_t>(to) > curExprLength())
         return -1;
     int cursor = from;
     for (XRefInfo& entry : m_refList) {
@@ -191,7 +198,7 @@ int XExprStrInfo::getNodeSlice(const XNode* node, int& begin, int& end) const {
     const int e = node->getPosEnd().toInteger();
     // Positions beyond the text (a node of another text) give no slice
     // rather than a read past its end.
-    if (b < 0 || e <= b || static_cast<size_t>(e) > m_curExprLength) return -1;
+    if (b < 0 || e <= b || static_cast<size_t>(e) > curExprLength()) return -1;
     begin = b;
     end = e;
     return 0;

@@ -216,9 +216,33 @@ int XType::isWiderThanOrSameAs(XType other) const {
 
 int XType::isWiderThanNoCheck(XType other) const { return widthOf(*this) > widthOf(other); }
 
+// The widths of the built-in types by number, from the type table: the
+// validator asks for them on every operand, and a hash lookup there cost
+// more than the rest of the typing.
+namespace {
+struct BuiltinWidths {
+    int32_t width[XType::cls_firstCustomType - eXDT_INT];
+};
+
+constexpr BuiltinWidths builtinWidths() {
+    BuiltinWidths widths{};
+    for (int32_t& w : widths.width) w = eXMINT_INVALID;
+    for (const XDataTypeRow& row : gXDataTypeRows) {
+        if (row.number >= eXDT_INT && row.number < XType::cls_firstCustomType) {
+            widths.width[row.number - eXDT_INT] = row.width;
+        }
+    }
+    return widths;
+}
+
+constexpr BuiltinWidths kBuiltinWidths = builtinWidths();
+}  // namespace
+
 int XType::widthOf(XType type) {
+    const int32_t t = type.m_type;
+    if (t >= eXDT_INT && t < cls_firstCustomType) return kBuiltinWidths.width[t - eXDT_INT];
     int width = eXMINT_INVALID;
-    m_typeWidthMap.findValue(type.m_type, width);
+    m_typeWidthMap.findValue(t, width);
     return width;
 }
 

@@ -88,7 +88,9 @@ int XValidator::visitSyntaxTree(XTree* tree, XStack* stack, void*) {
     // caller with a failure nobody can read.
     const size_t errorsBefore = tree->getMsgErr() ? tree->getMsgErr()->length() : 0;
     XNode* failed = nullptr;
-    if (!checkIsProperlySetAt(tree, 1, 0, relaxValidation(), allowNullType(), nullptr, failed)) {
+    XNodeList* walked = nullptr;
+    if (tree->dfs(walked, 1, 0, stack) != 0) walked = nullptr;
+    if (!checkIsProperlySetAt(tree, 1, 0, relaxValidation(), allowNullType(), nullptr, failed, walked)) {
         const size_t errorsAfter = tree->getMsgErr() ? tree->getMsgErr()->length() : 0;
         if (failed && errorsAfter == errorsBefore) {
             XParser::appendParserMessage(1, tree, failed, eQvMSG_INVALID_OPERAND_TYPE);
@@ -221,8 +223,8 @@ int XValidator::visitOptNodeCommon(XNodeOpt* node, XType operandType,
         } else if (rti.isOneLevelUp()) {
             result = operandType.getResultTypeOneLevelWider(rti.isOneLevelUpWithFraction());
             const EXNodeId kind = node->getId();
-            if (isHighPrecision() && (kind == eXNI_MULTIPLY || kind == eXNI_DIVIDE) &&
-                operandType.isInt()) {
+            if ((kind == eXNI_MULTIPLY || kind == eXNI_DIVIDE) && operandType.isInt() &&
+                isHighPrecision()) {
                 result = XType::getDecMax().toInteger() == eXDT_DEC18 ? XType(eXDT_DEC18)
                                                                       : XType(eXDT_DEC28);
             }

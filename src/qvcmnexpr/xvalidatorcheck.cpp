@@ -61,18 +61,21 @@ int XValidator::checkIsProperlySet(XTree* tree, int checkPositions, int relaxedT
                                    int relaxValidation, int allowNull, ExtraCheck extra) {
     XNode* failed = nullptr;
     return checkIsProperlySetAt(tree, checkPositions, relaxedTypes, relaxValidation, allowNull, extra,
-                                failed);
+                                failed, nullptr);
 }
 
 int XValidator::checkIsProperlySetAt(XTree* tree, int checkPositions, int relaxedTypes,
                                      int relaxValidation, int allowNull, ExtraCheck extra,
-                                     XNode*& failed) {
+                                     XNode*& failed, const XNodeList* nodes) {
     failed = nullptr;
     if (!tree || !tree->getRoot()) return 0;
-    XNodeList nodes;
-    tree->dfs(nodes, nullptr);
+    XNodeList fresh;
+    if (!nodes) {
+        tree->dfs(fresh, nullptr);
+        nodes = &fresh;
+    }
     XNode* root = tree->getRoot();
-    for (XNode* node : nodes) {
+    for (XNode* node : *nodes) {
         if (!checkIsProperlySet(node, tree, node == root, checkPositions, relaxedTypes,
                                 relaxValidation, allowNull, extra)) {
             failed = node;

@@ -421,7 +421,8 @@ TEST(QvUStringTest, SprintConversions) {
         {sprinted("%.15lg", 0.1), "0.1"}, {sprinted("%x %X %o %#x", 255u, 255u, 15u, 31u), "ff FF 17 0x1f"},
         {sprinted("%zu %ld", static_cast<size_t>(12345), -7L), "12345 -7"}, {sprinted("%%"), "%"},
         {sprinted("%+.2f", 3.14159), "+3.14"}, {sprinted("%e", 1.5), "1.500000e+00"},
-        {sprinted("%c%c", 'a', 'b'), "ab"}, {sprinted("%hd %hhu", 65535, 511), "-1 255"},
+        {sprinted("%c%c", 'a', 'b'), "ab"}, {sprinted("[%3c|%-3c]", 'a', 'b'), "[  a|b  ]"},
+        {sprinted("%hd %hhu", 65535, 511), "-1 255"},
         {sprinted("%Lg", 2.5L), "2.5"}, {sprinted("[%*d][%-*d][%.*f]", 4, 7, 3, 7, 2, 1.0), "[   7][7  ][1.00]"},
         {sprinted("[%*d]", -4, 7), "[7   ]"},  // a negative width means left-aligned
         {sprinted("[%.*s][%.*s]", 2, us(abcdef), -1, us(abcdef)), "[ab][abcdef]"},  // negative precision: none

@@ -21,6 +21,8 @@
 
 namespace {
 
+using xtestsupport::answers;
+
 QvUString U(const std::string& utf8) {
     return QvUString::fromUtf8(utf8);
 }
@@ -179,9 +181,10 @@ TEST(XCatalogBuildTest, RefusedEntriesLeaveTheCatalogUnchanged) {
     EXPECT_EQ(catalog.getNumPorts(), 2u);
     EXPECT_EQ(catalog.getPort(1).qualifiers, std::vector<std::string>{"OTHER"});
     EXPECT_THROW(catalog.getPort(2), QvAssertFailure);
-    XCatalog copy = catalog;  // copies are independent
+    XCatalog copy = catalog, assigned;  // copies are independent
+    assigned = catalog;
     ASSERT_EQ(copy.addPort({"B", {}, i}, error), 0);
-    EXPECT_EQ(catalog.getNumPorts(), 2u);
+    EXPECT_EQ(answers({catalog.getNumPorts(), assigned.getNumPorts(), copy.getNumPorts()}), "2 2 3");
 }
 
 // ================================================================ loading JSON
@@ -191,7 +194,7 @@ TEST(XCatalogJsonTest, LoadsEverySection) {
     EXPECT_EQ(catalog->getKind(), XCatalogExprKind::transformation);
     const XCatalogSettings& set = catalog->getSettings();
     auto opt = [](auto value) { return value ? static_cast<int>(*value) : -1; };  // -1: unset
-    EXPECT_EQ(xtestsupport::answers({opt(set.highPrecision), opt(set.decimalMaxPrecision), set.relaxValidation,
+    EXPECT_EQ(answers({opt(set.highPrecision), opt(set.decimalMaxPrecision), set.relaxValidation,
                                      set.allowNullType, set.upgrade, opt(set.serverAscii), catalog->getNumPorts()}),
               "1 28 1 1 0 0 7");
     EXPECT_NE(catalog->findMappingVariable(U("$$max_id").getBuffer()), nullptr);
@@ -201,10 +204,17 @@ TEST(XCatalogJsonTest, LoadsEverySection) {
         catalog->findWidget(XCatalogWidgetKind::externalProcedure, U("ext_clean").getBuffer()),
         nullptr);
     EXPECT_EQ(catalog->findWidget(XCatalogWidgetKind::lookup, U("EXT_CLEAN").getBuffer()), nullptr);
-    // A minimal catalog leaves the settings unset.
-    XCatalog minimal;
+    // A minimal catalog is a transformation and leaves the settings unset;
+    // JSON without any space between its tokens reads the same.
+    XCatalog minimal, compact;
     std::string error;
     ASSERT_EQ(XCatalog::loadJsonText("{}", "min.json", minimal, error), 0) << error;
+    EXPECT_EQ(minimal.getKind(), XCatalogExprKind::transformation);
+    ASSERT_EQ(XCatalog::loadJsonText(R"({"ports":[{"name":"A","type":"int"},{"name":"B","type":"int"}],"kind":"workflow"})",
+                                     "compact.json", compact, error),
+              0)
+        << error;
+    EXPECT_EQ(answers({compact.getNumPorts(), compact.getKind() == XCatalogExprKind::workflow}), "2 1");
     EXPECT_FALSE(minimal.getSettings().highPrecision.has_value() || minimal.getSettings().serverAscii.has_value());
     // An empty settings object leaves every switch off.
     ASSERT_EQ(XCatalog::loadJsonText("{\"settings\": {}}", "min.json", minimal, error), 0) << error;

@@ -191,10 +191,16 @@ TEST_F(XTypeRules, OneLevelWiderUnderOtherMaximums) {
     EXPECT_EQ(kD28, oneUp(kBig, 0));  // not capped
     setHighPrecision(0);
     EXPECT_EQ(kD18, oneUp(kD18, 1));
-    // In low precision a BIGINT settles an unset maximum.
+    // In low precision a BIGINT settles an unset maximum, and so do the
+    // decimals whose answer is capped at it; the others leave it unset.
+    for (const auto& [operand, settled] : {std::pair{kInt, kInvalid}, {kBig, kD28}, {kD18, kD28}, {kD28, kD28},
+                                           {kD38, kInvalid}, {kFlt, kInvalid}}) {
+        XType::cls_xdtDecMax = XType();
+        oneUp(operand, 0);
+        EXPECT_EQ(XType::cls_xdtDecMax.isInitialized() ? XType::cls_xdtDecMax.toInteger() : kInvalid, settled) << operand;
+    }
     XType::cls_xdtDecMax = XType();
     EXPECT_EQ(kD28, oneUp(kBig, 0));
-    EXPECT_EQ(kD28, XType::cls_xdtDecMax.toInteger());
 }
 
 TEST_F(XTypeRules, ToReal) {

@@ -229,6 +229,9 @@ TEST_F(CustomTypeTest, TraitsAndConversionsGoThroughTheRegisteredFunctions) {
                       mgr->to_bigint(1022, &cents, asBig), asBig, mgr->negate(1022, &cents) != 0, cents}),
               "1 123 1 0 99 1 -12345");
     EXPECT_DOUBLE_EQ(asFloat, 123.45);
+    EXPECT_EQ(answers({mgr->to_integer(1022, nullptr, asInt), mgr->to_float(1022, nullptr, asFloat),
+                       mgr->negate(1022, nullptr), asInt}),
+              "0 0 0 123");  // no value: nothing converted
 
     unsigned short buffer[32];
     ASSERT_NE(mgr->qvZevaTypeToString(1022, &cents, buffer, 32), 0);

@@ -491,20 +491,25 @@ TEST_F(OrdersContextTest, FindPortFillsTheRecord) {
     EXPECT_EQ(context.findPort(nullptr, U("ORDER_ID").getBuffer(), &bare, err, warn), 0);
 }
 
+// The closest port wins whichever order the ports were declared in.
 TEST(XCatalogContextTest, ExactQualifiersWinOverShorterReferences) {
-    XCatalog catalog;
-    std::string error;
-    ASSERT_EQ(catalog.addPort({"P", {}, XCatalogType::integer()}, error), 0);
-    ASSERT_EQ(catalog.addPort({"P", {"T"}, XCatalogType::bigint()}, error), 0);
-    ASSERT_EQ(catalog.addPort({"P", {"F", "T"}, XCatalogType::floating()}, error), 0);
-    XCatalogContext context(std::make_shared<XCatalog>(catalog));
-    QvUString err, warn;
-    const std::pair<std::vector<std::string>, int> cases[] = {{{}, eXDT_INT}, {{"T"}, eXDT_BIGINT}, {{"T", "F"}, eXDT_FLOAT}};
-    for (const auto& [qualifiers, type] : cases) {
-        Qualifiers q(qualifiers);
-        XMetadataPort port;
-        ASSERT_EQ(context.findPort(q.get(), U("p").getBuffer(), &port, err, warn), 0);
-        EXPECT_EQ(port.getDataType().toInteger(), type);
+    const XCatalogPort ports[] = {{"P", {}, XCatalogType::integer()}, {"P", {"T"}, XCatalogType::bigint()},
+                                  {"P", {"F", "T"}, XCatalogType::floating()}};
+    for (bool reversed : {false, true}) {
+        XCatalog catalog;
+        std::string error;
+        for (size_t i = 0; i < std::size(ports); ++i)
+            ASSERT_EQ(catalog.addPort(ports[reversed ? std::size(ports) - 1 - i : i], error), 0);
+        XCatalogContext context(std::make_shared<XCatalog>(catalog));
+        QvUString err, warn;
+        const std::pair<std::vector<std::string>, int> cases[] = {
+            {{}, eXDT_INT}, {{"T"}, eXDT_BIGINT}, {{"T", "F"}, eXDT_FLOAT}};
+        for (const auto& [qualifiers, type] : cases) {
+            Qualifiers q(qualifiers);
+            XMetadataPort port;
+            ASSERT_EQ(context.findPort(q.get(), U("p").getBuffer(), &port, err, warn), 0);
+            EXPECT_EQ(port.getDataType().toInteger(), type) << reversed;
+        }
     }
 }
 

@@ -55,7 +55,9 @@ TEST(QvRefTest, CopiesThePointerAndKnowsItsClass) {
     EXPECT_EQ(cref.getClassId(), 1000);
     EXPECT_EQ(asBase.getClassId(), 1001);
     EXPECT_TRUE(!cref.isClass(1001) && asBase.isClass(1000) && asBase.isClass(1001) && !asBase.isClass(3000));
-    EXPECT_TRUE(QvRef::stc_isClass(1000) && !QvCRef::stc_isClass(1001));
+    EXPECT_EQ(std::to_string(QvRef::stc_isClass(1001)) + std::to_string(QvRef::stc_isClass(1000)) +
+                  std::to_string(QvCRef::stc_isClass(1001)),
+              "110");
 }
 
 // Each record is its own class, the base record's and the host bases' (2000,
@@ -174,13 +176,13 @@ TEST(XMetadataTest, SetMvMetaForcesArgumentKindZero) {
 // keeps the target's.
 TEST(XMetadataTest, CopyMetadataLeavesReferenceFlagsAndDeleteFunction) {
     XMetadata source, target, fixed;
-    source.set(column(1014, 25, 0, &trt, nullptr, &attrs), QvRef(&objectA), 16, 0);
+    source.set(column(1014, 25, 0, &trt, &zeva, &attrs), QvRef(&objectA), 16, 0);
     source.setIsConst(1);
     source.setIsParam(1);
     source.setIsWindowFunc(1);
     target.setRef(QvRef(&objectB));
     XMetadata::copyMetadata(&source, &target);
-    EXPECT_EQ(text(target), "UNISTRING/25/0 a16 ref=B trt=T attrs=X");
+    EXPECT_EQ(text(target), "UNISTRING/25/0 a16 ref=B trt=T attrs=X zeva=Z");
     EXPECT_THROW(XMetadata::copyMetadata(nullptr, &target), QvAssertFailure);
     EXPECT_THROW(XMetadata::copyMetadata(&target, nullptr), QvAssertFailure);
     fixed.setDataType(XType(eXDT_DEC18_FIXED));
@@ -314,6 +316,8 @@ TEST(XMetadataTest, RarelySetFieldsCopyAssignAndClearIndividually) {
     cleared.setIsValueRefSet(0);
     cleared.setZevaTypeMetadata(nullptr);
     EXPECT_EQ(text(cleared), "UNINIT/-4/-1 a1");
+    cleared.setZevaTypeMetadata(&zeva);
+    EXPECT_EQ(text(cleared), "UNINIT/-4/-1 a1 zeva=Z");
 }
 
 TEST(XMetadataWidgetTest, NoArgumentsMakeNoArray) {
@@ -335,8 +339,10 @@ TEST(XMetadataWidgetTest, ArgumentRecordsAreMadeOnce) {
     EXPECT_EQ(widget.getArgMetadata(1)->getDataType().toInteger(), -1);
     EXPECT_EQ(widget.getArgMetadata(1)->getClassId(), 3001);
     EXPECT_EQ(widget.allocateArgMetadata(2), 0);
-    EXPECT_EQ(widget.getArgMetadata(0), first);
+    const XMetadataWidget& view = widget;
+    EXPECT_TRUE(widget.getArgMetadata(0) == first && view.getArgMetadata(0) == first);
     EXPECT_EQ(first->getDataType().toInteger(), 1007);
+    EXPECT_THROW(view.getArgMetadata(2), QvAssertFailure);
     expectInvariant([&] { widget.allocateArgMetadata(3); }, 184);
     EXPECT_THROW(widget.getArgMetadata(2), QvAssertFailure);
     EXPECT_THROW(widget.getArgMetadata(-1), QvAssertFailure);

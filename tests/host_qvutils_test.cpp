@@ -339,6 +339,7 @@ TEST(ConverterTest, GeneralRulesAndDocumentedPairs) {
         {eQvCDT_STRING, eQvCDT_BINARY, 0, 0},    {eQvCDT_BINARY, eQvCDT_STRING, 0, 0},
         {eQvCDT_DATE, eQvCDT_INT, 0, 0},         {eQvCDT_INT, eQvCDT_DATE, 0, 0},
         {eQvCDT_BINARY, eQvCDT_INT, 0, 0},       {999, 999, 0, 0},
+        {eQvCDT_DATE, eQvCDT_BINARY, 0, 0},      {eQvCDT_NULL, 999, 0, 0},
         {eQvCDT_INT, 999, 0, 0},                 {1022, eQvCDT_STRING, 0, 0},
     };
     for (const auto& [from, to, flag, expected] : rows) {

@@ -378,11 +378,12 @@ TEST(XExprStrInfoRewriteTest, OddListsAndTheTreesRecord) {
 
 // ---- the text of a node ----
 
-// "text" (or "text*" when the caller must free it), "-" for none.
+// "text" (or "text*" when the caller must free it), "-" for none (-1).
 std::string tokenOf(const XExprStrInfo& info, const XNode* node) {
     const unsigned short* text = nullptr;
     int length = -9, owned = -9;
-    if (info.getNodeToken(node, text, length, owned) != 0) return "-";
+    const int rc = info.getNodeToken(node, text, length, owned);
+    if (rc != 0) return rc == -1 ? "-" : "rc " + std::to_string(rc);
     const std::string out = utf8(text, length) + (owned ? "*" : "");
     if (owned) delete[] text;
     return out;

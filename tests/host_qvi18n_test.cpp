@@ -387,11 +387,12 @@ TEST(QvUStringTest, CaseInsensitiveCompare) {
 TEST(QvUStringTest, BoundedCaseInsensitiveCompare) {
     QvUString a = qvU("HelloWorld");
     QvUString b = qvU("helloThere");
-    EXPECT_EQ(answers({qvUStrnicmp(a.getBuffer(), b.getBuffer(), 5) == 0, qvUStrnicmp(a.getBuffer(), b.getBuffer(), 6) == 0,
-                       qvUStrnicmp(a.getBuffer(), b.getBuffer(), 0) == 0, qvUAStrnicmp(a.getBuffer(), "HELLOworld", 100) == 0,
-                       qvUAStrnicmp(a.getBuffer(), "HELLOx", 5) == 0, qvUAStrnicmp(a.getBuffer(), "HELLOx", 6) == 0,
-                       qvUAStrnicmp(a.getBuffer(), "HELLO", 100) == 0}),
-              "1 0 1 1 1 0 0");
+    EXPECT_EQ(
+        answers({qvUStrnicmp(a.getBuffer(), b.getBuffer(), 5) == 0, qvUStrnicmp(a.getBuffer(), b.getBuffer(), 6) == 0,
+                 qvUStrnicmp(a.getBuffer(), b.getBuffer(), 0) == 0, qvUAStrnicmp(a.getBuffer(), "HELLOworld", 100) == 0,
+                 qvUAStrnicmp(a.getBuffer(), "HELLOx", 5) == 0, qvUAStrnicmp(a.getBuffer(), "HELLOx", 6) == 0,
+                 qvUAStrnicmp(a.getBuffer(), "HELLO", 100) == 0}),
+        "1 0 1 1 1 0 0");
     // One unit never matches two bytes: U+FB02 folds to "fl" in full case
     // folding, yet ":\uFB02D" (3 units) must not match ":FLD" (4 bytes).
     QvUString ligature = qvU(":\uFB02D");

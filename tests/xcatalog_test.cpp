@@ -210,9 +210,10 @@ TEST(XCatalogJsonTest, LoadsEverySection) {
     std::string error;
     ASSERT_EQ(XCatalog::loadJsonText("{}", "min.json", minimal, error), 0) << error;
     EXPECT_EQ(minimal.getKind(), XCatalogExprKind::transformation);
-    ASSERT_EQ(XCatalog::loadJsonText(R"({"ports":[{"name":"A","type":"int"},{"name":"B","type":"int"}],"kind":"workflow"})",
-                                     "compact.json", compact, error),
-              0)
+    ASSERT_EQ(
+        XCatalog::loadJsonText(R"({"ports":[{"name":"A","type":"int"},{"name":"B","type":"int"}],"kind":"workflow"})",
+                               "compact.json", compact, error),
+        0)
         << error;
     EXPECT_EQ(answers({compact.getNumPorts(), compact.getKind() == XCatalogExprKind::workflow}), "2 1");
     EXPECT_FALSE(minimal.getSettings().highPrecision.has_value() || minimal.getSettings().serverAscii.has_value());
@@ -515,7 +516,8 @@ TEST(XCatalogContextTest, ExactQualifiersWinOverShorterReferences) {
 
 TEST_F(OrdersContextTest, FindMapVarAndWorkflowVar) {
     const std::pair<const char*, const char*> mapVars[] = {
-        {"$$max_id", "BIGINT/-4/0 a0 param1 ref=entry trt=? max0"}, {"$$MAX_ID_SEEN", "BIGINT/-4/0 a0 param1 ref=entry trt=? any1"},
+        {"$$max_id", "BIGINT/-4/0 a0 param1 ref=entry trt=? max0"},
+        {"$$MAX_ID_SEEN", "BIGINT/-4/0 a0 param1 ref=entry trt=? any1"},
         {"$$MAX", "-"}};
     for (const auto& [name, expected] : mapVars) {
         XMetadataMapVar var;
@@ -523,8 +525,9 @@ TEST_F(OrdersContextTest, FindMapVarAndWorkflowVar) {
         const char* kind = var.getMapVarType() == eXMVT_MAX ? " max" : var.getMapVarType() == eXMVT_ANY ? " any" : " ?";
         EXPECT_EQ(found(rc, var) + (rc ? "" : kind + std::to_string(var.getIsAggContext())), expected);
     }
-    const std::pair<const char*, const char*> workflowVars[] = {
-        {"$S_LOAD.STATUS", "INT/-4/0 a1 ref=entry trt=?"}, {"$$RUN_MODE", "UNISTRING/10/0 a1 ref=entry trt=?"}, {"$$MAX_ID", "-"}};
+    const std::pair<const char*, const char*> workflowVars[] = {{"$S_LOAD.STATUS", "INT/-4/0 a1 ref=entry trt=?"},
+                                                                {"$$RUN_MODE", "UNISTRING/10/0 a1 ref=entry trt=?"},
+                                                                {"$$MAX_ID", "-"}};
     for (const auto& [name, expected] : workflowVars) {
         XMetadataWorkflowVar var;
         EXPECT_EQ(found(context.findWorkflowVar(U(name).getBuffer(), &var), var), expected) << name;

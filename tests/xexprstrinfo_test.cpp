@@ -128,8 +128,9 @@ TEST(XExprStrInfoRefListTest, WidgetCallsThatAreNotRecorded) {
                        r.info.insertWidgetRefNode(nullptr), noParenthesis.info.getRefList().entries()}),
               "-1 -1 -1 0");
     r.info.disableCollectingWidgetRef();
-    EXPECT_EQ(answers({r.info.insertWidgetRefNode(call.get()), r.info.addRefNode(call.get()), r.info.addRefNode(a.get())}),
-              "0 0 0");
+    EXPECT_EQ(
+        answers({r.info.insertWidgetRefNode(call.get()), r.info.addRefNode(call.get()), r.info.addRefNode(a.get())}),
+        "0 0 0");
     EXPECT_EQ(spans(r.info), "7-8");
     // Clearing needs the list's type, and starts afresh.
     EXPECT_EQ(answers({r.info.clearRefList(eXRIT_OWNED), r.info.getRefList().entries(), r.info.clearRefList(eXRIT_NODE),
@@ -209,8 +210,9 @@ TEST(XExprStrInfoConvertTest, ConvertedEntriesAndWhoFreesThem) {
         Record r(":LKP.L(x) + y");
         NodePtr x = port(7, 8), call = widget(eXNI_LKP, 0, 9), y = port(12, 13);
         for (const XNode* node : {x.get(), call.get(), y.get()}) r.info.addRefNode(node);
-        EXPECT_EQ(answers({r.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, 100, &live)), r.info.getRefInfoType(), live}),
-                  answers({0, eXRIT_OWNED, 3}));
+        EXPECT_EQ(
+            answers({r.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, 100, &live)), r.info.getRefInfoType(), live}),
+            answers({0, eXRIT_OWNED, 3}));
         EXPECT_EQ(spans(r.info), "105-106 107-108 112-113");
         EXPECT_EQ(answers({r.info.addRefNode(x.get()), r.info.insertWidgetRefNode(call.get()),
                            r.info.clearRefList(eXRIT_NODE), live}),
@@ -223,7 +225,8 @@ TEST(XExprStrInfoConvertTest, ConvertedEntriesAndWhoFreesThem) {
         r.info.addRefNode(a.get());
         r.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, 0, &live));
         // cleared, freed, empty, and still converted
-        EXPECT_EQ(answers({r.info.clearRefList(eXRIT_OWNED), live, r.info.getRefList().entries(), r.info.addRefNode(a.get())}),
+        EXPECT_EQ(answers({r.info.clearRefList(eXRIT_OWNED), live, r.info.getRefList().entries(),
+                           r.info.addRefNode(a.get())}),
                   "0 0 0 -1");
     }
     std::vector<ShiftedRef*> made;  // entries of other types stay the caller's

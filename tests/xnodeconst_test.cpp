@@ -228,7 +228,9 @@ QvCustomTypeDef dec38rtDef() {
     def.precision = 38;
     def.fromText = dec38rtFromText;
     def.toInteger = [](const void* v, int& out) { return QvDecimalImpl<4>::toInt32(decimalAt(v), out) == 0 ? 1 : 0; };
-    def.toBigInt = [](const void* v, long long& out) { return QvDecimalImpl<4>::toInt64(decimalAt(v), out) == 0 ? 1 : 0; };
+    def.toBigInt = [](const void* v, long long& out) {
+        return QvDecimalImpl<4>::toInt64(decimalAt(v), out) == 0 ? 1 : 0;
+    };
     def.toFloat = [](const void* v, double& out) { return out = QvDecimalImpl<4>::toDouble(decimalAt(v)), 1; };
     def.negate = [](void* v) {
         QvDecimal<4> d = decimalAt(v);
@@ -280,8 +282,9 @@ std::string decimalText(const void* decimal, int type) {
 // the dummy sentinel reads "dummy".
 std::string shape(const XNodeConstBase& node) {
     const int scale = node.getScale().toInteger();
-    return std::string(node.getId() == eXNI_CONST ? "CONST " : "KIND ") + std::to_string(node.getDataType().toInteger()) +
-           " " + (scale == eXMINT_DUMMY ? "dummy" : std::to_string(scale)) + " " +
+    return std::string(node.getId() == eXNI_CONST ? "CONST " : "KIND ") +
+           std::to_string(node.getDataType().toInteger()) + " " +
+           (scale == eXMINT_DUMMY ? "dummy" : std::to_string(scale)) + " " +
            std::to_string(node.getPosBegin().toInteger()) + "-" + std::to_string(node.getPosEnd().toInteger()) +
            (node.isValueAvailable() ? " value" : " null");
 }
@@ -549,7 +552,8 @@ TEST(XNodeConstCreateTest, StringRuleFollowsTheServerMode) {
         }
         auto node = own(XNodeConstBase::createConstString(text, 0, 1));
         const int n = static_cast<int>(text.length());
-        EXPECT_EQ(answers({node->getDataType().toInteger(), node->getNumCharsMax().toInteger(), node->getScale().toInteger()}),
+        EXPECT_EQ(answers({node->getDataType().toInteger(), node->getNumCharsMax().toInteger(),
+                           node->getScale().toInteger()}),
                   answers({c.ascii ? eXDT_STRING : eXDT_UNISTRING, n, eXMINT_DUMMY}))
             << label;
         if (c.ascii) {

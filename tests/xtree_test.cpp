@@ -301,7 +301,8 @@ TEST(XTreeOwnershipTest, TreeAndRecordOutliveTheThreadThatMadeThem) {
 
 TEST(XStackTest, EmptyStackGivesNull) {
     XStack stack;
-    EXPECT_EQ(answers({stack.isEmpty(), stack.pop() != nullptr, stack.top() != nullptr, stack.getCapacity()}), "1 0 0 128");
+    EXPECT_EQ(answers({stack.isEmpty(), stack.pop() != nullptr, stack.top() != nullptr, stack.getCapacity()}),
+              "1 0 0 128");
 }
 
 // Callers see 128-entry steps however the entries are stored; push answers
@@ -390,7 +391,8 @@ TEST(XExprStrInfoTest, ReferencesAreReferenceNodesAndNamedWidgets) {
         std::unique_ptr<XNode> node(XNodeOpt::create(static_cast<EXNodeId>(number), 0, 0));
         const int widgetRef = (number >= 30 && number <= 35 && number != 32) ? 1 : 0;
         const int ref = (number >= 23 && number <= 28) || widgetRef ? 1 : 0;
-        EXPECT_EQ(answers({XExprStrInfo::isWidgetRef(node.get()), XExprStrInfo::isRef(node.get())}), answers({widgetRef, ref}))
+        EXPECT_EQ(answers({XExprStrInfo::isWidgetRef(node.get()), XExprStrInfo::isRef(node.get())}),
+                  answers({widgetRef, ref}))
             << number;
     }
     EXPECT_EQ(answers({XExprStrInfo::isRef(nullptr), XExprStrInfo::isWidgetRef(nullptr)}), "0 0");

@@ -197,7 +197,8 @@ TEST_F(XTypeRules, OneLevelWiderUnderOtherMaximums) {
                                            {kD38, kInvalid}, {kFlt, kInvalid}}) {
         XType::cls_xdtDecMax = XType();
         oneUp(operand, 0);
-        EXPECT_EQ(XType::cls_xdtDecMax.isInitialized() ? XType::cls_xdtDecMax.toInteger() : kInvalid, settled) << operand;
+        EXPECT_EQ(XType::cls_xdtDecMax.isInitialized() ? XType::cls_xdtDecMax.toInteger() : kInvalid, settled)
+            << operand;
     }
     XType::cls_xdtDecMax = XType();
     EXPECT_EQ(kD28, oneUp(kBig, 0));
@@ -241,8 +242,9 @@ TEST_F(XTypeRules, SetFromHostTypeUsesTheEquivalent) {
     };
     EXPECT_EQ(answers({setFixed28(1), setFixed28(0)}), answers({kD28, eXDT_DEC28_FIXED}));
     setHighPrecision(0);
-    EXPECT_EQ(answers({setFixed28(1), XType(kBool).toCDataType(1), XType(kBool).toCDataType(0), XType(kD18).toCDataType(1)}),
-              answers({kInvalid, kInt, kBool, kD18}));
+    EXPECT_EQ(
+        answers({setFixed28(1), XType(kBool).toCDataType(1), XType(kBool).toCDataType(0), XType(kD18).toCDataType(1)}),
+        answers({kInvalid, kInt, kBool, kD18}));
 }
 
 TEST_F(XTypeRules, ExternalAndKnownTypes) {
@@ -252,7 +254,8 @@ TEST_F(XTypeRules, ExternalAndKnownTypes) {
     };
     for (const auto& [type, highPrec, external, known] : cases) {
         setHighPrecision(highPrec);
-        EXPECT_EQ(answers({external, known}), answers({XType(type).isValidExternalDataType(0), XType(type).isKnownDataType()}))
+        EXPECT_EQ(answers({external, known}),
+                  answers({XType(type).isValidExternalDataType(0), XType(type).isKnownDataType()}))
             << type;
     }
 }
@@ -368,8 +371,9 @@ protected:
 };
 
 TEST_F(XTypeCustom, NothingRegistered) {
-    EXPECT_EQ(answers({XType::initCustomDecMax(), XType::getCustomDecMax().toInteger(), XType::getCustomDecMaxPrecision()}),
-              answers({0, kInvalid, -2}));
+    EXPECT_EQ(
+        answers({XType::initCustomDecMax(), XType::getCustomDecMax().toInteger(), XType::getCustomDecMaxPrecision()}),
+        answers({0, kInvalid, -2}));
     XType custom(1022);
     EXPECT_TRUE(custom.isCustom());
     EXPECT_FALSE(custom.isNumeric(0) || custom.isComparable() || custom.isCustomVector() || custom.isHType());
@@ -409,11 +413,11 @@ TEST_F(XTypeCustom, InitialisersFillTheTypeMaps) {
     unsigned int ids[] = {1022, 1023, 1030};
     // Names map exactly (a non-ASCII name is left out); registered widths put
     // custom numbers beside DEC38 in the widening order.
-    EXPECT_EQ(answers({XType::initCustomTypeNameIDMap(ids, 3), XType::getTypeId(QvUString("Dec38rt")),
-                       XType::getTypeId(QvUString("DEC38RT")),
-                       XType::m_typeNameToTypeIDMap.entries() - m_names.entries(), XType::initCustomTypeWidthMap(ids, 2),
-                       mappedWidth(1022), mappedWidth(1023), mappedWidth(1030)}),
-              "0 1022 1040 1 0 38 38 -99");
+    EXPECT_EQ(
+        answers({XType::initCustomTypeNameIDMap(ids, 3), XType::getTypeId(QvUString("Dec38rt")),
+                 XType::getTypeId(QvUString("DEC38RT")), XType::m_typeNameToTypeIDMap.entries() - m_names.entries(),
+                 XType::initCustomTypeWidthMap(ids, 2), mappedWidth(1022), mappedWidth(1023), mappedWidth(1030)}),
+        "0 1022 1040 1 0 38 38 -99");
     EXPECT_EQ(answers({XType::getWidestOf(1022, kFlt).toInteger(), XType::getWidestOf(1022, kD28).toInteger(),
                        XType::getWidestOf(kD38, 1022).toInteger()}),
               answers({kFlt, 1022, kD38}));
@@ -482,7 +486,8 @@ TEST(XAttributes, OperationVariants) {
         {-2, 0, 0, 0}, {64, 1, 0, 0}, {65, 1, 0, 1},  {72, 1, 0, 1},  {73, 1, 0, 0}, {0, 0, 0, 0}};
     for (const auto& [value, valid, dummy, toCharX] : cases) {
         XOp op(value);
-        EXPECT_EQ(answers({valid, valid, dummy, toCharX}), answers({op.isValid(), XOp::isValid(value), op.isDummy(), op.isTo_charX()}))
+        EXPECT_EQ(answers({valid, valid, dummy, toCharX}),
+                  answers({op.isValid(), XOp::isValid(value), op.isDummy(), op.isTo_charX()}))
             << value;
     }
     XOp op;
@@ -535,8 +540,8 @@ TEST(XAttributes, BooleanIntKeepsSentinelsAndRefusesOtherValues) {
 TEST(XAttributes, NonNegativeIntegers) {
     XNonNegInt high(0xFFFF'FFFF'FFFF'FFFEULL), s;
     const size_t length = 12;
-    EXPECT_EQ(answers({XNonNegInt(0).isValid(), XNonNegInt(0x1'0000'0007ULL).toInteger(), high.toInteger(), high.isValid(),
-                       static_cast<int>(XNonNegInt(length))}),
+    EXPECT_EQ(answers({XNonNegInt(0).isValid(), XNonNegInt(0x1'0000'0007ULL).toInteger(), high.toInteger(),
+                       high.isValid(), static_cast<int>(XNonNegInt(length))}),
               "1 7 -2 0 12");
     s.set(4000000000u);
     EXPECT_EQ(answers({s.isValid(), s.toUnsigned()}), "0 4000000000");

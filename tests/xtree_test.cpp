@@ -379,6 +379,8 @@ TEST(XExprStrInfoTest, OwnedCurrentTextIsFreedExactlyOnce) {
     EXPECT_EQ(info.updateOrigAndCurExpr(kText), 0);  // frees second
     EXPECT_EQ(info.getOrigExpr(), kText);
     EXPECT_EQ(info.isCurExprOwned(), 0);
+    EXPECT_EQ(info.updateCurExpr(kText, 0), 0);  // the caller's text stays the caller's
+    EXPECT_EQ(info.isCurExprOwned(), 0);
     unsigned short* third = qvU("third").getBufferCopy();
     info.updateCurExpr(third, 1);
     info.updateOrigAndCurExpr(third);  // keeps it owned: freed by the destructor

@@ -310,6 +310,13 @@ TEST(XCatalogContextTest, MappingVariablesMatchTheLongestDeclaredName) {
         EXPECT_EQ(found, c.length ? 1 : 0) << c.text << " at " << c.pos;
         EXPECT_EQ(length, c.length ? c.length : 99u) << c.text;
     }
+    // Names of any length are found, also past the lengths the index tells apart.
+    for (size_t length : {62, 63, 64, 100}) {
+        const std::string name = "$$" + std::string(length - 2, 'L');
+        ASSERT_EQ(catalog.addMappingVariable({name, XCatalogType::integer()}, error), 0);
+        EXPECT_NE(catalog.findMappingVariable(U(name).getBuffer()), nullptr) << length;
+        EXPECT_EQ(catalog.findMappingVariable(U(name + "L").getBuffer()), nullptr) << length;
+    }
 }
 
 TEST(XCatalogContextTest, WorkflowVariablesMatchLongestAndTellPredefined) {

@@ -23,6 +23,17 @@ const unsigned short* us(const U16& s) { return reinterpret_cast<const unsigned 
 
 U16 toU16(const QvUString& s) { return U16(reinterpret_cast<const char16_t*>(s.getBuffer()), s.length()); }
 
+// Several answers as one text ("1 0 -1"; npos reads -1), read left to
+// right from a braced list: one comparison for a row or a state.
+struct Answers {
+    template <class... A>
+    Answers(A... values) {  // NOLINT(google-explicit-constructor): built from a braced list
+        ((text += (text.empty() ? "" : " ") + std::to_string(static_cast<long long>(values))), ...);
+    }
+    std::string text;
+};
+std::string answers(const Answers& list) { return list.text; }
+
 // Every QvUString must keep a 0 unit right after its content.
 void expectTerminated(const QvUString& s) {
     EXPECT_EQ(s.getBuffer()[s.length()], 0u);
@@ -106,17 +117,11 @@ TEST(QvUStringTest, SelfAssignmentKeepsContentAndEmbeddedZerosCount) {
     }
     const unsigned short text[] = {'a', 0, 'b', 0};
     QvUString zeros(text, 3);
-    EXPECT_EQ(zeros.at(1), 0u);
-    EXPECT_EQ(zeros.at(2), 'b');
-    EXPECT_EQ(zeros.at(3), 0u);
-    EXPECT_EQ(zeros.at(100), 0u);
     QvUString copy = zeros;
-    EXPECT_EQ(copy.length(), 3u);
-    EXPECT_NE(copy, QvUString("a"));
-    EXPECT_GT(copy.compare(QvUString("a")), 0);
     std::unique_ptr<unsigned short[]> buffer(copy.getBufferCopy());
-    EXPECT_EQ(buffer[2], 'b');
-    EXPECT_EQ(buffer[3], 0u);
+    EXPECT_EQ(answers({zeros.at(1), zeros.at(2), zeros.at(3), zeros.at(100), copy.length(), copy == QvUString("a"),
+                       copy.compare(QvUString("a")) > 0, buffer[2], buffer[3]}),
+              "0 98 0 0 3 0 1 98 0");
     EXPECT_TRUE(QvUString(static_cast<const unsigned short*>(nullptr)).isEmpty());
     EXPECT_TRUE(QvUString(static_cast<const unsigned short*>(nullptr), 0).isEmpty());
     EXPECT_TRUE(QvUString(static_cast<const char*>(nullptr)).isEmpty());
@@ -151,18 +156,14 @@ struct EditCase {
 };
 
 const EditCase kReplaceCases[] = {
-    {"abcdef", 0, 0, "XY", "XYabcdef"},
-    {"abcdef", 6, 0, "XY", "abcdefXY"},
-    {"abcdef", 100, 0, "XY", "abcdefXY"},       // pos past end clamps to the end
-    {"abcdef", 100, 5, "XY", "abcdefXY"},
-    {"abcdef", 2, 2, "XY", "abXYef"},
-    {"abcdef", 2, 100, "XY", "abXY"},            // count clamps to the end
-    {"abcdef", 2, QvUString::npos, "", "ab"},
-    {"abcdef", 0, QvUString::npos, "", ""},
+    {"abcdef", 0, 0, "XY", "XYabcdef"}, {"abcdef", 6, 0, "XY", "abcdefXY"},
+    {"abcdef", 100, 0, "XY", "abcdefXY"},  // pos past end clamps to the end
+    {"abcdef", 100, 5, "XY", "abcdefXY"}, {"abcdef", 2, 2, "XY", "abXYef"},
+    {"abcdef", 2, 100, "XY", "abXY"},  // count clamps to the end
+    {"abcdef", 2, QvUString::npos, "", "ab"}, {"abcdef", 0, QvUString::npos, "", ""},
     {"abcdef", 1, 4, "0123456789abcdefghij", "a0123456789abcdefghijf"},  // grows past inline
-    {"0123456789abcdefghij", 1, 18, "x", "0xj"},                          // shrinks
-    {"", 0, 0, "", ""},
-    {"", 5, 5, "abc", "abc"},
+    {"0123456789abcdefghij", 1, 18, "x", "0xj"},  // shrinks
+    {"", 0, 0, "", ""}, {"", 5, 5, "abc", "abc"},
 };
 
 TEST(QvUStringTest, ReplaceTable) {
@@ -316,16 +317,10 @@ TEST(QvUStringTest, SubstrAndFind) {
     EXPECT_EQ(s.substr(12).toUtf8(), "hello");
     EXPECT_EQ(s.substr(100).toUtf8(), "");
     EXPECT_EQ(s.substr(15, 100).toUtf8(), "lo");
-    EXPECT_EQ(s.find('o'), 4u);
-    EXPECT_EQ(s.find('o', 5), 7u);
-    EXPECT_EQ(s.find('z'), QvUString::npos);
-    EXPECT_EQ(s.find('h', 100), QvUString::npos);
-    EXPECT_EQ(s.find(qvU("hello")), 0u);
-    EXPECT_EQ(s.find(qvU("hello"), 1), 12u);
-    EXPECT_EQ(s.find(qvU("hellp")), QvUString::npos);
-    EXPECT_EQ(s.find(QvUString(), 3), 3u);
-    EXPECT_EQ(s.find(QvUString(), s.length()), s.length());
-    EXPECT_EQ(s.find(QvUString(), s.length() + 1), QvUString::npos);
+    EXPECT_EQ(answers({s.find('o'), s.find('o', 5), s.find('z'), s.find('h', 100), s.find(qvU("hello")),
+                       s.find(qvU("hello"), 1), s.find(qvU("hellp")), s.find(QvUString(), 3),
+                       s.find(QvUString(), s.length()), s.find(QvUString(), s.length() + 1)}),
+              "4 7 -1 -1 0 12 -1 3 17 -1");
 }
 
 TEST(QvUStringTest, CompareIsCodeUnitOrder) {
@@ -352,15 +347,10 @@ TEST(QvUStringTest, CompareIsCodeUnitOrder) {
 
 TEST(QvUStringTest, MakeUpperFullMapping) {
     const std::pair<const char*, const char*> cases[] = {
-        {"select if", "SELECT IF"},
-        {"straße", "STRASSE"},           // U+00DF grows to two units
-        {"ıi", "II"},                     // dotless i, and i does not become U+0130
-        {"ǆ", "Ǆ"},
-        {"ﬁ", "FI"},
-        {"àéîõü", "ÀÉÎÕÜ"},
-        {"𐐨", "𐐀"},                    // Deseret, a surrogate pair
-        {"", ""},
-        {"123-+", "123-+"},
+        {"select if", "SELECT IF"}, {"straße", "STRASSE"},  // U+00DF grows to two units
+        {"ıi", "II"},  // dotless i, and i does not become U+0130
+        {"ǆ", "Ǆ"}, {"ﬁ", "FI"}, {"àéîõü", "ÀÉÎÕÜ"}, {"𐐨", "𐐀"},  // Deseret, a surrogate pair
+        {"", ""}, {"123-+", "123-+"},
     };
     for (const auto& [in, out] : cases) {
         QvUString s = qvU(in);
@@ -397,13 +387,12 @@ TEST(QvUStringTest, CaseInsensitiveCompare) {
 TEST(QvUStringTest, BoundedCaseInsensitiveCompare) {
     QvUString a = qvU("HelloWorld");
     QvUString b = qvU("helloThere");
-    EXPECT_EQ(qvUStrnicmp(a.getBuffer(), b.getBuffer(), 5), 0);
-    EXPECT_NE(qvUStrnicmp(a.getBuffer(), b.getBuffer(), 6), 0);
-    EXPECT_EQ(qvUStrnicmp(a.getBuffer(), b.getBuffer(), 0), 0);
-    EXPECT_EQ(qvUAStrnicmp(a.getBuffer(), "HELLOworld", 100), 0);
-    EXPECT_EQ(qvUAStrnicmp(a.getBuffer(), "HELLOx", 5), 0);
-    EXPECT_NE(qvUAStrnicmp(a.getBuffer(), "HELLOx", 6), 0);
-    EXPECT_NE(qvUAStrnicmp(a.getBuffer(), "HELLO", 100), 0);
+    EXPECT_EQ(
+        answers({qvUStrnicmp(a.getBuffer(), b.getBuffer(), 5) == 0, qvUStrnicmp(a.getBuffer(), b.getBuffer(), 6) == 0,
+                 qvUStrnicmp(a.getBuffer(), b.getBuffer(), 0) == 0, qvUAStrnicmp(a.getBuffer(), "HELLOworld", 100) == 0,
+                 qvUAStrnicmp(a.getBuffer(), "HELLOx", 5) == 0, qvUAStrnicmp(a.getBuffer(), "HELLOx", 6) == 0,
+                 qvUAStrnicmp(a.getBuffer(), "HELLO", 100) == 0}),
+        "1 0 1 1 1 0 0");
     // One unit never matches two bytes: U+FB02 folds to "fl" in full case
     // folding, yet ":\uFB02D" (3 units) must not match ":FLD" (4 bytes).
     QvUString ligature = qvU(":\uFB02D");
@@ -428,33 +417,23 @@ TEST(QvUStringTest, SprintConversions) {
     const U16 abc = u"abc", abcdef = u"abcdef", accented = u"\u00E9\U00010400";
     const unsigned short* const noText = nullptr;
     const std::pair<std::string, const char*> cases[] = {
-        {sprinted("%d|%i", -42, 7), "-42|7"},
-        {sprinted("%5d|%-5d|%05d", 42, 42, 42), "   42|42   |00042"},
-        {sprinted("%lld", LLONG_MIN), "-9223372036854775808"},
-        {sprinted("%llu", ULLONG_MAX), "18446744073709551615"},
-        {sprinted("%.15lg", 0.1), "0.1"},
-        {sprinted("%x %X %o %#x", 255u, 255u, 15u, 31u), "ff FF 17 0x1f"},
-        {sprinted("%zu %ld", static_cast<size_t>(12345), -7L), "12345 -7"},
-        {sprinted("%%"), "%"},
-        {sprinted("%+.2f", 3.14159), "+3.14"},
-        {sprinted("%e", 1.5), "1.500000e+00"},
-        {sprinted("%c%c", 'a', 'b'), "ab"},
+        {sprinted("%d|%i", -42, 7), "-42|7"}, {sprinted("%5d|%-5d|%05d", 42, 42, 42), "   42|42   |00042"},
+        {sprinted("%lld", LLONG_MIN), "-9223372036854775808"}, {sprinted("%llu", ULLONG_MAX), "18446744073709551615"},
+        {sprinted("%.15lg", 0.1), "0.1"}, {sprinted("%x %X %o %#x", 255u, 255u, 15u, 31u), "ff FF 17 0x1f"},
+        {sprinted("%zu %ld", static_cast<size_t>(12345), -7L), "12345 -7"}, {sprinted("%%"), "%"},
+        {sprinted("%+.2f", 3.14159), "+3.14"}, {sprinted("%e", 1.5), "1.500000e+00"},
+        {sprinted("%c%c", 'a', 'b'), "ab"}, {sprinted("[%3c|%-3c]", 'a', 'b'), "[  a|b  ]"},
         {sprinted("%hd %hhu", 65535, 511), "-1 255"},
-        {sprinted("%Lg", 2.5L), "2.5"},
-        {sprinted("[%*d][%-*d][%.*f]", 4, 7, 3, 7, 2, 1.0), "[   7][7  ][1.00]"},
+        {sprinted("%Lg", 2.5L), "2.5"}, {sprinted("[%*d][%-*d][%.*f]", 4, 7, 3, 7, 2, 1.0), "[   7][7  ][1.00]"},
         {sprinted("[%*d]", -4, 7), "[7   ]"},  // a negative width means left-aligned
         {sprinted("[%.*s][%.*s]", 2, us(abcdef), -1, us(abcdef)), "[ab][abcdef]"},  // negative precision: none
-        {sprinted("%s|%S", us(abc), us(abc)), "abc|abc"},
-        {sprinted("%5s|%-5s|", us(abc), us(abc)), "  abc|abc  |"},
+        {sprinted("%s|%S", us(abc), us(abc)), "abc|abc"}, {sprinted("%5s|%-5s|", us(abc), us(abc)), "  abc|abc  |"},
         {sprinted("%.2s|%.0s|%2s", us(abc), us(abc), us(abc)), "ab||abc"},
-        {sprinted("%10.1s|", us(abc)), "         a|"},
-        {sprinted("<%s>", us(accented)), "<\u00E9\U00010400>"},
-        {sprinted("%hs-%s", "eight", us(abc)), "eight-abc"},
-        {sprinted("%-6hs|%.3hs", "ab", "abcdef"), "ab    |abc"},
+        {sprinted("%10.1s|", us(abc)), "         a|"}, {sprinted("<%s>", us(accented)), "<\u00E9\U00010400>"},
+        {sprinted("%hs-%s", "eight", us(abc)), "eight-abc"}, {sprinted("%-6hs|%.3hs", "ab", "abcdef"), "ab    |abc"},
         {sprinted("%s %hs", noText, static_cast<const char*>(nullptr)), "(null) (null)"},
         {sprinted("a%qb%"), "a%qb%"},  // unknown conversions are copied
-        {sprinted("%5"), "%5"},
-        {sprinted("x%ny", 1), "x%ny"},
+        {sprinted("%5"), "%5"}, {sprinted("x%ny", 1), "x%ny"},
     };
     for (const auto& [got, expected] : cases) EXPECT_EQ(got, expected);
 }
@@ -564,25 +543,13 @@ TEST(QvUStrtodTest, Table) {
         size_t consumed;  // units read; 0 means nothing
         bool range;
     } cases[] = {
-        {u"1.5", 1.5, 3, false},
-        {u"  -2.5e3xyz", -2500.0, 8, false},
-        {u"+.5", 0.5, 3, false},
-        {u"5.", 5.0, 2, false},
-        {u"1e", 1.0, 1, false},
-        {u"1e+", 1.0, 1, false},
-        {u"1E-2)", 0.01, 4, false},
-        {u"abc", 0.0, 0, false},
-        {u"", 0.0, 0, false},
-        {u"  ", 0.0, 0, false},
-        {u"-", 0.0, 0, false},
-        {u".", 0.0, 0, false},
+        {u"1.5", 1.5, 3, false}, {u"  -2.5e3xyz", -2500.0, 8, false}, {u"+.5", 0.5, 3, false}, {u"5.", 5.0, 2, false},
+        {u"1e", 1.0, 1, false}, {u"1e+", 1.0, 1, false}, {u"1E-2)", 0.01, 4, false}, {u"abc", 0.0, 0, false},
+        {u"", 0.0, 0, false}, {u"  ", 0.0, 0, false}, {u"-", 0.0, 0, false}, {u".", 0.0, 0, false},
         {u"12\u0660", 12.0, 2, false},  // an Arabic-Indic digit ends the number
-        {u"1.5\u00A0", 1.5, 3, false},
-        {u"1e400", HUGE_VAL, 5, true},
-        {u"-1e400", -HUGE_VAL, 6, true},
+        {u"1.5\u00A0", 1.5, 3, false}, {u"1e400", HUGE_VAL, 5, true}, {u"-1e400", -HUGE_VAL, 6, true},
         {u"123456789012345678901234567890", 1.2345678901234568e29, 30, false},
-        {u"1.7976931348623157e308", 1.7976931348623157e308, 22, false},
-        {u"0.1+2", 0.1, 3, false},
+        {u"1.7976931348623157e308", 1.7976931348623157e308, 22, false}, {u"0.1+2", 0.1, 3, false},
     };
     for (const auto& c : cases) {
         const unsigned short* text = reinterpret_cast<const unsigned short*>(c.text);
@@ -612,21 +579,12 @@ TEST(QvUToI64Test, Table) {
         size_t consumed;
         bool range;
     } cases[] = {
-        {u"0", 0, 1, false},
-        {u"  42x", 42, 4, false},
-        {u"-17", -17, 3, false},
-        {u"+17", 17, 3, false},
-        {u"9223372036854775807", INT64_MAX, 19, false},
-        {u"-9223372036854775808", INT64_MIN, 20, false},
-        {u"9223372036854775808", INT64_MAX, 19, true},
-        {u"-9223372036854775809", INT64_MIN, 20, true},
-        {u"99999999999999999999999 ", INT64_MAX, 23, true},
-        {u"-99999999999999999999999", INT64_MIN, 24, true},
-        {u"000000000000000000000000001", 1, 27, false},
-        {u"", 0, 0, false},
-        {u"-", 0, 0, false},
-        {u"+x", 0, 0, false},
-        {u"\u0661", 0, 0, false},  // only ASCII digits
+        {u"0", 0, 1, false}, {u"  42x", 42, 4, false}, {u"-17", -17, 3, false}, {u"+17", 17, 3, false},
+        {u"9223372036854775807", INT64_MAX, 19, false}, {u"-9223372036854775808", INT64_MIN, 20, false},
+        {u"9223372036854775808", INT64_MAX, 19, true}, {u"-9223372036854775809", INT64_MIN, 20, true},
+        {u"99999999999999999999999 ", INT64_MAX, 23, true}, {u"-99999999999999999999999", INT64_MIN, 24, true},
+        {u"000000000000000000000000001", 1, 27, false}, {u"", 0, 0, false},
+        {u"-", 0, 0, false}, {u"+x", 0, 0, false}, {u"\u0661", 0, 0, false},  // only ASCII digits
         {u"1.5", 1, 1, false},
     };
     for (const auto& c : cases) {
@@ -679,10 +637,8 @@ TEST(QvUtf8Test, RoundTrips) {
 
 TEST(QvUtf8Test, MalformedInputBecomesReplacementCharacter) {
     const std::pair<std::string, U16> cases[] = {
-        {"a\xFF" "b", u"a\uFFFDb"},
-        {"\xC3", u"\uFFFD"},               // truncated sequence
-        {"\xE4\xB8", u"\uFFFD"},
-        {"\xC0\xAF", u"\uFFFD\uFFFD"},     // overlong
+        {"a\xFF" "b", u"a\uFFFDb"}, {"\xC3", u"\uFFFD"},  // truncated sequence
+        {"\xE4\xB8", u"\uFFFD"}, {"\xC0\xAF", u"\uFFFD\uFFFD"},  // overlong
         {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // encoded surrogate
     };
     for (const auto& [in, out] : cases) {
@@ -718,12 +674,9 @@ TEST(QvU2MFixedWidthTest, NeverSplitsACharacter) {
 
 TEST(QvBareStringTest, EightBitConversions) {
     unsigned short wide[8];
-    EXPECT_EQ(qvA2U(wide, "abc\xE9", 8), 4u);
-    EXPECT_EQ(wide[3], 0xE9);
-    EXPECT_EQ(wide[4], 0u);
-    EXPECT_EQ(qvA2U(wide, "abcdefghij", 4), 3u);
-    EXPECT_EQ(wide[3], 0u);
-    EXPECT_EQ(qvA2U(wide, "x", 0), 0u);
+    EXPECT_EQ(answers({qvA2U(wide, "abc\xE9", 8), wide[3], wide[4], qvA2U(wide, "abcdefghij", 4), wide[3],
+                       qvA2U(wide, "x", 0)}),
+              "4 233 0 3 0 0");
 
     char narrow[8];
     U16 text = u"a\u00E9\u4E2Dbcdefgh";

@@ -53,6 +53,19 @@ std::string conversionsOf(const std::string& format) {
 
 std::string utf8(const QvUString& s) { return s.toUtf8(); }
 
+// Several answers as one text ("1 0 -2"), so that a table row or a state
+// is checked by one comparison and a failure shows every answer together.
+// Called as answers({a, b, c}): a braced list is read left to right, so the
+// answers may come from calls that change what later ones read.
+struct Answers {
+    template <class... A>
+    Answers(A... values) {  // NOLINT(google-explicit-constructor): built from a braced list
+        ((text += (text.empty() ? "" : " ") + std::to_string(static_cast<long long>(values))), ...);
+    }
+    std::string text;
+};
+inline std::string answers(const Answers& list) { return list.text; }
+
 // Every listed text is non-empty and takes its documented arguments; the ids
 // are listed in ascending order.
 TEST(MessageCatalogueTest, EveryRequiredIdIsCataloguedWithItsArguments) {
@@ -164,11 +177,11 @@ TEST_F(CustomTypeTest, WithNothingRegisteredEveryLookupFails) {
     unsigned int ids[11] = {};
     EXPECT_EQ(mgr->getCustomTypeIds(ids, 11), 0u);
     for (unsigned int dt = 1022; dt <= 1032; ++dt) {
-        EXPECT_EQ(mgr->getCustomTypeName(dt), nullptr);
-        EXPECT_EQ(mgr->getCustomTypeFromDT(dt), nullptr);
-        EXPECT_EQ(mgr->getTrtInfoFromDT(dt), nullptr);
-        EXPECT_EQ(mgr->getZEVATypeMetadata(dt), nullptr);
-        EXPECT_EQ(QvCData::cdt2trtInfo(dt)->has(eQvTRT_COMPARABLE), 0);
+        EXPECT_EQ(answers({mgr->getCustomTypeName(dt) != nullptr, mgr->getCustomTypeFromDT(dt) != nullptr,
+                          mgr->getTrtInfoFromDT(dt) != nullptr, mgr->getZEVATypeMetadata(dt) != nullptr,
+                          QvCData::cdt2trtInfo(dt)->has(eQvTRT_COMPARABLE)}),
+                  "0 0 0 0 0")
+            << dt;
     }
     long long value = 5, asBig = 77;
     int asInt = 77;
@@ -183,26 +196,19 @@ TEST_F(CustomTypeTest, WithNothingRegisteredEveryLookupFails) {
 }
 
 TEST_F(CustomTypeTest, RegisteredTypeIsFoundByNameAndId) {
-    const int id = mgr->registerCustomType(moneyType());
-    ASSERT_EQ(id, 1022);
-    EXPECT_EQ(mgr->getCustomTypeId(qvU("Money")), id);
-    EXPECT_EQ(mgr->getCustomTypeId(qvU("Money").getBuffer()), id);
-    EXPECT_EQ(mgr->getCustomTypeId("money"), 0);  // identifiers are exact
+    ASSERT_EQ(mgr->registerCustomType(moneyType()), 1022);
     unsigned int ids[11] = {};
-    EXPECT_EQ(mgr->getCustomTypeIds(ids, 11), 1u);
-    EXPECT_EQ(ids[0], 1022u);
+    // by name (identifiers are exact), the registered ids and their count
+    EXPECT_EQ(answers({mgr->getCustomTypeId(qvU("Money")), mgr->getCustomTypeId(qvU("Money").getBuffer()),
+                      mgr->getCustomTypeId("money"), mgr->getCustomTypeIds(ids, 11), ids[0]}),
+              "1022 1022 0 1 1022");
     ASSERT_NE(mgr->getCustomTypeName(1022), nullptr);
     EXPECT_EQ(*mgr->getCustomTypeName(1022), qvU("Money"));
-
     const ZEVA_TYPE_HANDLE_struct* handle = mgr->getCustomTypeFromDT(1022);
-    ASSERT_NE(handle, nullptr);
-    EXPECT_EQ(handle->getValueSize(), sizeof(long long));
-    EXPECT_EQ(handle->getTextWidth(), 24);
     zeva_type_opd_metadata_struct* md = mgr->getZEVATypeMetadata(1022);
-    ASSERT_NE(md, nullptr);
-    EXPECT_EQ(md->typeId, 1022u);
-    EXPECT_EQ(md->precision, 19);
-    EXPECT_EQ(md->scale, 2);
+    ASSERT_TRUE(handle && md);
+    EXPECT_EQ(answers({handle->getValueSize(), handle->getTextWidth(), md->typeId, md->precision, md->scale}),
+              answers({sizeof(long long), 24, 1022, 19, 2}));
     EXPECT_EQ(mgr->getCustomTypeFromDT(md), handle);
     EXPECT_EQ(mgr->getCustomTypeFromDT(static_cast<const zeva_type_opd_metadata_struct*>(nullptr)), nullptr);
 }
@@ -215,18 +221,17 @@ TEST_F(CustomTypeTest, TraitsAndConversionsGoThroughTheRegisteredFunctions) {
     EXPECT_TRUE(trt->flags & eQvTRT_FILLED);
     EXPECT_TRUE(trt->has(eQvTRT_NUMERIC) && trt->has(eQvTRT_COMPARABLE));
     EXPECT_FALSE(trt->has(eQvTRT_DECIMAL) || trt->has(eQvTRT_VECTOR));
-    long long cents = 12345;
+    long long cents = 12345, asBig = 99;
     int asInt = 0;
     double asFloat = 0;
-    long long asBig = 99;
-    EXPECT_NE(mgr->to_integer(1022, &cents, asInt), 0);
-    EXPECT_EQ(asInt, 123);
-    EXPECT_NE(mgr->to_float(1022, &cents, asFloat), 0);
+    // to_bigint is not provided by the type
+    EXPECT_EQ(answers({mgr->to_integer(1022, &cents, asInt) != 0, asInt, mgr->to_float(1022, &cents, asFloat) != 0,
+                      mgr->to_bigint(1022, &cents, asBig), asBig, mgr->negate(1022, &cents) != 0, cents}),
+              "1 123 1 0 99 1 -12345");
     EXPECT_DOUBLE_EQ(asFloat, 123.45);
-    EXPECT_EQ(mgr->to_bigint(1022, &cents, asBig), 0);  // not provided by the type
-    EXPECT_EQ(asBig, 99);
-    EXPECT_NE(mgr->negate(1022, &cents), 0);
-    EXPECT_EQ(cents, -12345);
+    EXPECT_EQ(answers({mgr->to_integer(1022, nullptr, asInt), mgr->to_float(1022, nullptr, asFloat),
+                       mgr->negate(1022, nullptr), asInt}),
+              "0 0 0 123");  // no value: nothing converted
 
     unsigned short buffer[32];
     ASSERT_NE(mgr->qvZevaTypeToString(1022, &cents, buffer, 32), 0);
@@ -292,10 +297,10 @@ TEST(TraitTest, BuiltinTypesHaveTheirTraits) {
     for (const auto& [type, numeric, decimal, vector, comparable] : rows) {
         const TrtInfo* trt = QvCData::cdt2trtInfo(type);
         ASSERT_NE(trt, nullptr) << type;
-        EXPECT_EQ(trt->has(eQvTRT_NUMERIC), static_cast<int>(numeric)) << type;
-        EXPECT_EQ(trt->has(eQvTRT_DECIMAL), static_cast<int>(decimal)) << type;
-        EXPECT_EQ(trt->has(eQvTRT_VECTOR), static_cast<int>(vector)) << type;
-        EXPECT_EQ(trt->has(eQvTRT_COMPARABLE), static_cast<int>(comparable)) << type;
+        EXPECT_EQ(answers({trt->has(eQvTRT_NUMERIC), trt->has(eQvTRT_DECIMAL), trt->has(eQvTRT_VECTOR),
+                          trt->has(eQvTRT_COMPARABLE)}),
+                  answers({numeric, decimal, vector, comparable}))
+            << type;
     }
 }
 
@@ -334,6 +339,7 @@ TEST(ConverterTest, GeneralRulesAndDocumentedPairs) {
         {eQvCDT_STRING, eQvCDT_BINARY, 0, 0},    {eQvCDT_BINARY, eQvCDT_STRING, 0, 0},
         {eQvCDT_DATE, eQvCDT_INT, 0, 0},         {eQvCDT_INT, eQvCDT_DATE, 0, 0},
         {eQvCDT_BINARY, eQvCDT_INT, 0, 0},       {999, 999, 0, 0},
+        {eQvCDT_DATE, eQvCDT_BINARY, 0, 0},      {eQvCDT_NULL, 999, 0, 0},
         {eQvCDT_INT, 999, 0, 0},                 {1022, eQvCDT_STRING, 0, 0},
     };
     for (const auto& [from, to, flag, expected] : rows) {
@@ -347,12 +353,8 @@ TEST(ConverterTest, GeneralRulesAndDocumentedPairs) {
 
 TEST(FtoaReformatTest, SmallValuesInPlainNotation) {
     const std::pair<double, const char*> rows[] = {
-        {0.00005, "0.00005"},
-        {-0.00005, "-0.00005"},
-        {1e-15, "0.000000000000001"},
-        {1.5e-5, "0.000015"},
-        {0.000099999, "0.000099999"},
-        {1.23456789012345e-10, "0.000000000123456789012345"},
+        {0.00005, "0.00005"}, {-0.00005, "-0.00005"}, {1e-15, "0.000000000000001"}, {1.5e-5, "0.000015"},
+        {0.000099999, "0.000099999"}, {1.23456789012345e-10, "0.000000000123456789012345"},
         {9.999999999999999e-5, "0.0001"},  // rounds up to 15 digits
     };
     for (const auto& [value, expected] : rows) {
@@ -379,19 +381,13 @@ TEST(DblToBigIntTest, Boundaries) {
         int flag, ok;
         long long expected;
     } rows[] = {
-        {9223372036854775808.0, 0, 0, 0},          // 2^63
+        {9223372036854775808.0, 0, 0, 0},  // 2^63
         {-9223372036854775808.0, 0, 1, LLONG_MIN},  // -2^63
         {9223372036854774784.0, 0, 1, 9223372036854774784LL},  // largest double below 2^63
-        {-9223372036854777856.0, 0, 0, 0},         // next double below -2^63
-        {std::numeric_limits<double>::quiet_NaN(), 0, 0, 0},
-        {std::numeric_limits<double>::infinity(), 0, 0, 0},
-        {-std::numeric_limits<double>::infinity(), 1, 0, 0},
-        {2.5, 0, 1, 3},
-        {-2.5, 0, 1, -3},
-        {2.4, 0, 1, 2},
-        {2.5, 1, 1, 2},
-        {-2.9, 1, 1, -2},
-        {0.0, 0, 1, 0},
+        {-9223372036854777856.0, 0, 0, 0},  // next double below -2^63
+        {std::numeric_limits<double>::quiet_NaN(), 0, 0, 0}, {std::numeric_limits<double>::infinity(), 0, 0, 0},
+        {-std::numeric_limits<double>::infinity(), 1, 0, 0}, {2.5, 0, 1, 3}, {-2.5, 0, 1, -3}, {2.4, 0, 1, 2},
+        {2.5, 1, 1, 2}, {-2.9, 1, 1, -2}, {0.0, 0, 1, 0},
     };
     for (const auto& r : rows) {
         long long result = 42;
@@ -403,15 +399,13 @@ TEST(DblToBigIntTest, Boundaries) {
 // Server mode defaults to Unicode; the 8.x string-to-number rule to off, and
 // any non-zero value switches it on. Setters return the previous value.
 TEST(SettingsTest, DefaultsAndSetters) {
-    EXPECT_EQ(isServerModeASCII(), 0);
-    EXPECT_EQ(qvSetServerModeASCII(1), 0);
-    EXPECT_EQ(isServerModeASCII(), 1);
-    EXPECT_EQ(qvSetServerModeASCII(0), 1);
-    EXPECT_EQ(QvUtilGlobal::get8xConvertStrToNum(), 0);
-    EXPECT_EQ(QvUtilGlobal::set8xConvertStrToNum(5), 0);
-    EXPECT_EQ(QvUtilGlobal::get8xConvertStrToNum(), 1);
-    EXPECT_EQ(QvUtilGlobal::set8xConvertStrToNum(0), 1);
-    EXPECT_EQ(QvUtilGlobal::get8xConvertStrToNum(), 0);
+    // each: the value, then the setter's answer and the value after it
+    EXPECT_EQ(answers({isServerModeASCII(), qvSetServerModeASCII(1), isServerModeASCII(), qvSetServerModeASCII(0)}),
+              "0 0 1 1");
+    EXPECT_EQ(answers({QvUtilGlobal::get8xConvertStrToNum(), QvUtilGlobal::set8xConvertStrToNum(5),
+                      QvUtilGlobal::get8xConvertStrToNum(), QvUtilGlobal::set8xConvertStrToNum(0),
+                      QvUtilGlobal::get8xConvertStrToNum()}),
+              "0 0 1 1 0");
     QvSleep(-1, 5);  // a negative time returns at once
 }
 
@@ -442,14 +436,11 @@ TEST(MetadataBaseTest, HostClassIdsAreNotTheLibrarys) {
     const QvMetadataBase bare;  // its defaults describe "no type"
     EXPECT_FALSE(bare.getCDataTypeV() || bare.getLengthV() || bare.getScaleV() || bare.getTypeAttrsV() ||
                  bare.getZevaTypeMetadataV() || bare.getTrtInfoV());
-    EXPECT_EQ(bare.getClassId(), 2000);
-    EXPECT_EQ(SColMetadata::stc_isClass(2002), 1);
-    EXPECT_EQ(SColMetadata::stc_isClass(2001), 0);
     TestRecord record(eQvCDT_INT, 0);
     const QvMetadataBase& base = record;
-    EXPECT_EQ(base.getClassId(), 2001);
-    EXPECT_EQ(base.isClass(2000), 1);
-    EXPECT_EQ(base.isClass(2002), 0);
+    EXPECT_EQ(answers({bare.getClassId(), SColMetadata::stc_isClass(2002), SColMetadata::stc_isClass(2001),
+                      base.getClassId(), base.isClass(2000), base.isClass(2002)}),
+              "2000 1 0 2001 1 0");
 }
 
 TEST(MetadataBaseTest, PrintWidthFollowsTheType) {
@@ -459,8 +450,7 @@ TEST(MetadataBaseTest, PrintWidthFollowsTheType) {
     for (const auto& [type, length, expected] : rows) {
         EXPECT_EQ(TestRecord(static_cast<unsigned int>(type), length).getToStringNumCharsMax(), expected) << type;
     }
-    EXPECT_EQ(TestRecord(eQvCDT_STRING, 10).getArgTypeV(), 1);
-    EXPECT_EQ(TestRecord(eQvCDT_STRING, 10).getScaleV(), 0);
+    EXPECT_EQ(answers({TestRecord(eQvCDT_STRING, 10).getArgTypeV(), TestRecord(eQvCDT_STRING, 10).getScaleV()}), "1 0");
 }
 
 // A second set() without descriptors drops the earlier ones.
@@ -470,26 +460,21 @@ TEST(MetadataBaseTest, ColumnMetadataSetReplacesEverything) {
     int attrs = 0;
     col.set(eQvCDT_DEC18, 12, 3, QvCData::cdt2trtInfo(eQvCDT_DEC18), nullptr, &attrs);
     const QvMetadataBase& base = col;
-    EXPECT_EQ(base.getScaleV(), 3);
-    EXPECT_EQ(base.getTypeAttrsV(), &attrs);
-    EXPECT_EQ(base.getClassId(), 2002);
+    EXPECT_EQ(answers({base.getScaleV(), base.getTypeAttrsV() == &attrs, base.getClassId()}), "3 1 2002");
     col.set(eQvCDT_INT, 0, 0);
-    EXPECT_EQ(col.getDataType(), static_cast<unsigned int>(eQvCDT_INT));
-    EXPECT_EQ(col.getTrtInfoV(), nullptr);
-    EXPECT_EQ(col.getTypeAttrsV(), nullptr);
+    EXPECT_EQ(answers({col.getDataType(), col.getTrtInfoV() != nullptr, col.getTypeAttrsV() != nullptr}),
+              answers({eQvCDT_INT, 0, 0}));
 }
 
 TEST(VecDataTest, HoldsACopyAndSurvivesSelfAssignment) {
     char bytes[] = {1, 2, 3};
     QvVecData data(bytes, 3);
     bytes[0] = 9;
-    EXPECT_EQ(data.getSize(), 3u);
-    EXPECT_EQ(static_cast<const char*>(data.getData())[0], 1);
+    auto at = [](const QvVecData& d, int i) { return static_cast<const char*>(d.getData())[i]; };
+    EXPECT_EQ(answers({data.getSize(), at(data, 0)}), "3 1");
     QvVecData copy = data;
     data.assign(data.getData(), 2);
-    EXPECT_EQ(data.getSize(), 2u);
-    EXPECT_EQ(static_cast<const char*>(data.getData())[1], 2);
-    EXPECT_EQ(copy.getSize(), 3u);
+    EXPECT_EQ(answers({data.getSize(), at(data, 1), copy.getSize()}), "2 2 3");
     data.assign(nullptr, 5);
     EXPECT_TRUE(data.isEmpty());
     EXPECT_EQ(data.getData(), nullptr);

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -16,8 +17,11 @@
 #include "qvcmnexpr/xtype.h"
 #include "qvutils.h"
 #include "xparsetest.h"
+#include "xrecordtext.h"
 
 namespace {
+
+using xtestsupport::answers;
 
 QvUString U(const std::string& utf8) {
     return QvUString::fromUtf8(utf8);
@@ -134,58 +138,53 @@ TEST(XCatalogTypeTest, CheckRefusesInconsistentTypes) {
 
 // ================================================================ building in code
 
+// Each row adds one entry to the same catalog: refused entries leave it
+// unchanged, duplicates count per namespace and without regard to case.
 TEST(XCatalogBuildTest, RefusedEntriesLeaveTheCatalogUnchanged) {
     XCatalog catalog;
     std::string error;
-    ASSERT_EQ(catalog.addPort({"QTY", {"SQ"}, XCatalogType::integer()}, error), 0);
-    EXPECT_EQ(catalog.addPort({"qty", {"sq"}, XCatalogType::bigint()}, error), -1);
-    EXPECT_NE(error.find("twice"), std::string::npos) << error;
-    EXPECT_EQ(catalog.addPort({"QTY", {"OTHER"}, XCatalogType::bigint()}, error), 0);
-    EXPECT_EQ(catalog.addPort({"", {}, XCatalogType::integer()}, error), -1);
-    EXPECT_EQ(catalog.addPort({"MY PORT", {}, XCatalogType::integer()}, error), -1);
-    EXPECT_EQ(catalog.addPort({"P", {"BAD QUAL"}, XCatalogType::integer()}, error), -1);
-    EXPECT_EQ(catalog.addPort({"S", {}, XCatalogType::string(0)}, error), -1);
-    EXPECT_EQ(catalog.addPort({"SQ.P", {}, XCatalogType::integer()}, error), -1);
-    EXPECT_NE(error.find("qualifiers"), std::string::npos) << error;
-    EXPECT_EQ(catalog.addPort({"P", {"A+B"}, XCatalogType::integer()}, error), -1);
+    const XCatalogType i = XCatalogType::integer(), noString = XCatalogType::string(0);
+    const struct {
+        std::function<int()> add;
+        int rc;
+        const char* mentions;
+    } rows[] = {
+        {[&] { return catalog.addPort({"QTY", {"SQ"}, i}, error); }, 0, ""},
+        {[&] { return catalog.addPort({"qty", {"sq"}, XCatalogType::bigint()}, error); }, -1, "twice"},
+        {[&] { return catalog.addPort({"QTY", {"OTHER"}, XCatalogType::bigint()}, error); }, 0, ""},
+        {[&] { return catalog.addPort({"", {}, i}, error); }, -1, ""},
+        {[&] { return catalog.addPort({"MY PORT", {}, i}, error); }, -1, ""},
+        {[&] { return catalog.addPort({"P", {"BAD QUAL"}, i}, error); }, -1, ""},
+        {[&] { return catalog.addPort({"S", {}, noString}, error); }, -1, ""},
+        {[&] { return catalog.addPort({"SQ.P", {}, i}, error); }, -1, "qualifiers"},
+        {[&] { return catalog.addPort({"P", {"A+B"}, i}, error); }, -1, ""},
+        {[&] { return catalog.addMappingVariable({"$$V", i}, error); }, 0, ""},
+        {[&] { return catalog.addMappingVariable({"$$v", i}, error); }, -1, ""},
+        {[&] { return catalog.addWorkflowVariable({"$$V", i}, error); }, 0, ""},
+        {[&] { return catalog.addWorkflowVariable({"$$V", i}, error); }, -1, ""},
+        // External and user-defined functions live apart; the :UDF. prefix may be written.
+        {[&] { return catalog.addFunction({"F", false, {}, i}, error); }, 0, ""},
+        {[&] { return catalog.addFunction({":udf.F", true, {}, i}, error); }, 0, ""},
+        {[&] { return catalog.addFunction({"f", true, {}, i}, error); }, -1, ""},
+        {[&] { return catalog.addFunction({"G", false, {noString}, i}, error); }, -1, ""},
+        // A lookup and a stored procedure may share a name; the call's qualifier tells them apart.
+        {[&] { return catalog.addWidget({XCatalogWidgetKind::lookup, "W", {}, i}, error); }, 0, ""},
+        {[&] { return catalog.addWidget({XCatalogWidgetKind::storedProcedure, "W", {}, {}}, error); }, 0, ""},
+        {[&] { return catalog.addWidget({XCatalogWidgetKind::lookup, "w", {}, {}}, error); }, -1, ""},
+        {[&] { return catalog.addMappingVariable({"$$X", i, static_cast<EXMapVarType>(7)}, error); }, -1, ""},
+    };
+    for (size_t r = 0; r < std::size(rows); ++r) {
+        error.clear();
+        EXPECT_EQ(rows[r].add(), rows[r].rc) << "row " << r << ": " << error;
+        EXPECT_NE(error.find(rows[r].mentions), std::string::npos) << "row " << r << ": " << error;
+    }
     EXPECT_EQ(catalog.getNumPorts(), 2u);
     EXPECT_EQ(catalog.getPort(1).qualifiers, std::vector<std::string>{"OTHER"});
     EXPECT_THROW(catalog.getPort(2), QvAssertFailure);
-}
-
-TEST(XCatalogBuildTest, DuplicatesAreRefusedPerNamespace) {
-    XCatalog catalog;
-    std::string error;
-    EXPECT_EQ(catalog.addMappingVariable({"$$V", XCatalogType::integer()}, error), 0);
-    EXPECT_EQ(catalog.addMappingVariable({"$$v", XCatalogType::integer()}, error), -1);
-    EXPECT_EQ(catalog.addWorkflowVariable({"$$V", XCatalogType::integer()}, error), 0);
-    EXPECT_EQ(catalog.addWorkflowVariable({"$$V", XCatalogType::integer()}, error), -1);
-    // External and user-defined functions live apart; the :UDF. prefix may be written.
-    EXPECT_EQ(catalog.addFunction({"F", false, {}, XCatalogType::integer()}, error), 0);
-    EXPECT_EQ(catalog.addFunction({":udf.F", true, {}, XCatalogType::integer()}, error), 0);
-    EXPECT_EQ(catalog.addFunction({"f", true, {}, XCatalogType::integer()}, error), -1);
-    EXPECT_EQ(catalog.addFunction({"G", false, {XCatalogType::string(0)}, XCatalogType::integer()},
-                                  error),
-              -1);
-    // A lookup and a stored procedure may share a name; the call's qualifier tells them apart.
-    EXPECT_EQ(
-        catalog.addWidget({XCatalogWidgetKind::lookup, "W", {}, XCatalogType::integer()}, error),
-        0);
-    EXPECT_EQ(catalog.addWidget({XCatalogWidgetKind::storedProcedure, "W", {}, {}}, error), 0);
-    EXPECT_EQ(catalog.addWidget({XCatalogWidgetKind::lookup, "w", {}, {}}, error), -1);
-    EXPECT_EQ(catalog.addMappingVariable(
-                  {"$$X", XCatalogType::integer(), static_cast<EXMapVarType>(7)}, error),
-              -1);
-}
-
-TEST(XCatalogBuildTest, CopiesAreIndependent) {
-    XCatalog original;
-    std::string error;
-    ASSERT_EQ(original.addPort({"A", {}, XCatalogType::integer()}, error), 0);
-    XCatalog copy = original;
-    ASSERT_EQ(copy.addPort({"B", {}, XCatalogType::integer()}, error), 0);
-    EXPECT_EQ(original.getNumPorts(), 1u);
-    EXPECT_EQ(copy.getNumPorts(), 2u);
+    XCatalog copy = catalog, assigned;  // copies are independent
+    assigned = catalog;
+    ASSERT_EQ(copy.addPort({"B", {}, i}, error), 0);
+    EXPECT_EQ(answers({catalog.getNumPorts(), assigned.getNumPorts(), copy.getNumPorts()}), "2 2 3");
 }
 
 // ================================================================ loading JSON
@@ -193,14 +192,11 @@ TEST(XCatalogBuildTest, CopiesAreIndependent) {
 TEST(XCatalogJsonTest, LoadsEverySection) {
     auto catalog = loadOrders();
     EXPECT_EQ(catalog->getKind(), XCatalogExprKind::transformation);
-    const XCatalogSettings& settings = catalog->getSettings();
-    EXPECT_EQ(settings.highPrecision, std::optional<bool>(true));
-    EXPECT_EQ(settings.decimalMaxPrecision, std::optional<int>(28));
-    EXPECT_TRUE(settings.relaxValidation);
-    EXPECT_TRUE(settings.allowNullType);
-    EXPECT_FALSE(settings.upgrade);
-    EXPECT_EQ(settings.serverAscii, std::optional<bool>(false));
-    EXPECT_EQ(catalog->getNumPorts(), 7u);
+    const XCatalogSettings& set = catalog->getSettings();
+    auto opt = [](auto value) { return value ? static_cast<int>(*value) : -1; };  // -1: unset
+    EXPECT_EQ(answers({opt(set.highPrecision), opt(set.decimalMaxPrecision), set.relaxValidation,
+                                     set.allowNullType, set.upgrade, opt(set.serverAscii), catalog->getNumPorts()}),
+              "1 28 1 1 0 0 7");
     EXPECT_NE(catalog->findMappingVariable(U("$$max_id").getBuffer()), nullptr);
     EXPECT_NE(catalog->findWorkflowVariable(U("$S_LOAD.status").getBuffer()), nullptr);
     EXPECT_NE(catalog->findUserFunction(U("net").getBuffer()), nullptr);
@@ -208,10 +204,18 @@ TEST(XCatalogJsonTest, LoadsEverySection) {
         catalog->findWidget(XCatalogWidgetKind::externalProcedure, U("ext_clean").getBuffer()),
         nullptr);
     EXPECT_EQ(catalog->findWidget(XCatalogWidgetKind::lookup, U("EXT_CLEAN").getBuffer()), nullptr);
-    // A minimal catalog leaves the settings unset.
-    XCatalog minimal;
+    // A minimal catalog is a transformation and leaves the settings unset;
+    // JSON without any space between its tokens reads the same.
+    XCatalog minimal, compact;
     std::string error;
     ASSERT_EQ(XCatalog::loadJsonText("{}", "min.json", minimal, error), 0) << error;
+    EXPECT_EQ(minimal.getKind(), XCatalogExprKind::transformation);
+    ASSERT_EQ(
+        XCatalog::loadJsonText(R"({"ports":[{"name":"A","type":"int"},{"name":"B","type":"int"}],"kind":"workflow"})",
+                               "compact.json", compact, error),
+        0)
+        << error;
+    EXPECT_EQ(answers({compact.getNumPorts(), compact.getKind() == XCatalogExprKind::workflow}), "2 1");
     EXPECT_FALSE(minimal.getSettings().highPrecision.has_value() || minimal.getSettings().serverAscii.has_value());
     // An empty settings object leaves every switch off.
     ASSERT_EQ(XCatalog::loadJsonText("{\"settings\": {}}", "min.json", minimal, error), 0) << error;
@@ -306,6 +310,13 @@ TEST(XCatalogContextTest, MappingVariablesMatchTheLongestDeclaredName) {
         EXPECT_EQ(found, c.length ? 1 : 0) << c.text << " at " << c.pos;
         EXPECT_EQ(length, c.length ? c.length : 99u) << c.text;
     }
+    // Names of any length are found, also past the lengths the index tells apart.
+    for (size_t length : {62, 63, 64, 100}) {
+        const std::string name = "$$" + std::string(length - 2, 'L');
+        ASSERT_EQ(catalog.addMappingVariable({name, XCatalogType::integer()}, error), 0);
+        EXPECT_NE(catalog.findMappingVariable(U(name).getBuffer()), nullptr) << length;
+        EXPECT_EQ(catalog.findMappingVariable(U(name + "L").getBuffer()), nullptr) << length;
+    }
 }
 
 TEST(XCatalogContextTest, WorkflowVariablesMatchLongestAndTellPredefined) {
@@ -348,34 +359,29 @@ TEST(XCatalogContextTest, CustomFunctionsByName) {
 
 // ================================================================ settings
 
-TEST(XCatalogContextTest, ReportsKindAndSettings) {
-    auto catalog = loadOrders();
-    ExposedContext context(catalog);
-    EXPECT_EQ(context.getXpressionContext(), 1);
-    EXPECT_EQ(context.isPortAllowed(), 1);
-    EXPECT_EQ(context.isRelaxValidationSet(), 1);
-    EXPECT_EQ(context.isAllowNullTypeSet(), 1);
-    EXPECT_EQ(context.isUpgrade(), 0);
-    int high = -7, decMax = -7, ascii = -7, value = -7;
-    EXPECT_FALSE(context.getConfigIsHighPrecision(high) || context.getConfigDecMaxPrecision(decMax) ||
-                 context.getConfigIsAscii(ascii));
-    EXPECT_EQ(high, 1);
-    EXPECT_EQ(decMax, 28);
-    EXPECT_EQ(ascii, 0);
-    EXPECT_NE(context.getConfigDebugPrintLevel(value), 0);
+// "kind portAllowed relax allowNull upgrade | highPrecision decMax ascii",
+// a configuration value the catalog leaves unset read as "u".
+std::string reported(ExposedContext& context) {
+    auto config = [](int rc, int value) { return rc ? std::string("u") : std::to_string(value); };
+    int high = -7, decMax = -7, ascii = -7;
+    const int rcHigh = context.getConfigIsHighPrecision(high), rcDec = context.getConfigDecMaxPrecision(decMax),
+              rcAscii = context.getConfigIsAscii(ascii);
+    return std::to_string(context.getXpressionContext()) + " " + std::to_string(context.isPortAllowed()) + " " +
+           std::to_string(context.isRelaxValidationSet()) + " " + std::to_string(context.isAllowNullTypeSet()) + " " +
+           std::to_string(context.isUpgrade()) + " | " + config(rcHigh, high) + " " + config(rcDec, decMax) + " " +
+           config(rcAscii, ascii);
+}
 
+TEST(XCatalogContextTest, ReportsKindAndSettings) {
+    ExposedContext orders(loadOrders());
+    EXPECT_EQ(reported(orders), "1 1 1 1 0 | 1 28 0");
+    int value = -7;
+    EXPECT_NE(orders.getConfigDebugPrintLevel(value), 0);
     XCatalog other;
     other.setKind(XCatalogExprKind::workflow);
     other.settings().upgrade = true;
     ExposedContext workflow(std::make_shared<XCatalog>(other));
-    EXPECT_EQ(workflow.getXpressionContext(), 2);
-    EXPECT_EQ(workflow.isPortAllowed(), 0);
-    EXPECT_EQ(workflow.isUpgrade(), 1);
-    EXPECT_EQ(workflow.isRelaxValidationSet(), 0);
-    EXPECT_EQ(workflow.isAllowNullTypeSet(), 0);
-    EXPECT_TRUE(workflow.getConfigIsHighPrecision(value) && workflow.getConfigDecMaxPrecision(value) &&
-                workflow.getConfigIsAscii(value));  // not configured
-    EXPECT_EQ(value, -7);
+    EXPECT_EQ(reported(workflow), "2 0 0 0 1 | u u u");
     other.setKind(XCatalogExprKind::either);
     EXPECT_EQ(XCatalogContext(std::make_shared<XCatalog>(other)).getXpressionContext(), 3);
 }
@@ -419,17 +425,24 @@ struct Args {
     std::vector<XMetadata*> pointers;
 };
 
+// A record the context filled, with the catalog entry it points at named
+// "entry", or "-" when the find failed.
+std::string found(int rc, const XMetadata& record) {
+    if (rc != 0) return "-";
+    return xtestsupport::recordText(record, {{record.getRef().getCPtr(), "entry"}});
+}
+
 // The orders catalog behind a context, with the message texts its find
 // operations write.
 class OrdersContextTest : public ::testing::Test {
 protected:
-    int findPort(std::vector<std::string> qualifiers, const char* name, XMetadataPort& out) {
+    std::string port(std::vector<std::string> qualifiers, const char* name) {
         Qualifiers q(std::move(qualifiers));
-        return context.findPort(q.get(), U(name).getBuffer(), &out, err, warn);
-    }
-    int findWidget(const char* qualifier, const char* name, std::vector<int> args,
-                   XMetadataWidget& out) {
-        return findWidget(std::vector<std::string>{qualifier}, name, std::move(args), out);
+        XMetadataPort out;
+        const int rc = context.findPort(q.get(), U(name).getBuffer(), &out, err, warn);
+        const auto* entry = static_cast<const XCatalogPort*>(out.getRef().getCPtr());
+        return found(rc, out) + (rc ? "" : " #" + std::to_string(out.getPortId().toInteger()) + " " +
+                                                            (entry ? entry->name : "?"));
     }
     int findWidget(std::vector<std::string> qualifiers, const char* name, std::vector<int> args,
                    XMetadataWidget& out) {
@@ -449,181 +462,144 @@ protected:
     QvUString warn;
 };
 
-TEST_F(OrdersContextTest, FindPortFillsTheRecord) {
-    XMetadataPort port;
-    ASSERT_EQ(findPort({}, "order_id", port), 0);
-    EXPECT_EQ(port.getDataType().toInteger(), eXDT_BIGINT);
-    EXPECT_EQ(port.getPortId().toInteger(), 1);
-    EXPECT_EQ(port.getArgType().toInteger(), 1);
-    const auto* entry = static_cast<const XCatalogPort*>(port.getRef().getCPtr());
-    ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(entry->name, "ORDER_ID");
-    XMetadataPort rate, shipped, blob;
-    ASSERT_FALSE(findPort({}, "RATE", rate) || findPort({}, "SHIPPED", shipped) || findPort({}, "blob", blob));
-    EXPECT_EQ(rate.getDataType().toInteger(), eXDT_DEC18);
-    EXPECT_EQ(rate.getScale().toInteger(), 4);
-    EXPECT_EQ(rate.getNumCharsMax().toInteger(), 9);
-    EXPECT_EQ(shipped.getDataType().toInteger(), eXDT_DATE);
-    EXPECT_EQ(blob.getDataType().toInteger(), eXDT_BINARY);
-    EXPECT_EQ(blob.getNumCharsMax().toInteger(), 16);
-    XMetadataPort missing;
-    EXPECT_NE(findPort({}, "NOPE", missing), 0);
-    EXPECT_TRUE(err.isEmpty());  // the library reports an unknown name itself
-}
-
 // Both string kinds hold text of the server's character mode, which decides
-// the one string type of expressions.
-TEST_F(OrdersContextTest, FindPortMatchesQualifiersAndRefusesAmbiguity) {
+// the one string type of expressions; decimals follow the precision mode.
+TEST_F(OrdersContextTest, FindPortFillsTheRecord) {
+    const bool high = XType::getIsHighPrecisionMode();
+    const struct {
+        int ascii;
+        std::vector<std::string> qualifiers;
+        const char* name;
+        std::string record;
+    } cases[] = {
+        {0, {}, "order_id", "BIGINT/-4/0 a1 ref=entry trt=? #1 ORDER_ID"},
+        {0, {}, "RATE", "DEC18/9/4 a1 ref=entry trt=? #5 RATE"},
+        {0, {}, "SHIPPED", "DATE/-4/9 a1 ref=entry trt=? #6 SHIPPED"},
+        {0, {}, "blob", "BINARY/16/0 a1 ref=entry trt=? #7 BLOB"},
+        {0, {}, "PRICE", high ? "DEC18/12/2 a1 ref=entry trt=? #4 PRICE" : "FLOAT/-4/0 a1 ref=entry trt=? #4 PRICE"},
+        {0, {"sq_orders"}, "NAME", "UNISTRING/80/0 a1 ref=entry trt=? #2 NAME"},
+        {0, {"SQ_CUSTOMERS"}, "NAME", "UNISTRING/40/0 a1 ref=entry trt=? #3 NAME"},
+        {1, {"sq_orders"}, "NAME", "STRING/80/0 a1 ref=entry trt=? #2 NAME"},
+        {1, {"SQ_CUSTOMERS"}, "NAME", "STRING/40/0 a1 ref=entry trt=? #3 NAME"},
+        {0, {}, "NOPE", "-"},
+        {0, {"SQ_OTHER"}, "ORDER_ID", "-"},
+        {0, {"SQ_ORDERS", "FOLDER"}, "ORDER_ID", "-"},
+    };
     const int before = isServerModeASCII();
-    for (int ascii : {0, 1}) {
-        qvSetServerModeASCII(ascii);
-        XMetadataPort narrow, wide;
-        ASSERT_EQ(findPort({"sq_orders"}, "NAME", narrow), 0);
-        ASSERT_EQ(findPort({"SQ_CUSTOMERS"}, "NAME", wide), 0);
-        EXPECT_EQ(narrow.getNumCharsMax().toInteger(), 80);
-        EXPECT_EQ(wide.getNumCharsMax().toInteger(), 40);
-        EXPECT_EQ(narrow.getDataType().toInteger(), ascii ? eXDT_STRING : eXDT_UNISTRING) << ascii;
-        EXPECT_EQ(wide.getDataType().toInteger(), ascii ? eXDT_STRING : eXDT_UNISTRING) << ascii;
+    for (const auto& c : cases) {
+        qvSetServerModeASCII(c.ascii);
+        EXPECT_EQ(port(c.qualifiers, c.name), c.record) << c.name;
     }
     qvSetServerModeASCII(before);
-    XMetadataPort other;
-    EXPECT_NE(findPort({}, "NAME", other), 0);
+    EXPECT_TRUE(err.isEmpty());  // the library reports an unknown name itself
+    EXPECT_EQ(port({}, "NAME"), "-");
     EXPECT_NE(errors().find("SQ_ORDERS.NAME"), std::string::npos) << errors();
     EXPECT_NE(errors().find("SQ_CUSTOMERS.NAME"), std::string::npos) << errors();
-    EXPECT_NE(findPort({"SQ_OTHER"}, "ORDER_ID", other), 0);
-    EXPECT_NE(findPort({"SQ_ORDERS", "FOLDER"}, "ORDER_ID", other), 0);
-    // A null qualifier list is no qualifiers at all.
-    XMetadataPort bare;
+    XMetadataPort bare;  // a null qualifier list is no qualifiers at all
     EXPECT_EQ(context.findPort(nullptr, U("ORDER_ID").getBuffer(), &bare, err, warn), 0);
 }
 
+// The closest port wins whichever order the ports were declared in.
 TEST(XCatalogContextTest, ExactQualifiersWinOverShorterReferences) {
-    XCatalog catalog;
-    std::string error;
-    ASSERT_EQ(catalog.addPort({"P", {}, XCatalogType::integer()}, error), 0);
-    ASSERT_EQ(catalog.addPort({"P", {"T"}, XCatalogType::bigint()}, error), 0);
-    ASSERT_EQ(catalog.addPort({"P", {"F", "T"}, XCatalogType::floating()}, error), 0);
-    XCatalogContext context(std::make_shared<XCatalog>(catalog));
-    QvUString err;
-    QvUString warn;
-    struct {
-        std::vector<std::string> qualifiers;
-        int type;
-    } cases[] = {{{}, eXDT_INT}, {{"T"}, eXDT_BIGINT}, {{"T", "F"}, eXDT_FLOAT}};
-    for (const auto& c : cases) {
-        Qualifiers q(c.qualifiers);
-        XMetadataPort port;
-        ASSERT_EQ(context.findPort(q.get(), U("p").getBuffer(), &port, err, warn), 0);
-        EXPECT_EQ(port.getDataType().toInteger(), c.type);
-    }
-}
-
-TEST_F(OrdersContextTest, DecimalPortsFollowHighPrecisionMode) {
-    XMetadataPort price;
-    ASSERT_EQ(findPort({}, "PRICE", price), 0);
-    if (XType::getIsHighPrecisionMode()) {
-        EXPECT_EQ(price.getDataType().toInteger(), eXDT_DEC18);
-        EXPECT_EQ(price.getScale().toInteger(), 2);
-        EXPECT_EQ(price.getNumCharsMax().toInteger(), 12);
-    } else {
-        EXPECT_EQ(price.getDataType().toInteger(), eXDT_FLOAT);
+    const XCatalogPort ports[] = {{"P", {}, XCatalogType::integer()}, {"P", {"T"}, XCatalogType::bigint()},
+                                  {"P", {"F", "T"}, XCatalogType::floating()}};
+    for (bool reversed : {false, true}) {
+        XCatalog catalog;
+        std::string error;
+        for (size_t i = 0; i < std::size(ports); ++i)
+            ASSERT_EQ(catalog.addPort(ports[reversed ? std::size(ports) - 1 - i : i], error), 0);
+        XCatalogContext context(std::make_shared<XCatalog>(catalog));
+        QvUString err, warn;
+        const std::pair<std::vector<std::string>, int> cases[] = {
+            {{}, eXDT_INT}, {{"T"}, eXDT_BIGINT}, {{"T", "F"}, eXDT_FLOAT}};
+        for (const auto& [qualifiers, type] : cases) {
+            Qualifiers q(qualifiers);
+            XMetadataPort port;
+            ASSERT_EQ(context.findPort(q.get(), U("p").getBuffer(), &port, err, warn), 0);
+            EXPECT_EQ(port.getDataType().toInteger(), type) << reversed;
+        }
     }
 }
 
 TEST_F(OrdersContextTest, FindMapVarAndWorkflowVar) {
-    XMetadataMapVar max;
-    ASSERT_EQ(context.findMapVar(U("$$max_id").getBuffer(), &max), 0);
-    EXPECT_EQ(max.getDataType().toInteger(), eXDT_BIGINT);
-    EXPECT_EQ(max.getMapVarType(), eXMVT_MAX);
-    EXPECT_EQ(max.getIsAggContext(), 0);
-    EXPECT_EQ(max.getArgType().toInteger(), 0);
-    EXPECT_EQ(max.isParam(), 1);
-    EXPECT_NE(max.getRef().getCPtr(), nullptr);
-    XMetadataMapVar seen;
-    ASSERT_EQ(context.findMapVar(U("$$MAX_ID_SEEN").getBuffer(), &seen), 0);
-    EXPECT_EQ(seen.getMapVarType(), eXMVT_ANY);
-    EXPECT_EQ(seen.getIsAggContext(), 1);
-    XMetadataMapVar none;
-    EXPECT_NE(context.findMapVar(U("$$MAX").getBuffer(), &none), 0);
-
-    XMetadataWorkflowVar status;
-    ASSERT_EQ(context.findWorkflowVar(U("$S_LOAD.STATUS").getBuffer(), &status), 0);
-    EXPECT_EQ(status.getDataType().toInteger(), eXDT_INT);
-    XMetadataWorkflowVar mode;
-    EXPECT_EQ(context.findWorkflowVar(U("$$RUN_MODE").getBuffer(), &mode), 0);
-    XMetadataWorkflowVar unknown;
-    EXPECT_NE(context.findWorkflowVar(U("$$MAX_ID").getBuffer(), &unknown), 0);
+    const std::pair<const char*, const char*> mapVars[] = {
+        {"$$max_id", "BIGINT/-4/0 a0 param1 ref=entry trt=? max0"},
+        {"$$MAX_ID_SEEN", "BIGINT/-4/0 a0 param1 ref=entry trt=? any1"},
+        {"$$MAX", "-"}};
+    for (const auto& [name, expected] : mapVars) {
+        XMetadataMapVar var;
+        const int rc = context.findMapVar(U(name).getBuffer(), &var);
+        const char* kind = var.getMapVarType() == eXMVT_MAX ? " max" : var.getMapVarType() == eXMVT_ANY ? " any" : " ?";
+        EXPECT_EQ(found(rc, var) + (rc ? "" : kind + std::to_string(var.getIsAggContext())), expected);
+    }
+    const std::pair<const char*, const char*> workflowVars[] = {{"$S_LOAD.STATUS", "INT/-4/0 a1 ref=entry trt=?"},
+                                                                {"$$RUN_MODE", "UNISTRING/10/0 a1 ref=entry trt=?"},
+                                                                {"$$MAX_ID", "-"}};
+    for (const auto& [name, expected] : workflowVars) {
+        XMetadataWorkflowVar var;
+        EXPECT_EQ(found(context.findWorkflowVar(U(name).getBuffer(), &var), var), expected) << name;
+    }
 }
 
+// Arguments and result come from the catalog; a stored procedure without a
+// declared result leaves the return record unset.
 TEST_F(OrdersContextTest, FindWidgetDeclaresArgumentsAndResult) {
-    XMetadataWidget lookup;
+    XMetadataWidget lookup, credit, clean;
     ASSERT_EQ(lookup.allocateArgMetadata(1), 0);
-    ASSERT_NE(findWidget(":lkp", "lkp_tier", {0}, lookup), -1);
-    EXPECT_EQ(lookup.getArgMetadata(0)->getDataType().toInteger(), eXDT_INT);
+    ASSERT_NE(findWidget({":lkp"}, "lkp_tier", {0}, lookup), -1);
+    EXPECT_EQ(xtestsupport::recordText(*lookup.getArgMetadata(0)), "INT/-4/0 a1 trt=?");
     EXPECT_EQ(lookup.isRetPortMetadataSet(), 1);
     EXPECT_EQ(lookup.getRetPortMetadata()->getNumCharsMax().toInteger(), 20);
     EXPECT_NE(lookup.getRef().getCPtr(), nullptr);
-
-    // A stored procedure without a declared result leaves the return record unset.
-    XMetadataWidget credit;
     ASSERT_EQ(credit.allocateArgMetadata(2), 0);
-    ASSERT_NE(findWidget(":SP", "SP_CREDIT", {0, 0}, credit), -1);
+    ASSERT_NE(findWidget({":SP"}, "SP_CREDIT", {0, 0}, credit), -1);
     EXPECT_EQ(credit.isRetPortMetadataSet(), 0);
-    EXPECT_EQ(credit.getArgMetadata(1)->getDataType().toInteger(), eXDT_DEC28);
-    EXPECT_EQ(credit.getArgMetadata(1)->getScale().toInteger(), 2);
-
-    XMetadataWidget clean;
-    EXPECT_NE(findWidget(":Ext", "EXT_CLEAN", {0}, clean), -1);
+    EXPECT_EQ(xtestsupport::recordText(*credit.getArgMetadata(1)), "DEC28/20/2 a1 trt=?");
+    EXPECT_NE(findWidget({":Ext"}, "EXT_CLEAN", {0}, clean), -1);
     EXPECT_TRUE(err.isEmpty());
 }
 
+// A wrong argument count says why; the qualifier decides the kind (a lookup
+// is no stored procedure) and must be the only one.
 TEST_F(OrdersContextTest, FindWidgetRefusals) {
-    XMetadataWidget wrongCount;
+    XMetadataWidget wrongCount, wrongKind, qualified, bare;
     ASSERT_EQ(wrongCount.allocateArgMetadata(2), 0);
-    EXPECT_EQ(findWidget(":LKP", "LKP_TIER", {0, 0}, wrongCount), -1);
+    EXPECT_EQ(findWidget({":LKP"}, "LKP_TIER", {0, 0}, wrongCount), -1);
     EXPECT_NE(errors().find("takes 1 argument"), std::string::npos) << errors();
-    // The qualifier decides the kind: a lookup is no stored procedure.
-    XMetadataWidget wrongKind, qualified, bare;
-    EXPECT_EQ(findWidget(":SP", "LKP_TIER", {0}, wrongKind), -1);
+    EXPECT_EQ(findWidget({":SP"}, "LKP_TIER", {0}, wrongKind), -1);
     err.makeEmpty();
     EXPECT_EQ(findWidget({"FOLDER", ":LKP"}, "LKP_TIER", {0}, qualified), -1);
     EXPECT_FALSE(err.isEmpty());
-    EXPECT_EQ(findWidget(std::vector<std::string>{}, "LKP_TIER", {0}, bare), -1);
+    EXPECT_EQ(findWidget({}, "LKP_TIER", {0}, bare), -1);
 }
 
 TEST_F(OrdersContextTest, FindExtFuncDeclaresTypesAndConstness) {
-    struct {
-        std::vector<int> constness;
-        int expected;
-    } cases[] = {{{1, 1}, 1}, {{1, 0}, 0}, {{0, 0}, 0}};
-    for (const auto& c : cases) {
+    const std::pair<std::vector<int>, int> cases[] = {{{1, 1}, 1}, {{1, 0}, 0}, {{0, 0}, 0}};
+    for (const auto& [constness, expected] : cases) {
         XMetadataWidget call;
         ASSERT_EQ(call.allocateArgMetadata(2), 0);
         int isConst = -1;
-        ASSERT_NE(findExtFunc("geo_dist", c.constness, 1, call, isConst), -1);
-        EXPECT_EQ(isConst, c.expected);
+        ASSERT_NE(findExtFunc("geo_dist", constness, 1, call, isConst), -1);
+        EXPECT_EQ(isConst, expected);
         EXPECT_EQ(call.getRetPortMetadata()->getDataType().toInteger(), eXDT_FLOAT);
         EXPECT_EQ(call.isRetPortMetadataSet(), 1);
     }
     // A user-defined function is called as a macro; it is never constant.
-    XMetadataWidget net;
+    XMetadataWidget net, unknown, tooMany, notMacro;
     ASSERT_EQ(net.allocateArgMetadata(2), 0);
     int isConst = -1;
     ASSERT_NE(findExtFunc(":UDF.net", {1, 1}, 0, net, isConst), -1);
     EXPECT_EQ(isConst, 0);
     EXPECT_EQ(net.getArgMetadata(1)->getDataType().toInteger(), eXDT_INT);
     // Unknown functions and wrong argument counts say why: the library adds nothing.
-    XMetadataWidget unknown, tooMany;
     EXPECT_EQ(findExtFunc("NOPE", {1, 1}, 1, unknown, isConst), -1);
     EXPECT_NE(errors().find("NOPE"), std::string::npos);
     err.makeEmpty();
     EXPECT_EQ(findExtFunc("GEO_DIST", {0, 0, 0}, 1, tooMany, isConst), -1);
     EXPECT_NE(errors().find("takes 2"), std::string::npos) << errors();
-    XMetadataWidget notMacro;
     EXPECT_EQ(findExtFunc("GEO_DIST", {1, 1}, 0, notMacro, isConst), -1);
     Args args({1, 1});
-    EXPECT_EQ(context.pushdownExtFunc(U("GEO_DIST").getBuffer(), args.get(), 0, 0, 0, err, warn),
-              -1);
+    EXPECT_EQ(context.pushdownExtFunc(U("GEO_DIST").getBuffer(), args.get(), 0, 0, 0, err, warn), -1);
 }
 
 // ================================================================ real parses
@@ -668,8 +644,7 @@ TEST(XCatalogParseTest, WhatTheCatalogDeclaresDecidesTheParse) {
     } cases[] = {
         // The lexer takes the longest declared variable that ends where the name does.
         {kTransformation, "$$MAX_ID_SEEN + 1", true, "PLUS($$MAX_ID_SEEN,"},
-        {kTransformation, "$$max_id", true, nullptr},
-        {kTransformation, "$$MAX_IDX + 1", false, nullptr},
+        {kTransformation, "$$max_id", true, nullptr}, {kTransformation, "$$MAX_IDX + 1", false, nullptr},
         // Functions only before a parenthesis.
         {kTransformation, "GEO_DIST (1.5, 2)", true, "EXTFUNC[GEO_DIST]"},
         {kTransformation, ":udf.NET(PRICE, 2)", true, "MACRO"},
@@ -678,10 +653,8 @@ TEST(XCatalogParseTest, WhatTheCatalogDeclaresDecidesTheParse) {
         {kTransformation, ":LKP.LKP_TIER(ORDER_ID)", true, "LKP"},
         {kTransformation, "SP_CREDIT(ORDER_ID, PROC_RESULT)", true, "SP"},
         // Workflows have no ports and no row operations; transformations no task variables.
-        {kWorkflow, "$s_load.Status = SUCCEEDED", true, nullptr},
-        {kWorkflow, "$$RUN_MODE = 'FULL'", true, nullptr},
-        {kWorkflow, "DD_INSERT", false, nullptr},
-        {kWorkflow, "ORDER_ID > 1", false, nullptr},
+        {kWorkflow, "$s_load.Status = SUCCEEDED", true, nullptr}, {kWorkflow, "$$RUN_MODE = 'FULL'", true, nullptr},
+        {kWorkflow, "DD_INSERT", false, nullptr}, {kWorkflow, "ORDER_ID > 1", false, nullptr},
         {kTransformation, "IIF(ORDER_ID > 1, DD_INSERT, DD_REJECT)", true, nullptr},
         {kTransformation, "$s_load.Status = 1", false, nullptr},
         {kEither, "$s_load.Status = SUCCEEDED", true, nullptr},

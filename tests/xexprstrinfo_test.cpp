@@ -18,6 +18,7 @@
 #include "qvcmnexpr/xrefreplacer.h"
 #include "qvcmnexpr/xtree.h"
 #include "qvi18n.h"
+#include "xrecordtext.h"
 
 // The constant constructor is private (creators only); tests reach it here.
 class XNodeConstTestAccess {
@@ -33,6 +34,7 @@ public:
 
 namespace {
 
+using xtestsupport::answers;
 using NodePtr = std::unique_ptr<XNode>;
 
 NodePtr port(int begin, int end) { return NodePtr(XNodeRef::create(eXNI_PORTVAR, nullptr, begin, end)); }
@@ -121,21 +123,19 @@ TEST(XExprStrInfoRefListTest, WidgetCallsThatAreNotRecorded) {
     Record r(":LKP.L(x)");
     NodePtr bare = widget(eXNI_LKP, 0, 6), a = port(7, 8), call = widget(eXNI_LKP, 0, 9);
     Record noParenthesis(":LKP.L");
-    EXPECT_EQ(noParenthesis.info.insertWidgetRefNode(bare.get()), -1);
-    EXPECT_EQ(r.info.insertWidgetRefNode(a.get()), -1);  // only widgets are inserted directly
-    EXPECT_EQ(r.info.insertWidgetRefNode(nullptr), -1);
+    // No "(" after the name; only widgets are inserted directly; no node.
+    EXPECT_EQ(answers({noParenthesis.info.insertWidgetRefNode(bare.get()), r.info.insertWidgetRefNode(a.get()),
+                       r.info.insertWidgetRefNode(nullptr), noParenthesis.info.getRefList().entries()}),
+              "-1 -1 -1 0");
     r.info.disableCollectingWidgetRef();
-    EXPECT_EQ(r.info.insertWidgetRefNode(call.get()), 0);
-    EXPECT_EQ(r.info.addRefNode(call.get()), 0);
-    EXPECT_EQ(r.info.addRefNode(a.get()), 0);
+    EXPECT_EQ(
+        answers({r.info.insertWidgetRefNode(call.get()), r.info.addRefNode(call.get()), r.info.addRefNode(a.get())}),
+        "0 0 0");
     EXPECT_EQ(spans(r.info), "7-8");
-    EXPECT_TRUE(noParenthesis.info.getRefList().isEmpty());
     // Clearing needs the list's type, and starts afresh.
-    EXPECT_EQ(r.info.clearRefList(eXRIT_OWNED), -1);
-    EXPECT_EQ(r.info.getRefList().entries(), 1u);
-    EXPECT_EQ(r.info.clearRefList(eXRIT_NODE), 0);
-    EXPECT_TRUE(r.info.getRefList().isEmpty());
-    EXPECT_EQ(r.info.addRefNode(a.get()), 0);
+    EXPECT_EQ(answers({r.info.clearRefList(eXRIT_OWNED), r.info.getRefList().entries(), r.info.clearRefList(eXRIT_NODE),
+                       r.info.getRefList().entries(), r.info.addRefNode(a.get())}),
+              "-1 1 0 0 0");
 }
 
 // The token runs to the parenthesis and the name follows the last period.
@@ -210,14 +210,13 @@ TEST(XExprStrInfoConvertTest, ConvertedEntriesAndWhoFreesThem) {
         Record r(":LKP.L(x) + y");
         NodePtr x = port(7, 8), call = widget(eXNI_LKP, 0, 9), y = port(12, 13);
         for (const XNode* node : {x.get(), call.get(), y.get()}) r.info.addRefNode(node);
-        EXPECT_EQ(r.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, 100, &live)), 0);
-        EXPECT_EQ(r.info.getRefInfoType(), eXRIT_OWNED);
-        EXPECT_EQ(live, 3);
+        EXPECT_EQ(
+            answers({r.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, 100, &live)), r.info.getRefInfoType(), live}),
+            answers({0, eXRIT_OWNED, 3}));
         EXPECT_EQ(spans(r.info), "105-106 107-108 112-113");
-        EXPECT_EQ(r.info.addRefNode(x.get()), -1);
-        EXPECT_EQ(r.info.insertWidgetRefNode(call.get()), -1);
-        EXPECT_EQ(r.info.clearRefList(eXRIT_NODE), -1);
-        EXPECT_EQ(live, 3);
+        EXPECT_EQ(answers({r.info.addRefNode(x.get()), r.info.insertWidgetRefNode(call.get()),
+                           r.info.clearRefList(eXRIT_NODE), live}),
+                  "-1 -1 -1 3");
     }
     EXPECT_EQ(live, 0);
     {
@@ -225,10 +224,10 @@ TEST(XExprStrInfoConvertTest, ConvertedEntriesAndWhoFreesThem) {
         NodePtr a = port(0, 1);
         r.info.addRefNode(a.get());
         r.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, 0, &live));
-        EXPECT_EQ(r.info.clearRefList(eXRIT_OWNED), 0);
-        EXPECT_EQ(live, 0);
-        EXPECT_TRUE(r.info.getRefList().isEmpty());
-        EXPECT_EQ(r.info.addRefNode(a.get()), -1);  // still converted
+        // cleared, freed, empty, and still converted
+        EXPECT_EQ(answers({r.info.clearRefList(eXRIT_OWNED), live, r.info.getRefList().entries(),
+                           r.info.addRefNode(a.get())}),
+                  "0 0 0 -1");
     }
     std::vector<ShiftedRef*> made;  // entries of other types stay the caller's
     {
@@ -246,11 +245,11 @@ TEST(XRefInfoTest, ValueSemanticsComparePointers) {
     NodePtr a = port(0, 1), b = port(2, 3);
     XRefInfo none, ra(a.get()), rb(b.get());
     XRefInfo copy = ra;
-    EXPECT_TRUE(copy == ra);
-    EXPECT_FALSE(ra == rb);
+    EXPECT_TRUE(copy == ra && !(ra == rb));
     int begin = 0, end = 0;
-    EXPECT_EQ(none.getPosBeginEnd(nullptr, eXRIT_NODE, begin, end), -1);
-    EXPECT_EQ(none.getPosBeginEnd(nullptr, eXRIT_OWNED, begin, end), -1);
+    EXPECT_EQ(answers({none.getPosBeginEnd(nullptr, eXRIT_NODE, begin, end),
+                       none.getPosBeginEnd(nullptr, eXRIT_OWNED, begin, end)}),
+              "-1 -1");
     none.setHeldRefInfo(&none);  // an entry converted into itself cannot answer
     EXPECT_EQ(none.getPosBeginEnd(nullptr, eXRIT_OWNED, begin, end), -1);
 }
@@ -301,11 +300,8 @@ struct RewriteCase {
 const RewriteCase kRewriteCases[] = {
     {{}, -1, -1, "", 0, 1, "0|a + b -- note\n + :LKP.L(c)|a b L c"},
     {{{"a", "alpha"}, {"L", "Lookup2"}, {"c", ""}}, -1, -1, "", 0, 1, "0|alpha + b -- note\n + :LKP.Lookup2()|a b L c"},
-    {{{"a", "A"}, {"b", "B"}, {"c", "C"}}, 2, 16, "", 0, 1, "0|+ B -- note\n +|b"},
-    {{}, 25, 25, "", 0, 1, "0||"},
-    {{}, -1, 3, "", 0, 1, "-1||"},
-    {{}, 4, 3, "", 0, 1, "-1||"},
-    {{}, 0, 27, "", 0, 1, "-1||"},
+    {{{"a", "A"}, {"b", "B"}, {"c", "C"}}, 2, 16, "", 0, 1, "0|+ B -- note\n +|b"}, {{}, 25, 25, "", 0, 1, "0||"},
+    {{}, -1, 3, "", 0, 1, "-1||"}, {{}, 4, 3, "", 0, 1, "-1||"}, {{}, 0, 27, "", 0, 1, "-1||"},
     {{{"a", "A"}}, -1, -1, "L", 0, 1, "-1||a b L"},  // a refused reference fails the rewrite
     // The precondition is asked only of a record without widget references.
     {{{"b", "B"}}, -1, -1, "", 1, 1, "0|a + B -- note\n + :LKP.L(c)|a b L c"},
@@ -385,11 +381,12 @@ TEST(XExprStrInfoRewriteTest, OddListsAndTheTreesRecord) {
 
 // ---- the text of a node ----
 
-// "text" (or "text*" when the caller must free it), "-" for none.
+// "text" (or "text*" when the caller must free it), "-" for none (-1).
 std::string tokenOf(const XExprStrInfo& info, const XNode* node) {
     const unsigned short* text = nullptr;
     int length = -9, owned = -9;
-    if (info.getNodeToken(node, text, length, owned) != 0) return "-";
+    const int rc = info.getNodeToken(node, text, length, owned);
+    if (rc != 0) return rc == -1 ? "-" : "rc " + std::to_string(rc);
     const std::string out = utf8(text, length) + (owned ? "*" : "");
     if (owned) delete[] text;
     return out;

@@ -15,8 +15,11 @@
 #include "qvcmnexpr/xmetadata.h"
 #include "qvcmnexpr/xnode.h"
 #include "qvcmnexpr/xtoken.h"
+#include "xrecordtext.h"
 
 namespace {
+
+using xtestsupport::answers;
 
 EXNodeId kind(int number) { return static_cast<EXNodeId>(number); }
 
@@ -98,30 +101,24 @@ TEST(XNodeKindTest, EveryPredicateHoldsExactlyOnItsRangesInBothForms) {
 
 // ---- creation ----
 
+// An operator: kind, positions, record class, type set, parent, children,
+// child list, visit action; a new kind keeps the record. A keyword: scale,
+// child list, children, value, indicator, value available, visit action.
 TEST(XNodeCreateTest, OperatorsAndKeywordsCarryKindPositionsAndAFreshRecord) {
     auto node = opt(eXNI_PLUS, 3, 9);
-    EXPECT_EQ(node->getId(), eXNI_PLUS);
-    EXPECT_EQ(node->getPosBegin().toInteger(), 3);
-    EXPECT_EQ(node->getPosEnd().toInteger(), 9);
-    EXPECT_EQ(node->getMetadataConstPtr()->getClassId(), XMetadata::cls_classId);
-    EXPECT_FALSE(node->getDataType().isInitialized());
-    EXPECT_EQ(node->getParent(), nullptr);
-    EXPECT_EQ(node->getNumChildren(), 0);
-    EXPECT_NE(node->getChildrenV(), nullptr);
-    EXPECT_EQ(node->getCmnInfoPtr()->getVisitAction(), nullptr);
+    EXPECT_EQ(answers({node->getId(), node->getPosBegin().toInteger(), node->getPosEnd().toInteger(),
+                      node->getMetadataConstPtr()->getClassId(), node->getDataType().isInitialized(),
+                      node->getParent() != nullptr, node->getNumChildren(), node->getChildrenV() != nullptr,
+                      node->getCmnInfoPtr()->getVisitAction() != nullptr}),
+              answers({eXNI_PLUS, 3, 9, XMetadata::cls_classId, 0, 0, 0, 1, 0}));
     const XMetadata* record = node->getMetadataConstPtr();
     node->changeId(eXNI_MINUS);
-    EXPECT_EQ(node->getId(), eXNI_MINUS);
-    EXPECT_EQ(node->getMetadataConstPtr(), record) << "a new kind keeps the record";
-
+    EXPECT_TRUE(node->getId() == eXNI_MINUS && node->getMetadataConstPtr() == record);
     auto word = keyword(eXNI_SESSSTARTTIME);
-    EXPECT_EQ(word->getScale().toInteger(), eXMINT_DUMMY);
-    EXPECT_EQ(word->getChildrenV(), nullptr);
-    EXPECT_EQ(word->getNumChildrenB(), 0);
-    EXPECT_EQ(word->getDataPtr(), nullptr);
-    EXPECT_EQ(word->getIndPtr(), nullptr);
-    EXPECT_EQ(word->isValueAvailable(), 0);
-    EXPECT_EQ(word->getCmnInfoPtr()->getVisitAction(), nullptr);
+    EXPECT_EQ(answers({word->getScale().toInteger(), word->getChildrenV() != nullptr, word->getNumChildrenB(),
+                      word->getDataPtr() != nullptr, word->getIndPtr() != nullptr, word->isValueAvailable(),
+                      word->getCmnInfoPtr()->getVisitAction() != nullptr}),
+              answers({eXMINT_DUMMY, 0, 0, 0, 0, 0, 0}));
 }
 
 // The null node carries the normalised type; the string type of the
@@ -137,11 +134,9 @@ TEST(XNodeCreateTest, NullNodeTypes) {
     const std::pair<const XNode*, std::pair<int, int>> cases[] = {
         {null.get(), {eXDT_NULL, eXMINT_DUMMY}},      {ascii.get(), {eXDT_STRING, 0}},
         {unicode.get(), {eXDT_UNISTRING, 0}},         {other.get(), {eXMINT_INVALID, eXMINT_DUMMY}}};
-    for (const auto& [node, expected] : cases) {
-        EXPECT_EQ(node->getId(), eXNI_NULL);
-        EXPECT_EQ(node->getDataType().toInteger(), expected.first);
-        EXPECT_EQ(node->getNumCharsMax().toInteger(), expected.second);
-    }
+    for (const auto& [node, expected] : cases)
+        EXPECT_EQ(answers({node->getId(), node->getDataType().toInteger(), node->getNumCharsMax().toInteger()}),
+                  answers({eXNI_NULL, expected.first, expected.second}));
 }
 
 TEST(XNodeCreateTest, ReferenceRecordFollowsTheKind) {
@@ -200,14 +195,11 @@ TEST(XNodeCreateTest, WidgetKindFollowsQualifierAndName) {
 
 TEST(XNodeCreateTest, PercentileNodesCarryTheirLinks) {
     auto detached = own(XNodePercDetached::createPercDetachedNode(12));
-    EXPECT_EQ(detached->getId(), eXNI_PERCDETACHED);
-    EXPECT_EQ(detached->getPosBegin().toInteger(), 12);
-    EXPECT_EQ(detached->getPosEnd().toInteger(), eXMINT_DUMMY);
-    EXPECT_EQ(detached->getProgramPtrRef(), nullptr);
     auto ref = own(XNodePercRef::createPercRefNode(detached.get()));
-    EXPECT_EQ(ref->getId(), eXNI_PERCREF);
-    EXPECT_EQ(ref->getPosBegin().toInteger(), eXMINT_DUMMY);
-    EXPECT_EQ(ref->getPosEnd().toInteger(), eXMINT_DUMMY);
+    EXPECT_EQ(answers({detached->getId(), detached->getPosBegin().toInteger(), detached->getPosEnd().toInteger(),
+                      detached->getProgramPtrRef() != nullptr, ref->getId(), ref->getPosBegin().toInteger(),
+                      ref->getPosEnd().toInteger()}),
+              answers({eXNI_PERCDETACHED, 12, eXMINT_DUMMY, 0, eXNI_PERCREF, eXMINT_DUMMY, eXMINT_DUMMY}));
     EXPECT_EQ(ref->getPercDetached(), detached.get());
 }
 
@@ -328,14 +320,15 @@ TEST_F(XNodeChildListTest, ReplacingAndRemovingChildren) {
 TEST_F(XNodeChildListTest, CursorWalksTheChildrenAndPassesOverEmptySlots) {
     parent->removeChild(children[1].get());
     XNode* node = parent.get();
+    auto name = [](const XNode* n) { return n ? static_cast<char>('a' + n->getPosBegin().toInteger()) : '-'; };
+    std::string walk;  // the current child, then each step and the current child after it
     node->resetNextChild();
-    EXPECT_EQ(parent->getCurChild(), nullptr);
-    EXPECT_EQ(node->nextChild(), children[0].get());
-    EXPECT_EQ(parent->getCurChild(), children[0].get());
-    EXPECT_EQ(node->nextChild(), children[2].get());
-    EXPECT_EQ(parent->getCurChild(), children[2].get());
-    EXPECT_EQ(node->nextChild(), nullptr);
-    EXPECT_EQ(node->nextChild(), nullptr);
+    walk += name(parent->getCurChild());
+    for (int step = 0; step < 4; ++step) {
+        walk = walk + " " + name(node->nextChild());
+        walk += name(parent->getCurChild());
+    }
+    EXPECT_EQ(walk, "- aa cc -c -c");  // past the end the cursor stays on the last child
     node->resetNextChild();
     EXPECT_EQ(parent->getNextChild(), children[0].get());
     // A leaf answers as a leaf.
@@ -419,9 +412,7 @@ TEST(XNodeOwnershipTest, NodeFreesItsAttachmentsOnceAndNotItsChildren) {
         unowned->setSrvInfoPtr(reinterpret_cast<XNodeSrvInfo*>(&caller), nullptr);
         EXPECT_EQ(gSrvFreed, 0);
     }
-    EXPECT_EQ(gSrvFreed, 1);
-    EXPECT_EQ(gOptFreed, 1);
-    EXPECT_EQ(gFreedByDeleter[0], 1);
+    EXPECT_EQ(answers({gSrvFreed, gOptFreed, gFreedByDeleter[0]}), "1 1 1");
     EXPECT_EQ(child->getId(), eXNI_SYSDATE);  // still alive
 }
 

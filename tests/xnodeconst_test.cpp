@@ -19,6 +19,7 @@
 #include "qvcmnexpr/qvcmnexprglobal.h"
 #include "qvcmnexpr/xmetadata.h"
 #include "qvcmnexpr/xnodeconst.h"
+#include "xrecordtext.h"
 
 // The constructor is private (creators only); the tests reach it as a friend.
 class XNodeConstTestAccess {
@@ -32,6 +33,7 @@ public:
 
 namespace {
 
+using xtestsupport::answers;
 using ConstPtr = std::unique_ptr<XNodeConstBase>;
 using Maker = std::function<ConstPtr()>;
 
@@ -229,10 +231,7 @@ QvCustomTypeDef dec38rtDef() {
     def.toBigInt = [](const void* v, long long& out) {
         return QvDecimalImpl<4>::toInt64(decimalAt(v), out) == 0 ? 1 : 0;
     };
-    def.toFloat = [](const void* v, double& out) {
-        out = QvDecimalImpl<4>::toDouble(decimalAt(v));
-        return 1;
-    };
+    def.toFloat = [](const void* v, double& out) { return out = QvDecimalImpl<4>::toDouble(decimalAt(v)), 1; };
     def.negate = [](void* v) {
         QvDecimal<4> d = decimalAt(v);
         QvDecimalImpl<4>::negate(d);
@@ -279,6 +278,17 @@ std::string decimalText(const void* decimal, int type) {
     return n < 0 ? std::string("?") : std::string(buffer, static_cast<size_t>(n));
 }
 
+// "kind type scale begin-end value|null" of a constant; a scale that is
+// the dummy sentinel reads "dummy".
+std::string shape(const XNodeConstBase& node) {
+    const int scale = node.getScale().toInteger();
+    return std::string(node.getId() == eXNI_CONST ? "CONST " : "KIND ") +
+           std::to_string(node.getDataType().toInteger()) + " " +
+           (scale == eXMINT_DUMMY ? "dummy" : std::to_string(scale)) + " " +
+           std::to_string(node.getPosBegin().toInteger()) + "-" + std::to_string(node.getPosEnd().toInteger()) +
+           (node.isValueAvailable() ? " value" : " null");
+}
+
 TEST(XNodeConstCreateTest, NumbersGetTheirClassTypeAndPositions) {
     QvDate date;
     ASSERT_EQ(date.setDate(2024, 2, 29), 0);
@@ -296,12 +306,7 @@ TEST(XNodeConstCreateTest, NumbersGetTheirClassTypeAndPositions) {
         {own(XNodeConstBase::createConstDate(date, 3, 9)), eXDT_DATE, "ix"},
     };
     for (const auto& [node, type, read] : cases) {
-        EXPECT_EQ(node->getId(), eXNI_CONST);
-        EXPECT_EQ(node->getDataType().toInteger(), type);
-        EXPECT_EQ(node->getScale().toInteger(), eXMINT_DUMMY);
-        EXPECT_EQ(node->getPosBegin().toInteger(), 3);
-        EXPECT_EQ(node->getPosEnd().toInteger(), 9);
-        EXPECT_EQ(node->isValueAvailable(), 1);
+        EXPECT_EQ(shape(*node), "CONST " + std::to_string(type) + " dummy 3-9 value");
         EXPECT_EQ(reads(*node, std::string(1, read[0])), read);
     }
     EXPECT_EQ(as<QvDate>(cases[6].node)->getDataRef(), date);
@@ -319,8 +324,8 @@ TEST(XNodeConstCreateTest, PredefinedIntegersKeepTheirKind) {
     for (const PredefinedCase& c : cases) {
         auto node = own(XNodeConstBase::createConstIntPredefined(c.kind, c.value, 0, 4));
         EXPECT_EQ(node->getId(), c.kind);
-        EXPECT_EQ(node->isConstNode(), 1);
-        EXPECT_EQ(node->getDataType().toInteger(), eXDT_INT);
+        EXPECT_TRUE(node->isConstNode());
+        EXPECT_EQ(shape(*node), "KIND " + std::to_string(eXDT_INT) + " dummy 0-4 value");
         EXPECT_EQ(node->getIntValue(), c.value);
     }
 }
@@ -352,27 +357,15 @@ TEST(XNodeConstCreateTest, DecimalFromTextIsExactUnlessForced) {
     const std::string frac29 = std::string("9.") + k28;
     const std::string frac39 = std::string("0.9") + k38;
     const DecTextCase cases[] = {
-        {"12.50", 18, 0, "12.50"},
-        {"-0.001", 18, 0, "-0.001"},
-        {k18, 18, 0, k18},
-        {frac18.c_str(), 18, 0, frac18.c_str()},
-        {frac19.c_str(), 18, 0, nullptr},
-        {frac19.c_str(), 18, 1, "1.12345678901234568"},
-        {frac19.c_str(), 28, 0, frac19.c_str()},
-        {"1234567890123456789", 18, 0, "throw"},
-        {"1234567890123456789", 18, 1, "throw"},
-        {k28, 28, 0, k28},
-        {frac29.c_str(), 28, 0, nullptr},
-        {frac29.c_str(), 28, 1, "9.123456789012345678901234568"},
-        {"12345678901234567890123456789", 28, 1, "throw"},
-        {k38, 38, 0, k38},
-        {frac39.c_str(), 38, 0, nullptr},
+        {"12.50", 18, 0, "12.50"}, {"-0.001", 18, 0, "-0.001"}, {k18, 18, 0, k18},
+        {frac18.c_str(), 18, 0, frac18.c_str()}, {frac19.c_str(), 18, 0, nullptr},
+        {frac19.c_str(), 18, 1, "1.12345678901234568"}, {frac19.c_str(), 28, 0, frac19.c_str()},
+        {"1234567890123456789", 18, 0, "throw"}, {"1234567890123456789", 18, 1, "throw"}, {k28, 28, 0, k28},
+        {frac29.c_str(), 28, 0, nullptr}, {frac29.c_str(), 28, 1, "9.123456789012345678901234568"},
+        {"12345678901234567890123456789", 28, 1, "throw"}, {k38, 38, 0, k38}, {frac39.c_str(), 38, 0, nullptr},
         {"123456789012345678901234567890123456789", 38, 1, "throw"},
         // Not a decimal number from end to end: never a node, forced or not.
-        {"", 18, 1, nullptr},
-        {"abc", 28, 1, nullptr},
-        {"1.5e3", 38, 1, nullptr},
-        {"12 ", 18, 1, nullptr},
+        {"", 18, 1, nullptr}, {"abc", 28, 1, nullptr}, {"1.5e3", 38, 1, nullptr}, {"12 ", 18, 1, nullptr},
     };
     for (const DecTextCase& c : cases) {
         const QvUString text = qvU(c.text);
@@ -412,32 +405,22 @@ TEST(XNodeConstCreateTest, DecimalLadderTakesTheNarrowestExactRepresentation) {
     const std::string f29 = std::string("1.") + k28;  // 29 digits, integer part 1
     const std::string f39 = std::string("1.") + k38;
     const LadderCase cases[] = {
-        {"2147483648", 0, eXDT_DEC28, 1, eXDT_FLOAT},
-        {k38, 0, eXDT_DEC28, 1, eXDT_FLOAT},
-        {d39.c_str(), 0, eXDT_DEC18, 0, eXDT_FLOAT},
-        {"0.5", 0, eXDT_DEC18, 0, eXDT_FLOAT},
+        {"2147483648", 0, eXDT_DEC28, 1, eXDT_FLOAT}, {k38, 0, eXDT_DEC28, 1, eXDT_FLOAT},
+        {d39.c_str(), 0, eXDT_DEC18, 0, eXDT_FLOAT}, {"0.5", 0, eXDT_DEC18, 0, eXDT_FLOAT},
 
-        {"0.5", 1, eXDT_DEC28, 0, eXDT_DEC18},
-        {k18, 1, eXDT_DEC28, 0, eXDT_DEC18},
-        {d19.c_str(), 1, eXDT_DEC28, 0, eXDT_DEC28},
-        {k28, 1, eXDT_DEC28, 0, eXDT_DEC28},
-        {d29.c_str(), 1, eXDT_DEC28, 1, kCustom},
-        {d29.c_str(), 1, eXDT_DEC28, 0, kThrows},
+        {"0.5", 1, eXDT_DEC28, 0, eXDT_DEC18}, {k18, 1, eXDT_DEC28, 0, eXDT_DEC18},
+        {d19.c_str(), 1, eXDT_DEC28, 0, eXDT_DEC28}, {k28, 1, eXDT_DEC28, 0, eXDT_DEC28},
+        {d29.c_str(), 1, eXDT_DEC28, 1, kCustom}, {d29.c_str(), 1, eXDT_DEC28, 0, kThrows},
         {f29.c_str(), 1, eXDT_DEC28, 1, kCustom},
         {f29.c_str(), 1, eXDT_DEC28, 0, eXDT_DEC28},  // rounded to the maximum
-        {k38, 1, eXDT_DEC28, 1, kCustom},
-        {d39.c_str(), 1, eXDT_DEC28, 1, kThrows},
+        {k38, 1, eXDT_DEC28, 1, kCustom}, {d39.c_str(), 1, eXDT_DEC28, 1, kThrows},
         {f39.c_str(), 1, eXDT_DEC28, 1, eXDT_DEC28},
 
-        {k18, 1, eXDT_DEC18, 0, eXDT_DEC18},
-        {d19.c_str(), 1, eXDT_DEC18, 1, kCustom},
-        {d19.c_str(), 1, eXDT_DEC18, 0, kThrows},
-        {"0.1234567890123456789", 1, eXDT_DEC18, 0, eXDT_DEC18},
-        {"0.1234567890123456789", 1, eXDT_DEC18, 1, kCustom},
-        {k28, 1, eXDT_DEC18, 1, kCustom},
+        {k18, 1, eXDT_DEC18, 0, eXDT_DEC18}, {d19.c_str(), 1, eXDT_DEC18, 1, kCustom},
+        {d19.c_str(), 1, eXDT_DEC18, 0, kThrows}, {"0.1234567890123456789", 1, eXDT_DEC18, 0, eXDT_DEC18},
+        {"0.1234567890123456789", 1, eXDT_DEC18, 1, kCustom}, {k28, 1, eXDT_DEC18, 1, kCustom},
 
-        {k38, 1, eXDT_DEC38, 0, eXDT_DEC38},
-        {d39.c_str(), 1, eXDT_DEC38, 1, kThrows},
+        {k38, 1, eXDT_DEC38, 0, eXDT_DEC38}, {d39.c_str(), 1, eXDT_DEC38, 1, kThrows},
         {f39.c_str(), 1, eXDT_DEC38, 0, eXDT_DEC38},
     };
     for (const LadderCase& c : cases) {
@@ -491,14 +474,11 @@ TEST(XNodeConstCreateTest, Dec38rtNeedsTheRegisteredType) {
     const std::string d29 = std::string("-1") + k28;
     auto node = own(XNodeConstBase::createConstDec38Fixed(qvU(d29), 2, 32, 0));
     ASSERT_NE(node, nullptr);
-    EXPECT_EQ(node->getId(), eXNI_CONST);
-    EXPECT_EQ(node->getDataType().toInteger(), custom.id());
-    EXPECT_EQ(node->getScale().toInteger(), eXMINT_DUMMY);
+    EXPECT_EQ(shape(*node), "CONST " + std::to_string(custom.id()) + " dummy 2-32 value");
     EXPECT_EQ(node->getMetadataConstPtr()->getZevaTypeMetadataV(),
               CustomSDKMgr::getInstance()->getZEVATypeMetadata(custom.id()));
     EXPECT_EQ(node->getMetadataConstPtr()->getTrtInfoV(),
               CustomSDKMgr::getInstance()->getTrtInfoFromDT(custom.id()));
-    EXPECT_EQ(node->isValueAvailable(), 1);
     EXPECT_TRUE(XType(node->getDataType()).isNumeric(1));
     // A text the type cannot read gives no node.
     EXPECT_EQ(XNodeConstBase::createConstDec38Fixed(qvU(std::string("1") + k38), 0, 1, 0), nullptr);
@@ -526,9 +506,8 @@ TEST(XNodeConstCreateTest, CreateConstCustomCopiesTheValue) {
     auto node = own(XNodeConstBase::createConstCustom(&value, &md, 0, 2));
     ASSERT_NE(node, nullptr);
     QvDecimalImpl<4>::convertFrom(value, 7LL);  // the node holds its own copy
-    EXPECT_EQ(node->getDataType().toInteger(), custom.id());
-    EXPECT_EQ(node->getIntValue(), -42);
-    EXPECT_NE(node->getDataPtr(), static_cast<const void*>(&value));
+    EXPECT_EQ(answers({node->getDataType().toInteger(), node->getIntValue(), node->getDataPtr() == &value}),
+              answers({custom.id(), -42, 0}));
     XMetadata unknown;
     unknown.setDataType(XType(XType::cls_lastCustomType));
     EXPECT_EQ(XNodeConstBase::createConstCustom(&value, &unknown, 0, 2), nullptr);
@@ -541,12 +520,11 @@ TEST(XNodeConstCreateTest, BinaryCopiesBytesAndMetadata) {
     md.setDataType(XType(eXDT_BINARY));
     md.setNumCharsMax(100);
     auto node = own(XNodeConstBase::createConstBinary(bytes, 3, &md, 1, 5));
-    EXPECT_EQ(node->getDataType().toInteger(), eXDT_BINARY);
-    EXPECT_EQ(node->getNumCharsMax().toInteger(), 3);
-    EXPECT_EQ(as<binary_t>(node)->getDataRef(), binary_t(bytes, 3));
     auto empty = own(XNodeConstBase::createConstBinary(nullptr, 0, nullptr, 1, 1));
-    EXPECT_EQ(empty->getDataType().toInteger(), eXDT_BINARY);
-    EXPECT_EQ(empty->getNumCharsMax().toInteger(), 0);
+    EXPECT_EQ(answers({node->getDataType().toInteger(), node->getNumCharsMax().toInteger(),
+                       empty->getDataType().toInteger(), empty->getNumCharsMax().toInteger()}),
+              answers({eXDT_BINARY, 3, eXDT_BINARY, 0}));
+    EXPECT_EQ(as<binary_t>(node)->getDataRef(), binary_t(bytes, 3));
     EXPECT_THROW(XNodeConstBase::createConstBinary(bytes, -1, &md, 0, 1), QvAssertFailure);
 }
 
@@ -558,12 +536,11 @@ struct StringCase {
 
 TEST(XNodeConstCreateTest, StringRuleFollowsTheServerMode) {
     const StringCase cases[] = {
-        {"abc", 0, 1}, {"", 0, 1}, {"\xC3\xA9t\xC4\x80", 0, 1}, {"\xF0\x9F\x98\x80", 0, 1},
-        {"abc", 1, 1}, {"", 1, 1},
-        {"a\xC4\x80", 1, 0},         // U+0100, above 0xFF
-        {"\xE2\x82\xAC", 1, 0},      // U+20AC
+        {"abc", 0, 1}, {"", 0, 1}, {"\xC3\xA9t\xC4\x80", 0, 1}, {"\xF0\x9F\x98\x80", 0, 1}, {"abc", 1, 1}, {"", 1, 1},
+        {"a\xC4\x80", 1, 0},  // U+0100, above 0xFF
+        {"\xE2\x82\xAC", 1, 0},  // U+20AC
         {"\xF0\x9F\x98\x80", 1, 0},  // outside the BMP
-        {"caf\xC3\xA9", 1, 0},       // U+00E9 is two bytes in the host's 8-bit form
+        {"caf\xC3\xA9", 1, 0},  // U+00E9 is two bytes in the host's 8-bit form
     };
     for (const StringCase& c : cases) {
         const ModeScope mode(1, eXDT_DEC28, c.ascii);
@@ -575,9 +552,10 @@ TEST(XNodeConstCreateTest, StringRuleFollowsTheServerMode) {
         }
         auto node = own(XNodeConstBase::createConstString(text, 0, 1));
         const int n = static_cast<int>(text.length());
-        EXPECT_EQ(node->getDataType().toInteger(), c.ascii ? eXDT_STRING : eXDT_UNISTRING) << label;
-        EXPECT_EQ(node->getNumCharsMax().toInteger(), n) << label;
-        EXPECT_EQ(node->getScale().toInteger(), eXMINT_DUMMY) << label;
+        EXPECT_EQ(answers({node->getDataType().toInteger(), node->getNumCharsMax().toInteger(),
+                           node->getScale().toInteger()}),
+                  answers({c.ascii ? eXDT_STRING : eXDT_UNISTRING, n, eXMINT_DUMMY}))
+            << label;
         if (c.ascii) {
             const QvtStr<char>& held = as<QvtStr<char>>(node)->getDataRef();
             EXPECT_EQ(held.getLength(), n) << label;

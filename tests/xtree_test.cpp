@@ -17,6 +17,7 @@
 #include "qvcmnexpr/xtoken.h"
 #include "qvcmnexpr/xtree.h"
 #include "qvutils.h"
+#include "xrecordtext.h"
 
 // The allocator's constructor is private; the tests reach it as its friend.
 class XTokNameAllocatorAccess {
@@ -25,6 +26,8 @@ public:
 };
 
 namespace {
+
+using xtestsupport::answers;
 
 const unsigned short kText[] = {'a', ' ', '+', ' ', 'b', 0};
 
@@ -57,33 +60,23 @@ TEST(XTreeTest, CreatePutsTheRootUnderADummyParent) {
     EXPECT_EQ(tree->getRoot(), root);
     XNodeParent* dummy = root->getParent();
     ASSERT_NE(dummy, nullptr);
-    EXPECT_EQ(dummy->getId(), eXNI_FUNC_START);
-    EXPECT_EQ(dummy->getPosBegin().toInteger(), eXMINT_DUMMY);
-    EXPECT_EQ(dummy->getPosEnd().toInteger(), eXMINT_DUMMY);
-    EXPECT_EQ(dummy->getNumChildren(), 1);
-    EXPECT_TRUE(tree->isDummyParentOfRoot(dummy));
-    EXPECT_FALSE(tree->isDummyParentOfRoot(root));
-    EXPECT_FALSE(tree->isDummyParentOfRoot(nullptr));
-    EXPECT_TRUE(root->isRoot());
+    EXPECT_EQ(answers({dummy->getId(), dummy->getPosBegin().toInteger(), dummy->getPosEnd().toInteger(),
+                      dummy->getNumChildren(), tree->isDummyParentOfRoot(dummy), tree->isDummyParentOfRoot(root),
+                      tree->isDummyParentOfRoot(nullptr), root->isRoot(), tree->isEmptyExpression()}),
+              answers({eXNI_FUNC_START, eXMINT_DUMMY, eXMINT_DUMMY, 1, 1, 0, 0, 1, 0}));
     EXPECT_EQ(tree->getRootMetadataPtr(), root->getMetadataPtr());
-    EXPECT_EQ(tree->getExpr(), kText);
-    EXPECT_EQ(tree->getExprStrInfo()->getOrigExpr(), kText);
-    EXPECT_EQ(tree->getExprStrInfo()->getCurExpr(), kText);
-    EXPECT_EQ(tree->isEmptyExpression(), 0);
+    EXPECT_TRUE(tree->getExpr() == kText && tree->getExprStrInfo()->getOrigExpr() == kText &&
+                tree->getExprStrInfo()->getCurExpr() == kText);
 }
 
 TEST(XTreeTest, EmptyTreesAnswerNegatively) {
     TreePtr empty(XTree::create(XNodeKeyword::createNullNode(0, 0, XType(eXDT_NULL)), nullptr, 1, 0));
-    EXPECT_EQ(empty->isEmptyExpression(), 1);
-    EXPECT_EQ(empty->isNull(), 1);
-    EXPECT_EQ(empty->isConstant(0), 0);
-    EXPECT_EQ(empty->isSimpleReference(), 0);
-
+    EXPECT_EQ(answers({empty->isEmptyExpression(), empty->isNull(), empty->isConstant(0), empty->isSimpleReference()}),
+              "1 1 0 0");
     TreePtr rootless = treeOf(nullptr);
-    EXPECT_EQ(rootless->getRootMetadataPtr(), nullptr);
-    EXPECT_EQ(rootless->isNull(), 0);
-    EXPECT_EQ(rootless->isConstant(0), 0);
-    EXPECT_EQ(rootless->hasGroupFunctions(), 0);
+    EXPECT_EQ(answers({rootless->getRootMetadataPtr() != nullptr, rootless->isNull(), rootless->isConstant(0),
+                      rootless->hasGroupFunctions()}),
+              "0 0 0 0");
     XNodeList* list = nullptr;
     EXPECT_EQ(rootless->dfs(list, 1, 0, nullptr), 0);
     EXPECT_TRUE(list->isEmpty());
@@ -130,19 +123,16 @@ TEST(XTreeTest, ConstantAndGroupQuestions) {
 TEST(XTreeTest, UpgradeAndWindowFlagsOnlySwitchOn) {
     TreePtr tree = treeOf(leaf());
     tree->setIsUpgrade(0);
-    EXPECT_EQ(tree->isUpgrade(), 0);
-    EXPECT_EQ(tree->getRootMetadataPtr()->hasUgdInfo(), 0);
+    EXPECT_EQ(answers({tree->isUpgrade(), tree->getRootMetadataPtr()->hasUgdInfo()}), "0 0");
     tree->setIsUpgrade(1);
     EXPECT_EQ(tree->getRootMetadataPtr()->hasUgdInfo(), 1);
     tree->setIsUpgrade(1);  // no second upgrade record
     tree->setIsUpgrade(0);
-    EXPECT_EQ(tree->isUpgrade(), 1);
     tree->setHasWindowFunc(1);
     tree->setHasWindowFunc(0);
-    EXPECT_EQ(tree->hasWindowFunc(), 1);
     tree->setHasPercentileOrMedian(1);
     tree->setHasPercentileOrMedian(0);
-    EXPECT_EQ(tree->hasPercentileOrMedian(), 0);
+    EXPECT_EQ(answers({tree->isUpgrade(), tree->hasWindowFunc(), tree->hasPercentileOrMedian()}), "1 1 0");
 }
 
 // ---- post-order lists ----
@@ -197,8 +187,7 @@ TEST(XTreeDfsTest, WalkOnAGivenStackLeavesItsEntries) {
     XNodeList list;
     XTree::subTreeDfs(tree->getRoot(), list, &stack);
     XTree::subTreeDfs(nullptr, list, &stack);
-    EXPECT_EQ(list.entries(), 2u);
-    EXPECT_EQ(stack.getCount(), 1u);
+    EXPECT_EQ(answers({list.entries(), stack.getCount()}), "2 1");
     EXPECT_EQ(stack.pop(), below);
     delete below;
 }
@@ -312,55 +301,36 @@ TEST(XTreeOwnershipTest, TreeAndRecordOutliveTheThreadThatMadeThem) {
 
 TEST(XStackTest, EmptyStackGivesNull) {
     XStack stack;
-    EXPECT_EQ(stack.isEmpty(), 1);
-    EXPECT_EQ(stack.pop(), nullptr);
-    EXPECT_EQ(stack.top(), nullptr);
-    EXPECT_EQ(stack.getCapacity(), 128u);
+    EXPECT_EQ(answers({stack.isEmpty(), stack.pop() != nullptr, stack.top() != nullptr, stack.getCapacity()}),
+              "1 0 0 128");
 }
 
-TEST(XStackTest, GrowsPast128And256KeepingOrder) {
-    XStack stack;
-    std::vector<XNode*> pushed;
-    for (uintptr_t i = 1; i <= 300; ++i) {
-        XNode* node = reinterpret_cast<XNode*>(i * 8);
-        EXPECT_EQ(stack.push(node), node);
-        pushed.push_back(node);
-        const uint32_t expectedCapacity = i <= 128 ? 128u : i <= 256 ? 256u : 384u;
-        EXPECT_EQ(stack.getCapacity(), expectedCapacity) << i;
-    }
-    EXPECT_EQ(stack.getCount(), 300u);
-    EXPECT_EQ(stack.top(), pushed.back());
-    for (auto it = pushed.rbegin(); it != pushed.rend(); ++it) EXPECT_EQ(stack.pop(), *it);
-    EXPECT_EQ(stack.isEmpty(), 1);
-    EXPECT_EQ(stack.push(nullptr), nullptr);
-    EXPECT_EQ(stack.isEmpty(), 0);
-    stack.clear();
-    EXPECT_EQ(stack.isEmpty(), 1);
-}
-
-// Callers see 128-entry steps however the entries are stored.
-TEST(XStackTest, DeepStacksKeepTheStepsAndTheOrder) {
+// Callers see 128-entry steps however the entries are stored; push answers
+// the node pushed, a null node included.
+TEST(XStackTest, GrowsIn128StepsKeepingTheOrder) {
     XStack stack;
     const uintptr_t count = 100000;
     for (uintptr_t i = 1; i <= count; ++i) {
-        stack.push(reinterpret_cast<XNode*>(i * 8));
+        ASSERT_EQ(stack.push(reinterpret_cast<XNode*>(i * 8)), reinterpret_cast<XNode*>(i * 8));
         ASSERT_EQ(stack.getCapacity(), (i + 127) / 128 * 128) << i;
     }
+    EXPECT_EQ(answers({stack.getCount(), reinterpret_cast<uintptr_t>(stack.top()) / 8}), "100000 100000");
     for (uintptr_t i = count; i >= 1; --i) ASSERT_EQ(stack.pop(), reinterpret_cast<XNode*>(i * 8));
-    EXPECT_EQ(stack.getCapacity(), 100096u);  // popping never shrinks it
+    EXPECT_EQ(answers({stack.getCapacity(), stack.isEmpty()}), "100096 1");  // popping never shrinks it
+    EXPECT_EQ(stack.push(nullptr), nullptr);
+    const int afterNull = stack.isEmpty();
+    stack.clear();
+    EXPECT_EQ(answers({afterNull, stack.isEmpty()}), "0 1");
 }
 
 TEST(XStackTest, TopEntriesAreTheTopInPushOrder) {
     XStack stack;
     for (uintptr_t i = 1; i <= 200; ++i) stack.push(reinterpret_cast<XNode*>(i * 8));
     XNode* const* top = stack.topEntries(3);
-    EXPECT_EQ(top[0], reinterpret_cast<XNode*>(198 * 8));
-    EXPECT_EQ(top[2], reinterpret_cast<XNode*>(200 * 8));
+    EXPECT_EQ(answers({reinterpret_cast<uintptr_t>(top[0]) / 8, reinterpret_cast<uintptr_t>(top[2]) / 8}), "198 200");
     stack.dropTop(3);
-    EXPECT_EQ(stack.getCount(), 197u);
-    EXPECT_EQ(stack.top(), reinterpret_cast<XNode*>(197 * 8));
     stack.dropTop(0);
-    EXPECT_EQ(stack.getCount(), 197u);
+    EXPECT_EQ(answers({stack.getCount(), reinterpret_cast<uintptr_t>(stack.top()) / 8}), "197 197");
 }
 
 // Reaches the growth rule without allocating billions of entries.
@@ -383,7 +353,7 @@ TEST(XStackTest, CannotGrowBeyondTheLastStepAndThrowsTheMessage) {
 // ---- expression-text record ----
 
 TEST(XExprStrInfoTest, OriginalTextIsSetOnlyOnAFreshRecord) {
-    XExprStrInfo info;
+    XExprStrInfo info, owned;
     EXPECT_EQ(info.getOrigExpr(), nullptr);
     EXPECT_EQ(info.hasWidgetRef(), 1);
     EXPECT_EQ(info.setOrigExpr(kText), 0);
@@ -391,7 +361,6 @@ TEST(XExprStrInfoTest, OriginalTextIsSetOnlyOnAFreshRecord) {
     const unsigned short other[] = {'x', 0};
     EXPECT_EQ(info.setOrigExpr(other), -1);
     EXPECT_EQ(info.getOrigExpr(), kText);
-    XExprStrInfo owned;
     owned.updateCurExpr(qvU("x").getBufferCopy(), 1);
     EXPECT_EQ(owned.setOrigExpr(kText), -1);
     owned.disableCollectingWidgetRef();
@@ -410,6 +379,8 @@ TEST(XExprStrInfoTest, OwnedCurrentTextIsFreedExactlyOnce) {
     EXPECT_EQ(info.updateOrigAndCurExpr(kText), 0);  // frees second
     EXPECT_EQ(info.getOrigExpr(), kText);
     EXPECT_EQ(info.isCurExprOwned(), 0);
+    EXPECT_EQ(info.updateCurExpr(kText, 0), 0);  // the caller's text stays the caller's
+    EXPECT_EQ(info.isCurExprOwned(), 0);
     unsigned short* third = qvU("third").getBufferCopy();
     info.updateCurExpr(third, 1);
     info.updateOrigAndCurExpr(third);  // keeps it owned: freed by the destructor
@@ -422,11 +393,11 @@ TEST(XExprStrInfoTest, ReferencesAreReferenceNodesAndNamedWidgets) {
         std::unique_ptr<XNode> node(XNodeOpt::create(static_cast<EXNodeId>(number), 0, 0));
         const int widgetRef = (number >= 30 && number <= 35 && number != 32) ? 1 : 0;
         const int ref = (number >= 23 && number <= 28) || widgetRef ? 1 : 0;
-        EXPECT_EQ(XExprStrInfo::isWidgetRef(node.get()), widgetRef) << number;
-        EXPECT_EQ(XExprStrInfo::isRef(node.get()), ref) << number;
+        EXPECT_EQ(answers({XExprStrInfo::isWidgetRef(node.get()), XExprStrInfo::isRef(node.get())}),
+                  answers({widgetRef, ref}))
+            << number;
     }
-    EXPECT_EQ(XExprStrInfo::isRef(nullptr), 0);
-    EXPECT_EQ(XExprStrInfo::isWidgetRef(nullptr), 0);
+    EXPECT_EQ(answers({XExprStrInfo::isRef(nullptr), XExprStrInfo::isWidgetRef(nullptr)}), "0 0");
 }
 
 }  // namespace

@@ -17,9 +17,12 @@
 #include "qvcmnexpr/xenum.h"
 #include "qvcmnexpr/xtype.h"
 #include "qvutils.h"
+#include "xrecordtext.h"
 #include "xtypenames.h"
 
 namespace {
+
+using xtestsupport::answers;
 
 constexpr int kInvalid = eXMINT_INVALID;
 constexpr int kBool = eXDT_BOOLEAN, kInt = eXDT_INT, kBig = eXDT_BIGINT, kD18 = eXDT_DEC18, kD28 = eXDT_DEC28,
@@ -128,9 +131,9 @@ TEST_F(XTypeRules, WiderThanPredicates) {
         {kDate, kBool, 0, 0, 0}, {kInt, kDate, 0, 0, 1},
     };
     for (const auto& [a, b, wider, widerOrSame, noCheck] : cases) {
-        EXPECT_EQ(wider, XType(a).isWiderThan(b)) << a << " " << b;
-        EXPECT_EQ(widerOrSame, XType(a).isWiderThanOrSameAs(b)) << a << " " << b;
-        EXPECT_EQ(noCheck, XType(a).isWiderThanNoCheck(b)) << a << " " << b;
+        EXPECT_EQ(answers({wider, widerOrSame, noCheck}),
+                  answers({XType(a).isWiderThan(b), XType(a).isWiderThanOrSameAs(b), XType(a).isWiderThanNoCheck(b)}))
+            << a << " " << b;
     }
 }
 
@@ -141,13 +144,9 @@ TEST_F(XTypeRules, DecimalOfPrecisionAndTheMaximum) {
     for (const auto& [precision, expected] : decs) EXPECT_EQ(expected, XType::getDec(precision).toInteger());
     const int precisions[][2] = {{kD18, 18}, {kD28, 28}, {kD38, 38}, {kFlt, -2}, {kF18, -2}};
     for (const auto& [type, expected] : precisions) EXPECT_EQ(expected, XType::getDecPrecision(type)) << type;
-    EXPECT_FALSE(XType(kD38).isDec(1));
-    EXPECT_TRUE(XType(kD38).isDec(0));
-    EXPECT_TRUE(XType(kD28).isDec(1));
-    EXPECT_FALSE(XType(kD38).isNumeric(1));
-    EXPECT_TRUE(XType(kD38).isNumeric(0));
-    EXPECT_FALSE(XType(eXDT_DEC28_FIXED).isDec(0));
-    EXPECT_FALSE(XType(kFlt).isDec(0));
+    EXPECT_EQ(answers({XType(kD38).isDec(1), XType(kD38).isDec(0), XType(kD28).isDec(1), XType(kD38).isNumeric(1),
+                      XType(kD38).isNumeric(0), XType(eXDT_DEC28_FIXED).isDec(0), XType(kFlt).isDec(0)}),
+              "0 1 1 0 1 0 0");
     // The first maximum set wins.
     EXPECT_EQ(0, XType::initDecMax(18));
     EXPECT_EQ(kD28, XType::getDecMax().toInteger());
@@ -156,14 +155,11 @@ TEST_F(XTypeRules, DecimalOfPrecisionAndTheMaximum) {
 
 TEST_F(XTypeRules, UnusableDecimalMaximumIsRefusedAndUnsetDefaultsToDec28) {
     XType::cls_xdtDecMax = XType();
-    EXPECT_EQ(-1, XType::initDecMax(29));
-    EXPECT_EQ(-1, XType::initDecMax(-5));
-    EXPECT_FALSE(XType::cls_xdtDecMax.isInitialized());
-    EXPECT_EQ(0, XType::initDecMax(18));
-    EXPECT_EQ(kD18, XType::getDecMax().toInteger());
+    EXPECT_EQ(answers({XType::initDecMax(29), XType::initDecMax(-5), XType::cls_xdtDecMax.isInitialized(),
+                       XType::initDecMax(18), XType::getDecMax().toInteger()}),
+              answers({-1, -1, 0, 0, kD18}));
     XType::cls_xdtDecMax = XType();
-    EXPECT_EQ(kD28, XType::getDecMax().toInteger());
-    EXPECT_TRUE(XType::cls_xdtDecMax.isInitialized());
+    EXPECT_EQ(answers({XType::getDecMax().toInteger(), XType::cls_xdtDecMax.isInitialized()}), answers({kD28, 1}));
 }
 
 // ===== one level wider =====
@@ -195,10 +191,17 @@ TEST_F(XTypeRules, OneLevelWiderUnderOtherMaximums) {
     EXPECT_EQ(kD28, oneUp(kBig, 0));  // not capped
     setHighPrecision(0);
     EXPECT_EQ(kD18, oneUp(kD18, 1));
-    // In low precision a BIGINT settles an unset maximum.
+    // In low precision a BIGINT settles an unset maximum, and so do the
+    // decimals whose answer is capped at it; the others leave it unset.
+    for (const auto& [operand, settled] : {std::pair{kInt, kInvalid}, {kBig, kD28}, {kD18, kD28}, {kD28, kD28},
+                                           {kD38, kInvalid}, {kFlt, kInvalid}}) {
+        XType::cls_xdtDecMax = XType();
+        oneUp(operand, 0);
+        EXPECT_EQ(XType::cls_xdtDecMax.isInitialized() ? XType::cls_xdtDecMax.toInteger() : kInvalid, settled)
+            << operand;
+    }
     XType::cls_xdtDecMax = XType();
     EXPECT_EQ(kD28, oneUp(kBig, 0));
-    EXPECT_EQ(kD28, XType::cls_xdtDecMax.toInteger());
 }
 
 TEST_F(XTypeRules, ToReal) {
@@ -232,17 +235,16 @@ TEST_F(XTypeRules, EquivalentTypes) {
 }
 
 TEST_F(XTypeRules, SetFromHostTypeUsesTheEquivalent) {
-    XType t;
-    t.set(static_cast<unsigned int>(eXDT_DEC28_FIXED), 1);
-    EXPECT_EQ(kD28, t.toInteger());
-    t.set(static_cast<unsigned int>(eXDT_DEC28_FIXED), 0);
-    EXPECT_EQ(eXDT_DEC28_FIXED, t.toInteger());
+    auto setFixed28 = [](int equivalent) {
+        XType t;
+        t.set(static_cast<unsigned int>(eXDT_DEC28_FIXED), equivalent);
+        return t.toInteger();
+    };
+    EXPECT_EQ(answers({setFixed28(1), setFixed28(0)}), answers({kD28, eXDT_DEC28_FIXED}));
     setHighPrecision(0);
-    t.set(static_cast<unsigned int>(eXDT_DEC28_FIXED), 1);
-    EXPECT_EQ(kInvalid, t.toInteger());
-    EXPECT_EQ(kInt, XType(kBool).toCDataType(1));
-    EXPECT_EQ(kBool, XType(kBool).toCDataType(0));
-    EXPECT_EQ(kD18, XType(kD18).toCDataType(1));
+    EXPECT_EQ(
+        answers({setFixed28(1), XType(kBool).toCDataType(1), XType(kBool).toCDataType(0), XType(kD18).toCDataType(1)}),
+        answers({kInvalid, kInt, kBool, kD18}));
 }
 
 TEST_F(XTypeRules, ExternalAndKnownTypes) {
@@ -252,8 +254,9 @@ TEST_F(XTypeRules, ExternalAndKnownTypes) {
     };
     for (const auto& [type, highPrec, external, known] : cases) {
         setHighPrecision(highPrec);
-        EXPECT_EQ(external, XType(type).isValidExternalDataType(0)) << type;
-        EXPECT_EQ(known, XType(type).isKnownDataType()) << type;
+        EXPECT_EQ(answers({external, known}),
+                  answers({XType(type).isValidExternalDataType(0), XType(type).isKnownDataType()}))
+            << type;
     }
 }
 
@@ -263,10 +266,10 @@ TEST_F(XTypeRules, StringTypeFollowsTheCharacterMode) {
                             {0, kUni, 1, 1}, {0, kStr, 0, 0}};
     for (const auto& [ascii, type, isString, pointer] : cases) {
         qvSetServerModeASCII(ascii);
-        EXPECT_EQ(ascii, XType::getIsModeAscii());
-        EXPECT_EQ(ascii ? kStr : kUni, XType::getXdtString().toInteger());
-        EXPECT_EQ(isString, XType(type).isString(1)) << ascii << " " << type;
-        EXPECT_EQ(pointer, XType(type).isPointerType()) << ascii << " " << type;
+        EXPECT_EQ(answers({ascii, ascii ? kStr : kUni, isString, pointer}),
+                  answers({XType::getIsModeAscii(), XType::getXdtString().toInteger(), XType(type).isString(1),
+                          XType(type).isPointerType()}))
+            << ascii << " " << type;
     }
     EXPECT_TRUE(XType(kUni).isString(0));
     EXPECT_TRUE(XType(kUni).isVector());
@@ -284,12 +287,10 @@ TEST_F(XTypeRules, FamilyPredicatesOfBuiltInTypes) {
     };
     for (const auto& [type, numeric, real, eval, validated, comparable] : cases) {
         XType t(type);
-        EXPECT_EQ(numeric, t.isNumeric(1)) << type;
-        EXPECT_EQ(real, t.isReal()) << type;
-        EXPECT_EQ(eval, t.isEvalDataType(1)) << type;
-        EXPECT_EQ(validated, t.isValidatedDataType(1)) << type;
-        EXPECT_EQ(validated, t.isValidDataTypeForValidation(1)) << type;
-        EXPECT_EQ(comparable, t.isComparable()) << type;
+        EXPECT_EQ(answers({numeric, real, eval, validated, validated, comparable}),
+                  answers({t.isNumeric(1), t.isReal(), t.isEvalDataType(1), t.isValidatedDataType(1),
+                          t.isValidDataTypeForValidation(1), t.isComparable()}))
+            << type;
     }
 }
 
@@ -306,16 +307,16 @@ TEST_F(XTypeRules, SizeInBytes) {
 }
 
 TEST_F(XTypeRules, HighPrecisionForwarding) {
-    EXPECT_EQ(0, XType::changeIsHighPrecisionMode(0));
-    EXPECT_EQ(0, XType::getIsHighPrecisionMode());
-    EXPECT_EQ(0, XType::initIsHighPrecisionMode(1, 1, nullptr));
-    EXPECT_EQ(1, XType::getIsHighPrecisionMode());
+    // Each call's answer, then the mode it leaves; a per-thread setting
+    // leaves the process setting untouched.
+    EXPECT_EQ(answers({XType::changeIsHighPrecisionMode(0), XType::getIsHighPrecisionMode(),
+                       XType::initIsHighPrecisionMode(1, 1, nullptr), XType::getIsHighPrecisionMode()}),
+              "0 0 0 1");
     QvCmnExprGlobal own(QvCmnExprGlobal::kModePerThread);
-    EXPECT_EQ(0, XType::initIsHighPrecisionMode(0, 0, &own));
-    EXPECT_EQ(0, own.getIsHighPrecisionModeForMyself());
-    EXPECT_EQ(1, XType::getIsHighPrecisionMode());  // the process setting is untouched
-    EXPECT_EQ(0, XType::initIsHighPrecisionMode(1, 1, &own));
-    EXPECT_EQ(1, own.getIsHighPrecisionModeForMyself());
+    EXPECT_EQ(answers({XType::initIsHighPrecisionMode(0, 0, &own), own.getIsHighPrecisionModeForMyself(),
+                       XType::getIsHighPrecisionMode(), XType::initIsHighPrecisionMode(1, 1, &own),
+                       own.getIsHighPrecisionModeForMyself()}),
+              "0 0 1 0 1");
 }
 
 // ===== type maps =====
@@ -370,9 +371,9 @@ protected:
 };
 
 TEST_F(XTypeCustom, NothingRegistered) {
-    EXPECT_EQ(0, XType::initCustomDecMax());
-    EXPECT_EQ(kInvalid, XType::getCustomDecMax().toInteger());
-    EXPECT_EQ(-2, XType::getCustomDecMaxPrecision());
+    EXPECT_EQ(
+        answers({XType::initCustomDecMax(), XType::getCustomDecMax().toInteger(), XType::getCustomDecMaxPrecision()}),
+        answers({0, kInvalid, -2}));
     XType custom(1022);
     EXPECT_TRUE(custom.isCustom());
     EXPECT_FALSE(custom.isNumeric(0) || custom.isComparable() || custom.isCustomVector() || custom.isHType());
@@ -394,13 +395,10 @@ TEST_F(XTypeCustom, TraitsDecideTheFamiliesAndTheRules) {
         {1022, 1, 1, 0, 1, 0, 0, 0}, {1023, 0, 0, 0, 0, 1, 1, 1}, {1024, 0, 1, 0, 1, 0, 0, 0}};
     for (const auto& [type, dec, numeric, real, comparable, vector, customVector, pointer] : cases) {
         XType t(type);
-        EXPECT_EQ(dec, t.isDec(1)) << type;
-        EXPECT_EQ(numeric, t.isNumeric(1)) << type;
-        EXPECT_EQ(real, t.isReal()) << type;
-        EXPECT_EQ(comparable, t.isComparable()) << type;
-        EXPECT_EQ(vector, t.isVector()) << type;
-        EXPECT_EQ(customVector, t.isCustomVector()) << type;
-        EXPECT_EQ(pointer, t.isPointerType()) << type;
+        EXPECT_EQ(answers({dec, numeric, real, comparable, vector, customVector, pointer}),
+                  answers({t.isDec(1), t.isNumeric(1), t.isReal(), t.isComparable(), t.isVector(), t.isCustomVector(),
+                          t.isPointerType()}))
+            << type;
     }
     const int compatible[][3] = {{kInt, 1022, 1}, {1022, kFlt, 1}, {kInt, 1023, 0}, {1023, kInt, 0},
                                  {1023, kNull, 1}, {1023, 1023, 1}, {kStr, 1023, 1}};
@@ -413,18 +411,16 @@ TEST_F(XTypeCustom, InitialisersFillTheTypeMaps) {
     ASSERT_EQ(1022, add("Dec38rt", kDecimalTraits, 1022));
     ASSERT_EQ(1023, add("Gr\xC3\xB6\xC3\x9F" "e", eQvTRT_NUMERIC, 1023));  // not ASCII
     unsigned int ids[] = {1022, 1023, 1030};
-    EXPECT_EQ(0, XType::initCustomTypeNameIDMap(ids, 3));
-    EXPECT_EQ(1022, XType::getTypeId(QvUString("Dec38rt")));
-    EXPECT_EQ(1040, XType::getTypeId(QvUString("DEC38RT")));
-    EXPECT_EQ(m_names.entries() + 1, XType::m_typeNameToTypeIDMap.entries());
-    EXPECT_EQ(0, XType::initCustomTypeWidthMap(ids, 2));
-    EXPECT_EQ(38, mappedWidth(1022));
-    EXPECT_EQ(38, mappedWidth(1023));
-    EXPECT_EQ(-99, mappedWidth(1030));
-    // Registered widths put custom numbers beside DEC38 in the widening order.
-    EXPECT_EQ(kFlt, XType::getWidestOf(1022, kFlt).toInteger());
-    EXPECT_EQ(1022, XType::getWidestOf(1022, kD28).toInteger());
-    EXPECT_EQ(kD38, XType::getWidestOf(kD38, 1022).toInteger());
+    // Names map exactly (a non-ASCII name is left out); registered widths put
+    // custom numbers beside DEC38 in the widening order.
+    EXPECT_EQ(
+        answers({XType::initCustomTypeNameIDMap(ids, 3), XType::getTypeId(QvUString("Dec38rt")),
+                 XType::getTypeId(QvUString("DEC38RT")), XType::m_typeNameToTypeIDMap.entries() - m_names.entries(),
+                 XType::initCustomTypeWidthMap(ids, 2), mappedWidth(1022), mappedWidth(1023), mappedWidth(1030)}),
+        "0 1022 1040 1 0 38 38 -99");
+    EXPECT_EQ(answers({XType::getWidestOf(1022, kFlt).toInteger(), XType::getWidestOf(1022, kD28).toInteger(),
+                       XType::getWidestOf(kD38, 1022).toInteger()}),
+              answers({kFlt, 1022, kD38}));
 }
 
 TEST_F(XTypeCustom, CustomDecimalMaximum) {
@@ -456,10 +452,9 @@ TEST_F(XTypeCustom, HierarchicalKindsAreFoundByIdentifier) {
                             {1030, 0, 0, 0}, {kStr, 0, 0, 0}, {0, 0, 0, 0}};
     for (const auto& [type, isStruct, isArray, isMap] : cases) {
         XType t(type);
-        EXPECT_EQ(isStruct, t.isStructType()) << type;
-        EXPECT_EQ(isArray, t.isArrayType()) << type;
-        EXPECT_EQ(isMap, t.isMapType()) << type;
-        EXPECT_EQ(isStruct || isArray || isMap, t.isHType()) << type;
+        EXPECT_EQ(answers({isStruct, isArray, isMap, isStruct || isArray || isMap}),
+                  answers({t.isStructType(), t.isArrayType(), t.isMapType(), t.isHType()}))
+            << type;
     }
 }
 
@@ -491,10 +486,9 @@ TEST(XAttributes, OperationVariants) {
         {-2, 0, 0, 0}, {64, 1, 0, 0}, {65, 1, 0, 1},  {72, 1, 0, 1},  {73, 1, 0, 0}, {0, 0, 0, 0}};
     for (const auto& [value, valid, dummy, toCharX] : cases) {
         XOp op(value);
-        EXPECT_EQ(valid, op.isValid()) << value;
-        EXPECT_EQ(valid, XOp::isValid(value)) << value;
-        EXPECT_EQ(dummy, op.isDummy()) << value;
-        EXPECT_EQ(toCharX, op.isTo_charX()) << value;
+        EXPECT_EQ(answers({valid, valid, dummy, toCharX}),
+                  answers({op.isValid(), XOp::isValid(value), op.isDummy(), op.isTo_charX()}))
+            << value;
     }
     XOp op;
     op.set(XOp(eXOP_ORX_CUST));
@@ -507,16 +501,14 @@ TEST(XAttributes, OperationVariants) {
 TEST(XAttributes, AggregationLevels) {
     XAggLevel row = XAggLevel::cls_row, group = XAggLevel::cls_group, nested = XAggLevel::cls_nested;
     EXPECT_TRUE(row.isRow() && group.isGroup() && nested.isNested());
-    EXPECT_TRUE(nested.isHigherThan(group));
-    EXPECT_FALSE(group.isHigherThan(group));
-    EXPECT_TRUE(group.isHigherThanOrSameAs(group));
-    EXPECT_TRUE(XAggLevel::getHighestOf(row, group).isGroup());
-    EXPECT_TRUE(XAggLevel::getHighestOf(nested, group).isNested());
-    EXPECT_TRUE(row.getOneLevelHigher().isSame(group));
+    EXPECT_EQ(answers({nested.isHigherThan(group), group.isHigherThan(group), group.isHigherThanOrSameAs(group),
+                       XAggLevel::getHighestOf(row, group).isGroup(), XAggLevel::getHighestOf(nested, group).isNested(),
+                       row.getOneLevelHigher().isSame(group)}),
+              "1 0 1 1 1 1");
     // The arithmetic leaves the range without clamping; callers check.
-    EXPECT_EQ(3, nested.getOneLevelHigher().toInteger());
-    EXPECT_FALSE(nested.getOneLevelHigher().isValid());
-    EXPECT_EQ(-1, row.getOneLevelLower().toInteger());
+    EXPECT_EQ(answers({nested.getOneLevelHigher().toInteger(), nested.getOneLevelHigher().isValid(),
+                       row.getOneLevelLower().toInteger()}),
+              "3 0 -1");
     EXPECT_STREQ("eXAL_NESTED", nested.toString());
     EXPECT_STREQ("eXMINT_UNINIT", XAggLevel().toString());
     EXPECT_STREQ("eXMINT_DUMMY", XAggLevel(-4).toString());
@@ -530,41 +522,32 @@ TEST(XAttributes, BooleanIntKeepsSentinelsAndRefusesOtherValues) {
     for (const auto& [in, stored, valid, isTrue, isFalse] : cases) {
         XBooleanInt viaCtor(in), viaSet;
         viaSet.set(in);
-        EXPECT_EQ(stored, viaCtor.toInteger()) << in;
-        EXPECT_EQ(stored, viaSet.toInteger()) << in;
-        EXPECT_EQ(valid, viaCtor.isValid()) << in;
-        EXPECT_EQ(isTrue, viaCtor.isTrue()) << in;
-        EXPECT_EQ(isTrue, viaCtor.toBoolean()) << in;
-        EXPECT_EQ(isFalse, viaCtor.isFalse()) << in;
+        EXPECT_EQ(answers({stored, stored, valid, isTrue, isTrue, isFalse}),
+                  answers({viaCtor.toInteger(), viaSet.toInteger(), viaCtor.isValid(), viaCtor.isTrue(),
+                          viaCtor.toBoolean(), viaCtor.isFalse()}))
+            << in;
     }
     XBooleanInt b;
     b.setQvBoolean(42);
-    EXPECT_TRUE(b.isTrue());
-    EXPECT_TRUE(b.isSame(7));
-    EXPECT_FALSE(b.isSame(0));
+    EXPECT_EQ(answers({b.isTrue(), b.isSame(7), b.isSame(0)}), "1 1 0");
     b.setQvBoolean(0);
-    EXPECT_TRUE(b.isSame(0));
-    EXPECT_FALSE(XBooleanInt().isSame(0));  // unknown equals nothing
-    EXPECT_TRUE(XBooleanInt::cls_true.isTrue());
-    EXPECT_TRUE(XBooleanInt::cls_false.isFalse());
+    // unknown equals nothing
+    EXPECT_EQ(answers({b.isSame(0), XBooleanInt().isSame(0), XBooleanInt::cls_true.isTrue(),
+                       XBooleanInt::cls_false.isFalse()}),
+              "1 0 1 1");
 }
 
 TEST(XAttributes, NonNegativeIntegers) {
-    EXPECT_TRUE(XNonNegInt(0).isValid());
-    EXPECT_EQ(7, XNonNegInt(0x1'0000'0007ULL).toInteger());
-    XNonNegInt high(0xFFFF'FFFF'FFFF'FFFEULL);
-    EXPECT_EQ(-2, high.toInteger());
-    EXPECT_FALSE(high.isValid());
-    size_t length = 12;
-    EXPECT_EQ(12, static_cast<int>(XNonNegInt(length)));
-    XNonNegInt s;
+    XNonNegInt high(0xFFFF'FFFF'FFFF'FFFEULL), s;
+    const size_t length = 12;
+    EXPECT_EQ(answers({XNonNegInt(0).isValid(), XNonNegInt(0x1'0000'0007ULL).toInteger(), high.toInteger(),
+                       high.isValid(), static_cast<int>(XNonNegInt(length))}),
+              "1 7 -2 0 12");
     s.set(4000000000u);
-    EXPECT_FALSE(s.isValid());
-    EXPECT_EQ(4000000000u, s.toUnsigned());
+    EXPECT_EQ(answers({s.isValid(), s.toUnsigned()}), "0 4000000000");
     s.set(XNonNegInt(9));
     s.getRefAsInteger() += 1;
-    EXPECT_EQ(10, s.toInteger());
-    EXPECT_EQ(11, s + 1);
+    EXPECT_EQ(answers({s.toInteger(), s + 1}), "10 11");
 }
 
 TEST_F(XTypeRules, ParentExpectations) {
@@ -596,11 +579,11 @@ TEST_F(XTypeRules, ParentExpectations) {
         EXPECT_EQ(expected, tpe.getExpectedType(parent, aug, child, kFlt).toInteger())
             << tpe.toString() << " child " << child;
     }
-    EXPECT_EQ(kStr, XTypeParentExpectsIndicator(eXTPE_ALPHA).getSpecificType().toInteger());
-    EXPECT_EQ(kStr, XTypeParentExpectsIndicator(eXTPE_ALPHA).toXDataType().toInteger());
-    EXPECT_EQ(eXTPE_ANY, XTypeParentExpectsIndicator(eXTPE_ANY).toXDataType().toInteger());
-    EXPECT_EQ(kInvalid, XTypeParentExpectsIndicator(eXTPE_ANY).getSpecificType().toInteger());
-    EXPECT_TRUE(XTypeParentExpectsIndicator(eXTPE_SAME_AS_AUGTYPE).isSameAsAugType());
+    using Tpe = XTypeParentExpectsIndicator;
+    EXPECT_EQ(answers({Tpe(eXTPE_ALPHA).getSpecificType().toInteger(), Tpe(eXTPE_ALPHA).toXDataType().toInteger(),
+                       Tpe(eXTPE_ANY).toXDataType().toInteger(), Tpe(eXTPE_ANY).getSpecificType().toInteger(),
+                       Tpe(eXTPE_SAME_AS_AUGTYPE).isSameAsAugType()}),
+              answers({kStr, kStr, eXTPE_ANY, kInvalid, 1}));
     qvSetServerModeASCII(0);
     EXPECT_EQ(kUni, XTypeParentExpectsIndicator::getXtpeString().toInteger());
     EXPECT_EQ(kUni, XTypeParentExpectsIndicator(eXTPE_ALPHA).getExpectedType(kInt, kInt, kInt, kInt).toInteger());
@@ -630,17 +613,15 @@ TEST_F(XTypeRules, ResultTypeIndicators) {
     };
     for (const auto& [value, floating, oneLevelUp, withFraction] : cases) {
         XResultTypeIndicator rt(value);
-        EXPECT_EQ(floating, rt.isFloating()) << value;
-        EXPECT_EQ(oneLevelUp, rt.isOneLevelUp()) << value;
-        EXPECT_EQ(withFraction, rt.isOneLevelUpWithFraction()) << value;
+        EXPECT_EQ(answers({floating, oneLevelUp, withFraction}),
+                  answers({rt.isFloating(), rt.isOneLevelUp(), rt.isOneLevelUpWithFraction()}))
+            << value;
     }
-    EXPECT_TRUE(XResultTypeIndicator(kBool).isBoolean());
-    EXPECT_TRUE(XResultTypeIndicator(eXRT_REAL).isReal());
-    EXPECT_TRUE(XResultTypeIndicator(eXRT_SAME_AS_OPD).isSameAsOpd());
-    EXPECT_TRUE(XResultTypeIndicator(eXRT_SAME_AS_OPD_FIXED).isSameAsOpdFixed());
-    EXPECT_FALSE(XResultTypeIndicator(eXRT_SAME_AS_OPD).isSameAsOpdFixed());
-    EXPECT_EQ(kStr, XResultTypeIndicator::getXrtString().toInteger());
-    EXPECT_EQ(eXRT_REAL, XResultTypeIndicator(eXRT_REAL).toXDataType().toInteger());
+    using Rt = XResultTypeIndicator;
+    EXPECT_EQ(answers({Rt(kBool).isBoolean(), Rt(eXRT_REAL).isReal(), Rt(eXRT_SAME_AS_OPD).isSameAsOpd(),
+                       Rt(eXRT_SAME_AS_OPD_FIXED).isSameAsOpdFixed(), Rt(eXRT_SAME_AS_OPD).isSameAsOpdFixed(),
+                       Rt::getXrtString().toInteger(), Rt(eXRT_REAL).toXDataType().toInteger()}),
+              answers({1, 1, 1, 1, 0, kStr, eXRT_REAL}));
 }
 
 // ===== enumeration names =====
@@ -651,11 +632,9 @@ TEST(XEnumNames, TablesAreSortedAndNamesFound) {
         return std::adjacent_find(std::begin(table), std::end(table),
                                   [](const auto& a, const auto& b) { return a.value >= b.value; }) == std::end(table);
     };
-    EXPECT_TRUE(sorted(gXDataTypeNames));
-    EXPECT_TRUE(sorted(gXAggLevelNames));
-    EXPECT_TRUE(sorted(gXTypeParentExpectsNames));
-    EXPECT_TRUE(sorted(gXResultTypeNames));
-    EXPECT_TRUE(sorted(gXOpNames));
+    EXPECT_EQ(answers({sorted(gXDataTypeNames), sorted(gXAggLevelNames), sorted(gXTypeParentExpectsNames),
+                      sorted(gXResultTypeNames), sorted(gXOpNames)}),
+              "1 1 1 1 1");
     const std::pair<int, const char*> names[] = {{kInt, "eXDT_INT"}, {kDate, "eXDT_DATE"}, {kBool, "eXDT_BOOLEAN"},
                                                  {eXDT_DEC38_FIXED, "eXDT_DEC38_FIXED"}, {eXDT_MAX, "eXDT_MAX"},
                                                  {-1, "eXMINT_UNINIT"}, {-2, "eXMINT_INVALID"}, {-4, "eXMINT_DUMMY"}};

@@ -156,14 +156,18 @@ struct EditCase {
 };
 
 const EditCase kReplaceCases[] = {
-    {"abcdef", 0, 0, "XY", "XYabcdef"}, {"abcdef", 6, 0, "XY", "abcdefXY"},
+    {"abcdef", 0, 0, "XY", "XYabcdef"},
+    {"abcdef", 6, 0, "XY", "abcdefXY"},
     {"abcdef", 100, 0, "XY", "abcdefXY"},  // pos past end clamps to the end
-    {"abcdef", 100, 5, "XY", "abcdefXY"}, {"abcdef", 2, 2, "XY", "abXYef"},
+    {"abcdef", 100, 5, "XY", "abcdefXY"},
+    {"abcdef", 2, 2, "XY", "abXYef"},
     {"abcdef", 2, 100, "XY", "abXY"},  // count clamps to the end
-    {"abcdef", 2, QvUString::npos, "", "ab"}, {"abcdef", 0, QvUString::npos, "", ""},
+    {"abcdef", 2, QvUString::npos, "", "ab"},
+    {"abcdef", 0, QvUString::npos, "", ""},
     {"abcdef", 1, 4, "0123456789abcdefghij", "a0123456789abcdefghijf"},  // grows past inline
     {"0123456789abcdefghij", 1, 18, "x", "0xj"},  // shrinks
-    {"", 0, 0, "", ""}, {"", 5, 5, "abc", "abc"},
+    {"", 0, 0, "", ""},
+    {"", 5, 5, "abc", "abc"},
 };
 
 TEST(QvUStringTest, ReplaceTable) {

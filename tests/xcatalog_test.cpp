@@ -472,15 +472,15 @@ TEST_F(OrdersContextTest, FindPortFillsTheRecord) {
         const char* name;
         std::string record;
     } cases[] = {
-        {0, {}, "order_id", "BIGINT/-4/0 a1 ref=entry trt=? #1 ORDER_ID"},
-        {0, {}, "RATE", "DEC18/9/4 a1 ref=entry trt=? #5 RATE"},
-        {0, {}, "SHIPPED", "DATE/-4/9 a1 ref=entry trt=? #6 SHIPPED"},
-        {0, {}, "blob", "BINARY/16/0 a1 ref=entry trt=? #7 BLOB"},
-        {0, {}, "PRICE", high ? "DEC18/12/2 a1 ref=entry trt=? #4 PRICE" : "FLOAT/-4/0 a1 ref=entry trt=? #4 PRICE"},
-        {0, {"sq_orders"}, "NAME", "UNISTRING/80/0 a1 ref=entry trt=? #2 NAME"},
-        {0, {"SQ_CUSTOMERS"}, "NAME", "UNISTRING/40/0 a1 ref=entry trt=? #3 NAME"},
-        {1, {"sq_orders"}, "NAME", "STRING/80/0 a1 ref=entry trt=? #2 NAME"},
-        {1, {"SQ_CUSTOMERS"}, "NAME", "STRING/40/0 a1 ref=entry trt=? #3 NAME"},
+        {0, {}, "order_id", "BIGINT/-4/0 a1 ref=entry #1 ORDER_ID"},
+        {0, {}, "RATE", "DEC18/9/4 a1 ref=entry #5 RATE"},
+        {0, {}, "SHIPPED", "DATE/-4/9 a1 ref=entry #6 SHIPPED"},
+        {0, {}, "blob", "BINARY/16/0 a1 ref=entry #7 BLOB"},
+        {0, {}, "PRICE", high ? "DEC18/12/2 a1 ref=entry #4 PRICE" : "FLOAT/-4/0 a1 ref=entry #4 PRICE"},
+        {0, {"sq_orders"}, "NAME", "UNISTRING/80/0 a1 ref=entry #2 NAME"},
+        {0, {"SQ_CUSTOMERS"}, "NAME", "UNISTRING/40/0 a1 ref=entry #3 NAME"},
+        {1, {"sq_orders"}, "NAME", "STRING/80/0 a1 ref=entry #2 NAME"},
+        {1, {"SQ_CUSTOMERS"}, "NAME", "STRING/40/0 a1 ref=entry #3 NAME"},
         {0, {}, "NOPE", "-"},
         {0, {"SQ_OTHER"}, "ORDER_ID", "-"},
         {0, {"SQ_ORDERS", "FOLDER"}, "ORDER_ID", "-"},
@@ -523,8 +523,8 @@ TEST(XCatalogContextTest, ExactQualifiersWinOverShorterReferences) {
 
 TEST_F(OrdersContextTest, FindMapVarAndWorkflowVar) {
     const std::pair<const char*, const char*> mapVars[] = {
-        {"$$max_id", "BIGINT/-4/0 a0 param1 ref=entry trt=? max0"},
-        {"$$MAX_ID_SEEN", "BIGINT/-4/0 a0 param1 ref=entry trt=? any1"},
+        {"$$max_id", "BIGINT/-4/0 a0 param1 ref=entry max0"},
+        {"$$MAX_ID_SEEN", "BIGINT/-4/0 a0 param1 ref=entry any1"},
         {"$$MAX", "-"}};
     for (const auto& [name, expected] : mapVars) {
         XMetadataMapVar var;
@@ -532,8 +532,8 @@ TEST_F(OrdersContextTest, FindMapVarAndWorkflowVar) {
         const char* kind = var.getMapVarType() == eXMVT_MAX ? " max" : var.getMapVarType() == eXMVT_ANY ? " any" : " ?";
         EXPECT_EQ(found(rc, var) + (rc ? "" : kind + std::to_string(var.getIsAggContext())), expected);
     }
-    const std::pair<const char*, const char*> workflowVars[] = {{"$S_LOAD.STATUS", "INT/-4/0 a1 ref=entry trt=?"},
-                                                                {"$$RUN_MODE", "UNISTRING/10/0 a1 ref=entry trt=?"},
+    const std::pair<const char*, const char*> workflowVars[] = {{"$S_LOAD.STATUS", "INT/-4/0 a1 ref=entry"},
+                                                                {"$$RUN_MODE", "UNISTRING/10/0 a1 ref=entry"},
                                                                 {"$$MAX_ID", "-"}};
     for (const auto& [name, expected] : workflowVars) {
         XMetadataWorkflowVar var;
@@ -547,14 +547,14 @@ TEST_F(OrdersContextTest, FindWidgetDeclaresArgumentsAndResult) {
     XMetadataWidget lookup, credit, clean;
     ASSERT_EQ(lookup.allocateArgMetadata(1), 0);
     ASSERT_NE(findWidget({":lkp"}, "lkp_tier", {0}, lookup), -1);
-    EXPECT_EQ(xtestsupport::recordText(*lookup.getArgMetadata(0)), "INT/-4/0 a1 trt=?");
+    EXPECT_EQ(xtestsupport::recordText(*lookup.getArgMetadata(0)), "INT/-4/0 a1");
     EXPECT_EQ(lookup.isRetPortMetadataSet(), 1);
     EXPECT_EQ(lookup.getRetPortMetadata()->getNumCharsMax().toInteger(), 20);
     EXPECT_NE(lookup.getRef().getCPtr(), nullptr);
     ASSERT_EQ(credit.allocateArgMetadata(2), 0);
     ASSERT_NE(findWidget({":SP"}, "SP_CREDIT", {0, 0}, credit), -1);
     EXPECT_EQ(credit.isRetPortMetadataSet(), 0);
-    EXPECT_EQ(xtestsupport::recordText(*credit.getArgMetadata(1)), "DEC28/20/2 a1 trt=?");
+    EXPECT_EQ(xtestsupport::recordText(*credit.getArgMetadata(1)), "DEC28/20/2 a1");
     EXPECT_NE(findWidget({":Ext"}, "EXT_CLEAN", {0}, clean), -1);
     EXPECT_TRUE(err.isEmpty());
 }

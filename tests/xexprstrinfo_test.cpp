@@ -300,8 +300,11 @@ struct RewriteCase {
 const RewriteCase kRewriteCases[] = {
     {{}, -1, -1, "", 0, 1, "0|a + b -- note\n + :LKP.L(c)|a b L c"},
     {{{"a", "alpha"}, {"L", "Lookup2"}, {"c", ""}}, -1, -1, "", 0, 1, "0|alpha + b -- note\n + :LKP.Lookup2()|a b L c"},
-    {{{"a", "A"}, {"b", "B"}, {"c", "C"}}, 2, 16, "", 0, 1, "0|+ B -- note\n +|b"}, {{}, 25, 25, "", 0, 1, "0||"},
-    {{}, -1, 3, "", 0, 1, "-1||"}, {{}, 4, 3, "", 0, 1, "-1||"}, {{}, 0, 27, "", 0, 1, "-1||"},
+    {{{"a", "A"}, {"b", "B"}, {"c", "C"}}, 2, 16, "", 0, 1, "0|+ B -- note\n +|b"},
+    {{}, 25, 25, "", 0, 1, "0||"},
+    {{}, -1, 3, "", 0, 1, "-1||"},
+    {{}, 4, 3, "", 0, 1, "-1||"},
+    {{}, 0, 27, "", 0, 1, "-1||"},
     {{{"a", "A"}}, -1, -1, "L", 0, 1, "-1||a b L"},  // a refused reference fails the rewrite
     // The precondition is asked only of a record without widget references.
     {{{"b", "B"}}, -1, -1, "", 1, 1, "0|a + B -- note\n + :LKP.L(c)|a b L c"},

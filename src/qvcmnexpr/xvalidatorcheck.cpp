@@ -3,6 +3,7 @@
 // type its place does not allow, and the estimate of the longest text each
 // node can produce, from which the evaluator sizes its string buffers.
 #include <algorithm>
+#include <climits>
 
 #include "qvcmnexpr/xmetadata.h"
 #include "qvcmnexpr/xnodeconst.h"
@@ -180,7 +181,12 @@ int countOf(const XNodeParent* node, int i) {
     return child ? child->getNumCharsMax().toInteger() : kInvalid;
 }
 
-int sumOf(int a, int b) { return (a < 0 || b < 0) ? kInvalid : a + b; }
+// A sum saturates at the longest count there is: a context may declare
+// texts that long, and their concatenation is no longer.
+int sumOf(int a, int b) {
+    if (a < 0 || b < 0) return kInvalid;
+    return static_cast<int>(std::min<long long>(static_cast<long long>(a) + b, INT_MAX));
+}
 int maxOf(int a, int b) { return (a < 0 || b < 0) ? kInvalid : std::max(a, b); }
 
 // The pad length of LPAD or RPAD: a constant argument 1, else invalid.

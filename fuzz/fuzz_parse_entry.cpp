@@ -21,6 +21,7 @@
 #include "fuzz_parse_entry.h"
 
 #include <climits>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -202,6 +203,19 @@ void registerCustomTypes() {
     (void)done;
 }
 
+// What every parse must honour, else the input is a finding: a failure says
+// why, and a success hands back a root of a type the caller can use. The one
+// failure allowed to be silent is an ordering comparison of a custom type
+// without the comparable trait, which finds no variant and says nothing.
+void expectOutcome(int status, const XTree* tree, const QvUString& err, XValidator* validator) {
+    const int silentAllowed = validator->upg_getFailureCase() == eXVFC_NO_VARIANT;
+    validator->upg_resetFailureCase();
+    if (status != 0 && err.isEmpty() && !silentAllowed) std::abort();
+    if (status != 0 || !tree) return;
+    const XType type = tree->getRoot()->getDataType();
+    if (!type.isValidDataTypeForValidation(0) && !type.isValidExternalDataType(0)) std::abort();
+}
+
 std::vector<unsigned short> toText(const uint8_t* data, size_t size, int oneBytePerUnit) {
     std::vector<unsigned short> text;
     text.reserve(size + 1);
@@ -233,21 +247,26 @@ int qvFuzzParse(const uint8_t* data, size_t size) {
     FuzzContext context(kind, relax, (settings & 0x40) != 0);
     XParser parser;
     parser.setParserContext(&context, 0);
+    XValidator* validator = parser.getValidator();
 
     XTree* tree = nullptr;
     QvUString err, warn;
-    if (parser.parse(text.data(), tree, err, warn, settings & 0x10, 1) == 0 && tree && relax) {
-        parser.getValidator()->visitSyntaxTree(tree, nullptr, nullptr);
+    int status = parser.parse(text.data(), tree, err, warn, settings & 0x10, 1);
+    if (status == 0 && tree && relax) {
+        status = validator->visitSyntaxTree(tree, nullptr, nullptr);
     }
+    expectOutcome(status, tree, err, validator);
     delete tree;
 
     XParsedTree* parsed = nullptr;
     QvUString err2, warn2;
-    parser.parse(text.data(), parsed, err2, warn2);
+    status = parser.parse(text.data(), parsed, err2, warn2);
+    if (!relax) expectOutcome(status, parsed ? parsed->getTree() : nullptr, err2, validator);
     delete parsed;
 
     ValidationResult vr;
-    parser.parse(text.data(), parsed, vr);
+    status = parser.parse(text.data(), parsed, vr);
+    if (!relax) expectOutcome(status, parsed ? parsed->getTree() : nullptr, vr.errors, validator);
     delete parsed;
     return 0;
 }

@@ -289,7 +289,7 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, XValidatorSizeTest,
     ::testing::Values(
         SizeRow{"DECODE of 100 000 arguments",
-                [](int n) { return "DECODE(i, " + repeat("1", n - 2, ", ") + ", 2)"; }, 100000, eXDT_INT},
+                [](int n) { return "DECODE(i, " + repeat("i", n - 2, ", ") + ", 2)"; }, 100000, eXDT_INT},
         SizeRow{"CRC of 100 000 arguments", [](int n) { return "CRC(" + repeat("i", n, ", ") + ")"; },
                 100000, eXDT_INT},
         SizeRow{"a chain of 100 000 concatenations", [](int n) { return repeat("u", n + 1, " || "); },

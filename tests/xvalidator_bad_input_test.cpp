@@ -131,10 +131,6 @@ void answerAll(AnsweringContext& ctx) {
         {"$$typeUninit", {eXMINT_UNINIT}},
         {"$$struct", {kStruct}},
         {"$$none", {eXDT_INT, 10, 0, "", "", eXMVT_NONE}},
-        {"$$any", {eXDT_INT, 10, 0, "", "", eXMVT_ANY}},
-        {"$$count", {eXDT_INT, 10, 0, "", "", eXMVT_COUNT}},
-        {"$$max", {eXDT_INT, 10, 0, "", "", eXMVT_MAX}},
-        {"$$min", {eXDT_INT, 10, 0, "", "", eXMVT_MIN}},
         {"$$unset", {eXDT_INT, 10, 0, "", "", eXMVT_UNINIT}},
         {"$$inAggregate", {eXDT_INT, 10, 0, "", "", eXMVT_MAX, 1}},
         {"$$refused", {eXDT_INT, 10, -1}},
@@ -210,12 +206,9 @@ INSTANTIATE_TEST_SUITE_P(
         ContextRow{kW, "$$typeZero", -1, eQvMSG_INVALID_OPERAND_TYPE, "$$typeZero", ""},
         ContextRow{kW, "$$type9999 + 1", -1, eQvMSG_INVALID_OPERAND_TYPE, "$$type9999", ""},
         ContextRow{kT, "$$refused", -1, eQvMSG_UNKNOWN_NAME, "$$refused", ""},
-        // Aggregation types of every kind, and ones the records do not define.
+        // Aggregation types that allow no setting, or that the records do not
+        // define (the messages then name a type the variable does not have).
         ContextRow{kT, "SETMAXVARIABLE($$none, 1)", -1, eQvMSG_AGGREGATION_VARIABLE_EXPECTED, "$$none", ""},
-        ContextRow{kT, "SETMAXVARIABLE($$any, 1)", 0, 0, "", ""},
-        ContextRow{kT, "SETMAXVARIABLE($$count, 1)", -1, eQvMSG_VARIABLE_IS_COUNT, "$$count", ""},
-        ContextRow{kT, "SETMAXVARIABLE($$max, 1)", 0, 0, "", ""},
-        ContextRow{kT, "SETMAXVARIABLE($$min, 1)", -1, eQvMSG_VARIABLE_IS_MIN, "$$min", ""},
         ContextRow{kT, "SETMAXVARIABLE($$unset, 1)", -1, eQvMSG_VARIABLE_IS_COUNT, "$$unset", ""},
         ContextRow{kT, "SETMINVARIABLE($$unset, 1)", -1, eQvMSG_VARIABLE_IS_COUNT, "$$unset", ""},
         ContextRow{kT, "SETCOUNTVARIABLE($$unset)", -1, eQvMSG_VARIABLE_IS_MIN, "$$unset", ""},

@@ -1,52 +1,230 @@
-// Fuzzing entry: the first byte chooses the expression kind and the
-// precision mode, the rest is UTF-16 text (two bytes per unit, an odd last
-// byte dropped). The text is parsed with all three parse forms by one
-// reused parser, so state left over from one parse is exercised by the next.
+// Fuzzing entry: the first byte chooses the settings, the rest is the text.
+// The text is parsed with all three parse forms by one reused parser, so
+// state left over from one parse (the widget aggregation level among it) is
+// exercised by the next.
+//
+// The context knows ports, mapping and workflow variables of every scalar
+// type and a few it should not be trusted about (types no evaluator knows,
+// a hierarchical type without configuration, lookups that fail with and
+// without a text, warnings on success), so every tree the parser builds goes
+// through the validator's reference paths as well as its operator rows.
+//
+// Settings byte:
+//   % 3     expression kind: transformation, workflow or either
+//   0x04    high-precision mode
+//   0x08    the text is one byte per unit (Latin-1) instead of UTF-16
+//   0x10    keep the walk list of the first parse
+//   0x20    relax validation: parse skips the validator, which is then run
+//           on the first parse's tree directly
+//   0x40    NULL may stay a type of its own
+//   0x80    decimal maximum 38 instead of 28
 #include "fuzz_parse_entry.h"
 
+#include <climits>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
+#include "qvcmnexpr/qvcmnexprglobal.h"
+#include "qvcmnexpr/xmetadata.h"
 #include "qvcmnexpr/xparser.h"
 #include "qvcmnexpr/xparsercontext.h"
 #include "qvcmnexpr/xtree.h"
-#include "qvcmnexpr/qvcmnexprglobal.h"
+#include "qvcmnexpr/xtype.h"
+#include "qvcmnexpr/xvalidator.h"
 #include "qvi18n.h"
+#include "qvutils.h"
 
 namespace {
 
-// Knows one mapping variable, one workflow variable and one external
-// function, so the lexer's context paths are reached too.
+constexpr int kCustomPlain = 1022;
+constexpr int kCustomDecimal = 1023;
+constexpr int kStruct = 1027;
+
+// The types a name can ask for by one letter: every scalar type, and the
+// values a careless context might leave in a record.
+struct TypeLetter {
+    char letter;
+    int type;
+    int numCharsMax;
+    int scale;
+};
+
+constexpr TypeLetter kTypeLetters[] = {
+    {'I', eXDT_INT, 10, 0},          {'L', eXDT_BIGINT, 19, 0},
+    {'F', eXDT_FLOAT, 15, 0},        {'1', eXDT_DEC18, 15, 2},
+    {'2', eXDT_DEC28, 28, 4},        {'3', eXDT_DEC38, 38, 6},
+    {'S', eXDT_STRING, 10, 0},       {'U', eXDT_UNISTRING, 12, 0},
+    {'T', eXDT_DATE, 29, 9},         {'B', eXDT_BINARY, 8, 0},
+    {'O', eXDT_BOOLEAN, 1, 0},       {'N', eXDT_NULL, 0, 0},
+    {'P', eXDT_DEC28_FIXED, 20, 3},  {'C', kCustomPlain, 16, 0},
+    {'D', kCustomDecimal, 38, 2},    {'H', kStruct, 0, 0},
+    {'Z', 0, 0, 0},                  {'X', eXMINT_UNINIT, 0, 0},
+    {'9', 9999, 5, 0},               {'M', eXMINT_INVALID, 0, 0},
+};
+
+const TypeLetter* typeOf(unsigned short letter) {
+    if (letter >= 'a' && letter <= 'z') letter = static_cast<unsigned short>(letter - 'a' + 'A');
+    for (const TypeLetter& row : kTypeLetters) {
+        if (row.letter == letter) return &row;
+    }
+    return nullptr;
+}
+
+// Fills a record from a type letter; a lower-case letter leaves the
+// character count and scale unset.
+void fillRecord(XMetadata* md, unsigned short letter, const TypeLetter& row) {
+    md->setDataType(XType(row.type));
+    if (letter >= 'a' && letter <= 'z') return;
+    md->setNumCharsMax(row.numCharsMax);
+    md->setScale(row.scale);
+}
+
+size_t unitLength(const unsigned short* name) {
+    size_t n = 0;
+    while (name && name[n]) ++n;
+    return n;
+}
+
+// Ports: a type letter, then at most one modifier:
+//   K constant port; E fails with an error text; Q fails with no text;
+//   W resolves with a warning text; R resolves with an error text;
+//   G declares the longest text there is.
+// Mapping variables: "$$", an aggregation type (0-4, A: in an aggregation
+// context, X: not set), a type letter. Workflow variables: "$", a type letter.
 class FuzzContext : public XParserContextNoSymbols {
 public:
-    explicit FuzzContext(int kind) { m_xpressionContext = kind; }
+    FuzzContext(int kind, int relax, int allowNull) : m_relax(relax), m_allowNull(allowNull) {
+        m_xpressionContext = kind;
+    }
+
+    int isRelaxValidationSet() override { return m_relax; }
+    int isAllowNullTypeSet() override { return m_allowNull; }
+    int isExtAggFunc(const QvUString& name) override { return name.equalsASCII("EXTF"); }
 
     int containsValidTokenMapVar(const QvUString& text, size_t pos, size_t& length) override {
-        return matches(text, pos, "$$V", length);
+        if (unitAt(text, pos) != '$' || unitAt(text, pos + 1) != '$') return 0;
+        if (!isAggregation(unitAt(text, pos + 2)) || !typeOf(unitAt(text, pos + 3))) return 0;
+        length = 4;
+        return 1;
     }
     int containsValidTokenWflowVar(const QvUString& text, size_t pos, size_t& length,
                                    int& preDefined) override {
-        preDefined = 1;
-        return matches(text, pos, "$W", length);
+        if (unitAt(text, pos) != '$' || !typeOf(unitAt(text, pos + 1))) return 0;
+        preDefined = unitAt(text, pos + 1) >= 'a';
+        length = 2;
+        return 1;
     }
     int containsValidExtFunc(const QvUString& name) override { return name.equalsASCII("EXTF"); }
 
-private:
-    static int matches(const QvUString& text, size_t pos, const char* name, size_t& length) {
-        size_t n = 0;
-        while (name[n]) {
-            if (pos + n >= text.length() || text[pos + n] != static_cast<unsigned char>(name[n])) return 0;
-            ++n;
+    int findPort(const unsigned short**, const unsigned short* name, XMetadataPort* md,
+                 QvUString& err, QvUString& warn) override {
+        const size_t n = unitLength(name);
+        const TypeLetter* row = n >= 1 && n <= 2 ? typeOf(name[0]) : nullptr;
+        if (!row) return -1;
+        switch (n == 2 ? name[1] : 0) {
+            case 0: break;
+            case 'K': md->setIsConst(1); break;
+            case 'E': err = QvUString("no such port here"); return -1;
+            case 'Q': return -1;
+            case 'W': warn = QvUString("port is deprecated"); break;
+            case 'R': err = QvUString("resolved, but complained"); break;
+            case 'G': break;
+            default: return -1;
         }
-        length = n;
-        return 1;
+        fillRecord(md, name[0], *row);
+        if (n == 2 && name[1] == 'G') md->setNumCharsMax(INT_MAX);
+        md->setPortId(7);
+        return 0;
     }
+    int findMapVar(const unsigned short* name, XMetadataMapVar* md) override {
+        while (name && *name == '$') ++name;
+        const TypeLetter* row = unitLength(name) == 2 ? typeOf(name[1]) : nullptr;
+        if (!row || !isAggregation(name[0])) return -1;
+        fillRecord(md, name[1], *row);
+        if (name[0] == 'A' || name[0] == 'a') {
+            md->setMapVarType(eXMVT_MAX);
+            md->setIsAggContext(1);
+        } else if (name[0] >= '0' && name[0] <= '4') {
+            md->setMapVarType(static_cast<EXMapVarType>(name[0] - '0'));
+        }
+        return 0;
+    }
+    int findWorkflowVar(const unsigned short* name, XMetadataWorkflowVar* md) override {
+        while (name && *name == '$') ++name;
+        const TypeLetter* row = unitLength(name) == 1 ? typeOf(name[0]) : nullptr;
+        if (!row) return -1;
+        fillRecord(md, name[0], *row);
+        return 0;
+    }
+
+private:
+    static unsigned short unitAt(const QvUString& text, size_t pos) {
+        return pos < text.length() ? text[pos] : 0;
+    }
+    static bool isAggregation(unsigned short c) {
+        return (c >= '0' && c <= '4') || c == 'A' || c == 'a' || c == 'X' || c == 'x';
+    }
+
+    int m_relax;
+    int m_allowNull;
 };
 
-std::vector<unsigned short> toText(const uint8_t* data, size_t size) {
+// The custom types the letters C, D and H name, registered once.
+void registerCustomTypes() {
+    static const int done = [] {
+        const std::string structName = std::string(gsQvTypeNamespace) + "datatype.htype.struct";
+        const struct {
+            const char* name;
+            unsigned int traits;
+            int id;
+        } kTypes[] = {
+            {"fuzz.plain", 0, kCustomPlain},
+            {"fuzz.decimal", eQvTRT_NUMERIC | eQvTRT_DECIMAL | eQvTRT_COMPARABLE, kCustomDecimal},
+            {structName.c_str(), eQvTRT_VECTOR, kStruct},
+        };
+        unsigned int ids[3];
+        int n = 0;
+        for (const auto& type : kTypes) {
+            QvCustomTypeDef def;
+            def.name = type.name;
+            def.traits = type.traits;
+            def.valueSize = 16;
+            def.textWidth = 40;
+            def.precision = 38;
+            def.scale = 2;
+            if (CustomSDKMgr::getInstance()->registerCustomType(def, type.id) == type.id) ids[n++] = type.id;
+        }
+        XType::initCustomTypeWidthMap(ids, n);
+        XType::initCustomTypeNameIDMap(ids, n);
+        XType::initCustomDecMax();
+        return 1;
+    }();
+    (void)done;
+}
+
+// What every parse must honour, else the input is a finding: a failure says
+// why, and a success hands back a root of a type the caller can use. The one
+// failure allowed to be silent is an ordering comparison of a custom type
+// without the comparable trait, which finds no variant and says nothing.
+void expectOutcome(int status, const XTree* tree, const QvUString& err, XValidator* validator) {
+    const int silentAllowed = validator->upg_getFailureCase() == eXVFC_NO_VARIANT;
+    validator->upg_resetFailureCase();
+    if (status != 0 && err.isEmpty() && !silentAllowed) std::abort();
+    if (status != 0 || !tree) return;
+    const XType type = tree->getRoot()->getDataType();
+    if (!type.isValidDataTypeForValidation(0) && !type.isValidExternalDataType(0)) std::abort();
+}
+
+std::vector<unsigned short> toText(const uint8_t* data, size_t size, int oneBytePerUnit) {
     std::vector<unsigned short> text;
-    text.reserve(size / 2 + 1);
-    for (size_t i = 0; i + 1 < size; i += 2)
-        text.push_back(static_cast<unsigned short>(data[i] | (data[i + 1] << 8)));
+    text.reserve(size + 1);
+    if (oneBytePerUnit) {
+        text.assign(data, data + size);
+    } else {
+        for (size_t i = 0; i + 1 < size; i += 2)
+            text.push_back(static_cast<unsigned short>(data[i] | (data[i + 1] << 8)));
+    }
     text.push_back(0);
     return text;
 }
@@ -55,26 +233,40 @@ std::vector<unsigned short> toText(const uint8_t* data, size_t size) {
 
 int qvFuzzParse(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
-    const int kind = 1 + (data[0] % 3);  // transformation, workflow or either
-    QvCmnExprGlobal::changeHighPrecisionMode((data[0] >> 2) & 1);
-    std::vector<unsigned short> text = toText(data + 1, size - 1);
+    registerCustomTypes();
+    const uint8_t settings = data[0];
+    const int kind = 1 + (settings % 3);
+    const int relax = (settings & 0x20) != 0;
+    QvCmnExprGlobal::changeHighPrecisionMode((settings >> 2) & 1);
+    // The maximum is fixed by the first setting of a process; a fuzzing
+    // process plays many processes in a row.
+    XType::cls_xdtDecMax = XType();
+    XType::initDecMax((settings & 0x80) ? 38 : 28);
+    std::vector<unsigned short> text = toText(data + 1, size - 1, settings & 0x08);
 
-    FuzzContext context(kind);
+    FuzzContext context(kind, relax, (settings & 0x40) != 0);
     XParser parser;
     parser.setParserContext(&context, 0);
+    XValidator* validator = parser.getValidator();
 
     XTree* tree = nullptr;
     QvUString err, warn;
-    parser.parse(text.data(), tree, err, warn, data[0] & 0x10, 1);
+    int status = parser.parse(text.data(), tree, err, warn, settings & 0x10, 1);
+    if (status == 0 && tree && relax) {
+        status = validator->visitSyntaxTree(tree, nullptr, nullptr);
+    }
+    expectOutcome(status, tree, err, validator);
     delete tree;
 
     XParsedTree* parsed = nullptr;
     QvUString err2, warn2;
-    parser.parse(text.data(), parsed, err2, warn2);
+    status = parser.parse(text.data(), parsed, err2, warn2);
+    if (!relax) expectOutcome(status, parsed ? parsed->getTree() : nullptr, err2, validator);
     delete parsed;
 
     ValidationResult vr;
-    parser.parse(text.data(), parsed, vr);
+    status = parser.parse(text.data(), parsed, vr);
+    if (!relax) expectOutcome(status, parsed ? parsed->getTree() : nullptr, vr.errors, validator);
     delete parsed;
     return 0;
 }

@@ -41,6 +41,19 @@ const SetVariableRule* setVariableRuleOf(EXNodeId kind) {
     return nullptr;
 }
 
+// The message for a record that the context filled with a type nothing
+// downstream can use, 0 for a usable one. The context is the caller's code:
+// a type it leaves unset, invalid or unknown must not become the type of a
+// valid expression, whichever kind of reference it resolved.
+int unusableRecordMsg(XNode* node) {
+    const XType type = node->getMetadataConstPtr()->getDataType();
+    if (!type.isValidDataTypeForValidation(0) && !type.isValidExternalDataType(0)) {
+        return eQvMSG_INVALID_OPERAND_TYPE;
+    }
+    if (type.isHType() && !node->getTypeConfig()) return eQvMSG_INVALID_HIERARCHICAL_TYPE;
+    return 0;
+}
+
 }  // namespace
 
 void XValidator::keepContextTexts(const QvUString& err, const QvUString& warn) {
@@ -78,14 +91,8 @@ int XValidator::validatePortVar(XNode* node) {
                  XType(eXMINT_INVALID));
         return -1;
     }
-    // A context that resolves the name but leaves no usable type is not
-    // trusted: the evaluator could do nothing with such a port.
-    if (!md->getDataType().isKnownDataType()) {
-        reportAt(node, eQvMSG_INVALID_OPERAND_TYPE, eXVFC_NONE, XType(eXMINT_INVALID));
-        return -1;
-    }
-    if (md->getDataType().isHType() && !node->getTypeConfig()) {
-        reportAt(node, eQvMSG_INVALID_HIERARCHICAL_TYPE, eXVFC_NONE, XType(eXMINT_INVALID));
+    if (const int id = unusableRecordMsg(node)) {
+        reportAt(node, id, eXVFC_NONE, XType(eXMINT_INVALID));
         return -1;
     }
     return visitNonOptNodeCommon(node, md->isConst(), XType(eXMINT_NOCHANGE));
@@ -99,6 +106,10 @@ int XValidator::validateMapVar(XNode* node) {
         reportAt(node, eQvMSG_UNKNOWN_NAME, eXVFC_NONE, XType(eXMINT_INVALID));
         return -1;
     }
+    if (const int id = unusableRecordMsg(node)) {
+        reportAt(node, id, eXVFC_NONE, XType(eXMINT_INVALID));
+        return -1;
+    }
     // A mapping variable changes while rows pass: never constant.
     return visitNonOptNodeCommon(node, 0, XType(eXMINT_NOCHANGE));
 }
@@ -110,6 +121,10 @@ int XValidator::validateWFVar(XNode* node) {
         m_context->findWorkflowVar(name->getName().getBuffer(),
                                    static_cast<XMetadataWorkflowVar*>(md)) != 0) {
         reportAt(node, eQvMSG_UNKNOWN_NAME, eXVFC_NONE, XType(eXMINT_INVALID));
+        return -1;
+    }
+    if (const int id = unusableRecordMsg(node)) {
+        reportAt(node, id, eXVFC_NONE, XType(eXMINT_INVALID));
         return -1;
     }
     return visitNonOptNodeCommon(node, 0, XType(eXMINT_NOCHANGE));

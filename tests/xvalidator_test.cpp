@@ -591,19 +591,24 @@ public:
         QvCustomTypeDef other = numeric;
         other.name = "TestPoint";
         other.traits = eQvTRT_COMPARABLE;
+        QvCustomTypeDef unordered = numeric;
+        unordered.name = "TestBlob";
+        unordered.traits = 0;
         m_numeric = CustomSDKMgr::getInstance()->registerCustomType(numeric);
         m_other = CustomSDKMgr::getInstance()->registerCustomType(other);
+        m_unordered = CustomSDKMgr::getInstance()->registerCustomType(unordered);
         // What an embedding application does once its types are registered.
-        unsigned int ids[] = {static_cast<unsigned int>(m_numeric), static_cast<unsigned int>(m_other)};
-        XType::initCustomTypeWidthMap(ids, 2);
-        XType::initCustomTypeNameIDMap(ids, 2);
+        unsigned int ids[] = {static_cast<unsigned int>(m_numeric), static_cast<unsigned int>(m_other),
+                              static_cast<unsigned int>(m_unordered)};
+        XType::initCustomTypeWidthMap(ids, 3);
+        XType::initCustomTypeNameIDMap(ids, 3);
     }
     ~CustomTypesContext() override { CustomSDKMgr::getInstance()->unregisterAll(); }
 
     int findPort(const unsigned short** qualifiers, const unsigned short* name, XMetadataPort* md,
                  QvUString& err, QvUString& warn) override {
         const std::string text = QvUString(name).toUtf8();
-        const int custom = text == "CN" ? m_numeric : text == "CX" ? m_other : 0;
+        const int custom = text == "CN" ? m_numeric : text == "CX" ? m_other : text == "CY" ? m_unordered : 0;
         if (custom == 0) return Context::findPort(qualifiers, name, md, err, warn);
         const QvUString i = QvUString::fromUtf8("I");
         const int status = Context::findPort(qualifiers, i.getBuffer(), md, err, warn);
@@ -614,6 +619,7 @@ public:
 private:
     int m_numeric = 0;
     int m_other = 0;
+    int m_unordered = 0;
 };
 
 TEST(ValidatorCustomTypeTest, CustomVariants) {
@@ -646,6 +652,50 @@ TEST(ValidatorCustomTypeTest, NullBesideACustomOperandTakesItsType) {
     ASSERT_EQ(out.status, 0) << out.errors;
     const XNode* null = out.root()->getChildB(0, 1);
     EXPECT_EQ(null->getDataType().toInteger(), out.root()->getChildB(1, 1)->getDataType().toInteger());
+}
+
+// A custom type the host cannot order is refused by name in an ordering
+// comparison, and still compared for equality.
+TEST(ValidatorCustomTypeTest, UnorderedCustomTypesAreNamed) {
+    struct Case {
+        const char* text;
+        int status;
+        size_t begin;
+    };
+    const Case cases[] = {{"CY > CY", -1, 0}, {"I + 1 < CY", -1, 8}, {"CY = CY", 0, 0}};
+    for (const Case& c : cases) {
+        CustomTypesContext context;
+        Outcome out;
+        run(c.text, Settings{}, out, &context);
+        EXPECT_EQ(out.status, c.status) << c.text << "\n" << out.errors;
+        if (c.status != 0) {
+            EXPECT_NE(out.errors.find(textOf(eQvMSG_INVALID_OPERAND_TYPE)), std::string::npos) << out.errors;
+            EXPECT_EQ(out.begin, c.begin) << c.text;
+        }
+    }
+}
+
+// An exception thrown by the context while names are resolved fails the
+// parse with a message; no tree is handed back.
+class ThrowingContext : public Context {
+public:
+    ThrowingContext() : Context(Settings{}) {}
+    int findPort(const unsigned short**, const unsigned short*, XMetadataPort*, QvUString&,
+                 QvUString&) override {
+        throw 7;
+    }
+};
+
+TEST(ValidatorContextTest, AnExceptionFromTheContextFailsTheParse) {
+    ThrowingContext context;
+    XParser parser;
+    parser.setParserContext(&context, 0);
+    const QvUString text = QvUString::fromUtf8("1 + I");
+    XParsedTree* tree = nullptr;
+    ValidationResult vr;
+    EXPECT_EQ(parser.parse(text.getBuffer(), tree, vr), -1);
+    EXPECT_EQ(tree, nullptr);
+    EXPECT_NE(vr.errors.toUtf8().find(textOf(eQvMSG_UNEXPECTED_EXCEPTION)), std::string::npos) << vr.errors.toUtf8();
 }
 
 }  // namespace

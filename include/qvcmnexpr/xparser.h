@@ -148,6 +148,9 @@ public:
 
 protected:
     int createEmptyTree(const unsigned short* text, XTree*& tree);
+    // Runs the validator over `tree`: 0, or -1 after reporting (an exception
+    // escaping the context included).
+    int validate(XTree* tree);
     // Reports `msg` as a syntax error at the end of the lexer's current token.
     void handleSyntaxError(const QvUString& msg);
     // Reports `msg` as a syntax error at [begin, end) of the text under parse.

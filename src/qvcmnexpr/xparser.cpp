@@ -170,8 +170,7 @@ int XParser::parse(const unsigned short* text, XTree*& tree, QvUString& err, QvU
     reset(0);
 
     // A relaxed context takes the tree as the grammar built it.
-    const int valid = (m_context && m_context->isRelaxValidationSet()) ||
-                      m_validator->visitSyntaxTree(tree, m_nodeStack, nullptr) == 0;
+    const int valid = (m_context && m_context->isRelaxValidationSet()) || validate(tree) == 0;
     reset(freeStack);
     if (!valid) {
         delete tree;
@@ -277,7 +276,20 @@ int XParser::createEmptyTree(const unsigned short* text, XTree*& tree) {
         return -1;
     }
     attachTreeReporting(tree);
-    return m_validator->visitSyntaxTree(tree, m_nodeStack, nullptr);
+    return validate(tree);
+}
+
+// The validator asks the caller's context about every name; an exception
+// thrown there is reported like one thrown while building the tree, through
+// the tree's own texts (the parser's are detached by now), and fails the
+// parse instead of leaving it with a half-validated tree.
+int XParser::validate(XTree* tree) {
+    try {
+        return m_validator->visitSyntaxTree(tree, m_nodeStack, nullptr);
+    } catch (...) {
+        appendParserMessage(1, tree, tree->getRoot(), eQvMSG_UNEXPECTED_EXCEPTION);
+        return -1;
+    }
 }
 
 // ---------------------------------------------------------------- queries

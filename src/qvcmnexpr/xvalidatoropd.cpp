@@ -222,7 +222,14 @@ int XValidator::getOpdTypeCmpOp(XNodeOpt* node, XType& out) {
         }
     }
     if (hierarchical) return -1;
-    if (!getChildType(node, 0).isComparable() || !getChildType(node, 1).isComparable()) return -1;
+    // A custom type the host cannot order is named, not failed in silence.
+    for (int i = 0; i < 2; ++i) {
+        XNode* child = node->getChild(i);
+        if (!child->getDataType().isComparable()) {
+            say(1, getNodeForNameInMsg(child), child, eQvMSG_INVALID_OPERAND_TYPE);
+            return -1;
+        }
+    }
     return getOpdTypeEqOp(node, out);
 }
 

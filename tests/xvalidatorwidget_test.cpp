@@ -335,13 +335,4 @@ TEST(XValidatorWidgetTest, LookupPortsAndValuesPairByFamily) {
     }
 }
 
-// A stored procedure's output argument is typed NULL when the conversion
-// check reads it: the host lets NULL convert to every type.
-TEST(XValidatorWidgetTest, NullConvertsToEveryDeclaredType) {
-    for (unsigned int to : {eQvCDT_INT, eQvCDT_FLOAT, eQvCDT_STRING, eQvCDT_DATE, eQvCDT_BINARY,
-                            eQvCDT_DEC28, eQvCDT_BIGINT}) {
-        EXPECT_EQ(QvConverterFactory::isConvertible(eQvCDT_NULL, to, 0), 1) << to;
-    }
-}
-
 }  // namespace

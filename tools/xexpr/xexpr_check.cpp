@@ -129,11 +129,25 @@ std::string callName(const XNodeWidget* call) {
     return name;
 }
 
+// The declared return value, else the output argument's declared type (the
+// call's node may since have been typed by its parent: a call without a value
+// is NULL, which an operator retypes); empty when the call declares neither.
+std::string declaredResult(const XNodeWidget* call) {
+    const XMetadata* record = nullptr;
+    const auto* widget = static_cast<const XMetadataWidget*>(call->getMetadataConstPtr());
+    if (widget->isRetPortMetadataSet()) record = widget->getRetPortMetadata();
+    for (int i = 0; !record && i < call->getNumChildren(); ++i) {
+        const XNode* argument = call->getChild(i);
+        if (argument && argument->getId() == eXNI_PROC_RESULT) record = argument->getMetadataConstPtr();
+    }
+    if (!record) return "";
+    return typeFacts(record->getCDataTypeV(), record->getLengthV(), record->getScaleV()).name;
+}
+
 void collectCalls(const XNode* node, std::vector<DeclaredCall>& calls) {
     if (node->isWidgetNode()) {
-        const XMetadata* md = node->getMetadataConstPtr();
-        const TypeFacts type = typeFacts(md->getCDataTypeV(), md->getLengthV(), md->getScaleV());
-        calls.push_back({callName(static_cast<const XNodeWidget*>(node)), type.name});
+        const auto* call = static_cast<const XNodeWidget*>(node);
+        calls.push_back({callName(call), declaredResult(call)});
     }
     for (int i = 0; i < node->getNumChildrenB(); ++i) {
         if (const XNode* child = static_cast<const XNodeParent*>(node)->getChild(i))
@@ -146,8 +160,9 @@ void describeCalls(XParsedTree& parsed, Outcome& outcome) {
     collectCalls(parsed.getTree()->getRoot(), calls);
     for (const DeclaredCall& call : calls) {
         outcome.lines.push_back("    call " + call.name + " declares " +
-                                (call.result.empty() ? "an untyped result" : call.result));
-        outcome.details["calls"].push_back({{"name", call.name}, {"result", call.result}});
+                                (call.result.empty() ? "no return value" : call.result));
+        outcome.details["calls"].push_back(
+            {{"name", call.name}, {"result", call.result.empty() ? Json() : Json(call.result)}});
     }
 }
 

@@ -86,6 +86,8 @@ class WidgetContext : public XCatalogContext {
 public:
     explicit WidgetContext(std::optional<Script> script = std::nullopt)
         : XCatalogContext(widgetCatalog()), m_script(std::move(script)) {}
+    // Parses as for an upgrade: every record keeps the older release's values.
+    void setUpgrade() { m_isUpgrade = 1; }
 
     int findWidget(const unsigned short** qualifiers, const unsigned short* name, XMetadata** args,
                    XMetadataWidget* widget, QvUString& err, QvUString& warn) override {
@@ -257,6 +259,28 @@ TEST(XValidatorWidgetTest, DecompressReadsAConstantSizeAsItsHint) {
         ASSERT_EQ(out.status, 0) << row.text << "\n" << out.errors;
         const XNode* size = static_cast<XNodeParent*>(out.root())->getChild(1);
         EXPECT_EQ(size->getMetadataConstPtr()->getNumCharsMax().toInteger(), row.hint) << row.text;
+    }
+}
+
+// In an upgrade parse the older release's type follows the declaration
+// too: NULL (1020) for a call without a value, the declared type otherwise.
+TEST(XValidatorWidgetTest, UpgradeRecordsFollowTheDeclaration) {
+    struct Row {
+        const char* text;
+        const char* type60;
+    };
+    constexpr Row kRows[] = {{":SP.SP_OUT(I, PROC_RESULT)", "DEC28"},
+                             {":EXT.EXT_NORES(S)", "NULL"},
+                             {":LKP.LKP_D(DT)", "INT"}};
+    for (const Row& row : kRows) {
+        WidgetContext context;
+        context.setUpgrade();
+        Outcome out;
+        run(row.text, context, out);
+        ASSERT_EQ(out.status, 0) << row.text << "\n" << out.errors;
+        const XMetadata* md = out.root()->getMetadataConstPtr();
+        ASSERT_TRUE(md->hasUgdInfo()) << row.text;
+        EXPECT_EQ(shortName(md->getDataType60().toString()), row.type60) << row.text;
     }
 }
 

@@ -198,8 +198,8 @@ const ErrorCase kErrorCases[] = {
     {"I / 0.0",            eQvMSG_DIVISION_BY_ZERO,       4, 7},
     {"MOD(I, 0)",          eQvMSG_DIVISION_BY_ZERO,       7, 8},
     {"I % 0",              eQvMSG_DIVISION_BY_ZERO,       4, 5},
-    // forms this release does not validate yet
-    {":LKP.L(I)",          eQvMSG_NOT_VALIDATED_YET,      0, 9},
+    // calls of objects the context does not know
+    {":LKP.L(I)",          eQvMSG_CALLED_OBJECT_NOT_FOUND, 0, 9},
 };
 // clang-format on
 

@@ -22,6 +22,7 @@
 #include "qvcmnexpr/xvisit.h"
 
 class XMetadata;
+class XMetadataWidget;
 class XParserContext;
 class XStack;
 class XTree;
@@ -297,6 +298,21 @@ protected:
     // Appends the context's texts to the tree's, each closed by a line feed.
     void keepContextTexts(const QvUString& err, const QvUString& warn);
 
+    // ---- widgets: lookups, procedures, external and user functions ----
+    // The whole check of a call whose types the context declares: 0, or -1
+    // after reporting.
+    int validateWidgetNode(XNodeWidget* node);
+    // The position of the single PROC_RESULT argument in `index` (invalid
+    // when there is none); -1 after reporting a second one.
+    static int getProcResultIndex(XNodeWidget* node, XNonNegInt& index, XTree* tree);
+    // A macro's level: the highest of its arguments'; -1 after reporting.
+    int updMacroNodeAgg(XNodeWidget* node);
+    // Size hints that external functions read from constant arguments.
+    int checkChildConstness_ExtFunc(XNodeWidget* node, XMetadata** argMetadata, int count);
+    int checkChildConstness_decompress(XNodeWidget* node, XMetadata** argMetadata, int count);
+    // The old LOOKUP(return port, port, value, ...) form's port/value rule.
+    static int isCompatibleFor35Lookup(XType a, XType b);
+
 private:
     friend struct XValidatorRow;
     friend class XValidatorRows;
@@ -309,6 +325,19 @@ private:
     // child's index (eXVFC_NONE: nothing recorded).
     void reportAt(XNode* child, int id, EXValidationFailureCase failureCase, XType expected);
     int visitKind(XNode* node);
+    // The widget kinds' own rules after validateWidgetNode.
+    int validateLookupNode(XNodeWidget* node);
+    int validateMacroNode(XNodeWidget* node);
+    int validateProcResultNode(XNode* node);
+    // The steps of validateWidgetNode: 0, or -1 after reporting.
+    int askContextForWidget(XNodeWidget* node, XMetadataWidget* widget, XMetadata** args, int count,
+                            int& isConst);
+    int checkWidgetArguments(XNodeWidget* node, XMetadataWidget* widget);
+    // The record that types the call: the return record, or the declaration
+    // of the output argument (LOOKUP: of its return port).
+    XMetadata* widgetResultRecord(XNodeWidget* node, XMetadataWidget* widget, XNonNegInt index);
+    void takeWidgetResult(XNodeWidget* node, XMetadata* result);
+    void expectDeclaredTypes(XNodeWidget* node, XMetadataWidget* widget);
     // Reports through the tree unless the validator is quiet (a chooser
     // typing operands that the visit types and reports again).
     void say(int isError, XNode* node, int id);

@@ -110,11 +110,21 @@ int XCatalog::checkSettings(std::string& error) const {
 
 // ---------------------------------------------------------------- building
 
+// ":TD" is the table of the old LOOKUP form (LOOKUP(:TD.RET, :TD.KEY, value)),
+// the one qualifier the language writes with a colon; the lexer reads it as
+// one word, so a port may be declared under it.
+static bool isLookupTableQualifier(const std::string& qualifier) {
+    return qualifier.size() == 3 && qualifier[0] == ':' && (qualifier[1] | 0x20) == 't' &&
+           (qualifier[2] | 0x20) == 'd';
+}
+
 int XCatalog::addPort(XCatalogPort port, std::string& error) {
     if (checkPlainName("a port", port.name, error) != 0) return -1;
     std::vector<std::u16string> qualifierKeys;
     for (const std::string& qualifier : port.qualifiers) {
-        if (checkPlainName("a qualifier of port " + port.name, qualifier, error) != 0) return -1;
+        if (!isLookupTableQualifier(qualifier) &&
+            checkPlainName("a qualifier of port " + port.name, qualifier, error) != 0)
+            return -1;
         qualifierKeys.push_back(foldKey(toU(qualifier)));
     }
     if (checkType("port " + port.name, port.type, error) != 0) return -1;

@@ -98,6 +98,22 @@ int widgetKindOf(const unsigned short* qualifier) {
     return -1;
 }
 
+// The old LOOKUP(return port, port 1, value 1, ...) form names no lookup:
+// it searches by the ports it is given, so each argument is declared as it
+// is and the call returns the return port's type.
+int declareAsGiven(XMetadata** argMetadata, XMetadataWidget* widget) {
+    const size_t count = countArgs(argMetadata);
+    if (widget->getNumArgs() < 0 && widget->allocateArgMetadata(static_cast<int>(count)) != 0)
+        return -1;
+    for (size_t i = 0; i < count; ++i)
+        XMetadata::copyMetadata(argMetadata[i], widget->getArgMetadata(static_cast<int>(i)));
+    if (count > 0) {
+        XMetadata::copyMetadata(argMetadata[0], widget->getRetPortMetadata());
+        widget->markRetPortMetadataSet();
+    }
+    return 0;
+}
+
 }  // namespace
 
 XCatalogContext::XCatalogContext(std::shared_ptr<const XCatalog> catalog)
@@ -211,6 +227,7 @@ int XCatalogContext::findWidget(const unsigned short** qualifiers, const unsigne
                                 QvUString& err, QvUString&) {
     size_t count = 0;
     while (qualifiers && qualifiers[count]) ++count;
+    if (count == 0 && name && name[0] == 0) return declareAsGiven(argMetadata, widgetMetadata);
     int kind = count == 0 ? -1 : widgetKindOf(qualifiers[count - 1]);
     if (kind < 0 || count > 1) {
         err = QvUString::fromUtf8(utf8(name) + ": a call takes one of :LKP., :SP. or :EXT. " +
@@ -246,6 +263,7 @@ int XCatalogContext::findExtFunc(const unsigned short* name, XMetadata** argMeta
                  err) != 0)
         return -1;
     if (widgetMetadata->getRef().isEmpty()) widgetMetadata->setRef(refTo(function));
+    if (function->window) widgetMetadata->setIsWindowFunc(1);
     isConst = function->constant ? 1 : 0;
     for (size_t i = 0; isConst && argMetadata && argMetadata[i]; ++i)
         isConst = argMetadata[i]->isConst() ? 1 : 0;

@@ -260,7 +260,8 @@ void Loader::readWorkflowVar(const json& entry, const JPath& at) {
 }
 
 void Loader::readFunction(const json& entry, const JPath& at) {
-    checkKeys(entry, at, {"name", "userDefined", "arguments", "result", "constant", "aggregate"},
+    checkKeys(entry, at, {"name", "userDefined", "arguments", "result", "constant", "aggregate",
+                         "window"},
               {"name", "result"});
     XCatalogFunction function;
     function.name = readString(entry, "name", at);
@@ -269,6 +270,7 @@ void Loader::readFunction(const json& entry, const JPath& at) {
     function.result = readType(entry, "result", at);
     function.constant = readBool(entry, "constant", at, false);
     function.aggregate = readBool(entry, "aggregate", at, false);
+    function.window = readBool(entry, "window", at, false);
     added(m_catalog.addFunction(std::move(function), m_why), m_why, at);
 }
 

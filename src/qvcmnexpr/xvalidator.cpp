@@ -127,6 +127,11 @@ int XValidator::visitKind(XNode* node) {
         case eXNI_FUNC_IDENTIFIER: return validateFuncIdentifier(node);
         case eXNI_LIST: return validateList(node);
         case eXNI_DOTSTARDOT: return 0;
+        case eXNI_LKP: case eXNI_EXT: case eXNI_SP: case eXNI_EXTFUNC:
+            return validateWidgetNode(static_cast<XNodeWidget*>(node));
+        case eXNI_LOOKUP: return validateLookupNode(static_cast<XNodeWidget*>(node));
+        case eXNI_MACRO: return validateMacroNode(static_cast<XNodeWidget*>(node));
+        case eXNI_PROC_RESULT: return validateProcResultNode(node);
         // Forms of the language that never validate.
         case eXNI_ASSIGN: case eXNI_PERCREF: case eXNI_PERCDETACHED: case eXNI_PIVOT:
         case eXNI_TO_NUMBER:

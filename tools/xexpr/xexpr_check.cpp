@@ -9,7 +9,11 @@
 #include <memory>
 #include <vector>
 
+#include "qvcmnexpr/xmetadata.h"
+#include "qvcmnexpr/xnode.h"
 #include "qvcmnexpr/xptree.h"
+#include "qvcmnexpr/xtoken.h"
+#include "qvcmnexpr/xtree.h"
 #include "qvutils.h"
 #include "xexpr_session.h"
 
@@ -109,6 +113,59 @@ std::vector<std::string> underline(const std::string& text, size_t begin, size_t
     return {"    " + text, "    " + marks};
 }
 
+// What a called object declared it returns: the context alone knows, so a
+// reader of the expression learns it only here. Every call of the tree, in
+// the order of the text.
+struct DeclaredCall {
+    std::string name;
+    std::string result;
+};
+
+std::string callName(const XNodeWidget* call) {
+    if (!call->getTokName()) return "LOOKUP";
+    std::string name;
+    for (const XTokName* part = call->getTokName(); part; part = part->getNext())
+        name += (name.empty() ? "" : ".") + part->getName().toUtf8();
+    return name;
+}
+
+// The declared return value, else the output argument's declared type (the
+// call's node may since have been typed by its parent: a call without a value
+// is NULL, which an operator retypes); empty when the call declares neither.
+std::string declaredResult(const XNodeWidget* call) {
+    const XMetadata* record = nullptr;
+    const auto* widget = static_cast<const XMetadataWidget*>(call->getMetadataConstPtr());
+    if (widget->isRetPortMetadataSet()) record = widget->getRetPortMetadata();
+    for (int i = 0; !record && i < call->getNumChildren(); ++i) {
+        const XNode* argument = call->getChild(i);
+        if (argument && argument->getId() == eXNI_PROC_RESULT) record = argument->getMetadataConstPtr();
+    }
+    if (!record) return "";
+    return typeFacts(record->getCDataTypeV(), record->getLengthV(), record->getScaleV()).name;
+}
+
+void collectCalls(const XNode* node, std::vector<DeclaredCall>& calls) {
+    if (node->isWidgetNode()) {
+        const auto* call = static_cast<const XNodeWidget*>(node);
+        calls.push_back({callName(call), declaredResult(call)});
+    }
+    for (int i = 0; i < node->getNumChildrenB(); ++i) {
+        if (const XNode* child = static_cast<const XNodeParent*>(node)->getChild(i))
+            collectCalls(child, calls);
+    }
+}
+
+void describeCalls(XParsedTree& parsed, Outcome& outcome) {
+    std::vector<DeclaredCall> calls;
+    collectCalls(parsed.getTree()->getRoot(), calls);
+    for (const DeclaredCall& call : calls) {
+        outcome.lines.push_back("    call " + call.name + " declares " +
+                                (call.result.empty() ? "no return value" : call.result));
+        outcome.details["calls"].push_back(
+            {{"name", call.name}, {"result", call.result.empty() ? Json() : Json(call.result)}});
+    }
+}
+
 bool isNotValidatedYet(const Outcome& outcome) {
     const std::string message = qvGetMsg(eQvMSG_NOT_VALIDATED_YET).toUtf8();
     for (const std::string& line : outcome.errors) {
@@ -143,6 +200,7 @@ Outcome checkOne(XParser& parser, const Expression& expression) {
     const ResultFacts facts = resultFacts(*owned, vr);
     outcome.summary = fullSummary(facts);
     outcome.details["result"] = resultMember(facts);
+    describeCalls(*owned, outcome);
     return outcome;
 }
 

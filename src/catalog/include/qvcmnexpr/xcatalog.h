@@ -26,6 +26,7 @@
 //     "ports": [
 //       { "name": "PRICE", "type": "decimal(12,2)",          name and type required
 //         "qualifiers": ["SQ_ORDERS"] }                      outermost first, as written
+//                                         (":TD" for a column of the old LOOKUP form's table)
 //     ],
 //     "mappingVariables": [
 //       { "name": "$$MAX_ORDER_ID", "type": "bigint",       name and type required
@@ -40,9 +41,11 @@
 //       { "name": "NET_PRICE", "userDefined": true,          name and result required;
 //         "arguments": ["decimal(12,2)", "int"],              a user-defined function is
 //         "result": "decimal(12,2)",                          called as :UDF.NET_PRICE
-//         "constant": false, "aggregate": false }
+//         "constant": false, "aggregate": false, "window": false }
 //     ],
 //     "lookups":            [ { "name": ..., "arguments": [...], "result": ... } ],
+//                           (the old LOOKUP(return port, port, value, ...)
+//                           form needs no entry: its ports declare it)
 //     "storedProcedures":   [ the same; "result" may be left out ],
 //     "externalProcedures": [ the same; "result" may be left out ]
 //   }
@@ -141,6 +144,8 @@ struct QVCMNEXPR_CATALOG_API XCatalogFunction {
     bool constant = false;
     // Aggregates its arguments: the call is one aggregation level higher.
     bool aggregate = false;
+    // Computes over a window of rows: the expression is a window function.
+    bool window = false;
 };
 
 enum class XCatalogWidgetKind : int { lookup, storedProcedure, externalProcedure };

@@ -92,6 +92,12 @@ size_t unitLength(const unsigned short* name) {
 //   G declares the longest text there is.
 // Mapping variables: "$$", an aggregation type (0-4, A: in an aggregation
 // context, X: not set), a type letter. Workflow variables: "$", a type letter.
+// Calls (:LKP., :SP., :EXT. and :UDF. names): the result's type letter, or
+// V for none, then one type letter per declared argument; a name that is
+// not all type letters is not declared, and "E" as the result fails with a
+// text. EXTF is an external function that takes whatever it is given,
+// returns FLOAT and is an aggregate; the old LOOKUP form declares its
+// arguments as given.
 class FuzzContext : public XParserContextNoSymbols {
 public:
     FuzzContext(int kind, int relax, int allowNull) : m_relax(relax), m_allowNull(allowNull) {
@@ -150,6 +156,20 @@ public:
         }
         return 0;
     }
+    int findWidget(const unsigned short**, const unsigned short* name, XMetadata** args,
+                   XMetadataWidget* md, QvUString& err, QvUString&) override {
+        if (unitLength(name) == 0) return declareAsGiven(args, md, nullptr);
+        return declareByName(name, args, md, err);
+    }
+    int findExtFunc(const unsigned short* name, XMetadata** args, int isExtFunc, XMetadataWidget* md,
+                    int& isConst, QvUString& err, QvUString&) override {
+        if (isExtFunc && name && QvUString(name).equalsASCII("EXTF")) {
+            isConst = 1;
+            return declareAsGiven(args, md, &isConst);
+        }
+        isConst = 0;
+        return declareByName(name, args, md, err);
+    }
     int findWorkflowVar(const unsigned short* name, XMetadataWorkflowVar* md) override {
         while (name && *name == '$') ++name;
         const TypeLetter* row = unitLength(name) == 1 ? typeOf(name[0]) : nullptr;
@@ -159,6 +179,47 @@ public:
     }
 
 private:
+    static size_t argCount(XMetadata** args) {
+        size_t n = 0;
+        while (args && args[n]) ++n;
+        return n;
+    }
+    // Each argument declared with the type it has; FLOAT returned.
+    static int declareAsGiven(XMetadata** args, XMetadataWidget* md, int* isConst) {
+        const size_t n = argCount(args);
+        if (md->getNumArgs() < 0 && md->allocateArgMetadata(static_cast<int>(n)) != 0) return -1;
+        for (size_t i = 0; i < n; ++i) {
+            XMetadataPort* arg = md->getArgMetadata(static_cast<int>(i));
+            arg->setDataType(args[i]->getDataType());
+            arg->setNumCharsMax(args[i]->getNumCharsMax());
+            arg->setScale(args[i]->getScale());
+            if (isConst && !args[i]->isConst()) *isConst = 0;
+        }
+        fillRecord(md->getRetPortMetadata(), 'F', *typeOf('F'));
+        md->markRetPortMetadataSet();
+        return 0;
+    }
+    static int declareByName(const unsigned short* name, XMetadata** args, XMetadataWidget* md,
+                             QvUString& err) {
+        const size_t n = unitLength(name);
+        if (n == 0 || (name[0] != 'V' && name[0] != 'E' && !typeOf(name[0]))) return -1;
+        if (name[0] == 'E') {
+            err = QvUString("no such call here");
+            return -1;
+        }
+        for (size_t i = 1; i < n; ++i) {
+            if (!typeOf(name[i])) return -1;
+        }
+        if (argCount(args) != n - 1) return -1;
+        if (md->getNumArgs() < 0 && md->allocateArgMetadata(static_cast<int>(n - 1)) != 0) return -1;
+        for (size_t i = 1; i < n; ++i) fillRecord(md->getArgMetadata(static_cast<int>(i - 1)), name[i], *typeOf(name[i]));
+        if (name[0] != 'V') {
+            fillRecord(md->getRetPortMetadata(), name[0], *typeOf(name[0]));
+            md->markRetPortMetadataSet();
+        }
+        return 0;
+    }
+
     static unsigned short unitAt(const QvUString& text, size_t pos) {
         return pos < text.length() ? text[pos] : 0;
     }

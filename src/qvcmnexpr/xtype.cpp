@@ -164,8 +164,23 @@ int XType::isMapType() const { return isCustom() && m_type == hierarchicalTypeId
 
 int XType::isHType() const { return isStructType() || isArrayType() || isMapType(); }
 
+// Asked several times of every node the validator types: the built-in types
+// that are always evaluable are answered at once, leaving only text (by the
+// character mode), decimals (by the decimal maximum) and custom types to the
+// longer questions.
 int XType::isEvalDataType(int flag) const {
-    return isDate() || isString(flag) || isNumeric(flag) || isBinary() || isNull() || isCustom();
+    switch (m_type) {
+        case eXDT_INT:
+        case eXDT_BIGINT:
+        case eXDT_FLOAT:
+        case eXDT_BOOLEAN:
+        case eXDT_NULL:
+        case eXDT_DATE:
+        case eXDT_BINARY:
+            return 1;
+        default:
+            return isString(flag) || isNumeric(flag) || isCustom();
+    }
 }
 
 int XType::isValidatedDataType(int flag) const { return isBoolean() || isEvalDataType(flag); }

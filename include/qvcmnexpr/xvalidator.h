@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "qvcmnexpr/qvcmnexpr_export.h"
 #include "qvcmnexpr/xnode.h"
@@ -23,6 +24,8 @@
 
 class XMetadata;
 class XParserContext;
+class XStructuralFeature;
+class XTypeConfig;
 class XStack;
 class XTree;
 struct XValidatorRow;
@@ -230,6 +233,27 @@ protected:
     int checkChildMapVar(XNodeOpt* node);
     // Appends the context's texts to the tree's, each closed by a line feed.
     void keepContextTexts(const QvUString& err, const QvUString& warn);
+
+    // ---- hierarchical values (xvalidatorhtype.cpp) ----
+    int visitDotForm(XNodeOpt* node);  // DOT and DOTDOT
+    int visitNestedPortRef(XNode* node);
+    int visitNestedPortRefHelper(XNode* node);
+    int visitTypeForm(XNodeOpt* node);
+    int visitSubscript(XNodeOpt* node);
+    int visitArraySubscript(XNodeOpt* node, const XTypeConfig* config);
+    int visitMapSubscript(XNodeOpt* node, const XTypeConfig* config);
+    int takeSelectedMember(XNodeOpt* node, const XStructuralFeature* member);
+    // 0 when `node` has `type` (and, hierarchical, a configuration equal to
+    // `config`), or is NULL under relaxed validation; else -1.
+    int validateArgReturnType(const XNode* node, const XType& type, const XTypeConfig* config) const;
+    static const XTypeConfig* getNodeTypeConfig(const XNode* node);
+    // The node's configuration exists and is valid.
+    static int hasValidTypeConfig(const XNode* node);
+    static void setNodeMetadataFromFeature(XNode* node, const XStructuralFeature* feature);
+    // The node keeps `config`, made for it.
+    static void setNodeMetadataFromTypeConfig(XNode* node, std::shared_ptr<XTypeConfig> config,
+                                              const XType& type);
+    static void setNodeTypeConfig(XNode* node, const XStructuralFeature* feature);
 
 private:
     friend struct XValidatorRow;

@@ -84,7 +84,7 @@ int XValidator::validatePortVar(XNode* node) {
         reportAt(node, eQvMSG_INVALID_OPERAND_TYPE, eXVFC_NONE, XType(eXMINT_INVALID));
         return -1;
     }
-    if (md->getDataType().isHType() && !node->getTypeConfig()) {
+    if (md->getDataType().isHType() && !hasValidTypeConfig(node)) {
         reportAt(node, eQvMSG_INVALID_HIERARCHICAL_TYPE, eXVFC_NONE, XType(eXMINT_INVALID));
         return -1;
     }

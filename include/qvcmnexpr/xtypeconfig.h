@@ -8,7 +8,8 @@
 // descriptions form a graph that can nest without bound and even refer back
 // to itself. Every walk over that graph here is iterative with its own
 // visited set, so neither a deep nor a recursive description can exhaust
-// the stack or loop.
+// the stack or loop. The answers of the validity and cycle checks are kept
+// in the object that computed them; a description may be shared by threads.
 //
 // Ownership: a feature shares its type configuration, a struct configuration
 // shares its structure, a structure owns its features, array and map
@@ -18,6 +19,7 @@
 // a description, however deep, takes constant stack.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <unordered_set>
 #include <vector>
@@ -79,10 +81,11 @@ protected:
     virtual const XComplexType* getStructureOrNull() const { return nullptr; }
 
 private:
-    mutable int m_cyclic = 0;
-    mutable int m_valid = 0;
-    mutable int m_cyclicKnown = 0;
-    mutable int m_validKnown = 0;
+    // Cached answers: 0 not known yet, else the answer + 1. Threads that
+    // check one shared description at once compute the same answer, so a
+    // single atomic value each is all the sharing needs.
+    mutable std::atomic<int> m_cyclicState{0};
+    mutable std::atomic<int> m_validState{0};
 };
 
 class QVCMNEXPR_API XStructuralFeature {
@@ -121,10 +124,9 @@ private:
     int m_upper = 0;
     XType m_type;
     std::shared_ptr<XTypeConfig> m_config;
-    mutable int m_cyclic = 0;
-    mutable int m_valid = 0;
-    mutable int m_cyclicKnown = 0;
-    mutable int m_validKnown = 0;
+    // As in XTypeConfig: 0 not known yet, else the answer + 1.
+    mutable std::atomic<int> m_cyclicState{0};
+    mutable std::atomic<int> m_validState{0};
 };
 
 // A structure: named features in declaration order.

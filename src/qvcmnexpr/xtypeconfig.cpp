@@ -75,8 +75,8 @@ XType XTypeConfig::getMapTypeId() { return idOf(kKinds[2]); }
 XTypeConfig::XTypeConfig(const XTypeConfig&) {}
 
 XTypeConfig& XTypeConfig::operator=(const XTypeConfig&) {
-    m_cyclicKnown = 0;
-    m_validKnown = 0;
+    m_cyclicState.store(0);
+    m_validState.store(0);
     return *this;
 }
 
@@ -86,7 +86,7 @@ XTypeConfig::~XTypeConfig() = default;
 // definition must have one. A structure already met (or given by the caller)
 // is not checked again: a recursive reference does not make a type invalid.
 int XTypeConfig::isValid(XVisitedStructures* visited) const {
-    if (m_validKnown) return m_valid;
+    if (const int known = m_validState.load(std::memory_order_acquire)) return known - 1;
     std::unordered_set<const void*> seen;
     if (visited) seen.insert(visited->begin(), visited->end());
     std::vector<const XTypeConfig*> pending{this};
@@ -95,9 +95,11 @@ int XTypeConfig::isValid(XVisitedStructures* visited) const {
     while (valid && !pending.empty()) {
         const XTypeConfig* config = pending.back();
         pending.pop_back();
-        if (config != this && config->m_validKnown) {
-            valid = config->m_valid;
-            continue;
+        if (config != this) {
+            if (const int known = config->m_validState.load(std::memory_order_acquire)) {
+                valid = known - 1;
+                continue;
+            }
         }
         if (!config->isShapeValid()) {
             valid = 0;
@@ -115,8 +117,7 @@ int XTypeConfig::isValid(XVisitedStructures* visited) const {
             pending.push_back(feature->getTypeConfig());
         }
     }
-    m_valid = valid;
-    m_validKnown = 1;
+    m_validState.store(valid + 1, std::memory_order_release);
     return valid;
 }
 
@@ -124,7 +125,7 @@ int XTypeConfig::isValid(XVisitedStructures* visited) const {
 // closes a cycle; one met again after it was finished (a sibling sharing a
 // sub-structure) does not.
 int XTypeConfig::isCyclic(XVisitedStructures* visited) const {
-    if (m_cyclicKnown) return m_cyclic;
+    if (const int known = m_cyclicState.load(std::memory_order_acquire)) return known - 1;
     struct Frame {
         const void* key;
         std::vector<const XTypeConfig*> children;
@@ -140,10 +141,12 @@ int XTypeConfig::isCyclic(XVisitedStructures* visited) const {
         const void* key = keyOf(config, config->getStructureOrNull());
         if (onPath.count(key)) return 1;
         if (finished.count(key)) return 0;
-        if (config != this && config->m_cyclicKnown) {
-            if (config->m_cyclic) return 1;
-            finished.insert(key);
-            return 0;
+        if (config != this) {
+            if (const int known = config->m_cyclicState.load(std::memory_order_acquire)) {
+                if (known - 1) return 1;
+                finished.insert(key);
+                return 0;
+            }
         }
         Frame frame{key, {}, 0};
         definitions.clear();
@@ -169,8 +172,7 @@ int XTypeConfig::isCyclic(XVisitedStructures* visited) const {
         }
         cyclic = enter(top.children[top.next++]);
     }
-    m_cyclic = cyclic;
-    m_cyclicKnown = 1;
+    m_cyclicState.store(cyclic + 1, std::memory_order_release);
     return cyclic;
 }
 
@@ -284,8 +286,8 @@ void XStructuralFeature::initSF(const unsigned short* name, XType type,
     m_precision = precision;
     m_scale = scale;
     m_upper = upper;
-    m_cyclicKnown = 0;
-    m_validKnown = 0;
+    m_cyclicState.store(0);
+    m_validState.store(0);
 }
 
 int XStructuralFeature::isSame(const XStructuralFeature* other, int checkNames) const {
@@ -300,11 +302,10 @@ int XStructuralFeature::isSame(const XStructuralFeature* other, int checkNames) 
 int XStructuralFeature::containsMap() const { return m_config ? m_config->containsMap() : 0; }
 
 int XStructuralFeature::isValidFeature(XVisitedStructures* visited) const {
-    if (!m_validKnown) {
-        m_valid = !isHierarchical(this) ? 1 : (m_config ? m_config->isValid(visited) : 0);
-        m_validKnown = 1;
-    }
-    return m_valid;
+    if (const int known = m_validState.load(std::memory_order_acquire)) return known - 1;
+    const int valid = !isHierarchical(this) ? 1 : (m_config ? m_config->isValid(visited) : 0);
+    m_validState.store(valid + 1, std::memory_order_release);
+    return valid;
 }
 
 int XStructuralFeature::isCyclic(XVisitedStructures* visited) const {
@@ -312,11 +313,10 @@ int XStructuralFeature::isCyclic(XVisitedStructures* visited) const {
         QvAssertHandler(kUnit, __LINE__);
         return 0;
     }
-    if (!m_cyclicKnown) {
-        m_cyclic = isHierarchical(this) && m_config ? m_config->isCyclic(visited) : 0;
-        m_cyclicKnown = 1;
-    }
-    return m_cyclic;
+    if (const int known = m_cyclicState.load(std::memory_order_acquire)) return known - 1;
+    const int cyclic = isHierarchical(this) && m_config ? m_config->isCyclic(visited) : 0;
+    m_cyclicState.store(cyclic + 1, std::memory_order_release);
+    return cyclic;
 }
 
 // ===== structures =====

@@ -253,6 +253,16 @@ TEST_F(XValidatorHTypeTest, CatalogRefusesWrongDeclarationsWhereTheyAre) {
     }
 }
 
+TEST_F(XValidatorHTypeTest, ACopiedCatalogDeclaresTypesOfItsOwn) {
+    XCatalog copy(*catalog());
+    std::string error;
+    ASSERT_EQ(copy.addStructTypes({{"Extra", "crm", {{"x", "int"}}}}, error), 0) << error;
+    const QvUString nameSpace("crm");
+    const QvUString name("Extra");
+    EXPECT_NE(copy.findStructType(nameSpace.getBuffer(), name.getBuffer()), nullptr);
+    EXPECT_EQ(catalog()->findStructType(nameSpace.getBuffer(), name.getBuffer()), nullptr);
+}
+
 // Struct types that refer to each other, in any order, deep chains and rings
 // of them, and wide ones load and validate without recursion.
 TEST_F(XValidatorHTypeTest, DeepRecursiveAndWideDeclarationsLoadAndValidate) {

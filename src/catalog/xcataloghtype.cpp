@@ -189,6 +189,10 @@ int XCatalog::addStructTypes(std::vector<XCatalogStructType> types, std::string&
         return -1;
     };
     if (registerKinds(error) != 0) return blame(0, std::string::npos);
+    // Copies of a catalog share the store until one of them adds to it; the
+    // structures themselves never change once declared.
+    if (m_index->structTypes.use_count() > 1)
+        m_index->structTypes = std::make_shared<xcatalog::StructTypes>(*m_index->structTypes);
     xcatalog::StructTypes& store = *m_index->structTypes;
     // Every name first, so that the types of one batch may refer to each
     // other in any order.

@@ -26,7 +26,7 @@ int qvFuzzCatalog(const uint8_t* data, size_t size) {
     XCatalogContext context(catalog);
     XParser parser;
     parser.setParserContext(&context, 0);
-    for (const char* expression : {"P + 1", "T.P || $$V", "F(P, 1)", ":LKP.L(1)"}) {
+    for (const char* expression : {"P + 1", "T.P || $$V", "F(P, 1)", ":LKP.L(1)", "P.A[1]..B = P", ":TYPE.N.P"}) {
         QvUString source = QvUString::fromUtf8(expression);
         XParsedTree* tree = nullptr;
         QvUString errors, warnings;

@@ -21,6 +21,7 @@
 #include "fuzz_parse_entry.h"
 
 #include <climits>
+#include <memory>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -31,6 +32,7 @@
 #include "qvcmnexpr/xparsercontext.h"
 #include "qvcmnexpr/xtree.h"
 #include "qvcmnexpr/xtype.h"
+#include "qvcmnexpr/xtypeconfig.h"
 #include "qvcmnexpr/xvalidator.h"
 #include "qvi18n.h"
 #include "qvutils.h"
@@ -86,6 +88,37 @@ size_t unitLength(const unsigned short* name) {
     return n;
 }
 
+// R struct T (itself), L array<struct T>, M map<string, int> }, L is an
+// array<struct T> and M a map<string, int>; :TYPE.X.T names T.
+struct FuzzTypes {
+    std::shared_ptr<XComplexType> structure = std::make_shared<XComplexType>(QvUString("T").getBuffer());
+    std::shared_ptr<XTypeConfig> self, list, map;
+
+    FuzzTypes() {
+        XTypeConfig::registerHierarchicalTypes();
+        self = XStructTypeConfig::referTo(structure.get());
+        auto feature = [](const char* name, XType type, std::shared_ptr<XTypeConfig> config, int precision) {
+            return std::make_shared<XStructuralFeature>(QvUString(name).getBuffer(), type, std::move(config),
+                                                        precision, 0);
+        };
+        list = std::make_shared<XArrayTypeConfig>(feature("e", XTypeConfig::getStructTypeId(), self, 0));
+        map = std::make_shared<XMapTypeConfig>(feature("k", XType::getXdtString(), nullptr, 10),
+                                               feature("v", XType(eXDT_INT), nullptr, 10));
+        structure->addFeature(std::make_unique<XStructuralFeature>(*feature("I", XType(eXDT_INT), nullptr, 10)));
+        structure->addFeature(std::make_unique<XStructuralFeature>(*feature("N", XType::getXdtString(), nullptr, 20)));
+        structure->addFeature(std::make_unique<XStructuralFeature>(*feature("R", XTypeConfig::getStructTypeId(), self, 0)));
+        structure->addFeature(std::make_unique<XStructuralFeature>(*feature("L", XTypeConfig::getArrayTypeId(), list, 0)));
+        structure->addFeature(std::make_unique<XStructuralFeature>(*feature("M", XTypeConfig::getMapTypeId(), map, 0)));
+    }
+    const XTypeConfig* byName(const unsigned short* name, XType& type) const {
+        const QvUString text(name);
+        if (text.equalsASCII("YS")) return type = XTypeConfig::getStructTypeId(), self.get();
+        if (text.equalsASCII("YL")) return type = XTypeConfig::getArrayTypeId(), list.get();
+        if (text.equalsASCII("YM")) return type = XTypeConfig::getMapTypeId(), map.get();
+        return nullptr;
+    }
+};
+
 // Ports: a type letter, then at most one modifier:
 //   K constant port; E fails with an error text; Q fails with no text;
 //   W resolves with a warning text; R resolves with an error text;
@@ -125,6 +158,12 @@ public:
 
     int findPort(const unsigned short**, const unsigned short* name, XMetadataPort* md,
                  QvUString& err, QvUString& warn) override {
+        XType hierarchical;
+        if (const XTypeConfig* config = types().byName(name, hierarchical)) {
+            md->setDataType(hierarchical);
+            md->setTypeAttrs(config);
+            return 0;
+        }
         const size_t n = unitLength(name);
         const TypeLetter* row = n >= 1 && n <= 2 ? typeOf(name[0]) : nullptr;
         if (!row) return -1;
@@ -178,7 +217,18 @@ public:
         return 0;
     }
 
+    int findType(const unsigned short*, const unsigned short* name2, XNode* node, QvUString&,
+                 QvUString&) override {
+        if (!name2 || !QvUString(name2).equalsASCII("T")) return -1;
+        if (node) node->setTypeConfig(types().self.get());
+        return 0;
+    }
+
 private:
+    static const FuzzTypes& types() {
+        static const FuzzTypes kTypes;
+        return kTypes;
+    }
     static size_t argCount(XMetadata** args) {
         size_t n = 0;
         while (args && args[n]) ++n;

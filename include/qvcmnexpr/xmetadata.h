@@ -104,6 +104,9 @@ public:
 
     // Host descriptors and type attributes; stored, never owned.
     void setTypeAttrs(const void* typeAttrs);
+    // Sets the type attributes and keeps them alive as long as the record
+    // (or a copy of it) lives, even after another setTypeAttrs.
+    void adoptTypeAttrs(std::shared_ptr<const void> typeAttrs);
     void setTrtInfo(TrtInfo* trtInfo);
     void setZevaTypeMetadata(zeva_type_opd_metadata_struct* md);
     // Only widget records call it, on their referenced object, when they die.

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "qvcmnexpr/qvcmnexpr_export.h"
 #include "qvcmnexpr/xnode.h"
@@ -24,6 +25,8 @@
 class XMetadata;
 class XMetadataWidget;
 class XParserContext;
+class XStructuralFeature;
+class XTypeConfig;
 class XStack;
 class XTree;
 struct XValidatorRow;
@@ -122,6 +125,8 @@ public:
     static int isChildFilterOrIifCond(const XNodeParent* parent, int i);
     static int isMapVarCurrentValueReference(const XNode* node);
     static int isMapVarInitValueReference(const XNode* node);
+    // The node's hierarchical type configuration exists and is valid.
+    static int hasValidTypeConfig(const XNode* node);
 
     // DECODE(value, search1, result1, ..., [default])
     static int isSearchChildOfDecode(int i, int n);
@@ -312,6 +317,25 @@ protected:
     int checkChildConstness_decompress(XNodeWidget* node, XMetadata** argMetadata, int count);
     // The old LOOKUP(return port, port, value, ...) form's port/value rule.
     static int isCompatibleFor35Lookup(XType a, XType b);
+
+    // ---- hierarchical values (xvalidatorhtype.cpp) ----
+    int visitDotForm(XNodeOpt* node);  // DOT and DOTDOT
+    int visitNestedPortRef(XNode* node);
+    int visitNestedPortRefHelper(XNode* node);
+    int visitTypeForm(XNodeOpt* node);
+    int visitSubscript(XNodeOpt* node);
+    int visitArraySubscript(XNodeOpt* node, const XTypeConfig* config);
+    int visitMapSubscript(XNodeOpt* node, const XTypeConfig* config);
+    int takeSelectedMember(XNodeOpt* node, const XStructuralFeature* member);
+    // 0 when `node` has `type` (and, hierarchical, a configuration equal to
+    // `config`), or is NULL under relaxed validation; else -1.
+    int validateArgReturnType(const XNode* node, const XType& type, const XTypeConfig* config) const;
+    static const XTypeConfig* getNodeTypeConfig(const XNode* node);
+    static void setNodeMetadataFromFeature(XNode* node, const XStructuralFeature* feature);
+    // The node keeps `config`, made for it.
+    static void setNodeMetadataFromTypeConfig(XNode* node, std::shared_ptr<XTypeConfig> config,
+                                              const XType& type);
+    static void setNodeTypeConfig(XNode* node, const XStructuralFeature* feature);
 
 private:
     friend struct XValidatorRow;

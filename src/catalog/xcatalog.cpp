@@ -127,7 +127,17 @@ int XCatalog::addPort(XCatalogPort port, std::string& error) {
             return -1;
         qualifierKeys.push_back(foldKey(toU(qualifier)));
     }
-    if (checkType("port " + port.name, port.type, error) != 0) return -1;
+    if (!port.hierarchicalType.empty()) {
+        std::string why;
+        port.typeConfig = resolveHierarchicalType(port.hierarchicalType, why);
+        if (!port.typeConfig) return fail(error, "port " + port.name + ": " + why);
+        const XType kind = port.typeConfig->isStructType()  ? XTypeConfig::getStructTypeId()
+                           : port.typeConfig->isArrayType() ? XTypeConfig::getArrayTypeId()
+                                                            : XTypeConfig::getMapTypeId();
+        port.type = {static_cast<unsigned int>(kind.toInteger()), 0, 0};
+    } else if (checkType("port " + port.name, port.type, error) != 0) {
+        return -1;
+    }
     std::u16string key = foldKey(toU(port.name));
     // One lookup of the whole qualified name, not a comparison with every
     // earlier port of the same name: thousands of same-named ports that

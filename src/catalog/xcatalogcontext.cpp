@@ -4,6 +4,7 @@
 #include "qvcmnexpr/xcatalogcontext.h"
 
 #include "qvcmnexpr/xmetadata.h"
+#include "qvcmnexpr/xnode.h"
 #include "qvcmnexpr/xtype.h"
 #include "qvutils.h"
 #include "xcatalogindex.h"
@@ -202,7 +203,21 @@ int XCatalogContext::findPort(const unsigned short** qualifiers, const unsigned 
         return -1;
     }
     fill(metadata, port->type, refTo(port), 1);
+    if (port->typeConfig) metadata->setTypeAttrs(port->typeConfig.get());
     metadata->setPortId(static_cast<unsigned int>(ordinal));
+    return 0;
+}
+
+int XCatalogContext::findType(const unsigned short* name1, const unsigned short* name2,
+                              XNode* typeNode, QvUString& err, QvUString&) {
+    std::shared_ptr<XTypeConfig> config = m_catalog->findStructType(name1, name2);
+    if (!config) {
+        err = QvUString::fromUtf8((name1 ? utf8(name1) : std::string()) + "." +
+                                  (name2 ? utf8(name2) : std::string()) +
+                                  ": no such struct type in the catalog");
+        return -1;
+    }
+    if (typeNode) typeNode->setTypeConfig(config.get());
     return 0;
 }
 

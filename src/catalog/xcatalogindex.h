@@ -134,7 +134,25 @@ constexpr size_t kWidgetKinds = 3;
 
 }  // namespace xcatalog
 
+namespace xcatalog {
+// The named struct types. Every reference to a named struct, recursive ones
+// included, refers to the structure kept here without owning it, so no
+// description owns itself. Copies of a catalog share the store.
+struct StructTypes {
+    struct Entry {
+        std::shared_ptr<XComplexType> structure;
+        std::u16string nameSpace;
+        // A configuration naming the structure without owning it, shared
+        // by every reference.
+        std::shared_ptr<XTypeConfig> config;
+    };
+    std::unordered_map<std::u16string, Entry> byName;
+};
+}  // namespace xcatalog
+
 struct XCatalog::Index {
+    std::shared_ptr<xcatalog::StructTypes> structTypes = std::make_shared<xcatalog::StructTypes>();
+
     std::deque<xcatalog::PortEntry> ports;
     // The port of each name declared last; the others follow from it,
     // newest first.

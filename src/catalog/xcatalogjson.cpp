@@ -141,6 +141,7 @@ private:
     using SectionFn = void (Loader::*)(const json&, const JPath&);
     void readSettings(const json& object, const JPath& at);
     void readPort(const json& entry, const JPath& at);
+    void readTypes(json& list, const JPath& at);
     void readMapVar(const json& entry, const JPath& at);
     void readWorkflowVar(const json& entry, const JPath& at);
     void readFunction(const json& entry, const JPath& at);
@@ -172,6 +173,7 @@ void Loader::readRoot(json& root) {
     };
     static constexpr Section kSections[] = {
         {"settings", &Loader::readSettings, false},
+        {"types", nullptr, true},
         {"ports", &Loader::readPort, true},
         {"mappingVariables", &Loader::readMapVar, true},
         {"workflowVariables", &Loader::readWorkflowVar, true},
@@ -182,13 +184,15 @@ void Loader::readRoot(json& root) {
     };
     JPath at;
     checkKeys(root, at,
-              {"kind", "settings", "ports", "mappingVariables", "workflowVariables", "functions",
+              {"kind", "settings", "types", "ports", "mappingVariables", "workflowVariables", "functions",
                "lookups", "storedProcedures", "externalProcedures"});
     int kind = readWord(root, "kind", at, {"transformation", "workflow", "either"}, 0);
     m_catalog.setKind(static_cast<XCatalogExprKind>(kind + 1));
     for (const Section& section : kSections) {
         if (!root.contains(section.key)) continue;
-        if (section.isList)
+        if (!section.read)
+            readTypes(root.at(section.key), at.key(section.key));
+        else if (section.isList)
             readList(root.at(section.key), at.key(section.key), section.read);
         else
             (this->*section.read)(root.at(section.key), at.key(section.key));
@@ -228,9 +232,49 @@ void Loader::readSettings(const json& object, const JPath& at) {
         settings.serverAscii = readWord(object, "serverMode", at, {"unicode", "ascii"}, 0) == 1;
 }
 
+// The struct types are declared together, so that they may refer to each
+// other whatever their order; a refusal is placed at the field (or type) at
+// fault.
+void Loader::readTypes(json& list, const JPath& at) {
+    expectKind(list, list.is_array(), "an array", at);
+    std::vector<XCatalogStructType> types;
+    for (size_t i = 0; i < list.size(); ++i) {
+        const json& entry = list[i];
+        const JPath entryAt = at.index(i);
+        checkKeys(entry, entryAt, {"name", "namespace", "fields"}, {"name", "fields"});
+        XCatalogStructType type;
+        type.name = readString(entry, "name", entryAt);
+        if (entry.contains("namespace")) type.nameSpace = readString(entry, "namespace", entryAt);
+        const json& fields = entry.at("fields");
+        const JPath fieldsAt = entryAt.key("fields");
+        expectKind(fields, fields.is_array(), "an array of fields", fieldsAt);
+        for (size_t f = 0; f < fields.size(); ++f) {
+            const JPath fieldAt = fieldsAt.index(f);
+            checkKeys(fields[f], fieldAt, {"name", "type"}, {"name", "type"});
+            type.fields.push_back({readString(fields[f], "name", fieldAt), readString(fields[f], "type", fieldAt)});
+        }
+        types.push_back(std::move(type));
+    }
+    size_t failedType = 0;
+    size_t failedField = std::string::npos;
+    if (m_catalog.addStructTypes(std::move(types), m_why, &failedType, &failedField) != 0) {
+        const JPath typeAt = at.index(failedType);
+        if (failedField == std::string::npos) refuse(typeAt.key("name"), m_why);
+        refuse(typeAt.key("fields").index(failedField).key("type"), m_why);
+    }
+    list = nullptr;
+}
+
 void Loader::readPort(const json& entry, const JPath& at) {
     checkKeys(entry, at, {"name", "qualifiers", "type"}, {"name", "type"});
-    XCatalogPort port{readString(entry, "name", at), {}, readType(entry, "type", at)};
+    XCatalogPort port{readString(entry, "name", at), {}, {}, {}, {}};
+    const std::string typeText = readString(entry, "type", at);
+    if (XCatalog::isHierarchicalTypeText(typeText)) {
+        // Checked here too, so that a wrong type is placed at the type.
+        if (!m_catalog.resolveHierarchicalType(typeText, m_why)) refuse(at.key("type"), m_why);
+        port.hierarchicalType = typeText;
+    } else
+        port.type = readType(entry, "type", at);
     if (entry.contains("qualifiers")) {
         const json& list = entry.at("qualifiers");
         JPath listAt = at.key("qualifiers");

@@ -64,6 +64,9 @@ struct XMetadata::Extra {
     int isWindowFunc = 0;
     int containsNullChild = 0;
     OwnedUgdInfo ugdInfo;
+    // Type attributes made for this record (a member selected from an array
+    // of structs); copies of the record share them.
+    std::shared_ptr<const void> ownedTypeAttrs;
 };
 
 XMetadata::XMetadata() : m_argType(1), m_numCharsMax(static_cast<int>(eXMINT_DUMMY)) {}
@@ -116,6 +119,11 @@ XMETADATA_FLAG(containsNullChild, setContainsNullChild)
 #undef XMETADATA_FLAG
 void XMetadata::setTypeAttrs(const void* typeAttrs) {
     if (typeAttrs || m_extra) extra().typeAttrs = typeAttrs;
+}
+void XMetadata::adoptTypeAttrs(std::shared_ptr<const void> typeAttrs) {
+    Extra& fields = extra();
+    fields.typeAttrs = typeAttrs.get();
+    fields.ownedTypeAttrs = std::move(typeAttrs);
 }
 void XMetadata::setTrtInfo(TrtInfo* trtInfo) {
     if (trtInfo || m_extra) extra().trtInfo = trtInfo;

@@ -132,6 +132,11 @@ int XValidator::visitKind(XNode* node) {
         case eXNI_LOOKUP: return validateLookupNode(static_cast<XNodeWidget*>(node));
         case eXNI_MACRO: return validateMacroNode(static_cast<XNodeWidget*>(node));
         case eXNI_PROC_RESULT: return validateProcResultNode(node);
+        // Hierarchical values (xvalidatorhtype.cpp).
+        case eXNI_DOT: case eXNI_DOTDOT: return visitDotForm(static_cast<XNodeOpt*>(node));
+        case eXNI_NESTEDPORTREF: return visitNestedPortRef(node);
+        case eXNI_TYPE: return visitTypeForm(static_cast<XNodeOpt*>(node));
+        case eXNI_SUB: return visitSubscript(static_cast<XNodeOpt*>(node));
         // Forms of the language that never validate.
         case eXNI_ASSIGN: case eXNI_PERCREF: case eXNI_PERCDETACHED: case eXNI_PIVOT:
         case eXNI_TO_NUMBER:
@@ -219,7 +224,7 @@ int XValidator::visitOptNodeCommon(XNodeOpt* node, XType operandType,
             if (result.isHType() && !node->getTypeConfig()) {
                 XNode* first = node->getChild(0);
                 const void* config = first ? first->getTypeConfig() : nullptr;
-                if (!config) {
+                if (!first || !hasValidTypeConfig(first)) {
                     say(1, node, eQvMSG_INVALID_HIERARCHICAL_TYPE);
                     return -1;
                 }

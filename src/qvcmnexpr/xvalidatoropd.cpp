@@ -5,6 +5,7 @@
 #include "qvcmnexpr/xparser.h"
 #include "qvcmnexpr/xparsercontext.h"
 #include "qvcmnexpr/xtree.h"
+#include "qvcmnexpr/xtypeconfig.h"
 #include "qvcmnexpr/xvalidator.h"
 #include "qvutils.h"
 
@@ -42,7 +43,7 @@ int XValidator::getOpdTypeOneArgAnyBinary(XNodeOpt* node, XType& out) {
     XNode* child = node->getChild(0);
     out = child->getDataType();
     if (out.isHType()) {
-        if (!child->getTypeConfig()) {
+        if (!hasValidTypeConfig(child)) {
             say(1, node, eQvMSG_INVALID_HIERARCHICAL_TYPE);
             return -1;
         }
@@ -111,7 +112,7 @@ int XValidator::getOpdTypeIif(XNodeOpt* node, XType& out) {
     }
     out = yes->getDataType();
     if (out.isHType()) {
-        if (!yes->getTypeConfig()) {
+        if (!hasValidTypeConfig(yes)) {
             say(1, node, eQvMSG_INVALID_HIERARCHICAL_TYPE);
             return -1;
         }
@@ -250,24 +251,30 @@ int XValidator::getOpdTypeTwoMatchingArgs(XNodeOpt* node, XType a, XType b, XNod
     return -1;
 }
 
-// Hierarchical operands are described by type configurations that this
-// release does not read yet: a configuration must at least be present, and
-// two hierarchical operands must share theirs.
+// Two hierarchical operands must have valid descriptions of the same type
+// (and an equality cannot compare maps); a hierarchical operand meets only
+// a NULL otherwise.
 int XValidator::isHTypeCompatible(XNodeOpt* node, XType& a, XType& b, XNode* childA, XNode* childB,
-                                  int) {
+                                  int flag) {
     const int hierarchicalA = a.isHType();
     const int hierarchicalB = b.isHType();
     if (!hierarchicalA && !hierarchicalB) return 0;
     if (hierarchicalA && hierarchicalB) {
-        if (!childA->getTypeConfig() || !childB->getTypeConfig()) {
+        if (!hasValidTypeConfig(childA) || !hasValidTypeConfig(childB)) {
             say(1, node, eQvMSG_INVALID_HIERARCHICAL_TYPE);
             return -1;
         }
-        if (childA->getTypeConfig() != childB->getTypeConfig()) {
+        const XTypeConfig* configA = getNodeTypeConfig(childA);
+        const XTypeConfig* configB = getNodeTypeConfig(childB);
+        if (node->getId() == eXNI_EQ && (configA->containsMap() || configB->containsMap())) {
+            say(1, node, eQvMSG_MAP_NOT_ALLOWED);
+            return -1;
+        }
+        if (!configA->isSame(configB, flag)) {
             say(1, childA, childB, eQvMSG_TYPE_MISMATCH);
             return -1;
         }
-        if (node->getId() == eXNI_IIF) node->setTypeConfig(childA->getTypeConfig());
+        if (node->getId() == eXNI_IIF) node->setTypeConfig(configA);
         return 0;
     }
     XNode* hierarchical = hierarchicalA ? childA : childB;
@@ -276,7 +283,7 @@ int XValidator::isHTypeCompatible(XNodeOpt* node, XType& a, XType& b, XNode* chi
         say(1, childA, childB, eQvMSG_TYPE_MISMATCH);
         return -1;
     }
-    if (!hierarchical->getTypeConfig()) {
+    if (!hasValidTypeConfig(hierarchical)) {
         say(1, node, eQvMSG_INVALID_HIERARCHICAL_TYPE);
         return -1;
     }

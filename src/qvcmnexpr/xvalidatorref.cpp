@@ -50,7 +50,7 @@ int unusableRecordMsg(XNode* node) {
     if (!type.isValidDataTypeForValidation(0) && !type.isValidExternalDataType(0)) {
         return eQvMSG_INVALID_OPERAND_TYPE;
     }
-    if (type.isHType() && !node->getTypeConfig()) return eQvMSG_INVALID_HIERARCHICAL_TYPE;
+    if (type.isHType() && !XValidator::hasValidTypeConfig(node)) return eQvMSG_INVALID_HIERARCHICAL_TYPE;
     return 0;
 }
 

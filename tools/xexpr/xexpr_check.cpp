@@ -9,11 +9,13 @@
 #include <memory>
 #include <vector>
 
+#include "qvcmnexpr/xcatalog.h"
 #include "qvcmnexpr/xmetadata.h"
 #include "qvcmnexpr/xnode.h"
 #include "qvcmnexpr/xptree.h"
 #include "qvcmnexpr/xtoken.h"
 #include "qvcmnexpr/xtree.h"
+#include "qvcmnexpr/xtypeconfig.h"
 #include "qvutils.h"
 #include "xexpr_session.h"
 
@@ -33,6 +35,28 @@ struct ResultFacts {
     bool windowFunction = false;
 };
 
+// A hierarchical type as a catalog writes it: "array<struct Address>".
+// Named structs end the descent, so only arrays and maps nest here.
+std::string hierarchicalTypeName(const XTypeConfig* config) {
+    if (!config) return "";
+    if (config->isStructType()) {
+        const XComplexType* structure = static_cast<const XStructTypeConfig*>(config)->getstructure();
+        return "struct " + (structure ? structure->getName().toUtf8() : std::string());
+    }
+    auto nameOf = [](const XStructuralFeature* feature) -> std::string {
+        if (!feature) return "?";
+        if (feature->getTypeConfig()) return hierarchicalTypeName(feature->getTypeConfig());
+        const XCatalogType type{static_cast<unsigned int>(feature->getType().toInteger()),
+                                feature->getPrecision(), feature->getScale()};
+        return type.toString();
+    };
+    if (config->isArrayType()) {
+        return "array<" + nameOf(static_cast<const XArrayTypeConfig*>(config)->getArrayDefinition()) + ">";
+    }
+    const auto* map = static_cast<const XMapTypeConfig*>(config);
+    return "map<" + nameOf(map->getKeyDefinition()) + ", " + nameOf(map->getValueDefinition()) + ">";
+}
+
 ResultFacts resultFacts(XParsedTree& parsed, const ValidationResult& vr) {
     ResultFacts facts;
     SColMetadata scratch;
@@ -40,6 +64,9 @@ ResultFacts resultFacts(XParsedTree& parsed, const ValidationResult& vr) {
     const QvMetadataBase* md = XParser::getResultMetaData(parsed, &scratch, &ref);
     facts.dataType = md->getCDataTypeV();
     facts.type = typeFacts(facts.dataType, md->getLengthV(), md->getScaleV());
+    if (XType(static_cast<int>(facts.dataType)).isHType() && md->getTypeAttrsV()) {
+        facts.type = {hierarchicalTypeName(static_cast<const XTypeConfig*>(md->getTypeAttrsV())), {}, {}};
+    }
     facts.level = aggLevelName(XParser::getTreeAggLevel(parsed.getTree()));
     facts.constant = vr.isConstant != 0;
     // An unvalidated tree answers "has group functions" for want of a row

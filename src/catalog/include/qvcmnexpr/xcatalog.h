@@ -23,6 +23,11 @@
 //       "upgrade": false,                      default false
 //       "serverMode": "unicode" | "ascii"      absent: the host's mode is kept
 //     },
+//     "types": [                                            named struct types
+//       { "name": "Address", "namespace": "crm",             name and fields required
+//         "fields": [ { "name": "street", "type": "string(40)" },
+//                     { "name": "owner", "type": "struct Person" } ] }
+//     ],
 //     "ports": [
 //       { "name": "PRICE", "type": "decimal(12,2)",          name and type required
 //         "qualifiers": ["SQ_ORDERS"] }                      outermost first, as written
@@ -55,6 +60,11 @@
 // dec38 take an optional (precision[,scale]) up to their digits; decimal(p)
 // or decimal(p,s) is a decimal port of precision 1 to 38. Names compare
 // without regard to case and may not contain white space.
+//
+// Ports and struct fields may also be hierarchical: "struct NAME" names a
+// declared struct type (struct types may refer to each other, and to
+// themselves), "array<T>" is an array of T and "map<K,V>" a map from K to V,
+// where T, K and V are data types again, nested at most 64 levels deep.
 #pragma once
 
 #include <cstddef>
@@ -66,6 +76,7 @@
 
 #include "qvcmnexpr/qvcmnexpr_catalog_export.h"
 #include "qvcmnexpr/xmetadata.h"
+#include "qvcmnexpr/xtypeconfig.h"
 #include "qvi18n.h"
 
 // A scalar data type as a catalog declares it: the host data-type number with
@@ -118,6 +129,24 @@ struct QVCMNEXPR_CATALOG_API XCatalogPort {
     // Outermost first, as written in front of the name: A.B.PORT is {A, B}.
     std::vector<std::string> qualifiers;
     XCatalogType type;
+    // A hierarchical type as text ("struct Person", "array<int>"); when set,
+    // `type` is ignored and addPort fills both `type` and `typeConfig`.
+    std::string hierarchicalType = {};
+    std::shared_ptr<XTypeConfig> typeConfig = {};
+};
+
+// One member of a named struct type; its type is written as a port's is,
+// hierarchical or not.
+struct QVCMNEXPR_CATALOG_API XCatalogField {
+    std::string name;
+    std::string type;
+};
+
+struct QVCMNEXPR_CATALOG_API XCatalogStructType {
+    std::string name;
+    // What :TYPE.NAMESPACE.NAME names it by; empty: no namespace.
+    std::string nameSpace;
+    std::vector<XCatalogField> fields;
 };
 
 struct QVCMNEXPR_CATALOG_API XCatalogMapVar {
@@ -178,6 +207,21 @@ public:
 
     // ---- building: 0 when stored, -1 with `error` and nothing stored ----
     int addPort(XCatalogPort port, std::string& error);
+    // Declares struct types that may refer to each other and to those
+    // declared before. On failure `failedType` and `failedField` (when
+    // given) receive the entry at fault (field npos: the type itself).
+    int addStructTypes(std::vector<XCatalogStructType> types, std::string& error,
+                       size_t* failedType = nullptr, size_t* failedField = nullptr);
+    // The description of a hierarchical type written as text; null with
+    // `error` when the text is not one or names an undeclared struct.
+    std::shared_ptr<XTypeConfig> resolveHierarchicalType(std::string_view text,
+                                                         std::string& error) const;
+    // Whether `text` is written as a hierarchical type (struct, array, map).
+    static bool isHierarchicalTypeText(std::string_view text);
+    // The struct type `name` declared in `nameSpace` (compared without regard
+    // to case); null when there is none.
+    std::shared_ptr<XTypeConfig> findStructType(const unsigned short* nameSpace,
+                                                const unsigned short* name) const;
     int addMappingVariable(XCatalogMapVar var, std::string& error);
     int addWorkflowVariable(XCatalogWorkflowVar var, std::string& error);
     int addFunction(XCatalogFunction function, std::string& error);

@@ -71,6 +71,9 @@ public:
     // The catalog describes no database, so no call can be pushed down: -1.
     int pushdownExtFunc(const unsigned short* name, XMetadata** argMetadata, unsigned int,
                         unsigned int, int, QvUString& err, QvUString& warn) override;
+    // :TYPE.NAMESPACE.NAME: the struct type NAME declared in NAMESPACE.
+    int findType(const unsigned short* name1, const unsigned short* name2, XNode* typeNode,
+                 QvUString& err, QvUString& warn) override;
     int findMapVar(const unsigned short* name, XMetadataMapVar* metadata) override;
     int findWorkflowVar(const unsigned short* name, XMetadataWorkflowVar* metadata) override;
 

@@ -1,0 +1,239 @@
+// Hierarchical type descriptions: when two are the same type, when one is
+// valid or cyclic, and how members are found by name, including over deep,
+// wide and recursive descriptions that must not exhaust the stack.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "qvcmnexpr/xtypeconfig.h"
+#include "xhtypebuild.h"
+
+using namespace htest;
+
+namespace {
+
+class XTypeConfigTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_EQ(XTypeConfig::registerHierarchicalTypes(), 0); }
+};
+
+// A structure with a feature that refers back to the structure itself.
+struct Recursive {
+    std::shared_ptr<XComplexType> structure;
+    Config config;
+    explicit Recursive(const char* self = "next") {
+        structure = std::make_shared<XComplexType>(QvUString("Node").getBuffer());
+        structure->addFeature(std::make_unique<XStructuralFeature>(*scalar("value", eXDT_INT)));
+        structure->addFeature(std::make_unique<XStructuralFeature>(
+            *nested(self, XStructTypeConfig::referTo(structure.get()))));
+        config = std::make_shared<XStructTypeConfig>(structure);
+    }
+};
+
+struct SameRow {
+    const char* what;
+    std::function<Config()> a;
+    std::function<Config()> b;
+    int checkNames;
+    int same;
+};
+
+TEST_F(XTypeConfigTest, SamenessComparesShapeTypesAndOnlyTheDigitsThatMatter) {
+    Recursive r1;
+    Recursive r2("other");
+    const SameRow rows[] = {
+        {"string lengths are ignored", [] { return structOf("S", {scalar("a", eXDT_STRING, 10)}); },
+         [] { return structOf("S", {scalar("a", eXDT_STRING, 99)}); }, 1, 1},
+        {"decimal precision counts", [] { return structOf("S", {scalar("a", eXDT_DEC18, 10)}); },
+         [] { return structOf("S", {scalar("a", eXDT_DEC18, 12)}); }, 0, 0},
+        {"decimal scale counts", [] { return structOf("S", {scalar("a", eXDT_DEC18, 10, 2)}); },
+         [] { return structOf("S", {scalar("a", eXDT_DEC18, 10, 3)}); }, 0, 0},
+        {"feature names without checkNames", [] { return structOf("S", {scalar("a", eXDT_INT)}); },
+         [] { return structOf("S", {scalar("b", eXDT_INT)}); }, 0, 1},
+        {"feature names with checkNames", [] { return structOf("S", {scalar("a", eXDT_INT)}); },
+         [] { return structOf("S", {scalar("b", eXDT_INT)}); }, 1, 0},
+        {"structure names with checkNames", [] { return structOf("S", {scalar("a", eXDT_INT)}); },
+         [] { return structOf("T", {scalar("a", eXDT_INT)}); }, 1, 0},
+        {"feature count", [] { return structOf("S", {scalar("a", eXDT_INT)}); },
+         [] { return structOf("S", {scalar("a", eXDT_INT), scalar("b", eXDT_INT)}); }, 0, 0},
+        {"array element names never matter", [] { return arrayOf(scalar("x", eXDT_INT)); },
+         [] { return arrayOf(scalar("y", eXDT_INT)); }, 1, 1},
+        {"array element types", [] { return arrayOf(scalar("x", eXDT_INT)); },
+         [] { return arrayOf(scalar("x", eXDT_BIGINT)); }, 0, 0},
+        {"array against struct", [] { return arrayOf(scalar("x", eXDT_INT)); },
+         [] { return structOf("S", {scalar("x", eXDT_INT)}); }, 0, 0},
+        {"maps of one shape", [] { return mapOf(scalar("k", eXDT_STRING), scalar("v", eXDT_INT)); },
+         [] { return mapOf(scalar("key", eXDT_STRING), scalar("val", eXDT_INT)); }, 1, 1},
+        {"map values differ", [] { return mapOf(scalar("k", eXDT_STRING), scalar("v", eXDT_INT)); },
+         [] { return mapOf(scalar("k", eXDT_STRING), scalar("v", eXDT_DATE)); }, 0, 0},
+        {"nested structs compared inside",
+         [] { return structOf("S", {nested("in", structOf("I", {scalar("a", eXDT_INT)}))}); },
+         [] { return structOf("S", {nested("in", structOf("I", {scalar("a", eXDT_DATE)}))}); }, 0, 0},
+        {"two recursive descriptions of one shape", [&] { return r1.config; }, [&] { return r2.config; },
+         0, 1},
+    };
+    for (const SameRow& row : rows) {
+        const Config a = row.a();
+        const Config b = row.b();
+        EXPECT_EQ(a->isSame(b.get(), row.checkNames), row.same) << row.what;
+        EXPECT_EQ(b->isSame(a.get(), row.checkNames), row.same) << row.what << " (reversed)";
+    }
+}
+
+TEST_F(XTypeConfigTest, AMapEqualsOnlyItselfWhileStructsAndArraysEqualByShape) {
+    const Config m1 = mapOf(scalar("k", eXDT_INT), scalar("v", eXDT_INT));
+    const Config m2 = mapOf(scalar("k", eXDT_INT), scalar("v", eXDT_INT));
+    EXPECT_TRUE(*m1 == *m1);
+    EXPECT_FALSE(*m1 == *m2);
+    const Config a1 = arrayOf(scalar("x", eXDT_INT));
+    const Config a2 = arrayOf(scalar("y", eXDT_INT));
+    EXPECT_TRUE(*a1 == *a2);
+    EXPECT_FALSE(*a1 != *a2);
+}
+
+struct ShapeRow {
+    const char* what;
+    std::function<Config()> make;
+    int valid;
+    int cyclic;
+    int containsMap;
+};
+
+TEST_F(XTypeConfigTest, ValidityCyclesAndMapsFollowTheWholeDescription) {
+    Recursive recursive;
+    const ShapeRow rows[] = {
+        {"flat struct", [] { return structOf("S", {scalar("a", eXDT_INT)}); }, 1, 0, 0},
+        {"self reference is valid but cyclic", [&] { return recursive.config; }, 1, 1, 0},
+        {"siblings of one struct type are not a cycle",
+         [] {
+             const Config shared = structOf("A", {scalar("x", eXDT_INT)});
+             return structOf("S", {nested("home", shared), nested("work", shared)});
+         },
+         1, 0, 0},
+        {"empty structure", [] { return structOf("S", {}); }, 0, 0, 0},
+        {"struct without a structure", [] { return std::make_shared<XStructTypeConfig>(); }, 0, 0, 0},
+        {"half a map", [] { return std::make_shared<XMapTypeConfig>(scalar("k", eXDT_INT), nullptr); }, 0,
+         0, 1},
+        {"array without element", [] { return std::make_shared<XArrayTypeConfig>(); }, 0, 0, 0},
+        {"hierarchical feature without description",
+         [] {
+             return structOf("S", {std::make_shared<XStructuralFeature>(QvUString("h").getBuffer(), structId(),
+                                                                       nullptr, 0, 0)});
+         },
+         0, 0, 0},
+        {"empty structure deep inside",
+         [] { return arrayOf(nested("e", structOf("S", {nested("in", structOf("I", {}))}))); }, 0, 0, 0},
+        {"map inside an array inside a struct",
+         [] { return structOf("S", {nested("a", arrayOf(nested("m", mapOf(scalar("k", eXDT_INT), scalar("v", eXDT_INT)))))}); },
+         1, 0, 1},
+    };
+    for (const ShapeRow& row : rows) {
+        const Config config = row.make();
+        EXPECT_EQ(config->isValid(nullptr), row.valid) << row.what;
+        EXPECT_EQ(config->isCyclic(nullptr), row.cyclic) << row.what;
+        EXPECT_EQ(config->containsMap(), row.containsMap) << row.what;
+    }
+}
+
+TEST_F(XTypeConfigTest, ResultsAreKeptByTheObjectThatComputedThem) {
+    auto structure = htest::structure("S", {scalar("a", eXDT_INT)});
+    const Config config = std::make_shared<XStructTypeConfig>(structure);
+    ASSERT_EQ(config->isValid(nullptr), 1);
+    // A description is not changed after it was checked; if it is, the
+    // object keeps its answer while a fresh configuration sees the change.
+    structure->addFeature(std::make_unique<XStructuralFeature>(QvUString("h").getBuffer(), structId(), nullptr, 0, 0));
+    EXPECT_EQ(config->isValid(nullptr), 1);
+    EXPECT_EQ(std::make_shared<XStructTypeConfig>(structure)->isValid(nullptr), 0);
+}
+
+TEST_F(XTypeConfigTest, FindChildIgnoresCaseAndSelectsThroughArraysAndMaps) {
+    const Config address = structOf("Address", {scalar("street", eXDT_STRING, 40), scalar("zip", eXDT_INT)});
+    const auto* s = static_cast<XStructTypeConfig*>(address.get());
+    ASSERT_NE(s->findChild(us(u16("STREET"))), nullptr);
+    EXPECT_EQ(s->findChild(us(u16("STREET")))->getPrecision(), 40);
+    EXPECT_EQ(s->findChild(us(u16("city"))), nullptr);
+
+    const Config addresses = arrayOf(nested("item", address, 5));
+    const auto* a = static_cast<XArrayTypeConfig*>(addresses.get());
+    const auto zips = a->findChild(us(u16("Zip")));
+    ASSERT_NE(zips, nullptr);
+    EXPECT_EQ(zips->getArrayDefinition()->getType().toInteger(), eXDT_INT);
+    EXPECT_EQ(zips->getArrayDefinition()->getUpper(), 5);
+    EXPECT_EQ(a->findChild(us(u16("city"))), nullptr);
+    EXPECT_EQ(static_cast<XArrayTypeConfig*>(arrayOf(scalar("i", eXDT_INT)).get())->findChild(us(u16("i"))), nullptr);
+
+    const Config m = mapOf(scalar("k", eXDT_STRING, 10), scalar("v", eXDT_DATE));
+    const auto* mc = static_cast<XMapTypeConfig*>(m.get());
+    EXPECT_EQ(mc->findChild(us(u16("KEY")))->getArrayDefinition(), mc->getKeyDefinition());
+    EXPECT_EQ(mc->findChild(us(u16("value")))->getArrayDefinition(), mc->getValueDefinition());
+    EXPECT_EQ(mc->findChild(us(u16("k"))), nullptr);
+}
+
+TEST_F(XTypeConfigTest, NestedSearchLooksAtEveryFeatureOnceDepthFirst) {
+    Recursive recursive;
+    const Config a = structOf("S", {nested("a", structOf("I", {scalar("x", eXDT_INT), scalar("dup", eXDT_DATE)})),
+                                    scalar("b", eXDT_INT), scalar("dup", eXDT_STRING, 5)});
+    const auto* s = static_cast<XStructTypeConfig*>(a.get());
+    const auto* r = static_cast<XStructTypeConfig*>(recursive.config.get());
+    struct Row {
+        const char* what;
+        const XStructTypeConfig* config;
+        const char* name;
+        int found;
+        int type;
+    } rows[] = {
+        {"a direct member after a nested struct", s, "b", 1, eXDT_INT},
+        {"a member of the nested struct", s, "X", 1, eXDT_INT},
+        {"depth first: the nested one comes first", s, "dup", 1, eXDT_DATE},
+        {"missing member of a recursive type ends", r, "missing", 0, 0},
+        {"member of a recursive type", r, "value", 1, eXDT_INT},
+    };
+    for (const Row& row : rows) {
+        const XStructuralFeature* found = row.config->findNestedChild(us(u16(row.name)));
+        ASSERT_EQ(found != nullptr, row.found != 0) << row.what;
+        if (found) {
+            EXPECT_EQ(found->getType().toInteger(), row.type) << row.what;
+        }
+    }
+}
+
+TEST_F(XTypeConfigTest, DeepWideAndRecursiveGraphsAreWalkedWithoutRecursion) {
+    constexpr int kDepth = 10000;
+    // struct L0 { next: struct L1 { ... next: struct Ln { leaf: int } } }, owned all the way.
+    Config inner = structOf("L", {scalar("leaf", eXDT_INT)});
+    for (int i = 0; i < kDepth; ++i) inner = structOf("L", {nested("next", inner)});
+    const auto* deep = static_cast<XStructTypeConfig*>(inner.get());
+    EXPECT_EQ(deep->isValid(nullptr), 1);
+    EXPECT_EQ(deep->isCyclic(nullptr), 0);
+    EXPECT_EQ(deep->containsMap(), 0);
+    EXPECT_NE(deep->findNestedChild(us(u16("leaf"))), nullptr);
+    EXPECT_EQ(deep->findNestedChild(us(u16("nothing"))), nullptr);
+    Config twin = structOf("L", {scalar("leaf", eXDT_INT)});
+    for (int i = 0; i < kDepth; ++i) twin = structOf("L", {nested("next", twin)});
+    EXPECT_EQ(deep->isSame(twin.get(), 1), 1);
+
+    // A ring of kDepth structures, each referring to the next.
+    std::vector<std::shared_ptr<XComplexType>> ring;
+    for (int i = 0; i < kDepth; ++i) ring.push_back(std::make_shared<XComplexType>(QvUString("R").getBuffer()));
+    for (int i = 0; i < kDepth; ++i) {
+        ring[i]->addFeature(std::make_unique<XStructuralFeature>(
+            *nested("next", XStructTypeConfig::referTo(ring[(i + 1) % kDepth].get()))));
+    }
+    const XStructTypeConfig ringConfig(std::shared_ptr<XComplexType>(std::shared_ptr<void>(), ring[0].get()));
+    EXPECT_EQ(ringConfig.isValid(nullptr), 1);
+    EXPECT_EQ(ringConfig.isCyclic(nullptr), 1);
+    EXPECT_EQ(ringConfig.findNestedChild(us(u16("missing"))), nullptr);
+
+    // One structure of 100 000 features.
+    auto wide = std::make_shared<XComplexType>(QvUString("W").getBuffer());
+    for (int i = 0; i < 100000; ++i) {
+        wide->addFeature(std::make_unique<XStructuralFeature>(*scalar(("f" + std::to_string(i)).c_str(), eXDT_INT)));
+    }
+    const XStructTypeConfig wideConfig(wide);
+    EXPECT_EQ(wideConfig.isValid(nullptr), 1);
+    EXPECT_NE(wideConfig.findChild(us(u16("F99999"))), nullptr);
+    EXPECT_EQ(wideConfig.findNestedChild(us(u16("none"))), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,333 @@
+// Validation of hierarchical values: member references (a.b, a..b),
+// subscripts of arrays and maps, type references, and hierarchical operands
+// of comparisons and IIF, over ports that a JSON catalog declares; also the
+// catalog's own refusals of wrong declarations.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "qvcmnexpr/xcatalogcontext.h"
+#include "qvcmnexpr/xparser.h"
+#include "qvcmnexpr/xptree.h"
+#include "qvcmnexpr/xtree.h"
+#include "qvcmnexpr/xtypeconfig.h"
+#include "qvcmnexpr/xvalidator.h"
+#include "qvutils.h"
+
+namespace {
+
+constexpr const char* kCatalog = R"json({
+  "types": [
+    {"name": "Address", "namespace": "crm", "fields": [
+      {"name": "street", "type": "string(40)"}, {"name": "zip", "type": "int"}]},
+    {"name": "Person", "namespace": "crm", "fields": [
+      {"name": "name", "type": "string(60)"},
+      {"name": "home", "type": "struct Address"},
+      {"name": "addresses", "type": "array<struct Address>"},
+      {"name": "phones", "type": "map<string(10), string(20)>"},
+      {"name": "manager", "type": "struct Person"}]},
+    {"name": "Point", "fields": [{"name": "x", "type": "int"}, {"name": "y", "type": "int"}]},
+    {"name": "Place", "fields": [{"name": "road", "type": "string(5)"}, {"name": "code", "type": "int"}]}
+  ],
+  "ports": [
+    {"name": "CUSTOMER", "type": "struct Person"},
+    {"name": "BILLING", "type": "struct Address"},
+    {"name": "SHIPPING", "type": "struct Address"},
+    {"name": "ADDRESSES", "type": "array<struct Address>"},
+    {"name": "PHONES", "type": "map<string(10), string(20)>"},
+    {"name": "COUNTS", "type": "map<int, bigint>"},
+    {"name": "ORIGIN", "type": "struct Point"},
+    {"name": "PLACE", "type": "struct Place"},
+    {"name": "ID", "type": "int"}
+  ]
+})json";
+
+std::shared_ptr<XCatalog> catalog() {
+    static std::shared_ptr<XCatalog> loaded = [] {
+        auto c = std::make_shared<XCatalog>();
+        std::string error;
+        if (XCatalog::loadJsonText(kCatalog, "htype", *c, error) != 0) {
+            ADD_FAILURE() << error;
+            c.reset();
+        }
+        return c;
+    }();
+    return loaded;
+}
+
+// The catalog's context, with relaxed validation (and NULL types, which a
+// relaxed NULL member keeps) on demand and one port,
+// BROKEN, whose struct description has a member without a description.
+class Context : public XCatalogContext {
+public:
+    explicit Context(int relax) : XCatalogContext(catalog()), m_relax(relax) {
+        auto structure = std::make_shared<XComplexType>(QvUString("Broken").getBuffer());
+        structure->addFeature(std::make_unique<XStructuralFeature>(
+            QvUString("inner").getBuffer(), XTypeConfig::getStructTypeId(), nullptr, 0, 0));
+        m_broken = std::make_shared<XStructTypeConfig>(structure);
+    }
+    int isRelaxValidationSet() override { return m_relax; }
+    int isAllowNullTypeSet() override { return m_relax; }
+    int findPort(const unsigned short** qualifiers, const unsigned short* name, XMetadataPort* md,
+                 QvUString& err, QvUString& warn) override {
+        if (QvUString(name) == QvUString("BROKEN")) {
+            md->setDataType(XTypeConfig::getStructTypeId());
+            md->setTypeAttrs(m_broken.get());
+            return 0;
+        }
+        return XCatalogContext::findPort(qualifiers, name, md, err, warn);
+    }
+
+private:
+    int m_relax;
+    std::shared_ptr<XTypeConfig> m_broken;
+};
+
+struct Result {
+    int status = 0;
+    std::string errors;
+    std::string type;  // of the root: a data type name or the hierarchical kind
+};
+
+std::string kindOf(XType type) {
+    if (type.isStructType()) return "struct";
+    if (type.isArrayType()) return "array";
+    if (type.isMapType()) return "map";
+    return type.toString();
+}
+
+// With relaxed validation the parser keeps the tree as built; the
+// validator's relaxed paths are reached by running it on that tree.
+Result validate(const std::string& text, int relax) {
+    Context context(relax);
+    XParser parser;
+    parser.setParserContext(&context, 0);
+    const QvUString source = QvUString::fromUtf8(text);
+    Result out;
+    if (relax) {
+        QvUString err, warn;
+        XTree* tree = nullptr;
+        out.status = parser.parse(source.getBuffer(), tree, err, warn, 0, 1);
+        if (tree) {
+            XValidator validator(&context);
+            out.status = validator.visitSyntaxTree(tree, nullptr, nullptr);
+            out.type = kindOf(tree->getRoot()->getDataType());
+        }
+        out.errors = err.toUtf8();
+        delete tree;
+        return out;
+    }
+    ValidationResult vr;
+    XParsedTree* tree = nullptr;
+    out.status = parser.parse(source.getBuffer(), tree, vr);
+    out.errors = vr.errors.toUtf8();
+    if (tree) out.type = kindOf(tree->getTree()->getRoot()->getDataType());
+    delete tree;
+    return out;
+}
+
+struct Row {
+    const char* text;
+    int relax;
+    int message;       // 0: valid
+    const char* type;  // of a valid expression's result
+};
+
+class XValidatorHTypeTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_NE(catalog(), nullptr); }
+};
+
+TEST_F(XValidatorHTypeTest, MembersSubscriptsAndTypeReferences) {
+    const Row rows[] = {
+        // members
+        {"CUSTOMER.name", 0, 0, "eXDT_UNISTRING"},
+        {"CUSTOMER.home.zip + 1", 0, 0, "eXDT_INT"},
+        {"UPPER(CUSTOMER.home.street)", 0, 0, "eXDT_UNISTRING"},
+        {"CUSTOMER.nickname", 0, eQvMSG_UNKNOWN_NAME, nullptr},
+        {"CUSTOMER.manager", 0, eQvMSG_CYCLIC_MEMBER_TYPE, nullptr},
+        {"CUSTOMER.phones.key", 0, eQvMSG_NO_MEMBERS, nullptr},
+        {"ID.x", 0, eQvMSG_NO_MEMBERS, nullptr},
+        {"(NULL).x", 0, eQvMSG_NO_MEMBERS, nullptr},
+        {"(NULL).x", 1, 0, "eXDT_NULL"},
+        {"BROKEN.inner", 0, eQvMSG_INVALID_HIERARCHICAL_TYPE, nullptr},
+        {":TYPE.crm.Address.zip", 0, eQvMSG_TYPE_AS_VALUE, nullptr},
+        // a member of an array of structs is an array of that member
+        {"ADDRESSES.zip", 0, 0, "array"},
+        {"ADDRESSES.city", 0, eQvMSG_UNKNOWN_NAME, nullptr},
+        {"CUSTOMER.addresses.street", 0, 0, "array"},
+        // members at any depth; a recursive type ends the search
+        {"CUSTOMER..zip", 0, 0, "eXDT_INT"},
+        {"CUSTOMER..missing", 0, eQvMSG_UNKNOWN_NAME, nullptr},
+        {"ADDRESSES..zip", 0, eQvMSG_NO_MEMBERS, nullptr},
+        // array subscripts
+        {"ADDRESSES[1]", 0, 0, "struct"},
+        {"ADDRESSES[1].street", 0, 0, "eXDT_UNISTRING"},
+        {"ADDRESSES[ID + 1].zip", 0, 0, "eXDT_INT"},
+        {"ADDRESSES[1, 3]", 0, 0, "array"},
+        {"ADDRESSES[*]", 0, 0, "array"},
+        {"ADDRESSES['x']", 0, eQvMSG_SUBSCRIPT_NOT_INTEGER, nullptr},
+        {"ID[1]", 0, eQvMSG_NO_MEMBERS, nullptr},
+        {"(NULL)[1]", 0, eQvMSG_NO_MEMBERS, nullptr},
+        {"(NULL)[1]", 1, 0, "eXDT_NULL"},
+        // map subscripts
+        {"PHONES['home']", 0, 0, "eXDT_UNISTRING"},
+        {"COUNTS[3] * 2", 0, 0, "eXDT_DEC28"},
+        {"COUNTS['k']", 0, eQvMSG_MAP_KEY_MISMATCH, nullptr},
+        {"PHONES[1, 2]", 0, eQvMSG_MAP_SUBSCRIPT_NOT_SINGLE_KEY, nullptr},
+        {"PHONES[*]", 0, eQvMSG_MAP_SUBSCRIPT_NOT_SINGLE_KEY, nullptr},
+        {"PHONES[BILLING]", 0, eQvMSG_NOT_NUMERIC_TEXT, nullptr},
+        {"CUSTOMER.phones['cell']", 0, 0, "eXDT_UNISTRING"},
+        // type references
+        {":TYPE.crm.Address", 0, 0, "struct"},
+        {":TYPE.crm.Nothing", 0, eQvMSG_UNKNOWN_NAME, nullptr},
+        {":TYPE.other.Address", 0, eQvMSG_UNKNOWN_NAME, nullptr},
+        // hierarchical operands
+        {"BILLING = SHIPPING", 0, 0, "eXDT_INT"},
+        {"BILLING = CUSTOMER.home", 0, 0, "eXDT_INT"},
+        {"BILLING = ADDRESSES", 0, eQvMSG_TYPE_MISMATCH, nullptr},
+        {"BILLING = ORIGIN", 0, eQvMSG_TYPE_MISMATCH, nullptr},
+        // an equality compares shapes, not names or string lengths
+        {"BILLING = PLACE", 0, 0, "eXDT_INT"},
+        {"BILLING = 1", 0, eQvMSG_TYPE_MISMATCH, nullptr},
+        {"PHONES = PHONES", 0, eQvMSG_MAP_NOT_ALLOWED, nullptr},
+        {"CUSTOMER = CUSTOMER", 0, eQvMSG_MAP_NOT_ALLOWED, nullptr},
+        {"BILLING > SHIPPING", 0, eQvMSG_INVALID_OPERAND_TYPE, nullptr},
+        {"IIF(ID > 0, BILLING, SHIPPING)", 0, 0, "struct"},
+        {"IIF(ID > 0, BILLING, NULL).zip", 0, 0, "eXDT_INT"},
+        {"IIF(ID > 0, BILLING, CUSTOMER)", 0, eQvMSG_TYPE_MISMATCH, nullptr},
+        // IIF compares names as well
+        {"IIF(ID > 0, BILLING, PLACE)", 0, eQvMSG_TYPE_MISMATCH, nullptr},
+        {"IIF(ID > 0, BROKEN, NULL)", 0, eQvMSG_INVALID_HIERARCHICAL_TYPE, nullptr},
+    };
+    for (const Row& row : rows) {
+        const Result result = validate(row.text, row.relax);
+        if (row.message == 0) {
+            EXPECT_EQ(result.status, 0) << row.text << ": " << result.errors;
+            EXPECT_EQ(result.type, row.type) << row.text;
+        } else {
+            EXPECT_NE(result.status, 0) << row.text;
+            EXPECT_NE(result.errors.find(qvGetMsg(row.message).toUtf8()), std::string::npos)
+                << row.text << ": " << result.errors;
+        }
+    }
+}
+
+struct CatalogRow {
+    const char* what;
+    std::string json;
+    const char* where;  // "htype:LINE:COLUMN"
+    const char* says;
+};
+
+TEST_F(XValidatorHTypeTest, CatalogRefusesWrongDeclarationsWhereTheyAre) {
+    std::string deep;
+    for (int i = 0; i < 10000; ++i) deep += "array<";
+    deep += "int";
+    for (int i = 0; i < 10000; ++i) deep += ">";
+    const std::string deepArrayPort = "{\"ports\": [\n{\"name\": \"P\", \"type\": \"" + deep + "\"}]}";
+    const CatalogRow rows[] = {
+        {"unknown struct", "{\"types\": [{\"name\": \"A\", \"fields\": [\n{\"name\": \"b\", \"type\": \"struct B\"}]}]}",
+         "htype:2:23", "unknown struct type \"B\""},
+        {"empty struct", "{\"types\": [\n{\"name\": \"A\", \"fields\": []}]}", "htype:2:10", "has no fields"},
+        {"twice", "{\"types\": [{\"name\": \"A\", \"fields\": [{\"name\": \"x\", \"type\": \"int\"}]},\n{\"name\": \"a\", \"fields\": [{\"name\": \"x\", \"type\": \"int\"}]}]}",
+         "htype:2:10", "declared twice"},
+        {"field twice", "{\"types\": [{\"name\": \"A\", \"fields\": [{\"name\": \"x\", \"type\": \"int\"},\n{\"name\": \"X\", \"type\": \"int\"}]}]}",
+         "htype:2:", "declared twice"},
+        {"bad scalar", "{\"types\": [{\"name\": \"A\", \"fields\": [\n{\"name\": \"x\", \"type\": \"array<string>\"}]}]}",
+         "htype:2:", "string"},
+        {"unclosed", "{\"ports\": [\n{\"name\": \"P\", \"type\": \"map<int, int\"}]}", "htype:2:", "expected \">\""},
+        {"nested too deep", deepArrayPort, "htype:2:23", "nested more than 64 levels"},
+        {"port of unknown struct", "{\"ports\": [\n{\"name\": \"P\", \"type\": \"struct Nope\"}]}", "htype:2:23",
+         "unknown struct type"},
+    };
+    for (const CatalogRow& row : rows) {
+        XCatalog loaded;
+        std::string error;
+        EXPECT_EQ(XCatalog::loadJsonText(row.json, "htype", loaded, error), -1) << row.what;
+        EXPECT_EQ(error.rfind(row.where, 0), 0u) << row.what << ": " << error.substr(0, 200);
+        EXPECT_NE(error.find(row.says), std::string::npos) << row.what << ": " << error.substr(0, 200);
+    }
+}
+
+TEST_F(XValidatorHTypeTest, ACopiedCatalogDeclaresTypesOfItsOwn) {
+    XCatalog copy(*catalog());
+    std::string error;
+    ASSERT_EQ(copy.addStructTypes({{"Extra", "crm", {{"x", "int"}}}}, error), 0) << error;
+    const QvUString nameSpace("crm");
+    const QvUString name("Extra");
+    EXPECT_NE(copy.findStructType(nameSpace.getBuffer(), name.getBuffer()), nullptr);
+    EXPECT_EQ(catalog()->findStructType(nameSpace.getBuffer(), name.getBuffer()), nullptr);
+}
+
+// Struct types that refer to each other, in any order, deep chains and rings
+// of them, and wide ones load and validate without recursion.
+TEST_F(XValidatorHTypeTest, DeepRecursiveAndWideDeclarationsLoadAndValidate) {
+    constexpr int kDepth = 10000;
+    std::string json = "{\"types\": [";
+    for (int i = 0; i < kDepth; ++i) {
+        const std::string next = i + 1 < kDepth ? "struct T" + std::to_string(i + 1) : "struct T0";
+        json += std::string(i ? "," : "") + "{\"name\": \"T" + std::to_string(i) +
+                "\", \"fields\": [{\"name\": \"v" + std::to_string(i) + "\", \"type\": \"int\"}, {\"name\": \"next\", \"type\": \"" +
+                next + "\"}]}";
+    }
+    json += ",{\"name\": \"W\", \"fields\": [";
+    for (int i = 0; i < 100000; ++i) json += std::string(i ? "," : "") + "{\"name\": \"f" + std::to_string(i) + "\", \"type\": \"int\"}";
+    json += "]}], \"ports\": [{\"name\": \"R\", \"type\": \"struct T0\"}, {\"name\": \"W\", \"type\": \"struct W\"}]}";
+    auto loaded = std::make_shared<XCatalog>();
+    std::string error;
+    ASSERT_EQ(XCatalog::loadJsonText(json, "deep", *loaded, error), 0) << error;
+
+    XCatalogContext context(loaded);
+    XParser parser;
+    parser.setParserContext(&context, 0);
+    struct {
+        const char* text;
+        int message;
+    } rows[] = {
+        {"R..v9999", 0},               // found at the far end of the ring
+        {"R..missing", eQvMSG_UNKNOWN_NAME},  // every structure searched once
+        {"R.next", eQvMSG_CYCLIC_MEMBER_TYPE},
+        {"W.f99999 + 1", 0},
+        {"R = R", 0},
+    };
+    for (const auto& row : rows) {
+        const QvUString source = QvUString::fromUtf8(row.text);
+        ValidationResult vr;
+        XParsedTree* tree = nullptr;
+        const int status = parser.parse(source.getBuffer(), tree, vr);
+        delete tree;
+        if (row.message == 0) {
+            EXPECT_EQ(status, 0) << row.text << ": " << vr.errors.toUtf8();
+        } else {
+            EXPECT_NE(vr.errors.toUtf8().find(qvGetMsg(row.message).toUtf8()), std::string::npos) << row.text;
+        }
+    }
+}
+
+// Threads that parse with one context each over one catalog check its shared
+// descriptions at the same time; each gets every answer right (and the
+// thread sanitizer build finds no race in the cached answers).
+TEST_F(XValidatorHTypeTest, ThreadsShareTheCatalogsDescriptions) {
+    const char* texts[] = {"CUSTOMER.home.zip", "ADDRESSES.street", "CUSTOMER..zip", "BILLING = PLACE",
+                           "CUSTOMER.manager", "COUNTS[1]"};
+    const int expected[] = {0, 0, 0, 0, -1, 0};
+    std::vector<std::thread> threads;
+    std::vector<int> wrong(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 50; ++round) {
+                for (size_t i = 0; i < std::size(texts); ++i) {
+                    if ((validate(texts[i], 0).status == 0) != (expected[i] == 0)) ++wrong[t];
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (int count : wrong) EXPECT_EQ(count, 0);
+}
+
+}  // namespace

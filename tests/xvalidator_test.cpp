@@ -7,6 +7,7 @@
 #include <span>
 
 #include "qvcmnexpr/xexprstrinfo.h"
+#include "qvcmnexpr/xnodeconst.h"
 #include "qvcmnexpr/xparsercontext.h"
 #include "qvcmnexpr/xrefreplacer.h"
 #include "xvalidatetest.h"
@@ -696,6 +697,25 @@ TEST(ValidatorContextTest, AnExceptionFromTheContextFailsTheParse) {
     EXPECT_EQ(parser.parse(text.getBuffer(), tree, vr), -1);
     EXPECT_EQ(tree, nullptr);
     EXPECT_NE(vr.errors.toUtf8().find(textOf(eQvMSG_UNEXPECTED_EXCEPTION)), std::string::npos) << vr.errors.toUtf8();
+}
+
+// Kinds the parser never builds but a caller's tree may hold are refused
+// with a message naming them, never silently.
+TEST(ValidatorContextTest, KindsThatNeverValidateAreNamed) {
+    for (EXNodeId kind : {eXNI_ASSIGN, eXNI_PIVOT, eXNI_TO_NUMBER}) {
+        static const unsigned short kText[] = {'f', '(', '1', ')', 0};
+        XNodeOpt* root = XNodeOpt::create(kind, XNonNegInt(0), XNonNegInt(4));
+        ASSERT_NE(root, nullptr);
+        root->appendChildNode(XNodeConstBase::createConstInt(1, XNonNegInt(2), XNonNegInt(3)));
+        XTree* tree = XTree::create(root, kText, 0, 0);
+        QvUString err, warn;
+        tree->setErrorReportStrings(&err, &warn);
+        Context context(Settings{});
+        XValidator validator(&context);
+        EXPECT_EQ(validator.visitSyntaxTree(tree, nullptr, nullptr), -1) << kind;
+        EXPECT_NE(err.toUtf8().find(textOf(eQvMSG_NOT_VALIDATED_YET)), std::string::npos) << err.toUtf8();
+        delete tree;
+    }
 }
 
 }  // namespace

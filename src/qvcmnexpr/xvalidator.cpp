@@ -137,10 +137,11 @@ int XValidator::visitKind(XNode* node) {
         case eXNI_NESTEDPORTREF: return visitNestedPortRef(node);
         case eXNI_TYPE: return visitTypeForm(static_cast<XNodeOpt*>(node));
         case eXNI_SUB: return visitSubscript(static_cast<XNodeOpt*>(node));
-        // Forms of the language that never validate.
+        // Forms of the language that never validate (the parser builds none of
+        // them; a caller's tree may): refused with a message, never silently.
         case eXNI_ASSIGN: case eXNI_PERCREF: case eXNI_PERCDETACHED: case eXNI_PIVOT:
         case eXNI_TO_NUMBER:
-            return -1;
+            return failUnsupported(node);
         default:
             break;
     }

@@ -4,8 +4,7 @@
 # each one (result type, precision, scale, aggregation level, constness,
 # warnings). The last block of the examples holds deliberate mistakes, so
 # xexpr's exit status 1 ("some expression is not valid") is the expected
-# outcome; anything else fails. The expressions that use forms this release
-# cannot validate yet (examples/orders_expressions_pending.txt) are not run.
+# outcome; anything else fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh

@@ -370,6 +370,8 @@ TEST(ValidatorRelaxTest, ValidatorRunDirectlyOnARelaxedTree) {
         {"CONCAT(NULL, 'a', 'b')", 0},  // one argument too many, but one is NULL-typed
         {"CONCAT('c', 'a', 'b')", -1},  // too many, none NULL
         {"CONCAT(NULL)", -1},           // too few: a NULL does not excuse that
+        {"LAST_DAY(DT, I, NULL)", 0},   // the extra arguments are expected as they are
+        {"UPPER(S, NULL, NULL, 'x')", 0},
         {"ABS('a')", -1},               // operand typing still applies
         {"UPPER(BIN)", -1},             // no compatibility check, but BINARY stays refused
         {"SUM(NULL)", 0},

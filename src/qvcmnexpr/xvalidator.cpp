@@ -287,6 +287,13 @@ XTypeParentExpectsIndicator XValidator::childExpectation(XNodeOpt* node, int i, 
         default:
             break;
     }
+    // Relaxed counting lets a call have more arguments than its list names;
+    // those extra arguments are expected as whatever they are.
+    for (int k = 0; k <= i; ++k) {
+        if (!list || list[k].toInteger() == cls_tpeEndOfList) {
+            return XTypeParentExpectsIndicator(eXTPE_ANY_PLUS_BINARY);
+        }
+    }
     const XTypeParentExpectsIndicator expectation = list[i];
     if (expectation.toInteger() != cls_tpeOtherOperand) return expectation;
     // Expected as the other operand: a NULL takes its partner's type.

@@ -127,6 +127,9 @@ public:
     static int isMapVarInitValueReference(const XNode* node);
     // The node's hierarchical type configuration exists and is valid.
     static int hasValidTypeConfig(const XNode* node);
+    // A type a context may declare for a reference or a call's result: one
+    // the library validates, one the host exchanges, or a fixed decimal.
+    static int isUsableDeclaredType(XType type);
 
     // DECODE(value, search1, result1, ..., [default])
     static int isSearchChildOfDecode(int i, int n);

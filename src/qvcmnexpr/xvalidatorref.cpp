@@ -47,14 +47,18 @@ const SetVariableRule* setVariableRuleOf(EXNodeId kind) {
 // valid expression, whichever kind of reference it resolved.
 int unusableRecordMsg(XNode* node) {
     const XType type = node->getMetadataConstPtr()->getDataType();
-    if (!type.isValidDataTypeForValidation(0) && !type.isValidExternalDataType(0)) {
-        return eQvMSG_INVALID_OPERAND_TYPE;
-    }
+    if (!XValidator::isUsableDeclaredType(type)) return eQvMSG_INVALID_OPERAND_TYPE;
     if (type.isHType() && !XValidator::hasValidTypeConfig(node)) return eQvMSG_INVALID_HIERARCHICAL_TYPE;
     return 0;
 }
 
 }  // namespace
+
+int XValidator::isUsableDeclaredType(XType type) {
+    const int t = type.toInteger();
+    return type.isValidDataTypeForValidation(0) || type.isValidExternalDataType(0) ||
+           t == eXDT_DEC18_FIXED || t == eXDT_DEC28_FIXED || t == eXDT_DEC38_FIXED;
+}
 
 void XValidator::keepContextTexts(const QvUString& err, const QvUString& warn) {
     static const unsigned short kLineFeed[] = {'\n', 0};

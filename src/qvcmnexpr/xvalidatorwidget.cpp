@@ -210,6 +210,12 @@ int XValidator::validateWidgetNode(XNodeWidget* node) {
     if (checkWidgetArguments(node, widget) != 0) return -1;
 
     takeWidgetResult(node, widgetResultRecord(node, widget, resultIndex));
+    // A result type the context declared but nothing downstream can use is
+    // reported at the call, not handed on as the expression's type.
+    if (!isUsableDeclaredType(node->getDataType())) {
+        reportAt(node, eQvMSG_INVALID_OPERAND_TYPE, eXVFC_NONE, XType(eXMINT_INVALID));
+        return -1;
+    }
     expectDeclaredTypes(node, widget);
     getTree()->setHasWindowFunc(widget->isWindowFunc());
     return visitNonOptNodeCommon(node, isConst, XType(eXMINT_NOCHANGE));

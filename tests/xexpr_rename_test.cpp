@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "xexprrun.h"
+
 #ifndef XEXPR_PROGRAM
 #define XEXPR_PROGRAM ""
 #endif
@@ -24,24 +26,8 @@ namespace {
 namespace fs = std::filesystem;
 using Args = std::vector<std::string>;
 
-std::string quote(const std::string& arg) {
-    std::string quoted = "'";
-    for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-struct ProgramRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using xexprrun::readFile;
+using ProgramRun = xexprrun::Finished;
 
 const char* kCatalog = QVCMNEXPR_SOURCE_DIR "/examples/orders_catalog.json";
 
@@ -67,12 +53,7 @@ protected:
 
     // `shell` runs before the program in the same shell (limits, traps).
     ProgramRun run(const Args& args, const std::string& shell = "") {
-        std::string command = shell + quote(XEXPR_PROGRAM);
-        for (const std::string& arg : args) command += " " + quote(arg);
-        const fs::path out = m_dir / "stdout", err = m_dir / "stderr";
-        command += " >" + quote(out.string()) + " 2>" + quote(err.string()) + " </dev/null";
-        const int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(out), readFile(err)};
+        return xexprrun::run(XEXPR_PROGRAM, args, m_dir, "", shell);
     }
 
     // The files in the work directory: a failed replacement leaves no

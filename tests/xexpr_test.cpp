@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "xexprrun.h"
+
 // Built without the program (tools switched off), the tests skip.
 #ifndef XEXPR_PROGRAM
 #define XEXPR_PROGRAM ""
@@ -24,16 +26,7 @@ namespace fs = std::filesystem;
 using Args = std::vector<std::string>;
 using nlohmann::json;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-    std::vector<std::string> lines() const {
-        std::vector<std::string> result;
-        std::istringstream in(out);
-        for (std::string line; std::getline(in, line);) result.push_back(line);
-        return result;
-    }
+struct Outcome : xexprrun::Finished {
     std::vector<json> objects() const {
         std::vector<json> result;
         for (const std::string& line : lines()) result.push_back(json::parse(line));
@@ -41,18 +34,7 @@ struct Outcome {
     }
 };
 
-std::string quote(const std::string& arg) {
-    std::string quoted = "'";
-    for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using xexprrun::readFile;
 
 bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
@@ -88,17 +70,10 @@ protected:
 
     // Runs the program with `args`; `input` (when given) becomes its standard input.
     Outcome run(const Args& args, const std::string* input = nullptr) {
-        std::string command = quote(XEXPR_PROGRAM);
-        for (const std::string& arg : args) command += " " + quote(arg);
-        fs::path out = m_dir / "stdout";
-        fs::path err = m_dir / "stderr";
-        command += " >" + quote(out.string()) + " 2>" + quote(err.string());
-        command += input ? " <" + quote(write("stdin", *input)) : " </dev/null";
-        int raw = std::system(command.c_str());
+        const xexprrun::Finished r =
+            xexprrun::run(XEXPR_PROGRAM, args, m_dir, input ? write("stdin", *input) : "");
         Outcome result;
-        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        result.out = readFile(out);
-        result.err = readFile(err);
+        static_cast<xexprrun::Finished&>(result) = r;
         return result;
     }
 

@@ -42,15 +42,18 @@ inline std::string readFile(const std::filesystem::path& path) {
     return text.str();
 }
 
-// Runs `program args...` with standard input closed to /dev/null; `dir`
-// receives the captured streams.
+// Runs `program args...` with standard input from `input` (a file; empty:
+// /dev/null); `dir` receives the captured streams. `shell` runs first in the
+// same shell (limits, traps).
 inline Finished run(const std::string& program, const std::vector<std::string>& args,
-                    const std::filesystem::path& dir) {
-    std::string command = quote(program);
+                    const std::filesystem::path& dir, const std::string& input = "",
+                    const std::string& shell = "") {
+    std::string command = shell + quote(program);
     for (const std::string& arg : args) command += " " + quote(arg);
     const std::filesystem::path out = dir / "stdout";
     const std::filesystem::path err = dir / "stderr";
-    command += " >" + quote(out.string()) + " 2>" + quote(err.string()) + " </dev/null";
+    command += " >" + quote(out.string()) + " 2>" + quote(err.string());
+    command += " <" + (input.empty() ? std::string("/dev/null") : quote(input));
     const int raw = std::system(command.c_str());
     Finished result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

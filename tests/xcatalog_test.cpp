@@ -1,53 +1,25 @@
 // The catalog and its parser context: data types, building in code, loading
-// JSON (and refusing malformed catalogs with a position), the lexer's
-// longest-match questions, every find operation with the metadata it fills,
-// and real parses that depend on what the catalog declares.
+// JSON (and refusing malformed catalogs with a position), the settings the
+// context reports, every find operation with the record it fills, and real
+// parses that depend on what the catalog declares.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <memory>
 #include <optional>
 
+#include "cattest_support.h"
 #include "qvcmnasrt.h"
-#include "qvcmnexpr/xcatalogcontext.h"
-#include "qvcmnexpr/xmetadata.h"
 #include "qvcmnexpr/xparser.h"
 #include "qvcmnexpr/xtype.h"
 #include "qvutils.h"
 #include "xparsetest.h"
-#include "xrecordtext.h"
+#include "xtestsupport.h"
 
 namespace {
 
-using xtestsupport::answers;
-
-QvUString U(const std::string& utf8) {
-    return QvUString::fromUtf8(utf8);
-}
-
-// The protected configuration getters, for checking what the context reports.
-class ExposedContext : public XCatalogContext {
-public:
-    using XCatalogContext::getConfigDebugPrintLevel;
-    using XCatalogContext::getConfigDecMaxPrecision;
-    using XCatalogContext::getConfigIsAscii;
-    using XCatalogContext::getConfigIsHighPrecision;
-    using XCatalogContext::XCatalogContext;
-};
-
-// A null-terminated qualifier list, nearest first, as the library passes it.
-struct Qualifiers {
-    explicit Qualifiers(std::vector<std::string> names) {
-        for (const std::string& name : names) texts.push_back(U(name));
-        for (const QvUString& text : texts) pointers.push_back(text.getBuffer());
-        pointers.push_back(nullptr);
-    }
-    const unsigned short** get() { return pointers.data(); }
-    std::vector<QvUString> texts;
-    std::vector<const unsigned short*> pointers;
-};
+using namespace cattest;
 
 const char* kOrdersJson = R"json({
   "kind": "transformation",
@@ -72,23 +44,14 @@ const char* kOrdersJson = R"json({
     { "name": "$$RUN_MODE", "type": "string(10)" }
   ],
   "functions": [
-    { "name": "NET", "userDefined": true, "arguments": ["decimal(12,2)", "int"],
-      "result": "decimal(14,2)" },
+    { "name": "NET", "userDefined": true, "arguments": ["decimal(12,2)", "int"], "result": "decimal(14,2)" },
     { "name": "GEO_DIST", "arguments": ["float", "float"], "result": "float", "constant": true },
     { "name": "W_AVG", "arguments": ["float"], "result": "float", "aggregate": true }
   ],
   "lookups": [ { "name": "LKP_TIER", "arguments": ["int"], "result": "string(20)" } ],
   "storedProcedures": [ { "name": "SP_CREDIT", "arguments": ["int", "dec28(20,2)"] } ],
-  "externalProcedures": [ { "name": "EXT_CLEAN", "arguments": ["string(200)"],
-                            "result": "string(200)" } ]
+  "externalProcedures": [ { "name": "EXT_CLEAN", "arguments": ["string(200)"], "result": "string(200)" } ]
 })json";
-
-std::shared_ptr<XCatalog> loadOrders() {
-    auto catalog = std::make_shared<XCatalog>();
-    std::string error;
-    EXPECT_EQ(XCatalog::loadJsonText(kOrdersJson, "orders.json", *catalog, error), 0) << error;
-    return catalog;
-}
 
 // ================================================================ data types
 
@@ -125,14 +88,10 @@ TEST(XCatalogTypeTest, ParsesAndWritesBack) {
         EXPECT_EQ(XCatalogType::parse(text, type, error), -1) << text;
         EXPECT_FALSE(error.empty()) << text;
     }
-}
-
-TEST(XCatalogTypeTest, CheckRefusesInconsistentTypes) {
     std::string error;
-    EXPECT_EQ((XCatalogType{eQvCDT_DEC18_FIXED, 20, 0}.check(error)), -1);  // needs DEC28_FIXED
-    EXPECT_EQ((XCatalogType{eQvCDT_NULL, 0, 0}.check(error)), -1);
-    EXPECT_EQ((XCatalogType{eQvCDT_INT, 11, 0}.check(error)), -1);
-    EXPECT_EQ(XCatalogType::decimal(20, 2).check(error), 0);
+    EXPECT_EQ(answers({XCatalogType{eQvCDT_DEC18_FIXED, 20, 0}.check(error), XCatalogType{eQvCDT_NULL, 0, 0}.check(error),
+                       XCatalogType{eQvCDT_INT, 11, 0}.check(error), XCatalogType::decimal(20, 2).check(error)}),
+              "-1 -1 -1 0");
     EXPECT_EQ(XCatalogType::decimal(20, 2).hostType, eQvCDT_DEC28_FIXED);
 }
 
@@ -190,37 +149,23 @@ TEST(XCatalogBuildTest, RefusedEntriesLeaveTheCatalogUnchanged) {
 // ================================================================ loading JSON
 
 TEST(XCatalogJsonTest, LoadsEverySection) {
-    auto catalog = loadOrders();
-    EXPECT_EQ(catalog->getKind(), XCatalogExprKind::transformation);
+    auto catalog = loaded(kOrdersJson);
     const XCatalogSettings& set = catalog->getSettings();
     auto opt = [](auto value) { return value ? static_cast<int>(*value) : -1; };  // -1: unset
-    EXPECT_EQ(answers({opt(set.highPrecision), opt(set.decimalMaxPrecision), set.relaxValidation,
-                                     set.allowNullType, set.upgrade, opt(set.serverAscii), catalog->getNumPorts()}),
-              "1 28 1 1 0 0 7");
-    EXPECT_NE(catalog->findMappingVariable(U("$$max_id").getBuffer()), nullptr);
-    EXPECT_NE(catalog->findWorkflowVariable(U("$S_LOAD.status").getBuffer()), nullptr);
-    EXPECT_NE(catalog->findUserFunction(U("net").getBuffer()), nullptr);
-    EXPECT_NE(
-        catalog->findWidget(XCatalogWidgetKind::externalProcedure, U("ext_clean").getBuffer()),
-        nullptr);
-    EXPECT_EQ(catalog->findWidget(XCatalogWidgetKind::lookup, U("EXT_CLEAN").getBuffer()), nullptr);
-    // A minimal catalog is a transformation and leaves the settings unset;
-    // JSON without any space between its tokens reads the same.
-    XCatalog minimal, compact;
-    std::string error;
-    ASSERT_EQ(XCatalog::loadJsonText("{}", "min.json", minimal, error), 0) << error;
-    EXPECT_EQ(minimal.getKind(), XCatalogExprKind::transformation);
-    ASSERT_EQ(
-        XCatalog::loadJsonText(R"({"ports":[{"name":"A","type":"int"},{"name":"B","type":"int"}],"kind":"workflow"})",
-                               "compact.json", compact, error),
-        0)
-        << error;
-    EXPECT_EQ(answers({compact.getNumPorts(), compact.getKind() == XCatalogExprKind::workflow}), "2 1");
-    EXPECT_FALSE(minimal.getSettings().highPrecision.has_value() || minimal.getSettings().serverAscii.has_value());
-    // An empty settings object leaves every switch off.
-    ASSERT_EQ(XCatalog::loadJsonText("{\"settings\": {}}", "min.json", minimal, error), 0) << error;
-    const XCatalogSettings& off = minimal.getSettings();
-    EXPECT_FALSE(off.relaxValidation || off.allowNullType || off.upgrade);
+    EXPECT_EQ(answers({catalog->getKind(), opt(set.highPrecision), opt(set.decimalMaxPrecision), set.relaxValidation,
+                       set.allowNullType, set.upgrade, opt(set.serverAscii), catalog->getNumPorts()}),
+              "1 1 28 1 1 0 0 7");
+    EXPECT_NE(catalog->findWidget(XCatalogWidgetKind::externalProcedure, qvU("ext_clean").getBuffer()), nullptr);
+    EXPECT_EQ(catalog->findWidget(XCatalogWidgetKind::lookup, qvU("EXT_CLEAN").getBuffer()), nullptr);
+    // A minimal catalog is a transformation and leaves the settings unset; an
+    // empty settings object leaves every switch off; JSON without any space
+    // between its tokens reads the same.
+    const XCatalogSettings& none = loaded("{}")->getSettings();
+    EXPECT_EQ(answers({loaded("{}")->getKind(), none.highPrecision.has_value(), none.serverAscii.has_value()}), "1 0 0");
+    const XCatalogSettings& off = loaded(R"({"settings": {}})")->getSettings();
+    EXPECT_EQ(answers({off.relaxValidation, off.allowNullType, off.upgrade}), "0 0 0");
+    auto compact = loaded(R"({"ports":[{"name":"A","type":"int"},{"name":"B","type":"int"}],"kind":"workflow"})");
+    EXPECT_EQ(answers({compact->getNumPorts(), compact->getKind()}), "2 2");
 }
 
 // Each row: line, column, words the message holds, the catalog text. Nothing
@@ -236,22 +181,21 @@ TEST(XCatalogJsonTest, MalformedCatalogsAreRefusedWithLineAndColumn) {
         {2, 1, "malformed JSON", "{\"ports\": [],\n}"},
         {1, 1, "expected an object", "[1, 2]"},
         {2, 3, "unknown key \"port\"", "{\n  \"port\": []\n}"},
-        {1, 10, "\"mapping\" is not one of", "{\"kind\": \"mapping\"}"},
+        {1, 10, "\"mapping\" is not one of", R"({"kind": "mapping"})"},
         {2, 24, "unknown data type \"strng\"", "{\"ports\": [\n {\"name\": \"A\", \"type\": \"strng(5)\"}]}"},
-        {1, 34, "ports[0].type", "{\"ports\": [{\"name\": \"A\", \"type\": 5}]}"},
+        {1, 34, "ports[0].type", R"({"ports": [{"name": "A", "type": 5}]})"},
         {2, 3, "missing required key \"type\"", "{\"ports\": [\n  {\"name\": \"A\"}]}"},
-        {2, 21, "declared twice",
-         "{\"ports\": [{\"name\": \"A\", \"type\": \"int\"},\n           {\"name\": \"a\", \"type\": \"int\"}]}"},
+        {2, 11, "declared twice", "{\"ports\": [{\"name\": \"A\", \"type\": \"int\"},\n {\"name\": \"a\", \"type\": \"int\"}]}"},
         {2, 2, "key \"ports\" appears twice", "{\"ports\": [],\n \"ports\": []}"},
-        {1, 38, "18 or 28", "{\"settings\": {\"decimalMaxPrecision\": 38}}"},
-        {1, 38, "not 4294967324", "{\"settings\": {\"decimalMaxPrecision\": 4294967324}}"},
-        {1, 26, "true or false", "{\"settings\": {\"upgrade\": \"yes\"}}"},
+        {1, 38, "18 or 28", R"({"settings": {"decimalMaxPrecision": 38}})"},
+        {1, 38, "not 4294967324", R"({"settings": {"decimalMaxPrecision": 4294967324}})"},
+        {1, 26, "true or false", R"({"settings": {"upgrade": "yes"}})"},
         {1, 69, "mappingVariables[0].aggregation",
-         "{\"mappingVariables\": [{\"name\": \"$$V\", \"type\": \"int\", \"aggregation\": \"sum\"}]}"},
+         R"({"mappingVariables": [{"name": "$$V", "type": "int", "aggregation": "sum"}]})"},
         {2, 24, "functions[0].arguments[1]",
          "{\"functions\": [{\"name\": \"F\", \"result\": \"int\",\n  \"arguments\": [\"int\", \"decimal(40)\"]}]}"},
-        {1, 14, "missing required key \"result\"", "{\"lookups\": [{\"name\": \"L\"}]}"},
-        {1, 35, "unknown data type", "{\"ports\": [{\"name\": \"\xC3\xA9\xC3\xA9\", \"type\": \"x\"}]}"},  // columns count characters
+        {1, 14, "missing required key \"result\"", R"({"lookups": [{"name": "L"}]})"},
+        {1, 35, "unknown data type", R"({"ports": [{"name": "éé", "type": "x"}]})"},  // columns count characters
     };
     for (const auto& c : cases) {
         XCatalog catalog;
@@ -283,183 +227,85 @@ TEST(XCatalogJsonTest, LoadsAFileAndNamesItInMessages) {
     std::filesystem::remove(path);
 }
 
-// ================================================================ lexer questions
-
-TEST(XCatalogContextTest, MappingVariablesMatchTheLongestDeclaredName) {
-    XCatalog catalog;
-    std::string error;
-    for (const char* name : {"$$A", "$$AB", "$$ABC_D", "$$\xC3\x89T\xC3\x89", "\xC3\x89t\xC3\xA9_X"}) {
-        ASSERT_EQ(catalog.addMappingVariable({name, XCatalogType::integer()}, error), 0);
-    }
-    XCatalogContext context(std::make_shared<XCatalog>(catalog));
-    const struct {
-        const char* text;
-        size_t pos, length;  // 0: no match
-    } cases[] = {
-        {"$$A", 0, 3},      {"$$AB+1", 0, 4}, {"$$ab)", 0, 4},      {"$$abc_d", 0, 7},
-        {"x + $$Ab", 4, 4}, {"$$ABC", 0, 0},  {"$$ABX", 0, 0},      {"$$A1", 0, 0},
-        {"$$A.B", 0, 3},    {"$$A\t", 0, 3},  {"$$A$$B", 0, 3},     {"$$", 0, 0},
-        {"A$$A", 0, 0},     {"$$A", 1, 0},    {"$$A", 3, 0},        {"$$A_", 0, 0},
-        {"$$AB#", 0, 0},    {"$$AB@", 0, 0},  {"$$ABC_D--c", 0, 7},
-        // non-ASCII names ($$ÉTÉ, Été_X) match without regard to case
-        {"$$\xC3\xA9t\xC3\xA9 + 1", 0, 5}, {"\xC3\xA9T\xC3\x89_x", 0, 5}, {"$$\xC3\xA9t\xC3\xA9s", 0, 0},
-    };
-    for (const auto& c : cases) {
-        size_t length = 99;
-        int found = context.containsValidTokenMapVar(U(c.text), c.pos, length);
-        EXPECT_EQ(found, c.length ? 1 : 0) << c.text << " at " << c.pos;
-        EXPECT_EQ(length, c.length ? c.length : 99u) << c.text;
-    }
-    // Names of any length are found, also past the lengths the index tells apart.
-    for (size_t length : {62, 63, 64, 100}) {
-        const std::string name = "$$" + std::string(length - 2, 'L');
-        ASSERT_EQ(catalog.addMappingVariable({name, XCatalogType::integer()}, error), 0);
-        EXPECT_NE(catalog.findMappingVariable(U(name).getBuffer()), nullptr) << length;
-        EXPECT_EQ(catalog.findMappingVariable(U(name + "L").getBuffer()), nullptr) << length;
-    }
-}
-
-TEST(XCatalogContextTest, WorkflowVariablesMatchLongestAndTellPredefined) {
-    XCatalogContext context(loadOrders());
-    const struct {
-        const char* text;
-        size_t length;  // 0: no match
-        int preDefined;
-    } cases[] = {{"$s_load.Status = 1", 14, 1}, {"$S_LOAD.Other", 7, 1}, {"$$run_mode='X'", 10, 0},
-                 {"$s_loader", 0, -1}};
-    for (const auto& c : cases) {
-        size_t length = 0;
-        int preDefined = -1;
-        EXPECT_EQ(context.containsValidTokenWflowVar(U(c.text), 0, length, preDefined),
-                  c.length ? 1 : 0) << c.text;
-        if (c.length) {
-            EXPECT_EQ(length, c.length) << c.text;
-            EXPECT_EQ(preDefined, c.preDefined) << c.text;
-        }
-    }
-    // The two kinds of variable are asked about separately.
-    size_t length = 0;
-    EXPECT_EQ(context.containsValidTokenMapVar(U("$$RUN_MODE"), 0, length), 0);
-}
-
-TEST(XCatalogContextTest, CustomFunctionsByName) {
-    XCatalogContext context(loadOrders());
-    const struct {
-        const char* name;
-        int ext, agg;
-    } cases[] = {{"GEO_DIST", 1, 0}, {"geo_dist", 1, 0}, {":UDF.NET", 1, 0}, {":udf.net", 1, 0},
-                 {"NET", 0, 0},  // a UDF needs its prefix
-                 {":UDF.GEO_DIST", 0, 0}, {":UDF.", 0, 0}, {"LKP_TIER", 0, 0}, {"w_avg", 1, 1},
-                 {"UNKNOWN", 0, 0}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(context.containsValidExtFunc(U(c.name)), c.ext) << c.name;
-        EXPECT_EQ(context.isExtAggFunc(U(c.name)), c.agg) << c.name;
-    }
-}
-
 // ================================================================ settings
 
-// "kind portAllowed relax allowNull upgrade | highPrecision decMax ascii",
-// a configuration value the catalog leaves unset read as "u".
-std::string reported(ExposedContext& context) {
-    auto config = [](int rc, int value) { return rc ? std::string("u") : std::to_string(value); };
-    int high = -7, decMax = -7, ascii = -7;
-    const int rcHigh = context.getConfigIsHighPrecision(high), rcDec = context.getConfigDecMaxPrecision(decMax),
-              rcAscii = context.getConfigIsAscii(ascii);
-    return std::to_string(context.getXpressionContext()) + " " + std::to_string(context.isPortAllowed()) + " " +
-           std::to_string(context.isRelaxValidationSet()) + " " + std::to_string(context.isAllowNullTypeSet()) + " " +
-           std::to_string(context.isUpgrade()) + " | " + config(rcHigh, high) + " " + config(rcDec, decMax) + " " +
-           config(rcAscii, ascii);
-}
+// The protected configuration getters, for checking what the context reports.
+class ExposedContext : public XCatalogContext {
+public:
+    using XCatalogContext::getConfigDebugPrintLevel;
+    using XCatalogContext::XCatalogContext;
+    // "kind portAllowed relax allowNull upgrade | highPrecision decMax ascii",
+    // a configuration value the catalog leaves unset read as "u".
+    std::string reported() {
+        auto config = [](int rc, int value) { return rc ? std::string("u") : std::to_string(value); };
+        int high = -7, decMax = -7, ascii = -7;
+        const int rcHigh = getConfigIsHighPrecision(high), rcDec = getConfigDecMaxPrecision(decMax),
+                  rcAscii = getConfigIsAscii(ascii);
+        return answers({getXpressionContext(), isPortAllowed(), isRelaxValidationSet(), isAllowNullTypeSet(),
+                        isUpgrade()}) + " | " + config(rcHigh, high) + " " + config(rcDec, decMax) + " " +
+               config(rcAscii, ascii);
+    }
+};
 
 TEST(XCatalogContextTest, ReportsKindAndSettings) {
-    ExposedContext orders(loadOrders());
-    EXPECT_EQ(reported(orders), "1 1 1 1 0 | 1 28 0");
+    ExposedContext orders(loaded(kOrdersJson));
+    EXPECT_EQ(orders.reported(), "1 1 1 1 0 | 1 28 0");
     int value = -7;
     EXPECT_NE(orders.getConfigDebugPrintLevel(value), 0);
     XCatalog other;
     other.setKind(XCatalogExprKind::workflow);
     other.settings().upgrade = true;
-    ExposedContext workflow(std::make_shared<XCatalog>(other));
-    EXPECT_EQ(reported(workflow), "2 0 0 0 1 | u u u");
+    EXPECT_EQ(ExposedContext(std::make_shared<XCatalog>(other)).reported(), "2 0 0 0 1 | u u u");
     other.setKind(XCatalogExprKind::either);
     EXPECT_EQ(XCatalogContext(std::make_shared<XCatalog>(other)).getXpressionContext(), 3);
+    // A decimal maximum the library cannot take is refused.
+    other.settings().decimalMaxPrecision = 38;
+    std::string error;
+    EXPECT_EQ(other.checkSettings(error), -1);
+    EXPECT_EQ(XCatalogContext(std::make_shared<XCatalog>(other)).applySettings(nullptr), -1);
 }
 
 // The catalog's server mode reaches the host; without one the host's stays.
 TEST(XCatalogContextTest, AppliesTheServerModeThroughTheHost) {
-    const int before = isServerModeASCII();
     const std::pair<std::optional<bool>, int> cases[] = {{true, 1}, {false, 0}, {std::nullopt, 0}, {std::nullopt, 1}};
     for (const auto& [setting, expected] : cases) {
         XCatalog catalog;
         catalog.settings().serverAscii = setting;
-        qvSetServerModeASCII(setting ? !*setting : expected);  // the other mode, or the one to keep
+        xtestsupport::ServerMode mode(setting ? !*setting : expected);  // the other mode, or the one to keep
         EXPECT_EQ(XCatalogContext(std::make_shared<XCatalog>(catalog)).applySettings(nullptr), 0);
         EXPECT_EQ(isServerModeASCII() != 0, expected != 0) << expected;
     }
-    qvSetServerModeASCII(before);
-}
-
-TEST(XCatalogContextTest, RefusesADecimalMaximumTheLibraryCannotTake) {
-    XCatalog catalog;
-    catalog.settings().decimalMaxPrecision = 38;
-    std::string error;
-    EXPECT_EQ(catalog.checkSettings(error), -1);
-    XCatalogContext context(std::make_shared<XCatalog>(catalog));
-    EXPECT_EQ(context.applySettings(nullptr), -1);
 }
 
 // ================================================================ resolution
 
-// The null-terminated argument array the validator hands to the context.
-struct Args {
-    explicit Args(std::vector<int> constness) : records(constness.size()) {
-        for (size_t i = 0; i < records.size(); ++i) {
-            records[i].setIsConst(constness[i]);
-            pointers.push_back(&records[i]);
-        }
-        pointers.push_back(nullptr);
-    }
-    XMetadata** get() { return pointers.data(); }
-    std::vector<XMetadata> records;
-    std::vector<XMetadata*> pointers;
-};
-
 // A record the context filled, with the catalog entry it points at named
 // "entry", or "-" when the find failed.
 std::string found(int rc, const XMetadata& record) {
-    if (rc != 0) return "-";
-    return xtestsupport::recordText(record, {{record.getRef().getCPtr(), "entry"}});
+    return rc ? "-" : xtestsupport::recordText(record, {{record.getRef().getCPtr(), "entry"}});
 }
 
 // The orders catalog behind a context, with the message texts its find
 // operations write.
 class OrdersContextTest : public ::testing::Test {
 protected:
-    std::string port(std::vector<std::string> qualifiers, const char* name) {
-        Qualifiers q(std::move(qualifiers));
+    std::string port(const std::vector<std::string>& qualifiers, const char* name) {
         XMetadataPort out;
-        const int rc = context.findPort(q.get(), U(name).getBuffer(), &out, err, warn);
+        const int rc = context.findPort(Qualifiers(qualifiers).get(), qvU(name).getBuffer(), &out, err, warn);
         const auto* entry = static_cast<const XCatalogPort*>(out.getRef().getCPtr());
-        return found(rc, out) + (rc ? "" : " #" + std::to_string(out.getPortId().toInteger()) + " " +
-                                                            (entry ? entry->name : "?"));
+        return found(rc, out) + (rc ? "" : " #" + std::to_string(out.getPortId().toInteger()) + " " + entry->name);
     }
-    int findWidget(std::vector<std::string> qualifiers, const char* name, std::vector<int> args,
+    int findWidget(const std::vector<std::string>& qualifiers, const char* name, std::vector<int> args,
                    XMetadataWidget& out) {
-        Qualifiers q(std::move(qualifiers));
-        Args a(std::move(args));
-        return context.findWidget(q.get(), U(name).getBuffer(), a.get(), &out, err, warn);
+        return context.findWidget(Qualifiers(qualifiers).get(), qvU(name).getBuffer(), Args(args).get(), &out, err, warn);
     }
-    int findExtFunc(const char* name, std::vector<int> constness, int isMacro,
-                    XMetadataWidget& out, int& isConst) {
-        Args a(std::move(constness));
-        return context.findExtFunc(U(name).getBuffer(), a.get(), isMacro, &out, isConst, err, warn);
+    int findExtFunc(const char* name, std::vector<int> constness, int isMacro, XMetadataWidget& out, int& isConst) {
+        return context.findExtFunc(qvU(name).getBuffer(), Args(constness).get(), isMacro, &out, isConst, err, warn);
     }
     std::string errors() const { return err.toUtf8(); }
 
-    XCatalogContext context{loadOrders()};
-    QvUString err;
-    QvUString warn;
+    XCatalogContext context{loaded(kOrdersJson)};
+    QvUString err, warn;
 };
 
 // Both string kinds hold text of the server's character mode, which decides
@@ -483,87 +329,52 @@ TEST_F(OrdersContextTest, FindPortFillsTheRecord) {
         {1, {"SQ_CUSTOMERS"}, "NAME", "STRING/40/0 a1 ref=entry #3 NAME"},
         {0, {}, "NOPE", "-"},
         {0, {"SQ_OTHER"}, "ORDER_ID", "-"},
-        {0, {"SQ_ORDERS", "FOLDER"}, "ORDER_ID", "-"},
     };
-    const int before = isServerModeASCII();
     for (const auto& c : cases) {
-        qvSetServerModeASCII(c.ascii);
+        xtestsupport::ServerMode mode(c.ascii);
         EXPECT_EQ(port(c.qualifiers, c.name), c.record) << c.name;
     }
-    qvSetServerModeASCII(before);
     EXPECT_TRUE(err.isEmpty());  // the library reports an unknown name itself
     EXPECT_EQ(port({}, "NAME"), "-");
     EXPECT_NE(errors().find("SQ_ORDERS.NAME"), std::string::npos) << errors();
-    EXPECT_NE(errors().find("SQ_CUSTOMERS.NAME"), std::string::npos) << errors();
     XMetadataPort bare;  // a null qualifier list is no qualifiers at all
-    EXPECT_EQ(context.findPort(nullptr, U("ORDER_ID").getBuffer(), &bare, err, warn), 0);
-}
-
-// The closest port wins whichever order the ports were declared in.
-TEST(XCatalogContextTest, ExactQualifiersWinOverShorterReferences) {
-    const XCatalogPort ports[] = {{"P", {}, XCatalogType::integer()}, {"P", {"T"}, XCatalogType::bigint()},
-                                  {"P", {"F", "T"}, XCatalogType::floating()}};
-    for (bool reversed : {false, true}) {
-        XCatalog catalog;
-        std::string error;
-        for (size_t i = 0; i < std::size(ports); ++i)
-            ASSERT_EQ(catalog.addPort(ports[reversed ? std::size(ports) - 1 - i : i], error), 0);
-        XCatalogContext context(std::make_shared<XCatalog>(catalog));
-        QvUString err, warn;
-        const std::pair<std::vector<std::string>, int> cases[] = {
-            {{}, eXDT_INT}, {{"T"}, eXDT_BIGINT}, {{"T", "F"}, eXDT_FLOAT}};
-        for (const auto& [qualifiers, type] : cases) {
-            Qualifiers q(qualifiers);
-            XMetadataPort port;
-            ASSERT_EQ(context.findPort(q.get(), U("p").getBuffer(), &port, err, warn), 0);
-            EXPECT_EQ(port.getDataType().toInteger(), type) << reversed;
-        }
-    }
+    EXPECT_EQ(context.findPort(nullptr, qvU("ORDER_ID").getBuffer(), &bare, err, warn), 0);
 }
 
 TEST_F(OrdersContextTest, FindMapVarAndWorkflowVar) {
-    const std::pair<const char*, const char*> mapVars[] = {
-        {"$$max_id", "BIGINT/-4/0 a0 param1 ref=entry max0"},
-        {"$$MAX_ID_SEEN", "BIGINT/-4/0 a0 param1 ref=entry any1"},
-        {"$$MAX", "-"}};
+    const std::pair<const char*, const char*> mapVars[] = {{"$$max_id", "BIGINT/-4/0 a0 param1 ref=entry 3 0"},
+                                                           {"$$MAX_ID_SEEN", "BIGINT/-4/0 a0 param1 ref=entry 1 1"},
+                                                           {"$$MAX", "-"}};
     for (const auto& [name, expected] : mapVars) {
         XMetadataMapVar var;
-        const int rc = context.findMapVar(U(name).getBuffer(), &var);
-        const char* kind = var.getMapVarType() == eXMVT_MAX ? " max" : var.getMapVarType() == eXMVT_ANY ? " any" : " ?";
-        EXPECT_EQ(found(rc, var) + (rc ? "" : kind + std::to_string(var.getIsAggContext())), expected);
+        const int rc = context.findMapVar(qvU(name).getBuffer(), &var);
+        EXPECT_EQ(found(rc, var) + (rc ? "" : " " + answers({var.getMapVarType(), var.getIsAggContext()})), expected);
     }
-    const std::pair<const char*, const char*> workflowVars[] = {{"$S_LOAD.STATUS", "INT/-4/0 a1 ref=entry"},
-                                                                {"$$RUN_MODE", "UNISTRING/10/0 a1 ref=entry"},
-                                                                {"$$MAX_ID", "-"}};
+    const std::pair<const char*, const char*> workflowVars[] = {
+        {"$S_LOAD.STATUS", "INT/-4/0 a1 ref=entry"}, {"$$RUN_MODE", "UNISTRING/10/0 a1 ref=entry"}, {"$$MAX_ID", "-"}};
     for (const auto& [name, expected] : workflowVars) {
         XMetadataWorkflowVar var;
-        EXPECT_EQ(found(context.findWorkflowVar(U(name).getBuffer(), &var), var), expected) << name;
+        EXPECT_EQ(found(context.findWorkflowVar(qvU(name).getBuffer(), &var), var), expected) << name;
     }
 }
 
 // Arguments and result come from the catalog; a stored procedure without a
-// declared result leaves the return record unset.
-TEST_F(OrdersContextTest, FindWidgetDeclaresArgumentsAndResult) {
-    XMetadataWidget lookup, credit, clean;
+// declared result leaves the return record unset. A wrong argument count says
+// why; the qualifier decides the kind (a lookup is no stored procedure) and
+// must be the only one. Without a qualifier or a name (the old LOOKUP form)
+// each argument is declared as given and the first is the result.
+TEST_F(OrdersContextTest, FindWidget) {
+    XMetadataWidget lookup, credit, clean, wrongCount, wrongKind, qualified, bare, old, sized;
     ASSERT_EQ(lookup.allocateArgMetadata(1), 0);
     ASSERT_NE(findWidget({":lkp"}, "lkp_tier", {0}, lookup), -1);
     EXPECT_EQ(xtestsupport::recordText(*lookup.getArgMetadata(0)), "INT/-4/0 a1");
-    EXPECT_EQ(lookup.isRetPortMetadataSet(), 1);
-    EXPECT_EQ(lookup.getRetPortMetadata()->getNumCharsMax().toInteger(), 20);
-    EXPECT_NE(lookup.getRef().getCPtr(), nullptr);
-    ASSERT_EQ(credit.allocateArgMetadata(2), 0);
+    EXPECT_EQ(answers({lookup.isRetPortMetadataSet(), lookup.getRetPortMetadata()->getNumCharsMax().toInteger()}), "1 20");
+    EXPECT_EQ(lookup.getRef().getCPtr(), context.getCatalog().findWidget(XCatalogWidgetKind::lookup, qvU("LKP_TIER").getBuffer()));
     ASSERT_NE(findWidget({":SP"}, "SP_CREDIT", {0, 0}, credit), -1);
     EXPECT_EQ(credit.isRetPortMetadataSet(), 0);
     EXPECT_EQ(xtestsupport::recordText(*credit.getArgMetadata(1)), "DEC28/20/2 a1");
     EXPECT_NE(findWidget({":Ext"}, "EXT_CLEAN", {0}, clean), -1);
     EXPECT_TRUE(err.isEmpty());
-}
-
-// A wrong argument count says why; the qualifier decides the kind (a lookup
-// is no stored procedure) and must be the only one.
-TEST_F(OrdersContextTest, FindWidgetRefusals) {
-    XMetadataWidget wrongCount, wrongKind, qualified, bare;
-    ASSERT_EQ(wrongCount.allocateArgMetadata(2), 0);
     EXPECT_EQ(findWidget({":LKP"}, "LKP_TIER", {0, 0}, wrongCount), -1);
     EXPECT_NE(errors().find("takes 1 argument"), std::string::npos) << errors();
     EXPECT_EQ(findWidget({":SP"}, "LKP_TIER", {0}, wrongKind), -1);
@@ -571,26 +382,33 @@ TEST_F(OrdersContextTest, FindWidgetRefusals) {
     EXPECT_EQ(findWidget({"FOLDER", ":LKP"}, "LKP_TIER", {0}, qualified), -1);
     EXPECT_FALSE(err.isEmpty());
     EXPECT_EQ(findWidget({}, "LKP_TIER", {0}, bare), -1);
+    XMetadataPort blob, plain;
+    ASSERT_EQ(context.findPort(nullptr, qvU("BLOB").getBuffer(), &blob, err, warn), 0);
+    XMetadata* given[] = {&blob, &plain, nullptr};
+    ASSERT_EQ(context.findWidget(nullptr, qvU("").getBuffer(), given, &old, err, warn), 0);
+    using xtestsupport::recordText;
+    EXPECT_EQ(answers({old.getNumArgs(), old.isRetPortMetadataSet()}) + " " + recordText(*old.getRetPortMetadata()) + " " +
+                  recordText(*old.getArgMetadata(0)) + " " + recordText(*old.getArgMetadata(1)),
+              "2 1 BINARY/16/0 a1 BINARY/16/0 a1 UNINIT/-4/-1 a1");
+    // Records the validator allocated are filled as they are, never re-sized.
+    ASSERT_EQ(sized.allocateArgMetadata(0), 0);
+    EXPECT_THROW(findWidget({":LKP"}, "LKP_TIER", {0}, sized), QvAssertFailure);
 }
 
 TEST_F(OrdersContextTest, FindExtFuncDeclaresTypesAndConstness) {
     const std::pair<std::vector<int>, int> cases[] = {{{1, 1}, 1}, {{1, 0}, 0}, {{0, 0}, 0}};
     for (const auto& [constness, expected] : cases) {
         XMetadataWidget call;
-        ASSERT_EQ(call.allocateArgMetadata(2), 0);
         int isConst = -1;
         ASSERT_NE(findExtFunc("geo_dist", constness, 1, call, isConst), -1);
-        EXPECT_EQ(isConst, expected);
-        EXPECT_EQ(call.getRetPortMetadata()->getDataType().toInteger(), eXDT_FLOAT);
-        EXPECT_EQ(call.isRetPortMetadataSet(), 1);
+        EXPECT_EQ(answers({isConst, call.isRetPortMetadataSet(), call.getRetPortMetadata()->getDataType().toInteger()}),
+                  answers({expected, 1, eXDT_FLOAT}));
     }
     // A user-defined function is called as a macro; it is never constant.
     XMetadataWidget net, unknown, tooMany, notMacro;
-    ASSERT_EQ(net.allocateArgMetadata(2), 0);
     int isConst = -1;
     ASSERT_NE(findExtFunc(":UDF.net", {1, 1}, 0, net, isConst), -1);
-    EXPECT_EQ(isConst, 0);
-    EXPECT_EQ(net.getArgMetadata(1)->getDataType().toInteger(), eXDT_INT);
+    EXPECT_EQ(answers({isConst, net.getArgMetadata(1)->getDataType().toInteger()}), answers({0, eXDT_INT}));
     // Unknown functions and wrong argument counts say why: the library adds nothing.
     EXPECT_EQ(findExtFunc("NOPE", {1, 1}, 1, unknown, isConst), -1);
     EXPECT_NE(errors().find("NOPE"), std::string::npos);
@@ -598,78 +416,46 @@ TEST_F(OrdersContextTest, FindExtFuncDeclaresTypesAndConstness) {
     EXPECT_EQ(findExtFunc("GEO_DIST", {0, 0, 0}, 1, tooMany, isConst), -1);
     EXPECT_NE(errors().find("takes 2"), std::string::npos) << errors();
     EXPECT_EQ(findExtFunc("GEO_DIST", {1, 1}, 0, notMacro, isConst), -1);
-    Args args({1, 1});
-    EXPECT_EQ(context.pushdownExtFunc(U("GEO_DIST").getBuffer(), args.get(), 0, 0, 0, err, warn), -1);
+    EXPECT_EQ(context.pushdownExtFunc(qvU("GEO_DIST").getBuffer(), Args({1, 1}).get(), 0, 0, 0, err, warn), -1);
 }
 
 // ================================================================ real parses
 
-struct Parsed {
-    int status;
-    std::string tree;
-    std::string errors;
-};
-
-Parsed parseWith(XParserContext& context, const std::string& text) {
-    XParser parser;
-    parser.setParserContext(&context, 0);
-    QvUString source = U(text);
-    XTree* tree = nullptr;
-    QvUString err;
-    QvUString warn;
-    Parsed result{parser.parse(source.getBuffer(), tree, err, warn, 0, 1), "", err.toUtf8()};
-    if (tree) result.tree = xparsetest::printTree(tree->getRoot());
-    delete tree;
-    return result;
-}
-
-std::shared_ptr<XCatalog> relaxedCatalog(XCatalogExprKind kind) {
-    auto catalog = loadOrders();
-    catalog->setKind(kind);
-    catalog->settings().relaxValidation = true;
-    return catalog;
-}
-
 // Each row: the kind of expression, the text, whether it parses and how its
-// printed tree starts (null: not checked).
+// printed tree starts (empty: not checked).
 TEST(XCatalogParseTest, WhatTheCatalogDeclaresDecidesTheParse) {
-    constexpr auto kTransformation = XCatalogExprKind::transformation;
-    constexpr auto kWorkflow = XCatalogExprKind::workflow;
+    constexpr auto kTrans = XCatalogExprKind::transformation, kFlow = XCatalogExprKind::workflow;
     constexpr auto kEither = XCatalogExprKind::either;
     const struct {
         XCatalogExprKind kind;
         const char* text;
         bool ok;
-        const char* treeStart;
+        std::string treeStart = {};
     } cases[] = {
         // The lexer takes the longest declared variable that ends where the name does.
-        {kTransformation, "$$MAX_ID_SEEN + 1", true, "PLUS($$MAX_ID_SEEN,"},
-        {kTransformation, "$$max_id", true, nullptr}, {kTransformation, "$$MAX_IDX + 1", false, nullptr},
+        {kTrans, "$$MAX_ID_SEEN + 1", true, "PLUS($$MAX_ID_SEEN,"}, {kTrans, "$$max_id", true},
+        {kTrans, "$$MAX_IDX + 1", false},
         // Functions only before a parenthesis.
-        {kTransformation, "GEO_DIST (1.5, 2)", true, "EXTFUNC[GEO_DIST]"},
-        {kTransformation, ":udf.NET(PRICE, 2)", true, "MACRO"},
-        {kTransformation, "GEO_DIST + 1", true, "PLUS(GEO_DIST,"},
+        {kTrans, "GEO_DIST (1.5, 2)", true, "EXTFUNC[GEO_DIST]"}, {kTrans, ":udf.NET(PRICE, 2)", true, "MACRO"},
+        {kTrans, "GEO_DIST + 1", true, "PLUS(GEO_DIST,"},
         // Widget calls with and without their qualifier.
-        {kTransformation, ":LKP.LKP_TIER(ORDER_ID)", true, "LKP"},
-        {kTransformation, "SP_CREDIT(ORDER_ID, PROC_RESULT)", true, "SP"},
+        {kTrans, ":LKP.LKP_TIER(ORDER_ID)", true, "LKP"}, {kTrans, "SP_CREDIT(ORDER_ID, PROC_RESULT)", true, "SP"},
         // Workflows have no ports and no row operations; transformations no task variables.
-        {kWorkflow, "$s_load.Status = SUCCEEDED", true, nullptr}, {kWorkflow, "$$RUN_MODE = 'FULL'", true, nullptr},
-        {kWorkflow, "DD_INSERT", false, nullptr}, {kWorkflow, "ORDER_ID > 1", false, nullptr},
-        {kTransformation, "IIF(ORDER_ID > 1, DD_INSERT, DD_REJECT)", true, nullptr},
-        {kTransformation, "$s_load.Status = 1", false, nullptr},
-        {kEither, "$s_load.Status = SUCCEEDED", true, nullptr},
-        {kEither, "IIF(ORDER_ID > 1, DD_INSERT, DD_REJECT)", true, nullptr},
+        {kFlow, "$s_load.Status = SUCCEEDED", true}, {kFlow, "$$RUN_MODE = 'FULL'", true},
+        {kFlow, "DD_INSERT", false}, {kFlow, "ORDER_ID > 1", false},
+        {kTrans, "IIF(ORDER_ID > 1, DD_INSERT, DD_REJECT)", true}, {kTrans, "$s_load.Status = 1", false},
+        {kEither, "$s_load.Status = SUCCEEDED", true}, {kEither, "IIF(ORDER_ID > 1, DD_INSERT, DD_REJECT)", true},
     };
     for (const auto& c : cases) {
-        XCatalogContext context(relaxedCatalog(c.kind));
-        Parsed parsed = parseWith(context, c.text);
-        EXPECT_EQ(parsed.status == 0, c.ok) << c.text << ": " << parsed.errors;
-        if (c.treeStart) {
-            EXPECT_EQ(parsed.tree.rfind(c.treeStart, 0), 0u) << c.text << ": " << parsed.tree;
-        }
+        auto catalog = loaded(kOrdersJson);
+        catalog->setKind(c.kind);
+        XCatalogContext context(catalog);
+        xparsetest::OneParse parsed(context, c.text);
+        EXPECT_EQ(parsed.status == 0, c.ok) << c.text << ": " << parsed.err.toUtf8();
+        EXPECT_EQ(parsed.printed().rfind(c.treeStart, 0), 0u) << c.text << ": " << parsed.printed();
     }
     XParserContextNoSymbols nothing;
-    EXPECT_NE(parseWith(nothing, "$$MAX_ID_SEEN + 1").status, 0);
+    EXPECT_NE(xparsetest::OneParse(nothing, "$$MAX_ID_SEEN + 1").status, 0);
 }
 
 }  // namespace

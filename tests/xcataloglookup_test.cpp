@@ -1,136 +1,122 @@
-// The catalog's name lookups on the lexer's path answer ASCII names without
-// ICU; these cases pin that the answers are the ones ICU's case mapping
-// gives, for ASCII and non-ASCII names, mixed case, names that are prefixes
-// of others, long names, and catalogs that declare nothing.
+// The lexer's questions to the context: the longest declared variable that
+// ends where a name does, and whether a word before "(" is a function. ASCII
+// names are answered without ICU; these rows hold those answers to ICU's case
+// mapping: mixed case, prefixes of other names, names past the lengths the
+// index tells apart, and the letters that fold onto ASCII ones (ß, long s,
+// the Kelvin sign) or do not.
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
-#include <vector>
-
-#include "qvcmnexpr/xcatalogcontext.h"
+#include "cattest_support.h"
 
 namespace {
 
-QvUString U(const std::string& utf8) {
-    return QvUString::fromUtf8(utf8);
-}
+using namespace cattest;
 
-const std::string kLongName = "EXT_" + std::string(80, 'X');
-const std::string kLongNameLower = "ext_" + std::string(80, 'x');
+const std::string kLong = "EXT_" + std::string(80, 'X'), kLongLower = "ext_" + std::string(80, 'x');
 
-std::shared_ptr<XCatalog> catalogWith(const std::vector<std::string>& mapVars,
-                                      const std::vector<std::string>& functions) {
+std::shared_ptr<XCatalog> variables() {
     auto catalog = std::make_shared<XCatalog>();
     std::string error;
-    for (const std::string& name : mapVars)
+    for (std::string name : {"$$A", "$$AB", "$$ABC_D", "$$Größe", "ÄRGER", "KB", "$$K1", "$$SS", "$$ÉTÉ", "Été_X"})
         EXPECT_EQ(catalog->addMappingVariable({name, XCatalogType::integer()}, error), 0) << error;
-    for (const std::string& name : functions) {
-        XCatalogFunction function{name, false, {}, XCatalogType::integer()};
-        if (name.rfind(":UDF.", 0) == 0) function.userDefined = true;
-        EXPECT_EQ(catalog->addFunction(function, error), 0) << error;
-    }
+    EXPECT_EQ(catalog->addMappingVariable({"$$A_" + kLong, XCatalogType::integer()}, error), 0);
+    for (const char* name : {"$s_load", "$s_load.Status", "$$RUN_MODE"})
+        EXPECT_EQ(catalog->addWorkflowVariable({name, XCatalogType::integer(), name[1] == 's'}, error), 0);
     return catalog;
 }
 
-// Mapping variables whose names overlap: prefixes of one another, non-ASCII
-// letters inside and in front, and the letters ICU folds onto ASCII ones.
-const std::vector<std::string> kMapVars = {
-    "$$A", "$$AB", "$$ABC_LONG", "$$Größe", "ÄRGER", "KB", "$$K1", "$$SS", "$$A_" + kLongName};
-
-struct MatchRow {
-    std::string text;
-    size_t pos;
-    std::string expected;  // the declared name found; empty: none
-    // Whether the exact lookup finds it from the matched text too. It maps
-    // case where the match folds it, and the Kelvin sign is upper case.
-    bool exactToo = true;
-};
-
-TEST(XCatalogLookup, longestMatchAgreesWithIcuCaseFolding) {
-    const MatchRow rows[] = {
-        {"$$ab + 1", 0, "$$AB"},                // the longest of two prefixes
-        {"$$a+1", 0, "$$A"},
-        {"$$abc", 0, ""},                       // a longer word is no declared name
-        {"$$Abc_Long)", 0, "$$ABC_LONG"},
-        {"x = $$aB", 4, "$$AB"},                // at the end of the text
-        {"$$GRÖßE", 0, "$$Größe"},              // non-ASCII in the name and the text
-        {"$$größe.x", 0, "$$Größe"},
-        {"$$GROSSE", 0, ""},                    // same unit count only
-        {"ärger", 0, "ÄRGER"},                  // a name that starts outside ASCII
-        {"\u212Ab ", 0, "KB", false},           // the Kelvin sign folds onto k
-        {"$$\u212A1", 0, "$$K1", false},        // after an ASCII start
-        {"$$\u017F\u017F", 0, "$$SS"},          // long s folds onto s
-        {"$$a_" + kLongNameLower, 0, "$$A_" + kLongName},
-        {"$$ab", 1, ""},
-        {"$$ab", 4, ""},                        // past the end
+// Each row: the text, where the match starts, the declared name it finds
+// (empty: none) and whether the exact lookup finds it from the matched text
+// too (the Kelvin sign is upper case already, so it is found only by folding).
+TEST(XCatalogLookup, MappingVariablesMatchTheLongestDeclaredName) {
+    const struct {
+        std::string text;
+        size_t pos;
+        std::string name;
+        bool exact = true;
+    } rows[] = {
+        {"$$A", 0, "$$A"}, {"$$ab + 1", 0, "$$AB"}, {"$$abc_d--c", 0, "$$ABC_D"}, {"x + $$aB", 4, "$$AB"},
+        {"$$ABC", 0, ""}, {"$$A1", 0, ""}, {"$$A_", 0, ""}, {"$$AB#", 0, ""}, {"$$AB@", 0, ""}, {"$$", 0, ""},
+        {"$$A.B", 0, "$$A"}, {"$$A\x1f", 0, "$$A"}, {"$$A\x7f", 0, "$$A"}, {"$$A$$B", 0, "$$A"},
+        {"A$$A", 0, ""}, {"$$A", 1, ""}, {"$$A", 3, ""}, {"$$RUN_MODE", 0, ""},
+        {"$$GRÖßE", 0, "$$Größe"}, {"$$größe.x", 0, "$$Größe"}, {"$$GROSSE", 0, ""}, {"ärger", 0, "ÄRGER"},
+        {"$$étés", 0, ""}, {"éT\u00C9_x", 0, "Été_X"}, {"$$\u017F\u017F", 0, "$$SS"},
+        {"\u212Ab ", 0, "KB", false}, {"$$\u212A1", 0, "$$K1", false}, {"$$a_" + kLongLower, 0, "$$A_" + kLong},
     };
-    auto catalog = catalogWith(kMapVars, {});
-    for (const MatchRow& row : rows) {
-        SCOPED_TRACE(row.text + " at " + std::to_string(row.pos));
-        size_t length = 0;
-        const XCatalogMapVar* var = catalog->matchMappingVariable(U(row.text), row.pos, length);
-        if (row.expected.empty()) {
-            EXPECT_EQ(var, nullptr);
-            continue;
-        }
-        ASSERT_NE(var, nullptr);
-        EXPECT_EQ(var->name, row.expected);
-        EXPECT_EQ(length, U(row.expected).length());
-        QvUString found(U(row.text).getBuffer() + row.pos, length);
-        EXPECT_EQ(catalog->findMappingVariable(found.getBuffer()), row.exactToo ? var : nullptr);
-    }
-}
-
-struct FunctionRow {
-    std::string name;
-    std::string expected;  // the declared name found; empty: none
-};
-
-TEST(XCatalogLookup, functionNamesAgreeWithIcuUpperCasing) {
-    const FunctionRow rows[] = {
-        {"iif_ext", "IIF_EXT"},
-        {"Iif_Ext", "IIF_EXT"},
-        {"iif_ex", ""},
-        {"iif_extä", ""},
-        {"strasse", "straße"},           // ICU upper-cases ß to SS
-        {"STRAßE", "straße"},
-        {"strip", "\u017Ftrip"},         // and long s to S
-        {"\u212AELVIN", ""},             // the Kelvin sign is upper case already
-        {"kelvin", "Kelvin"},
-        {":udf.net", "NET"},
-        {":UDF.Net", "NET"},
-        {":UDF.", ""},
-        {":UD", ""},
-        {"net", ""},                     // user-defined only with the prefix
-        {kLongNameLower, kLongName},     // too long for the in-place key
-    };
-    auto catalog = catalogWith(
-        {}, {"IIF_EXT", "straße", "\u017Ftrip", "Kelvin", ":UDF.NET", kLongName});
+    auto catalog = variables();
     XCatalogContext context(catalog);
-    for (const FunctionRow& row : rows) {
-        SCOPED_TRACE(row.name);
-        const XCatalogFunction* function = catalog->findFunction(U(row.name).getBuffer());
-        EXPECT_EQ(context.containsValidExtFunc(U(row.name)), function ? 1 : 0);
-        if (row.expected.empty()) {
-            EXPECT_EQ(function, nullptr);
-        } else {
-            ASSERT_NE(function, nullptr);
-            EXPECT_EQ(function->name, row.expected);
-        }
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text + " at " + std::to_string(row.pos));
+        size_t length = 99, matched = 99;
+        const XCatalogMapVar* var = catalog->matchMappingVariable(qvU(row.text), row.pos, length);
+        EXPECT_EQ(context.containsValidTokenMapVar(qvU(row.text), row.pos, matched), row.name.empty() ? 0 : 1);
+        EXPECT_EQ(var ? var->name : "", row.name);
+        EXPECT_EQ(matched, var ? qvU(row.name).length() : 99u);
+        if (!var) continue;
+        const QvUString found(qvU(row.text).getBuffer() + row.pos, length);
+        EXPECT_EQ(catalog->findMappingVariable(found.getBuffer()), row.exact ? var : nullptr);
+    }
+    // Names of any length are found, also past the lengths the index tells apart.
+    for (size_t length : {62, 63, 64, 100}) {
+        const std::string name = "$$" + std::string(length - 2, 'L');
+        std::string error;
+        ASSERT_EQ(catalog->addMappingVariable({name, XCatalogType::integer()}, error), 0);
+        EXPECT_NE(catalog->findMappingVariable(qvU(name).getBuffer()), nullptr) << length;
+        EXPECT_EQ(catalog->findMappingVariable(qvU(name + "L").getBuffer()), nullptr) << length;
     }
 }
 
-TEST(XCatalogLookup, nothingDeclaredFindsNothing) {
-    XCatalogContext context(catalogWith({}, {}));
+TEST(XCatalogLookup, WorkflowVariablesMatchLongestAndTellPredefined) {
+    const struct {
+        const char* text;
+        size_t length;  // 0: no match
+        int preDefined;
+    } rows[] = {{"$s_load.Status = 1", 14, 1}, {"$S_LOAD.Other", 7, 1}, {"$$run_mode='X'", 10, 0},
+                {"$s_loader", 0, -1}, {"$$A", 0, -1}};
+    XCatalogContext context(variables());
+    for (const auto& row : rows) {
+        size_t length = 0;
+        int preDefined = -1;
+        EXPECT_EQ(context.containsValidTokenWflowVar(qvU(row.text), 0, length, preDefined), row.length ? 1 : 0);
+        EXPECT_EQ(answers({length, preDefined}), answers({row.length, row.preDefined})) << row.text;
+    }
+}
+
+// Each row: the name written, the declared one found (empty: none), whether
+// it is an aggregate.
+TEST(XCatalogLookup, FunctionNamesAgreeWithIcuUpperCasing) {
+    const struct {
+        std::string name, found;
+        int aggregate = 0;
+    } rows[] = {
+        {"iif_ext", "IIF_EXT"}, {"Iif_Ext", "IIF_EXT"}, {"iif_ex", ""}, {"iif_extä", ""}, {kLongLower, kLong},
+        {"strasse", "straße"}, {"STRAßE", "straße"}, {"strip", "\u017Ftrip"}, {"\u212AELVIN", ""}, {"kelvin", "Kelvin"},
+        {":udf.net", "NET"}, {":UDF.Net", "NET"}, {":UDF.", ""}, {":UD", ""}, {"net", ""}, {":UDF.IIF_EXT", ""},
+        {"w_avg", "W_AVG", 1},
+    };
+    auto catalog = std::make_shared<XCatalog>();
+    std::string error;
+    for (std::string name : {"IIF_EXT", "straße", "\u017Ftrip", "Kelvin", ":UDF.NET", kLong.c_str(), "W_AVG"})
+        ASSERT_EQ(catalog->addFunction({name, name[0] == ':', {}, XCatalogType::integer(), false, name[0] == 'W'},
+                                       error), 0) << error;
+    XCatalogContext context(catalog);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const XCatalogFunction* function = catalog->findFunction(qvU(row.name).getBuffer());
+        EXPECT_EQ(function ? function->name : "", row.found);
+        EXPECT_EQ(context.containsValidExtFunc(qvU(row.name)), row.found.empty() ? 0 : 1);
+        EXPECT_EQ(context.isExtAggFunc(qvU(row.name)), row.aggregate);
+    }
+}
+
+TEST(XCatalogLookup, NothingDeclaredFindsNothing) {
+    XCatalogContext context(std::make_shared<XCatalog>());
     for (const char* text : {"$$A", "IIF", ":UDF.NET", "ärger", "\u212A"}) {
-        SCOPED_TRACE(text);
         size_t length = 0;
         int preDefined = 0;
-        EXPECT_EQ(context.containsValidTokenMapVar(U(text), 0, length), 0);
-        EXPECT_EQ(context.containsValidTokenWflowVar(U(text), 0, length, preDefined), 0);
-        EXPECT_EQ(context.containsValidExtFunc(U(text)), 0);
-        EXPECT_EQ(context.isExtAggFunc(U(text)), 0);
+        EXPECT_EQ(answers({context.containsValidTokenMapVar(qvU(text), 0, length),
+                           context.containsValidTokenWflowVar(qvU(text), 0, length, preDefined),
+                           context.containsValidExtFunc(qvU(text)), context.isExtAggFunc(qvU(text))}), "0 0 0 0") << text;
     }
 }
 

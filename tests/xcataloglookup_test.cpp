@@ -29,12 +29,7 @@ std::shared_ptr<XCatalog> variables() {
 // (empty: none) and whether the exact lookup finds it from the matched text
 // too (the Kelvin sign is upper case already, so it is found only by folding).
 TEST(XCatalogLookup, MappingVariablesMatchTheLongestDeclaredName) {
-    const struct {
-        std::string text;
-        size_t pos;
-        std::string name;
-        bool exact = true;
-    } rows[] = {
+    const struct { std::string text; size_t pos; std::string name; bool exact = true; } rows[] = {
         {"$$A", 0, "$$A"}, {"$$ab + 1", 0, "$$AB"}, {"$$abc_d--c", 0, "$$ABC_D"}, {"x + $$aB", 4, "$$AB"},
         {"$$ABC", 0, ""}, {"$$A1", 0, ""}, {"$$A_", 0, ""}, {"$$AB#", 0, ""}, {"$$AB@", 0, ""}, {"$$", 0, ""},
         {"$$A.B", 0, "$$A"}, {"$$A\x1f", 0, "$$A"}, {"$$A\x7f", 0, "$$A"}, {"$$A$$B", 0, "$$A"},
@@ -67,12 +62,9 @@ TEST(XCatalogLookup, MappingVariablesMatchTheLongestDeclaredName) {
 }
 
 TEST(XCatalogLookup, WorkflowVariablesMatchLongestAndTellPredefined) {
-    const struct {
-        const char* text;
-        size_t length;  // 0: no match
-        int preDefined;
-    } rows[] = {{"$s_load.Status = 1", 14, 1}, {"$S_LOAD.Other", 7, 1}, {"$$run_mode='X'", 10, 0},
-                {"$s_loader", 0, -1}, {"$$A", 0, -1}};
+    const struct { const char* text; size_t length; int preDefined; } rows[] = {  // length 0: no match
+        {"$s_load.Status = 1", 14, 1}, {"$S_LOAD.Other", 7, 1}, {"$$run_mode='X'", 10, 0}, {"$s_loader", 0, -1},
+        {"$$A", 0, -1}};
     XCatalogContext context(variables());
     for (const auto& row : rows) {
         size_t length = 0;
@@ -85,10 +77,7 @@ TEST(XCatalogLookup, WorkflowVariablesMatchLongestAndTellPredefined) {
 // Each row: the name written, the declared one found (empty: none), whether
 // it is an aggregate.
 TEST(XCatalogLookup, FunctionNamesAgreeWithIcuUpperCasing) {
-    const struct {
-        std::string name, found;
-        int aggregate = 0;
-    } rows[] = {
+    const struct { std::string name, found; int aggregate = 0; } rows[] = {
         {"iif_ext", "IIF_EXT"}, {"Iif_Ext", "IIF_EXT"}, {"iif_ex", ""}, {"iif_extä", ""}, {kLongLower, kLong},
         {"strasse", "straße"}, {"STRAßE", "straße"}, {"strip", "\u017Ftrip"}, {"\u212AELVIN", ""}, {"kelvin", "Kelvin"},
         {":udf.net", "NET"}, {":UDF.Net", "NET"}, {":UDF.", ""}, {":UD", ""}, {"net", ""}, {":UDF.IIF_EXT", ""},
@@ -116,7 +105,8 @@ TEST(XCatalogLookup, NothingDeclaredFindsNothing) {
         int preDefined = 0;
         EXPECT_EQ(answers({context.containsValidTokenMapVar(qvU(text), 0, length),
                            context.containsValidTokenWflowVar(qvU(text), 0, length, preDefined),
-                           context.containsValidExtFunc(qvU(text)), context.isExtAggFunc(qvU(text))}), "0 0 0 0") << text;
+                           context.containsValidExtFunc(qvU(text)), context.isExtAggFunc(qvU(text))}),
+                  "0 0 0 0") << text;
     }
 }
 

@@ -26,12 +26,10 @@ TEST(XCatalogPortLookup, AsciiLookupsAllocateNothing) {
     ASSERT_EQ(catalog->addWidget({XCatalogWidgetKind::lookup, "LKP_TIER", {XCatalogType::integer()}, {}}, error), 0);
     XCatalogContext context(catalog);
     Qualifiers none({}), orders({"Sq_Orders"}), nowhere({"SQ_NOWHERE"}), lookup({":lkp"});
-    const struct {
-        Qualifiers* qualifiers;
-        QvUString name;
-    } references[] = {{&none, qvU("order_id")}, {&none, qvU("Order_IX")}, {&none, qvU("Customer_Lifetime_Value_Amount")},
-                      {&orders, qvU("Name")}, {&nowhere, qvU("NAME")}, {&none, qvU("p")}, {&none, qvU("NOPE")},
-                      {&none, qvU("")}, {&none, qvU(kLong)}};
+    const struct { Qualifiers* qualifiers; QvUString name; } references[] = {
+        {&none, qvU("order_id")}, {&none, qvU("Order_IX")}, {&none, qvU("Customer_Lifetime_Value_Amount")},
+        {&orders, qvU("Name")}, {&nowhere, qvU("NAME")}, {&none, qvU("p")}, {&none, qvU("NOPE")}, {&none, qvU("")},
+        {&none, qvU(kLong)}};
     const QvUString mapVar = qvU("$$max_id"), workflowVar = qvU("$S_LOAD.status"), tier = qvU("lkp_Tier");
     XMetadataPort argument;
     XMetadata* args[] = {&argument, nullptr};

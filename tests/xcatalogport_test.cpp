@@ -25,14 +25,10 @@ TEST(XCatalogPortLookup, AnswersAsIcuUpperCasingDoes) {
         {"A@B", {}}, {"S", {"F", "T"}}, {"S", {"T"}}, {"S", {}}, {"P", {"F", "T"}},                // 20-24
     };
     const std::string ambiguous = "the port name is ambiguous; qualify it as one of:";
-    const struct {
-        std::vector<std::string> qualifiers;  // nearest first
-        std::string name;
-        int ordinal;      // the port found; 0: none
-        std::string why = {};  // the ambiguity text; empty: none
-    } rows[] = {
+    // Each row: the qualifiers written (nearest first), the name, the port found (0: none), the ambiguity text.
+    const struct { std::vector<std::string> qualifiers; std::string name; int ordinal; std::string why = {}; } rows[] = {
         {{}, "order_id", 1}, {{}, "Order_Ix", 2}, {{}, "oXdEr_iD", 3}, {{}, "ORDER", 4}, {{}, "ORDER_I", 0},
-        {{}, "ORDER_IDS", 0}, {{}, "ORDER_IY", 0}, {{}, "", 0}, {{}, "NOPE", 0}, {{}, "a`b", 0},  // ` is @ but for a bit
+        {{}, "ORDER_IDS", 0}, {{}, "ORDER_IY", 0}, {{}, "", 0}, {{}, "NOPE", 0}, {{}, "a`b", 0},  // ` is @ but a bit
         {{}, "strasse", 5}, {{}, "STRAßE", 5}, {{}, "STRASE", 0}, {{}, "STRIP", 6}, {{}, "\u017FTRIP", 6},
         {{}, "KB", 0}, {{}, "\u212Ab", 7}, {{}, "ärger", 8}, {{}, "ÄRGEr", 8}, {{}, "arger", 0},
         {{}, "l" + std::string(90, 'O') + "NG", 9}, {{"sq_orders"}, "name", 10}, {{"Sq_Customers"}, "NAME", 11},
@@ -65,11 +61,7 @@ TEST(XCatalogPortLookup, AnswersAsIcuUpperCasingDoes) {
 }
 
 TEST(XCatalogPortLookup, WidgetKindsAndNamesCompareWithoutCase) {
-    const struct {
-        std::vector<std::string> qualifiers;
-        std::string name;
-        bool found;
-    } rows[] = {
+    const struct { std::vector<std::string> qualifiers; std::string name; bool found; } rows[] = {
         {{":lkp"}, "lkp_tier", true}, {{":Lkp"}, "LKP_TIEr", true}, {{":LKP"}, "LKP_TIEX", false},
         {{":LKP"}, "LKP_TIE", false}, {{":LKP"}, "", false}, {{":sp"}, "lkp_tier", false},  // another kind's name
         {{":sp"}, "Größe", true}, {{":SP"}, "GRÖSSE", true}, {{":\u017Fp"}, "grösse", true},  // long s folds onto s

@@ -32,7 +32,8 @@ struct Qualifiers {
 // Argument records, one per entry of `constness`.
 struct Args {
     explicit Args(const std::vector<int>& constness) : records(constness.size()) {
-        for (size_t i = 0; i < records.size(); ++i) records[i].setIsConst(constness[i]), pointers.push_back(&records[i]);
+        for (size_t i = 0; i < records.size(); ++i) records[i].setIsConst(constness[i]);
+        for (XMetadata& record : records) pointers.push_back(&record);
         pointers.push_back(nullptr);
     }
     XMetadata** get() { return pointers.data(); }

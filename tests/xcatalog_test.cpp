@@ -71,6 +71,17 @@ TEST(XCatalogTypeTest, ParsesAndWritesBack) {
         EXPECT_FALSE(error.empty()) << text;
     }
     std::string error;
+    // The builders give what parse reads from the same words.
+    const std::pair<XCatalogType, const char*> built[] = {
+        {XCatalogType::string(5), "string(5)"}, {XCatalogType::unistring(5), "unistring(5)"},
+        {XCatalogType::integer(), "int"}, {XCatalogType::bigint(), "bigint"}, {XCatalogType::floating(), "float"},
+        {XCatalogType::dec18(9, 4), "dec18(9,4)"}, {XCatalogType::dec28(), "dec28"}, {XCatalogType::dec38(), "dec38"},
+        {XCatalogType::decimal(12, 2), "decimal(12,2)"}, {XCatalogType::date(), "date"},
+        {XCatalogType::binary(16), "binary(16)"}};
+    for (const auto& [type, text] : built) {
+        XCatalogType parsed;
+        EXPECT_TRUE(XCatalogType::parse(text, parsed, error) == 0 && parsed == type) << text;
+    }
     EXPECT_EQ(answers({XCatalogType{eQvCDT_DEC18_FIXED, 20, 0}.check(error), XCatalogType{eQvCDT_NULL}.check(error),
                        XCatalogType{eQvCDT_INT, 11}.check(error), XCatalogType::decimal(20, 2).check(error)}),
               "-1 -1 -1 0");

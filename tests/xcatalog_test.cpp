@@ -144,8 +144,6 @@ TEST(XCatalogJsonTest, LoadsEverySection) {
     EXPECT_EQ(answers({catalog->getKind(), opt(set.highPrecision), opt(set.decimalMaxPrecision), set.relaxValidation,
                        set.allowNullType, set.upgrade, opt(set.serverAscii), catalog->getNumPorts()}),
               "1 1 28 1 1 0 0 7");
-    EXPECT_NE(catalog->findWidget(XCatalogWidgetKind::externalProcedure, qvU("ext_clean").getBuffer()), nullptr);
-    EXPECT_EQ(catalog->findWidget(XCatalogWidgetKind::lookup, qvU("EXT_CLEAN").getBuffer()), nullptr);
     // A minimal catalog is a transformation and leaves the settings unset; an
     // empty settings object leaves every switch off; JSON without any space
     // between its tokens reads the same.

@@ -31,8 +31,7 @@ TEST(XCatalogPortLookup, AsciiLookupsAllocateNothing) {
         {&orders, qvU("Name")}, {&nowhere, qvU("NAME")}, {&none, qvU("p")}, {&none, qvU("NOPE")}, {&none, qvU("")},
         {&none, qvU(kLong)}};
     const QvUString mapVar = qvU("$$max_id"), workflowVar = qvU("$S_LOAD.status"), tier = qvU("lkp_Tier");
-    XMetadataPort argument;
-    XMetadata* args[] = {&argument, nullptr};
+    Args args({0});
     for (int pass = 0; pass < 2; ++pass) {
         std::vector<XMetadataPort> records(std::size(references));
         std::vector<const XCatalogPort*> found(std::size(references));
@@ -50,7 +49,7 @@ TEST(XCatalogPortLookup, AsciiLookupsAllocateNothing) {
             }
             context.findMapVar(mapVar.getBuffer(), &var);
             context.findWorkflowVar(workflowVar.getBuffer(), &wfVar);
-            context.findWidget(lookup.get(), tier.getBuffer(), args, &widget, err, warn);
+            context.findWidget(lookup.get(), tier.getBuffer(), args.get(), &widget, err, warn);
         });
         EXPECT_EQ(usage.allocated, pass == 0 ? usage.allocated : 0u);
         std::string ids;

@@ -364,6 +364,7 @@ TEST_F(OrdersContextTest, FindWidget) {
     // Records the validator allocated are filled as they are, never re-sized.
     ASSERT_EQ(sized.allocateArgMetadata(0), 0);
     EXPECT_THROW(findWidget({":LKP"}, "LKP_TIER", {0}, sized), QvAssertFailure);
+    EXPECT_THROW(context.findWidget(nullptr, qvU("").getBuffer(), given, &sized, err, warn), QvAssertFailure);
 }
 
 TEST_F(OrdersContextTest, FindExtFuncDeclaresTypesAndConstness) {

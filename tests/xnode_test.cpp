@@ -40,14 +40,13 @@ TEST(XNodeKindTest, KindsWithoutANamePrintAsUnknown) {
     EXPECT_EQ(std::string(XNode::idToString(eXNI_PLUS)) + XNode::idToString(eXNI_DUMMYTAIL) + opt(eXNI_IIF)->idToString(), "PLUSDUMMYTAILIIF");
 }
 
-struct Predicate {
+// Each group predicate, static and member, and the kinds it holds for.
+const struct Predicate {
     const char* name;
     int (*predicate)(EXNodeId);
     int (XNode::*member)() const;
-    const char* ranges;  // the kinds it holds for
-};
-
-const Predicate kPredicates[] = {
+    const char* ranges;
+} kPredicates[] = {
     {"isConstNode", &XNode::stc_isConstNode, &XNode::isConstNode, "2-21"},
     {"isWflowConst", &XNode::stc_isWflowConst, &XNode::isWflowConst, "15-21"},
     {"isRefNode", &XNode::stc_isRefNode, &XNode::isRefNode, "23-28"},

@@ -96,16 +96,6 @@ TEST(XParserContextTest, ExpressionContextBitsDecidePortReferences) {
     }
 }
 
-TEST(XParserContextTest, CopiesTakeTheSettings) {
-    OpenNoSymbols source(2, 1);
-    source.setCurrentWidgetAggLevel(1);
-    source.setValidatingMacro(1);
-    OpenNoSymbols copy(source), assigned;
-    assigned = source;
-    for (const OpenNoSymbols* c : {&copy, &assigned})
-        EXPECT_EQ(answers({c->getXpressionContext(), c->isUpgrade(), c->getCurrentWidgetAggLevel(), c->validatingMacro()}), "2 1 1 1");
-}
-
 // ===== the context without symbols =====
 
 TEST(XParserContextNoSymbolsTest, NoRelaxationsNoConfigurationAndTheLexerFindsNothing) {

@@ -235,30 +235,6 @@ TEST(XTreeOwnershipTest, TreeFreesItsAllocatorAndRecord) {
     EXPECT_TRUE(info->getOrigExpr() == kText && other->getExprStrInfo() == nullptr);
 }
 
-// A tree, its name allocator and its expression record live beside the
-// nodes in the maker thread's blocks; each may die on another thread, after
-// the maker has ended, and the record may outlive the tree.
-TEST(XTreeOwnershipTest, TreeAndRecordOutliveTheThreadThatMadeThem) {
-    std::vector<XTree*> trees;
-    std::thread([&trees] {
-        for (int i = 0; i < 200; ++i) {
-            XTree* tree = XTree::create(opt(eXNI_PLUS, {leaf(), leaf(eXNI_SYSDATE, i, i + 1)}), kText, 0, 0);
-            XTokNameAllocator* allocator = XTokNameAllocatorAccess::make();
-            const QvUString name = qvU("port");
-            for (int j = 0; j < 40; ++j) allocator->allocToken(&name, 1);
-            tree->setTokAllocator(allocator);
-            trees.push_back(tree);
-        }
-    }).join();
-    std::vector<std::unique_ptr<XExprStrInfo>> records;
-    for (size_t i = 0; i < trees.size(); ++i) {
-        ASSERT_EQ(trees[i]->getRoot()->getChildB(1, 1)->getPosBegin().toInteger(), static_cast<int>(i));
-        if (i % 2) records.emplace_back(trees[i]->removeExprStrInfo());
-        delete trees[i];
-    }
-    for (const auto& record : records) EXPECT_EQ(record->getOrigExpr(), kText);
-}
-
 // ---- node stack ----
 
 TEST(XStackTest, EmptyStackGivesNull) {

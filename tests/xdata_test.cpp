@@ -16,7 +16,8 @@
 namespace {
 
 // The text as UTF-8; frees the returned buffer.
-std::string text(XType type, void* value, short* indicator = nullptr, int numCharsMax = kXDataNoCharsMax, int annotate = 0) {
+std::string text(XType type, void* value, short* indicator = nullptr, int numCharsMax = kXDataNoCharsMax,
+                 int annotate = 0) {
     std::unique_ptr<unsigned short[]> buf(xdataToUString(type, value, indicator, numCharsMax, annotate));
     return buf ? QvUString(buf.get()).toUtf8() : "<null>";
 }
@@ -96,7 +97,11 @@ TEST(XDataTest, NumCharsMaxBoundsStrings) {
     for (int numCharsMax : {3, 100, 2, 0, -3, -1}) {
         for (void* value : {static_cast<void*>(narrow), static_cast<void*>(const_cast<unsigned short*>(wide.getBuffer()))}) {
             const int type = value == narrow ? eXDT_STRING : eXDT_UNISTRING;
-            if (numCharsMax >= 3 || numCharsMax == -3) { EXPECT_EQ(text(type, value, nullptr, numCharsMax), "'abc'") << numCharsMax; } else { EXPECT_THROW(text(type, value, nullptr, numCharsMax), QvAssertFailure) << numCharsMax; }
+            if (numCharsMax >= 3 || numCharsMax == -3) {
+                EXPECT_EQ(text(type, value, nullptr, numCharsMax), "'abc'") << numCharsMax;
+            } else {
+                EXPECT_THROW(text(type, value, nullptr, numCharsMax), QvAssertFailure) << numCharsMax;
+            }
         }
     }
     int32_t i = 123456;
@@ -146,7 +151,8 @@ TEST_F(XDataCustomTest, PrintsThroughTheRegistry) {
     const int narrow = registerType("Narrow", 3);
     ASSERT_TRUE(money >= 1022 && zoned >= 1022 && narrow >= 1022);
     int v = 12;
-    EXPECT_EQ(text(money, &v) + "," + text(money, &v, nullptr, kXDataNoCharsMax, 1) + "," + text(zoned, &v) + "," + text(narrow, &v),
+    EXPECT_EQ(text(money, &v) + "," + text(money, &v, nullptr, kXDataNoCharsMax, 1) + "," + text(zoned, &v) + "," +
+                  text(narrow, &v),
               "12|default,?:12|default,12|MM/DD/YYYY HH24:MI:SS,");
     EXPECT_THROW(text(1030, &v), QvAssertFailure);  // not registered
 }

@@ -30,14 +30,17 @@ std::unique_ptr<T> own(T* node) { return std::unique_ptr<T>(node); }
 
 std::unique_ptr<XNodeOpt> opt(EXNodeId id, int begin = 0, int end = 0) { return own(XNodeOpt::create(id, begin, end)); }
 
-std::unique_ptr<XNodeKeyword> keyword(EXNodeId id = eXNI_SYSDATE, int begin = 0) { return own(XNodeKeyword::create(id, begin, 7)); }
+std::unique_ptr<XNodeKeyword> keyword(EXNodeId id = eXNI_SYSDATE, int begin = 0) {
+    return own(XNodeKeyword::create(id, begin, 7));
+}
 
 // ---- kinds ----
 
 TEST(XNodeKindTest, KindsWithoutANamePrintAsUnknown) {
     for (int number : {27, 81, 82, 164, -1, 1000})
         EXPECT_TRUE(XEnum::isUnknownEnumStr(XNode::idToString(kind(number)))) << number;
-    EXPECT_EQ(std::string(XNode::idToString(eXNI_PLUS)) + XNode::idToString(eXNI_DUMMYTAIL) + opt(eXNI_IIF)->idToString(), "PLUSDUMMYTAILIIF");
+    EXPECT_EQ(std::string(XNode::idToString(eXNI_PLUS)) + XNode::idToString(eXNI_DUMMYTAIL) + opt(eXNI_IIF)->idToString(),
+              "PLUSDUMMYTAILIIF");
 }
 
 // Each group predicate, static and member, and the kinds it holds for.
@@ -83,7 +86,8 @@ TEST(XNodeKindTest, EveryPredicateHoldsExactlyOnItsRangesInBothForms) {
     auto node = opt(eXNI_PLUS);
     for (const Predicate& p : kPredicates) {
         EXPECT_EQ(rangesWhere([&](int n) { return p.predicate(kind(n)) == 1; }), p.ranges) << p.name;
-        EXPECT_EQ(rangesWhere([&](int n) { return node->changeId(kind(n)), (node.get()->*p.member)() == 1; }), p.ranges) << p.name;
+        const auto member = [&](int n) { return node->changeId(kind(n)), (node.get()->*p.member)() == 1; };
+        EXPECT_EQ(rangesWhere(member), p.ranges) << p.name;
     }
 }
 
@@ -123,7 +127,8 @@ TEST(XNodeCreateTest, NullNodeTypes) {
         {null.get(), {eXDT_NULL, eXMINT_DUMMY}},      {ascii.get(), {eXDT_STRING, 0}},
         {unicode.get(), {eXDT_UNISTRING, 0}},         {other.get(), {eXMINT_INVALID, eXMINT_DUMMY}}};
     for (const auto& [node, expected] : cases)
-        EXPECT_EQ(answers({node->getId(), node->getDataType().toInteger(), node->getNumCharsMax().toInteger()}), answers({eXNI_NULL, expected.first, expected.second}));
+        EXPECT_EQ(answers({node->getId(), node->getDataType().toInteger(), node->getNumCharsMax().toInteger()}),
+                  answers({eXNI_NULL, expected.first, expected.second}));
 }
 
 TEST(XNodeCreateTest, ReferenceRecordFollowsTheKind) {
@@ -171,7 +176,9 @@ TEST(XNodeCreateTest, WidgetKindFollowsQualifierAndName) {
         auto node = own(XNodeWidget::create(chain.head(), 4, 20));
         const std::string label = parts.empty() ? "<none>" : parts.front();
         EXPECT_EQ(node ? node->getId() : eXNI_NONE, expected) << label;
-        if (node) { EXPECT_TRUE(node->getTokName() == chain.head() && node->getMetadataConstPtr()->isClass(XMetadataWidget::cls_classId) && node->isParentNode()); }
+        if (!node) continue;
+        EXPECT_TRUE(node->getTokName() == chain.head() && node->isParentNode() &&
+                    node->getMetadataConstPtr()->isClass(XMetadataWidget::cls_classId));
     }
 }
 
@@ -189,7 +196,9 @@ TEST(XNodeCreateTest, PercentileNodesCarryTheirLinks) {
 
 TEST(XNodePositionTest, NoChangeSentinelAndTheOriginalBegin) {
     auto node = opt(eXNI_PLUS, 4, 8);
-    auto positions = [&node] { return answers({node->getPosBegin().toInteger(), node->getPosEnd().toInteger(), node->getPosOrigBegin().toInteger()}); };
+    auto positions = [&node] {
+        return answers({node->getPosBegin().toInteger(), node->getPosEnd().toInteger(), node->getPosOrigBegin().toInteger()});
+    };
     EXPECT_EQ(positions(), "4 8 4");  // nothing saved yet
     node->updatePosBeginEnd(kNoChange, 20, 0);
     EXPECT_EQ(positions(), "4 20 4");
@@ -207,12 +216,14 @@ TEST(XNodePositionTest, OriginalBeginAndAttachmentsDoNotDisturbEachOther) {
     auto node = opt(eXNI_PLUS, 4, 8);
     node->setOptInfoPtr(reinterpret_cast<XNodeOptInfo*>(&caller), nullptr);
     node->updatePosBeginEnd(12, kNoChange, 1);
-    EXPECT_TRUE(node->getPosOrigBegin().toInteger() == 4 && node->getSrvInfoPtr() == nullptr && node->getOptInfoPtr() == reinterpret_cast<XNodeOptInfo*>(&caller));
+    EXPECT_TRUE(node->getPosOrigBegin().toInteger() == 4 && node->getSrvInfoPtr() == nullptr &&
+                node->getOptInfoPtr() == reinterpret_cast<XNodeOptInfo*>(&caller));
 
     auto other = keyword();
     other->updatePosBeginEnd(3, kNoChange, 1);
     other->setSrvInfoPtr(reinterpret_cast<XNodeSrvInfo*>(&caller), nullptr);
-    EXPECT_TRUE(other->getPosOrigBegin().toInteger() == 0 && other->getSrvInfoPtr() == reinterpret_cast<XNodeSrvInfo*>(&caller) && !other->getOptInfoPtr());
+    EXPECT_TRUE(other->getPosOrigBegin().toInteger() == 0 && !other->getOptInfoPtr() &&
+                other->getSrvInfoPtr() == reinterpret_cast<XNodeSrvInfo*>(&caller));
 }
 
 // ---- child lists ----
@@ -234,7 +245,8 @@ protected:
     }
 
     std::unique_ptr<XNodeOpt> parent = opt(eXNI_DECODE);
-    std::unique_ptr<XNodeKeyword> children[3] = {keyword(eXNI_SYSDATE, 0), keyword(eXNI_SYSDATE, 1), keyword(eXNI_SYSDATE, 2)};
+    std::unique_ptr<XNodeKeyword> children[3] = {keyword(eXNI_SYSDATE, 0), keyword(eXNI_SYSDATE, 1),
+                                                 keyword(eXNI_SYSDATE, 2)};
     std::unique_ptr<XNodeKeyword> stranger = keyword(eXNI_SYSDATE, 'r' - 'a');
     std::unique_ptr<XNodeKeyword> spare = keyword(eXNI_SYSDATE, 's' - 'a');
 };
@@ -244,8 +256,10 @@ TEST_F(XNodeChildListTest, AdoptionAndIndexes) {
     EXPECT_EQ(parent->prependChildNode(first.get()), 0);
     EXPECT_EQ(slots(), "fabc");
     EXPECT_TRUE(first->getParent() == parent.get() && parent->getChildB(3, 1) == children[2].get());
-    EXPECT_EQ(answers({children[1]->getMyIndexInParent(), parent->getChild(4) != nullptr, parent->getChild(-1) != nullptr, parent->getNumChildrenB(),
-                       parent->getChildB(7, 1) != nullptr, parent->getChildIndex(stranger.get()), stranger->getMyIndexInParent()}), "2 0 0 4 0 -2 -2");
+    EXPECT_EQ(answers({children[1]->getMyIndexInParent(), parent->getChild(4) != nullptr, parent->getChild(-1) != nullptr,
+                       parent->getNumChildrenB(), parent->getChildB(7, 1) != nullptr,
+                       parent->getChildIndex(stranger.get()), stranger->getMyIndexInParent()}),
+              "2 0 0 4 0 -2 -2");
 }
 
 // Each step on the list, and the slots after it.
@@ -312,7 +326,8 @@ TEST(XNodeRelationTest, RootAndExternallyReferencedNodes) {
     auto argument = keyword();
     widget->appendChildNode(argument.get());
     std::string answered;  // isRoot and isRefByExternal of each
-    for (const XNode* node : std::initializer_list<const XNode*>{root.get(), operand.get(), argument.get(), widget.get(), dummy.get()})
+    const XNode* nodes[] = {root.get(), operand.get(), argument.get(), widget.get(), dummy.get()};
+    for (const XNode* node : nodes)
         answered += answers({node->isRoot(), node->isRefByExternal()}) + ",";
     EXPECT_EQ(answered, "1 1,0 0,0 1,0 0,0 0,");
 }
@@ -321,8 +336,9 @@ TEST(XNodeCmnInfoTest, FieldsTakeTheSentinelsTogether) {
     XNodeCmnInfo info;
     EXPECT_TRUE(info.getVisitAction() == nullptr && info.isConstnessTrue() == 0);
     auto fields = [&info] {
-        return answers({info.getAggLevel().toInteger(), info.getOp().toInteger(), info.getAugType().toInteger(), info.getConstness().toInteger(),
-                        info.getParentExpects().toInteger(), info.getResultTypeIndicator().toInteger()});
+        return answers({info.getAggLevel().toInteger(), info.getOp().toInteger(), info.getAugType().toInteger(),
+                        info.getConstness().toInteger(), info.getParentExpects().toInteger(),
+                        info.getResultTypeIndicator().toInteger()});
     };
     auto six = [](int v) { return answers({v, v, v, v, v, v}); };
     EXPECT_EQ(fields(), six(eXMINT_UNINIT));
@@ -378,7 +394,8 @@ TEST(XNodeOwnershipTest, DeleteVisitActionFreesClearsAndRefusesWhatIsNoAction) {
     // An action is an object with a vtable; an address that cannot be one is
     // refused and nothing is stored.
     alignas(8) char storage[16] = {};
-    EXPECT_THROW(info->setVisitAction(reinterpret_cast<XVisitAction*>(storage + 1), &freeActionNumbered<0>), QvAssertFailure);
+    EXPECT_THROW(info->setVisitAction(reinterpret_cast<XVisitAction*>(storage + 1), &freeActionNumbered<0>),
+                 QvAssertFailure);
     EXPECT_EQ(info->getVisitAction(), nullptr);
 }
 
@@ -386,9 +403,11 @@ TEST(XNodeOwnershipTest, DeleteVisitActionFreesClearsAndRefusesWhatIsNoAction) {
 // freed by its own deleter, exactly once; a copy of the block shares the
 // action and frees nothing.
 TEST(XNodeOwnershipTest, EachActionGoesToItsOwnDeleter) {
-    const XVisitActionDeleter deleters[] = {&freeActionNumbered<0>, &freeActionNumbered<1>, &freeActionNumbered<2>, &freeActionNumbered<3>,
-        &freeActionNumbered<4>, &freeActionNumbered<5>, &freeActionNumbered<6>, &freeActionNumbered<7>, &freeActionNumbered<8>,
-        &freeActionNumbered<9>, &freeActionNumbered<10>, &freeActionNumbered<11>, &freeActionNumbered<12>};
+    const XVisitActionDeleter deleters[] = {
+        &freeActionNumbered<0>, &freeActionNumbered<1>, &freeActionNumbered<2>,  &freeActionNumbered<3>,
+        &freeActionNumbered<4>, &freeActionNumbered<5>, &freeActionNumbered<6>,  &freeActionNumbered<7>,
+        &freeActionNumbered<8>, &freeActionNumbered<9>, &freeActionNumbered<10>, &freeActionNumbered<11>,
+        &freeActionNumbered<12>};
     std::fill(std::begin(gFreedByDeleter), std::end(gFreedByDeleter), 0);
     {
         std::vector<std::unique_ptr<XNode>> nodes;
@@ -396,7 +415,8 @@ TEST(XNodeOwnershipTest, EachActionGoesToItsOwnDeleter) {
             nodes.push_back(keyword());
             nodes.back()->getCmnInfoPtr()->setVisitAction(newAction(), deleter);
         }
-        EXPECT_EQ(XNodeCmnInfo(*nodes[12]->getCmnInfoConstPtr()).getVisitAction(), nodes[12]->getCmnInfoPtr()->getVisitAction());
+        const XNodeCmnInfo copy = *nodes[12]->getCmnInfoConstPtr();
+        EXPECT_EQ(copy.getVisitAction(), nodes[12]->getCmnInfoPtr()->getVisitAction());
         nodes[10]->getCmnInfoPtr()->deleteVisitAction();  // one freed early, through the node
         EXPECT_EQ(answers({gFreedByDeleter[10], gFreedByDeleter[12]}), "1 0");
     }
@@ -436,8 +456,10 @@ std::vector<XNode*> makeMixedNodes(int count) {
     std::vector<XNode*> nodes;
     for (int i = 0; i < count; ++i) {
         const XNonNegInt b(i), e(i + 1);
-        XNode* node = i % 4 == 0 ? static_cast<XNode*>(XNodeOpt::create(eXNI_PLUS, b, e)) : i % 4 == 1 ? XNodeKeyword::create(eXNI_SYSDATE, b, e)
-                      : i % 4 == 2 ? static_cast<XNode*>(XNodeRef::create(eXNI_MAPVAR, nullptr, b, e)) : XNodeWidget::create(nullptr, b, e);
+        XNode* node = i % 4 == 0   ? static_cast<XNode*>(XNodeOpt::create(eXNI_PLUS, b, e))
+                      : i % 4 == 1 ? static_cast<XNode*>(XNodeKeyword::create(eXNI_SYSDATE, b, e))
+                      : i % 4 == 2 ? static_cast<XNode*>(XNodeRef::create(eXNI_MAPVAR, nullptr, b, e))
+                                   : static_cast<XNode*>(XNodeWidget::create(nullptr, b, e));
         node->setScale(i);
         nodes.push_back(node);
     }

@@ -32,7 +32,8 @@ public:
 // A caller with a configuration: each setting is present when given.
 class ConfiguredContext : public XParserContextNoSymbols {
 public:
-    ConfiguredContext(int hasHighPrecision, int hasDecMax, int decMax) : m_hasHighPrecision(hasHighPrecision), m_hasDecMax(hasDecMax), m_decMax(decMax) {}
+    ConfiguredContext(int hasHighPrecision, int hasDecMax, int decMax)
+        : m_hasHighPrecision(hasHighPrecision), m_hasDecMax(hasDecMax), m_decMax(decMax) {}
     using XParserContext::initParserConfigsPv;
     int otherCalls = 0;  // of the ASCII mode and the debug level
 
@@ -61,7 +62,9 @@ private:
 // restores what it held afterwards.
 class ProcessSettingsGuard {
 public:
-    ProcessSettingsGuard() : m_process(QvCmnExprGlobal::getQvCmnExprGlobal()), m_saved(*m_process) { *m_process = QvCmnExprGlobal(m_process->getMode()); }
+    ProcessSettingsGuard() : m_process(QvCmnExprGlobal::getQvCmnExprGlobal()), m_saved(*m_process) {
+        *m_process = QvCmnExprGlobal(m_process->getMode());
+    }
     ~ProcessSettingsGuard() { *m_process = m_saved; }
 
 private:
@@ -80,8 +83,9 @@ using xtestsupport::answers;
 TEST(XParserContextTest, NewContextSettingsAndIdentity) {
     OpenNoSymbols context;
     const XParserContext& base = context;
-    EXPECT_EQ(answers({base.getClassId(), base.isClass(3005), base.isClass(3000), base.isClass(1001), XParserContext::stc_isClass(3004),
-                       context.getXpressionContext(), context.isUpgrade(), context.getCurrentWidgetAggLevel(), context.validatingMacro()}),
+    EXPECT_EQ(answers({base.getClassId(), base.isClass(3005), base.isClass(3000), base.isClass(1001),
+                       XParserContext::stc_isClass(3004), context.getXpressionContext(), context.isUpgrade(),
+                       context.getCurrentWidgetAggLevel(), context.validatingMacro()}),
               "3005 1 0 0 0 1 0 0 0");
     context.setCurrentWidgetAggLevel(2);  // carried until reset
     EXPECT_EQ(context.getCurrentWidgetAggLevel(), 2);
@@ -92,7 +96,8 @@ TEST(XParserContextTest, NewContextSettingsAndIdentity) {
 TEST(XParserContextTest, ExpressionContextBitsDecidePortReferences) {
     for (auto [xpressionContext, expected] : {std::pair{1, "1 0 1"}, {2, "0 2 0"}, {3, "1 2 1"}}) {
         OpenNoSymbols context(xpressionContext);
-        EXPECT_EQ(answers({context.getIsMappingExpr(), context.getIsWorkflowExpr(), context.isPortAllowed()}), expected) << xpressionContext;
+        EXPECT_EQ(answers({context.getIsMappingExpr(), context.getIsWorkflowExpr(), context.isPortAllowed()}), expected)
+            << xpressionContext;
     }
 }
 
@@ -103,9 +108,11 @@ TEST(XParserContextNoSymbolsTest, NoRelaxationsNoConfigurationAndTheLexerFindsNo
     size_t length = 77;
     int value = 42, preDefined = 5;
     EXPECT_EQ(answers({context.isRelaxValidationSet(), context.isAllowNullTypeSet(), context.isExtAggFunc(qvU("myagg")),
-                       context.containsValidTokenMapVar(kText, 0, length), context.containsValidTokenWflowVar(kText, 4, length, preDefined),
+                       context.containsValidTokenMapVar(kText, 0, length),
+                       context.containsValidTokenWflowVar(kText, 4, length, preDefined),
                        context.containsValidExtFunc(qvU("a")), length, preDefined, context.getConfigIsAscii(value),
-                       context.getConfigIsHighPrecision(value), context.getConfigDecMaxPrecision(value), context.getConfigDebugPrintLevel(value), value}),
+                       context.getConfigIsHighPrecision(value), context.getConfigDecMaxPrecision(value),
+                       context.getConfigDebugPrintLevel(value), value}),
               "0 0 0 0 0 0 77 5 -1 -1 -1 -1 42");
     context.clearChildList();
     context.LogDebug(qvU("debug text \xC3\xA9"));
@@ -124,10 +131,13 @@ TEST(XParserContextNoSymbolsTest, EveryLookupFailsAndLeavesRecordsAlone) {
     XMetadataWidget widget;
     XMetadataMapVar mapVar;
     XMetadataWorkflowVar workflowVar;
-    EXPECT_EQ(answers({context.findPort(qualifiers, n, &port, err, warn), context.findWidget(qualifiers, n, arguments, &widget, err, warn),
-                       context.findExtFunc(n, arguments, 1, &widget, isConst, err, warn), context.findExtFunc(n, arguments, 0, &widget, isConst, err, warn),
-                       context.pushdownExtFunc(n, arguments, 0, 0, 0, err, warn), context.findMapVar(n, &mapVar), context.findWorkflowVar(n, &workflowVar),
-                       context.findType(n, n, nullptr, err, warn), port.getDataType().toInteger(), widget.isRetPortMetadataSet(), isConst,
+    EXPECT_EQ(answers({context.findPort(qualifiers, n, &port, err, warn),
+                       context.findWidget(qualifiers, n, arguments, &widget, err, warn),
+                       context.findExtFunc(n, arguments, 1, &widget, isConst, err, warn),
+                       context.findExtFunc(n, arguments, 0, &widget, isConst, err, warn),
+                       context.pushdownExtFunc(n, arguments, 0, 0, 0, err, warn), context.findMapVar(n, &mapVar),
+                       context.findWorkflowVar(n, &workflowVar), context.findType(n, n, nullptr, err, warn),
+                       port.getDataType().toInteger(), widget.isRetPortMetadataSet(), isConst,
                        mapVar.getMapVarType() == eXMVT_UNINIT, err.length() + warn.length()}),
               "-1 -1 -1 -1 -1 -1 -1 -1 -1 0 9 1 0");
 }
@@ -138,22 +148,25 @@ TEST(XParserContextConfigTest, NoSymbolsChangesNothing) {
     DecMaxGuard guard;
     QvCmnExprGlobal global(1);
     EXPECT_EQ(OpenNoSymbols().initParserConfigsPv(&global), 0);
-    EXPECT_EQ(answers({global.getIsHighPrecisionModeForMyself(), XType::cls_xdtDecMax.isInitialized()}), "1 0");  // not set reads as on
+    // Not set reads as on.
+    EXPECT_EQ(answers({global.getIsHighPrecisionModeForMyself(), XType::cls_xdtDecMax.isInitialized()}), "1 0");
 }
 
 // Each setting is applied when the caller has it and left alone when not;
 // the ASCII mode and the debug level are not asked for. A decimal maximum
 // that cannot be used fails, and the high-precision mode still applies.
 TEST(XParserContextConfigTest, AppliesTheSettingsTheCallerHas) {
-    const int cases[][6] = {  // has high precision, has decimal maximum, precision: status, mode after, maximum (0: unset)
-        {1, 1, 18, 0, 0, 18}, {1, 0, 28, 0, 0, 0}, {0, 1, 28, 0, 1, 28}, {0, 0, 28, 0, 1, 0}, {1, 1, 29, -1, 0, 0}, {1, 1, 38, -1, 0, 0}, {1, 1, -1, -1, 0, 0}};
+    // Has high precision, has decimal maximum, precision: status, mode after, maximum (0: unset).
+    const int cases[][6] = {{1, 1, 18, 0, 0, 18}, {1, 0, 28, 0, 0, 0},   {0, 1, 28, 0, 1, 28}, {0, 0, 28, 0, 1, 0},
+                            {1, 1, 29, -1, 0, 0}, {1, 1, 38, -1, 0, 0}, {1, 1, -1, -1, 0, 0}};
     for (const auto& [hasHighPrecision, hasDecMax, precision, status, mode, decMax] : cases) {
         DecMaxGuard guard;
         QvCmnExprGlobal global(1);
         ConfiguredContext context(hasHighPrecision, hasDecMax, precision);
         const int result = context.initParserConfigsPv(&global);
         const int set = XType::cls_xdtDecMax.isInitialized() ? XType::getDecMaxPrecision() : 0;
-        EXPECT_EQ(answers({result, global.getIsHighPrecisionModeForMyself(), set, context.otherCalls}), answers({status, mode, decMax, 0}))
+        EXPECT_EQ(answers({result, global.getIsHighPrecisionModeForMyself(), set, context.otherCalls}),
+                  answers({status, mode, decMax, 0}))
             << hasHighPrecision << hasDecMax << precision;
     }
 }
@@ -161,7 +174,9 @@ TEST(XParserContextConfigTest, AppliesTheSettingsTheCallerHas) {
 TEST(XParserContextConfigTest, FirstDecimalMaximumWins) {
     DecMaxGuard guard;
     QvCmnExprGlobal global(1);
-    EXPECT_EQ(answers({ConfiguredContext(0, 1, 28).initParserConfigsPv(&global), ConfiguredContext(0, 1, 18).initParserConfigsPv(&global)}), "0 0");
+    EXPECT_EQ(answers({ConfiguredContext(0, 1, 28).initParserConfigsPv(&global),
+                       ConfiguredContext(0, 1, 18).initParserConfigsPv(&global)}),
+              "0 0");
     EXPECT_EQ(XType::getDecMax().toInteger(), eXDT_DEC28);
 }
 

@@ -22,8 +22,9 @@
 namespace {
 
 // The last two: a syntax error and an unknown name.
-const char* const kExpressions[] = {"QTY * 2 + PRICE", "IIF(QTY > 10, 'many', 'few')", "SUBSTR(NAME, 1, 3) || TO_CHAR(QTY)",
-    "TWICE(QTY) / 3.5", "DECODE(QTY, 1, 'one', 2, 'two', 'other')", "1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1",
+const char* const kExpressions[] = {
+    "QTY * 2 + PRICE", "IIF(QTY > 10, 'many', 'few')", "SUBSTR(NAME, 1, 3) || TO_CHAR(QTY)", "TWICE(QTY) / 3.5",
+    "DECODE(QTY, 1, 'one', 2, 'two', 'other')", "1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1",
     "QTY +", "UNKNOWN_PORT + 1"};
 constexpr int kThreads = 4;
 constexpr int kRounds = 25;
@@ -93,7 +94,9 @@ TEST(XThreadsTest, ThreadsWithOwnParsersShareOneCatalog) {
     std::vector<std::vector<std::string>> seen(kThreads);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([&, t] { for (int round = 0; round < kRounds; ++round) seen[t] = parseAll(catalog, &disposal); });
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < kRounds; ++round) seen[t] = parseAll(catalog, &disposal);
+        });
     for (std::thread& thread : threads) thread.join();
     disposal.hand(nullptr);
     deleter.join();

@@ -124,7 +124,7 @@ TEST(XTreeDfsTest, ChildrenFirstLeftToRightBehindWhatTheListHolds) {
     EXPECT_EQ(kinds(*list), "STAR SYSDATE NULL PLUS PROC_RESULT NOT IIF");
     XNodeList mine;
     XNodeList *out = &mine, *none = nullptr;
-    EXPECT_EQ(treeOf(opt(eXNI_NOT, {leaf(eXNI_SYSDATE)}))->dfs(out, 0, 0, nullptr), 0);  // uncached: fills the caller's list
+    EXPECT_EQ(treeOf(opt(eXNI_NOT, {leaf()}))->dfs(out, 0, 0, nullptr), 0);  // uncached: fills the caller's list
     EXPECT_EQ(out, &mine);
     tree->dfs(mine, nullptr);
     EXPECT_EQ(kinds(mine), "SYSDATE NOT STAR SYSDATE NULL PLUS PROC_RESULT NOT IIF");
@@ -171,7 +171,8 @@ TEST(XTreeDfsTest, LargeTreesAreListedAndFreedCompletely) {
     TreePtr wideTree = treeOf(wide);
     XNodeList* list = nullptr;
     wideTree->dfs(list, 1, 0, nullptr);
-    ASSERT_EQ(answers({list->entries(), (*list)[kOperands - 1]->getPosBegin().toInteger(), list->last() == wide}), "70001 69999 1");
+    ASSERT_EQ(answers({list->entries(), (*list)[kOperands - 1]->getPosBegin().toInteger(), list->last() == wide}),
+              "70001 69999 1");
 
     XNode* deep = leaf();
     for (int i = 0; i < 5000; ++i) deep = opt(eXNI_NOT, {deep});
@@ -201,7 +202,8 @@ TEST(XTreeOwnershipTest, NodesAreFreedInPostOrderOnce) {
     XNodeOpt* wide = opt(eXNI_CONCAT, {numbered(3, leaf()), removed, numbered(4, leaf()),
                                        numbered(6, opt(eXNI_NOT, {numbered(5, leaf())})), numbered(7, leaf())});
     ASSERT_EQ(wide->removeChild(removed), 0);
-    XNode* root = opt(eXNI_PLUS, {numbered(2, opt(eXNI_NOT, {numbered(1, leaf())})), numbered(8, wide), numbered(9, opt(eXNI_NOT))});
+    XNode* first = numbered(2, opt(eXNI_NOT, {numbered(1, leaf())}));
+    XNode* root = opt(eXNI_PLUS, {first, numbered(8, wide), numbered(9, opt(eXNI_NOT))});
     XTree::deleteSubTreeNodes(numbered(10, root), 0);
     EXPECT_EQ(gFreed, "1 2 3 4 5 6 7 8 9 10");
     XTree::deleteSubTreeNodes(nullptr, 0);
@@ -237,19 +239,16 @@ TEST(XTreeOwnershipTest, TreeFreesItsAllocatorAndRecord) {
 
 // ---- node stack ----
 
-TEST(XStackTest, EmptyStackGivesNull) {
-    XStack stack;
-    EXPECT_EQ(answers({stack.isEmpty(), stack.pop() != nullptr, stack.top() != nullptr, stack.getCapacity()}),
-              "1 0 0 128");
-}
-
 // Callers see 128-entry steps however the entries are stored; push answers
 // the node pushed, a null node included.
 TEST(XStackTest, GrowsIn128StepsKeepingTheOrder) {
-    XStack stack;
+    XStack stack;  // empty, it gives null
+    EXPECT_EQ(answers({stack.isEmpty(), stack.pop() != nullptr, stack.top() != nullptr, stack.getCapacity()}),
+              "1 0 0 128");
     const uintptr_t count = 100000;
     for (uintptr_t i = 1; i <= count; ++i)
-        ASSERT_EQ(answers({tag(stack.push(reinterpret_cast<XNode*>(i * 8))), stack.getCapacity()}), answers({i, (i + 127) / 128 * 128}));
+        ASSERT_EQ(answers({tag(stack.push(reinterpret_cast<XNode*>(i * 8))), stack.getCapacity()}),
+                  answers({i, (i + 127) / 128 * 128}));
     EXPECT_EQ(answers({stack.getCount(), tag(stack.top())}), "100000 100000");
     for (uintptr_t i = count; i >= 1; --i) ASSERT_EQ(tag(stack.pop()), i);
     EXPECT_EQ(answers({stack.getCapacity(), stack.isEmpty()}), "100096 1");  // popping never shrinks it
@@ -289,7 +288,9 @@ TEST(XStackTest, CannotGrowBeyondTheLastStepAndThrowsTheMessage) {
 
 TEST(XExprStrInfoTest, OriginalTextIsSetOnlyOnAFreshRecord) {
     XExprStrInfo info, owned;
-    EXPECT_EQ(answers({info.getOrigExpr() != nullptr, info.hasWidgetRef(), info.setOrigExpr(kText), info.getCurExpr() == kText}), "0 1 0 1");
+    EXPECT_EQ(answers({info.getOrigExpr() != nullptr, info.hasWidgetRef(), info.setOrigExpr(kText),
+                       info.getCurExpr() == kText}),
+              "0 1 0 1");
     const unsigned short other[] = {'y', 0};
     EXPECT_EQ(answers({info.setOrigExpr(other), info.getOrigExpr() == kText}), "-1 1");
     owned.updateCurExpr(qvU("x").getBufferCopy(), 1);
@@ -307,7 +308,9 @@ TEST(XExprStrInfoTest, OwnedCurrentTextIsFreedExactlyOnce) {
     EXPECT_EQ(info.updateCurExpr(first, 1), 0);  // the same text again: not freed
     EXPECT_EQ(info.updateCurExpr(qvU("second").getBufferCopy(), 1), 0);  // frees first
     EXPECT_EQ(info.updateOrigAndCurExpr(kText), 0);  // frees second; the caller's text below stays the caller's
-    EXPECT_EQ(answers({info.getOrigExpr() == kText, info.isCurExprOwned(), info.updateCurExpr(kText, 0), info.isCurExprOwned()}), "1 0 0 0");
+    EXPECT_EQ(answers({info.getOrigExpr() == kText, info.isCurExprOwned(), info.updateCurExpr(kText, 0),
+                       info.isCurExprOwned()}),
+              "1 0 0 0");
     unsigned short* third = qvU("third").getBufferCopy();
     info.updateCurExpr(third, 1);
     info.updateOrigAndCurExpr(third);  // keeps it owned: freed by the destructor
@@ -319,7 +322,9 @@ TEST(XExprStrInfoTest, ReferencesAreReferenceNodesAndNamedWidgets) {
         std::unique_ptr<XNode> node(XNodeOpt::create(static_cast<EXNodeId>(number), 0, 0));
         const int widgetRef = (number >= 30 && number <= 35 && number != 32) ? 1 : 0;
         const int ref = (number >= 23 && number <= 28) || widgetRef ? 1 : 0;
-        EXPECT_EQ(answers({XExprStrInfo::isWidgetRef(node.get()), XExprStrInfo::isRef(node.get())}), answers({widgetRef, ref})) << number;
+        EXPECT_EQ(answers({XExprStrInfo::isWidgetRef(node.get()), XExprStrInfo::isRef(node.get())}),
+                  answers({widgetRef, ref}))
+            << number;
     }
     EXPECT_EQ(answers({XExprStrInfo::isRef(nullptr), XExprStrInfo::isWidgetRef(nullptr)}), "0 0");
 }

@@ -64,13 +64,16 @@ protected:
 private:
     int record(const char* operation, XNode* node) {
         static const char* const kMarks[] = {"", "-", "+", "<", ">"};
-        visits += std::string(visits.empty() ? "" : " ") + kMarks[getVisitPhase() + 1] + operation + std::to_string(idOf(node));
+        visits += std::string(visits.empty() ? "" : " ") + kMarks[getVisitPhase() + 1] + operation +
+                  std::to_string(idOf(node));
         stacks.push_back(getStack());
         return onVisit ? onVisit(node) : 0;
     }
 };
 
-void expectIdle(const RecordingVisitor& v) { EXPECT_EQ(answers({v.getVisitPhase(), v.getStack() != nullptr}), answers({eXVP_NONE, 0})); }
+void expectIdle(const RecordingVisitor& v) {
+    EXPECT_EQ(answers({v.getVisitPhase(), v.getStack() != nullptr}), answers({eXVP_NONE, 0}));
+}
 
 enum Walk { kPost, kPre, kPrePost, kSubTree, kChildren };
 
@@ -83,8 +86,8 @@ protected:
         visitor.visits.clear();
         visitor.stacks.clear();
         stack.clear();
-        plus = topt(eXNI_PLUS, 1, {tleaf(eXNI_SYSDATE, 2), topt(eXNI_MULTIPLY, 3, {tleaf(eXNI_STAR, 4), tleaf(eXNI_NULL, 5)})});
-        multiply = plus->getChild(1);
+        multiply = topt(eXNI_MULTIPLY, 3, {tleaf(eXNI_STAR, 4), tleaf(eXNI_NULL, 5)});
+        plus = topt(eXNI_PLUS, 1, {tleaf(eXNI_SYSDATE, 2), multiply});
         tree = treeOf(plus);
     }
     int walk(Walk how) {
@@ -100,7 +103,8 @@ protected:
     // The visit of node `id` (in `phase`, when given) sets `action`.
     void actAt(int id, EXVisitPreOrderAction action, int phase = eXVP_NONE) {
         visitor.onVisit = [=, this](XNode* node) {
-            if (idOf(node) == id && (phase == eXVP_NONE || visitor.getVisitPhase() == phase)) visitor.setVisitPreOrderAction(action);
+            const bool inPhase = phase == eXVP_NONE || visitor.getVisitPhase() == phase;
+            if (idOf(node) == id && inPhase) visitor.setVisitPreOrderAction(action);
             return 0;
         };
     }
@@ -126,7 +130,8 @@ const struct WalkCase {
     {kPost, 4, eXVP_NONE, -1, 0, -1, "-SYSDATE2 -STAR4"},
     {kPre, 0, eXVP_NONE, 0, 0, 0, "+Plus1 +SYSDATE2 +Multiply3 +STAR4 +NULL5"},
     {kPre, 3, eXVP_NONE, 1, 0, -1, "+Plus1 +SYSDATE2 +Multiply3"},  // any non-zero stops
-    {kPrePost, 0, eXVP_NONE, 0, 0, 0, "<Plus1 <SYSDATE2 >SYSDATE2 <Multiply3 <STAR4 >STAR4 <NULL5 >NULL5 >Multiply3 >Plus1"},
+    {kPrePost, 0, eXVP_NONE, 0, 0, 0,
+     "<Plus1 <SYSDATE2 >SYSDATE2 <Multiply3 <STAR4 >STAR4 <NULL5 >NULL5 >Multiply3 >Plus1"},
     {kPrePost, 3, eXVP_PRE_POST_PRE, 2, 0, -1, "<Plus1 <SYSDATE2 >SYSDATE2 <Multiply3"},
     {kPrePost, 4, eXVP_PRE_POST_POST, -1, 0, -1, "<Plus1 <SYSDATE2 >SYSDATE2 <Multiply3 <STAR4 >STAR4"},
     {kSubTree, 0, eXVP_NONE, 0, 0, 0, "<Multiply3 <STAR4 >STAR4 <NULL5 >NULL5 >Multiply3"},
@@ -193,8 +198,10 @@ TEST_F(XVisitTest, WalksOfNothing) {
     plus->replaceRemovedChild(first);
     visitor.visits.clear();
     TreePtr empty(XTree::create(nullptr, kX, 1, 0));
-    EXPECT_EQ(answers({visitor.visitTreePostOrder("test", empty.get(), &stack), visitor.visitTreePreOrder("test", empty.get(), &stack),
-                       visitor.visitTreePrePostOrder("test", empty.get(), &stack), visitor.visitSubTreePrePostOrder(nullptr, empty.get(), &stack)}), "0 0 0 0");
+    XTree* e = empty.get();
+    EXPECT_EQ(answers({visitor.visitTreePostOrder("test", e, &stack), visitor.visitTreePreOrder("test", e, &stack),
+                       visitor.visitTreePrePostOrder("test", e, &stack), visitor.visitSubTreePrePostOrder(nullptr, e, &stack)}),
+              "0 0 0 0");
     EXPECT_EQ(visitor.visits, "");
     expectIdle(visitor);
     // Without a stack the walk uses its own.
@@ -232,9 +239,11 @@ TEST_F(XVisitTest, EveryKindGoesToTheOperationNamedAfterIt) {
         visitor.visits.clear();
         const int result = visitor.visitNode(node.get());
         const std::string operation = visitor.visits.substr(0, visitor.visits.empty() ? 0 : visitor.visits.size() - 1);
-        if (!kUnvisitedKinds.count(kind.number)) operations.insert(operation);
-        const std::string expected = kUnvisitedKinds.count(kind.number) ? "" : kind.number == eXNI_ANY ? "LAST" : upperWithoutUnderscores(kind.name);
-        EXPECT_EQ(std::to_string(result) + upperWithoutUnderscores(operation), (expected.empty() ? "-1" : "0") + expected) << kind.name;
+        const bool unvisited = kUnvisitedKinds.count(kind.number);
+        if (!unvisited) operations.insert(operation);
+        const std::string name = kind.number == eXNI_ANY ? "LAST" : upperWithoutUnderscores(kind.name);
+        const std::string expected = unvisited ? "-1" : "0" + name;
+        EXPECT_EQ(std::to_string(result) + upperWithoutUnderscores(operation), expected) << kind.name;
     }
     EXPECT_EQ(operations.size(), 145u);
     visitor.onVisit = [](XNode*) { return 7; };  // the visit's result is the operation's
@@ -261,7 +270,8 @@ TEST_F(XVisitTest, ReplacedNodesAreFreedAndTheirReplacementsVisited) {
         const char* visits;
         int freedInWalk, freedInAll, newChild;  // newChild: the id of PLUS1's second child after the walk
     } cases[] = {
-        {{{3, [] { return topt(eXNI_MINUS, 6, {tleaf(eXNI_STAR, 7)}); }}}, "+Plus1 +SYSDATE2 +Multiply3 +Minus6 +STAR7", 3, 7, 6},
+        {{{3, [] { return topt(eXNI_MINUS, 6, {tleaf(eXNI_STAR, 7)}); }}},
+         "+Plus1 +SYSDATE2 +Multiply3 +Minus6 +STAR7", 3, 7, 6},
         {{{3, [] { return topt(eXNI_UMINUS, 6, {tleaf(eXNI_STAR, 8)}); }}, {6, [] { return tleaf(eXNI_SYSDATE, 7); }}},
          "+Plus1 +SYSDATE2 +Multiply3 +UMinus6 +SYSDATE7", 5, 8, 7},
         {{{1, [] { return topt(eXNI_NOT, 6, {tleaf(eXNI_STAR, 7)}); }}}, "+Plus1 +Not6 +STAR7", 5, 7, 0},
@@ -279,7 +289,8 @@ TEST_F(XVisitTest, ReplacedNodesAreFreedAndTheirReplacementsVisited) {
         EXPECT_EQ(walk(kPre), 0);
         EXPECT_EQ(visitor.visits, c.visits);
         EXPECT_EQ(g_freedNodes, c.freedInWalk) << c.visits;
-        if (c.newChild) { EXPECT_EQ(idOf(plus->getChild(1)), c.newChild); } else { EXPECT_EQ(answers({idOf(tree->getRoot()), tree->getRoot()->isRoot()}), "6 1"); }
+        const XNode* replaced = c.newChild ? plus->getChild(1) : tree->getRoot();
+        EXPECT_EQ(answers({idOf(replaced), replaced->isRoot()}), answers({c.newChild ? c.newChild : 6, !c.newChild}));
         tree.reset();
         EXPECT_EQ(g_freedNodes, c.freedInAll) << c.visits;
     }
@@ -338,13 +349,17 @@ int g_liveActions = 0;
 
 class LoggingAction : public XVisitActionLinkedRecursive {
 public:
-    LoggingAction(std::string name, std::string& log, int result = 0) : m_name(std::move(name)), m_log(log), m_result(result) { ++g_liveActions; }
+    LoggingAction(std::string name, std::string& log, int result = 0)
+        : m_name(std::move(name)), m_log(log), m_result(result) {
+        ++g_liveActions;
+    }
     ~LoggingAction() override { --g_liveActions; }
     int getNumActionsMax() const override { return 8; }
 
 protected:
     int doit(XVisitor* visitor, XNode* node) override {
-        m_log += (m_log.empty() ? "" : " ") + m_name + std::to_string(idOf(node)) + (visitor->getVisitPhase() == eXVP_PRE_POST_POST ? "" : "?");
+        const char* mark = visitor->getVisitPhase() == eXVP_PRE_POST_POST ? "" : "?";
+        m_log += (m_log.empty() ? "" : " ") + m_name + std::to_string(idOf(node)) + mark;
         return m_result;
     }
 
@@ -368,7 +383,8 @@ protected:
         log.clear();
         // Post visits write to the same log as the actions.
         visitor.onVisit = [this](XNode* node) {
-            if (visitor.getVisitPhase() == eXVP_PRE_POST_POST) log += (log.empty() ? "post" : " post") + std::to_string(idOf(node));
+            if (visitor.getVisitPhase() == eXVP_PRE_POST_POST)
+                log += (log.empty() ? "post" : " post") + std::to_string(idOf(node));
             return idOf(node) == failAt ? -1 : 0;
         };
     }
@@ -377,7 +393,9 @@ protected:
         EXPECT_EQ(g_liveActions, 0);
     }
     LoggingAction* action(const char* name, int result = 0) { return new LoggingAction(name, log, result); }
-    void after(XNode* node, XVisitActionLinkedRecursive* a) { XVisitActionLinkedRecursive::addActionToExecuteAfterExisting(node, a); }
+    void after(XNode* node, XVisitActionLinkedRecursive* a) {
+        XVisitActionLinkedRecursive::addActionToExecuteAfterExisting(node, a);
+    }
 
     std::string log;
     int failAt = 0;
@@ -410,13 +428,16 @@ TEST_F(XVisitActionTest, ChainsRunAfterThePostVisit) {
         XNode* holder = nullptr;
         for (const std::string at : c.attach) {
             holder = at[1] == '1' ? plus : multiply;
-            LoggingAction* a = action(at.substr(0, 1).c_str(), at.find('=') == std::string::npos ? 0 : std::stoi(at.substr(at.find('=') + 1)));
-            if (at.find('+') != std::string::npos) XVisitActionLinkedRecursive::addActionToExecuteBeforeExisting(holder, a);
-            else after(holder, a);
+            const size_t equals = at.find('=');
+            const int result = equals == std::string::npos ? 0 : std::stoi(at.substr(equals + 1));
+            LoggingAction* a = action(at.substr(0, 1).c_str(), result);
+            if (at.find('+') == std::string::npos) after(holder, a);
+            else XVisitActionLinkedRecursive::addActionToExecuteBeforeExisting(holder, a);
         }
         EXPECT_EQ(walk(c.walk), c.result) << c.log;
         EXPECT_EQ(log, c.log);
-        EXPECT_EQ(answers({g_liveActions, XVisitor::getNodeVisitAction(holder) != nullptr}), answers({c.liveAfter, c.liveAfter > 0})) << c.log;
+        EXPECT_EQ(answers({g_liveActions, XVisitor::getNodeVisitAction(holder) != nullptr}),
+                  answers({c.liveAfter, c.liveAfter > 0})) << c.log;
         expectIdle(visitor);
         TearDown();
     }
@@ -449,8 +470,9 @@ TEST_F(XVisitActionTest, AddedChainKeepsItsOwnLinks) {
 
 TEST_F(XVisitActionTest, ActionTypesAndChainingInvariants) {
     std::unique_ptr<LoggingAction> a(action("A"));
-    EXPECT_EQ(answers({a->isActionType(eXVAT_ANY), a->isActionType(eXVAT_LINKED_RECURSIVE), a->isActionType(eXVAT_REVERSE_PARSER),
-                       LoneAction().isActionType(eXVAT_LINKED_RECURSIVE)}), "1 1 0 0");
+    EXPECT_EQ(answers({a->isActionType(eXVAT_ANY), a->isActionType(eXVAT_LINKED_RECURSIVE),
+                       a->isActionType(eXVAT_REVERSE_PARSER), LoneAction().isActionType(eXVAT_LINKED_RECURSIVE)}),
+              "1 1 0 0");
     // A lone action cannot be chained or run; it stays with its node.
     XVisitor::setNodeVisitAction(multiply, new LoneAction());
     EXPECT_THROW(after(multiply, a.get()), QvAssertFailure);

@@ -128,7 +128,9 @@ TEST(XDataTest, OutStringReceivesTextAndNullIsReturned) {
 // The value of the test type is an int; its text form shows which format
 // the printer passed.
 int customToText(const void* value, QvUString& out, const char* format) {
-    out.sprint("%d|%hs", *static_cast<const int*>(value), format ? format : "default");
+    const int v = *static_cast<const int*>(value);
+    if (v < 10) out.sprint("%d", v);  // one digit prints alone, to fill a width of one
+    else out.sprint("%d|%hs", v, format ? format : "default");
     return 1;
 }
 
@@ -148,9 +150,10 @@ protected:
 TEST_F(XDataCustomTest, PrintsThroughTheRegistry) {
     const int money = registerType("Money", 40);
     const int zoned = registerType(std::string(gsQvTypeNamespace) + "datatype.timestamptimezone", 60);
-    const int narrow = registerType("Narrow", 3);
-    ASSERT_TRUE(money >= 1022 && zoned >= 1022 && narrow >= 1022);
-    int v = 12;
+    const int narrow = registerType("Narrow", 3), one = registerType("One", 1), none = registerType("None", 0);
+    ASSERT_TRUE(money >= 1022 && zoned >= 1022 && narrow >= 1022 && one >= 1022 && none >= 1022);
+    int v = 12, digit = 7;
+    EXPECT_EQ(text(one, &digit) + "," + text(none, &digit), "7,");
     EXPECT_EQ(text(money, &v) + "," + text(money, &v, nullptr, kXDataNoCharsMax, 1) + "," + text(zoned, &v) + "," +
                   text(narrow, &v),
               "12|default,?:12|default,12|MM/DD/YYYY HH24:MI:SS,");

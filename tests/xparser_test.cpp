@@ -91,6 +91,8 @@ TEST(ParserStatusTest, TheThreeFormsOfParse) {
     XParser unbound;
     XTree* tree = nullptr;
     EXPECT_THROW(unbound.parse(good.get(), tree, err, warn, 0, 1), QvAssertFailure);
+    // A parser that owns its context keeps it.
+    EXPECT_EQ(answers({unbound.setParserContext(new TestContext, 1), unbound.setParserContext(&f.ctx, 0)}), "0 -1");
 }
 
 TEST(ParserStatusTest, TheParserCanBeReusedAfterAFailure) {
@@ -386,6 +388,18 @@ TEST(ParserActionTest, BrokenInvariantsOfTheActions) {
     for (int token : {int(xgrammar::OPT_OR), int(xgrammar::OPT_AND), int(xgrammar::OPT_NOT), int(xgrammar::NAME), 999})
         EXPECT_THROW(d.parser.parseOpKeyword(token, 0, 1), QvAssertFailure) << token;
     EXPECT_EQ(d.parser.getStack()->isEmpty(), 1);
+}
+
+// In a lookup of the 3.5 form the children after the first alternate between
+// a source and a value; the source ones are those at even indexes.
+TEST(ParserActionTest, LookupChildrenOfThe35Form) {
+    using treetest::leaf;
+    XNode* inner = leaf();
+    treetest::TreePtr tree = treetest::treeOf(
+        treetest::opt(eXNI_LOOKUP, {leaf(), leaf(), leaf(), leaf(), treetest::opt(eXNI_PLUS, {inner})}));
+    std::string nonSource;  // of the five children, then of one outside the lookup
+    for (int i = 0; i < 5; ++i) nonSource += std::to_string(XParser::is35LookupNonSrcChild(tree->getRoot()->getChildB(i, 1)));
+    EXPECT_EQ(nonSource + std::to_string(XParser::is35LookupNonSrcChild(inner)), "110100");
 }
 
 // A sign before something other than a numeric constant is an operator.

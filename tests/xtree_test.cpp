@@ -162,23 +162,20 @@ TEST(XTreeDfsTest, WalkOnAGivenStackLeavesItsEntries) {
     EXPECT_EQ(answers({list.entries(), stack.getCount(), stack.pop() == below.get()}), "2 1 1");
 }
 
-// Wide and deep trees of many nodes: the walk's lists and stacks grow well
-// past what any one expression needs, and still list each node once.
-TEST(XTreeDfsTest, LargeTreesAreListedAndFreedCompletely) {
-    constexpr int kOperands = 70000;
-    XNodeOpt* wide = opt(eXNI_CONCAT);
-    for (int i = 0; i < kOperands; ++i) wide->appendChildNode(leaf(eXNI_SYSDATE, i, i + 1));
-    TreePtr wideTree = treeOf(wide);
-    XNodeList* list = nullptr;
-    wideTree->dfs(list, 1, 0, nullptr);
-    ASSERT_EQ(answers({list->entries(), (*list)[kOperands - 1]->getPosBegin().toInteger(), list->last() == wide}),
-              "70001 69999 1");
-
-    XNode* deep = leaf();
-    for (int i = 0; i < 5000; ++i) deep = opt(eXNI_NOT, {deep});
-    // A small walk after the large ones still lists exactly its own nodes.
-    EXPECT_EQ(postOrderKinds(treeOf(deep).get()).size(), 5000 * 4u + 7);
-    EXPECT_EQ(postOrderKinds(treeOf(opt(eXNI_NOT, {leaf()})).get()), "SYSDATE NOT");
+// A subtree moved to a tree of its own takes the older tree's text and flags;
+// rebuilt, its text is written from its nodes.
+TEST(XTreeTest, TreeFromASubtreeOfAnother) {
+    treetest::Parsed p("IIF(a, b + 1, c)", {});
+    p.tree()->setIsUpgrade(1);
+    XNodeParent* iif = static_cast<XNodeParent*>(p.tree()->getRoot());
+    XNode* sum = iif->getChild(1);
+    iif->removeChild(sum);
+    TreePtr kept(XTree::create(sum, p.tree(), 0, 0, 0));
+    TreePtr rebuilt(XTree::create(leaf(), p.tree(), 1, 0, 0));
+    ASSERT_TRUE(kept && rebuilt);
+    EXPECT_EQ(QvUString(kept->getExpr()).toUtf8() + "|" + QvUString(rebuilt->getExprStrInfo()->getCurExpr()).toUtf8(),
+              "IIF(a, b + 1, c)|?:SYSDATE");
+    EXPECT_EQ(answers({kept->getRoot() == sum, kept->isUpgrade(), rebuilt->isUpgrade()}), "1 1 1");
 }
 
 // ---- ownership (AddressSanitizer reports any leak or double free) ----

@@ -185,6 +185,10 @@ TEST_F(XVisitTest, LastChildOnly) {
     actAt(1, eXVPOA_LAST_CHILD_ONLY, eXVP_PRE_POST_PRE);
     EXPECT_EQ(walk(kPrePost), 0);
     EXPECT_EQ(visitor.visits, "<Plus1 >Plus1");
+    SetUp();  // a leaf has no child to take
+    actAt(2, eXVPOA_LAST_CHILD_ONLY, eXVP_PRE_POST_PRE);
+    EXPECT_EQ(walk(kPrePost), 0);
+    EXPECT_EQ(visitor.visits, "<Plus1 <SYSDATE2 >SYSDATE2 <Multiply3 <STAR4 >STAR4 <NULL5 >NULL5 >Multiply3 >Plus1");
 }
 
 TEST_F(XVisitTest, WalksOfNothing) {

@@ -71,6 +71,11 @@ TEST(ParserEmptyTest, NoTextBlanksAndCommentsGiveTheNullTree) {
 
 // ---------------------------------------------------------------- statuses
 
+int g_droppedContexts = 0;
+struct CountedContext : TestContext {
+    ~CountedContext() override { ++g_droppedContexts; }
+};
+
 TEST(ParserStatusTest, TheThreeFormsOfParse) {
     Fixture f;
     const Text bad("a +");
@@ -91,8 +96,10 @@ TEST(ParserStatusTest, TheThreeFormsOfParse) {
     XParser unbound;
     XTree* tree = nullptr;
     EXPECT_THROW(unbound.parse(good.get(), tree, err, warn, 0, 1), QvAssertFailure);
-    // A parser that owns its context keeps it.
-    EXPECT_EQ(answers({unbound.setParserContext(new TestContext, 1), unbound.setParserContext(&f.ctx, 0)}), "0 -1");
+    // A parser that owns its context keeps it; assigned, it drops it and shares the other's.
+    EXPECT_EQ(answers({unbound.setParserContext(new CountedContext, 1), unbound.setParserContext(&f.ctx, 0)}), "0 -1");
+    unbound = f.parser;
+    EXPECT_EQ(answers({g_droppedContexts, unbound.setParserContext(&f.ctx, 0)}), "1 0");
 }
 
 TEST(ParserStatusTest, TheParserCanBeReusedAfterAFailure) {
@@ -171,6 +178,21 @@ TEST(ParserTest, WholeParses) {
         f.parser.resetStack(1);
         EXPECT_EQ(f.parser.getStack(), nullptr);
     }
+}
+
+// A parser that dies frees what a failed parse left on its kept node stack.
+int g_freedFromStack = 0;
+TEST(ParserTest, ADyingParserFreesItsKeptStack) {
+    {
+        Fixture f;
+        ParseWith r(f.parser, "IIF(a, b + 1, c", 0);
+        XStack* stack = f.parser.getStack();
+        ASSERT_EQ(stack->getCount(), 3u);
+        XNode* const* left = stack->topEntries(3);
+        auto* tag = reinterpret_cast<XNodeSrvInfo*>(&g_freedFromStack);
+        for (int i = 0; i < 3; ++i) left[i]->setSrvInfoPtr(tag, [](void*) { ++g_freedFromStack; });
+    }
+    EXPECT_EQ(g_freedFromStack, 3);
 }
 
 // Trees as deep or wide as the limits allow are built, walked and freed in

@@ -3,6 +3,8 @@
 // text over a relaxed context that knows some custom functions.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <set>
 #include <string>

@@ -26,9 +26,7 @@ EXNodeId kind(int number) { return static_cast<EXNodeId>(number); }
 const XNonNegInt kNoChange(static_cast<int>(eXMINT_NOCHANGE));
 
 template <class T>
-std::unique_ptr<T> own(T* node) {
-    return std::unique_ptr<T>(node);
-}
+std::unique_ptr<T> own(T* node) { return std::unique_ptr<T>(node); }
 
 std::unique_ptr<XNodeOpt> opt(EXNodeId id, int begin = 0, int end = 0) { return own(XNodeOpt::create(id, begin, end)); }
 
@@ -41,19 +39,17 @@ std::unique_ptr<XNodeKeyword> keyword(EXNodeId id = eXNI_SYSDATE, int begin = 0)
 TEST(XNodeKindTest, KindsWithoutANamePrintAsUnknown) {
     for (int number : {27, 81, 82, 164, -1, 1000})
         EXPECT_TRUE(XEnum::isUnknownEnumStr(XNode::idToString(kind(number)))) << number;
-    EXPECT_STREQ(XNode::idToString(eXNI_PLUS), "PLUS");
-    EXPECT_STREQ(XNode::idToString(eXNI_DUMMYTAIL), "DUMMYTAIL");
-    EXPECT_STREQ(opt(eXNI_IIF)->idToString(), "IIF");
+    EXPECT_EQ(std::string(XNode::idToString(eXNI_PLUS)) + XNode::idToString(eXNI_DUMMYTAIL) + opt(eXNI_IIF)->idToString(),
+              "PLUSDUMMYTAILIIF");
 }
 
-struct Predicate {
+// Each group predicate, static and member, and the kinds it holds for.
+const struct Predicate {
     const char* name;
     int (*predicate)(EXNodeId);
     int (XNode::*member)() const;
-    const char* ranges;  // the kinds it holds for
-};
-
-const Predicate kPredicates[] = {
+    const char* ranges;
+} kPredicates[] = {
     {"isConstNode", &XNode::stc_isConstNode, &XNode::isConstNode, "2-21"},
     {"isWflowConst", &XNode::stc_isWflowConst, &XNode::isWflowConst, "15-21"},
     {"isRefNode", &XNode::stc_isRefNode, &XNode::isRefNode, "23-28"},
@@ -90,12 +86,8 @@ TEST(XNodeKindTest, EveryPredicateHoldsExactlyOnItsRangesInBothForms) {
     auto node = opt(eXNI_PLUS);
     for (const Predicate& p : kPredicates) {
         EXPECT_EQ(rangesWhere([&](int n) { return p.predicate(kind(n)) == 1; }), p.ranges) << p.name;
-        EXPECT_EQ(rangesWhere([&](int n) {
-                      node->changeId(kind(n));
-                      return (node.get()->*p.member)() == 1;
-                  }),
-                  p.ranges)
-            << p.name;
+        const auto member = [&](int n) { return node->changeId(kind(n)), (node.get()->*p.member)() == 1; };
+        EXPECT_EQ(rangesWhere(member), p.ranges) << p.name;
     }
 }
 
@@ -148,9 +140,7 @@ TEST(XNodeCreateTest, ReferenceRecordFollowsTheKind) {
     for (const auto& [id, classId] : cases) {
         auto node = own(XNodeRef::create(id, &name, 2, 3));
         EXPECT_EQ(node ? node->getMetadataConstPtr()->getClassId() : 0, classId) << id;
-        if (node) {
-            EXPECT_EQ(node->getTokName(), &name);
-        }
+        if (node) { EXPECT_EQ(node->getTokName(), &name); }
     }
 }
 
@@ -187,9 +177,8 @@ TEST(XNodeCreateTest, WidgetKindFollowsQualifierAndName) {
         const std::string label = parts.empty() ? "<none>" : parts.front();
         EXPECT_EQ(node ? node->getId() : eXNI_NONE, expected) << label;
         if (!node) continue;
-        EXPECT_EQ(node->getTokName(), chain.head());
-        EXPECT_TRUE(node->getMetadataConstPtr()->isClass(XMetadataWidget::cls_classId));
-        EXPECT_TRUE(node->isParentNode());
+        EXPECT_TRUE(node->getTokName() == chain.head() && node->isParentNode() &&
+                    node->getMetadataConstPtr()->isClass(XMetadataWidget::cls_classId));
     }
 }
 
@@ -208,17 +197,16 @@ TEST(XNodeCreateTest, PercentileNodesCarryTheirLinks) {
 TEST(XNodePositionTest, NoChangeSentinelAndTheOriginalBegin) {
     auto node = opt(eXNI_PLUS, 4, 8);
     auto positions = [&node] {
-        return std::to_string(node->getPosBegin().toInteger()) + "," + std::to_string(node->getPosEnd().toInteger()) +
-               " orig " + std::to_string(node->getPosOrigBegin().toInteger());
+        return answers({node->getPosBegin().toInteger(), node->getPosEnd().toInteger(), node->getPosOrigBegin().toInteger()});
     };
-    EXPECT_EQ(positions(), "4,8 orig 4");  // nothing saved yet
+    EXPECT_EQ(positions(), "4 8 4");  // nothing saved yet
     node->updatePosBeginEnd(kNoChange, 20, 0);
-    EXPECT_EQ(positions(), "4,20 orig 4");
+    EXPECT_EQ(positions(), "4 20 4");
     node->updatePosBeginEnd(10, kNoChange, 0);
-    EXPECT_EQ(positions(), "10,20 orig 10");
+    EXPECT_EQ(positions(), "10 20 10");
     node->updatePosBeginEnd(12, kNoChange, 1);  // saves the begin once
     node->updatePosBeginEnd(14, 30, 1);
-    EXPECT_EQ(positions(), "14,30 orig 10");
+    EXPECT_EQ(positions(), "14 30 10");
 }
 
 // The original begin shares a record with the caller's attachments: each
@@ -228,16 +216,14 @@ TEST(XNodePositionTest, OriginalBeginAndAttachmentsDoNotDisturbEachOther) {
     auto node = opt(eXNI_PLUS, 4, 8);
     node->setOptInfoPtr(reinterpret_cast<XNodeOptInfo*>(&caller), nullptr);
     node->updatePosBeginEnd(12, kNoChange, 1);
-    EXPECT_EQ(node->getPosOrigBegin().toInteger(), 4);
-    EXPECT_EQ(node->getSrvInfoPtr(), nullptr);
-    EXPECT_EQ(node->getOptInfoPtr(), reinterpret_cast<XNodeOptInfo*>(&caller));
+    EXPECT_TRUE(node->getPosOrigBegin().toInteger() == 4 && node->getSrvInfoPtr() == nullptr &&
+                node->getOptInfoPtr() == reinterpret_cast<XNodeOptInfo*>(&caller));
 
     auto other = keyword();
     other->updatePosBeginEnd(3, kNoChange, 1);
     other->setSrvInfoPtr(reinterpret_cast<XNodeSrvInfo*>(&caller), nullptr);
-    EXPECT_EQ(other->getPosOrigBegin().toInteger(), 0);
-    EXPECT_EQ(other->getSrvInfoPtr(), reinterpret_cast<XNodeSrvInfo*>(&caller));
-    EXPECT_EQ(other->getOptInfoPtr(), nullptr);
+    EXPECT_TRUE(other->getPosOrigBegin().toInteger() == 0 && !other->getOptInfoPtr() &&
+                other->getSrvInfoPtr() == reinterpret_cast<XNodeSrvInfo*>(&caller));
 }
 
 // ---- child lists ----
@@ -269,24 +255,16 @@ TEST_F(XNodeChildListTest, AdoptionAndIndexes) {
     auto first = keyword(eXNI_SYSDATE, 'f' - 'a');
     EXPECT_EQ(parent->prependChildNode(first.get()), 0);
     EXPECT_EQ(slots(), "fabc");
-    EXPECT_EQ(first->getParent(), parent.get());
-    EXPECT_EQ(children[1]->getMyIndexInParent(), 2);
-    EXPECT_EQ(parent->getChild(4), nullptr);
-    EXPECT_EQ(parent->getChild(-1), nullptr);
-    EXPECT_EQ(parent->getChildB(3, 1), children[2].get());
-    EXPECT_EQ(parent->getNumChildrenB(), 4);
-    EXPECT_EQ(parent->getChildB(7, 1), nullptr);
-    EXPECT_EQ(parent->getChildIndex(stranger.get()), -2);
-    EXPECT_EQ(stranger->getMyIndexInParent(), -2);
+    EXPECT_TRUE(first->getParent() == parent.get() && parent->getChildB(3, 1) == children[2].get());
+    EXPECT_EQ(answers({children[1]->getMyIndexInParent(), parent->getChild(4) != nullptr, parent->getChild(-1) != nullptr,
+                       parent->getNumChildrenB(), parent->getChildB(7, 1) != nullptr,
+                       parent->getChildIndex(stranger.get()), stranger->getMyIndexInParent()}),
+              "2 0 0 4 0 -2 -2");
 }
 
 // Each step on the list, and the slots after it.
 TEST_F(XNodeChildListTest, ReplacingAndRemovingChildren) {
-    auto a = children[0].get();
-    auto b = children[1].get();
-    auto c = children[2].get();
-    auto r = stranger.get();
-    auto s = spare.get();
+    auto a = children[0].get(), b = children[1].get(), c = children[2].get(), r = stranger.get(), s = spare.get();
     auto lone = keyword(eXNI_SYSDATE, 'z' - 'a');
     const struct {
         std::function<int()> step;
@@ -310,8 +288,8 @@ TEST_F(XNodeChildListTest, ReplacingAndRemovingChildren) {
         {[&] { parent->removeLastChild(); parent->removeLastChild(); parent->removeLastChild(); return 0; }, 0, ""},
     };
     for (const auto& step : steps) {
-        EXPECT_EQ(step.step(), step.result) << step.slots;
-        EXPECT_EQ(slots(), step.slots);
+        const int result = step.step();
+        EXPECT_EQ(std::to_string(result) + slots(), std::to_string(step.result) + step.slots);
     }
     EXPECT_EQ(c->getParent(), parent.get()) << "a replaced child keeps its parent";
     EXPECT_EQ(c->getMyIndexInParent(), -2);
@@ -321,11 +299,10 @@ TEST_F(XNodeChildListTest, CursorWalksTheChildrenAndPassesOverEmptySlots) {
     parent->removeChild(children[1].get());
     XNode* node = parent.get();
     auto name = [](const XNode* n) { return n ? static_cast<char>('a' + n->getPosBegin().toInteger()) : '-'; };
-    std::string walk;  // the current child, then each step and the current child after it
     node->resetNextChild();
-    walk += name(parent->getCurChild());
+    std::string walk(1, name(parent->getCurChild()));  // the current child, then each step and the current child after it
     for (int step = 0; step < 4; ++step) {
-        walk = walk + " " + name(node->nextChild());
+        walk += std::string(" ") + name(node->nextChild());
         walk += name(parent->getCurChild());
     }
     EXPECT_EQ(walk, "- aa cc -c -c");  // past the end the cursor stays on the last child
@@ -333,9 +310,8 @@ TEST_F(XNodeChildListTest, CursorWalksTheChildrenAndPassesOverEmptySlots) {
     EXPECT_EQ(parent->getNextChild(), children[0].get());
     // A leaf answers as a leaf.
     XNode* leaf = children[0].get();
-    EXPECT_EQ(leaf->nextChild(), nullptr);
     leaf->resetNextChild();
-    EXPECT_EQ(leaf->getChildB(0, 0), nullptr);
+    EXPECT_TRUE(leaf->nextChild() == nullptr && leaf->getChildB(0, 0) == nullptr);
     EXPECT_THROW(leaf->getChildB(0, 1), QvAssertFailure);
 }
 
@@ -349,51 +325,40 @@ TEST(XNodeRelationTest, RootAndExternallyReferencedNodes) {
     auto widget = own(XNodeWidget::create(name.head(), 0, 10));
     auto argument = keyword();
     widget->appendChildNode(argument.get());
-    const std::pair<const XNode*, const char*> cases[] = {
-        {root.get(), "root ref"}, {operand.get(), "- -"}, {argument.get(), "- ref"}, {widget.get(), "- -"},
-        {dummy.get(), "- -"}};
-    for (const auto& [node, expected] : cases)
-        EXPECT_EQ(std::string(node->isRoot() ? "root" : "-") + (node->isRefByExternal() ? " ref" : " -"), expected)
-            << node->idToString();
+    std::string answered;  // isRoot and isRefByExternal of each
+    const XNode* nodes[] = {root.get(), operand.get(), argument.get(), widget.get(), dummy.get()};
+    for (const XNode* node : nodes)
+        answered += answers({node->isRoot(), node->isRefByExternal()}) + ",";
+    EXPECT_EQ(answered, "1 1,0 0,0 1,0 0,0 0,");
 }
 
 TEST(XNodeCmnInfoTest, FieldsTakeTheSentinelsTogether) {
     XNodeCmnInfo info;
-    EXPECT_EQ(info.getVisitAction(), nullptr);
-    EXPECT_EQ(info.isConstnessTrue(), 0);
+    EXPECT_TRUE(info.getVisitAction() == nullptr && info.isConstnessTrue() == 0);
     auto fields = [&info] {
-        return std::vector<int>{info.getAggLevel().toInteger(),  info.getOp().toInteger(),
-                                info.getAugType().toInteger(),   info.getConstness().toInteger(),
-                                info.getParentExpects().toInteger(), info.getResultTypeIndicator().toInteger()};
+        return answers({info.getAggLevel().toInteger(), info.getOp().toInteger(), info.getAugType().toInteger(),
+                        info.getConstness().toInteger(), info.getParentExpects().toInteger(),
+                        info.getResultTypeIndicator().toInteger()});
     };
-    EXPECT_EQ(fields(), std::vector<int>(6, eXMINT_UNINIT));
+    auto six = [](int v) { return answers({v, v, v, v, v, v}); };
+    EXPECT_EQ(fields(), six(eXMINT_UNINIT));
     info.setAllFieldsToDummy();
-    EXPECT_EQ(fields(), std::vector<int>(6, eXMINT_DUMMY));
+    EXPECT_EQ(fields(), six(eXMINT_DUMMY));
     info.setAllFieldsToNoChange();
-    EXPECT_EQ(fields(), std::vector<int>(6, eXMINT_NOCHANGE));
+    EXPECT_EQ(fields(), six(eXMINT_NOCHANGE));
     info.setConstness(XBooleanInt(1));
     EXPECT_EQ(info.isConstnessTrue(), 1);
 }
 
 // ---- what a node frees ----
 
-int gSrvFreed = 0;
-int gOptFreed = 0;
+int gSrvFreed = 0, gOptFreed = 0, gOwnedObjectsDeleted = 0;
 int gFreedByDeleter[13];
 
-void freeSrv(void* p) {
-    ++gSrvFreed;
-    delete static_cast<int*>(p);
-}
-void freeOpt(void* p) {
-    ++gOptFreed;
-    delete static_cast<int*>(p);
-}
+template <int* Counter>
+void freeCounted(void* p) { ++*Counter; delete static_cast<int*>(p); }
 template <int N>
-void freeActionNumbered(XVisitAction* a) {
-    ++gFreedByDeleter[N];
-    delete reinterpret_cast<int*>(a);
-}
+void freeActionNumbered(XVisitAction* a) { ++gFreedByDeleter[N]; delete reinterpret_cast<int*>(a); }
 XVisitAction* newAction() { return reinterpret_cast<XVisitAction*>(new int(3)); }
 
 TEST(XNodeOwnershipTest, NodeFreesItsAttachmentsOnceAndNotItsChildren) {
@@ -405,8 +370,8 @@ TEST(XNodeOwnershipTest, NodeFreesItsAttachmentsOnceAndNotItsChildren) {
         auto node = opt(eXNI_PLUS);
         node->appendChildNode(child.get());
         node->setSrvInfoPtr(reinterpret_cast<XNodeSrvInfo*>(&caller), nullptr);  // replaced, never freed
-        node->setSrvInfoPtr(reinterpret_cast<XNodeSrvInfo*>(new int(1)), &freeSrv);
-        node->setOptInfoPtr(reinterpret_cast<XNodeOptInfo*>(new int(2)), &freeOpt);
+        node->setSrvInfoPtr(reinterpret_cast<XNodeSrvInfo*>(new int(1)), &freeCounted<&gSrvFreed>);
+        node->setOptInfoPtr(reinterpret_cast<XNodeOptInfo*>(new int(2)), &freeCounted<&gOptFreed>);
         node->getCmnInfoPtr()->setVisitAction(newAction(), &freeActionNumbered<0>);
         auto unowned = keyword();
         unowned->setSrvInfoPtr(reinterpret_cast<XNodeSrvInfo*>(&caller), nullptr);
@@ -422,8 +387,7 @@ TEST(XNodeOwnershipTest, DeleteVisitActionFreesClearsAndRefusesWhatIsNoAction) {
     XNodeCmnInfo* info = node->getCmnInfoPtr();
     info->setVisitAction(newAction(), &freeActionNumbered<0>);
     info->deleteVisitAction();
-    EXPECT_EQ(gFreedByDeleter[0], 1);
-    EXPECT_EQ(info->getVisitAction(), nullptr);
+    EXPECT_EQ(answers({gFreedByDeleter[0], info->getVisitAction() != nullptr}), "1 0");
     info->deleteVisitAction();
     EXPECT_EQ(gFreedByDeleter[0], 1);
     EXPECT_THROW(info->setVisitAction(reinterpret_cast<XVisitAction*>(gFreedByDeleter), nullptr), QvAssertFailure);
@@ -440,8 +404,8 @@ TEST(XNodeOwnershipTest, DeleteVisitActionFreesClearsAndRefusesWhatIsNoAction) {
 // action and frees nothing.
 TEST(XNodeOwnershipTest, EachActionGoesToItsOwnDeleter) {
     const XVisitActionDeleter deleters[] = {
-        &freeActionNumbered<0>, &freeActionNumbered<1>, &freeActionNumbered<2>,   &freeActionNumbered<3>,
-        &freeActionNumbered<4>, &freeActionNumbered<5>, &freeActionNumbered<6>,   &freeActionNumbered<7>,
+        &freeActionNumbered<0>, &freeActionNumbered<1>, &freeActionNumbered<2>,  &freeActionNumbered<3>,
+        &freeActionNumbered<4>, &freeActionNumbered<5>, &freeActionNumbered<6>,  &freeActionNumbered<7>,
         &freeActionNumbered<8>, &freeActionNumbered<9>, &freeActionNumbered<10>, &freeActionNumbered<11>,
         &freeActionNumbered<12>};
     std::fill(std::begin(gFreedByDeleter), std::end(gFreedByDeleter), 0);
@@ -451,22 +415,14 @@ TEST(XNodeOwnershipTest, EachActionGoesToItsOwnDeleter) {
             nodes.push_back(keyword());
             nodes.back()->getCmnInfoPtr()->setVisitAction(newAction(), deleter);
         }
-        {
-            XNodeCmnInfo copy = *nodes[12]->getCmnInfoConstPtr();
-            EXPECT_EQ(copy.getVisitAction(), nodes[12]->getCmnInfoPtr()->getVisitAction());
-        }
+        const XNodeCmnInfo copy = *nodes[12]->getCmnInfoConstPtr();
+        EXPECT_EQ(copy.getVisitAction(), nodes[12]->getCmnInfoPtr()->getVisitAction());
         nodes[10]->getCmnInfoPtr()->deleteVisitAction();  // one freed early, through the node
-        EXPECT_EQ(gFreedByDeleter[10], 1);
-        EXPECT_EQ(gFreedByDeleter[12], 0);
+        EXPECT_EQ(answers({gFreedByDeleter[10], gFreedByDeleter[12]}), "1 0");
     }
-    for (int freed : gFreedByDeleter) EXPECT_EQ(freed, 1);
+    EXPECT_EQ(std::count(std::begin(gFreedByDeleter), std::end(gFreedByDeleter), 1), 13);
 }
 
-int gOwnedObjectsDeleted = 0;
-void deleteOwnedObject(void* object) {
-    ++gOwnedObjectsDeleted;
-    delete static_cast<int*>(object);
-}
 
 // A call's record frees the caller's object it owns; records that took side
 // fields (flags, host descriptors, an upgrade record, argument records)
@@ -478,17 +434,15 @@ TEST(XNodeOwnershipTest, RecordsFreeWhatTheyOwn) {
         auto widget = own(XNodeWidget::create(nullptr, 0, 10));
         auto* record = static_cast<XMetadataWidget*>(widget->getMetadataPtr());
         record->setRef(QvRef(new int(7)));
-        record->setDeleteMetadataPtr(&deleteOwnedObject);
-        ASSERT_EQ(record->allocateArgMetadata(2), 0);
-        EXPECT_EQ(record->getNumArgs(), 2);
+        record->setDeleteMetadataPtr(&freeCounted<&gOwnedObjectsDeleted>);
+        ASSERT_EQ(answers({record->allocateArgMetadata(2), record->getNumArgs()}), "0 2");
         auto plain = opt(eXNI_PLUS);
         plain->getMetadataPtr()->setIsConst(1);
         plain->getMetadataPtr()->allocUgdInfo();
         auto port = own(XNodeRef::create(eXNI_PORTVAR, nullptr, 0, 3));
         port->getMetadataPtr()->setTypeAttrs(&descriptor);
-        EXPECT_EQ(port->getMetadataPtr()->getTypeAttrsV(), &descriptor);
         auto mapVar = own(XNodeRef::create(eXNI_MAPVAR, nullptr, 0, 3));
-        EXPECT_EQ(mapVar->getMetadataPtr()->isParam(), 1);
+        EXPECT_TRUE(port->getMetadataPtr()->getTypeAttrsV() == &descriptor && mapVar->getMetadataPtr()->isParam() == 1);
     }
     EXPECT_EQ(gOwnedObjectsDeleted, 1);
 }
@@ -501,13 +455,11 @@ TEST(XNodeOwnershipTest, RecordsFreeWhatTheyOwn) {
 std::vector<XNode*> makeMixedNodes(int count) {
     std::vector<XNode*> nodes;
     for (int i = 0; i < count; ++i) {
-        XNode* node = nullptr;
-        switch (i % 4) {
-            case 0: node = XNodeOpt::create(eXNI_PLUS, XNonNegInt(i), XNonNegInt(i + 1)); break;
-            case 1: node = XNodeKeyword::create(eXNI_SYSDATE, XNonNegInt(i), XNonNegInt(i + 1)); break;
-            case 2: node = XNodeRef::create(eXNI_MAPVAR, nullptr, XNonNegInt(i), XNonNegInt(i + 1)); break;
-            default: node = XNodeWidget::create(nullptr, XNonNegInt(i), XNonNegInt(i + 1)); break;
-        }
+        const XNonNegInt b(i), e(i + 1);
+        XNode* node = i % 4 == 0   ? static_cast<XNode*>(XNodeOpt::create(eXNI_PLUS, b, e))
+                      : i % 4 == 1 ? static_cast<XNode*>(XNodeKeyword::create(eXNI_SYSDATE, b, e))
+                      : i % 4 == 2 ? static_cast<XNode*>(XNodeRef::create(eXNI_MAPVAR, nullptr, b, e))
+                                   : static_cast<XNode*>(XNodeWidget::create(nullptr, b, e));
         node->setScale(i);
         nodes.push_back(node);
     }
@@ -515,10 +467,8 @@ std::vector<XNode*> makeMixedNodes(int count) {
 }
 
 void expectIntact(const std::vector<XNode*>& nodes) {
-    for (size_t i = 0; i < nodes.size(); ++i) {
-        ASSERT_EQ(nodes[i]->getPosBegin().toInteger(), static_cast<int>(i));
-        ASSERT_EQ(nodes[i]->getScale().toInteger(), static_cast<int>(i));
-    }
+    for (size_t i = 0; i < nodes.size(); ++i)
+        ASSERT_EQ(answers({nodes[i]->getPosBegin().toInteger(), nodes[i]->getScale().toInteger()}), answers({i, i}));
 }
 
 TEST(XNodeMemoryTest, NodesDieInAnyOrderOnAnyThread) {
@@ -527,9 +477,7 @@ TEST(XNodeMemoryTest, NodesDieInAnyOrderOnAnyThread) {
     std::vector<XNode*> mine, theirs;
     for (size_t i = 0; i < nodes.size(); ++i) ((i * 7919) % 3 == 0 ? theirs : mine).push_back(nodes[i]);
     for (size_t i = mine.size(); i-- > 0;) delete mine[i];
-    std::thread([&theirs] {
-        for (XNode* node : theirs) delete node;
-    }).join();
+    std::thread([&theirs] { for (XNode* node : theirs) delete node; }).join();
 
     std::thread([&nodes] { nodes = makeMixedNodes(500); }).join();
     expectIntact(nodes);

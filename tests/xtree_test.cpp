@@ -17,6 +17,7 @@
 #include "qvcmnexpr/xtoken.h"
 #include "qvcmnexpr/xtree.h"
 #include "qvutils.h"
+#include "treetest_build.h"
 #include "xrecordtext.h"
 
 // The allocator's constructor is private; the tests reach it as its friend.
@@ -27,30 +28,11 @@ public:
 
 namespace {
 
+using namespace treetest;
 using xtestsupport::answers;
 
-const unsigned short kText[] = {'a', ' ', '+', ' ', 'b', 0};
-
-struct TreeDeleter {
-    void operator()(XTree* tree) const { delete tree; }
-};
-using TreePtr = std::unique_ptr<XTree, TreeDeleter>;
-
-XNodeOpt* opt(EXNodeId id, std::vector<XNode*> children = {}, int begin = 0, int end = 0) {
-    XNodeOpt* node = XNodeOpt::create(id, begin, end);
-    for (XNode* child : children) node->appendChildNode(child);
-    return node;
-}
-
-XNode* leaf(EXNodeId id = eXNI_SYSDATE, int begin = 0, int end = 0) { return XNodeKeyword::create(id, begin, end); }
-
-TreePtr treeOf(XNode* root, int trusted = 0) { return TreePtr(XTree::create(root, kText, 0, trusted)); }
-
-std::string kinds(const XNodeList& list) {
-    std::string out;
-    for (XNode* node : list) out += std::string(out.empty() ? "" : " ") + node->idToString();
-    return out;
-}
+const unsigned short* const kText = kX;
+uintptr_t tag(const XNode* node) { return reinterpret_cast<uintptr_t>(node) / 8; }
 
 // ---- creation and the caller's questions ----
 
@@ -64,9 +46,8 @@ TEST(XTreeTest, CreatePutsTheRootUnderADummyParent) {
                       dummy->getNumChildren(), tree->isDummyParentOfRoot(dummy), tree->isDummyParentOfRoot(root),
                       tree->isDummyParentOfRoot(nullptr), root->isRoot(), tree->isEmptyExpression()}),
               answers({eXNI_FUNC_START, eXMINT_DUMMY, eXMINT_DUMMY, 1, 1, 0, 0, 1, 0}));
-    EXPECT_EQ(tree->getRootMetadataPtr(), root->getMetadataPtr());
-    EXPECT_TRUE(tree->getExpr() == kText && tree->getExprStrInfo()->getOrigExpr() == kText &&
-                tree->getExprStrInfo()->getCurExpr() == kText);
+    EXPECT_TRUE(tree->getRootMetadataPtr() == root->getMetadataPtr() && tree->getExpr() == kText &&
+                tree->getExprStrInfo()->getOrigExpr() == kText && tree->getExprStrInfo()->getCurExpr() == kText);
 }
 
 TEST(XTreeTest, EmptyTreesAnswerNegatively) {
@@ -88,11 +69,9 @@ TEST(XTreeTest, SimpleReferenceIsAPortRoot) {
     XNode* root = XNodeRef::create(eXNI_PORTVAR, &name, 0, 1);
     root->getMetadataPtr()->setRef(QvRef(&port));
     TreePtr tree = treeOf(root);
-    EXPECT_EQ(tree->isSimpleReference(), 1);
-    EXPECT_EQ(tree->getSimpleReference().getCPtr(), &port);
     TreePtr variable = treeOf(XNodeRef::create(eXNI_MAPVAR, &name, 0, 1));
-    EXPECT_EQ(variable->isSimpleReference(), 0);
-    EXPECT_TRUE(variable->getSimpleReference().isEmpty());
+    EXPECT_TRUE(tree->isSimpleReference() == 1 && tree->getSimpleReference().getCPtr() == &port);
+    EXPECT_TRUE(variable->isSimpleReference() == 0 && variable->getSimpleReference().isEmpty());
     EXPECT_EQ(treeOf(opt(eXNI_PLUS, {XNodeRef::create(eXNI_PORTVAR, &name, 0, 1)}))->isSimpleReference(), 0);
 }
 
@@ -126,12 +105,11 @@ TEST(XTreeTest, UpgradeAndWindowFlagsOnlySwitchOn) {
     EXPECT_EQ(answers({tree->isUpgrade(), tree->getRootMetadataPtr()->hasUgdInfo()}), "0 0");
     tree->setIsUpgrade(1);
     EXPECT_EQ(tree->getRootMetadataPtr()->hasUgdInfo(), 1);
-    tree->setIsUpgrade(1);  // no second upgrade record
-    tree->setIsUpgrade(0);
-    tree->setHasWindowFunc(1);
-    tree->setHasWindowFunc(0);
-    tree->setHasPercentileOrMedian(1);
-    tree->setHasPercentileOrMedian(0);
+    for (int on : {1, 0}) {  // a second upgrade makes no second record
+        tree->setIsUpgrade(on);
+        tree->setHasWindowFunc(on);
+        tree->setHasPercentileOrMedian(on);
+    }
     EXPECT_EQ(answers({tree->isUpgrade(), tree->hasWindowFunc(), tree->hasPercentileOrMedian()}), "1 1 0");
 }
 
@@ -144,76 +122,60 @@ TEST(XTreeDfsTest, ChildrenFirstLeftToRightBehindWhatTheListHolds) {
     XNodeList* list = nullptr;
     ASSERT_EQ(tree->dfs(list, 1, 0, nullptr), 0);
     EXPECT_EQ(kinds(*list), "STAR SYSDATE NULL PLUS PROC_RESULT NOT IIF");
-    TreePtr second = treeOf(opt(eXNI_NOT, {leaf(eXNI_SYSDATE)}));
     XNodeList mine;
-    XNodeList* out = &mine;
-    EXPECT_EQ(second->dfs(out, 0, 0, nullptr), 0);  // uncached: fills the caller's list
+    XNodeList *out = &mine, *none = nullptr;
+    EXPECT_EQ(treeOf(opt(eXNI_NOT, {leaf()}))->dfs(out, 0, 0, nullptr), 0);  // uncached: fills the caller's list
     EXPECT_EQ(out, &mine);
     tree->dfs(mine, nullptr);
     EXPECT_EQ(kinds(mine), "SYSDATE NOT STAR SYSDATE NULL PLUS PROC_RESULT NOT IIF");
-    XNodeList* none = nullptr;
     EXPECT_EQ(tree->dfs(none, 0, 0, nullptr), -1);
 }
 
 TEST(XTreeDfsTest, CachedListIsReusedUntilInvalidated) {
     XNodeOpt* plus = opt(eXNI_PLUS, {leaf()});
     TreePtr tree = treeOf(plus);
-    XNodeList* first = nullptr;
-    XNodeList* list = nullptr;
+    XNodeList *first = nullptr, *list = nullptr;
     tree->dfs(first, 1, 0, nullptr);
     plus->appendChildNode(leaf());
     tree->dfs(list, 1, 0, nullptr);
-    EXPECT_EQ(list, first);
-    EXPECT_EQ(list->entries(), 2u);  // stale: the shape changed without invalidation
+    const size_t stale = list->entries();  // the shape changed without invalidation
     tree->invalidateDfsNodeList();
     tree->dfs(list, 1, 0, nullptr);
-    EXPECT_EQ(list->entries(), 3u);
+    const size_t invalidated = list->entries();
     plus->appendChildNode(leaf());
     tree->dfs(list, 1, 1, nullptr);  // invalidateFirst
-    EXPECT_EQ(list->entries(), 4u);
-    XNode* last = plus->getChild(2);
+    const size_t invalidatedFirst = list->entries();
+    std::unique_ptr<XNode> last(plus->getChild(2));
     plus->removeLastChild();
     tree->flushDfsNodeList();
     tree->dfs(list, 1, 0, nullptr);
-    EXPECT_EQ(list->entries(), 3u);
-    delete last;
+    EXPECT_EQ(answers({list == first, stale, invalidated, invalidatedFirst, list->entries()}), "1 2 3 4 3");
 }
 
 TEST(XTreeDfsTest, WalkOnAGivenStackLeavesItsEntries) {
     XStack stack;
-    XNode* below = leaf();
-    stack.push(below);
-    TreePtr tree = treeOf(opt(eXNI_NOT, {leaf()}));
+    std::unique_ptr<XNode> below(leaf());
+    stack.push(below.get());
     XNodeList list;
-    XTree::subTreeDfs(tree->getRoot(), list, &stack);
+    XTree::subTreeDfs(treeOf(opt(eXNI_NOT, {leaf()}))->getRoot(), list, &stack);
     XTree::subTreeDfs(nullptr, list, &stack);
-    EXPECT_EQ(answers({list.entries(), stack.getCount()}), "2 1");
-    EXPECT_EQ(stack.pop(), below);
-    delete below;
+    EXPECT_EQ(answers({list.entries(), stack.getCount(), stack.pop() == below.get()}), "2 1 1");
 }
 
-// Wide and deep trees of many nodes: the walk's lists and stacks grow well
-// past what any one expression needs, and still list each node once.
-TEST(XTreeDfsTest, LargeTreesAreListedAndFreedCompletely) {
-    constexpr int kOperands = 70000;
-    XNodeOpt* wide = opt(eXNI_CONCAT);
-    for (int i = 0; i < kOperands; ++i) wide->appendChildNode(leaf(eXNI_SYSDATE, i, i + 1));
-    TreePtr wideTree = treeOf(wide);
-    XNodeList* list = nullptr;
-    wideTree->dfs(list, 1, 0, nullptr);
-    ASSERT_EQ(list->entries(), static_cast<size_t>(kOperands) + 1);
-    EXPECT_EQ((*list)[kOperands - 1]->getPosBegin().toInteger(), kOperands - 1);
-    EXPECT_EQ(list->last(), wide);
-
-    XNode* deep = leaf();
-    for (int i = 0; i < 5000; ++i) deep = opt(eXNI_NOT, {deep});
-    XNodeList deepList;
-    treeOf(deep)->dfs(deepList, nullptr);
-    EXPECT_EQ(deepList.entries(), 5001u);
-    // A small walk after the large ones still lists exactly its own nodes.
-    XNodeList smallList;
-    treeOf(opt(eXNI_NOT, {leaf()}))->dfs(smallList, nullptr);
-    EXPECT_EQ(smallList.entries(), 2u);
+// A subtree moved to a tree of its own takes the older tree's text and flags;
+// rebuilt, its text is written from its nodes.
+TEST(XTreeTest, TreeFromASubtreeOfAnother) {
+    treetest::Parsed p("IIF(a, b + 1, c)", {});
+    p.tree()->setIsUpgrade(1);
+    XNodeParent* iif = static_cast<XNodeParent*>(p.tree()->getRoot());
+    XNode* sum = iif->getChild(1);
+    iif->removeChild(sum);
+    TreePtr kept(XTree::create(sum, p.tree(), 0, 0, 0));
+    TreePtr rebuilt(XTree::create(leaf(), p.tree(), 1, 0, 0));
+    ASSERT_TRUE(kept && rebuilt);
+    EXPECT_EQ(QvUString(kept->getExpr()).toUtf8() + "|" + QvUString(rebuilt->getExprStrInfo()->getCurExpr()).toUtf8(),
+              "IIF(a, b + 1, c)|?:SYSDATE");
+    EXPECT_EQ(answers({kept->getRoot() == sum, kept->isUpgrade(), rebuilt->isUpgrade()}), "1 1 1");
 }
 
 // ---- ownership (AddressSanitizer reports any leak or double free) ----
@@ -237,9 +199,9 @@ TEST(XTreeOwnershipTest, NodesAreFreedInPostOrderOnce) {
     XNodeOpt* wide = opt(eXNI_CONCAT, {numbered(3, leaf()), removed, numbered(4, leaf()),
                                        numbered(6, opt(eXNI_NOT, {numbered(5, leaf())})), numbered(7, leaf())});
     ASSERT_EQ(wide->removeChild(removed), 0);
-    XTree::deleteSubTreeNodes(numbered(10, opt(eXNI_PLUS, {numbered(2, opt(eXNI_NOT, {numbered(1, leaf())})),
-                                                           numbered(8, wide), numbered(9, opt(eXNI_NOT))})),
-                              0);
+    XNode* first = numbered(2, opt(eXNI_NOT, {numbered(1, leaf())}));
+    XNode* root = opt(eXNI_PLUS, {first, numbered(8, wide), numbered(9, opt(eXNI_NOT))});
+    XTree::deleteSubTreeNodes(numbered(10, root), 0);
     EXPECT_EQ(gFreed, "1 2 3 4 5 6 7 8 9 10");
     XTree::deleteSubTreeNodes(nullptr, 0);
     XTree::deleteSubTreeNodes(removed, 0);
@@ -269,53 +231,23 @@ TEST(XTreeOwnershipTest, TreeFreesItsAllocatorAndRecord) {
     // A removed record belongs to the caller.
     TreePtr other = treeOf(leaf());
     std::unique_ptr<XExprStrInfo> info(other->removeExprStrInfo());
-    EXPECT_EQ(info->getOrigExpr(), kText);
-    EXPECT_EQ(other->getExprStrInfo(), nullptr);
-}
-
-// A tree, its name allocator and its expression record live beside the
-// nodes in the maker thread's blocks; each may die on another thread, after
-// the maker has ended, and the record may outlive the tree.
-TEST(XTreeOwnershipTest, TreeAndRecordOutliveTheThreadThatMadeThem) {
-    std::vector<XTree*> trees;
-    std::thread([&trees] {
-        for (int i = 0; i < 200; ++i) {
-            XTree* tree = XTree::create(opt(eXNI_PLUS, {leaf(), leaf(eXNI_SYSDATE, i, i + 1)}), kText, 0, 0);
-            XTokNameAllocator* allocator = XTokNameAllocatorAccess::make();
-            const QvUString name = qvU("port");
-            for (int j = 0; j < 40; ++j) allocator->allocToken(&name, 1);
-            tree->setTokAllocator(allocator);
-            trees.push_back(tree);
-        }
-    }).join();
-    std::vector<std::unique_ptr<XExprStrInfo>> records;
-    for (size_t i = 0; i < trees.size(); ++i) {
-        ASSERT_EQ(trees[i]->getRoot()->getChildB(1, 1)->getPosBegin().toInteger(), static_cast<int>(i));
-        if (i % 2) records.emplace_back(trees[i]->removeExprStrInfo());
-        delete trees[i];
-    }
-    for (const auto& record : records) EXPECT_EQ(record->getOrigExpr(), kText);
+    EXPECT_TRUE(info->getOrigExpr() == kText && other->getExprStrInfo() == nullptr);
 }
 
 // ---- node stack ----
 
-TEST(XStackTest, EmptyStackGivesNull) {
-    XStack stack;
-    EXPECT_EQ(answers({stack.isEmpty(), stack.pop() != nullptr, stack.top() != nullptr, stack.getCapacity()}),
-              "1 0 0 128");
-}
-
 // Callers see 128-entry steps however the entries are stored; push answers
 // the node pushed, a null node included.
 TEST(XStackTest, GrowsIn128StepsKeepingTheOrder) {
-    XStack stack;
+    XStack stack;  // empty, it gives null
+    EXPECT_EQ(answers({stack.isEmpty(), stack.pop() != nullptr, stack.top() != nullptr, stack.getCapacity()}),
+              "1 0 0 128");
     const uintptr_t count = 100000;
-    for (uintptr_t i = 1; i <= count; ++i) {
-        ASSERT_EQ(stack.push(reinterpret_cast<XNode*>(i * 8)), reinterpret_cast<XNode*>(i * 8));
-        ASSERT_EQ(stack.getCapacity(), (i + 127) / 128 * 128) << i;
-    }
-    EXPECT_EQ(answers({stack.getCount(), reinterpret_cast<uintptr_t>(stack.top()) / 8}), "100000 100000");
-    for (uintptr_t i = count; i >= 1; --i) ASSERT_EQ(stack.pop(), reinterpret_cast<XNode*>(i * 8));
+    for (uintptr_t i = 1; i <= count; ++i)
+        ASSERT_EQ(answers({tag(stack.push(reinterpret_cast<XNode*>(i * 8))), stack.getCapacity()}),
+                  answers({i, (i + 127) / 128 * 128}));
+    EXPECT_EQ(answers({stack.getCount(), tag(stack.top())}), "100000 100000");
+    for (uintptr_t i = count; i >= 1; --i) ASSERT_EQ(tag(stack.pop()), i);
     EXPECT_EQ(answers({stack.getCapacity(), stack.isEmpty()}), "100096 1");  // popping never shrinks it
     EXPECT_EQ(stack.push(nullptr), nullptr);
     const int afterNull = stack.isEmpty();
@@ -327,10 +259,10 @@ TEST(XStackTest, TopEntriesAreTheTopInPushOrder) {
     XStack stack;
     for (uintptr_t i = 1; i <= 200; ++i) stack.push(reinterpret_cast<XNode*>(i * 8));
     XNode* const* top = stack.topEntries(3);
-    EXPECT_EQ(answers({reinterpret_cast<uintptr_t>(top[0]) / 8, reinterpret_cast<uintptr_t>(top[2]) / 8}), "198 200");
+    EXPECT_EQ(answers({tag(top[0]), tag(top[2])}), "198 200");
     stack.dropTop(3);
     stack.dropTop(0);
-    EXPECT_EQ(answers({stack.getCount(), reinterpret_cast<uintptr_t>(stack.top()) / 8}), "197 197");
+    EXPECT_EQ(answers({stack.getCount(), tag(stack.top())}), "197 197");
 }
 
 // Reaches the growth rule without allocating billions of entries.
@@ -340,8 +272,7 @@ public:
 };
 
 TEST(XStackTest, CannotGrowBeyondTheLastStepAndThrowsTheMessage) {
-    EXPECT_EQ(StackGrowth::grown(128), 256u);
-    EXPECT_EQ(StackGrowth::grown(4294967167u), 4294967295u);
+    EXPECT_EQ(answers({StackGrowth::grown(128), StackGrowth::grown(4294967167u)}), "256 4294967295");
     try {
         StackGrowth::grown(4294967168u);
         FAIL() << "no exception";
@@ -354,13 +285,11 @@ TEST(XStackTest, CannotGrowBeyondTheLastStepAndThrowsTheMessage) {
 
 TEST(XExprStrInfoTest, OriginalTextIsSetOnlyOnAFreshRecord) {
     XExprStrInfo info, owned;
-    EXPECT_EQ(info.getOrigExpr(), nullptr);
-    EXPECT_EQ(info.hasWidgetRef(), 1);
-    EXPECT_EQ(info.setOrigExpr(kText), 0);
-    EXPECT_EQ(info.getCurExpr(), kText);
-    const unsigned short other[] = {'x', 0};
-    EXPECT_EQ(info.setOrigExpr(other), -1);
-    EXPECT_EQ(info.getOrigExpr(), kText);
+    EXPECT_EQ(answers({info.getOrigExpr() != nullptr, info.hasWidgetRef(), info.setOrigExpr(kText),
+                       info.getCurExpr() == kText}),
+              "0 1 0 1");
+    const unsigned short other[] = {'y', 0};
+    EXPECT_EQ(answers({info.setOrigExpr(other), info.getOrigExpr() == kText}), "-1 1");
     owned.updateCurExpr(qvU("x").getBufferCopy(), 1);
     EXPECT_EQ(owned.setOrigExpr(kText), -1);
     owned.disableCollectingWidgetRef();
@@ -372,20 +301,17 @@ TEST(XExprStrInfoTest, OwnedCurrentTextIsFreedExactlyOnce) {
     info.setOrigExpr(kText);
     unsigned short* first = qvU("first").getBufferCopy();
     EXPECT_EQ(info.updateCurExpr(first, 1), 0);
-    EXPECT_EQ(info.getCurExpr(), first);
-    EXPECT_EQ(info.getOrigExpr(), kText);
+    EXPECT_TRUE(info.getCurExpr() == first && info.getOrigExpr() == kText);
     EXPECT_EQ(info.updateCurExpr(first, 1), 0);  // the same text again: not freed
     EXPECT_EQ(info.updateCurExpr(qvU("second").getBufferCopy(), 1), 0);  // frees first
-    EXPECT_EQ(info.updateOrigAndCurExpr(kText), 0);  // frees second
-    EXPECT_EQ(info.getOrigExpr(), kText);
-    EXPECT_EQ(info.isCurExprOwned(), 0);
-    EXPECT_EQ(info.updateCurExpr(kText, 0), 0);  // the caller's text stays the caller's
-    EXPECT_EQ(info.isCurExprOwned(), 0);
+    EXPECT_EQ(info.updateOrigAndCurExpr(kText), 0);  // frees second; the caller's text below stays the caller's
+    EXPECT_EQ(answers({info.getOrigExpr() == kText, info.isCurExprOwned(), info.updateCurExpr(kText, 0),
+                       info.isCurExprOwned()}),
+              "1 0 0 0");
     unsigned short* third = qvU("third").getBufferCopy();
     info.updateCurExpr(third, 1);
     info.updateOrigAndCurExpr(third);  // keeps it owned: freed by the destructor
-    EXPECT_EQ(info.isCurExprOwned(), 1);
-    EXPECT_EQ(info.getOrigExpr(), third);
+    EXPECT_TRUE(info.isCurExprOwned() == 1 && info.getOrigExpr() == third);
 }
 
 TEST(XExprStrInfoTest, ReferencesAreReferenceNodesAndNamedWidgets) {

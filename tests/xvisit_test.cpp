@@ -13,17 +13,16 @@
 #include <vector>
 
 #include "qvcmnasrt.h"
-#include "qvcmnexpr/xnode.h"
-#include "qvcmnexpr/xparser.h"
-#include "qvcmnexpr/xparsercontext.h"
 #include "qvcmnexpr/xstack.h"
-#include "qvcmnexpr/xtree.h"
 #include "qvcmnexpr/xvisit.h"
+#include "treetest_build.h"
+#include "xrecordtext.h"
 #include "xtestsupport.h"
 
 namespace {
 
-const unsigned short kText[] = {'x', 0};
+using namespace treetest;
+using xtestsupport::answers;
 
 int g_freedNodes = 0;
 char g_srvTag;
@@ -31,25 +30,13 @@ void countFreedNode(void*) { ++g_freedNodes; }
 
 // Nodes carry their test id in posBegin.
 int idOf(const XNode* node) { return node->getPosBegin().toInteger(); }
-
-XNode* track(XNode* node) {
+template <class N>
+N* track(N* node) {
     node->setSrvInfoPtr(reinterpret_cast<XNodeSrvInfo*>(&g_srvTag), &countFreedNode);
     return node;
 }
-
-XNode* leaf(EXNodeId kind, int id) { return track(XNodeKeyword::create(kind, id, id)); }
-
-XNodeOpt* opt(EXNodeId kind, int id, std::vector<XNode*> children = {}) {
-    XNodeOpt* node = XNodeOpt::create(kind, id, id);
-    track(node);
-    for (XNode* child : children) node->appendChildNode(child);
-    return node;
-}
-
-struct TreeDeleter {
-    void operator()(XTree* tree) const { delete tree; }
-};
-using TreePtr = std::unique_ptr<XTree, TreeDeleter>;
+XNode* tleaf(EXNodeId kind, int id) { return track(leaf(kind, id, id)); }
+XNodeOpt* topt(EXNodeId kind, int id, std::vector<XNode*> children = {}) { return track(opt(kind, children, id, id)); }
 
 // A walker that records every visit as "<phase mark><operation><id>" (marks:
 // "-" post order, "+" pre order, "<" and ">" the two visits of a pre-post
@@ -62,7 +49,6 @@ public:
 
     EXVisitorType getVisitorType() const override { return eXVT_VALIDATOR; }
     int visitSyntaxTree(XTree* tree, XStack* stack, void*) override { return visitTreePostOrder("test", tree, stack); }
-
     using XVisitor::setVisitPreOrderAction;
     using XVisitor::visitChildNodes;
     using XVisitor::visitNode;
@@ -85,9 +71,8 @@ private:
     }
 };
 
-void expectIdle(const RecordingVisitor& visitor) {
-    EXPECT_EQ(visitor.getVisitPhase(), eXVP_NONE);
-    EXPECT_EQ(visitor.getStack(), nullptr);
+void expectIdle(const RecordingVisitor& v) {
+    EXPECT_EQ(answers({v.getVisitPhase(), v.getStack() != nullptr}), answers({eXVP_NONE, 0}));
 }
 
 enum Walk { kPost, kPre, kPrePost, kSubTree, kChildren };
@@ -96,12 +81,15 @@ enum Walk { kPost, kPre, kPrePost, kSubTree, kChildren };
 class XVisitTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        tree.reset();
         g_freedNodes = 0;
-        plus = opt(eXNI_PLUS, 1, {leaf(eXNI_SYSDATE, 2), opt(eXNI_MULTIPLY, 3, {leaf(eXNI_STAR, 4), leaf(eXNI_NULL, 5)})});
-        multiply = plus->getChild(1);
-        tree.reset(XTree::create(plus, kText, 0, 0));
+        visitor.visits.clear();
+        visitor.stacks.clear();
+        stack.clear();
+        multiply = topt(eXNI_MULTIPLY, 3, {tleaf(eXNI_STAR, 4), tleaf(eXNI_NULL, 5)});
+        plus = topt(eXNI_PLUS, 1, {tleaf(eXNI_SYSDATE, 2), multiply});
+        tree = treeOf(plus);
     }
-
     int walk(Walk how) {
         switch (how) {
             case kPost: return visitor.visitTreePostOrder("test", tree.get(), &stack);
@@ -111,6 +99,14 @@ protected:
             case kChildren: return visitor.visitChildNodes(plus);
         }
         return -99;
+    }
+    // The visit of node `id` (in `phase`, when given) sets `action`.
+    void actAt(int id, EXVisitPreOrderAction action, int phase = eXVP_NONE) {
+        visitor.onVisit = [=, this](XNode* node) {
+            const bool inPhase = phase == eXVP_NONE || visitor.getVisitPhase() == phase;
+            if (idOf(node) == id && inPhase) visitor.setVisitPreOrderAction(action);
+            return 0;
+        };
     }
 
     RecordingVisitor visitor;
@@ -122,17 +118,13 @@ protected:
 
 // ---- walk orders and stop rules ----
 
-struct WalkCase {
+// A walk; the node id whose visit answers `answer` (0: none), only in phase
+// `answerInPhase` (eXVP_NONE: any); the node id whose skip flag is set.
+const struct WalkCase {
     Walk walk;
-    int answerAt;       // node id whose visit answers `answer` (0: none)
-    int answerInPhase;  // only in this phase (eXVP_NONE: any)
-    int answer;
-    int skipAt;         // node id whose skip flag is set (0: none)
-    int result;
+    int answerAt, answerInPhase, answer, skipAt, result;
     const char* visits;
-};
-
-const WalkCase kWalkCases[] = {
+} kWalkCases[] = {
     {kPost, 0, eXVP_NONE, 0, 0, 0, "-SYSDATE2 -STAR4 -NULL5 -Multiply3 -Plus1"},
     {kPost, 4, eXVP_NONE, 1, 0, 0, "-SYSDATE2 -STAR4 -NULL5 -Multiply3 -Plus1"},  // only -1 stops
     {kPost, 4, eXVP_NONE, -1, 0, -1, "-SYSDATE2 -STAR4"},
@@ -163,46 +155,40 @@ TEST_F(XVisitTest, WalkOrdersAndStops) {
             const bool inPhase = c.answerInPhase == eXVP_NONE || visitor.getVisitPhase() == c.answerInPhase;
             return idOf(node) == c.answerAt && inPhase ? c.answer : 0;
         };
-        std::unique_ptr<XNode> stray(XNodeKeyword::create(eXNI_SYSDATE, 9, 9));
+        std::unique_ptr<XNode> stray(leaf(eXNI_SYSDATE, 9, 9));
         if (c.walk == kPre) stack.push(stray.get());  // a stray entry is cleared first
         EXPECT_EQ(walk(c.walk), c.result) << c.visits;
         EXPECT_EQ(visitor.visits, c.visits);
         expectIdle(visitor);
         if (c.walk != kChildren) {
             for (XStack* s : visitor.stacks) EXPECT_EQ(s, &stack) << c.visits;
-            if (c.result == 0 && c.walk != kPost) {
-                EXPECT_EQ(stack.getCount(), 0u) << c.visits;
-            }
+            if (c.result == 0 && c.walk != kPost) { EXPECT_EQ(stack.getCount(), 0u) << c.visits; }
             EXPECT_EQ(visitor.getTree(), tree.get());
         }
-        if (skipped) {
-            EXPECT_EQ(skipped->getCmnInfoPtr()->getSkipPreVisit(), c.walk == kPrePost ? 0 : 1) << c.visits;
-        }
-        stack.clear();
-        visitor.visits.clear();
-        visitor.stacks.clear();
+        if (skipped) { EXPECT_EQ(skipped->getCmnInfoPtr()->getSkipPreVisit(), c.walk == kPrePost ? 0 : 1) << c.visits; }
     }
 }
 
 // LAST_CHILD_ONLY from a pre visit descends into the last child only; left
 // behind by a post visit it is dropped, and the next sibling comes next.
 TEST_F(XVisitTest, LastChildOnly) {
-    visitor.onVisit = [this](XNode* node) {
-        if (idOf(node) == 1 && visitor.getVisitPhase() == eXVP_PRE_POST_PRE)
-            visitor.setVisitPreOrderAction(eXVPOA_LAST_CHILD_ONLY);
-        return 0;
-    };
+    actAt(1, eXVPOA_LAST_CHILD_ONLY, eXVP_PRE_POST_PRE);
     EXPECT_EQ(walk(kPrePost), 0);
     EXPECT_EQ(visitor.visits, "<Plus1 <Multiply3 <STAR4 >STAR4 <NULL5 >NULL5 >Multiply3 >Plus1");
-    tree.reset(XTree::create(opt(eXNI_IIF, 6, {leaf(eXNI_STAR, 7), leaf(eXNI_NULL, 8), leaf(eXNI_SYSDATE, 9)}), kText, 0, 0));
+    tree = treeOf(topt(eXNI_IIF, 6, {tleaf(eXNI_STAR, 7), tleaf(eXNI_NULL, 8), tleaf(eXNI_SYSDATE, 9)}));
     visitor.visits.clear();
-    visitor.onVisit = [this](XNode* node) {
-        if (idOf(node) == 7 && visitor.getVisitPhase() == eXVP_PRE_POST_POST)
-            visitor.setVisitPreOrderAction(eXVPOA_LAST_CHILD_ONLY);
-        return 0;
-    };
-    EXPECT_EQ(visitor.visitTreePrePostOrder("test", tree.get(), &stack), 0);
+    actAt(7, eXVPOA_LAST_CHILD_ONLY, eXVP_PRE_POST_POST);
+    EXPECT_EQ(walk(kPrePost), 0);
     EXPECT_EQ(visitor.visits, "<Iif6 <STAR7 >STAR7 <NULL8 >NULL8 <SYSDATE9 >SYSDATE9 >Iif6");
+    SetUp();  // a skipped last child is not taken again
+    multiply->getCmnInfoPtr()->setSkipPreVisit(1);
+    actAt(1, eXVPOA_LAST_CHILD_ONLY, eXVP_PRE_POST_PRE);
+    EXPECT_EQ(walk(kPrePost), 0);
+    EXPECT_EQ(visitor.visits, "<Plus1 >Plus1");
+    SetUp();  // a leaf has no child to take
+    actAt(2, eXVPOA_LAST_CHILD_ONLY, eXVP_PRE_POST_PRE);
+    EXPECT_EQ(walk(kPrePost), 0);
+    EXPECT_EQ(visitor.visits, "<Plus1 <SYSDATE2 >SYSDATE2 <Multiply3 <STAR4 >STAR4 <NULL5 >NULL5 >Multiply3 >Plus1");
 }
 
 TEST_F(XVisitTest, WalksOfNothing) {
@@ -214,16 +200,14 @@ TEST_F(XVisitTest, WalksOfNothing) {
     EXPECT_EQ(visitor.visitChildNodes(plus), 0);
     EXPECT_EQ(visitor.visits, "Multiply3") << "an empty slot is passed over";
     plus->replaceRemovedChild(first);
-
     visitor.visits.clear();
-    TreePtr empty(XTree::create(nullptr, kText, 1, 0));
-    EXPECT_EQ(visitor.visitTreePostOrder("test", empty.get(), &stack), 0);
-    EXPECT_EQ(visitor.visitTreePreOrder("test", empty.get(), &stack), 0);
-    EXPECT_EQ(visitor.visitTreePrePostOrder("test", empty.get(), &stack), 0);
-    EXPECT_EQ(visitor.visitSubTreePrePostOrder(nullptr, empty.get(), &stack), 0);
+    TreePtr empty(XTree::create(nullptr, kX, 1, 0));
+    XTree* e = empty.get();
+    EXPECT_EQ(answers({visitor.visitTreePostOrder("test", e, &stack), visitor.visitTreePreOrder("test", e, &stack),
+                       visitor.visitTreePrePostOrder("test", e, &stack), visitor.visitSubTreePrePostOrder(nullptr, e, &stack)}),
+              "0 0 0 0");
     EXPECT_EQ(visitor.visits, "");
     expectIdle(visitor);
-
     // Without a stack the walk uses its own.
     visitor.stacks.clear();
     EXPECT_EQ(visitor.visitTreePreOrder("test", tree.get(), nullptr), 0);
@@ -233,12 +217,10 @@ TEST_F(XVisitTest, WalksOfNothing) {
 
 // ---- dispatch ----
 
-struct KindName {
+constexpr struct KindName {
     int number;
     const char* name;
-};
-
-constexpr KindName kKindNames[] = {
+} kKindNames[] = {
 #define NODE_KIND(number, NAME, printed) {number, #NAME},
 #include "qvcmnexpr/xnodekinds.def"
 };
@@ -247,7 +229,7 @@ constexpr KindName kKindNames[] = {
 // and the tail.
 const std::set<int> kUnvisitedKinds = {0, 1, 14, 22, 29, 36, 43, 68, 71, 74, 78, 81, 82, 96, 149, 161, 162, 163};
 
-std::string withoutUnderscoresUpper(const std::string& text) {
+std::string upperWithoutUnderscores(const std::string& text) {
     std::string out;
     for (char c : text)
         if (c != '_') out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -257,43 +239,23 @@ std::string withoutUnderscoresUpper(const std::string& text) {
 TEST_F(XVisitTest, EveryKindGoesToTheOperationNamedAfterIt) {
     std::set<std::string> operations;
     for (const KindName& kind : kKindNames) {
-        std::unique_ptr<XNode> node(XNodeKeyword::create(static_cast<EXNodeId>(kind.number), 0, 0));
+        std::unique_ptr<XNode> node(leaf(static_cast<EXNodeId>(kind.number)));
         visitor.visits.clear();
         const int result = visitor.visitNode(node.get());
-        if (kUnvisitedKinds.count(kind.number)) {
-            EXPECT_EQ(result, -1) << kind.name;
-            EXPECT_EQ(visitor.visits, "") << kind.name;
-            continue;
-        }
-        EXPECT_EQ(result, 0) << kind.name;
-        const std::string operation = visitor.visits.substr(0, visitor.visits.size() - 1);
-        operations.insert(operation);
-        const std::string expected = kind.number == eXNI_ANY ? "LAST" : withoutUnderscoresUpper(kind.name);
-        EXPECT_EQ(withoutUnderscoresUpper(operation), expected) << kind.name;
+        const std::string operation = visitor.visits.substr(0, visitor.visits.empty() ? 0 : visitor.visits.size() - 1);
+        const bool unvisited = kUnvisitedKinds.count(kind.number);
+        if (!unvisited) operations.insert(operation);
+        const std::string name = kind.number == eXNI_ANY ? "LAST" : upperWithoutUnderscores(kind.name);
+        const std::string expected = unvisited ? "-1" : "0" + name;
+        EXPECT_EQ(std::to_string(result) + upperWithoutUnderscores(operation), expected) << kind.name;
     }
     EXPECT_EQ(operations.size(), 145u);
-    for (int kind : {81, 82, 164, 255}) {
-        std::unique_ptr<XNode> node(XNodeKeyword::create(static_cast<EXNodeId>(kind), 0, 0));
-        EXPECT_EQ(visitor.visitNode(node.get()), -1) << kind;
+    visitor.onVisit = [](XNode*) { return 7; };  // the visit's result is the operation's
+    for (int kind : {81, 82, 164, 255, int(eXNI_SYSDATE)}) {
+        std::unique_ptr<XNode> node(leaf(static_cast<EXNodeId>(kind)));
+        EXPECT_EQ(visitor.visitNode(node.get()), kind == eXNI_SYSDATE ? 7 : -1) << kind;
     }
     EXPECT_EQ(visitor.visitNode(nullptr), -1);
-    // The visit's result is the operation's.
-    std::unique_ptr<XNode> node(XNodeKeyword::create(eXNI_SYSDATE, 0, 0));
-    for (int result : {1, -1, 7}) {
-        visitor.onVisit = [result](XNode*) { return result; };
-        EXPECT_EQ(visitor.visitNode(node.get()), result);
-    }
-}
-
-TEST_F(XVisitTest, NewVisitorIsOutsideAnyWalkAndCopiesTakeTheFields) {
-    EXPECT_EQ(visitor.getTree(), nullptr);
-    EXPECT_EQ(visitor.getVisitPreOrderAction(), -1);
-    expectIdle(visitor);
-    walk(kPost);
-    RecordingVisitor copy(visitor);
-    EXPECT_EQ(copy.getTree(), tree.get());
-    EXPECT_EQ(copy.getVisitPreOrderAction(), visitor.getVisitPreOrderAction());
-    expectIdle(copy);
 }
 
 // ---- replacement during pre order ----
@@ -312,16 +274,14 @@ TEST_F(XVisitTest, ReplacedNodesAreFreedAndTheirReplacementsVisited) {
         const char* visits;
         int freedInWalk, freedInAll, newChild;  // newChild: the id of PLUS1's second child after the walk
     } cases[] = {
-        {{{3, [] { return opt(eXNI_MINUS, 6, {leaf(eXNI_STAR, 7)}); }}},
+        {{{3, [] { return topt(eXNI_MINUS, 6, {tleaf(eXNI_STAR, 7)}); }}},
          "+Plus1 +SYSDATE2 +Multiply3 +Minus6 +STAR7", 3, 7, 6},
-        {{{3, [] { return opt(eXNI_UMINUS, 6, {leaf(eXNI_STAR, 8)}); }}, {6, [] { return leaf(eXNI_SYSDATE, 7); }}},
+        {{{3, [] { return topt(eXNI_UMINUS, 6, {tleaf(eXNI_STAR, 8)}); }}, {6, [] { return tleaf(eXNI_SYSDATE, 7); }}},
          "+Plus1 +SYSDATE2 +Multiply3 +UMinus6 +SYSDATE7", 5, 8, 7},
-        {{{1, [] { return opt(eXNI_NOT, 6, {leaf(eXNI_STAR, 7)}); }}}, "+Plus1 +Not6 +STAR7", 5, 7, 0},
+        {{{1, [] { return topt(eXNI_NOT, 6, {tleaf(eXNI_STAR, 7)}); }}}, "+Plus1 +Not6 +STAR7", 5, 7, 0},
     };
     for (const auto& c : cases) {
-        tree.reset();
         SetUp();
-        visitor.visits.clear();
         visitor.onVisit = [&](XNode* node) {
             for (const Replacement& r : c.replacements) {
                 if (idOf(node) != r.id) continue;
@@ -333,61 +293,43 @@ TEST_F(XVisitTest, ReplacedNodesAreFreedAndTheirReplacementsVisited) {
         EXPECT_EQ(walk(kPre), 0);
         EXPECT_EQ(visitor.visits, c.visits);
         EXPECT_EQ(g_freedNodes, c.freedInWalk) << c.visits;
-        if (c.newChild) {
-            EXPECT_EQ(idOf(plus->getChild(1)), c.newChild);
-        } else {
-            EXPECT_EQ(idOf(tree->getRoot()), 6);
-            EXPECT_TRUE(tree->getRoot()->isRoot());
-        }
+        const XNode* replaced = c.newChild ? plus->getChild(1) : tree->getRoot();
+        EXPECT_EQ(answers({idOf(replaced), replaced->isRoot()}), answers({c.newChild ? c.newChild : 6, !c.newChild}));
         tree.reset();
         EXPECT_EQ(g_freedNodes, c.freedInAll) << c.visits;
     }
 }
 
-// MULTIPLY3 gives way to its own first child; the visit keeps the rest.
-TEST_F(XVisitTest, KeptReplacementIsNotFreed) {
-    std::unique_ptr<XNode> kept;
-    visitor.onVisit = [this, &kept](XNode* node) {
-        if (idOf(node) != 3) return 0;
-        XNode* first = static_cast<XNodeParent*>(node)->getChild(0);
-        static_cast<XNodeParent*>(node)->removeChild(first);
+// MULTIPLY3 gives way to its own first child, SYSDATE2 to nothing; the visit
+// keeps what it took out, and the walk goes on with the rest.
+TEST_F(XVisitTest, KeptReplacementsAreNotFreed) {
+    std::unique_ptr<XNode> kept, removed;
+    visitor.onVisit = [&](XNode* node) {
+        if (idOf(node) != 2 && idOf(node) != 3) return 0;
+        XNode* first = idOf(node) == 3 ? static_cast<XNodeParent*>(node)->getChild(0) : nullptr;
+        if (first) static_cast<XNodeParent*>(node)->removeChild(first);
         node->replaceMeInParent(first);
-        kept.reset(node);
+        (first ? kept : removed).reset(node);
         visitor.setVisitPreOrderAction(eXVPOA_REPLACED);
         return 0;
     };
     EXPECT_EQ(walk(kPre), 0);
     EXPECT_EQ(visitor.visits, "+Plus1 +SYSDATE2 +Multiply3 +STAR4");
-    EXPECT_EQ(g_freedNodes, 0);
-    EXPECT_EQ(idOf(plus->getChild(1)), 4);
+    EXPECT_EQ(answers({g_freedNodes, idOf(plus->getChild(1))}), "0 4");
+    plus->replaceRemovedChild(removed.release());
     XTree::deleteSubTreeNodes(kept.release(), 0);
     EXPECT_EQ(g_freedNodes, 2);
 }
 
-TEST_F(XVisitTest, ReplacementByNothingEndsTheStep) {
-    std::unique_ptr<XNode> removed;
-    visitor.onVisit = [this, &removed](XNode* node) {
-        if (idOf(node) != 2) return 0;
-        node->replaceMeInParent(nullptr);
-        removed.reset(node);
-        visitor.setVisitPreOrderAction(eXVPOA_REPLACED);
-        return 0;
-    };
-    EXPECT_EQ(walk(kPre), 0);
-    EXPECT_EQ(visitor.visits, "+Plus1 +SYSDATE2 +Multiply3 +STAR4 +NULL5");
-    plus->replaceRemovedChild(removed.release());
-}
-
 TEST_F(XVisitTest, ReplacementInvalidatesATrustedNodeList) {
-    plus = opt(eXNI_PLUS, 1, {leaf(eXNI_SYSDATE, 2), leaf(eXNI_STAR, 3)});
-    tree.reset(XTree::create(plus, kText, 0, 1));
+    plus = topt(eXNI_PLUS, 1, {tleaf(eXNI_SYSDATE, 2), tleaf(eXNI_STAR, 3)});
+    tree = treeOf(plus, 1);
     g_freedNodes = 0;
     EXPECT_EQ(walk(kPost), 0);  // caches the list
     visitor.onVisit = [this](XNode* node) {
-        if (idOf(node) == 3) {
-            node->replaceMeInParent(leaf(eXNI_NULL, 4));
-            visitor.setVisitPreOrderAction(eXVPOA_REPLACED_DELETE);
-        }
+        if (idOf(node) != 3) return 0;
+        node->replaceMeInParent(tleaf(eXNI_NULL, 4));
+        visitor.setVisitPreOrderAction(eXVPOA_REPLACED_DELETE);
         return 0;
     };
     EXPECT_EQ(walk(kPre), 0);
@@ -397,64 +339,12 @@ TEST_F(XVisitTest, ReplacementInvalidatesATrustedNodeList) {
 }
 
 TEST_F(XVisitTest, ActionsAWalkCannotTakeAreInvariants) {
-    visitor.onVisit = [this](XNode* node) {
-        if (idOf(node) == 3) visitor.setVisitPreOrderAction(eXVPOA_LAST_CHILD_ONLY);
-        return 0;
-    };
+    actAt(3, eXVPOA_LAST_CHILD_ONLY);
     xtestsupport::expectInvariant("xvisit", [&] { walk(kPre); }, 213);
     expectIdle(visitor);
-    visitor.onVisit = [this](XNode*) {
-        visitor.setVisitPreOrderAction(eXVPOA_REPLACED);
-        return 0;
-    };
+    actAt(1, eXVPOA_REPLACED);
     xtestsupport::expectInvariant("xvisit", [&] { walk(kPrePost); }, 428);
     expectIdle(visitor);
-}
-
-// ---- parsed trees ----
-
-// Knows one external function, f.
-class ParserContext : public XParserContextNoSymbols {
-public:
-    int containsValidExtFunc(const QvUString& name) override { return name == qvU("f") ? 1 : 0; }
-    // The trees as the grammar built them: the names are unknown.
-    int isRelaxValidationSet() override { return 1; }
-};
-
-// Node ids are the positions the parser gave the nodes; the parser has
-// relabelled d (a member name) already.
-TEST(XVisitParsedTest, EveryWalkOrder) {
-    const struct {
-        const char* text;
-        const char* walks;
-    } cases[] = {
-        {"a + b * c",
-         "-PortVar0 -PortVar4 -PortVar8 -Multiply4 -Plus0 | +Plus0 +PortVar0 +Multiply4 +PortVar4 +PortVar8 | "
-         "<Plus0 <PortVar0 >PortVar0 <Multiply4 <PortVar4 >PortVar4 <PortVar8 >PortVar8 >Multiply4 >Plus0"},
-        {"iif(a > 1, f(b), c.d)",
-         "-PortVar4 -Const8 -GT4 -PortVar13 -ExtFunc11 -PortVar17 -NestedPortRef19 -Dot17 -Iif0 | "
-         "+Iif0 +GT4 +PortVar4 +Const8 +ExtFunc11 +PortVar13 +Dot17 +PortVar17 +NestedPortRef19 | "
-         "<Iif0 <GT4 <PortVar4 >PortVar4 <Const8 >Const8 >GT4 <ExtFunc11 <PortVar13 >PortVar13 >ExtFunc11 <Dot17 "
-         "<PortVar17 >PortVar17 <NestedPortRef19 >NestedPortRef19 >Dot17 >Iif0"},
-    };
-    for (const auto& c : cases) {
-        ParserContext context;
-        XParser parser;
-        parser.setParserContext(&context, 0);
-        const QvUString source = qvU(c.text);
-        QvUString err, warn;
-        XTree* parsed = nullptr;
-        ASSERT_EQ(parser.parse(source.getBuffer(), parsed, err, warn, 0, 1), 0) << err.toUtf8();
-        TreePtr tree(parsed);
-        XStack stack;
-        RecordingVisitor visitor;
-        EXPECT_EQ(visitor.visitTreePostOrder("test", tree.get(), &stack), 0);
-        visitor.visits += " |";
-        EXPECT_EQ(visitor.visitTreePreOrder("test", tree.get(), &stack), 0);
-        visitor.visits += " |";
-        EXPECT_EQ(visitor.visitTreePrePostOrder("test", tree.get(), &stack), 0);
-        EXPECT_EQ(visitor.visits, c.walks);
-    }
 }
 
 // ---- action chains ----
@@ -472,8 +362,8 @@ public:
 
 protected:
     int doit(XVisitor* visitor, XNode* node) override {
-        m_log += (m_log.empty() ? "" : " ") + m_name + std::to_string(idOf(node)) +
-                 (visitor->getVisitPhase() == eXVP_PRE_POST_POST ? "" : "?");
+        const char* mark = visitor->getVisitPhase() == eXVP_PRE_POST_POST ? "" : "?";
+        m_log += (m_log.empty() ? "" : " ") + m_name + std::to_string(idOf(node)) + mark;
         return m_result;
     }
 
@@ -497,7 +387,8 @@ protected:
         log.clear();
         // Post visits write to the same log as the actions.
         visitor.onVisit = [this](XNode* node) {
-            if (visitor.getVisitPhase() == eXVP_PRE_POST_POST) log += (log.empty() ? "post" : " post") + std::to_string(idOf(node));
+            if (visitor.getVisitPhase() == eXVP_PRE_POST_POST)
+                log += (log.empty() ? "post" : " post") + std::to_string(idOf(node));
             return idOf(node) == failAt ? -1 : 0;
         };
     }
@@ -505,28 +396,26 @@ protected:
         tree.reset();
         EXPECT_EQ(g_liveActions, 0);
     }
-
     LoggingAction* action(const char* name, int result = 0) { return new LoggingAction(name, log, result); }
-    XNode* node(int id) { return id == 1 ? plus : multiply; }
+    void after(XNode* node, XVisitActionLinkedRecursive* a) {
+        XVisitActionLinkedRecursive::addActionToExecuteAfterExisting(node, a);
+    }
 
     std::string log;
     int failAt = 0;
 };
 
-struct ChainCase {
-    // Attachments: "<name><node id>[+ before existing][=result]", in order.
-    std::vector<const char*> attach;
-    Walk walk;
-    int failAt;
-    int result;
-    const char* log;
-    int liveAfter;  // actions alive after the walk
-};
-
 // Actions run after their node's post visit in attach order, and are freed
 // as they go; a failure stops later actions and the walk; other walks and
-// failed walks leave the actions to the tree.
-const ChainCase kChainCases[] = {
+// failed walks leave the actions to the tree. Attachments are
+// "<name><node id>[+ before existing][=result]"; liveAfter: actions alive after the walk.
+const struct ChainCase {
+    std::vector<const char*> attach;
+    Walk walk;
+    int failAt, result;
+    const char* log;
+    int liveAfter;
+} kChainCases[] = {
     {{"A3", "B3"}, kPrePost, 0, 0, "post2 post4 post5 post3 A3 B3 post1", 0},
     {{"A3=1", "B3"}, kPrePost, 0, -1, "post2 post4 post5 post3 A3", 0},
     {{"A3", "B3=3"}, kPrePost, 0, -1, "post2 post4 post5 post3 A3 B3", 0},
@@ -541,19 +430,18 @@ TEST_F(XVisitActionTest, ChainsRunAfterThePostVisit) {
         SetUp();
         failAt = c.failAt;
         XNode* holder = nullptr;
-        for (const std::string& attachment : std::vector<std::string>(c.attach.begin(), c.attach.end())) {
-            holder = node(attachment[1] - '0');
-            const size_t equals = attachment.find('=');
-            LoggingAction* a = action(attachment.substr(0, 1).c_str(), equals == std::string::npos ? 0 : std::stoi(attachment.substr(equals + 1)));
-            if (attachment.find('+') != std::string::npos)
-                XVisitActionLinkedRecursive::addActionToExecuteBeforeExisting(holder, a);
-            else
-                XVisitActionLinkedRecursive::addActionToExecuteAfterExisting(holder, a);
+        for (const std::string at : c.attach) {
+            holder = at[1] == '1' ? plus : multiply;
+            const size_t equals = at.find('=');
+            const int result = equals == std::string::npos ? 0 : std::stoi(at.substr(equals + 1));
+            LoggingAction* a = action(at.substr(0, 1).c_str(), result);
+            if (at.find('+') == std::string::npos) after(holder, a);
+            else XVisitActionLinkedRecursive::addActionToExecuteBeforeExisting(holder, a);
         }
         EXPECT_EQ(walk(c.walk), c.result) << c.log;
         EXPECT_EQ(log, c.log);
-        EXPECT_EQ(g_liveActions, c.liveAfter) << c.log;
-        EXPECT_EQ(XVisitor::getNodeVisitAction(holder) != nullptr, c.liveAfter > 0) << c.log;
+        EXPECT_EQ(answers({g_liveActions, XVisitor::getNodeVisitAction(holder) != nullptr}),
+                  answers({c.liveAfter, c.liveAfter > 0})) << c.log;
         expectIdle(visitor);
         TearDown();
     }
@@ -561,9 +449,9 @@ TEST_F(XVisitActionTest, ChainsRunAfterThePostVisit) {
 
 TEST_F(XVisitActionTest, DoitLrRunsTheChainFromTailToHead) {
     LoggingAction* a = action("A");
-    XVisitActionLinkedRecursive::addActionToExecuteAfterExisting(plus, a);
-    XVisitActionLinkedRecursive::addActionToExecuteAfterExisting(plus, action("B"));
-    XVisitActionLinkedRecursive::addActionToExecuteAfterExisting(plus, action("C"));
+    after(plus, a);
+    after(plus, action("B"));
+    after(plus, action("C"));
     XVisitAction* head = XVisitor::getNodeVisitAction(plus);
     EXPECT_EQ(head->doitBs(&visitor, plus), 0);
     EXPECT_EQ(log, "A1? B1? C1?");
@@ -573,40 +461,38 @@ TEST_F(XVisitActionTest, DoitLrRunsTheChainFromTailToHead) {
 }
 
 TEST_F(XVisitActionTest, AddedChainKeepsItsOwnLinks) {
-    XVisitActionLinkedRecursive::addActionToExecuteAfterExisting(plus, action("A"));
+    after(plus, action("A"));
     LoggingAction* c = action("C");
-    XVisitActionLinkedRecursive::addActionToExecuteAfterExisting(plus, c);  // plus: C -> A
+    after(plus, c);  // plus: C -> A
     // Move the chain C -> A over to MULTIPLY behind B.
     plus->getCmnInfoPtr()->setVisitAction(nullptr, nullptr);
-    XVisitActionLinkedRecursive::addActionToExecuteAfterExisting(multiply, action("B"));
-    XVisitActionLinkedRecursive::addActionToExecuteAfterExisting(multiply, c);  // C -> A -> B
+    after(multiply, action("B"));
+    after(multiply, c);  // C -> A -> B
     EXPECT_EQ(walk(kPrePost), 0);
     EXPECT_EQ(log, "post2 post4 post5 post3 B3 A3 C3 post1");
 }
 
 TEST_F(XVisitActionTest, ActionTypesAndChainingInvariants) {
     std::unique_ptr<LoggingAction> a(action("A"));
-    EXPECT_EQ(a->isActionType(eXVAT_ANY), 1);
-    EXPECT_EQ(a->isActionType(eXVAT_LINKED_RECURSIVE), 1);
-    EXPECT_EQ(a->isActionType(eXVAT_REVERSE_PARSER), 0);
-    EXPECT_EQ(LoneAction().isActionType(eXVAT_LINKED_RECURSIVE), 0);
+    EXPECT_EQ(answers({a->isActionType(eXVAT_ANY), a->isActionType(eXVAT_LINKED_RECURSIVE),
+                       a->isActionType(eXVAT_REVERSE_PARSER), LoneAction().isActionType(eXVAT_LINKED_RECURSIVE)}),
+              "1 1 0 0");
     // A lone action cannot be chained or run; it stays with its node.
     XVisitor::setNodeVisitAction(multiply, new LoneAction());
-    EXPECT_THROW(XVisitActionLinkedRecursive::addActionToExecuteAfterExisting(multiply, a.get()), QvAssertFailure);
+    EXPECT_THROW(after(multiply, a.get()), QvAssertFailure);
     EXPECT_THROW(walk(kPrePost), QvAssertFailure);
     expectIdle(visitor);
     EXPECT_NE(XVisitor::getNodeVisitAction(multiply), nullptr);
     // The head cannot be attached again.
     LoggingAction* b = action("B");
-    XVisitActionLinkedRecursive::addActionToExecuteAfterExisting(plus, b);
-    EXPECT_THROW(XVisitActionLinkedRecursive::addActionToExecuteAfterExisting(plus, b), QvAssertFailure);
+    after(plus, b);
+    EXPECT_THROW(after(plus, b), QvAssertFailure);
     EXPECT_THROW(XVisitActionLinkedRecursive::addActionToExecuteBeforeExisting(plus, b), QvAssertFailure);
 }
 
 TEST_F(XVisitActionTest, LongChainIsFreedWithoutDeepRecursion) {
-    std::unique_ptr<XNode> holder(XNodeKeyword::create(eXNI_SYSDATE, 0, 0));
-    for (int i = 0; i < 100000; ++i)
-        XVisitActionLinkedRecursive::addActionToExecuteAfterExisting(holder.get(), action("A"));
+    std::unique_ptr<XNode> holder(leaf());
+    for (int i = 0; i < 100000; ++i) after(holder.get(), action("A"));
     EXPECT_EQ(g_liveActions, 100000);
     holder.reset();
     EXPECT_EQ(g_liveActions, 0);

@@ -13,15 +13,11 @@
 #include "qvcmnasrt.h"
 #include "qvcmnexpr/xexprstrinfo.h"
 #include "qvcmnexpr/xmetadata.h"
-#include "qvcmnexpr/xnode.h"
 #include "qvcmnexpr/xnodeconst.h"
 #include "qvcmnexpr/xparser.h"
 #include "qvcmnexpr/xparsercontext.h"
 #include "qvcmnexpr/xtree.h"
-#include "qvi18n.h"
-#include "qvutils.h"
 #include "xlexer.h"
-#include "xyystype.h"
 
 // The constant constructor is private (creators only); tests reach it here.
 class XNodeConstTestAccess {
@@ -218,11 +214,10 @@ TEST_F(TreeFixture, MessagesNameTheNodeAndMarkItsSpan) {
          line(1, named("+", msg(kSomeError)), "[a + b]") + "||0,5"},
         {[&] { XParser::appendParserMessage(0, tree.get(), b, qvU("W").getBuffer()); },
          "|" + line(0, named("b", "W"), "a + [b]") + "|4,5"},
-        {[&] {
-             XParser::appendParserMessage(1, tree.get(), a, plus, kSomeError);
-             XParser::appendParserMessage(1, tree.get(), b, 2, 2, qvU("E").getBuffer());
-         },
-         line(1, named("a", msg(kSomeError)), "[a + b]") + line(1, named("b", "E"), "a ]+ b") + "||2,2"},
+        {[&] { XParser::appendParserMessage(1, tree.get(), a, plus, kSomeError); },
+         line(1, named("a", msg(kSomeError)), "[a + b]") + "||0,5"},
+        {[&] { XParser::appendParserMessage(1, tree.get(), b, 2, 2, qvU("E").getBuffer()); },
+         line(1, named("b", "E"), "a ]+ b") + "||2,2"},
         {[&] { XParser::appendParserMessage(1, tree.get(), constant.get(), a, qvU("E").getBuffer()); },
          line(1, named("12", "E"), "[a] + b") + "||0,1"},
         {[&] {
@@ -233,15 +228,9 @@ TEST_F(TreeFixture, MessagesNameTheNodeAndMarkItsSpan) {
          line(1, named("bb", "E"), "(a + [bb])") + "||5,7"},
         // One holder missing: the holders stay; the target string missing:
         // no line, but the holders move.
-        {[&] {
-             tree->setErrorPosHolders(&begin, nullptr);
-             XParser::appendParserMessage(1, tree.get(), a, qvU("E").getBuffer());
-         },
+        {[&] { tree->setErrorPosHolders(&begin, nullptr); XParser::appendParserMessage(1, tree.get(), a, qvU("E").getBuffer()); },
          line(1, named("a", "E"), "[a] + b") + "||99,99"},
-        {[&] {
-             tree->setErrorReportStrings(&err, nullptr);
-             XParser::appendParserMessage(0, tree.get(), a, qvU("W").getBuffer());
-         },
+        {[&] { tree->setErrorReportStrings(&err, nullptr); XParser::appendParserMessage(0, tree.get(), a, qvU("W").getBuffer()); },
          "||0,1"},
         // An upgrade tree without both strings reports nothing.
         {[&] {
@@ -252,10 +241,7 @@ TEST_F(TreeFixture, MessagesNameTheNodeAndMarkItsSpan) {
              XParser::appendParserMessage(0, tree.get(), a, kSomeWarning);
          },
          "||99,99"},
-        {[&] {
-             tree->setIsUpgrade(1);
-             XParser::appendParserMessage(1, tree.get(), a, kSomeError);
-         },
+        {[&] { tree->setIsUpgrade(1); XParser::appendParserMessage(1, tree.get(), a, kSomeError); },
          line(1, named("a", msg(kSomeError)), "[a] + b") + "||0,1"},
     };
     for (const auto& c : cases) {

@@ -33,14 +33,11 @@ using xparsetest::kWorkflow;
 struct LexTestContext : xparsetest::TestContext {
     explicit LexTestContext(int xprContext = kTransformation) : TestContext(xprContext) {}
     int containsValidTokenMapVar(const QvUString& text, size_t pos, size_t& length) override {
-        if (forcedLength == kNone) return TestContext::containsValidTokenMapVar(text, pos, length);
-        length = forcedLength;
-        return 1;
+        return forcedLength == kNone ? TestContext::containsValidTokenMapVar(text, pos, length) : (length = forcedLength, 1);
     }
     int containsValidTokenWflowVar(const QvUString& text, size_t pos, size_t& length, int& preDefined) override {
         if (forcedLength == kNone) return TestContext::containsValidTokenWflowVar(text, pos, length, preDefined);
-        length = forcedLength;
-        return 1;
+        return length = forcedLength, 1;
     }
     int containsValidExtFunc(const QvUString& name) override {
         extFuncNamesAsked.push_back(name.toUtf8());
@@ -290,9 +287,8 @@ TEST(LexerTest, InvalidUtf16IsReadUnitByUnit) {
     EXPECT_EQ(dumpUnits({0xD800, 0}, "Wp", true), "LEXERROR(0,0)!19081");
     EXPECT_EQ(dumpUnits({'a', 0, ';', 'b', 0}, "T", true), "NAME(0,1)'a'") << "the text ends at the first 0 unit";
     LexTestContext context;
-    XLexer fromNull(nullptr, &context, 0);
-    yystype lval{};
-    EXPECT_EQ(fromNull.yylex(&lval), END_OF_INPUT);
+    TestLexer fromNull(nullptr, &context, 0);
+    EXPECT_EQ(dumpAll(fromNull, true), "");
 }
 
 // The lexer reads its vocabulary from the tables; every row must come out
@@ -307,16 +303,15 @@ TEST(LexerTest, EveryVocabularyRow) {
         expect(std::string(" ") + row.text + " ", "T",
                tokenName(row.token) + ("(1," + std::to_string(1 + row.length) + ")") + value);
     }
-    for (const XQualifierRow& row : gQualifierTable) {
-        std::string lower = row.text;
-        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        expect(lower + ".x", "T", tokenName(row.token) + std::string(" OPT_DOT NAME"));
-    }
-    for (const XKeywordRow& row : gKeywordTable) {
-        const std::string name = row.name + std::string(" ");
-        expect(name, "U", tokenName(row.token) + ("(0," + std::to_string(name.size() - 1) + ")=") +
-                              kindText(row.semanticValue()) + " ->" + kContextNames[row.domain]);
-    }
+    auto lower = [](std::string text) {
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    for (const XQualifierRow& row : gQualifierTable)
+        expect(lower(row.text) + ".x", "T", tokenName(row.token) + std::string(" OPT_DOT NAME"));
+    for (const XKeywordRow& row : gKeywordTable)
+        expect(lower(row.name), "U", tokenName(row.token) + ("(0," + std::to_string(std::strlen(row.name)) + ")=") +
+                                         kindText(row.semanticValue()) + " ->" + kContextNames[row.domain]);
     for (const XFunctionRow& row : gFunctionTable) {
         // The function token takes the blanks before "(" with it.
         const std::string n = std::to_string(std::strlen(row.name) + 1), m = std::to_string(std::strlen(row.name) + 2);
@@ -408,8 +403,7 @@ TEST(LexerTest, NewTextsAndNonsenseAnswersOfTheContext) {
     LexTestContext context;
     auto first = units("abcdef + 1"), second = units("x");
     TestLexer lexer(first.data(), &context, 0);
-    yystype lval{};
-    EXPECT_EQ(lexer.yylex(&lval), NAME);
+    EXPECT_EQ(nextToken(lexer, [&](yystype* l) { return lexer.yylex(l); }, false), "NAME");
     lexer.setInputString(second.data());
     EXPECT_EQ(lexer.getCurTokText().toUtf8(), "");
     EXPECT_EQ(dumpAll(lexer, true), "NAME(0,1)'x'");
@@ -474,12 +468,10 @@ TEST(LexerTest, ValueStringsLiveAsLongAsTheLexer) {
     LexTestContext context;
     auto buffer = units(text);
     XLexer lexer(buffer.data(), &context, 0);
-    std::vector<std::string> values;
     std::vector<const QvUString*> kept;
-    yystype lval{};
-    while (lexer.yylex(&lval) == NAME) kept.push_back(lval.value.str);
-    for (const QvUString* value : kept) values.push_back(value->toUtf8());
-    EXPECT_EQ(values, names);
+    for (yystype lval{}; lexer.yylex(&lval) == NAME;) kept.push_back(lval.value.str);
+    ASSERT_EQ(kept.size(), names.size());
+    for (size_t i = 0; i < kept.size(); ++i) ASSERT_EQ(kept[i]->toUtf8(), names[i]);
 }
 
 // Every scan must stay linear on long texts. Every unit of a long name a

@@ -35,22 +35,13 @@ public:
     static void setLexer(XParser& parser, XLexer* lexer) { parser.m_lexer = lexer; }
     static void handleYyError(XParser& parser, const char* text) { parser.handleYyError(text); }
     static void handleSyntaxError(XParser& parser, const QvUString& m) { parser.handleSyntaxError(m); }
-    static void handleSyntaxError(XParser& parser, int id, int begin, int end) {
-        parser.handleSyntaxError(id, begin, end);
-    }
+    static void handleSyntaxError(XParser& parser, int id, int begin, int end) { parser.handleSyntaxError(id, begin, end); }
 };
 
 namespace {
 
-enum : int {
-    kLineError = 19075,
-    kLineWarning = 19080,
-    kMarkOpen = 19083,
-    kMarkClose = 19109,
-    kNodeToken = 19110,
-    kSomeError = 19028,
-    kSomeWarning = 19154,
-};
+enum : int { kLineError = 19075, kLineWarning = 19080, kMarkOpen = 19083, kMarkClose = 19109, kNodeToken = 19110 };
+enum : int { kSomeError = 19028, kSomeWarning = 19154 };
 
 std::string msg(int id) { return qvGetMsg(id).toUtf8(); }
 
@@ -61,20 +52,19 @@ std::string markers(const std::string& marked) {
     return out;
 }
 
-// One line as the catalogue formats it: `text` and the marked expression.
-std::string line(int isError, const std::string& text, const std::string& marked) {
+std::string format(int id, const std::string& first, const std::string& second) {
     QvUString out;
-    out.sprint(qvGetMsg(isError ? kLineError : kLineWarning).getBuffer(), qvU(text).getBuffer(),
-               qvU(markers(marked)).getBuffer());
+    out.sprint(qvGetMsg(id).getBuffer(), qvU(first).getBuffer(), qvU(second).getBuffer());
     return out.toUtf8();
 }
 
-// `text` prefixed with a node's token text.
-std::string named(const std::string& token, const std::string& text) {
-    QvUString out;
-    out.sprint(qvGetMsg(kNodeToken).getBuffer(), qvU(token).getBuffer(), qvU(text).getBuffer());
-    return out.toUtf8();
+// One line as the catalogue formats it: `text` and the marked expression.
+std::string line(int isError, const std::string& text, const std::string& marked) {
+    return format(isError ? kLineError : kLineWarning, text, markers(marked));
 }
+
+// `text` prefixed with a node's token text.
+std::string named(const std::string& token, const std::string& text) { return format(kNodeToken, token, text); }
 
 // ---- the line builder ----
 
@@ -83,12 +73,10 @@ TEST(LineBuilderTest, MarksTheSpanOfTheExpressionCopy) {
         int isError, begin, end;
         const char* marked;
     } cases[] = {
-        {1, 2, 5, "ab[cde]fg"}, {1, 0, 7, "[abcdefg]"}, {1, 3, 3, "abc]defg"},  // equal: closing marker only
-        {1, 0, 0, "]abcdefg"},  {1, 7, 7, "abcdefg]"},  {1, 5, 7, "abcde[fg]"},
-        {1, 5, 12, "abcde[fg]"},  // end past the end
-        {1, 9, 12, "abcdefg]"},   // both past the end
-        {1, -1, -1, "]abcdefg"},  {0, 0, 1, "[a]bcdefg"},
-    };
+        // An empty span shows the closing marker only; ends past the text are cut to it.
+        {1, 2, 5, "ab[cde]fg"}, {1, 0, 7, "[abcdefg]"}, {1, 3, 3, "abc]defg"}, {1, 0, 0, "]abcdefg"},
+        {1, 7, 7, "abcdefg]"}, {1, 5, 7, "abcde[fg]"}, {1, 5, 12, "abcde[fg]"}, {1, 9, 12, "abcdefg]"},
+        {1, -1, -1, "]abcdefg"}, {0, 0, 1, "[a]bcdefg"}};
     const QvUString expr = qvU("abcdefg");
     for (const auto& c : cases) {
         QvUString out = qvU("before|");
@@ -189,13 +177,10 @@ struct TreeFixture : ::testing::Test {
         tree->setErrorReportPointers(&err, &warn, &begin, &end);
     }
     // "err lines | warn lines | begin,end".
-    std::string outcome() const {
-        return err.toUtf8() + "|" + warn.toUtf8() + "|" + std::to_string(begin) + "," + std::to_string(end);
-    }
+    std::string outcome() const { return err.toUtf8() + "|" + warn.toUtf8() + "|" + std::to_string(begin) + "," + std::to_string(end); }
     QvUString text = qvU("a + b");
     XNodeOpt* plus;
-    XNode* a;
-    XNode* b;
+    XNode *a, *b;
     std::unique_ptr<XTree> tree;
     QvUString err, warn;
     size_t begin = 99, end = 99;

@@ -127,74 +127,53 @@ TEST(GrammarTest, ReferenceKindsAndNameChains) {
     EXPECT_EQ(qualifiers[1], nullptr);
 }
 
-TEST(GrammarSpanTest, RootSpansCoverTheirRule) {
-    constexpr struct {
-        const char* text;
-        int begin, end;
-    } cases[] = {
-        {"a + b", 0, 5},       {"(a + b)", 0, 7},     {"((a))", 0, 5},       {" ( a ) ", 1, 6},  {"-5", 0, 2},
-        {"- 5", 0, 3},         {"-(5)", 0, 4},        {"- ( 5 )", 0, 7},     {"+5", 0, 2},       {"-'x'", 0, 4},
-        {"- -5", 0, 4},        {"NOT a", 0, 5},       {"f(a)", 0, 4},        {"IIF(a,1,2)", 0, 10}, {"a[1]", 0, 4},
-        {"a.b", 0, 3},         {":SD.a", 0, 5},       {":a", 0, 2},          {":FLD.{a.b}", 0, 10},
-        {":TYPE.a.b", 0, 9},   {"myfn(1)", 0, 7},     {"TRUE", 0, 4},        {"COUNT(*)", 0, 8}, {"1 + (2)", 0, 7},
+// A node's span as "begin,end", its children's in parentheses.
+std::string spans(const XNode* node) {
+    std::string out = std::to_string(node->getPosBegin().toInteger()) + "," + std::to_string(node->getPosEnd().toInteger());
+    for (int i = 0, n = node->getNumChildrenB(); i < n; ++i)
+        out += (i ? " " : "(") + spans(childOf(node, i)) + (i + 1 < n ? "" : ")");
+    return out;
+}
+
+TEST(GrammarSpanTest, SpansCoverTheirRule) {
+    constexpr TreeCase cases[] = {
+        {"a + b", "0,5(0,1 4,5)"}, {"(a + b)", "0,7(1,2 5,6)"}, {"((a))", "0,5"}, {" ( a ) ", "1,6"}, {"-5", "0,2"},
+        {"- 5", "0,3"}, {"-(5)", "0,4"}, {"- ( 5 )", "0,7"}, {"+5", "0,2"}, {"-'x'", "0,4(1,4)"}, {"- -5", "0,4"},
+        {"NOT a", "0,5(4,5)"}, {"f(a)", "0,4(2,3)"}, {"IIF(a,1,2)", "0,10(4,5 6,7 8,9)"}, {"a.b", "0,3(0,1 2,3)"},
+        {"a[1]", "0,4(0,1 2,3(2,3))"}, {":SD.a", "0,5"}, {":a", "0,2"}, {":FLD.{a.b}", "0,10"}, {"TRUE", "0,4"},
+        {":TYPE.a.b", "0,9(6,7 8,9)"}, {"myfn(1)", "0,7(5,6)"}, {"COUNT(*)", "0,8(6,7)"}, {"1 + (2)", "0,7(0,1 4,7)"},
+        {"(a) * -(2) - 'x'", "0,16(0,10(0,3 6,10) 13,16)"},
     };
-    for (const auto& c : cases) {
+    for (const TreeCase& c : cases) {
         TestContext ctx(kTransformation);
         ctx.extFuncs = {"myfn"};
         OneParse r(ctx, c.text);
         ASSERT_EQ(r.status, 0) << c.text << "\n" << r.err.toUtf8();
-        EXPECT_EQ(r.root()->getPosBegin().toInteger(), c.begin) << c.text;
-        EXPECT_EQ(r.root()->getPosEnd().toInteger(), c.end) << c.text;
+        EXPECT_EQ(spans(r.root()), c.tree) << c.text;
+        // Parentheses do not count as a position change to remember.
+        if (c.text[0] == '(') {
+            EXPECT_EQ(r.root()->getPosOrigBegin().toInteger(), 0) << c.text;
+        }
     }
 }
 
-TEST(GrammarSpanTest, OperandsKeepTheirOwnSpans) {
-    TestContext ctx(kTransformation);
-    OneParse r(ctx, "(a) * -(2) - 'x'");
-    ASSERT_EQ(r.printed(), "MINUS(MULTIPLY(a,-2),'x')");
-    const XNode* product = childOf(r.root(), 0);
-    std::string spans;
-    for (const XNode* n : {product, childOf(product, 0), childOf(product, 1), childOf(r.root(), 1)})
-        spans += std::to_string(n->getPosBegin().toInteger()) + "," + std::to_string(n->getPosEnd().toInteger()) + " ";
-    EXPECT_EQ(spans, "0,10 0,3 6,10 13,16 ");
-    // Parentheses do not count as a position change to remember.
-    EXPECT_EQ(childOf(product, 0)->getPosOrigBegin().toInteger(), 0);
-}
-
 constexpr TreeCase kSyntaxErrors[] = {
-    // Two operands side by side: marked in the gap between them.
-    {"1 2 3", "1 - [19035] 1,2"},
-    {"a  'x'", "1 - [19035] 1,3"},
-    {"f(a, b c)", "1 - [19035] 6,7"},
-    // ".1" is a decimal literal, so this is two operands.
+    // Two operands side by side: marked in the gap between them (".1" is a decimal literal).
+    {"1 2 3", "1 - [19035] 1,2"}, {"a  'x'", "1 - [19035] 1,3"}, {"f(a, b c)", "1 - [19035] 6,7"},
     {"a.1", "1 - [19035] 1,1"},
     // Anything else the grammar cannot read: at the end of the token that could not be read.
-    {"f(a) b", "1 - [19065] 6,6"},
-    {"(a)(b)", "1 - [19065] 4,4"},
-    {"a + ", "1 - [19065] 4,4"},
-    {"a + * b", "1 - [19065] 5,5"},
-    {"(a", "1 - [19065] 2,2"},
-    {")", "1 - [19065] 1,1"},
-    {"a := 1", "1 - [19065] 4,4"},
-    {"a[]", "1 - [19065] 3,3"},
-    {"a[1,2,3,4]", "1 - [19065] 8,8"},
-    {"SUM(*)", "1 - [19065] 5,5"},
+    {"f(a) b", "1 - [19065] 6,6"}, {"(a)(b)", "1 - [19065] 4,4"}, {"a + ", "1 - [19065] 4,4"},
+    {"a + * b", "1 - [19065] 5,5"}, {"(a", "1 - [19065] 2,2"}, {")", "1 - [19065] 1,1"}, {"a := 1", "1 - [19065] 4,4"},
+    {"a[]", "1 - [19065] 3,3"}, {"a[1,2,3,4]", "1 - [19065] 8,8"}, {"SUM(*)", "1 - [19065] 5,5"},
+    {":SD.f(1)", "1 - [19065] 6,6"}, {"a.'x'", "1 - [19065] 5,5"}, {"myfn(", "1 - [19065] 5,5"},
     // COUNT has no empty argument list, so its comma is no leading one.
-    {"COUNT(,a)", "1 - [19065] 7,7"},
-    {"COUNT()", "1 - [19065] 7,7"},
-    {"LOOKUP(a, :TD.c, 1)", "1 - [19065] 8,8"},
-    {"LOOKUP(:TD.r)", "1 - [19065] 13,13"},
-    {":SD.f(1)", "1 - [19065] 6,6"},
-    {"a.'x'", "1 - [19065] 5,5"},
-    {"myfn(", "1 - [19065] 5,5"},
+    {"COUNT(,a)", "1 - [19065] 7,7"}, {"COUNT()", "1 - [19065] 7,7"},
+    {"LOOKUP(a, :TD.c, 1)", "1 - [19065] 8,8"}, {"LOOKUP(:TD.r)", "1 - [19065] 13,13"},
     // A leading comma: marked at the comma; one that leaves out a middle argument is none.
-    {"f(, a)", "1 - [19032] 2,2"},
-    {"IIF( , a)", "1 - [19032] 5,5"},
-    {"myfn(, 1)", "1 - [19032] 5,5"},
+    {"f(, a)", "1 - [19032] 2,2"}, {"IIF( , a)", "1 - [19032] 5,5"}, {"myfn(, 1)", "1 - [19032] 5,5"},
     {"f(a, , b)", "1 - [19065] 6,6"},
     // What the lexer cannot read carries the lexer's own message.
-    {"a ; b", "1 - [19081] 3,3"},
-    {"'abc", "1 - [19082] 4,4"},
+    {"a ; b", "1 - [19081] 3,3"}, {"'abc", "1 - [19082] 4,4"},
     // SPOUTPUT is reported but read as PROC_RESULT, so the parse goes on.
     {":SP.p(a, SPOUTPUT)", "0 SP[:SP.p](a,PROC_RESULT) [19064] 9,17"},
     {"p(SPOUTPUT, SPOUTPUT) +", "1 - [19064 19064 19065] 23,23"},
@@ -204,12 +183,8 @@ TEST(GrammarErrorTest, SyntaxErrorsAndTheirPositions) {
     expectTrees(kSyntaxErrors);
     // Port references where the context allows none abandon the parse;
     // mapping variables do not depend on the port setting.
-    constexpr TreeCase refused[] = {
-        {"1 + abc", "1 - [19107] 4,7"},
-        {":FLD.{a.b}", "1 - [19107] 0,10"},
-        {"LOOKUP(:TD.r, :TD.c, 1)", "1 - [19107] 7,12"},
-        {"$$v + 1", "PLUS($$v,1)"},
-    };
+    constexpr TreeCase refused[] = {{"1 + abc", "1 - [19107] 4,7"}, {":FLD.{a.b}", "1 - [19107] 0,10"},
+                                     {"LOOKUP(:TD.r, :TD.c, 1)", "1 - [19107] 7,12"}, {"$$v + 1", "PLUS($$v,1)"}};
     expectTrees(refused, kTransformation, 0);
 }
 

@@ -27,10 +27,8 @@ TEST(GrammarTokenTest, GeneratedNumbersMatchTheVocabulary) {
     EXPECT_EQ(TestParser::getStarKey(), static_cast<int>(TOK_OPT_MULTIPLY));
 }
 
-struct TreeCase {
-    const char* text;
-    const char* tree;  // or "status - [message ids] begin,end" for a failed or reporting parse
-};
+// A text and its tree, or "status - [message ids] begin,end" for a failed or reporting parse.
+struct TreeCase { const char* text; const char* tree; };
 
 // The tree of `text`, or how the parse ended; the node stack is freed either way.
 std::string parsed(const char* text, int xprContext, int portAllowed = 1) {

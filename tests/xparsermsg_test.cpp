@@ -69,10 +69,7 @@ std::string named(const std::string& token, const std::string& text) { return fo
 // ---- the line builder ----
 
 TEST(LineBuilderTest, MarksTheSpanOfTheExpressionCopy) {
-    const struct {
-        int isError, begin, end;
-        const char* marked;
-    } cases[] = {
+    const struct { int isError, begin, end; const char* marked; } cases[] = {
         // An empty span shows the closing marker only; ends past the text are cut to it.
         {1, 2, 5, "ab[cde]fg"}, {1, 0, 7, "[abcdefg]"}, {1, 3, 3, "abc]defg"}, {1, 0, 0, "]abcdefg"},
         {1, 7, 7, "abcdefg]"}, {1, 5, 7, "abcde[fg]"}, {1, 5, 12, "abcde[fg]"}, {1, 9, 12, "abcdefg]"},
@@ -191,10 +188,7 @@ struct TreeFixture : ::testing::Test {
 // named by their printed value; the current text is the one quoted.
 TEST_F(TreeFixture, MessagesNameTheNodeAndMarkItsSpan) {
     std::unique_ptr<XNode> constant(XNodeConstTestAccess::makeInt(12, -1, -1));
-    const struct {
-        std::function<void()> report;
-        std::string outcome;
-    } cases[] = {
+    const struct { std::function<void()> report; std::string outcome; } cases[] = {
         {[&] { XParser::appendParserMessage(1, tree.get(), plus, kSomeError); },
          line(1, named("+", msg(kSomeError)), "[a + b]") + "||0,5"},
         {[&] { XParser::appendParserMessage(0, tree.get(), b, qvU("W").getBuffer()); },

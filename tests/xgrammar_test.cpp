@@ -98,6 +98,7 @@ TEST(GrammarTest, PrecedenceCallsAndKeywords) {
          "DECODE(ABORTED=107,DISABLED=104,FAILED=105,NOTSTARTED=101,STARTED=102,STOPPED=106,SUCCEEDED=103,"
          "WORKFLOWSTARTTIME)"},
         {"$$count > 2 AND NOT $s1.Status = FAILED", "AND(GT($$count,2),EQ(NOT($s1.Status),FAILED=105))"},
+        {"DECODE(TRUE, FALSE, NULL, SYSDATE, $$a OR $$b)", "DECODE(TRUE=1,FALSE=0,NULL,SYSDATE,OR($$a,$$b))"},
     };
     expectTrees(workflow, kWorkflow);
 }

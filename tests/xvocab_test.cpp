@@ -1,6 +1,7 @@
 // The fixed vocabulary: the lookups over the recognition tables, the
 // indexes the lexer reads them through, display texts, the character sets,
-// and the few facts of the tables nothing else pins down (domains).
+// and the few facts of the tables nothing else pins down (function domains;
+// the grammar tests read every keyword in the contexts it belongs to).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -27,23 +28,6 @@ std::string utf8(const QvUString* s) { return s ? s->toUtf8() : std::string("<nu
 const char* const kDomains[] = {"-", "T", "W", "TW", "-", "T+r", "-", "TW+r"};
 
 // ---- facts of the tables ----
-
-// Keywords as "NAME token domain"; the grammar and lexer tests read the
-// tokens, only this list reads every domain.
-TEST(VocabularyTableTest, KeywordTokensAndDomains) {
-    std::string rows;
-    for (const XKeywordRow& row : gKeywordTable)
-        rows += std::string(rows.empty() ? "" : ", ") + row.name + " " + tokenName(row.token) + " " + kDomains[row.domain];
-    EXPECT_EQ(rows,
-              "ABORTED XWT_ABORTED W, AND OPT_AND TW, DD_DELETE XDD_DELETE T, DD_INSERT XDD_INSERT T, "
-              "DD_REJECT XDD_REJECT T, DD_UPDATE XDD_UPDATE T, DISABLED XWT_DISABLED W, FAILED XWT_FAILED W, "
-              "FALSE XFALSE TW, NOT OPT_NOT TW, NOTSTARTED XWT_NOTSTARTED W, NULL CONST_NULL TW, OR OPT_OR TW, "
-              "PROC_RESULT XPROC_RESULT T, SESSSTARTTIME SESSSTARTTIME T, SPOUTPUT XSPOUTPUT T, "
-              "STARTED XWT_STARTED W, STOPPED XWT_STOPPED W, SUCCEEDED XWT_SUCCEEDED W, SYSDATE SYSDATE TW, "
-              "TC_COMMIT_AFTER XTC_COMMIT_AFTER T, TC_COMMIT_BEFORE XTC_COMMIT_BEFORE T, "
-              "TC_CONTINUE_TRANSACTION XTC_CONTINUE_TRANSACTION T, TC_ROLLBACK_AFTER XTC_ROLLBACK_AFTER T, "
-              "TC_ROLLBACK_BEFORE XTC_ROLLBACK_BEFORE T, TRUE XTRUE TW, WORKFLOWSTARTTIME WORKFLOWSTARTTIME W");
-}
 
 // Functions grouped by token and domain, with the kind of their call node
 // where it is not named like the function.

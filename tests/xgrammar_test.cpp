@@ -128,7 +128,8 @@ TEST(GrammarTest, ReferenceKindsAndNameChains) {
 
 // A node's span as "begin,end", its children's in parentheses.
 std::string spans(const XNode* node) {
-    std::string out = std::to_string(node->getPosBegin().toInteger()) + "," + std::to_string(node->getPosEnd().toInteger());
+    std::string out = std::to_string(node->getPosBegin().toInteger()) + ",";
+    out += std::to_string(node->getPosEnd().toInteger());
     for (int i = 0, n = node->getNumChildrenB(); i < n; ++i)
         out += (i ? " " : "(") + spans(childOf(node, i)) + (i + 1 < n ? "" : ")");
     return out;

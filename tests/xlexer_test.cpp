@@ -33,7 +33,8 @@ using xparsetest::kWorkflow;
 struct LexTestContext : xparsetest::TestContext {
     explicit LexTestContext(int xprContext = kTransformation) : TestContext(xprContext) {}
     int containsValidTokenMapVar(const QvUString& text, size_t pos, size_t& length) override {
-        return forcedLength == kNone ? TestContext::containsValidTokenMapVar(text, pos, length) : (length = forcedLength, 1);
+        if (forcedLength == kNone) return TestContext::containsValidTokenMapVar(text, pos, length);
+        return length = forcedLength, 1;
     }
     int containsValidTokenWflowVar(const QvUString& text, size_t pos, size_t& length, int& preDefined) override {
         if (forcedLength == kNone) return TestContext::containsValidTokenWflowVar(text, pos, length, preDefined);
@@ -141,7 +142,7 @@ std::string dumpAll(TestLexer& lexer, bool full) {
     yystype lval{};
     EXPECT_EQ(lexer.yylex(&lval), END_OF_INPUT) << "the end stays the end";
     EXPECT_EQ(static_cast<size_t>(lexer.getCurTokPosEnd()), lexer.getInputString().length());
-    if (startContext == kUndecided) out += std::string(out.empty() ? "" : " ") + "->" + kContextNames[lexer.getXprContext()];
+    if (startContext == kUndecided) out += (out.empty() ? "->" : " ->") + std::string(kContextNames[lexer.getXprContext()]);
     return out;
 }
 
@@ -168,7 +169,8 @@ const std::string kLongWord = "TC_CONTINUE_TRANSACTION" + std::string(50, '_');
 const LexCase kLexCases[] = {
     // The worked example (the token stream tests read it in a transformation);
     // an undecided expression reads the decimal as a double.
-    {"PRICE * 1.5) -- note", "U", "NAME(0,5)'PRICE' OPT_MULTIPLY(6,7)=MULTIPLY CONST_FLOAT(8,11)~1.5 PAREN_RIGHT(11,12) ->U"},
+    {"PRICE * 1.5) -- note", "U", "NAME(0,5)'PRICE' OPT_MULTIPLY(6,7)=MULTIPLY CONST_FLOAT(8,11)~1.5 PAREN_RIGHT(11,12) "
+                                  "->U"},
     // Blanks and comments; a single "-" or "/" is an operator.
     {"", "T", ""}, {"   ", "T", ""}, {"\t\r\n", "T", ""}, {"-- only a comment", "T", ""},
     {"// one\n-- two\n  ", "T", ""}, {"--", "T", ""}, {"//\n", "T", ""}, {"a--b", "T", "NAME"}, {"a//b", "T", "NAME"},
@@ -319,8 +321,9 @@ TEST(LexerTest, EveryVocabularyRow) {
 }
 
 TEST(LexerTest, StaticSkippersStopAtTheRightUnit) {
-    const struct { const char* text; size_t whitespaces, comment, both; } cases[] = {{"", 0, 0, 0},       {"x", 0, 0, 0},   {"  x", 2, 0, 2},   {"--a\nx", 0, 4, 4},   {"//a", 0, 3, 3},
-                 {"-- a\n  // b\n\tx", 0, 5, 13}, {" \t-- c", 2, 0, 6}, {"-x", 0, 0, 0}, {"/-x", 0, 0, 0}};
+    const struct { const char* text; size_t whitespaces, comment, both; } cases[] = {
+        {"", 0, 0, 0}, {"x", 0, 0, 0}, {"  x", 2, 0, 2}, {"--a\nx", 0, 4, 4}, {"//a", 0, 3, 3},
+        {"-- a\n  // b\n\tx", 0, 5, 13}, {" \t-- c", 2, 0, 6}, {"-x", 0, 0, 0}, {"/-x", 0, 0, 0}};
     for (const auto& c : cases) {
         auto buffer = units(c.text);
         const unsigned short* p = buffer.data();
@@ -354,7 +357,8 @@ TEST(LexerTest, LookingAheadChangesNothing) {
 // are made up (the single space between tokens has a path of its own).
 TEST(LexerTest, CurrentTokenSpans) {
     // A text, how many tokens are read before looking, and the current token.
-    const struct { const char* text; int tokens; const char* current; } cases[] = {{"  iif  (x) ;", 1, "2,7'iif  '"}, {"  iif  (x) ;", 5, "11,12';'"}, {"  F  (", 1, "2,3'F'"},
+    const struct { const char* text; int tokens; const char* current; } cases[] = {
+                 {"  iif  (x) ;", 1, "2,7'iif  '"}, {"  iif  (x) ;", 5, "11,12';'"}, {"  F  (", 1, "2,3'F'"},
                  {"a", 2, "0,1'a'"}, {"a ", 2, "1,2' '"}, {"a   ", 2, "1,4'   '"}, {"a\t ", 2, "1,3'\t '"},
                  {"a -- c", 2, "1,6' -- c'"}, {"a//c\n ", 2, "1,6'//c\n '"}, {" ", 1, "0,1' '"},
                  {" -- c\n  ", 1, "0,8' -- c\n  '"}};
@@ -515,7 +519,8 @@ TEST(LexerTest, DirectReadingAgreesWithTheMatchers) {
         "{",  "}",     ";",   "!",    "!=",   "^=", "%",   "DD_INSERT", "ABORTED", "'a b'", "\u3000"};
     std::mt19937 random(20261206);
     auto state = [](TestLexer& l) {
-        return std::to_string(l.getCurTokPosBegin()) + "," + std::to_string(l.getCurTokPosEnd()) + kContextNames[l.getXprContext()];
+        return std::to_string(l.getCurTokPosBegin()) + "," + std::to_string(l.getCurTokPosEnd()) +
+               kContextNames[l.getXprContext()];
     };
     for (int round = 0; round < 4000; ++round) {
         std::string text;
@@ -527,12 +532,13 @@ TEST(LexerTest, DirectReadingAgreesWithTheMatchers) {
             TestLexer direct(buffer.data(), &directContext, 0), byMatchers(buffer.data(), &matcherContext, 0);
             for (int token = -1, i = 0; token != END_OF_INPUT; ++i) {
                 const std::string a = nextToken(direct, [&](yystype* l) { return direct.yylex(l); }, true, &token);
-                const std::string b = nextToken(byMatchers, [&](yystype* l) { return byMatchers.yylexByMatchers(l); }, true);
+                const std::string b =
+                    nextToken(byMatchers, [&](yystype* l) { return byMatchers.yylexByMatchers(l); }, true);
                 SCOPED_TRACE(testing::Message() << "text \"" << text << "\" context " << xprContext << " token " << i);
                 ASSERT_EQ(a + " " + state(direct), b + " " + state(byMatchers));
                 const size_t begin = direct.getCurTokPosBegin(), end = direct.getCurTokPosEnd();
                 for (int again = 0; again < 2; ++again)
-                    ASSERT_EQ(direct.getCurTokText().toUtf8(), direct.getInputString().substr(begin, end - begin).toUtf8());
+                    ASSERT_EQ(direct.getCurTokText(), direct.getInputString().substr(begin, end - begin));
             }
             EXPECT_EQ(directContext.extFuncNamesAsked, matcherContext.extFuncNamesAsked);
         }

@@ -35,7 +35,7 @@ public:
     static void setLexer(XParser& parser, XLexer* lexer) { parser.m_lexer = lexer; }
     static void handleYyError(XParser& parser, const char* text) { parser.handleYyError(text); }
     static void handleSyntaxError(XParser& parser, const QvUString& m) { parser.handleSyntaxError(m); }
-    static void handleSyntaxError(XParser& parser, int id, int begin, int end) { parser.handleSyntaxError(id, begin, end); }
+    static void handleSyntaxError(XParser& parser, int id, int b, int e) { parser.handleSyntaxError(id, b, e); }
 };
 
 namespace {
@@ -174,7 +174,9 @@ struct TreeFixture : ::testing::Test {
         tree->setErrorReportPointers(&err, &warn, &begin, &end);
     }
     // "err lines | warn lines | begin,end".
-    std::string outcome() const { return err.toUtf8() + "|" + warn.toUtf8() + "|" + std::to_string(begin) + "," + std::to_string(end); }
+    std::string outcome() const {
+        return err.toUtf8() + "|" + warn.toUtf8() + "|" + std::to_string(begin) + "," + std::to_string(end);
+    }
     QvUString text = qvU("a + b");
     XNodeOpt* plus;
     XNode *a, *b;
@@ -188,28 +190,30 @@ struct TreeFixture : ::testing::Test {
 // named by their printed value; the current text is the one quoted.
 TEST_F(TreeFixture, MessagesNameTheNodeAndMarkItsSpan) {
     std::unique_ptr<XNode> constant(XNodeConstTestAccess::makeInt(12, -1, -1));
+    const QvUString eText = qvU("E"), wText = qvU("W");
+    const unsigned short *E = eText.getBuffer(), *W = wText.getBuffer();
     const struct { std::function<void()> report; std::string outcome; } cases[] = {
         {[&] { XParser::appendParserMessage(1, tree.get(), plus, kSomeError); },
          line(1, named("+", msg(kSomeError)), "[a + b]") + "||0,5"},
-        {[&] { XParser::appendParserMessage(0, tree.get(), b, qvU("W").getBuffer()); },
+        {[&] { XParser::appendParserMessage(0, tree.get(), b, W); },
          "|" + line(0, named("b", "W"), "a + [b]") + "|4,5"},
         {[&] { XParser::appendParserMessage(1, tree.get(), a, plus, kSomeError); },
          line(1, named("a", msg(kSomeError)), "[a + b]") + "||0,5"},
-        {[&] { XParser::appendParserMessage(1, tree.get(), b, 2, 2, qvU("E").getBuffer()); },
+        {[&] { XParser::appendParserMessage(1, tree.get(), b, 2, 2, E); },
          line(1, named("b", "E"), "a ]+ b") + "||2,2"},
-        {[&] { XParser::appendParserMessage(1, tree.get(), constant.get(), a, qvU("E").getBuffer()); },
+        {[&] { XParser::appendParserMessage(1, tree.get(), constant.get(), a, E); },
          line(1, named("12", "E"), "[a] + b") + "||0,1"},
         {[&] {
              tree->getExprStrInfo()->updateCurExpr(qvU("(a + bb)").getBufferCopy(), 1);
              b->updatePosBeginEnd(5, 7, 0);
-             XParser::appendParserMessage(1, tree.get(), b, qvU("E").getBuffer());
+             XParser::appendParserMessage(1, tree.get(), b, E);
          },
          line(1, named("bb", "E"), "(a + [bb])") + "||5,7"},
         // One holder missing: the holders stay; the target string missing:
         // no line, but the holders move.
-        {[&] { tree->setErrorPosHolders(&begin, nullptr); XParser::appendParserMessage(1, tree.get(), a, qvU("E").getBuffer()); },
+        {[&] { tree->setErrorPosHolders(&begin, nullptr); XParser::appendParserMessage(1, tree.get(), a, E); },
          line(1, named("a", "E"), "[a] + b") + "||99,99"},
-        {[&] { tree->setErrorReportStrings(&err, nullptr); XParser::appendParserMessage(0, tree.get(), a, qvU("W").getBuffer()); },
+        {[&] { tree->setErrorReportStrings(&err, nullptr); XParser::appendParserMessage(0, tree.get(), a, W); },
          "||0,1"},
         // An upgrade tree without both strings reports nothing.
         {[&] {

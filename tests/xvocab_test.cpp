@@ -93,8 +93,8 @@ TEST(VocabularyLookupTest, QualifiersAndSymbolsMatchTheFirstRowThatPrefixesTheIn
         {"!", "-"}, {"^", "-"}, {"\xEF\xBC\x8C", "-"}};
     for (const auto& [input, expected] : symbols) {
         const XSymbolRow* row = xMatchSymbol(QvUString::fromUtf8(input).getBuffer());
-        const std::string kind = row ? std::string(" ") + (row->nodeId == eXNI_NONE ? "NONE" : XNode::idToString(row->nodeId)) : "";
-        EXPECT_EQ(matched(row) + kind, expected) << input;
+        const char* kind = row ? (row->nodeId == eXNI_NONE ? "NONE" : XNode::idToString(row->nodeId)) : nullptr;
+        EXPECT_EQ(matched(row) + (kind ? std::string(" ") + kind : ""), expected) << input;
     }
     EXPECT_EQ(xMatchSymbol(nullptr), nullptr);
 }

@@ -14,6 +14,8 @@
 #include "qvcmnexpr/xstack.h"
 #include "qvcmnexpr/xtree.h"
 #include "xalloccount.h"
+#include "xlexer.h"
+#include "xtestsupport.h"
 
 namespace {
 
@@ -55,6 +57,21 @@ TEST(XStackGrowthTest, PushingAndDeepTreesCostLinearBytes) {
     EXPECT_LT(large, 4u * 200000 * sizeof(XNode*));
     const size_t smallTree = bytesForDeepTree(20000), largeTree = bytesForDeepTree(80000);
     EXPECT_LT(static_cast<double>(largeTree) / smallTree, kLinearRatio) << smallTree << " " << largeTree;
+}
+
+// The allocation counter also makes allocations fail: a value string the
+// lexer cannot allocate is its own invariant failure, not the allocator's
+// exception.
+TEST(XStackGrowthTest, ValueTheLexerCannotAllocateIsItsInvariant) {
+    const QvUString text = QvUString::fromUtf8(std::string(1000, 'a'));
+    XParserContextNoSymbols context;
+    XLexer lexer(text.getBuffer(), &context, 0);
+    yystype lval{};
+    struct FailLarge {
+        FailLarge() { xalloccount::failFrom = 1500; }
+        ~FailLarge() { xalloccount::failFrom = 0; }
+    } failLarge;
+    xtestsupport::expectInvariant("xlexer", [&] { lexer.yylex(&lval); }, 50);
 }
 
 }  // namespace

@@ -13,15 +13,11 @@
 #include "qvcmnasrt.h"
 #include "qvcmnexpr/xexprstrinfo.h"
 #include "qvcmnexpr/xmetadata.h"
-#include "qvcmnexpr/xnode.h"
 #include "qvcmnexpr/xnodeconst.h"
 #include "qvcmnexpr/xparser.h"
 #include "qvcmnexpr/xparsercontext.h"
 #include "qvcmnexpr/xtree.h"
-#include "qvi18n.h"
-#include "qvutils.h"
 #include "xlexer.h"
-#include "xyystype.h"
 
 // The constant constructor is private (creators only); tests reach it here.
 class XNodeConstTestAccess {
@@ -39,22 +35,13 @@ public:
     static void setLexer(XParser& parser, XLexer* lexer) { parser.m_lexer = lexer; }
     static void handleYyError(XParser& parser, const char* text) { parser.handleYyError(text); }
     static void handleSyntaxError(XParser& parser, const QvUString& m) { parser.handleSyntaxError(m); }
-    static void handleSyntaxError(XParser& parser, int id, int begin, int end) {
-        parser.handleSyntaxError(id, begin, end);
-    }
+    static void handleSyntaxError(XParser& parser, int id, int b, int e) { parser.handleSyntaxError(id, b, e); }
 };
 
 namespace {
 
-enum : int {
-    kLineError = 19075,
-    kLineWarning = 19080,
-    kMarkOpen = 19083,
-    kMarkClose = 19109,
-    kNodeToken = 19110,
-    kSomeError = 19028,
-    kSomeWarning = 19154,
-};
+enum : int { kLineError = 19075, kLineWarning = 19080, kMarkOpen = 19083, kMarkClose = 19109, kNodeToken = 19110 };
+enum : int { kSomeError = 19028, kSomeWarning = 19154 };
 
 std::string msg(int id) { return qvGetMsg(id).toUtf8(); }
 
@@ -65,34 +52,28 @@ std::string markers(const std::string& marked) {
     return out;
 }
 
-// One line as the catalogue formats it: `text` and the marked expression.
-std::string line(int isError, const std::string& text, const std::string& marked) {
+std::string format(int id, const std::string& first, const std::string& second) {
     QvUString out;
-    out.sprint(qvGetMsg(isError ? kLineError : kLineWarning).getBuffer(), qvU(text).getBuffer(),
-               qvU(markers(marked)).getBuffer());
+    out.sprint(qvGetMsg(id).getBuffer(), qvU(first).getBuffer(), qvU(second).getBuffer());
     return out.toUtf8();
 }
 
-// `text` prefixed with a node's token text.
-std::string named(const std::string& token, const std::string& text) {
-    QvUString out;
-    out.sprint(qvGetMsg(kNodeToken).getBuffer(), qvU(token).getBuffer(), qvU(text).getBuffer());
-    return out.toUtf8();
+// One line as the catalogue formats it: `text` and the marked expression.
+std::string line(int isError, const std::string& text, const std::string& marked) {
+    return format(isError ? kLineError : kLineWarning, text, markers(marked));
 }
+
+// `text` prefixed with a node's token text.
+std::string named(const std::string& token, const std::string& text) { return format(kNodeToken, token, text); }
 
 // ---- the line builder ----
 
 TEST(LineBuilderTest, MarksTheSpanOfTheExpressionCopy) {
-    const struct {
-        int isError, begin, end;
-        const char* marked;
-    } cases[] = {
-        {1, 2, 5, "ab[cde]fg"}, {1, 0, 7, "[abcdefg]"}, {1, 3, 3, "abc]defg"},  // equal: closing marker only
-        {1, 0, 0, "]abcdefg"},  {1, 7, 7, "abcdefg]"},  {1, 5, 7, "abcde[fg]"},
-        {1, 5, 12, "abcde[fg]"},  // end past the end
-        {1, 9, 12, "abcdefg]"},   // both past the end
-        {1, -1, -1, "]abcdefg"},  {0, 0, 1, "[a]bcdefg"},
-    };
+    const struct { int isError, begin, end; const char* marked; } cases[] = {
+        // An empty span shows the closing marker only; ends past the text are cut to it.
+        {1, 2, 5, "ab[cde]fg"}, {1, 0, 7, "[abcdefg]"}, {1, 3, 3, "abc]defg"}, {1, 0, 0, "]abcdefg"},
+        {1, 7, 7, "abcdefg]"}, {1, 5, 7, "abcde[fg]"}, {1, 5, 12, "abcde[fg]"}, {1, 9, 12, "abcdefg]"},
+        {1, -1, -1, "]abcdefg"}, {0, 0, 1, "[a]bcdefg"}};
     const QvUString expr = qvU("abcdefg");
     for (const auto& c : cases) {
         QvUString out = qvU("before|");
@@ -198,8 +179,7 @@ struct TreeFixture : ::testing::Test {
     }
     QvUString text = qvU("a + b");
     XNodeOpt* plus;
-    XNode* a;
-    XNode* b;
+    XNode *a, *b;
     std::unique_ptr<XTree> tree;
     QvUString err, warn;
     size_t begin = 99, end = 99;
@@ -210,38 +190,30 @@ struct TreeFixture : ::testing::Test {
 // named by their printed value; the current text is the one quoted.
 TEST_F(TreeFixture, MessagesNameTheNodeAndMarkItsSpan) {
     std::unique_ptr<XNode> constant(XNodeConstTestAccess::makeInt(12, -1, -1));
-    const struct {
-        std::function<void()> report;
-        std::string outcome;
-    } cases[] = {
+    const QvUString eText = qvU("E"), wText = qvU("W");
+    const unsigned short *E = eText.getBuffer(), *W = wText.getBuffer();
+    const struct { std::function<void()> report; std::string outcome; } cases[] = {
         {[&] { XParser::appendParserMessage(1, tree.get(), plus, kSomeError); },
          line(1, named("+", msg(kSomeError)), "[a + b]") + "||0,5"},
-        {[&] { XParser::appendParserMessage(0, tree.get(), b, qvU("W").getBuffer()); },
+        {[&] { XParser::appendParserMessage(0, tree.get(), b, W); },
          "|" + line(0, named("b", "W"), "a + [b]") + "|4,5"},
-        {[&] {
-             XParser::appendParserMessage(1, tree.get(), a, plus, kSomeError);
-             XParser::appendParserMessage(1, tree.get(), b, 2, 2, qvU("E").getBuffer());
-         },
-         line(1, named("a", msg(kSomeError)), "[a + b]") + line(1, named("b", "E"), "a ]+ b") + "||2,2"},
-        {[&] { XParser::appendParserMessage(1, tree.get(), constant.get(), a, qvU("E").getBuffer()); },
+        {[&] { XParser::appendParserMessage(1, tree.get(), a, plus, kSomeError); },
+         line(1, named("a", msg(kSomeError)), "[a + b]") + "||0,5"},
+        {[&] { XParser::appendParserMessage(1, tree.get(), b, 2, 2, E); },
+         line(1, named("b", "E"), "a ]+ b") + "||2,2"},
+        {[&] { XParser::appendParserMessage(1, tree.get(), constant.get(), a, E); },
          line(1, named("12", "E"), "[a] + b") + "||0,1"},
         {[&] {
              tree->getExprStrInfo()->updateCurExpr(qvU("(a + bb)").getBufferCopy(), 1);
              b->updatePosBeginEnd(5, 7, 0);
-             XParser::appendParserMessage(1, tree.get(), b, qvU("E").getBuffer());
+             XParser::appendParserMessage(1, tree.get(), b, E);
          },
          line(1, named("bb", "E"), "(a + [bb])") + "||5,7"},
         // One holder missing: the holders stay; the target string missing:
         // no line, but the holders move.
-        {[&] {
-             tree->setErrorPosHolders(&begin, nullptr);
-             XParser::appendParserMessage(1, tree.get(), a, qvU("E").getBuffer());
-         },
+        {[&] { tree->setErrorPosHolders(&begin, nullptr); XParser::appendParserMessage(1, tree.get(), a, E); },
          line(1, named("a", "E"), "[a] + b") + "||99,99"},
-        {[&] {
-             tree->setErrorReportStrings(&err, nullptr);
-             XParser::appendParserMessage(0, tree.get(), a, qvU("W").getBuffer());
-         },
+        {[&] { tree->setErrorReportStrings(&err, nullptr); XParser::appendParserMessage(0, tree.get(), a, W); },
          "||0,1"},
         // An upgrade tree without both strings reports nothing.
         {[&] {
@@ -252,10 +224,7 @@ TEST_F(TreeFixture, MessagesNameTheNodeAndMarkItsSpan) {
              XParser::appendParserMessage(0, tree.get(), a, kSomeWarning);
          },
          "||99,99"},
-        {[&] {
-             tree->setIsUpgrade(1);
-             XParser::appendParserMessage(1, tree.get(), a, kSomeError);
-         },
+        {[&] { tree->setIsUpgrade(1); XParser::appendParserMessage(1, tree.get(), a, kSomeError); },
          line(1, named("a", msg(kSomeError)), "[a] + b") + "||0,1"},
     };
     for (const auto& c : cases) {

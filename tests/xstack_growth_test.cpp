@@ -13,8 +13,9 @@
 #include "qvcmnexpr/xptree.h"
 #include "qvcmnexpr/xstack.h"
 #include "qvcmnexpr/xtree.h"
-#include "qvi18n.h"
 #include "xalloccount.h"
+#include "xlexer.h"
+#include "xtestsupport.h"
 
 namespace {
 
@@ -40,8 +41,7 @@ size_t bytesForDeepTree(int operands) {
     return xalloccount::measure([&] {
                XParsedTree* result = nullptr;
                QvUString errors, warnings;
-               ASSERT_EQ(parser.parse(expression.getBuffer(), result, errors, warnings), 0)
-                   << errors.toUtf8();
+               ASSERT_EQ(parser.parse(expression.getBuffer(), result, errors, warnings), 0) << errors.toUtf8();
                ASSERT_NE(result, nullptr);
                XNodeList nodes;
                result->getTree()->dfs(nodes, nullptr);
@@ -51,17 +51,27 @@ size_t bytesForDeepTree(int operands) {
         .allocated;
 }
 
-TEST(XStackGrowthTest, PushingCostsLinearBytes) {
-    const size_t small = bytesToPush(50000);
-    const size_t large = bytesToPush(200000);
+TEST(XStackGrowthTest, PushingAndDeepTreesCostLinearBytes) {
+    const size_t small = bytesToPush(50000), large = bytesToPush(200000);
     EXPECT_LT(static_cast<double>(large) / small, kLinearRatio) << small << " " << large;
     EXPECT_LT(large, 4u * 200000 * sizeof(XNode*));
+    const size_t smallTree = bytesForDeepTree(20000), largeTree = bytesForDeepTree(80000);
+    EXPECT_LT(static_cast<double>(largeTree) / smallTree, kLinearRatio) << smallTree << " " << largeTree;
 }
 
-TEST(XStackGrowthTest, DeepTreesCostLinearBytes) {
-    const size_t small = bytesForDeepTree(20000);
-    const size_t large = bytesForDeepTree(80000);
-    EXPECT_LT(static_cast<double>(large) / small, kLinearRatio) << small << " " << large;
+// The allocation counter also makes allocations fail: a value string the
+// lexer cannot allocate is its own invariant failure, not the allocator's
+// exception.
+TEST(XStackGrowthTest, ValueTheLexerCannotAllocateIsItsInvariant) {
+    const QvUString text = QvUString::fromUtf8(std::string(1000, 'a'));
+    XParserContextNoSymbols context;
+    XLexer lexer(text.getBuffer(), &context, 0);
+    yystype lval{};
+    struct FailLarge {
+        FailLarge() { xalloccount::failFrom = 1500; }
+        ~FailLarge() { xalloccount::failFrom = 0; }
+    } failLarge;
+    xtestsupport::expectInvariant("xlexer", [&] { lexer.yylex(&lval); }, 50);
 }
 
 }  // namespace

@@ -37,21 +37,12 @@ using namespace xgrammar;
 // layer alone defines it: an operator carries its node kind, an operand and a
 // predefined integer their token number.
 TEST(TokenLayerTest, KeywordRowsGiveTheirSemanticValues) {
-    struct Case {
-        const char16_t* text;
-        int token;
-        int value;
-    } cases[] = {
-        {u"AND", OPT_AND, eXNI_AND},
-        {u"sysdate", SYSDATE, SYSDATE},
-        {u"DD_REJECT", XDD_REJECT, XDD_REJECT},
-        {u"SPOUTPUT", XSPOUTPUT, XSPOUTPUT},
-    };
-    for (const Case& c : cases) {
-        XParserContextNoSymbols context;
-        XLexer lexer(reinterpret_cast<const unsigned short*>(c.text), &context, 0);
+    XParserContextNoSymbols context;
+    XLexer lexer(reinterpret_cast<const unsigned short*>(u"AND sysdate DD_REJECT SPOUTPUT"), &context, 0);
+    for (auto [token, value] : {std::pair<int, int>{OPT_AND, eXNI_AND}, {SYSDATE, SYSDATE}, {XDD_REJECT, XDD_REJECT},
+                                {XSPOUTPUT, XSPOUTPUT}}) {
         yystype lval{};
-        EXPECT_EQ(lexer.yylex(&lval), c.token);
-        EXPECT_EQ(lval.value.kind, c.value);
+        EXPECT_EQ(lexer.yylex(&lval), token);
+        EXPECT_EQ(lval.value.kind, value);
     }
 }

@@ -30,8 +30,7 @@ protected:
 };
 
 // Runs `check` on a new thread and returns its result.
-template <class F>
-auto onThread(F check) {
+template <class F> auto onThread(F check) {
     decltype(check()) result{};
     std::thread t([&] { result = check(); });
     t.join();
@@ -51,8 +50,7 @@ TEST_F(QvCmnExprGlobalTest, SetRefusesTheOtherValueAndChangeOverrides) {
     EXPECT_EQ(answers({G::setIsHighPrecisionMode(0) == process(), G::getIsHighPrecisionMode(),
                        G::setIsHighPrecisionMode(1) == process(), G::getIsHighPrecisionMode(), G::setIsHighPrecisionMode(0) == process(),
                        G::changeHighPrecisionMode(1) == process(), G::getIsHighPrecisionMode(),
-                       G::setIsHighPrecisionMode(0) == nullptr}),
-              "1 0 0 0 1 1 1 1");
+                       G::setIsHighPrecisionMode(0) == nullptr}), "1 0 0 0 1 1 1 1");
 }
 
 TEST_F(QvCmnExprGlobalTest, AnyValueOtherThanOneMeansOff) {
@@ -151,82 +149,74 @@ TEST_F(QvCmnExprGlobalTest, SetQvCmnExprGlobalTakesOwnership) {
 // other mode is refused.
 TEST_F(QvCmnExprGlobalTest, InitRefusesUnsupportedAndSecondModes) {
     for (int mode : {0, 1}) {
-        EXPECT_EXIT(
-            {
-                bool ok = !G::initQvCmnExprGlobal(2) && !G::initQvCmnExprGlobal(-1) && G::isMultipleDTMSupported() == 0;
-                G* first = G::initQvCmnExprGlobal(mode);
-                ok = ok && first && first->isMeProcessGlobal() == 1 && G::isMultipleDTMSupported() == mode;
-                finish(ok && !G::initQvCmnExprGlobal(1 - mode) && G::initQvCmnExprGlobal(mode) == first);
-            },
-            testing::ExitedWithCode(0), "") << mode;
+        EXPECT_EXIT({
+            bool ok = !G::initQvCmnExprGlobal(2) && !G::initQvCmnExprGlobal(-1) && G::isMultipleDTMSupported() == 0;
+            G* first = G::initQvCmnExprGlobal(mode);
+            ok = ok && first && first->isMeProcessGlobal() == 1 && G::isMultipleDTMSupported() == mode;
+            finish(ok && !G::initQvCmnExprGlobal(1 - mode) && G::initQvCmnExprGlobal(mode) == first);
+        }, testing::ExitedWithCode(0), "") << mode;
     }
 }
 
 TEST_F(QvCmnExprGlobalTest, PerThreadModeReadsProcessUntilFirstWrite) {
-    EXPECT_EXIT(
-        {
-            G* proc = G::initQvCmnExprGlobal(1);
-            bool ok = proc != nullptr && G::isMultipleDTMSupported() == 1;
-            proc->changeHighPrecisionModeForMyself(0);
-            ok = ok && onThread([proc] {
-                     bool t = G::getIsHighPrecisionMode() == 0 && G::getQvCmnExprGlobal() == proc &&
-                              G::getDbgPrinter() == proc->getMyDbgPrinter();
-                     G* own = G::changeHighPrecisionMode(1);
-                     t = t && own && own != proc && own->isMeProcessGlobal() == 0 && own->getMode() == 1 &&
-                         G::getQvCmnExprGlobal() == own && G::getIsHighPrecisionMode() == 1;
-                     // The thread's object has no printer until one is set.
-                     return t && G::getDbgPrinter() == nullptr && G::setDbgPrinter(qvU("t.log"), 0) == own &&
-                            G::getDbgPrinter() != proc->getMyDbgPrinter();  // both die with the thread (ASan)
-                 });
-            // Nothing leaked into the process object or this thread.
-            finish(ok && G::getIsHighPrecisionMode() == 0 && G::getQvCmnExprGlobal() == proc);
-        },
-        testing::ExitedWithCode(0), "");
+    EXPECT_EXIT({
+        G* proc = G::initQvCmnExprGlobal(1);
+        bool ok = proc != nullptr && G::isMultipleDTMSupported() == 1;
+        proc->changeHighPrecisionModeForMyself(0);
+        ok = ok && onThread([proc] {
+                 bool t = G::getIsHighPrecisionMode() == 0 && G::getQvCmnExprGlobal() == proc &&
+                          G::getDbgPrinter() == proc->getMyDbgPrinter();
+                 G* own = G::changeHighPrecisionMode(1);
+                 t = t && own && own != proc && own->isMeProcessGlobal() == 0 && own->getMode() == 1 &&
+                     G::getQvCmnExprGlobal() == own && G::getIsHighPrecisionMode() == 1;
+                 // The thread's object has no printer until one is set.
+                 return t && G::getDbgPrinter() == nullptr && G::setDbgPrinter(qvU("t.log"), 0) == own &&
+                        G::getDbgPrinter() != proc->getMyDbgPrinter();  // both die with the thread (ASan)
+             });
+        // Nothing leaked into the process object or this thread.
+        finish(ok && G::getIsHighPrecisionMode() == 0 && G::getQvCmnExprGlobal() == proc);
+    }, testing::ExitedWithCode(0), "");
 }
 
 TEST_F(QvCmnExprGlobalTest, PerThreadSetIsRefusedPerThread) {
-    EXPECT_EXIT(
-        {
-            G::initQvCmnExprGlobal(1);
-            bool ok = onThread([] { return G::setIsHighPrecisionMode(0) && !G::setIsHighPrecisionMode(1); });
-            // Another thread starts unset and may choose the other value.
-            ok = ok && onThread([] { return G::setIsHighPrecisionMode(1) != nullptr; });
-            finish(ok && G::getIsHighPrecisionMode() == 1);
-        },
-        testing::ExitedWithCode(0), "");
+    EXPECT_EXIT({
+        G::initQvCmnExprGlobal(1);
+        bool ok = onThread([] { return G::setIsHighPrecisionMode(0) && !G::setIsHighPrecisionMode(1); });
+        // Another thread starts unset and may choose the other value.
+        ok = ok && onThread([] { return G::setIsHighPrecisionMode(1) != nullptr; });
+        finish(ok && G::getIsHighPrecisionMode() == 1);
+    }, testing::ExitedWithCode(0), "");
 }
 
 TEST_F(QvCmnExprGlobalTest, PerThreadHandOverResetAndDelete) {
-    EXPECT_EXIT(
-        {
-            G* proc = G::initQvCmnExprGlobal(1);
-            G* g = new G(G::kModePerThread);
-            G* handed = g;
-            G* again = g;
-            g->setIsHighPrecisionModeForMyself(0);
-            G::setQvCmnExprGlobal(g);
-            bool ok = g == nullptr && G::getQvCmnExprGlobal() == handed && G::getIsHighPrecisionMode() == 0;
-            // Handing in the object already held keeps it alive.
-            G::setQvCmnExprGlobal(again);
-            ok = ok && again == nullptr && G::getIsHighPrecisionMode() == 0;
-            // Reset forgets without deleting: the caller owns it again.
-            G::resetQvCmnExprGlobal();
-            ok = ok && G::getQvCmnExprGlobal() == proc;
-            delete handed;
-            // Delete removes the thread's object and its printer.
-            G::setDbgPrinter(qvU("x.log"), 0);
-            ok = ok && G::getQvCmnExprGlobal() != proc;
-            G::deleteQvCmnExprGlobal();
-            ok = ok && G::getQvCmnExprGlobal() == proc && proc->getMyDbgPrinter() != nullptr;
-            // A thread handed an object that it never releases frees it at exit.
-            finish(ok && onThread([] {
-                       G* mine = new G(G::kModePerThread);
-                       mine->setDbgPrinterForMyself(qvU("m.log"));
-                       G::setQvCmnExprGlobal(mine);
-                       return G::getDbgPrinter() != nullptr;
-                   }));
-        },
-        testing::ExitedWithCode(0), "");
+    EXPECT_EXIT({
+        G* proc = G::initQvCmnExprGlobal(1);
+        G* g = new G(G::kModePerThread);
+        G* handed = g;
+        G* again = g;
+        g->setIsHighPrecisionModeForMyself(0);
+        G::setQvCmnExprGlobal(g);
+        bool ok = g == nullptr && G::getQvCmnExprGlobal() == handed && G::getIsHighPrecisionMode() == 0;
+        // Handing in the object already held keeps it alive.
+        G::setQvCmnExprGlobal(again);
+        ok = ok && again == nullptr && G::getIsHighPrecisionMode() == 0;
+        // Reset forgets without deleting: the caller owns it again.
+        G::resetQvCmnExprGlobal();
+        ok = ok && G::getQvCmnExprGlobal() == proc;
+        delete handed;
+        // Delete removes the thread's object and its printer.
+        G::setDbgPrinter(qvU("x.log"), 0);
+        ok = ok && G::getQvCmnExprGlobal() != proc;
+        G::deleteQvCmnExprGlobal();
+        ok = ok && G::getQvCmnExprGlobal() == proc && proc->getMyDbgPrinter() != nullptr;
+        // A thread handed an object that it never releases frees it at exit.
+        finish(ok && onThread([] {
+                   G* mine = new G(G::kModePerThread);
+                   mine->setDbgPrinterForMyself(qvU("m.log"));
+                   G::setQvCmnExprGlobal(mine);
+                   return G::getDbgPrinter() != nullptr;
+               }));
+    }, testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -104,8 +104,7 @@ TEST(XExprStrInfoRefListTest, WidgetCallsThatAreNotRecorded) {
     Record noParenthesis(":LKP.L");
     // No "(" after the name; only widgets are inserted directly; no node.
     EXPECT_EQ(answers({noParenthesis.info.insertWidgetRefNode(bare.get()), r.info.insertWidgetRefNode(a.get()),
-                       r.info.insertWidgetRefNode(nullptr), noParenthesis.info.getRefList().entries()}),
-              "-1 -1 -1 0");
+                       r.info.insertWidgetRefNode(nullptr), noParenthesis.info.getRefList().entries()}), "-1 -1 -1 0");
     r.info.disableCollectingWidgetRef();
     EXPECT_EQ(
         answers({r.info.insertWidgetRefNode(call.get()), r.info.addRefNode(call.get()), r.info.addRefNode(a.get())}),
@@ -113,8 +112,7 @@ TEST(XExprStrInfoRefListTest, WidgetCallsThatAreNotRecorded) {
     EXPECT_EQ(spans(r.info), "7-8");
     // Clearing needs the list's type, and starts afresh.
     EXPECT_EQ(answers({r.info.clearRefList(eXRIT_OWNED), r.info.getRefList().entries(), r.info.clearRefList(eXRIT_NODE),
-                       r.info.getRefList().entries(), r.info.addRefNode(a.get())}),
-              "-1 1 0 0 0");
+                       r.info.getRefList().entries(), r.info.addRefNode(a.get())}), "-1 1 0 0 0");
 }
 
 // The token runs to the parenthesis and the name follows the last period.
@@ -176,8 +174,7 @@ TEST(XExprStrInfoConvertTest, ConvertedEntriesAndWhoFreesThem) {
         EXPECT_EQ(answers({rc, r.info.getRefInfoType(), live}), answers({0, eXRIT_OWNED, 3}));
         EXPECT_EQ(spans(r.info), "105-106 107-108 112-113");
         EXPECT_EQ(answers({r.info.addRefNode(x.get()), r.info.insertWidgetRefNode(call.get()),
-                           r.info.clearRefList(eXRIT_NODE), live}),
-                  "-1 -1 -1 3");
+                           r.info.clearRefList(eXRIT_NODE), live}), "-1 -1 -1 3");
     }
     EXPECT_EQ(live, 0);
     {
@@ -187,8 +184,7 @@ TEST(XExprStrInfoConvertTest, ConvertedEntriesAndWhoFreesThem) {
         r.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, 0, &live));
         // cleared, freed, empty, and still converted
         EXPECT_EQ(answers({r.info.clearRefList(eXRIT_OWNED), live, r.info.getRefList().entries(),
-                           r.info.addRefNode(a.get())}),
-                  "0 0 0 -1");
+                           r.info.addRefNode(a.get())}), "0 0 0 -1");
     }
     std::vector<ShiftedRef*> made;  // entries of other types stay the caller's
     {
@@ -209,8 +205,7 @@ TEST(XRefInfoTest, ValueSemanticsComparePointers) {
     EXPECT_TRUE(copy == ra && !(ra == rb));
     int begin = 0, end = 0;
     EXPECT_EQ(answers({none.getPosBeginEnd(nullptr, eXRIT_NODE, begin, end),
-                       none.getPosBeginEnd(nullptr, eXRIT_OWNED, begin, end)}),
-              "-1 -1");
+                       none.getPosBeginEnd(nullptr, eXRIT_OWNED, begin, end)}), "-1 -1");
     none.setHeldRefInfo(&none);  // an entry converted into itself cannot answer
     EXPECT_EQ(none.getPosBeginEnd(nullptr, eXRIT_OWNED, begin, end), -1);
 }

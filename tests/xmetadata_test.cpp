@@ -33,8 +33,7 @@ std::string text(const XMetadata& md) { return recordText(md, kNames); }
 
 void deleteNothing(void*) {}
 
-template <class F>
-void expectInvariant(F&& f, int line) {
+template <class F> void expectInvariant(F&& f, int line) {
     xtestsupport::expectInvariant("xmetadata", f, line);
 }
 
@@ -48,14 +47,12 @@ TEST(QvRefTest, CopiesThePointerAndKnowsItsClass) {
     const QvCRef cref, &asBase = ref;
     EXPECT_EQ(answers({cref.getClassId(), asBase.getClassId(), cref.isClass(1001), asBase.isClass(1000),
                        asBase.isClass(1001), asBase.isClass(3000), QvRef::stc_isClass(1001), QvRef::stc_isClass(1000),
-                       QvCRef::stc_isClass(1001)}),
-              "1000 1001 0 1 1 0 1 1 0");
+                       QvCRef::stc_isClass(1001)}), "1000 1001 0 1 1 0 1 1 0");
 }
 
 // Each record is its own class, the base record's and the host bases' (2000,
 // 2001), and no other.
-template <class Record>
-void expectIdentity(int ownId) {
+template <class Record> void expectIdentity(int ownId) {
     const Record record;
     const QvMetadataBase& asHost = record;
     EXPECT_EQ(asHost.getClassId(), ownId);

@@ -29,8 +29,7 @@ using ConstPtr = std::unique_ptr<XNodeConstBase>;
 using Maker = std::function<ConstPtr()>;
 
 // A maker of a constant holding `value` (a null one when `null`).
-template <class T>
-Maker of(T value, bool null = false) {
+template <class T> Maker of(T value, bool null = false) {
     return [value, null] {
         auto node = XNodeConstTestAccess::make<T>(value);
         if (null) node->getIndRef() = -1;
@@ -53,8 +52,7 @@ QvDecimal<3> dec28(long long value, int negateIt = 0) {
 }
 
 // A refusal ("x") must leave the target (preset to 9) alone.
-template <class T>
-std::string readText(int status, const T& out) {
+template <class T> std::string readText(int status, const T& out) {
     if (status != 0) return status != -1 ? "?" + std::to_string(status) : out == T(9) ? "x" : "x(target changed)";
     char buffer[40];
     std::snprintf(buffer, sizeof buffer, "%.17g", static_cast<double>(out));
@@ -87,15 +85,13 @@ std::string reads(XNodeConstBase& node, const std::string& ops) {
 struct ReadCase { Maker make; const char* ops; const char* expected; };
 
 const ReadCase kReadCases[] = {
-    // Doubles to int round half away from zero within the range.
+    // Doubles to int round half away from zero within the range; adding 0.5 to 0.49999999999999994 gives 1.0.
     {of(2.5), "i", "i3"}, {of(-2.5), "ib", "i-3 b-3"}, {of(2.4), "i", "i2"}, {of(-0.5), "i", "i-1"},
-    {of(0.49999999999999994), "i", "i0"},  // adding 0.5 would round up to 1.0
-    {of(-0.49999999999999994), "i", "i0"}, {of(2147483647.4), "i", "i2147483647"},
-    {of(2147483646.5), "i", "i2147483647"}, {of(2147483647.0), "i", "i2147483647"},
-    {of(-2147483648.0), "i", "i-2147483648"}, {of(-2147483648.4), "i", "i-2147483648"},
-    {of(2147483647.5), "i", "ix"}, {of(2147483648.0), "i", "ix"}, {of(-2147483648.5), "i", "ix"},
-    {of(__builtin_nan("")), "i", "ix"}, {of(__builtin_inf()), "i", "ix"}, {of(-1e300), "i", "ix"},
-    {of(1e30), "b", "bx"},
+    {of(0.49999999999999994), "i", "i0"}, {of(-0.49999999999999994), "i", "i0"}, {of(2147483647.4), "i", "i2147483647"},
+    {of(2147483646.5), "i", "i2147483647"}, {of(2147483647.0), "i", "i2147483647"}, {of(2147483647.5), "i", "ix"},
+    {of(-2147483648.0), "i", "i-2147483648"}, {of(-2147483648.4), "i", "i-2147483648"}, {of(2147483648.0), "i", "ix"},
+    {of(-2147483648.5), "i", "ix"}, {of(__builtin_nan("")), "i", "ix"}, {of(__builtin_inf()), "i", "ix"},
+    {of(-1e300), "i", "ix"}, {of(1e30), "b", "bx"},
     // Integers and decimals.
     {of(2147483648LL), "i", "ix"}, {of(-2147483648LL), "i", "i-2147483648"}, {of(-2147483649LL), "i", "ix"},
     {of(-5), "bd", "b-5 d-5"}, {of(LLONG_MAX), "b", "b9223372036854775807"}, {of(1LL << 40), "d", "d1099511627776"},
@@ -214,11 +210,9 @@ struct CustomTypeScope {
 
 ConstPtr own(XNodeConstBase* node) { return ConstPtr(node); }
 
-template <class T>
-XNodeConst<T>* as(const ConstPtr& node) { return static_cast<XNodeConst<T>*>(node.get()); }
+template <class T> XNodeConst<T>* as(const ConstPtr& node) { return static_cast<XNodeConst<T>*>(node.get()); }
 
-template <int N>
-std::string decText(const void* decimal) {
+template <int N> std::string decText(const void* decimal) {
     char b[QvDecStringConvert::kBufferSize];
     const int n = QvDecStringConvert::toString(*static_cast<const QvDecimal<N>*>(decimal), b, sizeof b);
     return n < 0 ? std::string("?") : std::string(b, static_cast<size_t>(n));

@@ -37,8 +37,7 @@ constexpr int kBool = eXDT_BOOLEAN, kInt = eXDT_INT, kBig = eXDT_BIGINT, kD18 = 
               kF38 = eXDT_DEC38_FIXED;
 
 // Each row's input through `f` gives the row's answers.
-template <class F, size_t N>
-void expectRows(const Row (&rows)[N], F f) {
+template <class F, size_t N> void expectRows(const Row (&rows)[N], F f) {
     for (const auto& [in, expected] : rows) EXPECT_EQ(f(in), expected) << "input " << in;
 }
 
@@ -65,8 +64,7 @@ protected:
     static void setHighPrecision(int on) { QvCmnExprGlobal::changeHighPrecisionMode(on); }
     static int oneUp(int type, int preferFloat) { return XType(type).getResultTypeOneLevelWider(preferFloat).toInteger(); }
     // f's answer in high precision, then in low precision.
-    template <class F>
-    static std::string inBothModes(F f) {
+    template <class F> static std::string inBothModes(F f) {
         setHighPrecision(1);
         const std::string high = answers({f()});
         setHighPrecision(0);
@@ -137,8 +135,7 @@ TEST_F(XTypeRules, DecimalOfPrecisionAndTheMaximum) {
     const int precisions[][2] = {{kD18, 18}, {kD28, 28}, {kD38, 38}, {kFlt, -2}, {kF18, -2}};
     for (const auto& [type, expected] : precisions) EXPECT_EQ(expected, XType::getDecPrecision(type)) << type;
     EXPECT_EQ(answers({XType(kD38).isDec(1), XType(kD38).isDec(0), XType(kD28).isDec(1), XType(kD38).isNumeric(1),
-                       XType(kD38).isNumeric(0), XType(kF28).isDec(0), XType(kFlt).isDec(0)}),
-              "0 1 1 0 1 0 0");
+                       XType(kD38).isNumeric(0), XType(kF28).isDec(0), XType(kFlt).isDec(0)}), "0 1 1 0 1 0 0");
     // The first maximum set wins.
     EXPECT_EQ(answers({XType::initDecMax(18), XType::getDecMax().toInteger(), XType::getDecMaxPrecision()}),
               answers({0, kD28, 28}));
@@ -147,8 +144,7 @@ TEST_F(XTypeRules, DecimalOfPrecisionAndTheMaximum) {
 TEST_F(XTypeRules, UnusableDecimalMaximumIsRefusedAndUnsetDefaultsToDec28) {
     XType::cls_xdtDecMax = XType();
     EXPECT_EQ(answers({XType::initDecMax(29), XType::initDecMax(-5), XType::cls_xdtDecMax.isInitialized(),
-                       XType::initDecMax(18), XType::getDecMax().toInteger()}),
-              answers({-1, -1, 0, 0, kD18}));
+                       XType::initDecMax(18), XType::getDecMax().toInteger()}), answers({-1, -1, 0, 0, kD18}));
     XType::cls_xdtDecMax = XType();
     EXPECT_EQ(answers({XType::getDecMax().toInteger(), XType::cls_xdtDecMax.isInitialized()}), answers({kD28, 1}));
 }
@@ -276,13 +272,11 @@ TEST_F(XTypeRules, HighPrecisionForwarding) {
     // Each call's answer, then the mode it leaves; a per-thread setting
     // leaves the process setting untouched.
     EXPECT_EQ(answers({XType::changeIsHighPrecisionMode(0), XType::getIsHighPrecisionMode(),
-                       XType::initIsHighPrecisionMode(1, 1, nullptr), XType::getIsHighPrecisionMode()}),
-              "0 0 0 1");
+                       XType::initIsHighPrecisionMode(1, 1, nullptr), XType::getIsHighPrecisionMode()}), "0 0 0 1");
     QvCmnExprGlobal own(QvCmnExprGlobal::kModePerThread);
     EXPECT_EQ(answers({XType::initIsHighPrecisionMode(0, 0, &own), own.getIsHighPrecisionModeForMyself(),
                        XType::getIsHighPrecisionMode(), XType::initIsHighPrecisionMode(1, 1, &own),
-                       own.getIsHighPrecisionModeForMyself()}),
-              "0 0 1 0 1");
+                       own.getIsHighPrecisionModeForMyself()}), "0 0 1 0 1");
 }
 
 // ===== type maps =====
@@ -371,8 +365,7 @@ TEST_F(XTypeCustom, InitialisersFillTheTypeMaps) {
                        XType::initCustomTypeWidthMap(ids, 2), mappedWidth(1022), mappedWidth(1023), mappedWidth(1030)}),
               "0 1022 1040 1 0 38 38 -99");
     EXPECT_EQ(answers({XType::getWidestOf(1022, kFlt).toInteger(), XType::getWidestOf(1022, kD28).toInteger(),
-                       XType::getWidestOf(kD38, 1022).toInteger()}),
-              answers({kFlt, 1022, kD38}));
+                       XType::getWidestOf(kD38, 1022).toInteger()}), answers({kFlt, 1022, kD38}));
 }
 
 TEST_F(XTypeCustom, CustomDecimalMaximum) {
@@ -407,8 +400,7 @@ TEST_F(XTypeCustom, HierarchicalKindsAreFoundByIdentifier) {
 
 // ===== attribute values =====
 
-template <class... Attributes>
-void expectUninitialised() {
+template <class... Attributes> void expectUninitialised() {
     auto check = [](const auto& a) { EXPECT_EQ(answers({a.toInteger(), a.isInitialized()}), "-1 0") << typeid(a).name(); };
     (check(Attributes()), ...);
 }
@@ -441,12 +433,10 @@ TEST(XAttributes, AggregationLevels) {
     EXPECT_TRUE(row.isRow() && group.isGroup() && nested.isNested());
     EXPECT_EQ(answers({nested.isHigherThan(group), group.isHigherThan(group), group.isHigherThanOrSameAs(group),
                        XAggLevel::getHighestOf(row, group).isGroup(), XAggLevel::getHighestOf(nested, group).isNested(),
-                       row.getOneLevelHigher().isSame(group)}),
-              "1 0 1 1 1 1");
+                       row.getOneLevelHigher().isSame(group)}), "1 0 1 1 1 1");
     // The arithmetic leaves the range without clamping; callers check.
     EXPECT_EQ(answers({nested.getOneLevelHigher().toInteger(), nested.getOneLevelHigher().isValid(),
-                       row.getOneLevelLower().toInteger()}),
-              "3 0 -1");
+                       row.getOneLevelLower().toInteger()}), "3 0 -1");
     EXPECT_EQ(std::string(nested.toString()) + " " + XAggLevel(-4).toString(), "eXAL_NESTED eXMINT_DUMMY");
     EXPECT_TRUE(XEnum::isUnknownEnumStr(XAggLevel(3).toString()));
 }
@@ -474,8 +464,7 @@ TEST(XAttributes, NonNegativeIntegers) {
     XNonNegInt high(0xFFFF'FFFF'FFFF'FFFEULL), s;
     const size_t length = 12;
     EXPECT_EQ(answers({XNonNegInt(0).isValid(), XNonNegInt(0x1'0000'0007ULL).toInteger(), high.toInteger(),
-                       high.isValid(), static_cast<int>(XNonNegInt(length))}),
-              "1 7 -2 0 12");
+                       high.isValid(), static_cast<int>(XNonNegInt(length))}), "1 7 -2 0 12");
     s.set(4000000000u);
     EXPECT_EQ(answers({s.isValid(), s.toUnsigned()}), "0 4000000000");
     s.set(XNonNegInt(9));
@@ -504,8 +493,7 @@ TEST_F(XTypeRules, ParentExpectations) {
     using Tpe = XTypeParentExpectsIndicator;
     EXPECT_EQ(answers({Tpe(eXTPE_ALPHA).getSpecificType().toInteger(), Tpe(eXTPE_ALPHA).toXDataType().toInteger(),
                        Tpe(eXTPE_ANY).toXDataType().toInteger(), Tpe(eXTPE_ANY).getSpecificType().toInteger(),
-                       Tpe(eXTPE_SAME_AS_AUGTYPE).isSameAsAugType()}),
-              answers({kStr, kStr, eXTPE_ANY, kInvalid, 1}));
+                       Tpe(eXTPE_SAME_AS_AUGTYPE).isSameAsAugType()}), answers({kStr, kStr, eXTPE_ANY, kInvalid, 1}));
     qvSetServerModeASCII(0);
     EXPECT_EQ(answers({Tpe::getXtpeString().toInteger(), Tpe(eXTPE_ALPHA).getExpectedType(kInt, kInt, kInt, kInt).toInteger()}),
               answers({kUni, kUni}));
@@ -551,8 +539,7 @@ TEST(XEnumNames, TablesAreSortedAndNamesFound) {
                                   [](const auto& a, const auto& b) { return a.value >= b.value; }) == std::end(table);
     };
     EXPECT_EQ(answers({sorted(gXDataTypeNames), sorted(gXAggLevelNames), sorted(gXTypeParentExpectsNames),
-                       sorted(gXResultTypeNames), sorted(gXOpNames)}),
-              "1 1 1 1 1");
+                       sorted(gXResultTypeNames), sorted(gXOpNames)}), "1 1 1 1 1");
     // The first and last names, and the sentinels below them.
     const std::pair<int, const char*> names[] = {{kInt, "eXDT_INT"}, {eXDT_MAX, "eXDT_MAX"}, {-1, "eXMINT_UNINIT"},
                                                  {-4, "eXMINT_DUMMY"}};

@@ -123,19 +123,18 @@ TEST(XMetadataTest, SetTakesDescriptorsArgumentKindAndEquivalence) {
     expectInvariant([&] { referenced.set(column(1002, 10), QvRef(&objectB), 1, 0); }, 128);
 }
 
-TEST(XMetadataTest, SetFromALibraryRecordTakesItsArgumentKind) {
+// set() from a library record takes its argument kind; into an upgrade
+// record it keeps the older type as the host gave it.
+TEST(XMetadataTest, SetFromALibraryRecordAndIntoAnUpgradeRecord) {
     XMetadataMapVar source;
     source.setDataType(XType(eXDT_INT));
     XMetadataPort port;
     port.setPt(source, 7, QvRef(&objectA), 0);
     EXPECT_EQ(text(port) + " port" + std::to_string(port.getPortId().toInteger()), "INT/-4/-1 a0 ref=A port7");
-}
-
-TEST(XMetadataTest, SetRecordsTheOlderTypeInTheUpgradeRecord) {
     XMetadata md;
     md.allocUgdInfo();
     md.set(column(1009, 12), QvRef(), 1, 1);
-    EXPECT_EQ(text(md), "DEC18/-4/0 a1 old DEC18_FIXED/12 agg-1");  // older: as the host gave it
+    EXPECT_EQ(text(md), "DEC18/-4/0 a1 old DEC18_FIXED/12 agg-1");
 }
 
 TEST(XMetadataTest, SetMvMetaForcesArgumentKindZero) {

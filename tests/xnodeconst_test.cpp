@@ -333,9 +333,14 @@ TEST(XNodeConstCreateTest, DecimalLadderTakesTheNarrowestExactRepresentation) {
     }
 }
 
-TEST(XNodeConstCreateTest, LowPrecisionDecimalIsTheDoubleOfTheText) {
-    const ModeScope mode(0, eXDT_DEC28, 0);
-    EXPECT_EQ(reads(*own(XNodeConstBase::createConstDecimal(qvU("123.25"), 0, 6)), "d"), "d123.25");
+// A low-precision decimal is the double of its text; a string constant reads as a number.
+TEST(XNodeConstCreateTest, CreatedConstantsRead) {
+    {
+        const ModeScope mode(0, eXDT_DEC28, 0);
+        EXPECT_EQ(reads(*own(XNodeConstBase::createConstDecimal(qvU("123.25"), 0, 6)), "d"), "d123.25");
+    }
+    const ModeScope mode(1, eXDT_DEC28, 1);
+    EXPECT_EQ(reads(*own(XNodeConstBase::createConstString(qvU("12  "), 0, 6)), "dn"), "d12 n-1");
 }
 
 TEST(XNodeConstCreateTest, DecMaxInexactRoundsAtTheConfiguredMaximum) {
@@ -458,16 +463,14 @@ TEST(XNodeConstCreateTest, StringTextOutlivesItsNodeOnlyInCopies) {
     for (const QvtStr<unsigned short>* value : {&copy, &moved}) {
         EXPECT_EQ(QvUString(value->getBuffer(), static_cast<size_t>(value->getLength())).compare(text), 0);
     }
-}
-
-TEST(XNodeConstCreateTest, AssigningANewStringValueReplacesTheViewedText) {
-    const ModeScope mode(1, eXDT_DEC28, 1);
-    auto node = own(XNodeConstBase::createConstString(qvU("abc"), 0, 1));
-    QvtStr<char>& held = as<QvtStr<char>>(node)->getDataRef();
-    held = str8("longer text");
-    EXPECT_STREQ(held.getBuffer(), "longer text");
-    QvtStr<char> taken = std::move(held);
-    EXPECT_EQ(held.getLength(), 0);
+    // A new value assigned to a node's string replaces the viewed text.
+    const ModeScope ascii(1, eXDT_DEC28, 1);
+    auto narrow = own(XNodeConstBase::createConstString(qvU("abc"), 0, 1));
+    QvtStr<char>& held8 = as<QvtStr<char>>(narrow)->getDataRef();
+    held8 = str8("longer text");
+    EXPECT_STREQ(held8.getBuffer(), "longer text");
+    QvtStr<char> taken = std::move(held8);
+    EXPECT_EQ(held8.getLength(), 0);
     EXPECT_STREQ(taken.getBuffer(), "longer text");
 }
 
@@ -497,11 +500,6 @@ TEST(XNodeConstCreateTest, DecimalValuesAreAlignedForTheirIntegers) {
         nodes.push_back(own(XNodeConstBase::createConstDec38(QvDecimal<4>(), 0, 1)));
         ASSERT_EQ(reinterpret_cast<uintptr_t>(nodes.back()->getDataPtr()) % alignof(QvDecimal<4>), 0u) << i;
     }
-}
-
-TEST(XNodeConstCreateTest, StringConstantReadsAsANumber) {
-    const ModeScope mode(1, eXDT_DEC28, 1);
-    EXPECT_EQ(reads(*own(XNodeConstBase::createConstString(qvU("12  "), 0, 6)), "dn"), "d12 n-1");
 }
 
 TEST(XNodeConstCreateTest, NegationOfTheLargestDecimals) {

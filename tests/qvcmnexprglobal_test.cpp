@@ -62,6 +62,8 @@ TEST_F(QvCmnExprGlobalTest, AnyValueOtherThanOneMeansOff) {
     *process() = G(G::kModeProcess);
     EXPECT_EQ(answers({G::setIsHighPrecisionMode(7) != nullptr, G::setIsHighPrecisionMode(0) != nullptr,
                        G::setIsHighPrecisionMode(1) != nullptr}), "1 1 0");
+    *process() = G(G::kModeProcess);  // set once to "on": "off" is then refused
+    EXPECT_EQ(answers({G::setIsHighPrecisionMode(1) != nullptr, G::setIsHighPrecisionMode(0) != nullptr}), "1 0");
 }
 
 TEST_F(QvCmnExprGlobalTest, ProcessModeSettingsAreSharedByThreads) {

@@ -136,11 +136,14 @@ TEST(XExprStrInfoRefListTest, WidgetTokenAndNameSpans) {
 
 // ---- converted lists ----
 
-// A caller's entry: the node's span moved by an offset; counts live objects.
+// A caller's entry: the node's span moved by an offset (none when that is
+// negative); counts live objects.
 struct ShiftedRef : XRefInfo {
     ShiftedRef(int b, int e, int* live) : begin(b), end(e), live(live) { ++*live; }
     ~ShiftedRef() override { --*live; }
-    int getPosBeginEnd(XExprStrInfo*, EXRefInfoType, int& b, int& e) const override { return b = begin, e = end, 0; }
+    int getPosBeginEnd(XExprStrInfo*, EXRefInfoType, int& b, int& e) const override {
+        return begin < 0 ? -1 : (b = begin, e = end, 0);
+    }
     int begin, end;
     int* live;
 };
@@ -307,6 +310,10 @@ TEST(XExprStrInfoRewriteTest, OddListsAndTheTreesRecord) {
     converted.info.addRefNode(b.get());
     converted.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, -4, &live));
     EXPECT_EQ(rewrite(converted.info, RenameReplacer(converted.info, {{"a", "Z"}})), "0|Z + b|a");
+    Record unplaced("a + b");  // an entry that cannot say where it is fails the rewrite
+    unplaced.info.addRefNode(first.get());
+    unplaced.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, -100, &live));
+    EXPECT_EQ(rewrite(unplaced.info, RenameReplacer(unplaced.info, {})), "-1||");
 
     const QvUString text = qvU("p + q");  // a tree rewrites through its record
     XNodeOpt* plus = XNodeOpt::create(eXNI_PLUS, 0, 5);

@@ -288,6 +288,13 @@ TEST(XTypeMaps, NameToIdIsExactAndMissesGive1040) {
         {"", 1040}, {"INT ", 1040}, {"DECIMAL", 1040},
     };
     for (const auto& [name, id] : cases) EXPECT_EQ(id, XType::getTypeId(QvUString(name))) << name;
+    // Filling the built-in maps again succeeds and changes no lookup.
+    const XType::TypeNameIdMap names = XType::m_typeNameToTypeIDMap;
+    const XType::TypeWidthMap widths = XType::m_typeWidthMap;
+    EXPECT_EQ(answers({XType::initTypeNameIDMap(), XType::initTypeWidthMap(), XType::getTypeId(QvUString("DATE")),
+                       mappedWidth(kD18)}), answers({0, 0, kDate, 18}));
+    XType::m_typeNameToTypeIDMap = names;
+    XType::m_typeWidthMap = widths;
 }
 
 // ===== custom types =====

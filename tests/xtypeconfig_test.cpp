@@ -119,6 +119,14 @@ TEST_F(XTypeConfigTest, ResultsAreKeptByTheObjectThatComputedThem) {
     structure->addFeature(std::make_unique<XStructuralFeature>(*untyped()));
     const Config fresh = std::make_shared<XStructTypeConfig>(structure);
     EXPECT_EQ(answers({config->isValid(nullptr), fresh->isValid(nullptr)}), "1 0");
+    // Re-initialising a feature forgets what it had found.
+    Recursive recursive;
+    XStructuralFeature feature(*untyped()), cyclic(*nested("next", recursive.config));
+    XVisitedStructures visited;
+    const std::string before = answers({feature.isValidFeature(nullptr), cyclic.isCyclic(&visited)});
+    feature.initSF(us(u"h"), XType(eXDT_INT), nullptr, 10, 0, 0);
+    cyclic.initSF(us(u"next"), XType(eXDT_INT), nullptr, 10, 0, 0);
+    EXPECT_EQ(before + " " + answers({feature.isValidFeature(nullptr), cyclic.isCyclic(&visited)}), "0 1 1 0");
 }
 
 TEST_F(XTypeConfigTest, FindChildIgnoresCaseAndSelectsThroughArraysAndMaps) {

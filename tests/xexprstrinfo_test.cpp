@@ -25,6 +25,7 @@ namespace {
 
 using xtestsupport::answers;
 using NodePtr = std::unique_ptr<XNode>;
+using Access = XNodeConstTestAccess;
 
 NodePtr port(int begin, int end) { return NodePtr(XNodeRef::create(eXNI_PORTVAR, nullptr, begin, end)); }
 
@@ -40,7 +41,7 @@ NodePtr nodeOf(EXNodeId kind, int begin, int end) {
     if (XNode::stc_isRefNode(kind)) return NodePtr(XNodeRef::create(kind, nullptr, begin, end));
     if (XNode::stc_isWidgetNode(kind)) return widget(kind, begin, end);
     if (XNode::stc_isKeywordNode(kind)) return NodePtr(XNodeKeyword::create(kind, begin, end));
-    if (kind == eXNI_CONST) return XNodeConstTestAccess::make(1, begin, end, eXDT_INT);
+    if (kind == eXNI_CONST) return Access::make(1, begin, end, eXDT_INT);
     return NodePtr(XNodeOpt::create(kind, begin, end));
 }
 
@@ -348,7 +349,7 @@ NodePtr withChars(NodePtr node, int chars) {
 }
 
 NodePtr nullConstant() {
-    auto node = XNodeConstTestAccess::make(5, -1, -1, eXDT_INT);
+    auto node = Access::make(5, -1, -1, eXDT_INT);
     node->getIndRef() = -1;
     return node;
 }
@@ -358,34 +359,28 @@ NodePtr nullConstant() {
 // their slice or else their printed value.
 TEST(XExprStrInfoNodeTokenTest, TextThatStandsForANode) {
     const QvUString wide = qvU("d\xC3\xA9j\xC3\xA0");
-    const struct { const char* text; std::function<NodePtr()> make; const char* token; } cases[] = {  // text null: none
-        {"a  +  b", [] { return nodeOf(eXNI_PLUS, 0, 7); }, "+"},
-        {"a  +  b", [] { return nodeOf(eXNI_SUBSTR, 0, 7); }, "SUBSTR"},
-        {"a  +  b", [] { return nodeOf(eXNI_SYSDATE, -1, -1); }, "SYSDATE"},
-        {"Port_1 + x.y", [] { return port(0, 6); }, "Port_1"},
-        {"Port_1 + x.y", [] { return nodeOf(eXNI_QUALIFIEDPORTVAR, 9, 12); }, "x.y"},
-        {"Port_1 + x.y", [] { return nodeOf(eXNI_FUNC_START, 9, 12); }, "x.y"},  // a kind with no display row
-        {"Port_1 + x.y", [] { return nodeOf(eXNI_FUNC_START, -1, -1); }, "-"},
-        {"1 + :LKP.MyLookup( a )", [] { return widget(eXNI_LKP, 4, 22); }, ":LKP.MyLookup"},
-        {"1 + :LKP.MyLookup( a )", [] { return widget(eXNI_EXTFUNC, 4, 22); }, ":LKP.MyLookup"},
-        {"1 + :LKP.MyLookup( a )", [] { return widget(eXNI_LKP, 4, 10); }, "-"},  // no "(": no fallback
-        {"0x + 42", [] { return XNodeConstTestAccess::make(42, 5, 7, eXDT_INT); }, "42"},
-        {"0x + 42", [] { return XNodeConstTestAccess::make(-17, -1, -1, eXDT_INT); }, "-17*"},
-        {"0x + 42", [] { return XNodeConstTestAccess::make(1234567890123LL, -1, -1, eXDT_BIGINT); }, "1234567890123*"},
-        {nullptr, [] { return withChars(XNodeConstTestAccess::make(QvtStr<char>("abc", 3), -1, -1, eXDT_STRING), 3); },
-         "'abc'*"},
-        {nullptr, [&wide] { return withChars(XNodeConstTestAccess::make(QvtStr<unsigned short>(wide.getBuffer(), 4),
-                                                                        -1, -1, eXDT_UNISTRING), 4); },
+    const struct { const char* text; NodePtr node; const char* token; } cases[] = {  // text null: none
+        {"a  +  b", nodeOf(eXNI_PLUS, 0, 7), "+"}, {"a  +  b", nodeOf(eXNI_SUBSTR, 0, 7), "SUBSTR"},
+        {"a  +  b", nodeOf(eXNI_SYSDATE, -1, -1), "SYSDATE"}, {"Port_1 + x.y", port(0, 6), "Port_1"},
+        {"Port_1 + x.y", nodeOf(eXNI_QUALIFIEDPORTVAR, 9, 12), "x.y"},
+        {"Port_1 + x.y", nodeOf(eXNI_FUNC_START, 9, 12), "x.y"},  // a kind with no display row
+        {"Port_1 + x.y", nodeOf(eXNI_FUNC_START, -1, -1), "-"},
+        {"1 + :LKP.MyLookup( a )", widget(eXNI_LKP, 4, 22), ":LKP.MyLookup"},
+        {"1 + :LKP.MyLookup( a )", widget(eXNI_EXTFUNC, 4, 22), ":LKP.MyLookup"},
+        {"1 + :LKP.MyLookup( a )", widget(eXNI_LKP, 4, 10), "-"},  // no "(": no fallback
+        {"0x + 42", Access::make(42, 5, 7, eXDT_INT), "42"},
+        {"0x + 42", Access::make(-17, -1, -1, eXDT_INT), "-17*"},
+        {"0x + 42", Access::make(1234567890123LL, -1, -1, eXDT_BIGINT), "1234567890123*"},
+        {nullptr, withChars(Access::make(QvtStr<char>("abc", 3), -1, -1, eXDT_STRING), 3), "'abc'*"},
+        {nullptr, withChars(Access::make(QvtStr<unsigned short>(wide.getBuffer(), 4), -1, -1, eXDT_UNISTRING), 4),
          "'d\xC3\xA9j\xC3\xA0'*"},
-        {nullptr, [] { return nullConstant(); }, "-"},
-        {"1", [] { return port(0, 5); }, "-"},  // a slice beyond the text
-        {"1", [] { return XNodeConstTestAccess::make(7, 0, 5, eXDT_INT); }, "7*"},
+        {nullptr, nullConstant(), "-"}, {"1", port(0, 5), "-"},  // a slice beyond the text
+        {"1", Access::make(7, 0, 5, eXDT_INT), "7*"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [text, node, token] : cases) {
         XExprStrInfo empty;
-        std::unique_ptr<Record> r(c.text ? new Record(c.text) : nullptr);
-        NodePtr node = c.make();
-        EXPECT_EQ(tokenOf(r ? r->info : empty, node.get()), c.token) << (c.text ? c.text : "-");
+        std::unique_ptr<Record> r(text ? new Record(text) : nullptr);
+        EXPECT_EQ(tokenOf(r ? r->info : empty, node.get()), token) << (text ? text : "-");
     }
     EXPECT_EQ(tokenOf(XExprStrInfo(), nullptr), "-");
 }

@@ -36,45 +36,35 @@ struct Recursive {
     }
 };
 
-struct SameRow { const char* what; std::function<Config()> a, b; int checkNames, same; };
+struct SameRow { const char* what; Config a, b; int checkNames, same; };
 
 TEST_F(XTypeConfigTest, SamenessComparesShapeTypesAndOnlyTheDigitsThatMatter) {
     Recursive r1;
     Recursive r2("other");
+    auto s = [](Feature feature) { return structOf("S", {feature}); };  // a structure of one feature
+    auto arr = [](int type) { return arrayOf(scalar("x", type)); };
     const SameRow rows[] = {
-        {"string lengths are ignored", [] { return structOf("S", {scalar("a", eXDT_STRING, 10)}); },
-         [] { return structOf("S", {scalar("a", eXDT_STRING, 99)}); }, 1, 1},
-        {"decimal precision counts", [] { return structOf("S", {scalar("a", eXDT_DEC18, 10)}); },
-         [] { return structOf("S", {scalar("a", eXDT_DEC18, 12)}); }, 0, 0},
-        {"decimal scale counts", [] { return structOf("S", {scalar("a", eXDT_DEC18, 10, 2)}); },
-         [] { return structOf("S", {scalar("a", eXDT_DEC18, 10, 3)}); }, 0, 0},
-        {"feature names without checkNames", [] { return structOf("S", {scalar("a", eXDT_INT)}); },
-         [] { return structOf("S", {scalar("b", eXDT_INT)}); }, 0, 1},
-        {"feature names with checkNames", [] { return structOf("S", {scalar("a", eXDT_INT)}); },
-         [] { return structOf("S", {scalar("b", eXDT_INT)}); }, 1, 0},
-        {"structure names with checkNames", [] { return structOf("S", {scalar("a", eXDT_INT)}); },
-         [] { return structOf("T", {scalar("a", eXDT_INT)}); }, 1, 0},
-        {"feature count", [] { return structOf("S", {scalar("a", eXDT_INT)}); },
-         [] { return structOf("S", {scalar("a", eXDT_INT), scalar("b", eXDT_INT)}); }, 0, 0},
-        {"array element names never matter", [] { return arrayOf(scalar("x", eXDT_INT)); },
-         [] { return arrayOf(scalar("y", eXDT_INT)); }, 1, 1},
-        {"array element types", [] { return arrayOf(scalar("x", eXDT_INT)); },
-         [] { return arrayOf(scalar("x", eXDT_BIGINT)); }, 0, 0},
-        {"array against struct", [] { return arrayOf(scalar("x", eXDT_INT)); },
-         [] { return structOf("S", {scalar("x", eXDT_INT)}); }, 0, 0},
-        {"maps of one shape", [] { return mapOf(scalar("k", eXDT_STRING), scalar("v", eXDT_INT)); },
-         [] { return mapOf(scalar("key", eXDT_STRING), scalar("val", eXDT_INT)); }, 1, 1},
-        {"map values differ", [] { return mapOf(scalar("k", eXDT_STRING), scalar("v", eXDT_INT)); },
-         [] { return mapOf(scalar("k", eXDT_STRING), scalar("v", eXDT_DATE)); }, 0, 0},
-        {"nested structs compared inside",
-         [] { return structOf("S", {nested("in", structOf("I", {scalar("a", eXDT_INT)}))}); },
-         [] { return structOf("S", {nested("in", structOf("I", {scalar("a", eXDT_DATE)}))}); }, 0, 0},
-        {"two recursive descriptions of one shape", [&] { return r1.config; }, [&] { return r2.config; }, 0, 1},
+        {"string lengths are ignored", s(scalar("a", eXDT_STRING, 10)), s(scalar("a", eXDT_STRING, 99)), 1, 1},
+        {"decimal precision counts", s(scalar("a", eXDT_DEC18, 10)), s(scalar("a", eXDT_DEC18, 12)), 0, 0},
+        {"decimal scale counts", s(scalar("a", eXDT_DEC18, 10, 2)), s(scalar("a", eXDT_DEC18, 10, 3)), 0, 0},
+        {"feature names without checkNames", s(scalar("a", eXDT_INT)), s(scalar("b", eXDT_INT)), 0, 1},
+        {"feature names with checkNames", s(scalar("a", eXDT_INT)), s(scalar("b", eXDT_INT)), 1, 0},
+        {"structure names with checkNames", s(scalar("a", eXDT_INT)), structOf("T", {scalar("a", eXDT_INT)}), 1, 0},
+        {"feature count", s(scalar("a", eXDT_INT)), structOf("S", {scalar("a", eXDT_INT), scalar("b", eXDT_INT)}), 0, 0},
+        {"array element names never matter", arr(eXDT_INT), arrayOf(scalar("y", eXDT_INT)), 1, 1},
+        {"array element types", arr(eXDT_INT), arr(eXDT_BIGINT), 0, 0},
+        {"array against struct", arr(eXDT_INT), s(scalar("x", eXDT_INT)), 0, 0},
+        {"maps of one shape", mapOf(scalar("k", eXDT_STRING), scalar("v", eXDT_INT)),
+         mapOf(scalar("key", eXDT_STRING), scalar("val", eXDT_INT)), 1, 1},
+        {"map values differ", mapOf(scalar("k", eXDT_STRING), scalar("v", eXDT_INT)),
+         mapOf(scalar("k", eXDT_STRING), scalar("v", eXDT_DATE)), 0, 0},
+        {"nested structs compared inside", s(nested("in", s(scalar("a", eXDT_INT)))),
+         s(nested("in", s(scalar("a", eXDT_DATE)))), 0, 0},
+        {"two recursive descriptions of one shape", r1.config, r2.config, 0, 1},
     };
-    for (const SameRow& row : rows) {
-        const Config a = row.a(), b = row.b();
-        EXPECT_EQ(answers({a->isSame(b.get(), row.checkNames), b->isSame(a.get(), row.checkNames)}),
-                  answers({row.same, row.same})) << row.what;
+    for (const auto& [what, a, b, checkNames, same] : rows) {
+        EXPECT_EQ(answers({a->isSame(b.get(), checkNames), b->isSame(a.get(), checkNames)}), answers({same, same}))
+            << what;
     }
 }
 
@@ -84,29 +74,25 @@ TEST_F(XTypeConfigTest, AMapEqualsOnlyItselfWhileStructsAndArraysEqualByShape) {
     EXPECT_EQ(answers({*m1 == *m1, *m1 == *m2, *a1 == *a2, *a1 != *a2}), "1 0 1 0");
 }
 
-struct ShapeRow { const char* what; std::function<Config()> make; const char* expected; };  // valid, cyclic, map
+struct ShapeRow { const char* what; Config config; const char* expected; };  // valid, cyclic, map
 
 TEST_F(XTypeConfigTest, ValidityCyclesAndMapsFollowTheWholeDescription) {
     Recursive recursive;
+    const Config shared = structOf("A", {scalar("x", eXDT_INT)});
     const ShapeRow rows[] = {
-        {"flat struct", [] { return structOf("S", {scalar("a", eXDT_INT)}); }, "1 0 0"},
-        {"self reference is valid but cyclic", [&] { return recursive.config; }, "1 1 0"},
-        {"siblings of one struct type are not a cycle", [] {
-             const Config shared = structOf("A", {scalar("x", eXDT_INT)});
-             return structOf("S", {nested("home", shared), nested("work", shared)});
-         }, "1 0 0"},
-        {"empty structure", [] { return structOf("S", {}); }, "0 0 0"},
-        {"struct without a structure", [] { return std::make_shared<XStructTypeConfig>(); }, "0 0 0"},
-        {"half a map", [] { return std::make_shared<XMapTypeConfig>(scalar("k", eXDT_INT), nullptr); }, "0 0 1"},
-        {"array without element", [] { return std::make_shared<XArrayTypeConfig>(); }, "0 0 0"},
-        {"hierarchical feature without description", [] { return structOf("S", {untyped()}); }, "0 0 0"},
-        {"empty struct deep inside", [] { return arrayOf(nested("e", structOf("S", {nested("in", structOf("I", {}))}))); },
-         "0 0 0"},
-        {"map in array in struct", [] { return structOf("S", {nested("a", arrayOf(nested("m", intMap())))}); }, "1 0 1"},
+        {"flat struct", structOf("S", {scalar("a", eXDT_INT)}), "1 0 0"},
+        {"self reference is valid but cyclic", recursive.config, "1 1 0"},
+        {"siblings sharing one: no cycle", structOf("S", {nested("home", shared), nested("work", shared)}), "1 0 0"},
+        {"empty structure", structOf("S", {}), "0 0 0"},
+        {"struct without a structure", std::make_shared<XStructTypeConfig>(), "0 0 0"},
+        {"half a map", std::make_shared<XMapTypeConfig>(scalar("k", eXDT_INT), nullptr), "0 0 1"},
+        {"array without element", std::make_shared<XArrayTypeConfig>(), "0 0 0"},
+        {"hierarchical feature without description", structOf("S", {untyped()}), "0 0 0"},
+        {"empty struct deep inside", arrayOf(nested("e", structOf("S", {nested("in", structOf("I", {}))}))), "0 0 0"},
+        {"map in array in struct", structOf("S", {nested("a", arrayOf(nested("m", intMap())))}), "1 0 1"},
     };
-    for (const ShapeRow& row : rows) {
-        const Config c = row.make();
-        EXPECT_EQ(answers({c->isValid(nullptr), c->isCyclic(nullptr), c->containsMap()}), row.expected) << row.what;
+    for (const auto& [what, c, expected] : rows) {
+        EXPECT_EQ(answers({c->isValid(nullptr), c->isCyclic(nullptr), c->containsMap()}), expected) << what;
     }
 }
 

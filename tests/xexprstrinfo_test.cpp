@@ -76,6 +76,7 @@ TEST(XExprStrInfoRefListTest, AddedNodesInTextOrder) {
     const struct { const char* text; std::vector<Placed> nodes; const char* results; const char* spans; } cases[] = {
         {"a + b", {{eXNI_PORTVAR, 0, 1}, {eXNI_PORTVAR, 4, 5}, {eXNI_PORTVAR, 0, 1}}, "0 0 -1", "0-1 4-5 0-1"},
         {"a + b", {{eXNI_PORTVAR, 0, 1}, {eXNI_PORTVAR, 2, 2}, {eXNI_PORTVAR, -1, -1}}, "0 -1 -1", "0-1 2-2 -1--1"},
+        {"a + b", {{eXNI_PORTVAR, 0, 5}, {eXNI_PORTVAR, 4, 5}}, "0 -1", "0-5 4-5"},  // inside another
         {"LOOKUP(a, b) + 1",
          {{eXNI_LOOKUP, 0, 12}, {eXNI_SYSDATE, 0, 7}, {eXNI_PLUS, 0, 16}, {eXNI_CONST, 15, 16}}, "0 0 0 0", ""},
         {":LKP.L(x) + y", {{eXNI_PORTVAR, 7, 8}, {eXNI_LKP, 0, 9}, {eXNI_PORTVAR, 12, 13}}, "0 0 0", "5-6 7-8 12-13"},
@@ -283,39 +284,34 @@ TEST(XExprStrInfoRewriteTest, RenamesInPlace) {
     }
 }
 
+// Odd lists: no references (the text as it is), an entry inside another
+// (not copied twice), converted entries (rewritten at the caller's
+// positions; an empty one inserts; one that cannot say where it is fails).
 TEST(XExprStrInfoRewriteTest, OddListsAndTheTreesRecord) {
-    Record plain("  1 +\t2 // c");  // no references: the text as it is
-    RenameReplacer none(plain.info, {{"1", "x"}});
-    QvUString out;
-    // "result|text|asked" of a rewrite of the whole text.
-    auto rewrite = [&out](XExprStrInfo& info, const RenameReplacer& replacer) {
-        const int rc = info.getExprWithRefReplaced(out, replacer);
-        return std::to_string(rc) + "|" + out.toUtf8() + "|" + replacer.asked;
+    const struct {
+        const char* text;
+        std::vector<std::pair<int, int>> refs;
+        int convert, offset, endOffset;
+        std::map<std::string, std::string> renames;
+        const char* result;  // "result|text|references asked"
+    } cases[] = {
+        {"  1 +\t2 // c", {}, 0, 0, 0, {{"1", "x"}}, "0|  1 +\t2 // c|"},
+        {"a + b", {{0, 5}, {4, 5}}, 0, 0, 0, {{"a + b", "x"}, {"b", "y"}}, "0|x|a + b"},
+        {"a + b", {{0, 1}}, 1, 2, -1, {{"", "X"}}, "0|a X+ b|"},
+        {"a + b", {{4, 5}}, 1, -4, 0, {{"a", "Z"}}, "0|Z + b|a"},
+        {"a + b", {{0, 1}}, 1, -100, 0, {}, "-1||"},
     };
-    EXPECT_EQ(rewrite(plain.info, none), "0|  1 +\t2 // c|");
-
-    Record overlapping("a + b");  // an entry inside another is not copied twice
-    NodePtr ab = port(0, 5), b = port(4, 5);
-    overlapping.info.addRefNode(ab.get());
-    EXPECT_EQ(overlapping.info.addRefNode(b.get()), -1);
-    EXPECT_EQ(rewrite(overlapping.info, RenameReplacer(overlapping.info, {{"a + b", "x"}, {"b", "y"}})), "0|x|a + b");
-
-    int live = 0;  // a converted list rewrites at the caller's positions; an empty entry inserts
-    Record empty("a + b");
-    NodePtr first = port(0, 1);
-    empty.info.addRefNode(first.get());
-    empty.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, 2, &live, nullptr, -1));
-    EXPECT_EQ(rewrite(empty.info, RenameReplacer(empty.info, {{"", "X"}})), "0|a X+ b|");
-
-    Record converted("a + b");
-    converted.info.addRefNode(b.get());
-    converted.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, -4, &live));
-    EXPECT_EQ(rewrite(converted.info, RenameReplacer(converted.info, {{"a", "Z"}})), "0|Z + b|a");
-    Record unplaced("a + b");  // an entry that cannot say where it is fails the rewrite
-    unplaced.info.addRefNode(first.get());
-    unplaced.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, -100, &live));
-    EXPECT_EQ(rewrite(unplaced.info, RenameReplacer(unplaced.info, {})), "-1||");
-
+    int live = 0;
+    QvUString out;
+    for (const auto& c : cases) {
+        Record r(c.text);
+        std::vector<NodePtr> nodes;
+        for (const auto& [begin, end] : c.refs) nodes.push_back(port(begin, end)), r.info.addRefNode(nodes.back().get());
+        if (c.convert) r.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, c.offset, &live, nullptr, c.endOffset));
+        const RenameReplacer replacer(r.info, c.renames);
+        const int rc = r.info.getExprWithRefReplaced(out, replacer);
+        EXPECT_EQ(std::to_string(rc) + "|" + out.toUtf8() + "|" + replacer.asked, c.result) << c.text;
+    }
     const QvUString text = qvU("p + q");  // a tree rewrites through its record
     XNodeOpt* plus = XNodeOpt::create(eXNI_PLUS, 0, 5);
     XNode* p = XNodeRef::create(eXNI_PORTVAR, nullptr, 0, 1);

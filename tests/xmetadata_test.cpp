@@ -293,6 +293,8 @@ TEST(XMetadataWidgetTest, ArgumentRecordsAreMadeOnce) {
     EXPECT_THROW(view.getArgMetadata(2), QvAssertFailure);
     expectInvariant([&] { widget.allocateArgMetadata(3); }, 184);
     for (int i : {2, -1}) EXPECT_THROW(widget.getArgMetadata(i), QvAssertFailure);
+    widget = XMetadataWidget();  // assigning a widget without arguments drops the records
+    EXPECT_EQ(answers({widget.allocateArgMetadata(3), widget.getNumArgs()}), "0 3");
 }
 
 // Upgrade records reach the return and argument records; a repeated empty

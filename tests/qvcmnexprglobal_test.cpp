@@ -48,7 +48,8 @@ TEST_F(QvCmnExprGlobalTest, SetRefusesTheOtherValueAndChangeOverrides) {
                        G::getDbgPrinter()->isUsedByApplication()}), "0 1 1 1");
     // Each call's answer (1: the process object, 0: refused) and the mode it leaves; the same value is accepted again.
     EXPECT_EQ(answers({G::setIsHighPrecisionMode(0) == process(), G::getIsHighPrecisionMode(),
-                       G::setIsHighPrecisionMode(1) == process(), G::getIsHighPrecisionMode(), G::setIsHighPrecisionMode(0) == process(),
+                       G::setIsHighPrecisionMode(1) == process(), G::getIsHighPrecisionMode(),
+                       G::setIsHighPrecisionMode(0) == process(),
                        G::changeHighPrecisionMode(1) == process(), G::getIsHighPrecisionMode(),
                        G::setIsHighPrecisionMode(0) == nullptr}), "1 0 0 0 1 1 1 1");
 }

@@ -62,7 +62,7 @@ protected:
         setHighPrecision(1);
     }
     static void setHighPrecision(int on) { QvCmnExprGlobal::changeHighPrecisionMode(on); }
-    static int oneUp(int type, int preferFloat) { return XType(type).getResultTypeOneLevelWider(preferFloat).toInteger(); }
+    static int oneUp(int t, int preferFloat) { return XType(t).getResultTypeOneLevelWider(preferFloat).toInteger(); }
     // f's answer in high precision, then in low precision.
     template <class F> static std::string inBothModes(F f) {
         setHighPrecision(1);
@@ -91,7 +91,9 @@ TEST_F(XTypeRules, CompatibilityMatrix) {
         for (int offered : kGridTypes) row += XType(kGridTypes[r]).isCompatible(offered) ? '1' : '0';
         EXPECT_EQ(row, kCompatAscii[r]) << XType(kGridTypes[r]).toString();
     }
-    for (int s : {-1, -2, -3, -4}) EXPECT_FALSE(XType(kInt).isCompatible(s) || XType(s).isCompatible(kInt) || XType(s).isCompatible(s));
+    for (int s : {-1, -2, -3, -4}) {
+        EXPECT_FALSE(XType(kInt).isCompatible(s) || XType(s).isCompatible(kInt) || XType(s).isCompatible(s));
+    }
     EXPECT_FALSE(XType(kD18).isCompatible(kF18));
     qvSetServerModeASCII(0);  // Unicode mode swaps the string types
     const int unicode[][3] = {{kUni, kInt, 1}, {kUni, kDate, 1}, {kUni, kBin, 0}, {kStr, kStr, 0}, {kInt, kStr, 0}};
@@ -115,8 +117,9 @@ TEST_F(XTypeRules, WidestOf) {
 TEST_F(XTypeRules, WiderThanPredicates) {
     // a, b, isWiderThan, isWiderThanOrSameAs, isWiderThanNoCheck
     const int cases[][5] = {
-        {kInt, kBool, 1, 1, 1}, {kBool, kInt, 0, 0, 0}, {kInt, kInt, 0, 1, 0}, {kFlt, kD38, 1, 0, 1}, {kD38, kFlt, 0, 0, 0},
-        {kFlt, kD28, 1, 1, 1}, {kBool, kNull, 1, 1, 1}, {kStr, kInt, 0, 0, 0}, {kStr, kStr, 0, 1, 0}, {kNull, kInt, 0, 0, 0},
+        {kInt, kBool, 1, 1, 1}, {kBool, kInt, 0, 0, 0}, {kInt, kInt, 0, 1, 0}, {kFlt, kD38, 1, 0, 1},
+        {kD38, kFlt, 0, 0, 0}, {kFlt, kD28, 1, 1, 1}, {kBool, kNull, 1, 1, 1}, {kStr, kInt, 0, 0, 0},
+        {kStr, kStr, 0, 1, 0}, {kNull, kInt, 0, 0, 0},
         {kD38, kD28, 1, 0, 1},  // DEC38 is past the maximum: not a number once the maximum is checked
         {kDate, kBool, 0, 0, 0}, {kInt, kDate, 0, 0, 1},
     };
@@ -156,24 +159,27 @@ TEST_F(XTypeRules, OneLevelWiderInBothPrecisionModes) {
     const int cases[][4] = {
         {kInt, 0, kD18, kBig}, {kInt, 1, kD18, kFlt}, {kBig, 0, kD28, kD28}, {kBig, 1, kD28, kFlt}, {kD18, 0, kD28, kD28},
         {kD18, 1, kD28, kD28}, {kD28, 0, kD28, kD28}, {kD28, 1, kD28, kD28}, {kD38, 0, kD38, kD38}, {kFlt, 0, kFlt, kFlt},
-        {kFlt, 1, kFlt, kFlt}, {kStr, 0, kInvalid, kInvalid}, {kBool, 0, kInvalid, kInvalid}, {kNull, 1, kInvalid, kInvalid},
-        {kDate, 0, kInvalid, kInvalid}, {1022, 0, 1022, kInvalid}, {1032, 1, 1032, kInvalid}, {1033, 0, kInvalid, kInvalid},
+        {kFlt, 1, kFlt, kFlt}, {kStr, 0, kInvalid, kInvalid}, {kBool, 0, kInvalid, kInvalid},
+        {kNull, 1, kInvalid, kInvalid}, {kDate, 0, kInvalid, kInvalid}, {1022, 0, 1022, kInvalid},
+        {1032, 1, 1032, kInvalid}, {1033, 0, kInvalid, kInvalid},
         {-1, 0, kInvalid, kInvalid},
     };
     for (const auto& [operand, preferFloat, high, low] : cases) {
-        EXPECT_EQ(inBothModes([&, o = operand, p = preferFloat] { return oneUp(o, p); }), answers({high, low})) << operand;
+        EXPECT_EQ(inBothModes([o = operand, p = preferFloat] { return oneUp(o, p); }), answers({high, low})) << operand;
     }
 }
 
 TEST_F(XTypeRules, OneLevelWiderUnderOtherMaximums) {
     XType::cls_xdtDecMax = XType();
     ASSERT_EQ(0, XType::initDecMax(10));
-    EXPECT_EQ(answers({oneUp(kD18, 0), oneUp(kD28, 0), oneUp(kBig, 0)}), answers({kD18, kD18, kD28}));  // BIGINT: not capped
+    // BIGINT is not capped.
+    EXPECT_EQ(answers({oneUp(kD18, 0), oneUp(kD28, 0), oneUp(kBig, 0)}), answers({kD18, kD18, kD28}));
     setHighPrecision(0);
     EXPECT_EQ(kD18, oneUp(kD18, 1));
     // In low precision a BIGINT settles an unset maximum, and so do the
     // decimals whose answer is capped at it; the others leave it unset.
-    const int settles[][2] = {{kInt, kInvalid}, {kBig, kD28}, {kD18, kD28}, {kD28, kD28}, {kD38, kInvalid}, {kFlt, kInvalid}};
+    const int settles[][2] = {{kInt, kInvalid}, {kBig, kD28}, {kD18, kD28}, {kD28, kD28}, {kD38, kInvalid},
+                              {kFlt, kInvalid}};
     for (const auto& [operand, settled] : settles) {
         XType::cls_xdtDecMax = XType();
         oneUp(operand, 0);
@@ -216,7 +222,8 @@ TEST_F(XTypeRules, SetFromHostTypeUsesTheEquivalent) {
     };
     EXPECT_EQ(answers({setFixed28(1), setFixed28(0)}), answers({kD28, kF28}));
     setHighPrecision(0);
-    EXPECT_EQ(answers({setFixed28(1), XType(kBool).toCDataType(1), XType(kBool).toCDataType(0), XType(kD18).toCDataType(1)}),
+    EXPECT_EQ(answers({setFixed28(1), XType(kBool).toCDataType(1), XType(kBool).toCDataType(0),
+                       XType(kD18).toCDataType(1)}),
               answers({kInvalid, kInt, kBool, kD18}));
 }
 
@@ -249,7 +256,8 @@ TEST_F(XTypeRules, StringTypeFollowsTheCharacterMode) {
 TEST_F(XTypeRules, FamilyPredicatesOfBuiltInTypes) {
     const Row cases[] = {  // numeric, real, eval, validated (both forms), comparable
         {kInt, "1 0 1 1 1 1"}, {kBig, "1 0 1 1 1 1"}, {kFlt, "1 1 1 1 1 1"}, {kD18, "1 1 1 1 1 1"}, {kD38, "0 1 0 0 0 1"},
-        {kNull, "1 0 1 1 1 1"}, {kBool, "1 0 1 1 1 1"}, {kDate, "0 0 1 1 1 1"}, {kBin, "0 0 1 1 1 1"}, {kStr, "0 0 1 1 1 1"},
+        {kNull, "1 0 1 1 1 1"}, {kBool, "1 0 1 1 1 1"}, {kDate, "0 0 1 1 1 1"}, {kBin, "0 0 1 1 1 1"},
+        {kStr, "0 0 1 1 1 1"},
         {kUni, "0 0 0 0 0 1"}, {kF18, "0 0 0 0 0 1"}, {-2, "0 0 0 0 0 1"},
     };
     expectRows(cases, [](int type) {
@@ -324,7 +332,8 @@ protected:
         return CustomSDKMgr::getInstance()->registerCustomType(def, id);
     }
     static std::string customDecMax() {
-        return answers({XType::initCustomDecMax(), XType::getCustomDecMax().toInteger(), XType::getCustomDecMaxPrecision()});
+        const int init = XType::initCustomDecMax();
+        return answers({init, XType::getCustomDecMax().toInteger(), XType::getCustomDecMaxPrecision()});
     }
     static constexpr unsigned int kDecimalTraits = eQvTRT_NUMERIC | eQvTRT_DECIMAL | eQvTRT_COMPARABLE;
     XType::TypeWidthMap m_widths = XType::m_typeWidthMap;
@@ -408,12 +417,15 @@ TEST_F(XTypeCustom, HierarchicalKindsAreFoundByIdentifier) {
 // ===== attribute values =====
 
 template <class... Attributes> void expectUninitialised() {
-    auto check = [](const auto& a) { EXPECT_EQ(answers({a.toInteger(), a.isInitialized()}), "-1 0") << typeid(a).name(); };
+    auto check = [](const auto& a) {
+        EXPECT_EQ(answers({a.toInteger(), a.isInitialized()}), "-1 0") << typeid(a).name();
+    };
     (check(Attributes()), ...);
 }
 
 TEST(XAttributes, EveryClassStartsUninitialised) {
-    expectUninitialised<XType, XOp, XAggLevel, XResultTypeIndicator, XTypeParentExpectsIndicator, XBooleanInt, XNonNegInt>();
+    expectUninitialised<XType, XOp, XAggLevel, XResultTypeIndicator, XTypeParentExpectsIndicator, XBooleanInt,
+                        XNonNegInt>();
     for (int s : {-2, -3, -4}) {
         EXPECT_TRUE(XType(s).isInitialized() && XAggLevel(s).isInitialized() && XNonNegInt(s).isInitialized());
         EXPECT_FALSE(XType(s).isValid() || XAggLevel(s).isValid() || XNonNegInt(s).isValid());
@@ -463,7 +475,8 @@ TEST(XAttributes, BooleanIntKeepsSentinelsAndRefusesOtherValues) {
     EXPECT_EQ(answers({b.isTrue(), b.isSame(7), b.isSame(0)}), "1 1 0");
     b.setQvBoolean(0);
     // unknown equals nothing
-    EXPECT_EQ(answers({b.isSame(0), XBooleanInt().isSame(0), XBooleanInt::cls_true.isTrue(), XBooleanInt::cls_false.isFalse()}),
+    EXPECT_EQ(answers({b.isSame(0), XBooleanInt().isSame(0), XBooleanInt::cls_true.isTrue(),
+                       XBooleanInt::cls_false.isFalse()}),
               "1 0 1 1");
 }
 
@@ -502,7 +515,8 @@ TEST_F(XTypeRules, ParentExpectations) {
                        Tpe(eXTPE_ANY).toXDataType().toInteger(), Tpe(eXTPE_ANY).getSpecificType().toInteger(),
                        Tpe(eXTPE_SAME_AS_AUGTYPE).isSameAsAugType()}), answers({kStr, kStr, eXTPE_ANY, kInvalid, 1}));
     qvSetServerModeASCII(0);
-    EXPECT_EQ(answers({Tpe::getXtpeString().toInteger(), Tpe(eXTPE_ALPHA).getExpectedType(kInt, kInt, kInt, kInt).toInteger()}),
+    EXPECT_EQ(answers({Tpe::getXtpeString().toInteger(),
+                       Tpe(eXTPE_ALPHA).getExpectedType(kInt, kInt, kInt, kInt).toInteger()}),
               answers({kUni, kUni}));
 }
 
@@ -513,7 +527,8 @@ TEST_F(XTypeRules, IndicatorValidityAndNames) {
     expectRows(result, [](int v) { return answers({XResultTypeIndicator(v).isValid()}); });
     EXPECT_TRUE(XResultTypeIndicator(XType(kBool)).isValid());
     // Indicators that are types are named as types.
-    EXPECT_EQ(std::string(XTypeParentExpectsIndicator(1040).toString()) + " " + XTypeParentExpectsIndicator(kBig).toString() +
+    EXPECT_EQ(std::string(XTypeParentExpectsIndicator(1040).toString()) + " " +
+                  XTypeParentExpectsIndicator(kBig).toString() +
                   " " + XResultTypeIndicator(1047).toString() + " " + XResultTypeIndicator(kDate).toString(),
               "eXTPE_ANY_NUMERIC eXDT_BIGINT eXRT_REAL eXDT_DATE");
     EXPECT_TRUE(XEnum::isUnknownEnumStr(XResultTypeIndicator(1042).toString()));
@@ -551,7 +566,9 @@ TEST(XEnumNames, TablesAreSortedAndNamesFound) {
     const std::pair<int, const char*> names[] = {{kInt, "eXDT_INT"}, {eXDT_MAX, "eXDT_MAX"}, {-1, "eXMINT_UNINIT"},
                                                  {-4, "eXMINT_DUMMY"}};
     for (const auto& [type, name] : names) EXPECT_STREQ(name, XType(type).toString()) << type;
-    for (int unnamed : {1004, 1008, 1022, -5, 0, 1034}) EXPECT_TRUE(XEnum::isUnknownEnumStr(XType(unnamed).toString())) << unnamed;
+    for (int unnamed : {1004, 1008, 1022, -5, 0, 1034}) {
+        EXPECT_TRUE(XEnum::isUnknownEnumStr(XType(unnamed).toString())) << unnamed;
+    }
 }
 
 TEST(XEnumNames, UnknownTextFallbackAndHostStrings) {

@@ -12,7 +12,8 @@ class XNodeConstTestAccess {
 public:
     // A constant over begin..end; `type` (when given) overrides the class's own.
     template <class T> static std::unique_ptr<XNodeConst<T>> make(T value, int begin = 0, int end = 1, int type = -1) {
-        std::unique_ptr<XNodeConst<T>> node(new XNodeConst<T>(std::move(value), begin, end, std::make_unique<XMetadata>()));
+        std::unique_ptr<XNodeConst<T>> node(
+            new XNodeConst<T>(std::move(value), begin, end, std::make_unique<XMetadata>()));
         if (type != -1) node->setDataType(XType(type));
         return node;
     }

@@ -11,26 +11,26 @@
 
 #include "qvcmnexpr/qvcmnexprglobal.h"
 #include "qvcmnexpr/xdbg.h"
+#include "xrecordtext.h"
 
 namespace {
+
+using xtestsupport::answers;
+using G = QvCmnExprGlobal;
 
 class QvCmnExprGlobalTest : public testing::Test {
 protected:
     void SetUp() override {
         GTEST_FLAG_SET(death_test_style, "threadsafe");
-        m_saved = *QvCmnExprGlobal::getQvCmnExprGlobal();
+        m_saved = *G::getQvCmnExprGlobal();
     }
-    void TearDown() override { *QvCmnExprGlobal::getQvCmnExprGlobal() = m_saved; }
-
-    static QvCmnExprGlobal* process() { return QvCmnExprGlobal::getQvCmnExprGlobal(); }
-
-private:
-    QvCmnExprGlobal m_saved{QvCmnExprGlobal::kModePerThread};
+    void TearDown() override { *G::getQvCmnExprGlobal() = m_saved; }
+    static G* process() { return G::getQvCmnExprGlobal(); }
+    G m_saved{G::kModePerThread};
 };
 
 // Runs `check` on a new thread and returns its result.
-template <class F>
-auto onThread(F check) {
+template <class F> auto onThread(F check) {
     decltype(check()) result{};
     std::thread t([&] { result = check(); });
     t.join();
@@ -43,70 +43,58 @@ auto onThread(F check) {
 // Until set, the process object reads high precision as on and carries the
 // application's printer; set refuses the other value, change overrides.
 TEST_F(QvCmnExprGlobalTest, SetRefusesTheOtherValueAndChangeOverrides) {
-    EXPECT_EQ(QvCmnExprGlobal::isMultipleDTMSupported(), 0);
-    EXPECT_EQ(QvCmnExprGlobal::getIsHighPrecisionMode(), 1);
-    EXPECT_EQ(process()->isMeProcessGlobal(), 1);
-    ASSERT_NE(QvCmnExprGlobal::getDbgPrinter(), nullptr);
-    EXPECT_EQ(QvCmnExprGlobal::getDbgPrinter()->isUsedByApplication(), 1);
-    EXPECT_EQ(QvCmnExprGlobal::setIsHighPrecisionMode(0), process());
-    EXPECT_EQ(QvCmnExprGlobal::getIsHighPrecisionMode(), 0);
-    EXPECT_EQ(QvCmnExprGlobal::setIsHighPrecisionMode(1), nullptr);
-    EXPECT_EQ(QvCmnExprGlobal::getIsHighPrecisionMode(), 0);
-    // The same value again is accepted.
-    EXPECT_EQ(QvCmnExprGlobal::setIsHighPrecisionMode(0), process());
-    EXPECT_EQ(QvCmnExprGlobal::changeHighPrecisionMode(1), process());
-    EXPECT_EQ(QvCmnExprGlobal::getIsHighPrecisionMode(), 1);
-    EXPECT_EQ(QvCmnExprGlobal::setIsHighPrecisionMode(0), nullptr);
+    ASSERT_NE(G::getDbgPrinter(), nullptr);
+    EXPECT_EQ(answers({G::isMultipleDTMSupported(), G::getIsHighPrecisionMode(), process()->isMeProcessGlobal(),
+                       G::getDbgPrinter()->isUsedByApplication()}), "0 1 1 1");
+    // Each call's answer (1: the process object, 0: refused) and the mode it leaves; the same value is accepted again.
+    EXPECT_EQ(answers({G::setIsHighPrecisionMode(0) == process(), G::getIsHighPrecisionMode(),
+                       G::setIsHighPrecisionMode(1) == process(), G::getIsHighPrecisionMode(),
+                       G::setIsHighPrecisionMode(0) == process(),
+                       G::changeHighPrecisionMode(1) == process(), G::getIsHighPrecisionMode(),
+                       G::setIsHighPrecisionMode(0) == nullptr}), "1 0 0 0 1 1 1 1");
 }
 
 TEST_F(QvCmnExprGlobalTest, AnyValueOtherThanOneMeansOff) {
-    for (int off : {0, -1, 2, 99}) {
-        QvCmnExprGlobal::changeHighPrecisionMode(1);
-        QvCmnExprGlobal::changeHighPrecisionMode(off);
-        EXPECT_EQ(QvCmnExprGlobal::getIsHighPrecisionMode(), 0) << off;
+    for (int off : {0, -1, 2}) {
+        G::changeHighPrecisionMode(1), G::changeHighPrecisionMode(off);
+        EXPECT_EQ(G::getIsHighPrecisionMode(), 0) << off;
     }
     // Set once to "off" through a value other than 0; 0 is then the same value.
-    QvCmnExprGlobal fresh(QvCmnExprGlobal::kModeProcess);
-    *process() = fresh;
-    EXPECT_NE(QvCmnExprGlobal::setIsHighPrecisionMode(7), nullptr);
-    EXPECT_NE(QvCmnExprGlobal::setIsHighPrecisionMode(0), nullptr);
-    EXPECT_EQ(QvCmnExprGlobal::setIsHighPrecisionMode(1), nullptr);
+    *process() = G(G::kModeProcess);
+    EXPECT_EQ(answers({G::setIsHighPrecisionMode(7) != nullptr, G::setIsHighPrecisionMode(0) != nullptr,
+                       G::setIsHighPrecisionMode(1) != nullptr}), "1 1 0");
+    *process() = G(G::kModeProcess);  // set once to "on": "off" is then refused
+    EXPECT_EQ(answers({G::setIsHighPrecisionMode(1) != nullptr, G::setIsHighPrecisionMode(0) != nullptr}), "1 0");
 }
 
 TEST_F(QvCmnExprGlobalTest, ProcessModeSettingsAreSharedByThreads) {
-    QvCmnExprGlobal::changeHighPrecisionMode(0);
-    EXPECT_EQ(onThread([] { return QvCmnExprGlobal::getIsHighPrecisionMode(); }), 0);
-    EXPECT_EQ(onThread([] { return QvCmnExprGlobal::getQvCmnExprGlobal(); }), process());
+    G::changeHighPrecisionMode(0);
+    EXPECT_EQ(onThread([] { return G::getIsHighPrecisionMode(); }), 0);
+    EXPECT_EQ(onThread([] { return G::getQvCmnExprGlobal(); }), process());
     // A write on another thread reaches the process object in mode 0.
-    onThread([] { return QvCmnExprGlobal::changeHighPrecisionMode(1); });
-    EXPECT_EQ(QvCmnExprGlobal::getIsHighPrecisionMode(), 1);
+    onThread([] { return G::changeHighPrecisionMode(1); });
+    EXPECT_EQ(G::getIsHighPrecisionMode(), 1);
 }
 
 TEST_F(QvCmnExprGlobalTest, DeleteInProcessModeDropsOnlyThePrinter) {
-    XDbgPrinter* before = QvCmnExprGlobal::getDbgPrinter();
-    EXPECT_EQ(QvCmnExprGlobal::setDbgPrinter(qvU("dbg.log"), 0), process());
-    EXPECT_EQ(QvCmnExprGlobal::getDbgPrinter(), before);  // an existing printer is kept
-    QvCmnExprGlobal::changeHighPrecisionMode(0);
-    QvCmnExprGlobal::deleteQvCmnExprGlobal();
-    EXPECT_EQ(QvCmnExprGlobal::getDbgPrinter(), nullptr);
-    EXPECT_EQ(QvCmnExprGlobal::getIsHighPrecisionMode(), 0);
-    EXPECT_EQ(QvCmnExprGlobal::setDbgPrinter(qvU("dbg.log"), 0), process());
-    XDbgPrinter* created = QvCmnExprGlobal::getDbgPrinter();
-    ASSERT_NE(created, nullptr);
-    EXPECT_EQ(created->isUsedByApplication(), 0);
+    XDbgPrinter* before = G::getDbgPrinter();
+    EXPECT_EQ(G::setDbgPrinter(qvU("dbg.log"), 0), process());
+    EXPECT_EQ(G::getDbgPrinter(), before);  // an existing printer is kept
+    G::changeHighPrecisionMode(0), G::deleteQvCmnExprGlobal();
+    EXPECT_TRUE(G::getDbgPrinter() == nullptr && G::getIsHighPrecisionMode() == 0);
+    EXPECT_EQ(G::setDbgPrinter(qvU("dbg.log"), 0), process());
+    ASSERT_NE(G::getDbgPrinter(), nullptr);
+    EXPECT_EQ(G::getDbgPrinter()->isUsedByApplication(), 0);
 }
 
 TEST_F(QvCmnExprGlobalTest, MemberOperations) {
-    QvCmnExprGlobal g(QvCmnExprGlobal::kModePerThread);
+    G g(G::kModePerThread);
     EXPECT_EQ(g.getMyDbgPrinter(), nullptr);
-    EXPECT_EQ(g.getIsHighPrecisionModeForMyself(), 1);
-    g.setIsHighPrecisionModeForMyself(0);
-    EXPECT_EQ(g.getIsHighPrecisionModeForMyself(), 0);
-    g.setIsHighPrecisionModeForMyself(1);  // replaces, unlike the static form
-    EXPECT_EQ(g.getIsHighPrecisionModeForMyself(), 1);
-    g.changeHighPrecisionModeForMyself(3);
-    EXPECT_EQ(g.getIsHighPrecisionModeForMyself(), 0);
-
+    auto mode = [&g](void (G::*f)(int), int value) { return (g.*f)(value), g.getIsHighPrecisionModeForMyself(); };
+    // The member set replaces, unlike the static form.
+    EXPECT_EQ(answers({g.getIsHighPrecisionModeForMyself(), mode(&G::setIsHighPrecisionModeForMyself, 0),
+                       mode(&G::setIsHighPrecisionModeForMyself, 1), mode(&G::changeHighPrecisionModeForMyself, 3)}),
+              "1 0 1 0");
     g.setDbgPrinterForMyself(qvU("mine.log"));
     XDbgPrinter* mine = g.getMyDbgPrinter();
     ASSERT_NE(mine, nullptr);
@@ -114,59 +102,48 @@ TEST_F(QvCmnExprGlobalTest, MemberOperations) {
     g.setDbgPrinterForMyself(qvU("other.log"));
     EXPECT_EQ(g.getMyDbgPrinter(), mine);
     g.deleteMe();
-    EXPECT_EQ(g.getMyDbgPrinter(), nullptr);
     // The process object's printer is untouched by a member of another object.
-    EXPECT_NE(QvCmnExprGlobal::getDbgPrinter(), nullptr);
-    QvCmnExprGlobal modeZero(QvCmnExprGlobal::kModeProcess);  // brings the application's printer
+    EXPECT_TRUE(g.getMyDbgPrinter() == nullptr && G::getDbgPrinter() != nullptr);
+    G modeZero(G::kModeProcess);  // brings the application's printer
     ASSERT_NE(modeZero.getMyDbgPrinter(), nullptr);
-    EXPECT_EQ(modeZero.getMyDbgPrinter()->isUsedByApplication(), 1);
-    EXPECT_EQ(modeZero.isMeProcessGlobal(), 0);
+    EXPECT_EQ(answers({modeZero.getMyDbgPrinter()->isUsedByApplication(), modeZero.isMeProcessGlobal()}), "1 0");
 }
 
 TEST_F(QvCmnExprGlobalTest, CopyClearsCountersAndSharesPrinter) {
-    QvCmnExprGlobal counted(*process());  // zero counters
-    *process() = counted;
-    QvCmnExprGlobal::getIsHighPrecisionMode();
-    QvCmnExprGlobal::getIsHighPrecisionMode();
-    QvCmnExprGlobal::getDbgPrinter();
-
-    QvUString usage = qvU("> ");
-    process()->printUsage(usage);
-    EXPECT_EQ(usage.toUtf8(),
-              "> Times to get global data \"HighPrecisionMode\" : 2\n"
-              "Times to get global data \"DebugPrinter\" : 1\n");
-
-    QvCmnExprGlobal copy(*process());
-    QvUString copyUsage;
-    copy.printUsage(copyUsage);
-    EXPECT_EQ(copyUsage.toUtf8(),
-              "Times to get global data \"HighPrecisionMode\" : 0\n"
-              "Times to get global data \"DebugPrinter\" : 0\n");
+    *process() = G(*process());  // zero counters
+    G::getIsHighPrecisionMode(), G::getIsHighPrecisionMode(), G::getDbgPrinter();
+    auto usage = [](const G& g, const char* prefix) {
+        QvUString text = qvU(prefix);
+        return g.printUsage(text), text.toUtf8();
+    };
+    auto counts = [](int precision, int printer) {
+        return "Times to get global data \"HighPrecisionMode\" : " + std::to_string(precision) +
+               "\nTimes to get global data \"DebugPrinter\" : " + std::to_string(printer) + "\n";
+    };
+    const std::string counted = counts(2, 1);
+    EXPECT_EQ(usage(*process(), "> "), "> " + counted);
+    G copy(*process()), assigned(G::kModePerThread);
+    EXPECT_EQ(usage(copy, ""), counts(0, 0));
     EXPECT_EQ(copy.getMyDbgPrinter(), process()->getMyDbgPrinter());
-
-    QvCmnExprGlobal assigned(QvCmnExprGlobal::kModePerThread);
     assigned = *process();
-    QvUString assignedUsage;
-    assigned.printUsage(assignedUsage);
-    EXPECT_EQ(assignedUsage.toUtf8(), usage.toUtf8().substr(2));
+    EXPECT_EQ(usage(assigned, ""), counted);
     EXPECT_EQ(assigned.getMode(), 0);
 
     // The printer lives while any holder does.
-    copy.deleteMe();
-    assigned.deleteMe();
+    copy.deleteMe(), assigned.deleteMe();
     ASSERT_NE(process()->getMyDbgPrinter(), nullptr);
     EXPECT_EQ(process()->getMyDbgPrinter()->getDbgLevel(), 1);
 }
 
 TEST_F(QvCmnExprGlobalTest, SetQvCmnExprGlobalTakesOwnership) {
     // In mode 0 readers ignore the slot, but it still owns what it is given.
-    QvCmnExprGlobal* g = new QvCmnExprGlobal(QvCmnExprGlobal::kModePerThread);
-    QvCmnExprGlobal::setQvCmnExprGlobal(g);
+    G* g = new G(G::kModePerThread);
+    G::setQvCmnExprGlobal(g);
     EXPECT_EQ(g, nullptr);
-    QvCmnExprGlobal* second = new QvCmnExprGlobal(QvCmnExprGlobal::kModePerThread);
-    QvCmnExprGlobal::setQvCmnExprGlobal(second);  // deletes the first (ASan)
-    EXPECT_EQ(QvCmnExprGlobal::getQvCmnExprGlobal(), process());
-    QvCmnExprGlobal::setQvCmnExprGlobal(g);  // null: empties the slot
+    G* second = new G(G::kModePerThread);
+    G::setQvCmnExprGlobal(second);  // deletes the first (ASan)
+    EXPECT_EQ(G::getQvCmnExprGlobal(), process());
+    G::setQvCmnExprGlobal(g);  // null: empties the slot
 }
 
 // ---- scenarios that fix the multiple-DTM mode (child processes) ----
@@ -175,105 +152,74 @@ TEST_F(QvCmnExprGlobalTest, SetQvCmnExprGlobalTakesOwnership) {
 // other mode is refused.
 TEST_F(QvCmnExprGlobalTest, InitRefusesUnsupportedAndSecondModes) {
     for (int mode : {0, 1}) {
-        EXPECT_EXIT(
-            {
-                bool ok = QvCmnExprGlobal::initQvCmnExprGlobal(2) == nullptr;
-                ok = ok && QvCmnExprGlobal::initQvCmnExprGlobal(-1) == nullptr;
-                ok = ok && QvCmnExprGlobal::isMultipleDTMSupported() == 0;
-                QvCmnExprGlobal* first = QvCmnExprGlobal::initQvCmnExprGlobal(mode);
-                ok = ok && first != nullptr && first->isMeProcessGlobal() == 1;
-                ok = ok && QvCmnExprGlobal::isMultipleDTMSupported() == mode;
-                ok = ok && QvCmnExprGlobal::initQvCmnExprGlobal(1 - mode) == nullptr;
-                ok = ok && QvCmnExprGlobal::initQvCmnExprGlobal(mode) == first;
-                finish(ok);
-            },
-            testing::ExitedWithCode(0), "")
-            << mode;
+        EXPECT_EXIT({
+            bool ok = !G::initQvCmnExprGlobal(2) && !G::initQvCmnExprGlobal(-1) && G::isMultipleDTMSupported() == 0;
+            G* first = G::initQvCmnExprGlobal(mode);
+            ok = ok && first && first->isMeProcessGlobal() == 1 && G::isMultipleDTMSupported() == mode;
+            finish(ok && !G::initQvCmnExprGlobal(1 - mode) && G::initQvCmnExprGlobal(mode) == first);
+        }, testing::ExitedWithCode(0), "") << mode;
     }
 }
 
 TEST_F(QvCmnExprGlobalTest, PerThreadModeReadsProcessUntilFirstWrite) {
-    EXPECT_EXIT(
-        {
-            QvCmnExprGlobal* proc = QvCmnExprGlobal::initQvCmnExprGlobal(1);
-            bool ok = proc != nullptr && QvCmnExprGlobal::isMultipleDTMSupported() == 1;
-            proc->changeHighPrecisionModeForMyself(0);
-            ok = ok && onThread([proc] {
-                     bool t = QvCmnExprGlobal::getIsHighPrecisionMode() == 0;
-                     t = t && QvCmnExprGlobal::getQvCmnExprGlobal() == proc;
-                     t = t && QvCmnExprGlobal::getDbgPrinter() == proc->getMyDbgPrinter();
-                     QvCmnExprGlobal* own = QvCmnExprGlobal::changeHighPrecisionMode(1);
-                     t = t && own != nullptr && own != proc && own->isMeProcessGlobal() == 0;
-                     t = t && own->getMode() == 1 && QvCmnExprGlobal::getQvCmnExprGlobal() == own;
-                     t = t && QvCmnExprGlobal::getIsHighPrecisionMode() == 1;
-                     // The thread's object has no printer until one is set.
-                     t = t && QvCmnExprGlobal::getDbgPrinter() == nullptr;
-                     t = t && QvCmnExprGlobal::setDbgPrinter(qvU("t.log"), 0) == own;
-                     t = t && QvCmnExprGlobal::getDbgPrinter() != proc->getMyDbgPrinter();
-                     return t;  // the object and its printer die with the thread (ASan)
-                 });
-            // Nothing leaked into the process object or this thread.
-            ok = ok && QvCmnExprGlobal::getIsHighPrecisionMode() == 0;
-            ok = ok && QvCmnExprGlobal::getQvCmnExprGlobal() == proc;
-            finish(ok);
-        },
-        testing::ExitedWithCode(0), "");
+    EXPECT_EXIT({
+        G* proc = G::initQvCmnExprGlobal(1);
+        bool ok = proc != nullptr && G::isMultipleDTMSupported() == 1;
+        proc->changeHighPrecisionModeForMyself(0);
+        ok = ok && onThread([proc] {
+                 bool t = G::getIsHighPrecisionMode() == 0 && G::getQvCmnExprGlobal() == proc &&
+                          G::getDbgPrinter() == proc->getMyDbgPrinter();
+                 G* own = G::changeHighPrecisionMode(1);
+                 t = t && own && own != proc && own->isMeProcessGlobal() == 0 && own->getMode() == 1 &&
+                     G::getQvCmnExprGlobal() == own && G::getIsHighPrecisionMode() == 1;
+                 // The thread's object has no printer until one is set.
+                 return t && G::getDbgPrinter() == nullptr && G::setDbgPrinter(qvU("t.log"), 0) == own &&
+                        G::getDbgPrinter() != proc->getMyDbgPrinter();  // both die with the thread (ASan)
+             });
+        // Nothing leaked into the process object or this thread.
+        finish(ok && G::getIsHighPrecisionMode() == 0 && G::getQvCmnExprGlobal() == proc);
+    }, testing::ExitedWithCode(0), "");
 }
 
 TEST_F(QvCmnExprGlobalTest, PerThreadSetIsRefusedPerThread) {
-    EXPECT_EXIT(
-        {
-            QvCmnExprGlobal::initQvCmnExprGlobal(1);
-            bool ok = onThread([] {
-                bool t = QvCmnExprGlobal::setIsHighPrecisionMode(0) != nullptr;
-                return t && QvCmnExprGlobal::setIsHighPrecisionMode(1) == nullptr;
-            });
-            // Another thread starts unset and may choose the other value.
-            ok = ok && onThread([] { return QvCmnExprGlobal::setIsHighPrecisionMode(1) != nullptr; });
-            ok = ok && QvCmnExprGlobal::getIsHighPrecisionMode() == 1;
-            finish(ok);
-        },
-        testing::ExitedWithCode(0), "");
+    EXPECT_EXIT({
+        G::initQvCmnExprGlobal(1);
+        bool ok = onThread([] { return G::setIsHighPrecisionMode(0) && !G::setIsHighPrecisionMode(1); });
+        // Another thread starts unset and may choose the other value.
+        ok = ok && onThread([] { return G::setIsHighPrecisionMode(1) != nullptr; });
+        finish(ok && G::getIsHighPrecisionMode() == 1);
+    }, testing::ExitedWithCode(0), "");
 }
 
 TEST_F(QvCmnExprGlobalTest, PerThreadHandOverResetAndDelete) {
-    EXPECT_EXIT(
-        {
-            QvCmnExprGlobal* proc = QvCmnExprGlobal::initQvCmnExprGlobal(1);
-            QvCmnExprGlobal* g = new QvCmnExprGlobal(QvCmnExprGlobal::kModePerThread);
-            QvCmnExprGlobal* handed = g;
-            g->setIsHighPrecisionModeForMyself(0);
-            QvCmnExprGlobal::setQvCmnExprGlobal(g);
-            bool ok = g == nullptr && QvCmnExprGlobal::getQvCmnExprGlobal() == handed;
-            ok = ok && QvCmnExprGlobal::getIsHighPrecisionMode() == 0;
-
-            // Handing in the object already held keeps it alive.
-            QvCmnExprGlobal* again = handed;
-            QvCmnExprGlobal::setQvCmnExprGlobal(again);
-            ok = ok && again == nullptr && QvCmnExprGlobal::getIsHighPrecisionMode() == 0;
-
-            // Reset forgets without deleting: the caller owns it again.
-            QvCmnExprGlobal::resetQvCmnExprGlobal();
-            ok = ok && QvCmnExprGlobal::getQvCmnExprGlobal() == proc;
-            delete handed;
-
-            // Delete removes the thread's object and its printer.
-            QvCmnExprGlobal::setDbgPrinter(qvU("x.log"), 0);
-            ok = ok && QvCmnExprGlobal::getQvCmnExprGlobal() != proc;
-            QvCmnExprGlobal::deleteQvCmnExprGlobal();
-            ok = ok && QvCmnExprGlobal::getQvCmnExprGlobal() == proc;
-            ok = ok && proc->getMyDbgPrinter() != nullptr;
-
-            // A thread handed an object that it never releases frees it at exit.
-            ok = ok && onThread([] {
-                QvCmnExprGlobal* mine = new QvCmnExprGlobal(QvCmnExprGlobal::kModePerThread);
-                mine->setDbgPrinterForMyself(qvU("m.log"));
-                QvCmnExprGlobal::setQvCmnExprGlobal(mine);
-                return QvCmnExprGlobal::getDbgPrinter() != nullptr;
-            });
-            finish(ok);
-        },
-        testing::ExitedWithCode(0), "");
+    EXPECT_EXIT({
+        G* proc = G::initQvCmnExprGlobal(1);
+        G* g = new G(G::kModePerThread);
+        G* handed = g;
+        G* again = g;
+        g->setIsHighPrecisionModeForMyself(0);
+        G::setQvCmnExprGlobal(g);
+        bool ok = g == nullptr && G::getQvCmnExprGlobal() == handed && G::getIsHighPrecisionMode() == 0;
+        // Handing in the object already held keeps it alive.
+        G::setQvCmnExprGlobal(again);
+        ok = ok && again == nullptr && G::getIsHighPrecisionMode() == 0;
+        // Reset forgets without deleting: the caller owns it again.
+        G::resetQvCmnExprGlobal();
+        ok = ok && G::getQvCmnExprGlobal() == proc;
+        delete handed;
+        // Delete removes the thread's object and its printer.
+        G::setDbgPrinter(qvU("x.log"), 0);
+        ok = ok && G::getQvCmnExprGlobal() != proc;
+        G::deleteQvCmnExprGlobal();
+        ok = ok && G::getQvCmnExprGlobal() == proc && proc->getMyDbgPrinter() != nullptr;
+        // A thread handed an object that it never releases frees it at exit.
+        finish(ok && onThread([] {
+                   G* mine = new G(G::kModePerThread);
+                   mine->setDbgPrinterForMyself(qvU("m.log"));
+                   G::setQvCmnExprGlobal(mine);
+                   return G::getDbgPrinter() != nullptr;
+               }));
+    }, testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

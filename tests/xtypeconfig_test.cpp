@@ -8,13 +8,18 @@
 
 #include "qvcmnexpr/xtypeconfig.h"
 #include "xhtypebuild.h"
+#include "xrecordtext.h"
 
 using namespace htest;
+using xtestsupport::answers;
 
 namespace {
 
-class XTypeConfigTest : public ::testing::Test {
-protected:
+// A hierarchical feature that lacks its description.
+Feature untyped() { return std::make_shared<XStructuralFeature>(us(u"h"), structId(), nullptr, 0, 0); }
+Config intMap() { return mapOf(scalar("k", eXDT_INT), scalar("v", eXDT_INT)); }
+
+struct XTypeConfigTest : ::testing::Test {
     static void SetUpTestSuite() { ASSERT_EQ(XTypeConfig::registerHierarchicalTypes(), 0); }
 };
 
@@ -31,108 +36,63 @@ struct Recursive {
     }
 };
 
-struct SameRow {
-    const char* what;
-    std::function<Config()> a;
-    std::function<Config()> b;
-    int checkNames;
-    int same;
-};
+struct SameRow { const char* what; Config a, b; int checkNames, same; };
 
 TEST_F(XTypeConfigTest, SamenessComparesShapeTypesAndOnlyTheDigitsThatMatter) {
     Recursive r1;
     Recursive r2("other");
+    auto s = [](Feature feature) { return structOf("S", {feature}); };  // a structure of one feature
+    auto arr = [](int type) { return arrayOf(scalar("x", type)); };
     const SameRow rows[] = {
-        {"string lengths are ignored", [] { return structOf("S", {scalar("a", eXDT_STRING, 10)}); },
-         [] { return structOf("S", {scalar("a", eXDT_STRING, 99)}); }, 1, 1},
-        {"decimal precision counts", [] { return structOf("S", {scalar("a", eXDT_DEC18, 10)}); },
-         [] { return structOf("S", {scalar("a", eXDT_DEC18, 12)}); }, 0, 0},
-        {"decimal scale counts", [] { return structOf("S", {scalar("a", eXDT_DEC18, 10, 2)}); },
-         [] { return structOf("S", {scalar("a", eXDT_DEC18, 10, 3)}); }, 0, 0},
-        {"feature names without checkNames", [] { return structOf("S", {scalar("a", eXDT_INT)}); },
-         [] { return structOf("S", {scalar("b", eXDT_INT)}); }, 0, 1},
-        {"feature names with checkNames", [] { return structOf("S", {scalar("a", eXDT_INT)}); },
-         [] { return structOf("S", {scalar("b", eXDT_INT)}); }, 1, 0},
-        {"structure names with checkNames", [] { return structOf("S", {scalar("a", eXDT_INT)}); },
-         [] { return structOf("T", {scalar("a", eXDT_INT)}); }, 1, 0},
-        {"feature count", [] { return structOf("S", {scalar("a", eXDT_INT)}); },
-         [] { return structOf("S", {scalar("a", eXDT_INT), scalar("b", eXDT_INT)}); }, 0, 0},
-        {"array element names never matter", [] { return arrayOf(scalar("x", eXDT_INT)); },
-         [] { return arrayOf(scalar("y", eXDT_INT)); }, 1, 1},
-        {"array element types", [] { return arrayOf(scalar("x", eXDT_INT)); },
-         [] { return arrayOf(scalar("x", eXDT_BIGINT)); }, 0, 0},
-        {"array against struct", [] { return arrayOf(scalar("x", eXDT_INT)); },
-         [] { return structOf("S", {scalar("x", eXDT_INT)}); }, 0, 0},
-        {"maps of one shape", [] { return mapOf(scalar("k", eXDT_STRING), scalar("v", eXDT_INT)); },
-         [] { return mapOf(scalar("key", eXDT_STRING), scalar("val", eXDT_INT)); }, 1, 1},
-        {"map values differ", [] { return mapOf(scalar("k", eXDT_STRING), scalar("v", eXDT_INT)); },
-         [] { return mapOf(scalar("k", eXDT_STRING), scalar("v", eXDT_DATE)); }, 0, 0},
-        {"nested structs compared inside",
-         [] { return structOf("S", {nested("in", structOf("I", {scalar("a", eXDT_INT)}))}); },
-         [] { return structOf("S", {nested("in", structOf("I", {scalar("a", eXDT_DATE)}))}); }, 0, 0},
-        {"two recursive descriptions of one shape", [&] { return r1.config; }, [&] { return r2.config; },
-         0, 1},
+        {"string lengths are ignored", s(scalar("a", eXDT_STRING, 10)), s(scalar("a", eXDT_STRING, 99)), 1, 1},
+        {"decimal precision counts", s(scalar("a", eXDT_DEC18, 10)), s(scalar("a", eXDT_DEC18, 12)), 0, 0},
+        {"decimal scale counts", s(scalar("a", eXDT_DEC18, 10, 2)), s(scalar("a", eXDT_DEC18, 10, 3)), 0, 0},
+        {"feature names without checkNames", s(scalar("a", eXDT_INT)), s(scalar("b", eXDT_INT)), 0, 1},
+        {"feature names with checkNames", s(scalar("a", eXDT_INT)), s(scalar("b", eXDT_INT)), 1, 0},
+        {"structure names with checkNames", s(scalar("a", eXDT_INT)), structOf("T", {scalar("a", eXDT_INT)}), 1, 0},
+        {"feature count", s(scalar("a", eXDT_INT)), structOf("S", {scalar("a", eXDT_INT), scalar("b", eXDT_INT)}), 0, 0},
+        {"array element names never matter", arr(eXDT_INT), arrayOf(scalar("y", eXDT_INT)), 1, 1},
+        {"array element types", arr(eXDT_INT), arr(eXDT_BIGINT), 0, 0},
+        {"array against struct", arr(eXDT_INT), s(scalar("x", eXDT_INT)), 0, 0},
+        {"maps of one shape", mapOf(scalar("k", eXDT_STRING), scalar("v", eXDT_INT)),
+         mapOf(scalar("key", eXDT_STRING), scalar("val", eXDT_INT)), 1, 1},
+        {"map values differ", mapOf(scalar("k", eXDT_STRING), scalar("v", eXDT_INT)),
+         mapOf(scalar("k", eXDT_STRING), scalar("v", eXDT_DATE)), 0, 0},
+        {"nested structs compared inside", s(nested("in", s(scalar("a", eXDT_INT)))),
+         s(nested("in", s(scalar("a", eXDT_DATE)))), 0, 0},
+        {"two recursive descriptions of one shape", r1.config, r2.config, 0, 1},
     };
-    for (const SameRow& row : rows) {
-        const Config a = row.a();
-        const Config b = row.b();
-        EXPECT_EQ(a->isSame(b.get(), row.checkNames), row.same) << row.what;
-        EXPECT_EQ(b->isSame(a.get(), row.checkNames), row.same) << row.what << " (reversed)";
+    for (const auto& [what, a, b, checkNames, same] : rows) {
+        EXPECT_EQ(answers({a->isSame(b.get(), checkNames), b->isSame(a.get(), checkNames)}), answers({same, same}))
+            << what;
     }
 }
 
 TEST_F(XTypeConfigTest, AMapEqualsOnlyItselfWhileStructsAndArraysEqualByShape) {
-    const Config m1 = mapOf(scalar("k", eXDT_INT), scalar("v", eXDT_INT));
-    const Config m2 = mapOf(scalar("k", eXDT_INT), scalar("v", eXDT_INT));
-    EXPECT_TRUE(*m1 == *m1);
-    EXPECT_FALSE(*m1 == *m2);
-    const Config a1 = arrayOf(scalar("x", eXDT_INT));
-    const Config a2 = arrayOf(scalar("y", eXDT_INT));
-    EXPECT_TRUE(*a1 == *a2);
-    EXPECT_FALSE(*a1 != *a2);
+    const Config m1 = intMap(), m2 = intMap();
+    const Config a1 = arrayOf(scalar("x", eXDT_INT)), a2 = arrayOf(scalar("y", eXDT_INT));
+    EXPECT_EQ(answers({*m1 == *m1, *m1 == *m2, *a1 == *a2, *a1 != *a2, a1->isSame(nullptr, 0)}), "1 0 1 0 0");
 }
 
-struct ShapeRow {
-    const char* what;
-    std::function<Config()> make;
-    int valid;
-    int cyclic;
-    int containsMap;
-};
+struct ShapeRow { const char* what; Config config; const char* expected; };  // valid, cyclic, map
 
 TEST_F(XTypeConfigTest, ValidityCyclesAndMapsFollowTheWholeDescription) {
     Recursive recursive;
+    const Config shared = structOf("A", {scalar("x", eXDT_INT)});
     const ShapeRow rows[] = {
-        {"flat struct", [] { return structOf("S", {scalar("a", eXDT_INT)}); }, 1, 0, 0},
-        {"self reference is valid but cyclic", [&] { return recursive.config; }, 1, 1, 0},
-        {"siblings of one struct type are not a cycle",
-         [] {
-             const Config shared = structOf("A", {scalar("x", eXDT_INT)});
-             return structOf("S", {nested("home", shared), nested("work", shared)});
-         },
-         1, 0, 0},
-        {"empty structure", [] { return structOf("S", {}); }, 0, 0, 0},
-        {"struct without a structure", [] { return std::make_shared<XStructTypeConfig>(); }, 0, 0, 0},
-        {"half a map", [] { return std::make_shared<XMapTypeConfig>(scalar("k", eXDT_INT), nullptr); }, 0,
-         0, 1},
-        {"array without element", [] { return std::make_shared<XArrayTypeConfig>(); }, 0, 0, 0},
-        {"hierarchical feature without description",
-         [] {
-             return structOf("S", {std::make_shared<XStructuralFeature>(QvUString("h").getBuffer(), structId(),
-                                                                       nullptr, 0, 0)});
-         },
-         0, 0, 0},
-        {"empty structure deep inside",
-         [] { return arrayOf(nested("e", structOf("S", {nested("in", structOf("I", {}))}))); }, 0, 0, 0},
-        {"map inside an array inside a struct",
-         [] { return structOf("S", {nested("a", arrayOf(nested("m", mapOf(scalar("k", eXDT_INT), scalar("v", eXDT_INT)))))}); },
-         1, 0, 1},
+        {"flat struct", structOf("S", {scalar("a", eXDT_INT)}), "1 0 0"},
+        {"self reference is valid but cyclic", recursive.config, "1 1 0"},
+        {"siblings sharing one: no cycle", structOf("S", {nested("home", shared), nested("work", shared)}), "1 0 0"},
+        {"empty structure", structOf("S", {}), "0 0 0"},
+        {"struct without a structure", std::make_shared<XStructTypeConfig>(), "0 0 0"},
+        {"half a map", std::make_shared<XMapTypeConfig>(scalar("k", eXDT_INT), nullptr), "0 0 1"},
+        {"array without element", std::make_shared<XArrayTypeConfig>(), "0 0 0"},
+        {"hierarchical feature without description", structOf("S", {untyped()}), "0 0 0"},
+        {"empty struct deep inside", arrayOf(nested("e", structOf("S", {nested("in", structOf("I", {}))}))), "0 0 0"},
+        {"map in array in struct", structOf("S", {nested("a", arrayOf(nested("m", intMap())))}), "1 0 1"},
     };
-    for (const ShapeRow& row : rows) {
-        const Config config = row.make();
-        EXPECT_EQ(config->isValid(nullptr), row.valid) << row.what;
-        EXPECT_EQ(config->isCyclic(nullptr), row.cyclic) << row.what;
-        EXPECT_EQ(config->containsMap(), row.containsMap) << row.what;
+    for (const auto& [what, c, expected] : rows) {
+        EXPECT_EQ(answers({c->isValid(nullptr), c->isCyclic(nullptr), c->containsMap()}), expected) << what;
     }
 }
 
@@ -142,32 +102,42 @@ TEST_F(XTypeConfigTest, ResultsAreKeptByTheObjectThatComputedThem) {
     ASSERT_EQ(config->isValid(nullptr), 1);
     // A description is not changed after it was checked; if it is, the
     // object keeps its answer while a fresh configuration sees the change.
-    structure->addFeature(std::make_unique<XStructuralFeature>(QvUString("h").getBuffer(), structId(), nullptr, 0, 0));
-    EXPECT_EQ(config->isValid(nullptr), 1);
-    EXPECT_EQ(std::make_shared<XStructTypeConfig>(structure)->isValid(nullptr), 0);
+    structure->addFeature(std::make_unique<XStructuralFeature>(*untyped()));
+    const Config fresh = std::make_shared<XStructTypeConfig>(structure);
+    EXPECT_EQ(answers({config->isValid(nullptr), fresh->isValid(nullptr)}), "1 0");
+    // Re-initialising a feature forgets what it had found.
+    Recursive recursive;
+    XStructuralFeature feature(*untyped()), cyclic(*nested("next", recursive.config));
+    XVisitedStructures visited;
+    // Asked twice: the second answer is the kept one.
+    const std::string before = answers({feature.isValidFeature(nullptr), feature.isValidFeature(nullptr),
+                                        cyclic.isCyclic(&visited), cyclic.isCyclic(&visited)});
+    feature.initSF(us(u"h"), XType(eXDT_INT), nullptr, 10, 0, 0);
+    cyclic.initSF(us(u"next"), XType(eXDT_INT), nullptr, 10, 0, 0);
+    EXPECT_EQ(before + " " + answers({feature.isValidFeature(nullptr), cyclic.isCyclic(&visited)}), "0 0 1 1 1 0");
 }
 
 TEST_F(XTypeConfigTest, FindChildIgnoresCaseAndSelectsThroughArraysAndMaps) {
     const Config address = structOf("Address", {scalar("street", eXDT_STRING, 40), scalar("zip", eXDT_INT)});
     const auto* s = static_cast<XStructTypeConfig*>(address.get());
-    ASSERT_NE(s->findChild(us(u16("STREET"))), nullptr);
-    EXPECT_EQ(s->findChild(us(u16("STREET")))->getPrecision(), 40);
-    EXPECT_EQ(s->findChild(us(u16("city"))), nullptr);
+    ASSERT_NE(s->findChild(us(u"STREET")), nullptr);
+    EXPECT_EQ(s->findChild(us(u"STREET"))->getPrecision(), 40);
+    EXPECT_TRUE(s->findChild(us(u"city")) == nullptr);
 
     const Config addresses = arrayOf(nested("item", address, 5));
     const auto* a = static_cast<XArrayTypeConfig*>(addresses.get());
-    const auto zips = a->findChild(us(u16("Zip")));
+    const auto zips = a->findChild(us(u"Zip"));
     ASSERT_NE(zips, nullptr);
-    EXPECT_EQ(zips->getArrayDefinition()->getType().toInteger(), eXDT_INT);
-    EXPECT_EQ(zips->getArrayDefinition()->getUpper(), 5);
-    EXPECT_EQ(a->findChild(us(u16("city"))), nullptr);
-    EXPECT_EQ(static_cast<XArrayTypeConfig*>(arrayOf(scalar("i", eXDT_INT)).get())->findChild(us(u16("i"))), nullptr);
+    EXPECT_EQ(answers({zips->getArrayDefinition()->getType().toInteger(), zips->getArrayDefinition()->getUpper()}),
+              answers({eXDT_INT, 5}));
+    const Config ints = arrayOf(scalar("i", eXDT_INT));
+    EXPECT_TRUE(!a->findChild(us(u"city")) && !static_cast<XArrayTypeConfig*>(ints.get())->findChild(us(u"i")));
 
     const Config m = mapOf(scalar("k", eXDT_STRING, 10), scalar("v", eXDT_DATE));
     const auto* mc = static_cast<XMapTypeConfig*>(m.get());
-    EXPECT_EQ(mc->findChild(us(u16("KEY")))->getArrayDefinition(), mc->getKeyDefinition());
-    EXPECT_EQ(mc->findChild(us(u16("value")))->getArrayDefinition(), mc->getValueDefinition());
-    EXPECT_EQ(mc->findChild(us(u16("k"))), nullptr);
+    EXPECT_EQ(mc->findChild(us(u"KEY"))->getArrayDefinition(), mc->getKeyDefinition());
+    EXPECT_EQ(mc->findChild(us(u"value"))->getArrayDefinition(), mc->getValueDefinition());
+    EXPECT_EQ(mc->findChild(us(u"k")), nullptr);
 }
 
 TEST_F(XTypeConfigTest, NestedSearchLooksAtEveryFeatureOnceDepthFirst) {
@@ -176,25 +146,16 @@ TEST_F(XTypeConfigTest, NestedSearchLooksAtEveryFeatureOnceDepthFirst) {
                                     scalar("b", eXDT_INT), scalar("dup", eXDT_STRING, 5)});
     const auto* s = static_cast<XStructTypeConfig*>(a.get());
     const auto* r = static_cast<XStructTypeConfig*>(recursive.config.get());
-    struct Row {
-        const char* what;
-        const XStructTypeConfig* config;
-        const char* name;
-        int found;
-        int type;
-    } rows[] = {
+    const struct { const char* what; const XStructTypeConfig* config; const char* name; int found, type; } rows[] = {
         {"a direct member after a nested struct", s, "b", 1, eXDT_INT},
         {"a member of the nested struct", s, "X", 1, eXDT_INT},
         {"depth first: the nested one comes first", s, "dup", 1, eXDT_DATE},
         {"missing member of a recursive type ends", r, "missing", 0, 0},
         {"member of a recursive type", r, "value", 1, eXDT_INT},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         const XStructuralFeature* found = row.config->findNestedChild(us(u16(row.name)));
-        ASSERT_EQ(found != nullptr, row.found != 0) << row.what;
-        if (found) {
-            EXPECT_EQ(found->getType().toInteger(), row.type) << row.what;
-        }
+        EXPECT_EQ(found ? found->getType().toInteger() : 0, row.found ? row.type : 0) << row.what;
     }
 }
 
@@ -204,14 +165,11 @@ TEST_F(XTypeConfigTest, DeepWideAndRecursiveGraphsAreWalkedWithoutRecursion) {
     Config inner = structOf("L", {scalar("leaf", eXDT_INT)});
     for (int i = 0; i < kDepth; ++i) inner = structOf("L", {nested("next", inner)});
     const auto* deep = static_cast<XStructTypeConfig*>(inner.get());
-    EXPECT_EQ(deep->isValid(nullptr), 1);
-    EXPECT_EQ(deep->isCyclic(nullptr), 0);
-    EXPECT_EQ(deep->containsMap(), 0);
-    EXPECT_NE(deep->findNestedChild(us(u16("leaf"))), nullptr);
-    EXPECT_EQ(deep->findNestedChild(us(u16("nothing"))), nullptr);
     Config twin = structOf("L", {scalar("leaf", eXDT_INT)});
     for (int i = 0; i < kDepth; ++i) twin = structOf("L", {nested("next", twin)});
-    EXPECT_EQ(deep->isSame(twin.get(), 1), 1);
+    EXPECT_EQ(answers({deep->isValid(nullptr), deep->isCyclic(nullptr), deep->containsMap(), deep->isSame(twin.get(), 1),
+                       deep->findNestedChild(us(u"leaf")) != nullptr, deep->findNestedChild(us(u"nothing")) != nullptr}),
+              "1 0 0 1 1 0");
 
     // A ring of kDepth structures, each referring to the next.
     std::vector<std::shared_ptr<XComplexType>> ring;
@@ -221,9 +179,8 @@ TEST_F(XTypeConfigTest, DeepWideAndRecursiveGraphsAreWalkedWithoutRecursion) {
             *nested("next", XStructTypeConfig::referTo(ring[(i + 1) % kDepth].get()))));
     }
     const XStructTypeConfig ringConfig(std::shared_ptr<XComplexType>(std::shared_ptr<void>(), ring[0].get()));
-    EXPECT_EQ(ringConfig.isValid(nullptr), 1);
-    EXPECT_EQ(ringConfig.isCyclic(nullptr), 1);
-    EXPECT_EQ(ringConfig.findNestedChild(us(u16("missing"))), nullptr);
+    EXPECT_EQ(answers({ringConfig.isValid(nullptr), ringConfig.isCyclic(nullptr),
+                       ringConfig.findNestedChild(us(u"missing")) != nullptr}), "1 1 0");
 
     // One structure of 100 000 features.
     auto wide = std::make_shared<XComplexType>(QvUString("W").getBuffer());
@@ -231,9 +188,8 @@ TEST_F(XTypeConfigTest, DeepWideAndRecursiveGraphsAreWalkedWithoutRecursion) {
         wide->addFeature(std::make_unique<XStructuralFeature>(*scalar(("f" + std::to_string(i)).c_str(), eXDT_INT)));
     }
     const XStructTypeConfig wideConfig(wide);
-    EXPECT_EQ(wideConfig.isValid(nullptr), 1);
-    EXPECT_NE(wideConfig.findChild(us(u16("F99999"))), nullptr);
-    EXPECT_EQ(wideConfig.findNestedChild(us(u16("none"))), nullptr);
+    EXPECT_EQ(answers({wideConfig.isValid(nullptr), wideConfig.findChild(us(u"F99999")) != nullptr,
+                       wideConfig.findNestedChild(us(u"none")) != nullptr}), "1 1 0");
 }
 
 }  // namespace

@@ -44,14 +44,8 @@ class AnsweringContext : public xparsetest::TestContext {
 public:
     explicit AnsweringContext(int kind = xparsetest::kTransformation) : TestContext(kind) {}
 
-    int isRelaxValidationSet() override {
-        ++questions;
-        return 0;
-    }
-    int isAllowNullTypeSet() override {
-        ++questions;
-        return 0;
-    }
+    int isRelaxValidationSet() override { return ++questions, 0; }
+    int isAllowNullTypeSet() override { return ++questions, 0; }
     int findPort(const unsigned short**, const unsigned short* name, XMetadataPort* md, QvUString& err,
                  QvUString& warn) override {
         const Answer* answer = find(name);
@@ -163,10 +157,7 @@ TEST_P(XValidatorBadContextTest, IsReportedAtTheReference) {
         EXPECT_EQ(result.errBegin, begin);
         EXPECT_EQ(result.errEnd, begin + std::string(row.marked).size());
     }
-    const std::string kept = row.kept;
-    if (!kept.empty()) {
-        EXPECT_NE((result.err.toUtf8() + result.warn.toUtf8()).find(kept), std::string::npos);
-    }
+    EXPECT_NE((result.err.toUtf8() + result.warn.toUtf8()).find(row.kept), std::string::npos);
 }
 
 constexpr int kT = xparsetest::kTransformation;
@@ -184,13 +175,11 @@ INSTANTIATE_TEST_SUITE_P(
         ContextRow{kT, "ISNULL(typeInvalid)", -1, eQvMSG_INVALID_OPERAND_TYPE, "typeInvalid", ""},
         ContextRow{kT, "typeUninit + 1", -1, eQvMSG_INVALID_OPERAND_TYPE, "typeUninit", ""},
         ContextRow{kT, "boolean", -1, eQvMSG_INVALID_OPERAND_TYPE, "boolean", ""},
-        ContextRow{kT, "ISNULL(structNoConfig)", -1, eQvMSG_INVALID_HIERARCHICAL_TYPE, "structNoConfig",
-                   ""},
+        ContextRow{kT, "ISNULL(structNoConfig)", -1, eQvMSG_INVALID_HIERARCHICAL_TYPE, "structNoConfig", ""},
         ContextRow{kT, "u || unicodeNoLength", -1, eQvMSG_INVALID_OPERAND_TYPE, "unicodeNoLength", ""},
         // Lookups that fail, with and without a text, or with a status
         // that is neither 0 nor -1.
-        ContextRow{kT, "i + failsWithText", -1, eQvMSG_UNKNOWN_NAME, "failsWithText",
-                   "port failsWithText: not connected"},
+        ContextRow{kT, "i + failsWithText", -1, eQvMSG_UNKNOWN_NAME, "failsWithText", "port failsWithText: not connected"},
         ContextRow{kT, "failsSilently", -1, eQvMSG_UNKNOWN_NAME, "failsSilently", ""},
         ContextRow{kT, "failsPositive", -1, eQvMSG_UNKNOWN_NAME, "failsPositive", ""},
         ContextRow{kT, "nobody", -1, eQvMSG_UNKNOWN_NAME, "nobody", ""},
@@ -213,8 +202,7 @@ INSTANTIATE_TEST_SUITE_P(
         ContextRow{kT, "SETMINVARIABLE($$unset, 1)", -1, eQvMSG_VARIABLE_IS_COUNT, "$$unset", ""},
         ContextRow{kT, "SETCOUNTVARIABLE($$unset)", -1, eQvMSG_VARIABLE_IS_MIN, "$$unset", ""},
         ContextRow{kT, "SETVARIABLE($$unset, 1)", 0, 0, "", ""},
-        ContextRow{kT, "SETVARIABLE($$inAggregate, 1)", -1, eQvMSG_VARIABLE_SET_IN_AGGREGATE,
-                   "$$inAggregate", ""},
+        ContextRow{kT, "SETVARIABLE($$inAggregate, 1)", -1, eQvMSG_VARIABLE_SET_IN_AGGREGATE, "$$inAggregate", ""},
         ContextRow{kT, "SETCOUNTVARIABLE(i)", -1, eQvMSG_AGGREGATION_VARIABLE_EXPECTED, "i", ""}));
 
 // ===== size =====
@@ -327,23 +315,16 @@ TEST(XValidatorSizeTest, CallsNestedBeyondTheParserStackFailCleanly) {
 
 // 10 MB of text, as one literal and as 100 000 arguments.
 TEST(XValidatorSizeTest, TenMegabytesValidate) {
-    const std::string literal = "'" + std::string(10 << 20, 'x') + "'";
     const std::string hundred = "'" + std::string(208, 'y') + "'";
-    const SizeRow rows[] = {
-        {"one 10 MB literal", nullptr, 0, eXDT_UNISTRING},
-        {"100 000 arguments of 100 to 200 characters", nullptr, 0, eXDT_UNISTRING},
-    };
-    const std::string texts[] = {literal + " || u",
-                                 "DECODE(i, " + repeat("1, " + hundred, 50000, ", ") + ")"};
-    for (int i = 0; i < 2; ++i) {
-        SCOPED_TRACE(rows[i].what);
-        ASSERT_GE(texts[i].size(), 10u << 20);
+    for (const std::string& text : {"'" + std::string(10 << 20, 'x') + "' || u",
+                                    "DECODE(i, " + repeat("1, " + hundred, 50000, ", ") + ")"}) {
+        ASSERT_GE(text.size(), 10u << 20);
         AnsweringContext ctx;
         answerAll(ctx);
-        OneParse result(ctx, texts[i]);
+        OneParse result(ctx, text);
         EXPECT_EQ(result.status, 0) << result.err.toUtf8().substr(0, 300);
         if (result.tree) {
-            EXPECT_EQ(result.root()->getDataType().toInteger(), rows[i].resultType);
+            EXPECT_EQ(result.root()->getDataType().toInteger(), eXDT_UNISTRING) << text.substr(0, 20);
         }
     }
 }

@@ -4,18 +4,10 @@
 // catalog's own refusals of wrong declarations.
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "qvcmnexpr/xcatalogcontext.h"
-#include "qvcmnexpr/xparser.h"
-#include "qvcmnexpr/xptree.h"
-#include "qvcmnexpr/xtree.h"
 #include "qvcmnexpr/xtypeconfig.h"
-#include "qvcmnexpr/xvalidator.h"
-#include "qvutils.h"
+#include "xvalidatetest.h"
 
 namespace {
 
@@ -46,15 +38,7 @@ constexpr const char* kCatalog = R"json({
 })json";
 
 std::shared_ptr<XCatalog> catalog() {
-    static std::shared_ptr<XCatalog> loaded = [] {
-        auto c = std::make_shared<XCatalog>();
-        std::string error;
-        if (XCatalog::loadJsonText(kCatalog, "htype", *c, error) != 0) {
-            ADD_FAILURE() << error;
-            c.reset();
-        }
-        return c;
-    }();
+    static std::shared_ptr<XCatalog> loaded = xvalidatetest::loadCatalog(kCatalog, "htype");
     return loaded;
 }
 
@@ -99,34 +83,17 @@ std::string kindOf(XType type) {
     return type.toString();
 }
 
-// With relaxed validation the parser keeps the tree as built; the
-// validator's relaxed paths are reached by running it on that tree.
 Result validate(const std::string& text, int relax) {
     Context context(relax);
-    XParser parser;
-    parser.setParserContext(&context, 0);
-    const QvUString source = QvUString::fromUtf8(text);
     Result out;
     if (relax) {
-        QvUString err, warn;
-        XTree* tree = nullptr;
-        out.status = parser.parse(source.getBuffer(), tree, err, warn, 0, 1);
-        if (tree) {
-            XValidator validator(&context);
-            out.status = validator.visitSyntaxTree(tree, nullptr, nullptr);
-            out.type = kindOf(tree->getRoot()->getDataType());
-        }
-        out.errors = err.toUtf8();
-        delete tree;
+        const xvalidatetest::Relaxed r(text, context);
+        out = {r.status, r.err.toUtf8(), r.tree ? kindOf(r.tree->getRoot()->getDataType()) : ""};
         return out;
     }
-    ValidationResult vr;
-    XParsedTree* tree = nullptr;
-    out.status = parser.parse(source.getBuffer(), tree, vr);
-    out.errors = vr.errors.toUtf8();
-    if (tree) out.type = kindOf(tree->getTree()->getRoot()->getDataType());
-    delete tree;
-    return out;
+    xvalidatetest::Outcome o;
+    xvalidatetest::run(text, {}, o, &context);
+    return {o.status, o.errors, o.root() ? kindOf(o.root()->getDataType()) : ""};
 }
 
 struct Row {

@@ -5,22 +5,13 @@
 // under ASan, every failing row also shows that no argument array leaks.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <memory>
 #include <optional>
-#include <string>
 
-#include "qvcmnexpr/xcatalogcontext.h"
-#include "qvcmnexpr/xmetadata.h"
-#include "qvcmnexpr/xparser.h"
-#include "qvcmnexpr/xptree.h"
-#include "qvcmnexpr/xtree.h"
-#include "qvcmnexpr/xvalidator.h"
-#include "qvutils.h"
 #include "xvalidatetest.h"
 
 namespace {
 
+using xvalidatetest::Outcome;
 using xvalidatetest::shortName;
 using xvalidatetest::textOf;
 
@@ -57,20 +48,6 @@ constexpr const char* kCatalog = R"json({
   ]
 })json";
 
-std::shared_ptr<XCatalog> widgetCatalog() {
-    static std::shared_ptr<XCatalog> loaded = [] {
-        auto c = std::make_shared<XCatalog>();
-        std::string error;
-        // A catalog that does not load is a fault of this file: stop here.
-        if (XCatalog::loadJsonText(kCatalog, "widgets", *c, error) != 0) {
-            ADD_FAILURE() << error;
-            std::abort();
-        }
-        return c;
-    }();
-    return loaded;
-}
-
 // What a scripted context answers for every external function, macro or
 // widget instead of the catalog: its status, its texts and the result it
 // declares (none: the return record stays unset). Arguments are declared
@@ -85,7 +62,7 @@ struct Script {
 class WidgetContext : public XCatalogContext {
 public:
     explicit WidgetContext(std::optional<Script> script = std::nullopt)
-        : XCatalogContext(widgetCatalog()), m_script(std::move(script)) {}
+        : XCatalogContext(xvalidatetest::loadCatalog(kCatalog, "widgets")), m_script(std::move(script)) {}
     // Parses as for an upgrade: every record keeps the older release's values.
     void setUpgrade() { m_isUpgrade = 1; }
 
@@ -119,25 +96,8 @@ private:
     std::optional<Script> m_script;
 };
 
-struct Outcome {
-    int status = 0;
-    std::string errors;
-    std::string warnings;
-    std::unique_ptr<XParsedTree> tree;
-    QvUString source;
-    XNode* root() const { return tree ? tree->getTree()->getRoot() : nullptr; }
-};
-
 void run(const std::string& text, WidgetContext& context, Outcome& out) {
-    XParser parser;
-    parser.setParserContext(&context, 0);
-    out.source = QvUString::fromUtf8(text);
-    XParsedTree* tree = nullptr;
-    ValidationResult vr;
-    out.status = parser.parse(out.source.getBuffer(), tree, vr);
-    out.tree.reset(tree);
-    out.errors = vr.errors.toUtf8();
-    out.warnings = vr.warnings.toUtf8();
+    xvalidatetest::run(text, xvalidatetest::Settings{}, out, &context);
 }
 
 std::string rootType(const Outcome& out) {

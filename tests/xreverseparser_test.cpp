@@ -54,7 +54,6 @@ struct ShapeCase {
     const char* expected;
     int context = xparsetest::kTransformation;
 };
-void PrintTo(const ShapeCase& c, std::ostream* os) { *os << c.text; }
 
 // Trees as the grammar builds them (validation relaxed), so that every
 // shape is reachable whatever validation accepts today.
@@ -137,37 +136,23 @@ struct Validated : xvalidatetest::Outcome {
     XTree* get() const { return tree ? tree->getTree() : nullptr; }
 };
 
-struct AnnotationCase {
-    const char* text;
-    const char* expected;
-};
-void PrintTo(const AnnotationCase& c, std::ostream* os) { *os << c.text; }
-
-class ReverseParserAnnotationTest : public ::testing::TestWithParam<AnnotationCase> {};
-
-TEST_P(ReverseParserAnnotationTest, PutsEachNodesTypeInFrontOfIt) {
-    Validated v(GetParam().text);
-    ASSERT_EQ(v.status, 0) << v.errors;
-    EXPECT_EQ(written(v.get(), 1), GetParam().expected);
+TEST(ReverseParserAnnotationTest, PutsEachNodesTypeInFrontOfIt) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"5", "i:5"},
+        {"-5", "i:-5"},
+        {"I + I", "i:(i:I + i:I)"},
+        {"S || U", "u:(u:S || u:U)"},
+        {"IIF(I > 1, DT, NULL)", "t:IIF(bl:(i:I > i:1),t:DT,t:NULL)"},
+        {"LENGTH(S) = BI", "bl:(i:LENGTH(u:S) = bi:BI)"},
+    };
+    for (const auto& [text, expected] : cases) {
+        Validated v(text);
+        ASSERT_EQ(v.status, 0) << v.errors;
+        EXPECT_EQ(written(v.get(), 1), expected);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Annotations, ReverseParserAnnotationTest,
-    ::testing::Values(AnnotationCase{"5", "i:5"}, AnnotationCase{"I + I", "i:(i:I + i:I)"},
-                      AnnotationCase{"-5", "i:-5"},
-                      AnnotationCase{"S || U", "u:(u:S || u:U)"},
-                      AnnotationCase{"IIF(I > 1, DT, NULL)", "t:IIF(bl:(i:I > i:1),t:DT,t:NULL)"},
-                      AnnotationCase{"LENGTH(S) = BI", "bl:(i:LENGTH(u:S) = bi:BI)"}));
-
 // ---------------------------------------------------------------- constants
-
-// One constant without a position (as folding makes them) as the root.
-struct ConstCase {
-    const char* name;
-    XNode* (*make)();
-    const char* expected;  // null: the walk fails
-};
-void PrintTo(const ConstCase& c, std::ostream* os) { *os << c.name; }
 
 XNode* nullInt() {
     XNodeConstBase* node = XNodeConstBase::createConstInt(7, -1, -1);
@@ -175,36 +160,32 @@ XNode* nullInt() {
     return node;
 }
 
-class ReverseParserConstTest : public ::testing::TestWithParam<ConstCase> {};
-
-TEST_P(ReverseParserConstTest, WritesAConstantWithoutTextByItsValue) {
-    const ConstCase& c = GetParam();
-    static const unsigned short kNoText[] = {0};
-    std::unique_ptr<XTree> tree(XTree::create(c.make(), kNoText, 0, 0));
-    XReverseParser writer;
-    QvUString out;
-    const int result = writer.updateExprString(tree.get(), nullptr, 0);
-    if (!c.expected) {
-        EXPECT_EQ(result, -1);
-        EXPECT_EQ(tree->getExprStrInfo()->getCurExpr(), kNoText);
-        EXPECT_EQ(writer.getExprString(out, tree.get(), nullptr, 0), -1);
-        return;
+// One constant without a position (as folding makes them) as the root; a
+// NULL one has no text and the walk fails.
+TEST(ReverseParserConstTest, WritesAConstantWithoutTextByItsValue) {
+    const std::pair<XNode*, const char*> cases[] = {
+        {XNodeConstBase::createConstInt(42, -1, -1), "42"},
+        {XNodeConstBase::createConstString(QvUString("ab"), -1, -1), "'ab'"},
+        {nullInt(), nullptr},
+    };
+    for (const auto& [node, expected] : cases) {
+        static const unsigned short kNoText[] = {0};
+        std::unique_ptr<XTree> tree(XTree::create(node, kNoText, 0, 0));
+        XReverseParser writer;
+        QvUString out;
+        const int result = writer.updateExprString(tree.get(), nullptr, 0);
+        if (!expected) {
+            EXPECT_EQ(result, -1);
+            EXPECT_EQ(tree->getExprStrInfo()->getCurExpr(), kNoText);
+            EXPECT_EQ(writer.getExprString(out, tree.get(), nullptr, 0), -1);
+            continue;
+        }
+        ASSERT_EQ(result, 0);
+        EXPECT_EQ(currentText(tree.get()), expected);
+        EXPECT_EQ(tree->getRoot()->getPosBegin().toInteger(), 0);
+        EXPECT_EQ(tree->getRoot()->getPosEnd().toInteger(), static_cast<int>(std::string(expected).size()));
     }
-    ASSERT_EQ(result, 0);
-    EXPECT_EQ(currentText(tree.get()), c.expected);
-    EXPECT_EQ(tree->getRoot()->getPosBegin().toInteger(), 0);
-    EXPECT_EQ(tree->getRoot()->getPosEnd().toInteger(), static_cast<int>(std::string(c.expected).size()));
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Constants, ReverseParserConstTest,
-    ::testing::Values(
-        ConstCase{"int", [] { return static_cast<XNode*>(XNodeConstBase::createConstInt(42, -1, -1)); }, "42"},
-        ConstCase{"string",
-                  [] { return static_cast<XNode*>(XNodeConstBase::createConstString(QvUString("ab"), -1, -1)); },
-                  "'ab'"},
-        ConstCase{"null", &nullInt, nullptr}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReverseParserTest, AFailedWalkLeavesNoSeparatorForTheNextOne) {
     TestContext ctx;
@@ -375,7 +356,6 @@ struct RenameCase {
     int regenerate = 0;
     std::string refuse = "";
 };
-void PrintTo(const RenameCase& c, std::ostream* os) { *os << c.text; }
 
 class ReverseParserRenameTest : public ::testing::TestWithParam<RenameCase> {};
 

@@ -249,8 +249,6 @@ TEST_F(XValidatorHTypeTest, DeepRecursiveAndWideDeclarationsLoadAndValidate) {
     ASSERT_EQ(XCatalog::loadJsonText(json, "deep", *loaded, error), 0) << error;
 
     XCatalogContext context(loaded);
-    XParser parser;
-    parser.setParserContext(&context, 0);
     struct {
         const char* text;
         int message;
@@ -262,16 +260,10 @@ TEST_F(XValidatorHTypeTest, DeepRecursiveAndWideDeclarationsLoadAndValidate) {
         {"R = R", 0},
     };
     for (const auto& row : rows) {
-        const QvUString source = QvUString::fromUtf8(row.text);
-        ValidationResult vr;
-        XParsedTree* tree = nullptr;
-        const int status = parser.parse(source.getBuffer(), tree, vr);
-        delete tree;
-        if (row.message == 0) {
-            EXPECT_EQ(status, 0) << row.text << ": " << vr.errors.toUtf8();
-        } else {
-            EXPECT_NE(vr.errors.toUtf8().find(qvGetMsg(row.message).toUtf8()), std::string::npos) << row.text;
-        }
+        xvalidatetest::Outcome out;
+        xvalidatetest::run(row.text, {}, out, &context);
+        EXPECT_EQ(out.status, row.message ? -1 : 0) << row.text << ": " << out.errors;
+        EXPECT_NE(out.errors.find(row.message ? xvalidatetest::textOf(row.message) : ""), std::string::npos) << row.text;
     }
 }
 

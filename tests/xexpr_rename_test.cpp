@@ -26,11 +26,7 @@ protected:
 
 // ---------------------------------------------------------------- format
 
-struct FormatCase {
-    Args args;
-    int status;
-    const char* out;
-};
+struct FormatCase { Args args; int status; const char* out; };
 
 TEST_F(XexprRenameTest, FormatWritesEachExpressionBack) {
     const FormatCase cases[] = {
@@ -156,9 +152,7 @@ TEST_F(XexprRenameTest, AFailedInPlaceRenameLeavesTheFileAsItWas) {
         const Finished r = run({"rename", "--in-place", c.pair, "-f", path}, nullptr, c.shell);
         EXPECT_EQ(r.status, c.status) << c.name << r.err;
         EXPECT_NE(r.err.find(c.errorWords), std::string::npos) << c.name << r.err;
-        if (c.prepare != &removeFile) {
-            EXPECT_EQ(readFile(path), original) << c.name;
-        }
+        if (c.prepare != &removeFile) { EXPECT_EQ(readFile(path), original) << c.name; }
         EXPECT_EQ(filesInWork(), c.prepare == &removeFile ? 0u : 1u) << c.name;
         if (fs::exists(path)) fs::permissions(path, fs::perms::owner_all);
         fs::remove(path);

@@ -49,11 +49,7 @@ std::string shapeAndTypes(XTree* tree) {
 
 // ---------------------------------------------------------------- shapes
 
-struct ShapeCase {
-    const char* text;
-    const char* expected;
-    int context = xparsetest::kTransformation;
-};
+struct ShapeCase { const char* text; const char* expected; int context = xparsetest::kTransformation; };
 
 // Trees as the grammar builds them (validation relaxed), so that every
 // shape is reachable whatever validation accepts today.

@@ -234,10 +234,7 @@ struct SizeRow {
 };
 
 // What a parse and validation of one expression cost.
-struct Work {
-    size_t bytes;
-    size_t questions;
-};
+struct Work { size_t bytes; size_t questions; };
 
 Work validate(const SizeRow& row, int n) {
     AnsweringContext ctx;
@@ -248,9 +245,7 @@ Work validate(const SizeRow& row, int n) {
     xparsetest::ParseResult result;
     const size_t bytes = xalloccount::measure([&] { xparsetest::parseInto(parser, text, result); }).allocated;
     EXPECT_EQ(result.status, 0) << row.what << " " << n << ": " << result.err.toUtf8().substr(0, 300);
-    if (result.tree) {
-        EXPECT_EQ(result.root()->getDataType().toInteger(), row.resultType) << row.what;
-    }
+    if (result.tree) { EXPECT_EQ(result.root()->getDataType().toInteger(), row.resultType) << row.what; }
     return {bytes, ctx.questions};
 }
 
@@ -323,9 +318,7 @@ TEST(XValidatorSizeTest, TenMegabytesValidate) {
         answerAll(ctx);
         OneParse result(ctx, text);
         EXPECT_EQ(result.status, 0) << result.err.toUtf8().substr(0, 300);
-        if (result.tree) {
-            EXPECT_EQ(result.root()->getDataType().toInteger(), eXDT_UNISTRING) << text.substr(0, 20);
-        }
+        if (result.tree) { EXPECT_EQ(result.root()->getDataType().toInteger(), eXDT_UNISTRING) << text.substr(0, 20); }
     }
 }
 

@@ -245,10 +245,7 @@ TEST(ValidatorWarningTest, WarnedAndMarkedButValid) {
 
 // Every non-row expression of one widget must have the level of the first.
 TEST(ValidatorWidgetLevelTest, LaterExpressionsFollowTheFirstNonRowLevel) {
-    struct Step {
-        const char* text;
-        int status;
-    };
+    struct Step { const char* text; int status; };
     const Step steps[] = {{"I + 1", 0}, {"SUM(I)", 0}, {"I", 0}, {"MAX(F) + 1", 0}, {"SUM(SUM(I))", -1}};
     Context context(Settings{});
     for (const Step& step : steps) {
@@ -295,10 +292,7 @@ TEST(ValidatorChildTest, ExpectationsAndNullOperands) {
 
 // The longest text a node can produce.
 TEST(ValidatorSizeTest, CharacterCounts) {
-    struct Case {
-        const char* text;
-        int count;
-    };
+    struct Case { const char* text; int count; };
     const Case cases[] = {
         {"CONCAT('ab', 'cde')", 5}, {"'ab' || 'cde'", 5}, {"S || U", 22},
         {"IIF(I, S, U)", 12},       {"CHR(65)", 1},        {"SOUNDEX(S)", 4},
@@ -319,12 +313,7 @@ TEST(ValidatorSizeTest, CharacterCounts) {
 
 // What the validated tree tells the caller through ValidationResult.
 TEST(ValidatorResultTest, GroupFunctionsConstnessAndType) {
-    struct Case {
-        const char* text;
-        int type;
-        int group;
-        int constant;
-    };
+    struct Case { const char* text; int type; int group; int constant; };
     const Case cases[] = {
         {"1 + 2", eXDT_INT, 0, 1},  {"I + 2", eXDT_INT, 0, 0},    {"SUM(I) + 1", eXDT_DEC18, 1, 0},
         {"1 = 1", eXDT_BOOLEAN, 0, 1}, {"", eXDT_NULL, 0, 1},
@@ -343,10 +332,7 @@ TEST(ValidatorResultTest, GroupFunctionsConstnessAndType) {
 // Relaxed validation: parse takes the tree as built; the validator's own
 // relaxed paths are reached by running it on such a tree.
 TEST(ValidatorRelaxTest, ValidatorRunDirectlyOnARelaxedTree) {
-    struct Case {
-        const char* text;
-        int status;
-    };
+    struct Case { const char* text; int status; };
     const Case cases[] = {
         {"CONCAT(NULL, 'a', 'b')", 0},  // one argument too many, but one is NULL-typed
         {"CONCAT('c', 'a', 'b')", -1},  // too many, none NULL
@@ -366,11 +352,7 @@ TEST(ValidatorRelaxTest, ValidatorRunDirectlyOnARelaxedTree) {
 
 // The first failure is kept for callers that upgrade old expressions.
 TEST(ValidatorFailureRecordTest, FirstFailureWins) {
-    struct Case {
-        const char* text;
-        EXValidationFailureCase failure;
-        int child;
-    };
+    struct Case { const char* text; EXValidationFailureCase failure; int child; };
     const Case cases[] = {
         {"ABS(I, I)", eXVFC_ARGUMENT_COUNT, -1},   {"'a' + 1", eXVFC_NUMERIC_EXPECTED, 0},
         {"1 + 'a'", eXVFC_NUMERIC_EXPECTED, 1},    {"IIF(I, 1, 'x')", eXVFC_OPERANDS_DIFFER, 2},
@@ -487,11 +469,7 @@ TEST(ValidatorCompletenessTest, ARefusedNodeIsNamed) {
 
 // Which operands hold a value known before any row is read.
 TEST(ValidatorPredicateTest, HasConstValue) {
-    struct Case {
-        const char* text;
-        int child;
-        int constValue;
-    };
+    struct Case { const char* text; int child; int constValue; };
     const Case cases[] = {
         {"I + 1", 1, 1},          {"I + 1", 0, 0},         {"CONCAT(NULL, S)", 0, 1},
         {"SESSSTARTTIME = SYSDATE", 0, 1}, {"SESSSTARTTIME = SYSDATE", 1, 0},
@@ -562,10 +540,7 @@ private:
 };
 
 TEST(ValidatorCustomTypeTest, CustomVariants) {
-    struct Case {
-        const char* text;
-        int variant;
-    };
+    struct Case { const char* text; int variant; };
     const Case cases[] = {
         {"ABS(CN)", 7},     {"CEIL(CN)", 11},   {"FLOOR(CN)", 13},  {"CN + 1", 9},
         {"I - CN", 61},     {"CN * 2", 45},     {"CN / 2", 23},     {"MOD(CN, 2)", 15},
@@ -596,11 +571,7 @@ TEST(ValidatorCustomTypeTest, NullBesideACustomOperandTakesItsType) {
 // A custom type the host cannot order is refused by name in an ordering
 // comparison, and still compared for equality.
 TEST(ValidatorCustomTypeTest, UnorderedCustomTypesAreNamed) {
-    struct Case {
-        const char* text;
-        int status;
-        size_t begin;
-    };
+    struct Case { const char* text; int status; size_t begin; };
     const Case cases[] = {{"CY > CY", -1, 0}, {"I + 1 < CY", -1, 8}, {"CY = CY", 0, 0}};
     for (const Case& c : cases) {
         CustomTypesContext context;

@@ -28,12 +28,7 @@ public:
 
     int findPort(const unsigned short**, const unsigned short* name, XMetadataPort* metadata,
                  QvUString&, QvUString&) override {
-        struct Port {
-            const char* name;
-            unsigned int type;
-            int precision;
-            int scale;
-        };
+        struct Port { const char* name; unsigned int type; int precision; int scale; };
         const unsigned int text = static_cast<unsigned int>(XType::getXdtString().toCDataType(0));
         const Port ports[] = {{"i", eQvCDT_INT, 10, 0},     {"bi", eQvCDT_BIGINT, 19, 0},
                               {"f", eQvCDT_FLOAT, 15, 0},   {"d", eQvCDT_DEC18, 15, 2},
@@ -74,8 +69,6 @@ public:
         add(FuncContext::kShape, eQvTRT_VECTOR, 20);
     }
     ~CustomTypes() { CustomSDKMgr::getInstance()->unregisterAll(); }
-    CustomTypes(const CustomTypes&) = delete;
-    CustomTypes& operator=(const CustomTypes&) = delete;
 
 private:
     static void add(const char* name, unsigned int traits, int width) {
@@ -123,8 +116,6 @@ public:
         QvCmnExprGlobal::changeHighPrecisionMode(high);
     }
     ~PrecisionMode() { QvCmnExprGlobal::changeHighPrecisionMode(m_previous); }
-    PrecisionMode(const PrecisionMode&) = delete;
-    PrecisionMode& operator=(const PrecisionMode&) = delete;
 
 private:
     int m_previous;

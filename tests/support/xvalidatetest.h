@@ -44,11 +44,7 @@ inline const char* kCatalog = R"json({
   "workflowVariables": [ {"name": "$$WF", "type": "int"} ]
 })json";
 
-struct Settings {
-    int highPrecision = 1;
-    int relax = 0;
-    int allowNull = 0;
-};
+struct Settings { int highPrecision = 1; int relax = 0; int allowNull = 0; };
 
 struct Outcome {
     int status = 0;
@@ -131,8 +127,6 @@ struct Relaxed {
         status = validator.visitSyntaxTree(tree, nullptr, nullptr);
     }
     ~Relaxed() { delete tree; }
-    Relaxed(const Relaxed&) = delete;
-    Relaxed& operator=(const Relaxed&) = delete;
 
     QvUString text, err, warn;
     XTree* tree = nullptr;

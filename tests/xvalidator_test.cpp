@@ -485,6 +485,27 @@ TEST(ValidatorPredicateTest, HasConstValue) {
     }
 }
 
+// Which children are an aggregate's filter or an IIF's condition.
+TEST(ValidatorPredicateTest, FilterAndConditionChildren) {
+    struct Case { const char* text; int child; int filter; };
+    const Case cases[] = {
+        {"IIF(I > 1, 1, 2)", 0, 1},
+        {"IIF(I > 1, 1, 2)", 1, 0},
+        {"SUM(I, I > 0)", 1, 1},
+        {"MAX(I, I > 0)", 0, 0},
+        {"MOVINGSUM(I, 5, I > 0)", 2, 1},
+        {"MOVINGSUM(I, 5, I > 0)", 1, 0},
+        {"ABS(I)", 0, 0},
+    };
+    for (const Case& c : cases) {
+        Outcome out;
+        run(c.text, Settings{}, out);
+        ASSERT_EQ(out.status, 0) << c.text << "\n" << out.errors;
+        EXPECT_EQ(XValidator::isChildFilterOrIifCond(static_cast<XNodeParent*>(out.root()), c.child), c.filter)
+            << c.text << " child " << c.child;
+    }
+}
+
 // A subscript list is typed before its subscript, which this release does
 // not validate yet: its attributes stay in the tree the failed walk leaves.
 TEST(ValidatorListTest, ListTypedAsRowIntegerNeverConstant) {

@@ -4,6 +4,7 @@
 // the message and marked span of every kind of mistake.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <span>
 
 #include "qvcmnexpr/xexprstrinfo.h"
@@ -396,15 +397,20 @@ TEST(ValidatorReferenceTest, WithoutSymbolsEveryNameIsUnknown) {
 }
 
 // A context's own texts are kept in the tree's texts, on success too.
-class TalkativeContext : public Context {
+// A context whose port answers pass through `hook` (status, record, texts).
+class HookedContext : public Context {
 public:
-    TalkativeContext() : Context(Settings{}) {}
+    explicit HookedContext(std::function<void(int&, XMetadataPort*, QvUString&, QvUString&)> hook)
+        : Context(Settings{}), m_hook(std::move(hook)) {}
     int findPort(const unsigned short** qualifiers, const unsigned short* name, XMetadataPort* md,
                  QvUString& err, QvUString& warn) override {
-        const int status = Context::findPort(qualifiers, name, md, err, warn);
-        (status == 0 ? warn : err) = QvUString::fromUtf8(status == 0 ? "port noted" : "port refused");
+        int status = Context::findPort(qualifiers, name, md, err, warn);
+        m_hook(status, md, err, warn);
         return status;
     }
+
+private:
+    std::function<void(int&, XMetadataPort*, QvUString&, QvUString&)> m_hook;
 };
 
 TEST(ValidatorReferenceTest, ContextTextsAreKept) {
@@ -419,7 +425,9 @@ TEST(ValidatorReferenceTest, ContextTextsAreKept) {
         {"NOPE", -1, "port refused\nERROR: [NOPE]", ""},
     };
     for (const Case& c : cases) {
-        TalkativeContext context;
+        HookedContext context([](int& status, XMetadataPort*, QvUString& err, QvUString& warn) {
+            (status == 0 ? warn : err) = QvUString::fromUtf8(status == 0 ? "port noted" : "port refused");
+        });
         Outcome out;
         run(c.text, Settings{}, out, &context);
         EXPECT_EQ(out.status, c.status) << c.text;
@@ -446,19 +454,10 @@ TEST(ValidatorCompletenessTest, PassAndItsSwitches) {
 
 // A record the completeness pass refuses (a text port without a length)
 // is reported, not rejected in silence.
-class LengthlessContext : public Context {
-public:
-    LengthlessContext() : Context(Settings{}) {}
-    int findPort(const unsigned short** qualifiers, const unsigned short* name, XMetadataPort* md,
-                 QvUString& err, QvUString& warn) override {
-        const int status = Context::findPort(qualifiers, name, md, err, warn);
-        if (md->getDataType().isString(0)) md->setNumCharsMax(eXMINT_INVALID);
-        return status;
-    }
-};
-
 TEST(ValidatorCompletenessTest, ARefusedNodeIsNamed) {
-    LengthlessContext context;
+    HookedContext context([](int&, XMetadataPort* md, QvUString&, QvUString&) {
+        if (md->getDataType().isString(0)) md->setNumCharsMax(eXMINT_INVALID);
+    });
     Outcome out;
     run("I + LENGTH(S)", Settings{}, out, &context);
     EXPECT_EQ(out.status, -1);
@@ -608,17 +607,8 @@ TEST(ValidatorCustomTypeTest, UnorderedCustomTypesAreNamed) {
 
 // An exception thrown by the context while names are resolved fails the
 // parse with a message; no tree is handed back.
-class ThrowingContext : public Context {
-public:
-    ThrowingContext() : Context(Settings{}) {}
-    int findPort(const unsigned short**, const unsigned short*, XMetadataPort*, QvUString&,
-                 QvUString&) override {
-        throw 7;
-    }
-};
-
 TEST(ValidatorContextTest, AnExceptionFromTheContextFailsTheParse) {
-    ThrowingContext context;
+    HookedContext context([](int&, XMetadataPort*, QvUString&, QvUString&) { throw 7; });
     Outcome out;
     run("1 + I", Settings{}, out, &context);
     EXPECT_EQ(out.status, -1);

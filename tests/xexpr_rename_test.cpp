@@ -30,12 +30,10 @@ struct FormatCase { Args args; int status; const char* out; };
 
 TEST_F(XexprRenameTest, FormatWritesEachExpressionBack) {
     const FormatCase cases[] = {
-        {{"format", "--relax", "a+b*c -- note", "IIF(a>1,'x',  b)", "a.b[1]"},
-         0,
+        {{"format", "--relax", "a+b*c -- note", "IIF(a>1,'x',  b)", "a.b[1]"}, 0,
          "<arg>:1: (a + (b * c))\n<arg>:2: IIF((a > 1),'x',b)\n<arg>:3: (a . b)[1]\n"},
         {{"format", "--catalog", kCatalog, "--annotate", "QUANTITY * 2 + 1"}, 0, "<arg>:1: d2:(d2:(i:QUANTITY * i:2) + i:1)\n"},
-        {{"format", "--relax", "--json", "--", "-a"},
-         0,
+        {{"format", "--relax", "--json", "--", "-a"}, 0,
          "{\"source\":\"<arg>\",\"line\":1,\"text\":\"-a\",\"status\":0,\"valid\":true,\"errors\":[],"
          "\"warnings\":[],\"formatted\":\"-(a)\"}\n"},
         {{"format", "--relax", "a +"}, 1, "<arg>:1: ERROR: Syntax error. Expression: a + >>>>\n"},
@@ -75,8 +73,7 @@ TEST_F(XexprRenameTest, RenamesReferencesAndNothingElse) {
         {{"rename", "zz=y", "a=b", "a+1"}, 1, "b+1\n", "no expression refers to zz"},
         {{"rename", "a=b", "a +", "a"}, 1, "b\n", "<arg>:1: ERROR: Syntax error"},
         {{"rename", "--in-place", "a=b", "a"}, 2, "", "only -f FILE"},
-        {{"rename", "--json", "a=b", "a+1"},
-         0,
+        {{"rename", "--json", "a=b", "a+1"}, 0,
          "{\"source\":\"<arg>\",\"line\":1,\"text\":\"a+1\",\"valid\":true,\"errors\":[],\"renamed\":\"b+1\","
          "\"renames\":1}\n"},
     };

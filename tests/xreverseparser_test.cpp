@@ -67,9 +67,7 @@ TEST_P(ReverseParserShapeTest, WritesTheShapeAndParsesBackToTheSameTree) {
     EXPECT_EQ(again.printed(), first.printed());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Shapes, ReverseParserShapeTest,
-    ::testing::Values(
+INSTANTIATE_TEST_SUITE_P(Shapes, ReverseParserShapeTest, ::testing::Values(
         ShapeCase{"a + b * c", "(a + (b * c))"},
         ShapeCase{"(a + b) * c", "((a + b) * c)"},
         ShapeCase{"a AND b OR NOT c", "((a AND b) OR NOT(c))"},
@@ -377,9 +375,7 @@ TEST_P(ReverseParserRenameTest, RewritesOnlyTheReferences) {
     EXPECT_EQ(shapeAndTypes(v.get()), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Renames, ReverseParserRenameTest,
-    ::testing::Values(
+INSTANTIATE_TEST_SUITE_P(Renames, ReverseParserRenameTest, ::testing::Values(
         RenameCase{"I + I*2", {{"I", "QUANTITY"}}, "QUANTITY + QUANTITY*2"},
         RenameCase{"BI  +  I -- I stays here", {{"BI", "B"}, {"I", "INTEGER_PORT"}},
                    "B  +  INTEGER_PORT -- I stays here"},

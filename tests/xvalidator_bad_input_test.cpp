@@ -161,9 +161,7 @@ TEST_P(XValidatorBadContextTest, IsReportedAtTheReference) {
 constexpr int kT = xparsetest::kTransformation;
 constexpr int kW = xparsetest::kWorkflow;
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, XValidatorBadContextTest,
-    ::testing::Values(
+INSTANTIATE_TEST_SUITE_P(Rows, XValidatorBadContextTest, ::testing::Values(
         // Types no evaluator knows, alone and as operands.
         ContextRow{kT, "typeUninit", -1, eQvMSG_INVALID_OPERAND_TYPE, "typeUninit", ""},
         ContextRow{kT, "typeInvalid", -1, eQvMSG_INVALID_OPERAND_TYPE, "typeInvalid", ""},
@@ -255,17 +253,14 @@ TEST_P(XValidatorSizeTest, ValidatesInWorkLinearInItsSize) {
     EXPECT_LT(static_cast<double>(twice.questions) / once.questions, 2.5) << row.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, XValidatorSizeTest,
-    ::testing::Values(
+INSTANTIATE_TEST_SUITE_P(Rows, XValidatorSizeTest, ::testing::Values(
         SizeRow{"DECODE of 100 000 arguments",
                 [](int n) { return "DECODE(i, " + repeat("i", n - 2, ", ") + ", 2)"; }, 100000, eXDT_INT},
         SizeRow{"CRC of 100 000 arguments", [](int n) { return "CRC(" + repeat("i", n, ", ") + ")"; },
                 100000, eXDT_INT},
         SizeRow{"a chain of 100 000 concatenations", [](int n) { return repeat("u", n + 1, " || "); },
                 100000, eXDT_UNISTRING},
-        SizeRow{"5 000 levels of parentheses",
-                [](int n) { return nest("(", "1", " + 1)", n); }, 5000, eXDT_INT},
+        SizeRow{"5 000 levels of parentheses", [](int n) { return nest("(", "1", " + 1)", n); }, 5000, eXDT_INT},
         SizeRow{"5 000 unary minus signs", [](int n) { return nest("- ", "i", "", n); }, 5000, eXDT_INT},
         // Calls nest as deep as the parser's stack allows (three entries a level).
         SizeRow{"3 000 nested calls", [](int n) { return nest("ABS(", "i", ")", n); }, 3000, eXDT_INT},

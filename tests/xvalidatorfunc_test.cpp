@@ -370,8 +370,7 @@ TEST_P(ArgumentRecheck, AnswersWhetherTheParentReadsTheValue) {
     FuncContext ctx;
     Validated v(ctx, c.expr);
     ASSERT_EQ(v.status, 0) << c.expr << ": " << v.errors();
-    EXPECT_EQ(XValidator::needCheckNodeValue(argumentAt(v, {c.position}), nullptr, nullptr, nullptr),
-              c.checked)
+    EXPECT_EQ(XValidator::needCheckNodeValue(argumentAt(v, {c.position}), nullptr, nullptr, nullptr), c.checked)
         << c.expr << " argument " << c.position;
 }
 

@@ -84,8 +84,7 @@ private:
 // One validating parse of `expr`; the tree (null on failure), the messages
 // and the error positions stay for the checks.
 struct Validated : xparsetest::ParserHolder, xparsetest::TextHolder, xparsetest::ParseResult {
-    Validated(XParserContext& ctx, const std::string& expr, int toCharSwitch = 0)
-        : TextHolder(expr), m_expr(expr) {
+    Validated(XParserContext& ctx, const std::string& expr, int toCharSwitch = 0) : TextHolder(expr), m_expr(expr) {
         parser.setParserContext(&ctx, 0);
         parser.getValidator()->setToCharSwitch(toCharSwitch);
         xparsetest::parseInto(parser, text, *this);

@@ -2,56 +2,52 @@
 // for a valid expression, a mistake the validator catches and a form it
 // cannot validate yet, with the program's exit status. One table row per
 // command line; the shipped examples are checked against their comments.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <nlohmann/json.hpp>
-#include <string>
-#include <vector>
+#include <algorithm>
 
 #include "xexprrun.h"
 
-#ifndef XEXPR_PROGRAM
-#define XEXPR_PROGRAM ""
-#endif
-
 namespace {
 
-namespace fs = std::filesystem;
-using Args = std::vector<std::string>;
+using namespace xexprrun;
 
 constexpr const char* kCatalog = R"json({
   "ports": [ {"name": "QTY", "type": "int"}, {"name": "PRICE", "type": "decimal(12,2)"},
              {"name": "NAME", "type": "string(20)"}, {"name": "SHIPPED", "type": "date"},
              {"name": "RAW", "type": "binary(8)"} ],
-  "mappingVariables": [ {"name": "$$SEEN", "type": "int", "aggregation": "count"} ]
+  "mappingVariables": [ {"name": "$$SEEN", "type": "int", "aggregation": "count"} ],
+  "lookups": [ {"name": "LKP_RANK", "arguments": ["int"], "result": "bigint"} ],
+  "storedProcedures": [ {"name": "SP_LIMIT", "arguments": ["int", "float"]} ],
+  "externalProcedures": [ {"name": "EXT_LOG", "arguments": ["int"]} ]
 })json";
 
-class XexprCheckTest : public ::testing::Test {
+class XexprCheckTest : public Fixture {
 protected:
     void SetUp() override {
-        if (std::string(XEXPR_PROGRAM).empty()) GTEST_SKIP() << "xexpr was not built";
-        m_dir = fs::path(::testing::TempDir()) /
-                ("xexpr_check_" + std::to_string(getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-        std::ofstream(m_dir / "catalog.json") << kCatalog;
-    }
-    void TearDown() override {
-        if (!m_dir.empty()) fs::remove_all(m_dir);
+        Fixture::SetUp();
+        if (!IsSkipped()) catalog = write("catalog.json", kCatalog);
     }
 
-    // The word CAT in `args` stands for the catalog above.
-    xexprrun::Finished run(Args args) {
-        for (std::string& arg : args) {
-            if (arg == "CAT") arg = (m_dir / "catalog.json").string();
+    // check --json over a shipped examples file: exactly the expressions a
+    // "# mistake:" comment marks fail; gives the result types and the count
+    // of failures.
+    std::vector<std::string> checkExamples(const std::string& name, size_t& invalid) {
+        const std::string dir = std::string(QVCMNEXPR_SOURCE_DIR) + "/examples/" + name;
+        const std::vector<bool> mistakes = markedMistakes(dir + "_expressions.txt");
+        const Finished r = run({"check", "--json", "--catalog", dir + "_catalog.json", "-f", dir + "_expressions.txt"});
+        EXPECT_EQ(r.status, 1) << r.err;
+        std::vector<std::string> types;
+        invalid = 0;
+        for (const json& object : r.objects()) {
+            const size_t number = object.at("line").get<size_t>();
+            EXPECT_LT(number, mistakes.size());
+            EXPECT_EQ(object.at("valid").get<bool>(), number >= mistakes.size() || !mistakes[number]) << object.dump();
+            EXPECT_FALSE(object.value("notValidatedYet", false)) << object.dump();
+            invalid += !object.at("valid").get<bool>();
+            if (object.contains("result")) types.push_back(object.at("result").value("type", ""));
         }
-        return xexprrun::run(XEXPR_PROGRAM, args, m_dir);
+        EXPECT_GE(r.lines().size(), 30u);
+        return types;
     }
-
-    fs::path m_dir;
 };
 
 struct Row {
@@ -126,6 +122,10 @@ const Row kRows[] = {
     // the help says what parse and check do and how they differ
     {{"check", "--help"}, 0, {"Usage: xexpr check", "parse and check both run", "Exit status"}},
     {{"--help"}, 0, {"  parse ", "  check ", "  tokens ", "  tree "}},
+    // each call names what its object declares, or that it declares nothing
+    {{"check", "--catalog", "CAT", "SP_LIMIT(QTY, PROC_RESULT) + :LKP.LKP_RANK(1)"}, 0,
+     {"\n    call :SP.SP_LIMIT declares float\n    call :LKP.LKP_RANK declares bigint\n"}},
+    {{"check", "--catalog", "CAT", ":EXT.EXT_LOG(QTY) + 1"}, 0, {"\n    call :EXT.EXT_LOG declares no return value\n"}},
 };
 
 TEST_F(XexprCheckTest, EachCommandLinePrintsWhatTheLibraryDecided) {
@@ -145,34 +145,14 @@ TEST_F(XexprCheckTest, EachCommandLinePrintsWhatTheLibraryDecided) {
 // The examples say in a comment which of their expressions are mistakes:
 // exactly those fail and every other one validates.
 TEST_F(XexprCheckTest, ShippedExamplesFailExactlyWhereTheirCommentsSaySo) {
-    const std::string dir = std::string(QVCMNEXPR_SOURCE_DIR) + "/examples/";
-    const std::string exprs = dir + "orders_expressions.txt";
-    std::vector<bool> mistakes;  // by line number
-    {
-        std::ifstream in(exprs);
-        bool commentSaysMistake = false;
-        mistakes.push_back(false);
-        for (std::string line; std::getline(in, line);) {
-            const bool comment = line.rfind("#", 0) == 0;
-            if (line.rfind("# mistake:", 0) == 0) commentSaysMistake = true;
-            mistakes.push_back(!comment && !line.empty() && commentSaysMistake);
-            if (!comment) commentSaysMistake = false;
-        }
-    }
-    const xexprrun::Finished r = run({"check", "--json", "--catalog", dir + "orders_catalog.json", "-f", exprs});
-    EXPECT_EQ(r.status, 1) << r.err;
-    size_t checked = 0, invalid = 0;
-    for (const std::string& line : r.lines()) {
-        const nlohmann::json object = nlohmann::json::parse(line);
-        const size_t number = object.at("line").get<size_t>();
-        ASSERT_LT(number, mistakes.size());
-        EXPECT_EQ(object.at("valid").get<bool>(), !mistakes[number]) << object.dump();
-        EXPECT_FALSE(object.value("notValidatedYet", false)) << object.dump();
-        ++checked;
-        invalid += !object.at("valid").get<bool>();
-    }
-    EXPECT_GE(checked, 30u);
+    size_t invalid = 0;
+    checkExamples("orders", invalid);
     EXPECT_GE(invalid, 10u);
+    // Hierarchical results are named as a catalog writes their types.
+    const std::vector<std::string> types = checkExamples("customers", invalid);
+    EXPECT_GE(invalid, 10u);
+    for (const char* name : {"struct Address", "array<struct Address>", "array<int>"})
+        EXPECT_NE(std::find(types.begin(), types.end(), name), types.end()) << name;
 }
 
 }  // namespace

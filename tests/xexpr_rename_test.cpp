@@ -2,93 +2,44 @@
 // process, and its output, its exit status and the files it rewrites are
 // checked, also when the file it is to replace is read-only, missing or
 // cannot be written in full.
-#include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <nlohmann/json.hpp>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "xexprrun.h"
 
-#ifndef XEXPR_PROGRAM
-#define XEXPR_PROGRAM ""
-#endif
-
 namespace {
 
-namespace fs = std::filesystem;
-using Args = std::vector<std::string>;
-
-using xexprrun::readFile;
-using ProgramRun = xexprrun::Finished;
+using namespace xexprrun;
 
 const char* kCatalog = QVCMNEXPR_SOURCE_DIR "/examples/orders_catalog.json";
 
-class XexprRenameTest : public ::testing::Test {
+class XexprRenameTest : public Fixture {
 protected:
-    void SetUp() override {
-        if (std::string(XEXPR_PROGRAM).empty()) GTEST_SKIP() << "xexpr was not built";
-        m_dir = fs::path(::testing::TempDir()) /
-                ("xexpr_rename_" + std::to_string(getpid()) + "_" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir / "work");
-    }
-    void TearDown() override {
-        if (!m_dir.empty()) fs::remove_all(m_dir);
-    }
-
-    std::string file(const std::string& text) {
-        const fs::path path = m_dir / "work" / "expressions.txt";
-        std::ofstream(path, std::ios::binary) << text;
-        return path.string();
-    }
-
-    // `shell` runs before the program in the same shell (limits, traps).
-    ProgramRun run(const Args& args, const std::string& shell = "") {
-        return xexprrun::run(XEXPR_PROGRAM, args, m_dir, "", shell);
-    }
-
+    std::string file(const std::string& text) { return write("work/expressions.txt", text); }
     // The files in the work directory: a failed replacement leaves no
     // temporary file behind.
     size_t filesInWork() const {
         size_t n = 0;
-        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(m_dir / "work")) ++n;
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir / "work")) ++n;
         return n;
     }
-
-    fs::path m_dir;
 };
 
 // ---------------------------------------------------------------- format
 
-struct FormatCase {
-    Args args;
-    int status;
-    const char* out;
-};
+struct FormatCase { Args args; int status; const char* out; };
 
 TEST_F(XexprRenameTest, FormatWritesEachExpressionBack) {
     const FormatCase cases[] = {
-        {{"format", "--relax", "a+b*c -- note", "IIF(a>1,'x',  b)", "a.b[1]"},
-         0,
+        {{"format", "--relax", "a+b*c -- note", "IIF(a>1,'x',  b)", "a.b[1]"}, 0,
          "<arg>:1: (a + (b * c))\n<arg>:2: IIF((a > 1),'x',b)\n<arg>:3: (a . b)[1]\n"},
         {{"format", "--catalog", kCatalog, "--annotate", "QUANTITY * 2 + 1"}, 0, "<arg>:1: d2:(d2:(i:QUANTITY * i:2) + i:1)\n"},
-        {{"format", "--relax", "--json", "--", "-a"},
-         0,
+        {{"format", "--relax", "--json", "--", "-a"}, 0,
          "{\"source\":\"<arg>\",\"line\":1,\"text\":\"-a\",\"status\":0,\"valid\":true,\"errors\":[],"
          "\"warnings\":[],\"formatted\":\"-(a)\"}\n"},
         {{"format", "--relax", "a +"}, 1, "<arg>:1: ERROR: Syntax error. Expression: a + >>>>\n"},
     };
     for (const FormatCase& c : cases) {
-        const ProgramRun r = run(c.args);
+        const Finished r = run(c.args);
         EXPECT_EQ(r.status, c.status) << c.args.back() << r.err;
         EXPECT_EQ(r.out, c.out) << c.args.back();
     }
@@ -122,13 +73,12 @@ TEST_F(XexprRenameTest, RenamesReferencesAndNothingElse) {
         {{"rename", "zz=y", "a=b", "a+1"}, 1, "b+1\n", "no expression refers to zz"},
         {{"rename", "a=b", "a +", "a"}, 1, "b\n", "<arg>:1: ERROR: Syntax error"},
         {{"rename", "--in-place", "a=b", "a"}, 2, "", "only -f FILE"},
-        {{"rename", "--json", "a=b", "a+1"},
-         0,
+        {{"rename", "--json", "a=b", "a+1"}, 0,
          "{\"source\":\"<arg>\",\"line\":1,\"text\":\"a+1\",\"valid\":true,\"errors\":[],\"renamed\":\"b+1\","
          "\"renames\":1}\n"},
     };
     for (const RenameCase& c : cases) {
-        const ProgramRun r = run(c.args);
+        const Finished r = run(c.args);
         std::string label;
         for (const std::string& arg : c.args) label += arg + " ";
         EXPECT_EQ(r.status, c.status) << label << r.err;
@@ -144,12 +94,12 @@ const char* kRenamed = "alpha + 1 // a stays\n# a comment line with a\n\r\nIIF(a
 
 TEST_F(XexprRenameTest, AFileComesBackWholeWithOnlyItsReferencesRenamed) {
     const std::string path = file(kFile);
-    const ProgramRun printed = run({"rename", "a=alpha", "-f", path});
+    const Finished printed = run({"rename", "a=alpha", "-f", path});
     EXPECT_EQ(printed.status, 0) << printed.err;
     EXPECT_EQ(printed.out, kRenamed);
     EXPECT_EQ(readFile(path), kFile);
 
-    const ProgramRun inPlace = run({"rename", "--in-place", "a=alpha", "-f", path});
+    const Finished inPlace = run({"rename", "--in-place", "a=alpha", "-f", path});
     EXPECT_EQ(inPlace.status, 0) << inPlace.err;
     EXPECT_EQ(inPlace.out, path + ": 2 references renamed\n");
     EXPECT_EQ(readFile(path), kRenamed);
@@ -196,12 +146,10 @@ TEST_F(XexprRenameTest, AFailedInPlaceRenameLeavesTheFileAsItWas) {
         const std::string original = std::string(kFile) + c.extraLine;
         const std::string path = file(original);
         if (c.prepare) c.prepare(path);
-        const ProgramRun r = run({"rename", "--in-place", c.pair, "-f", path}, c.shell);
+        const Finished r = run({"rename", "--in-place", c.pair, "-f", path}, nullptr, c.shell);
         EXPECT_EQ(r.status, c.status) << c.name << r.err;
         EXPECT_NE(r.err.find(c.errorWords), std::string::npos) << c.name << r.err;
-        if (c.prepare != &removeFile) {
-            EXPECT_EQ(readFile(path), original) << c.name;
-        }
+        if (c.prepare != &removeFile) { EXPECT_EQ(readFile(path), original) << c.name; }
         EXPECT_EQ(filesInWork(), c.prepare == &removeFile ? 0u : 1u) << c.name;
         if (fs::exists(path)) fs::permissions(path, fs::perms::owner_all);
         fs::remove(path);

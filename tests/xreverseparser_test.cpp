@@ -6,8 +6,6 @@
 
 #include <fstream>
 #include <map>
-#include <string>
-#include <vector>
 
 #include "qvcmnexpr/xexprstrinfo.h"
 #include "qvcmnexpr/xreverseparser.h"
@@ -20,7 +18,6 @@
 namespace {
 
 using xparsetest::OneParse;
-using xparsetest::printTree;
 using xparsetest::TestContext;
 
 // The written text without the 0 unit that ends it inside the string.
@@ -52,12 +49,7 @@ std::string shapeAndTypes(XTree* tree) {
 
 // ---------------------------------------------------------------- shapes
 
-struct ShapeCase {
-    const char* text;
-    const char* expected;
-    int context = xparsetest::kTransformation;
-};
-void PrintTo(const ShapeCase& c, std::ostream* os) { *os << c.text; }
+struct ShapeCase { const char* text; const char* expected; int context = xparsetest::kTransformation; };
 
 // Trees as the grammar builds them (validation relaxed), so that every
 // shape is reachable whatever validation accepts today.
@@ -75,9 +67,7 @@ TEST_P(ReverseParserShapeTest, WritesTheShapeAndParsesBackToTheSameTree) {
     EXPECT_EQ(again.printed(), first.printed());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Shapes, ReverseParserShapeTest,
-    ::testing::Values(
+INSTANTIATE_TEST_SUITE_P(Shapes, ReverseParserShapeTest, ::testing::Values(
         ShapeCase{"a + b * c", "(a + (b * c))"},
         ShapeCase{"(a + b) * c", "((a + b) * c)"},
         ShapeCase{"a AND b OR NOT c", "((a AND b) OR NOT(c))"},
@@ -133,63 +123,30 @@ TEST(ReverseParserTest, PercentileKindsAreWrittenByTheirSpelling) {
 
 // ---------------------------------------------------------------- validated trees
 
-// A parse with validation over the validator tests' catalog (high
-// precision off); the text lives as long as the tree.
-struct Validated {
-    explicit Validated(const std::string& utf8) : text(QvUString::fromUtf8(utf8)) {
-        xvalidatetest::Settings settings;
-        settings.highPrecision = 0;
-        XType::changeIsHighPrecisionMode(0);
-        xvalidatetest::Context context(settings);
-        XParser parser;
-        parser.setParserContext(&context, 0);
-        ValidationResult vr;
-        XParsedTree* result = nullptr;
-        status = parser.parse(text.getBuffer(), result, vr);
-        tree.reset(result);
-        errors = vr.errors.toUtf8();
-        XType::changeIsHighPrecisionMode(1);
-    }
+// A parse with validation over the validator tests' catalog, high
+// precision off.
+struct Validated : xvalidatetest::Outcome {
+    explicit Validated(const std::string& utf8) { xvalidatetest::run(utf8, {0, 0, 0}, *this); }
     XTree* get() const { return tree ? tree->getTree() : nullptr; }
-    XNode* root() const { return tree ? tree->getTree()->getRoot() : nullptr; }
-
-    QvUString text;
-    int status = -1;
-    std::string errors;
-    std::unique_ptr<XParsedTree> tree;
 };
 
-struct AnnotationCase {
-    const char* text;
-    const char* expected;
-};
-void PrintTo(const AnnotationCase& c, std::ostream* os) { *os << c.text; }
-
-class ReverseParserAnnotationTest : public ::testing::TestWithParam<AnnotationCase> {};
-
-TEST_P(ReverseParserAnnotationTest, PutsEachNodesTypeInFrontOfIt) {
-    Validated v(GetParam().text);
-    ASSERT_EQ(v.status, 0) << v.errors;
-    EXPECT_EQ(written(v.get(), 1), GetParam().expected);
+TEST(ReverseParserAnnotationTest, PutsEachNodesTypeInFrontOfIt) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"5", "i:5"},
+        {"-5", "i:-5"},
+        {"I + I", "i:(i:I + i:I)"},
+        {"S || U", "u:(u:S || u:U)"},
+        {"IIF(I > 1, DT, NULL)", "t:IIF(bl:(i:I > i:1),t:DT,t:NULL)"},
+        {"LENGTH(S) = BI", "bl:(i:LENGTH(u:S) = bi:BI)"},
+    };
+    for (const auto& [text, expected] : cases) {
+        Validated v(text);
+        ASSERT_EQ(v.status, 0) << v.errors;
+        EXPECT_EQ(written(v.get(), 1), expected);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Annotations, ReverseParserAnnotationTest,
-    ::testing::Values(AnnotationCase{"5", "i:5"}, AnnotationCase{"I + I", "i:(i:I + i:I)"},
-                      AnnotationCase{"-5", "i:-5"},
-                      AnnotationCase{"S || U", "u:(u:S || u:U)"},
-                      AnnotationCase{"IIF(I > 1, DT, NULL)", "t:IIF(bl:(i:I > i:1),t:DT,t:NULL)"},
-                      AnnotationCase{"LENGTH(S) = BI", "bl:(i:LENGTH(u:S) = bi:BI)"}));
-
 // ---------------------------------------------------------------- constants
-
-// One constant without a position (as folding makes them) as the root.
-struct ConstCase {
-    const char* name;
-    XNode* (*make)();
-    const char* expected;  // null: the walk fails
-};
-void PrintTo(const ConstCase& c, std::ostream* os) { *os << c.name; }
 
 XNode* nullInt() {
     XNodeConstBase* node = XNodeConstBase::createConstInt(7, -1, -1);
@@ -197,36 +154,32 @@ XNode* nullInt() {
     return node;
 }
 
-class ReverseParserConstTest : public ::testing::TestWithParam<ConstCase> {};
-
-TEST_P(ReverseParserConstTest, WritesAConstantWithoutTextByItsValue) {
-    const ConstCase& c = GetParam();
-    static const unsigned short kNoText[] = {0};
-    std::unique_ptr<XTree> tree(XTree::create(c.make(), kNoText, 0, 0));
-    XReverseParser writer;
-    QvUString out;
-    const int result = writer.updateExprString(tree.get(), nullptr, 0);
-    if (!c.expected) {
-        EXPECT_EQ(result, -1);
-        EXPECT_EQ(tree->getExprStrInfo()->getCurExpr(), kNoText);
-        EXPECT_EQ(writer.getExprString(out, tree.get(), nullptr, 0), -1);
-        return;
+// One constant without a position (as folding makes them) as the root; a
+// NULL one has no text and the walk fails.
+TEST(ReverseParserConstTest, WritesAConstantWithoutTextByItsValue) {
+    const std::pair<XNode*, const char*> cases[] = {
+        {XNodeConstBase::createConstInt(42, -1, -1), "42"},
+        {XNodeConstBase::createConstString(QvUString("ab"), -1, -1), "'ab'"},
+        {nullInt(), nullptr},
+    };
+    for (const auto& [node, expected] : cases) {
+        static const unsigned short kNoText[] = {0};
+        std::unique_ptr<XTree> tree(XTree::create(node, kNoText, 0, 0));
+        XReverseParser writer;
+        QvUString out;
+        const int result = writer.updateExprString(tree.get(), nullptr, 0);
+        if (!expected) {
+            EXPECT_EQ(result, -1);
+            EXPECT_EQ(tree->getExprStrInfo()->getCurExpr(), kNoText);
+            EXPECT_EQ(writer.getExprString(out, tree.get(), nullptr, 0), -1);
+            continue;
+        }
+        ASSERT_EQ(result, 0);
+        EXPECT_EQ(currentText(tree.get()), expected);
+        EXPECT_EQ(tree->getRoot()->getPosBegin().toInteger(), 0);
+        EXPECT_EQ(tree->getRoot()->getPosEnd().toInteger(), static_cast<int>(std::string(expected).size()));
     }
-    ASSERT_EQ(result, 0);
-    EXPECT_EQ(currentText(tree.get()), c.expected);
-    EXPECT_EQ(tree->getRoot()->getPosBegin().toInteger(), 0);
-    EXPECT_EQ(tree->getRoot()->getPosEnd().toInteger(), static_cast<int>(std::string(c.expected).size()));
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Constants, ReverseParserConstTest,
-    ::testing::Values(
-        ConstCase{"int", [] { return static_cast<XNode*>(XNodeConstBase::createConstInt(42, -1, -1)); }, "42"},
-        ConstCase{"string",
-                  [] { return static_cast<XNode*>(XNodeConstBase::createConstString(QvUString("ab"), -1, -1)); },
-                  "'ab'"},
-        ConstCase{"null", &nullInt, nullptr}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReverseParserTest, AFailedWalkLeavesNoSeparatorForTheNextOne) {
     TestContext ctx;
@@ -276,14 +229,22 @@ void expectPositionsIndexTheText(XTree* tree, int annotate) {
     XNodeList nodes;
     XTree::subTreeDfs(tree->getRoot(), nodes, nullptr);
     std::vector<const XNode*> refs;
+    const bool large = nodes.entries() > 500;
     for (XNode* node : nodes) {
         const int b = node->getPosBegin().toInteger(), e = node->getPosEnd().toInteger();
+        if (node->isRefNode()) refs.push_back(node);
+        // Writing every subtree of a large tree alone costs its size times its
+        // depth: there a parent's span only holds its children's.
+        for (int i = 0; large && i < node->getNumChildrenB(); ++i) {
+            EXPECT_LE(b, node->getChildB(i, 1)->getPosBegin().toInteger());
+            EXPECT_GE(e, node->getChildB(i, 1)->getPosEnd().toInteger());
+        }
+        if (large && node->getNumChildrenB() > 0) continue;
         XReverseParser writer;
         QvUString alone;
         ASSERT_EQ(writer.getSubExpr(alone, node, tree, nullptr, annotate), 0);
         const size_t own = annotate ? XToken::getTypeAnnotation(node->getDataType()).length() : 0;
         EXPECT_EQ(text.substr(b, e - b).toUtf8(), textOf(alone).substr(own));
-        if (node->isRefNode()) refs.push_back(node);
     }
     const XRefInfoList& list = tree->getExprStrInfo()->getRefList();
     ASSERT_EQ(list.entries(), refs.size());
@@ -349,8 +310,7 @@ TEST(ReverseParserTest, LongAndDeepExpressionsAreWritten) {
     TestContext ctx;
     OneParse w(ctx, wide);
     ASSERT_EQ(w.status, 0);
-    std::string expectedWide = wide;
-    EXPECT_EQ(written(w.tree), expectedWide);
+    EXPECT_EQ(written(w.tree), wide);
     OneParse d(ctx, deep);
     ASSERT_EQ(d.status, 0);
     EXPECT_EQ(written(d.tree), expectedDeep);
@@ -390,7 +350,6 @@ struct RenameCase {
     int regenerate = 0;
     std::string refuse = "";
 };
-void PrintTo(const RenameCase& c, std::ostream* os) { *os << c.text; }
 
 class ReverseParserRenameTest : public ::testing::TestWithParam<RenameCase> {};
 
@@ -416,9 +375,7 @@ TEST_P(ReverseParserRenameTest, RewritesOnlyTheReferences) {
     EXPECT_EQ(shapeAndTypes(v.get()), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Renames, ReverseParserRenameTest,
-    ::testing::Values(
+INSTANTIATE_TEST_SUITE_P(Renames, ReverseParserRenameTest, ::testing::Values(
         RenameCase{"I + I*2", {{"I", "QUANTITY"}}, "QUANTITY + QUANTITY*2"},
         RenameCase{"BI  +  I -- I stays here", {{"BI", "B"}, {"I", "INTEGER_PORT"}},
                    "B  +  INTEGER_PORT -- I stays here"},
@@ -488,16 +445,10 @@ public:
 
     void check(const std::string& line) {
         if (line.empty() || line[0] == '#') return;
-        const std::string again = roundTrip(m_validating, line);
-        if (!again.empty()) {
-            ++validated;
-            return;
-        }
-        ++relaxed;
-        roundTrip(m_relaxed, line);
+        if (!roundTrip(m_validating, line).empty()) ++validated;
+        else roundTrip(m_relaxed, line);
     }
     int validated = 0;
-    int relaxed = 0;
 
 private:
     // Empty when `line` does not parse under `ctx`.
@@ -509,49 +460,11 @@ private:
         EXPECT_EQ(second.status, 0) << line << "\n  written: " << text;
         if (!second.tree) return "";
         EXPECT_EQ(shapeAndTypes(second.tree), shapeAndTypes(first.tree)) << line << "\n  written: " << text;
-        expectRegeneratedSpans(first.tree, text);
-        return text;
-    }
-
-    // Regeneration installs the written text; every leaf's span in it holds
-    // what writing the leaf alone gave before, every parent's span holds its
-    // children's in order, and the list holds the references in post order.
-    static void expectRegeneratedSpans(XTree* tree, const std::string& text) {
-        XNodeList nodes;
-        XTree::subTreeDfs(tree->getRoot(), nodes, nullptr);
-        std::vector<std::string> leaves;
         XReverseParser writer;
-        for (XNode* node : nodes) {
-            QvUString alone;
-            if (node->getNumChildrenB() > 0) continue;
-            ASSERT_EQ(writer.getSubExpr(alone, node, tree, nullptr, 0), 0);
-            leaves.push_back(textOf(alone));
-        }
-        ASSERT_EQ(writer.updateExprString(tree, nullptr, 0), 0);
-        ASSERT_EQ(currentText(tree), text);
-        size_t leaf = 0, refs = 0;
-        const XRefInfoList& list = tree->getExprStrInfo()->getRefList();
-        for (XNode* node : nodes) {
-            if (node->getNumChildrenB() == 0) {
-                EXPECT_EQ(slice(tree, node), leaves[leaf++]) << text;
-            }
-            for (int i = 0; i < node->getNumChildrenB(); ++i) {
-                const XNode* child = node->getChildB(i, 1);
-                EXPECT_LE(node->getPosBegin().toInteger(), child->getPosBegin().toInteger()) << text;
-                EXPECT_GE(node->getPosEnd().toInteger(), child->getPosEnd().toInteger()) << text;
-            }
-            if (node->isRefNode()) {
-                ASSERT_LT(refs, list.entries()) << text;
-                EXPECT_EQ(list[refs++].getNode(), node) << text;
-            }
-        }
-        EXPECT_EQ(refs, list.entries()) << text;
-    }
-
-    static std::string slice(XTree* tree, const XNode* node) {
-        const int b = node->getPosBegin().toInteger(), e = node->getPosEnd().toInteger();
-        const unsigned short* text = tree->getExprStrInfo()->getCurExpr();
-        return b >= 0 && e >= b ? QvUString(text + b, static_cast<size_t>(e - b)).toUtf8() : "<none>";
+        EXPECT_EQ(writer.updateExprString(first.tree, nullptr, 0), 0) << line;
+        EXPECT_EQ(currentText(first.tree), text);
+        expectPositionsIndexTheText(first.tree, 0);
+        return text;
     }
 
     XCatalogContext m_validating;

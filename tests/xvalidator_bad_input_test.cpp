@@ -44,14 +44,8 @@ class AnsweringContext : public xparsetest::TestContext {
 public:
     explicit AnsweringContext(int kind = xparsetest::kTransformation) : TestContext(kind) {}
 
-    int isRelaxValidationSet() override {
-        ++questions;
-        return 0;
-    }
-    int isAllowNullTypeSet() override {
-        ++questions;
-        return 0;
-    }
+    int isRelaxValidationSet() override { return ++questions, 0; }
+    int isAllowNullTypeSet() override { return ++questions, 0; }
     int findPort(const unsigned short**, const unsigned short* name, XMetadataPort* md, QvUString& err,
                  QvUString& warn) override {
         const Answer* answer = find(name);
@@ -127,8 +121,6 @@ void answerAll(AnsweringContext& ctx) {
         {"succeedsWithError", {eXDT_INT, 10, 0, "port succeedsWithError: odd"}},
         {"$$typeZero", {0}},
         {"$$type9999", {9999}},
-        {"$$typeInvalid", {eXMINT_INVALID}},
-        {"$$typeUninit", {eXMINT_UNINIT}},
         {"$$struct", {kStruct}},
         {"$$none", {eXDT_INT, 10, 0, "", "", eXMVT_NONE}},
         {"$$unset", {eXDT_INT, 10, 0, "", "", eXMVT_UNINIT}},
@@ -163,18 +155,13 @@ TEST_P(XValidatorBadContextTest, IsReportedAtTheReference) {
         EXPECT_EQ(result.errBegin, begin);
         EXPECT_EQ(result.errEnd, begin + std::string(row.marked).size());
     }
-    const std::string kept = row.kept;
-    if (!kept.empty()) {
-        EXPECT_NE((result.err.toUtf8() + result.warn.toUtf8()).find(kept), std::string::npos);
-    }
+    EXPECT_NE((result.err.toUtf8() + result.warn.toUtf8()).find(row.kept), std::string::npos);
 }
 
 constexpr int kT = xparsetest::kTransformation;
 constexpr int kW = xparsetest::kWorkflow;
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, XValidatorBadContextTest,
-    ::testing::Values(
+INSTANTIATE_TEST_SUITE_P(Rows, XValidatorBadContextTest, ::testing::Values(
         // Types no evaluator knows, alone and as operands.
         ContextRow{kT, "typeUninit", -1, eQvMSG_INVALID_OPERAND_TYPE, "typeUninit", ""},
         ContextRow{kT, "typeInvalid", -1, eQvMSG_INVALID_OPERAND_TYPE, "typeInvalid", ""},
@@ -182,15 +169,12 @@ INSTANTIATE_TEST_SUITE_P(
         ContextRow{kT, "typeZero", -1, eQvMSG_INVALID_OPERAND_TYPE, "typeZero", ""},
         ContextRow{kT, "i + type9999", -1, eQvMSG_INVALID_OPERAND_TYPE, "type9999", ""},
         ContextRow{kT, "ISNULL(typeInvalid)", -1, eQvMSG_INVALID_OPERAND_TYPE, "typeInvalid", ""},
-        ContextRow{kT, "typeUninit + 1", -1, eQvMSG_INVALID_OPERAND_TYPE, "typeUninit", ""},
         ContextRow{kT, "boolean", -1, eQvMSG_INVALID_OPERAND_TYPE, "boolean", ""},
-        ContextRow{kT, "ISNULL(structNoConfig)", -1, eQvMSG_INVALID_HIERARCHICAL_TYPE, "structNoConfig",
-                   ""},
+        ContextRow{kT, "ISNULL(structNoConfig)", -1, eQvMSG_INVALID_HIERARCHICAL_TYPE, "structNoConfig", ""},
         ContextRow{kT, "u || unicodeNoLength", -1, eQvMSG_INVALID_OPERAND_TYPE, "unicodeNoLength", ""},
         // Lookups that fail, with and without a text, or with a status
         // that is neither 0 nor -1.
-        ContextRow{kT, "i + failsWithText", -1, eQvMSG_UNKNOWN_NAME, "failsWithText",
-                   "port failsWithText: not connected"},
+        ContextRow{kT, "i + failsWithText", -1, eQvMSG_UNKNOWN_NAME, "failsWithText", "port failsWithText: not connected"},
         ContextRow{kT, "failsSilently", -1, eQvMSG_UNKNOWN_NAME, "failsSilently", ""},
         ContextRow{kT, "failsPositive", -1, eQvMSG_UNKNOWN_NAME, "failsPositive", ""},
         ContextRow{kT, "nobody", -1, eQvMSG_UNKNOWN_NAME, "nobody", ""},
@@ -200,10 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Mapping and workflow variables get no more trust than ports.
         ContextRow{kT, "$$typeZero", -1, eQvMSG_INVALID_OPERAND_TYPE, "$$typeZero", ""},
         ContextRow{kT, "$$type9999", -1, eQvMSG_INVALID_OPERAND_TYPE, "$$type9999", ""},
-        ContextRow{kT, "$$typeInvalid", -1, eQvMSG_INVALID_OPERAND_TYPE, "$$typeInvalid", ""},
-        ContextRow{kT, "$$typeUninit", -1, eQvMSG_INVALID_OPERAND_TYPE, "$$typeUninit", ""},
         ContextRow{kT, "$$struct", -1, eQvMSG_INVALID_HIERARCHICAL_TYPE, "$$struct", ""},
-        ContextRow{kW, "$$typeZero", -1, eQvMSG_INVALID_OPERAND_TYPE, "$$typeZero", ""},
         ContextRow{kW, "$$type9999 + 1", -1, eQvMSG_INVALID_OPERAND_TYPE, "$$type9999", ""},
         ContextRow{kT, "$$refused", -1, eQvMSG_UNKNOWN_NAME, "$$refused", ""},
         // Aggregation types that allow no setting, or that the records do not
@@ -213,8 +194,7 @@ INSTANTIATE_TEST_SUITE_P(
         ContextRow{kT, "SETMINVARIABLE($$unset, 1)", -1, eQvMSG_VARIABLE_IS_COUNT, "$$unset", ""},
         ContextRow{kT, "SETCOUNTVARIABLE($$unset)", -1, eQvMSG_VARIABLE_IS_MIN, "$$unset", ""},
         ContextRow{kT, "SETVARIABLE($$unset, 1)", 0, 0, "", ""},
-        ContextRow{kT, "SETVARIABLE($$inAggregate, 1)", -1, eQvMSG_VARIABLE_SET_IN_AGGREGATE,
-                   "$$inAggregate", ""},
+        ContextRow{kT, "SETVARIABLE($$inAggregate, 1)", -1, eQvMSG_VARIABLE_SET_IN_AGGREGATE, "$$inAggregate", ""},
         ContextRow{kT, "SETCOUNTVARIABLE(i)", -1, eQvMSG_AGGREGATION_VARIABLE_EXPECTED, "i", ""}));
 
 // ===== size =====
@@ -246,10 +226,7 @@ struct SizeRow {
 };
 
 // What a parse and validation of one expression cost.
-struct Work {
-    size_t bytes;
-    size_t questions;
-};
+struct Work { size_t bytes; size_t questions; };
 
 Work validate(const SizeRow& row, int n) {
     AnsweringContext ctx;
@@ -260,9 +237,7 @@ Work validate(const SizeRow& row, int n) {
     xparsetest::ParseResult result;
     const size_t bytes = xalloccount::measure([&] { xparsetest::parseInto(parser, text, result); }).allocated;
     EXPECT_EQ(result.status, 0) << row.what << " " << n << ": " << result.err.toUtf8().substr(0, 300);
-    if (result.tree) {
-        EXPECT_EQ(result.root()->getDataType().toInteger(), row.resultType) << row.what;
-    }
+    if (result.tree) { EXPECT_EQ(result.root()->getDataType().toInteger(), row.resultType) << row.what; }
     return {bytes, ctx.questions};
 }
 
@@ -278,17 +253,14 @@ TEST_P(XValidatorSizeTest, ValidatesInWorkLinearInItsSize) {
     EXPECT_LT(static_cast<double>(twice.questions) / once.questions, 2.5) << row.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, XValidatorSizeTest,
-    ::testing::Values(
+INSTANTIATE_TEST_SUITE_P(Rows, XValidatorSizeTest, ::testing::Values(
         SizeRow{"DECODE of 100 000 arguments",
                 [](int n) { return "DECODE(i, " + repeat("i", n - 2, ", ") + ", 2)"; }, 100000, eXDT_INT},
         SizeRow{"CRC of 100 000 arguments", [](int n) { return "CRC(" + repeat("i", n, ", ") + ")"; },
                 100000, eXDT_INT},
         SizeRow{"a chain of 100 000 concatenations", [](int n) { return repeat("u", n + 1, " || "); },
                 100000, eXDT_UNISTRING},
-        SizeRow{"5 000 levels of parentheses",
-                [](int n) { return nest("(", "1", " + 1)", n); }, 5000, eXDT_INT},
+        SizeRow{"5 000 levels of parentheses", [](int n) { return nest("(", "1", " + 1)", n); }, 5000, eXDT_INT},
         SizeRow{"5 000 unary minus signs", [](int n) { return nest("- ", "i", "", n); }, 5000, eXDT_INT},
         // Calls nest as deep as the parser's stack allows (three entries a level).
         SizeRow{"3 000 nested calls", [](int n) { return nest("ABS(", "i", ")", n); }, 3000, eXDT_INT},
@@ -327,24 +299,15 @@ TEST(XValidatorSizeTest, CallsNestedBeyondTheParserStackFailCleanly) {
 
 // 10 MB of text, as one literal and as 100 000 arguments.
 TEST(XValidatorSizeTest, TenMegabytesValidate) {
-    const std::string literal = "'" + std::string(10 << 20, 'x') + "'";
     const std::string hundred = "'" + std::string(208, 'y') + "'";
-    const SizeRow rows[] = {
-        {"one 10 MB literal", nullptr, 0, eXDT_UNISTRING},
-        {"100 000 arguments of 100 to 200 characters", nullptr, 0, eXDT_UNISTRING},
-    };
-    const std::string texts[] = {literal + " || u",
-                                 "DECODE(i, " + repeat("1, " + hundred, 50000, ", ") + ")"};
-    for (int i = 0; i < 2; ++i) {
-        SCOPED_TRACE(rows[i].what);
-        ASSERT_GE(texts[i].size(), 10u << 20);
+    for (const std::string& text : {"'" + std::string(10 << 20, 'x') + "' || u",
+                                    "DECODE(i, " + repeat("1, " + hundred, 50000, ", ") + ")"}) {
+        ASSERT_GE(text.size(), 10u << 20);
         AnsweringContext ctx;
         answerAll(ctx);
-        OneParse result(ctx, texts[i]);
+        OneParse result(ctx, text);
         EXPECT_EQ(result.status, 0) << result.err.toUtf8().substr(0, 300);
-        if (result.tree) {
-            EXPECT_EQ(result.root()->getDataType().toInteger(), rows[i].resultType);
-        }
+        if (result.tree) { EXPECT_EQ(result.root()->getDataType().toInteger(), eXDT_UNISTRING) << text.substr(0, 20); }
     }
 }
 

@@ -4,18 +4,10 @@
 // catalog's own refusals of wrong declarations.
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "qvcmnexpr/xcatalogcontext.h"
-#include "qvcmnexpr/xparser.h"
-#include "qvcmnexpr/xptree.h"
-#include "qvcmnexpr/xtree.h"
 #include "qvcmnexpr/xtypeconfig.h"
-#include "qvcmnexpr/xvalidator.h"
-#include "qvutils.h"
+#include "xvalidatetest.h"
 
 namespace {
 
@@ -46,15 +38,7 @@ constexpr const char* kCatalog = R"json({
 })json";
 
 std::shared_ptr<XCatalog> catalog() {
-    static std::shared_ptr<XCatalog> loaded = [] {
-        auto c = std::make_shared<XCatalog>();
-        std::string error;
-        if (XCatalog::loadJsonText(kCatalog, "htype", *c, error) != 0) {
-            ADD_FAILURE() << error;
-            c.reset();
-        }
-        return c;
-    }();
+    static std::shared_ptr<XCatalog> loaded = xvalidatetest::loadCatalog(kCatalog, "htype");
     return loaded;
 }
 
@@ -99,34 +83,17 @@ std::string kindOf(XType type) {
     return type.toString();
 }
 
-// With relaxed validation the parser keeps the tree as built; the
-// validator's relaxed paths are reached by running it on that tree.
 Result validate(const std::string& text, int relax) {
     Context context(relax);
-    XParser parser;
-    parser.setParserContext(&context, 0);
-    const QvUString source = QvUString::fromUtf8(text);
     Result out;
     if (relax) {
-        QvUString err, warn;
-        XTree* tree = nullptr;
-        out.status = parser.parse(source.getBuffer(), tree, err, warn, 0, 1);
-        if (tree) {
-            XValidator validator(&context);
-            out.status = validator.visitSyntaxTree(tree, nullptr, nullptr);
-            out.type = kindOf(tree->getRoot()->getDataType());
-        }
-        out.errors = err.toUtf8();
-        delete tree;
+        const xvalidatetest::Relaxed r(text, context);
+        out = {r.status, r.err.toUtf8(), r.tree ? kindOf(r.tree->getRoot()->getDataType()) : ""};
         return out;
     }
-    ValidationResult vr;
-    XParsedTree* tree = nullptr;
-    out.status = parser.parse(source.getBuffer(), tree, vr);
-    out.errors = vr.errors.toUtf8();
-    if (tree) out.type = kindOf(tree->getTree()->getRoot()->getDataType());
-    delete tree;
-    return out;
+    xvalidatetest::Outcome o;
+    xvalidatetest::run(text, {}, o, &context);
+    return {o.status, o.errors, o.root() ? kindOf(o.root()->getDataType()) : ""};
 }
 
 struct Row {
@@ -282,8 +249,6 @@ TEST_F(XValidatorHTypeTest, DeepRecursiveAndWideDeclarationsLoadAndValidate) {
     ASSERT_EQ(XCatalog::loadJsonText(json, "deep", *loaded, error), 0) << error;
 
     XCatalogContext context(loaded);
-    XParser parser;
-    parser.setParserContext(&context, 0);
     struct {
         const char* text;
         int message;
@@ -295,16 +260,10 @@ TEST_F(XValidatorHTypeTest, DeepRecursiveAndWideDeclarationsLoadAndValidate) {
         {"R = R", 0},
     };
     for (const auto& row : rows) {
-        const QvUString source = QvUString::fromUtf8(row.text);
-        ValidationResult vr;
-        XParsedTree* tree = nullptr;
-        const int status = parser.parse(source.getBuffer(), tree, vr);
-        delete tree;
-        if (row.message == 0) {
-            EXPECT_EQ(status, 0) << row.text << ": " << vr.errors.toUtf8();
-        } else {
-            EXPECT_NE(vr.errors.toUtf8().find(qvGetMsg(row.message).toUtf8()), std::string::npos) << row.text;
-        }
+        xvalidatetest::Outcome out;
+        xvalidatetest::run(row.text, {}, out, &context);
+        EXPECT_EQ(out.status, row.message ? -1 : 0) << row.text << ": " << out.errors;
+        EXPECT_NE(out.errors.find(row.message ? xvalidatetest::textOf(row.message) : ""), std::string::npos) << row.text;
     }
 }
 

@@ -5,22 +5,13 @@
 // under ASan, every failing row also shows that no argument array leaks.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <memory>
 #include <optional>
-#include <string>
 
-#include "qvcmnexpr/xcatalogcontext.h"
-#include "qvcmnexpr/xmetadata.h"
-#include "qvcmnexpr/xparser.h"
-#include "qvcmnexpr/xptree.h"
-#include "qvcmnexpr/xtree.h"
-#include "qvcmnexpr/xvalidator.h"
-#include "qvutils.h"
 #include "xvalidatetest.h"
 
 namespace {
 
+using xvalidatetest::Outcome;
 using xvalidatetest::shortName;
 using xvalidatetest::textOf;
 
@@ -57,35 +48,16 @@ constexpr const char* kCatalog = R"json({
   ]
 })json";
 
-std::shared_ptr<XCatalog> widgetCatalog() {
-    static std::shared_ptr<XCatalog> loaded = [] {
-        auto c = std::make_shared<XCatalog>();
-        std::string error;
-        // A catalog that does not load is a fault of this file: stop here.
-        if (XCatalog::loadJsonText(kCatalog, "widgets", *c, error) != 0) {
-            ADD_FAILURE() << error;
-            std::abort();
-        }
-        return c;
-    }();
-    return loaded;
-}
-
 // What a scripted context answers for every external function, macro or
 // widget instead of the catalog: its status, its texts and the result it
 // declares (none: the return record stays unset). Arguments are declared
 // as they are.
-struct Script {
-    int status = 0;
-    std::string err;
-    std::string warn;
-    std::optional<int> result;
-};
+struct Script { int status = 0; std::string err; std::string warn; std::optional<int> result; };
 
 class WidgetContext : public XCatalogContext {
 public:
     explicit WidgetContext(std::optional<Script> script = std::nullopt)
-        : XCatalogContext(widgetCatalog()), m_script(std::move(script)) {}
+        : XCatalogContext(xvalidatetest::loadCatalog(kCatalog, "widgets")), m_script(std::move(script)) {}
     // Parses as for an upgrade: every record keeps the older release's values.
     void setUpgrade() { m_isUpgrade = 1; }
 
@@ -96,9 +68,7 @@ public:
     }
     int findExtFunc(const unsigned short* name, XMetadata** args, int isExtFunc,
                     XMetadataWidget* widget, int& isConst, QvUString& err, QvUString& warn) override {
-        if (!m_script) {
-            return XCatalogContext::findExtFunc(name, args, isExtFunc, widget, isConst, err, warn);
-        }
+        if (!m_script) { return XCatalogContext::findExtFunc(name, args, isExtFunc, widget, isConst, err, warn); }
         return answer(args, widget, err, warn);
     }
 
@@ -119,25 +89,8 @@ private:
     std::optional<Script> m_script;
 };
 
-struct Outcome {
-    int status = 0;
-    std::string errors;
-    std::string warnings;
-    std::unique_ptr<XParsedTree> tree;
-    QvUString source;
-    XNode* root() const { return tree ? tree->getTree()->getRoot() : nullptr; }
-};
-
 void run(const std::string& text, WidgetContext& context, Outcome& out) {
-    XParser parser;
-    parser.setParserContext(&context, 0);
-    out.source = QvUString::fromUtf8(text);
-    XParsedTree* tree = nullptr;
-    ValidationResult vr;
-    out.status = parser.parse(out.source.getBuffer(), tree, vr);
-    out.tree.reset(tree);
-    out.errors = vr.errors.toUtf8();
-    out.warnings = vr.warnings.toUtf8();
+    xvalidatetest::run(text, xvalidatetest::Settings{}, out, &context);
 }
 
 std::string rootType(const Outcome& out) {
@@ -223,12 +176,7 @@ TEST(XValidatorWidgetTest, TheOutputArgumentTakesItsDeclaredType) {
 // Constness and aggregation come from the declaration; the window flag
 // reaches the tree.
 TEST(XValidatorWidgetTest, DeclaredFlagsReachTheCall) {
-    struct Row {
-        const char* text;
-        int constant;
-        const char* level;
-        int window;
-    };
+    struct Row { const char* text; int constant; const char* level; int window; };
     constexpr Row kRows[] = {
         {"GEO(1.5, 2.5)", 1, "ROW", 0}, {"GEO(F, 2.5)", 0, "ROW", 0}, {"WAVG(F)", 0, "GROUP", 0},
         {"RUNNING(F)", 0, "ROW", 1},    {":UDF.NET(3)", 1, "ROW", 0}, {":LKP.LKP_T(3)", 0, "ROW", 0},
@@ -246,10 +194,7 @@ TEST(XValidatorWidgetTest, DeclaredFlagsReachTheCall) {
 
 // decompress(data, size): the size argument's count is the hint.
 TEST(XValidatorWidgetTest, DecompressReadsAConstantSizeAsItsHint) {
-    struct Row {
-        const char* text;
-        int hint;
-    };
+    struct Row { const char* text; int hint; };
     constexpr Row kRows[] = {{"decompress(BIN, 100)", 100}, {"decompress(BIN, 0)", 0},
                              {"decompress(BIN, I)", 0}, {"DECOMPRESS(BIN, 7)", 7}};
     for (const Row& row : kRows) {
@@ -265,10 +210,7 @@ TEST(XValidatorWidgetTest, DecompressReadsAConstantSizeAsItsHint) {
 // In an upgrade parse the older release's type follows the declaration
 // too: NULL (1020) for a call without a value, the declared type otherwise.
 TEST(XValidatorWidgetTest, UpgradeRecordsFollowTheDeclaration) {
-    struct Row {
-        const char* text;
-        const char* type60;
-    };
+    struct Row { const char* text; const char* type60; };
     constexpr Row kRows[] = {{":SP.SP_OUT(I, PROC_RESULT)", "DEC28"},
                              {":EXT.EXT_NORES(S)", "NULL"},
                              {":LKP.LKP_D(DT)", "INT"}};
@@ -329,12 +271,8 @@ TEST(XValidatorWidgetTest, TheContextsAnswerAndTextsAreKeptInOrder) {
         }
         ASSERT_EQ(out.status, 0) << what << "\n" << out.errors;
         EXPECT_EQ(rootType(out), row.type) << what;
-        if (!row.script.warn.empty()) {
-            EXPECT_EQ(out.warnings.rfind(row.script.warn + "\n", 0), 0u) << what;
-        }
-        if (row.warning) {
-            EXPECT_NE(out.warnings.find(textOf(row.warning)), std::string::npos) << what;
-        }
+        if (!row.script.warn.empty()) { EXPECT_EQ(out.warnings.rfind(row.script.warn + "\n", 0), 0u) << what; }
+        if (row.warning) { EXPECT_NE(out.warnings.find(textOf(row.warning)), std::string::npos) << what; }
     }
 }
 
@@ -345,9 +283,7 @@ struct LookupProbe : XValidator {
 };
 
 TEST(XValidatorWidgetTest, LookupPortsAndValuesPairByFamily) {
-    struct Row {
-        int a, b, compatible;
-    };
+    struct Row { int a, b, compatible; };
     constexpr Row kRows[] = {
         {eXDT_DATE, eXDT_DATE, 1},  {eXDT_DATE, eXDT_NULL, 1},   {eXDT_NULL, eXDT_BINARY, 1},
         {eXDT_INT, eXDT_DATE, 0},   {eXDT_BINARY, eXDT_STRING, 0}, {eXDT_INT, eXDT_STRING, 1},

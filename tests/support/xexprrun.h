@@ -1,20 +1,38 @@
-// Runs the built xexpr program as a separate process and collects its exit
-// status, standard output and standard error, for the tests of the program.
-// The test program must define XEXPR_PROGRAM (empty: the program was not
-// built, and the tests skip).
+// Runs the built xexpr program as a separate process in a scratch directory
+// of its own and collects its exit status, standard output and standard
+// error. The test program defines XEXPR_PROGRAM (not built: the tests skip).
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#ifndef XEXPR_PROGRAM
+#define XEXPR_PROGRAM ""
+#endif
+
 namespace xexprrun {
+
+namespace fs = std::filesystem;
+using Args = std::vector<std::string>;
+using nlohmann::json;
+
+inline std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
 struct Finished {
     int status = -1;
@@ -27,6 +45,11 @@ struct Finished {
         for (std::string line; std::getline(in, line);) result.push_back(line);
         return result;
     }
+    std::vector<json> objects() const {
+        std::vector<json> result;
+        for (const std::string& line : lines()) result.push_back(json::parse(line));
+        return result;
+    }
 };
 
 inline std::string quote(const std::string& arg) {
@@ -35,31 +58,67 @@ inline std::string quote(const std::string& arg) {
     return quoted + "'";
 }
 
-inline std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+// Per test: a scratch directory, files written into it, and runs of the
+// program whose streams are captured there. The word CAT in the arguments
+// stands for the file `catalog` (when a test wrote one).
+class Fixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::string(XEXPR_PROGRAM).empty()) GTEST_SKIP() << "xexpr was not built";
+        // The process id keeps builds that run the same test at once apart.
+        dir = fs::path(::testing::TempDir()) / ("xexpr_" + std::to_string(getpid()) + "_" +
+                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir / "work");
+    }
+    void TearDown() override {
+        if (!dir.empty()) fs::remove_all(dir);
+    }
 
-// Runs `program args...` with standard input from `input` (a file; empty:
-// /dev/null); `dir` receives the captured streams. `shell` runs first in the
-// same shell (limits, traps).
-inline Finished run(const std::string& program, const std::vector<std::string>& args,
-                    const std::filesystem::path& dir, const std::string& input = "",
-                    const std::string& shell = "") {
-    std::string command = shell + quote(program);
-    for (const std::string& arg : args) command += " " + quote(arg);
-    const std::filesystem::path out = dir / "stdout";
-    const std::filesystem::path err = dir / "stderr";
-    command += " >" + quote(out.string()) + " 2>" + quote(err.string());
-    command += " <" + (input.empty() ? std::string("/dev/null") : quote(input));
-    const int raw = std::system(command.c_str());
-    Finished result;
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.out = readFile(out);
-    result.err = readFile(err);
-    return result;
+    std::string write(const std::string& name, const std::string& text) {
+        const fs::path path = dir / name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path.string();
+    }
+
+    // Standard input comes from `input` (a text; none: /dev/null), unless
+    // `redirect` names the shell's own redirections; `shell` runs first in the
+    // same shell (limits, traps).
+    Finished run(Args args, const std::string* input = nullptr, const std::string& shell = "",
+                 const std::string& redirect = "") {
+        std::string command = shell + quote(XEXPR_PROGRAM);
+        for (std::string& arg : args) command += " " + quote(arg == "CAT" ? catalog : arg);
+        command += " 2>" + quote((dir / "stderr").string()) + " " +
+                   (redirect.empty() ? ">" + quote((dir / "stdout").string()) : redirect);
+        if (redirect.find('<') == std::string::npos) {
+            command += " <" + (input ? quote(write("stdin", *input)) : std::string("/dev/null"));
+        }
+        fs::remove(dir / "stdout");
+        const int raw = std::system(command.c_str());
+        Finished result;
+        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        result.out = readFile(dir / "stdout");
+        result.err = readFile(dir / "stderr");
+        return result;
+    }
+
+    fs::path dir;
+    std::string catalog;
+};
+
+// For each line of an examples file (from 1): whether a "# mistake:"
+// comment marks the expression that follows it.
+inline std::vector<bool> markedMistakes(const std::string& path) {
+    std::vector<bool> mistakes{false};
+    std::ifstream in(path);
+    bool marked = false;
+    for (std::string line; std::getline(in, line);) {
+        const bool comment = startsWith(line, "#");
+        marked = marked || startsWith(line, "# mistake:");
+        mistakes.push_back(!comment && !line.empty() && marked);
+        if (!comment) marked = false;
+    }
+    return mistakes;
 }
 
 }  // namespace xexprrun

@@ -28,12 +28,7 @@ public:
 
     int findPort(const unsigned short**, const unsigned short* name, XMetadataPort* metadata,
                  QvUString&, QvUString&) override {
-        struct Port {
-            const char* name;
-            unsigned int type;
-            int precision;
-            int scale;
-        };
+        struct Port { const char* name; unsigned int type; int precision; int scale; };
         const unsigned int text = static_cast<unsigned int>(XType::getXdtString().toCDataType(0));
         const Port ports[] = {{"i", eQvCDT_INT, 10, 0},     {"bi", eQvCDT_BIGINT, 19, 0},
                               {"f", eQvCDT_FLOAT, 15, 0},   {"d", eQvCDT_DEC18, 15, 2},
@@ -74,8 +69,6 @@ public:
         add(FuncContext::kShape, eQvTRT_VECTOR, 20);
     }
     ~CustomTypes() { CustomSDKMgr::getInstance()->unregisterAll(); }
-    CustomTypes(const CustomTypes&) = delete;
-    CustomTypes& operator=(const CustomTypes&) = delete;
 
 private:
     static void add(const char* name, unsigned int traits, int width) {
@@ -91,8 +84,7 @@ private:
 // One validating parse of `expr`; the tree (null on failure), the messages
 // and the error positions stay for the checks.
 struct Validated : xparsetest::ParserHolder, xparsetest::TextHolder, xparsetest::ParseResult {
-    Validated(XParserContext& ctx, const std::string& expr, int toCharSwitch = 0)
-        : TextHolder(expr), m_expr(expr) {
+    Validated(XParserContext& ctx, const std::string& expr, int toCharSwitch = 0) : TextHolder(expr), m_expr(expr) {
         parser.setParserContext(&ctx, 0);
         parser.getValidator()->setToCharSwitch(toCharSwitch);
         xparsetest::parseInto(parser, text, *this);
@@ -123,8 +115,6 @@ public:
         QvCmnExprGlobal::changeHighPrecisionMode(high);
     }
     ~PrecisionMode() { QvCmnExprGlobal::changeHighPrecisionMode(m_previous); }
-    PrecisionMode(const PrecisionMode&) = delete;
-    PrecisionMode& operator=(const PrecisionMode&) = delete;
 
 private:
     int m_previous;

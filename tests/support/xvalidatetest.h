@@ -4,6 +4,8 @@
 // description of a validated node ("INT op8 aug:- row const").
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 
@@ -42,11 +44,7 @@ inline const char* kCatalog = R"json({
   "workflowVariables": [ {"name": "$$WF", "type": "int"} ]
 })json";
 
-struct Settings {
-    int highPrecision = 1;
-    int relax = 0;
-    int allowNull = 0;
-};
+struct Settings { int highPrecision = 1; int relax = 0; int allowNull = 0; };
 
 struct Outcome {
     int status = 0;
@@ -54,19 +52,26 @@ struct Outcome {
     std::string warnings;
     size_t begin = 0;
     size_t end = 0;
-    XParsedTree* tree = nullptr;
+    ValidationResult result;
+    EXValidationFailureCase failure{};  // the validator's failure record
+    int failureChild = 0;
+    std::unique_ptr<XParsedTree> tree;
     QvUString source;  // the text the tree points into: kept as long as the tree
-    ~Outcome() { delete tree; }
     XNode* root() const { return tree ? tree->getTree()->getRoot() : nullptr; }
 };
 
+// A catalog from JSON text; a test's catalog that does not load is a
+// failure of that test (and null).
+inline std::shared_ptr<XCatalog> loadCatalog(const std::string& json, const char* name) {
+    auto c = std::make_shared<XCatalog>();
+    std::string error;
+    if (XCatalog::loadJsonText(json, name, *c, error) == 0) return c;
+    ADD_FAILURE() << error;
+    return nullptr;
+}
+
 inline std::shared_ptr<XCatalog> catalog() {
-    static std::shared_ptr<XCatalog> loaded = [] {
-        auto c = std::make_shared<XCatalog>();
-        std::string error;
-        if (XCatalog::loadJsonText(kCatalog, "validator", *c, error) != 0) c.reset();
-        return c;
-    }();
+    static std::shared_ptr<XCatalog> loaded = loadCatalog(kCatalog, "validator");
     return loaded;
 }
 
@@ -82,27 +87,51 @@ private:
 };
 
 // Parses and validates `text`. High precision is a process setting, put back
-// to its default afterwards; the decimal maximum is fixed by the first
+// afterwards; the decimal maximum is fixed by the first
 // setting a process makes (usesDecMax says whether it is s.decMax).
 inline int usesDecMax(int precision) {
     XType::initDecMax(precision);
     return XType::getDecMaxPrecision() == precision;
 }
 
-inline void run(const std::string& text, const Settings& s, Outcome& out, Context* context = nullptr) {
-    XType::changeIsHighPrecisionMode(s.highPrecision);
+inline void run(const std::string& text, const Settings& s, Outcome& out, XParserContext* context = nullptr) {
+    const int mode = XType::getIsHighPrecisionMode();  // changed only when it differs: threads share it
+    if (mode != s.highPrecision) XType::changeIsHighPrecisionMode(s.highPrecision);
     Context own(s);
     XParser parser;
     parser.setParserContext(context ? context : &own, 0);
     out.source = QvUString::fromUtf8(text);
-    ValidationResult vr;
-    out.status = parser.parse(out.source.getBuffer(), out.tree, vr);
-    out.errors = vr.errors.toUtf8();
-    out.warnings = vr.warnings.toUtf8();
-    out.begin = vr.errorBegin;
-    out.end = vr.errorEnd;
-    XType::changeIsHighPrecisionMode(1);
+    XParsedTree* tree = nullptr;
+    out.status = parser.parse(out.source.getBuffer(), tree, out.result);
+    out.tree.reset(tree);
+    out.errors = out.result.errors.toUtf8();
+    out.warnings = out.result.warnings.toUtf8();
+    out.begin = out.result.errorBegin;
+    out.end = out.result.errorEnd;
+    out.failure = parser.getValidator()->upg_getFailureCase();
+    out.failureChild = parser.getValidator()->upg_getFailureChildIndex();
+    if (mode != s.highPrecision) XType::changeIsHighPrecisionMode(mode);
 }
+
+// With relaxed validation the parser keeps the tree as the grammar built it;
+// the validator's own relaxed paths are reached by running it on that tree,
+// over `checking` (by default the parsing context). status: -99 when the
+// text does not even parse.
+struct Relaxed {
+    Relaxed(const std::string& utf8, XParserContext& ctx, XParserContext* checking = nullptr)
+        : text(QvUString::fromUtf8(utf8)) {
+        XParser parser;
+        parser.setParserContext(&ctx, 0);
+        if (parser.parse(text.getBuffer(), tree, err, warn, 0, 1) != 0 || !tree) return;
+        XValidator validator(checking ? checking : &ctx);
+        status = validator.visitSyntaxTree(tree, nullptr, nullptr);
+    }
+    ~Relaxed() { delete tree; }
+
+    QvUString text, err, warn;
+    XTree* tree = nullptr;
+    int status = -99;
+};
 
 // "eXDT_INT" -> "INT", "eXAL_ROW" -> "row" (levels in lower case).
 inline std::string shortName(const char* name) {

@@ -51,6 +51,15 @@ enum EXOp : int32_t {
 
 // ===== XType =====
 
+// The built-in types as bits of one word, so that asking for a family of
+// them is one test.
+namespace xtypebits {
+constexpr uint32_t of(int type) { return 1u << (type - eXDT_INT); }
+constexpr uint32_t kNumeric = of(eXDT_INT) | of(eXDT_FLOAT) | of(eXDT_BIGINT) | of(eXDT_NULL) | of(eXDT_BOOLEAN);
+constexpr uint32_t kDecimal = of(eXDT_DEC18) | of(eXDT_DEC28) | of(eXDT_DEC38);
+constexpr uint32_t kEvaluable = kNumeric | of(eXDT_DATE) | of(eXDT_BINARY);
+}  // namespace xtypebits
+
 class QVCMNEXPR_API XType {
 public:
     // Custom (plug-in) data types occupy this range of host numbers.
@@ -110,7 +119,10 @@ public:
     // DEC18/28/38 (with `maxCheck` only up to the decimal maximum) or a
     // custom decimal. The FIXED decimals are not decimals here.
     int isDec(int maxCheck) const;
-    int isNumeric(int maxCheck) const;
+    int isNumeric(int maxCheck) const {
+        if (isBuiltin() && (builtinBit() & xtypebits::kDecimal) == 0) return (builtinBit() & xtypebits::kNumeric) != 0;
+        return isNumericBeyondBuiltins(maxCheck);
+    }
     int isReal() const;
     int isCustomVector() const;
     int isComparable() const;
@@ -119,10 +131,16 @@ public:
     int isStructType() const;
     int isArrayType() const;
     int isMapType() const;
-    int isHType() const;
-    int isEvalDataType(int flag) const;
-    int isValidatedDataType(int flag) const;
-    int isValidDataTypeForValidation(int flag) const;
+    int isHType() const { return isCustom() && isCustomHType(); }
+    // Asked several times of every node the validator types: the built-in
+    // types that are always evaluable are answered here, leaving only text
+    // (by the character mode), decimals (by the decimal maximum) and custom
+    // types to the longer questions.
+    int isEvalDataType(int flag) const {
+        return (isBuiltin() && (builtinBit() & xtypebits::kEvaluable) != 0) || isEvalDataTypeBeyondBuiltins(flag);
+    }
+    int isValidatedDataType(int flag) const { return isBoolean() || isEvalDataType(flag); }
+    int isValidDataTypeForValidation(int flag) const { return isValidatedDataType(flag); }
     int isValidExternalDataType(int flag) const;
     int isKnownDataType() const;
 
@@ -175,6 +193,13 @@ public:
     static unsigned int intHash(const int& key) { return static_cast<unsigned int>(key); }
 
 private:
+    static_assert(eXDT_BOOLEAN - eXDT_INT < 32, "the built-in types fit one word");
+    constexpr int isBuiltin() const { return m_type >= eXDT_INT && m_type < cls_firstCustomType; }
+    constexpr uint32_t builtinBit() const { return xtypebits::of(m_type); }
+    int isNumericBeyondBuiltins(int maxCheck) const;
+    int isEvalDataTypeBeyondBuiltins(int flag) const;
+    int isCustomHType() const;
+
     static int widthOf(XType type);
     XType getResultTypeOneLevelWiderInHighPrec() const;
     XType getResultTypeOneLevelWiderInLowPrec(int preferFloat) const;

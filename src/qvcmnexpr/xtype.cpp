@@ -124,17 +124,10 @@ int XType::isDec(int maxCheck) const {
     return hasCustomTrait(*this, eQvTRT_DECIMAL);
 }
 
-int XType::isNumeric(int maxCheck) const {
-    switch (m_type) {
-        case eXDT_INT:
-        case eXDT_FLOAT:
-        case eXDT_BIGINT:
-        case eXDT_NULL:
-        case eXDT_BOOLEAN:
-            return 1;
-        default:
-            return hasCustomTrait(*this, eQvTRT_NUMERIC) || isDec(maxCheck);
-    }
+// Decimals, custom types and the sentinels: the cases the inline test
+// in the header leaves over.
+int XType::isNumericBeyondBuiltins(int maxCheck) const {
+    return hasCustomTrait(*this, eQvTRT_NUMERIC) || isDec(maxCheck);
 }
 
 int XType::isReal() const {
@@ -162,30 +155,11 @@ int XType::isArrayType() const {
 
 int XType::isMapType() const { return isCustom() && m_type == hierarchicalTypeId("datatype.htype.map"); }
 
-int XType::isHType() const { return isStructType() || isArrayType() || isMapType(); }
+int XType::isCustomHType() const { return isStructType() || isArrayType() || isMapType(); }
 
-// Asked several times of every node the validator types: the built-in types
-// that are always evaluable are answered at once, leaving only text (by the
-// character mode), decimals (by the decimal maximum) and custom types to the
-// longer questions.
-int XType::isEvalDataType(int flag) const {
-    switch (m_type) {
-        case eXDT_INT:
-        case eXDT_BIGINT:
-        case eXDT_FLOAT:
-        case eXDT_BOOLEAN:
-        case eXDT_NULL:
-        case eXDT_DATE:
-        case eXDT_BINARY:
-            return 1;
-        default:
-            return isString(flag) || isNumeric(flag) || isCustom();
-    }
+int XType::isEvalDataTypeBeyondBuiltins(int flag) const {
+    return isString(flag) || isNumeric(flag) || isCustom();
 }
-
-int XType::isValidatedDataType(int flag) const { return isBoolean() || isEvalDataType(flag); }
-
-int XType::isValidDataTypeForValidation(int flag) const { return isValidatedDataType(flag); }
 
 int XType::isValidExternalDataType(int flag) const {
     return !isNull() && !isBoolean() && getEquivType(1).isValidDataTypeForValidation(flag);

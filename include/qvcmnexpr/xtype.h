@@ -13,6 +13,7 @@
 #include <cstdint>
 #include "qvcmnexpr/qvcmnexpr_export.h"
 #include "qvcutils.h"
+#include "qvutils.h"
 #include "qvi18n.h"
 
 class QvCmnExprGlobal;
@@ -58,6 +59,7 @@ constexpr uint32_t of(int type) { return 1u << (type - eXDT_INT); }
 constexpr uint32_t kNumeric = of(eXDT_INT) | of(eXDT_FLOAT) | of(eXDT_BIGINT) | of(eXDT_NULL) | of(eXDT_BOOLEAN);
 constexpr uint32_t kDecimal = of(eXDT_DEC18) | of(eXDT_DEC28) | of(eXDT_DEC38);
 constexpr uint32_t kEvaluable = kNumeric | of(eXDT_DATE) | of(eXDT_BINARY);
+constexpr uint32_t kText = of(eXDT_STRING) | of(eXDT_UNISTRING);
 }  // namespace xtypebits
 
 class QVCMNEXPR_API XType {
@@ -115,11 +117,14 @@ public:
     constexpr int isSame(XType other) const { return m_type == other.m_type; }
     // STRING or UNISTRING; with `modeCheck` only the string type of the
     // server's character mode.
-    int isString(int modeCheck) const;
+    [[gnu::always_inline]] int isString(int modeCheck) const {
+        if (modeCheck) return m_type == (getIsModeAscii() ? eXDT_STRING : eXDT_UNISTRING);
+        return m_type == eXDT_STRING || m_type == eXDT_UNISTRING;
+    }
     // DEC18/28/38 (with `maxCheck` only up to the decimal maximum) or a
     // custom decimal. The FIXED decimals are not decimals here.
     int isDec(int maxCheck) const;
-    int isNumeric(int maxCheck) const {
+    [[gnu::always_inline]] int isNumeric(int maxCheck) const {
         if (isBuiltin() && (builtinBit() & xtypebits::kDecimal) == 0) return (builtinBit() & xtypebits::kNumeric) != 0;
         return isNumericBeyondBuiltins(maxCheck);
     }
@@ -136,11 +141,16 @@ public:
     // types that are always evaluable are answered here, leaving only text
     // (by the character mode), decimals (by the decimal maximum) and custom
     // types to the longer questions.
-    int isEvalDataType(int flag) const {
-        return (isBuiltin() && (builtinBit() & xtypebits::kEvaluable) != 0) || isEvalDataTypeBeyondBuiltins(flag);
+    [[gnu::always_inline]] int isEvalDataType(int flag) const {
+        if (!isBuiltin()) return isEvalDataTypeBeyondBuiltins(flag);
+        const uint32_t bit = builtinBit();
+        if ((bit & xtypebits::kEvaluable) != 0) return 1;
+        if ((bit & xtypebits::kText) != 0) return isString(flag);
+        // The FIXED decimals are left: never evaluable.
+        return (bit & xtypebits::kDecimal) != 0 && isDec(flag);
     }
-    int isValidatedDataType(int flag) const { return isBoolean() || isEvalDataType(flag); }
-    int isValidDataTypeForValidation(int flag) const { return isValidatedDataType(flag); }
+    [[gnu::always_inline]] int isValidatedDataType(int flag) const { return isBoolean() || isEvalDataType(flag); }
+    [[gnu::always_inline]] int isValidDataTypeForValidation(int flag) const { return isValidatedDataType(flag); }
     int isValidExternalDataType(int flag) const;
     int isKnownDataType() const;
 
@@ -171,8 +181,8 @@ public:
     static int initCustomDecMax();
 
     // ---- modes ----
-    static XType getXdtString();
-    static int getIsModeAscii();
+    static XType getXdtString() { return XType(getIsModeAscii() ? eXDT_STRING : eXDT_UNISTRING); }
+    static int getIsModeAscii() { return isServerModeASCII() ? 1 : 0; }
     // The character mode is the host's; kept for callers that set it.
     static int initIsModeAscii(int) { return 0; }
     static int getIsHighPrecisionMode();

@@ -112,11 +112,6 @@ const char* XType::toString() const {
 
 // ===== families =====
 
-int XType::isString(int modeCheck) const {
-    if (modeCheck) return isSame(getXdtString());
-    return m_type == eXDT_STRING || m_type == eXDT_UNISTRING;
-}
-
 int XType::isDec(int maxCheck) const {
     if (m_type == eXDT_DEC18 || m_type == eXDT_DEC28 || m_type == eXDT_DEC38) {
         return maxCheck ? !isWiderThanNoCheck(getDecMax()) : 1;
@@ -337,10 +332,6 @@ XType XType::getCustomDecMax() {
 int XType::getCustomDecMaxPrecision() { return widthOf(getCustomDecMax()); }
 
 // ===== modes =====
-
-int XType::getIsModeAscii() { return isServerModeASCII() ? 1 : 0; }
-
-XType XType::getXdtString() { return XType(getIsModeAscii() ? eXDT_STRING : eXDT_UNISTRING); }
 
 int XType::getIsHighPrecisionMode() { return QvCmnExprGlobal::getIsHighPrecisionMode(); }
 

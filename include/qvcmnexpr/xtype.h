@@ -123,7 +123,10 @@ public:
     }
     // DEC18/28/38 (with `maxCheck` only up to the decimal maximum) or a
     // custom decimal. The FIXED decimals are not decimals here.
-    int isDec(int maxCheck) const;
+    [[gnu::always_inline]] int isDec(int maxCheck) const {
+        if (isBuiltin()) return (builtinBit() & xtypebits::kDecimal) != 0 && (!maxCheck || isWithinDecMax());
+        return isCustomDec();
+    }
     [[gnu::always_inline]] int isNumeric(int maxCheck) const {
         if (isBuiltin() && (builtinBit() & xtypebits::kDecimal) == 0) return (builtinBit() & xtypebits::kNumeric) != 0;
         return isNumericBeyondBuiltins(maxCheck);
@@ -207,6 +210,8 @@ private:
     constexpr int isBuiltin() const { return m_type >= eXDT_INT && m_type < cls_firstCustomType; }
     constexpr uint32_t builtinBit() const { return xtypebits::of(m_type); }
     int isNumericBeyondBuiltins(int maxCheck) const;
+    int isWithinDecMax() const;
+    int isCustomDec() const;
     int isEvalDataTypeBeyondBuiltins(int flag) const;
     int isCustomHType() const;
 

@@ -112,12 +112,9 @@ const char* XType::toString() const {
 
 // ===== families =====
 
-int XType::isDec(int maxCheck) const {
-    if (m_type == eXDT_DEC18 || m_type == eXDT_DEC28 || m_type == eXDT_DEC38) {
-        return maxCheck ? !isWiderThanNoCheck(getDecMax()) : 1;
-    }
-    return hasCustomTrait(*this, eQvTRT_DECIMAL);
-}
+int XType::isWithinDecMax() const { return !isWiderThanNoCheck(getDecMax()); }
+
+int XType::isCustomDec() const { return hasCustomTrait(*this, eQvTRT_DECIMAL); }
 
 // Decimals, custom types and the sentinels: the cases the inline test
 // in the header leaves over.

@@ -10,11 +10,14 @@
 
 #include "qvutils.h"
 
+namespace qvhost_detail {
+std::atomic<int> gServerModeASCII{0};
+}  // namespace qvhost_detail
+
 namespace {
 
 // Written at start-up by the embedding application, read by parsing threads;
 // atomics keep a late change well-defined.
-std::atomic<int> gServerModeASCII{0};
 std::atomic<int> gConvertStrToNum8x{0};
 
 constexpr double kTwoTo63 = 9223372036854775808.0;
@@ -32,9 +35,7 @@ void trimFraction(char* text) {
 
 }  // namespace
 
-int isServerModeASCII() { return gServerModeASCII.load(std::memory_order_relaxed); }
-
-int qvSetServerModeASCII(int ascii) { return gServerModeASCII.exchange(ascii != 0 ? 1 : 0); }
+int qvSetServerModeASCII(int ascii) { return qvhost_detail::gServerModeASCII.exchange(ascii != 0 ? 1 : 0); }
 
 int QvUtilGlobal::get8xConvertStrToNum() { return gConvertStrToNum8x.load(std::memory_order_relaxed); }
 

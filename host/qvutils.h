@@ -4,6 +4,7 @@
 // and logger derive from.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -489,7 +490,11 @@ private:
 // ---- server mode and settings ----
 // Non-zero when the server runs in 8-bit character mode; 0 (Unicode) unless
 // the embedding application says otherwise at start-up.
-QVHOST_API int isServerModeASCII();
+// Read on every typed node, so inline: the setting itself is the host's.
+namespace qvhost_detail {
+QVHOST_API extern std::atomic<int> gServerModeASCII;
+}
+inline int isServerModeASCII() { return qvhost_detail::gServerModeASCII.load(std::memory_order_relaxed); }
 // Sets the server character mode; returns the previous mode.
 QVHOST_API int qvSetServerModeASCII(int ascii);
 

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include "qvcmnexpr/qvcmnexpr_export.h"
 #include "qvcutils.h"
+#include "qvutils.h"
 #include "qvi18n.h"
 
 class QvCmnExprGlobal;
@@ -50,6 +51,16 @@ enum EXOp : int32_t {
 };
 
 // ===== XType =====
+
+// The built-in types as bits of one word, so that asking for a family of
+// them is one test.
+namespace xtypebits {
+constexpr uint32_t of(int type) { return 1u << (type - eXDT_INT); }
+constexpr uint32_t kNumeric = of(eXDT_INT) | of(eXDT_FLOAT) | of(eXDT_BIGINT) | of(eXDT_NULL) | of(eXDT_BOOLEAN);
+constexpr uint32_t kDecimal = of(eXDT_DEC18) | of(eXDT_DEC28) | of(eXDT_DEC38);
+constexpr uint32_t kEvaluable = kNumeric | of(eXDT_DATE) | of(eXDT_BINARY);
+constexpr uint32_t kText = of(eXDT_STRING) | of(eXDT_UNISTRING);
+}  // namespace xtypebits
 
 class QVCMNEXPR_API XType {
 public:
@@ -106,11 +117,20 @@ public:
     constexpr int isSame(XType other) const { return m_type == other.m_type; }
     // STRING or UNISTRING; with `modeCheck` only the string type of the
     // server's character mode.
-    int isString(int modeCheck) const;
+    [[gnu::always_inline]] int isString(int modeCheck) const {
+        if (modeCheck) return m_type == (getIsModeAscii() ? eXDT_STRING : eXDT_UNISTRING);
+        return m_type == eXDT_STRING || m_type == eXDT_UNISTRING;
+    }
     // DEC18/28/38 (with `maxCheck` only up to the decimal maximum) or a
     // custom decimal. The FIXED decimals are not decimals here.
-    int isDec(int maxCheck) const;
-    int isNumeric(int maxCheck) const;
+    [[gnu::always_inline]] int isDec(int maxCheck) const {
+        if (isBuiltin()) return (builtinBit() & xtypebits::kDecimal) != 0 && (!maxCheck || isWithinDecMax());
+        return isCustomDec();
+    }
+    [[gnu::always_inline]] int isNumeric(int maxCheck) const {
+        if (isBuiltin() && (builtinBit() & xtypebits::kDecimal) == 0) return (builtinBit() & xtypebits::kNumeric) != 0;
+        return isNumericBeyondBuiltins(maxCheck);
+    }
     int isReal() const;
     int isCustomVector() const;
     int isComparable() const;
@@ -119,10 +139,21 @@ public:
     int isStructType() const;
     int isArrayType() const;
     int isMapType() const;
-    int isHType() const;
-    int isEvalDataType(int flag) const;
-    int isValidatedDataType(int flag) const;
-    int isValidDataTypeForValidation(int flag) const;
+    int isHType() const { return isCustom() && isCustomHType(); }
+    // Asked several times of every node the validator types: the built-in
+    // types that are always evaluable are answered here, leaving only text
+    // (by the character mode), decimals (by the decimal maximum) and custom
+    // types to the longer questions.
+    [[gnu::always_inline]] int isEvalDataType(int flag) const {
+        if (!isBuiltin()) return isEvalDataTypeBeyondBuiltins(flag);
+        const uint32_t bit = builtinBit();
+        if ((bit & xtypebits::kEvaluable) != 0) return 1;
+        if ((bit & xtypebits::kText) != 0) return isString(flag);
+        // The FIXED decimals are left: never evaluable.
+        return (bit & xtypebits::kDecimal) != 0 && isDec(flag);
+    }
+    [[gnu::always_inline]] int isValidatedDataType(int flag) const { return isBoolean() || isEvalDataType(flag); }
+    [[gnu::always_inline]] int isValidDataTypeForValidation(int flag) const { return isValidatedDataType(flag); }
     int isValidExternalDataType(int flag) const;
     int isKnownDataType() const;
 
@@ -153,8 +184,8 @@ public:
     static int initCustomDecMax();
 
     // ---- modes ----
-    static XType getXdtString();
-    static int getIsModeAscii();
+    static XType getXdtString() { return XType(getIsModeAscii() ? eXDT_STRING : eXDT_UNISTRING); }
+    static int getIsModeAscii() { return isServerModeASCII() ? 1 : 0; }
     // The character mode is the host's; kept for callers that set it.
     static int initIsModeAscii(int) { return 0; }
     static int getIsHighPrecisionMode();
@@ -175,6 +206,15 @@ public:
     static unsigned int intHash(const int& key) { return static_cast<unsigned int>(key); }
 
 private:
+    static_assert(eXDT_BOOLEAN - eXDT_INT < 32, "the built-in types fit one word");
+    constexpr int isBuiltin() const { return m_type >= eXDT_INT && m_type < cls_firstCustomType; }
+    constexpr uint32_t builtinBit() const { return xtypebits::of(m_type); }
+    int isNumericBeyondBuiltins(int maxCheck) const;
+    int isWithinDecMax() const;
+    int isCustomDec() const;
+    int isEvalDataTypeBeyondBuiltins(int flag) const;
+    int isCustomHType() const;
+
     static int widthOf(XType type);
     XType getResultTypeOneLevelWiderInHighPrec() const;
     XType getResultTypeOneLevelWiderInLowPrec(int preferFloat) const;

@@ -112,29 +112,14 @@ const char* XType::toString() const {
 
 // ===== families =====
 
-int XType::isString(int modeCheck) const {
-    if (modeCheck) return isSame(getXdtString());
-    return m_type == eXDT_STRING || m_type == eXDT_UNISTRING;
-}
+int XType::isWithinDecMax() const { return !isWiderThanNoCheck(getDecMax()); }
 
-int XType::isDec(int maxCheck) const {
-    if (m_type == eXDT_DEC18 || m_type == eXDT_DEC28 || m_type == eXDT_DEC38) {
-        return maxCheck ? !isWiderThanNoCheck(getDecMax()) : 1;
-    }
-    return hasCustomTrait(*this, eQvTRT_DECIMAL);
-}
+int XType::isCustomDec() const { return hasCustomTrait(*this, eQvTRT_DECIMAL); }
 
-int XType::isNumeric(int maxCheck) const {
-    switch (m_type) {
-        case eXDT_INT:
-        case eXDT_FLOAT:
-        case eXDT_BIGINT:
-        case eXDT_NULL:
-        case eXDT_BOOLEAN:
-            return 1;
-        default:
-            return hasCustomTrait(*this, eQvTRT_NUMERIC) || isDec(maxCheck);
-    }
+// Decimals, custom types and the sentinels: the cases the inline test
+// in the header leaves over.
+int XType::isNumericBeyondBuiltins(int maxCheck) const {
+    return hasCustomTrait(*this, eQvTRT_NUMERIC) || isDec(maxCheck);
 }
 
 int XType::isReal() const {
@@ -162,30 +147,11 @@ int XType::isArrayType() const {
 
 int XType::isMapType() const { return isCustom() && m_type == hierarchicalTypeId("datatype.htype.map"); }
 
-int XType::isHType() const { return isStructType() || isArrayType() || isMapType(); }
+int XType::isCustomHType() const { return isStructType() || isArrayType() || isMapType(); }
 
-// Asked several times of every node the validator types: the built-in types
-// that are always evaluable are answered at once, leaving only text (by the
-// character mode), decimals (by the decimal maximum) and custom types to the
-// longer questions.
-int XType::isEvalDataType(int flag) const {
-    switch (m_type) {
-        case eXDT_INT:
-        case eXDT_BIGINT:
-        case eXDT_FLOAT:
-        case eXDT_BOOLEAN:
-        case eXDT_NULL:
-        case eXDT_DATE:
-        case eXDT_BINARY:
-            return 1;
-        default:
-            return isString(flag) || isNumeric(flag) || isCustom();
-    }
+int XType::isEvalDataTypeBeyondBuiltins(int flag) const {
+    return isString(flag) || isNumeric(flag) || isCustom();
 }
-
-int XType::isValidatedDataType(int flag) const { return isBoolean() || isEvalDataType(flag); }
-
-int XType::isValidDataTypeForValidation(int flag) const { return isValidatedDataType(flag); }
 
 int XType::isValidExternalDataType(int flag) const {
     return !isNull() && !isBoolean() && getEquivType(1).isValidDataTypeForValidation(flag);
@@ -363,10 +329,6 @@ XType XType::getCustomDecMax() {
 int XType::getCustomDecMaxPrecision() { return widthOf(getCustomDecMax()); }
 
 // ===== modes =====
-
-int XType::getIsModeAscii() { return isServerModeASCII() ? 1 : 0; }
-
-XType XType::getXdtString() { return XType(getIsModeAscii() ? eXDT_STRING : eXDT_UNISTRING); }
 
 int XType::getIsHighPrecisionMode() { return QvCmnExprGlobal::getIsHighPrecisionMode(); }
 

@@ -4,10 +4,12 @@
 // timestamp precision), and the arguments that must be constants at all.
 // A caller that substitutes an argument's value later re-runs the check of
 // that argument through needCheckNodeValue.
+#include <array>
 #include <climits>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "qvcmnexpr/xnodeconst.h"
 #include "qvcmnexpr/xparser.h"
@@ -82,23 +84,6 @@ QvUString integerText(const XNodeConstBase& constant) {
 
 // ---- date formats ----
 
-// A compiled date format of the width of the current mode, always released.
-class OwnedDateFormat {
-public:
-    OwnedDateFormat(void* compiled, int ascii) {
-        if (ascii) m_narrow.reset(static_cast<QvDateCompiledFormatA*>(compiled));
-        else m_wide.reset(static_cast<QvDateCompiledFormatU*>(compiled));
-    }
-    int isSet() const { return m_narrow || m_wide; }
-    // 0 when `text` reads as a date with this format.
-    int read(const char* text) const { return QvDate().Set(text, m_narrow.get()); }
-    int read(const unsigned short* text) const { return QvDate().Set(text, m_wide.get()); }
-
-private:
-    QvDateCompiledFormatPtr<char> m_narrow;
-    QvDateCompiledFormatPtr<unsigned short> m_wide;
-};
-
 // 0 when the host accepts `text` as a date part name (a scratch date takes
 // nothing of it).
 template <class C>
@@ -107,15 +92,78 @@ int checkDatePart(const C* text) {
     return scratch.AddToPart(text, 0);
 }
 
-// 0 when the host compiles `text`; the compiled format goes to `keep` when
-// given, else it is released at once.
+// Constant formats repeat from one expression to the next (a project writes
+// its dates one way or two), and compiling one costs far more than finding
+// it again, so each thread keeps the last few it compiled with the host's
+// verdict. Only short texts are kept: a long one is compiled, used, released.
+template <class C>
+class RecentDateFormats {
+public:
+    // Calls use(rc, compiled) with the host's answer for `text` and the
+    // compiled format (nullptr when refused); returns what `use` returns.
+    template <class Use>
+    int with(const C* text, Use&& use) {
+        const std::basic_string_view<C> key(text);
+        if (key.size() > kLongestKept) {
+            QvDateCompiledFormat<C>* raw = nullptr;
+            const int rc = QvDate::compileFormatSet(text, &raw);
+            const QvDateCompiledFormatPtr<C> compiled(raw);
+            return use(rc, compiled.get());
+        }
+        for (const Entry& entry : m_entries) {
+            if (entry.used && entry.text == key) return use(entry.rc, entry.compiled.get());
+        }
+        Entry& entry = m_entries[m_next];
+        m_next = (m_next + 1) % kKept;
+        QvDateCompiledFormat<C>* raw = nullptr;
+        entry.rc = QvDate::compileFormatSet(text, &raw);
+        entry.compiled.reset(raw);
+        entry.text.assign(key);
+        entry.used = true;
+        return use(entry.rc, entry.compiled.get());
+    }
+
+private:
+    static constexpr size_t kKept = 8;
+    static constexpr size_t kLongestKept = 64;
+    struct Entry {
+        std::basic_string<C> text;
+        QvDateCompiledFormatPtr<C> compiled;
+        int rc = 0;
+        bool used = false;
+    };
+    std::array<Entry, kKept> m_entries;
+    size_t m_next = 0;
+};
+
+template <class C>
+RecentDateFormats<C>& recentDateFormats() {
+    static thread_local RecentDateFormats<C> formats;
+    return formats;
+}
+
+// 0 when the host compiles `text`; a format a caller keeps (`keep` given)
+// is its own copy, never one of the thread's recent ones.
 template <class C>
 int checkDateFormat(const C* text, void** keep) {
+    if (!keep) return recentDateFormats<C>().with(text, [](int rc, const auto*) { return rc; });
     QvDateCompiledFormat<C>* raw = nullptr;
     const int rc = QvDate::compileFormatSet(text, &raw);
     QvDateCompiledFormatPtr<C> compiled(raw);
-    if (rc == 0 && keep) *keep = compiled.release();
+    if (rc == 0) *keep = compiled.release();
     return rc;
+}
+
+// 0 when `value` reads as a date with the constant format `format` (one
+// the format check has passed, held in the width of `value`).
+template <class C>
+int readsAsDate(const XNode* format, const C* value) {
+    constexpr int kWidth = sizeof(C) == 1 ? eXDT_STRING : eXDT_UNISTRING;
+    if (format->getDataType().toInteger() != kWidth) return 0;
+    const C* formatText = static_cast<const QvtStr<C>*>(format->getDataPtr())->getBuffer();
+    return recentDateFormats<C>().with(formatText, [value](int rc, const QvDateCompiledFormat<C>* compiled) {
+        return rc == 0 && compiled ? QvDate().Set(value, compiled) : 0;
+    });
 }
 
 // The precisions SYSTIMESTAMP takes, in any case.
@@ -324,13 +372,15 @@ int XValidator::checkChildConstness_To_date(XNodeOpt* node) {
     if (node->getNumChildren() < 2) return 0;
     int valueAvailable = 0;
     if (checkChildConstness(text, 0, valueAvailable) != 0) return -1;
-    void* compiled = nullptr;
-    if (checkChildConstness_DateFormat(node->getChild(1), 0, 0, &compiled) != 0) return -1;
-    const OwnedDateFormat format(compiled, XType::getIsModeAscii());
-    if (!valueAvailable || text->getDataType().isNull() || !format.isSet()) return 0;
+    XNode* format = node->getChild(1);
+    if (checkChildConstness_DateFormat(format, 0, 0, nullptr) != 0) return -1;
+    if (!valueAvailable || text->getDataType().isNull() || !format->isValueAvailable() ||
+        format->getDataType().isNull()) {
+        return 0;
+    }
     QvUString refused;
     const int failed = withConstantText(text, [&](const auto* value) {
-        if (format.read(value) == 0) return 0;
+        if (readsAsDate(format, value) == 0) return 0;
         refused = shown(value);
         return 1;
     });

@@ -124,26 +124,23 @@ QvDecimal<N> dec(const std::string& text) {
     return d;
 }
 
-// Reads through one text form, starting from the value 42.
-template <int N, class CharT>
-Outcome readAs(const std::string& text, int scale, EQvDecRounding rounding, int exponent) {
-    std::vector<CharT> units(text.begin(), text.end());
-    units.push_back(0);
-    return capture([&] {
-        QvDecimal<N> d;
-        QvDecimalImpl<N>::convertFrom(d, 42);
-        const CharT* begin = units.data();
-        const CharT* end = QvDecStringConvert::stringToQvDec(d, begin, begin + text.size(), scale, rounding, exponent);
-        Outcome o{textOf(d), d.isInexact(), static_cast<long>(end - begin)};
-        if (end == begin) o.text = o.text == "42" ? kNoRead : "<changed on no read>";
-        return o;
-    });
-}
-
+// Reads through both text forms, which must agree, starting from the value 42.
 template <int N>
 Outcome read(const std::string& text, int scale, EQvDecRounding rounding, int exponent) {
-    const Outcome wide = readAs<N, unsigned short>(text, scale, rounding, exponent);
-    const Outcome narrow = readAs<N, char>(text, scale, rounding, exponent);
+    auto readAs = [&]<class CharT>(CharT) {
+        std::vector<CharT> units(text.begin(), text.end());
+        units.push_back(0);
+        return capture([&] {
+            QvDecimal<N> d;
+            QvDecimalImpl<N>::convertFrom(d, 42);
+            const CharT* end = QvDecStringConvert::stringToQvDec(d, units.data(), units.data() + text.size(), scale,
+                                                                 rounding, exponent);
+            Outcome o{textOf(d), d.isInexact(), static_cast<long>(end - units.data())};
+            if (o.consumed == 0) o.text = o.text == "42" ? kNoRead : "<changed on no read>";
+            return o;
+        });
+    };
+    const Outcome wide = readAs(static_cast<unsigned short>(0)), narrow = readAs('\0');
     EXPECT_EQ(wide.text + " " + std::to_string(wide.consumed), narrow.text + " " + std::to_string(narrow.consumed));
     return wide;
 }

@@ -328,6 +328,8 @@ TEST(QvUStringTest, BoundedCaseInsensitiveCompare) {
     EXPECT_NE(qvUAStrnicmp(ligature.getBuffer(), ":FL", 3), 0);
     EXPECT_EQ(qvUStrncmp(pa, qvU("Help").getBuffer(), 3), 0);
     EXPECT_LT(qvUStrncmp(pa, qvU("Help").getBuffer(), 4), 0);
+    const unsigned short x[] = {'a', 0, 'x'}, y[] = {'a', 0, 'y'};  // nothing past a terminator is read
+    EXPECT_EQ(answers({qvUStrcmp(x, y), qvUStrncmp(x, y, 3)}), "0 0");
 }
 
 // ---- formatting ----

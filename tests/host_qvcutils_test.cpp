@@ -7,12 +7,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <future>
-#include <new>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "hosttest_util.h"
 #include "qvcmnasrt.h"
 #include "qvcutils.h"
 #include "qvi18n.h"
@@ -23,27 +24,26 @@ namespace {
 // ---------------------------------------------------------------------------
 // Ordered vector
 
-std::vector<int> contents(const QVTValOrderedVector<int>& v) { return std::vector<int>(v.begin(), v.end()); }
+template <class T>
+std::vector<T> contents(const QVTValOrderedVector<T>& v) { return std::vector<T>(v.begin(), v.end()); }
 
 // A size hint is reserved on the first insertion, unless an explicit
 // reservation came first.
 TEST(OrderedVectorTest, CapacityHintsAndReservations) {
     QVTValOrderedVector<int> v(64);
+    QVTValOrderedVector<void*> reserved(64), noHint(0);
     EXPECT_EQ(v.capacity(), QVTValOrderedVector<int>::cInlineEntries);  // only its own room
     v.append(1);
-    EXPECT_GE(v.capacity(), 64u);
-    QVTValOrderedVector<void*> reserved(64);
     reserved.reserve(1);
     reserved.append(nullptr);
-    EXPECT_LT(reserved.capacity(), 64u);
-    QVTValOrderedVector<void*> noHint(0);
     noHint.append(nullptr);
-    EXPECT_EQ(noHint.capacity(), QVTValOrderedVector<void*>::cInlineEntries);
+    EXPECT_EQ(answers({v.capacity() >= 64, reserved.capacity() < 64, noHint.capacity()}),
+              answers({1, 1, QVTValOrderedVector<void*>::cInlineEntries}));
 }
 
 // Every operation across the switch from the vector's own room to the
-// heap: a table of inserts at the front, middle and end, checked against
-// std::vector after each step.
+// heap: inserts at the front, middle and end, checked against std::vector
+// after each step.
 TEST(OrderedVectorTest, InsertionsAndRemovalsAcrossTheInlineBoundary) {
     QVTValOrderedVector<int> v(0);
     std::vector<int> expected;
@@ -73,10 +73,7 @@ TEST(OrderedVectorTest, InsertingAnOwnEntryCopiesItFirst) {
         v.insertAt(1, v[0]);
         v.append(v.first());
         EXPECT_EQ(v.entries(), static_cast<size_t>(count) + 3) << count;
-        EXPECT_EQ(v[0], last);
-        EXPECT_EQ(v[1], last);
-        EXPECT_EQ(v.last(), last);
-        EXPECT_EQ(v[2], qvU("0"));
+        EXPECT_TRUE(v[0] == last && v[1] == last && v.last() == last && v[2] == qvU("0")) << count;
     }
     QVTValOrderedVector<QvUString> v(4);  // entries are held by value
     QvUString s = qvU("abc");
@@ -88,30 +85,24 @@ TEST(OrderedVectorTest, InsertingAnOwnEntryCopiesItFirst) {
 TEST(OrderedVectorTest, CopiesAreDeepAndMovesEmptyTheSource) {
     for (int count : {0, 2, 3, 4, 20}) {
         QVTValOrderedVector<QvUString> v(0);
-        std::vector<QvUString> expected;
-        for (int i = 0; i < count; ++i) {
-            v.append(QvUString(std::to_string(i).c_str()));
-            expected.push_back(v.last());
-        }
+        for (int i = 0; i < count; ++i) v.append(QvUString(std::to_string(i).c_str()));
+        const std::vector<QvUString> expected = contents(v);
         QVTValOrderedVector<QvUString> copy(v);
-        EXPECT_EQ(std::vector<QvUString>(copy.begin(), copy.end()), expected);
+        EXPECT_EQ(contents(copy), expected);
         if (count > 0) copy[0] = qvU("changed");
-        EXPECT_EQ(std::vector<QvUString>(v.begin(), v.end()), expected);
-
+        EXPECT_EQ(contents(v), expected);
         QVTValOrderedVector<QvUString> moved(std::move(v));
-        EXPECT_EQ(std::vector<QvUString>(moved.begin(), moved.end()), expected);
+        EXPECT_EQ(contents(moved), expected);
         EXPECT_TRUE(v.isEmpty());  // NOLINT(bugprone-use-after-move): moved-from state is specified
         v.append(qvU("again"));
         EXPECT_EQ(v.entries(), 1u);
-
         QVTValOrderedVector<QvUString> assigned(0);
         assigned.append(qvU("old"));
         assigned = moved;
-        EXPECT_EQ(std::vector<QvUString>(assigned.begin(), assigned.end()), expected);
+        EXPECT_EQ(contents(assigned), expected);
         assigned = std::move(moved);
-        EXPECT_EQ(std::vector<QvUString>(assigned.begin(), assigned.end()), expected);
         assigned = assigned;  // self-assignment keeps the entries
-        EXPECT_EQ(assigned.entries(), expected.size());
+        EXPECT_EQ(contents(assigned), expected);
     }
 }
 
@@ -124,24 +115,19 @@ TEST(OrderedVectorTest, EditsSearchesAndClear) {
     v.insertAt(v.entries(), 5);  // at the end appends
     v.insert(6);
     EXPECT_EQ(contents(v), (std::vector<int>{1, 2, 3, 4, 5, 6}));
-    EXPECT_EQ((std::vector<int>{v.first(), v.last(), v[2], v.at(3)}), (std::vector<int>{1, 6, 3, 4}));
-    EXPECT_EQ(v.removeLast(), 6);
-    EXPECT_EQ(v.removeFirst(), 1);
-    EXPECT_EQ(v.removeAt(1), 3);
-    EXPECT_TRUE(v.remove(4));
-    EXPECT_FALSE(v.remove(4));
+    // a removed last entry is no longer found, though its slot still holds it
+    EXPECT_EQ(answers({v.first(), v.last(), v[2], v.at(3), v.removeLast(), v.contains(6), v.removeFirst(), v.removeAt(1),
+                       v.remove(4), v.remove(4)}),
+              "1 6 3 4 6 0 1 3 1 0");
     EXPECT_EQ(contents(v), (std::vector<int>{2, 5}));
     for (int x : {7, 2}) v.append(x);
-    EXPECT_EQ(v.index(2), 0u);  // the first equal entry
-    EXPECT_EQ(v.index(7), 2u);
-    EXPECT_EQ(v.index(9), QVTValOrderedVector<int>::npos);
-    EXPECT_TRUE(v.contains(5));
-    EXPECT_FALSE(v.contains(9));
+    EXPECT_EQ(answers({v.index(2), v.index(7), v.index(9) == QVTValOrderedVector<int>::npos, v.contains(5),
+                       v.contains(9)}),
+              "0 2 1 1 0");  // index: the first equal entry
     for (int i = 0; i < 10; ++i) v.append(i);
     const size_t room = v.capacity();
     v.clear();  // keeps the room and the vector usable
-    EXPECT_TRUE(v.isEmpty());
-    EXPECT_EQ(v.capacity(), room);
+    EXPECT_EQ(answers({v.isEmpty(), v.capacity() == room}), "1 1");
     v.append(7);
     EXPECT_EQ(contents(v), (std::vector<int>{7}));
 }
@@ -167,84 +153,63 @@ unsigned int collidingHash(const int&) { return 7; }
 TEST(HashDictionaryTest, InsertFindReplaceRemove) {
     for (auto hash : {&identityHash, &collidingHash}) {
         QVTValHashDictionary<int, int> d(hash, 64);
-        EXPECT_TRUE(d.insertKeyAndValue(1002, 10));
-        EXPECT_TRUE(d.insertKeyAndValue(1017, 17));
-        EXPECT_FALSE(d.insertKeyAndValue(1002, 11));  // replaces
-        EXPECT_EQ(d.entries(), 2u);
-        int value = -1;
-        EXPECT_TRUE(d.findValue(1002, value));
-        EXPECT_EQ(value, 11);
-        value = -1;
-        EXPECT_FALSE(d.findValue(1003, value));
-        EXPECT_EQ(value, -1);
-        ASSERT_NE(d.find(1017), nullptr);
-        EXPECT_EQ(*d.find(1017), 17);
-        EXPECT_EQ(d.find(1003), nullptr);
-        EXPECT_TRUE(d.remove(1017));
-        EXPECT_FALSE(d.remove(1017));
-        EXPECT_FALSE(d.contains(1017));
+        int value = -1, missing = -1;
+        EXPECT_EQ(answers({d.insertKeyAndValue(1002, 10), d.insertKeyAndValue(1017, 17),
+                           d.insertKeyAndValue(1002, 11) /* replaces */, d.entries(), d.findValue(1002, value), value,
+                           d.findValue(1003, missing), missing, *d.find(1017), d.find(1003) == nullptr,
+                           d.remove(1017), d.remove(1017), d.contains(1017)}),
+                  "1 1 0 2 1 11 0 -1 17 1 1 0 0");
         d.clear();
         EXPECT_TRUE(d.isEmpty());
     }
-}
-
-TEST(HashDictionaryTest, StringKeysWithAndWithoutTheHostHash) {
     QVTValHashDictionary<QvUString, int> hashed(&CustomSDKMgr::hashKeyStr, 64), unhashed;
     for (auto* d : {&hashed, &unhashed}) {
         d->insertKeyAndValue(qvU("INT"), 1002);
         d->insertKeyAndValue(qvU("HIPRECDECIMAL"), 1012);
         int value = 0;
-        EXPECT_TRUE(d->findValue(qvU("HIPRECDECIMAL"), value));
-        EXPECT_EQ(value, 1012);
-        EXPECT_FALSE(d->contains(qvU("int")));
+        EXPECT_EQ(answers({d->findValue(qvU("HIPRECDECIMAL"), value), value, d->contains(qvU("int"))}), "1 1012 0");
     }
 }
 
 TEST(HashSetTest, PointersByIdentityAndCopiesAreIndependent) {
     int a = 0, b = 0;
     QVTValHashSet<int*> visited(64);
-    EXPECT_TRUE(visited.insert(&a));
-    EXPECT_FALSE(visited.insert(&a));
+    EXPECT_EQ(answers({visited.insert(&a), visited.insert(&a)}), "1 0");
     QVTValHashSet<int*> copy = visited;
     copy.insert(&b);
-    EXPECT_TRUE(copy.contains(&b));
-    EXPECT_FALSE(visited.contains(&b));
-    EXPECT_EQ(visited.entries(), 1u);
-    EXPECT_TRUE(visited.remove(&a));
-    EXPECT_TRUE(visited.isEmpty());
+    EXPECT_EQ(answers({copy.contains(&b), visited.contains(&b), visited.entries(), visited.remove(&a),
+                       visited.isEmpty()}),
+              "1 0 1 1 1");
 }
 
 // ---------------------------------------------------------------------------
 // Thread-specific storage
 
-// Records every value cleaned, and on which thread.
+// Records every value cleaned (sorted), and on which threads.
 class RecordingSlot : public QVTssImplBase {
 public:
     void cleanup(void* value) override {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_cleaned.push_back(*static_cast<int*>(value));
-        m_threads.push_back(std::this_thread::get_id());
+        std::sort(m_cleaned.begin(), m_cleaned.end());
+        threads.push_back(std::this_thread::get_id());
         delete static_cast<int*>(value);
     }
     std::vector<int> cleaned() {
         std::lock_guard<std::mutex> lock(m_mutex);
-        std::vector<int> sorted = m_cleaned;
-        std::sort(sorted.begin(), sorted.end());
-        return sorted;
+        return m_cleaned;
     }
-    std::vector<std::thread::id> threads() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_threads;
-    }
+    std::vector<std::thread::id> threads;  // read after the threads are joined
 
 private:
     std::mutex m_mutex;
     std::vector<int> m_cleaned;
-    std::vector<std::thread::id> m_threads;
 };
 
+QVTSS_Manager* tss() { return QVTSS_Manager::getTSSManager(); }
+
 TEST(TssTest, EachThreadSeesItsOwnValue) {
-    EXPECT_EQ(QVTSS_Manager::getTSSManager()->registerTss(nullptr), -1);
+    EXPECT_EQ(tss()->registerTss(nullptr), -1);
     RecordingSlot slot;
     int mine = 1;
     slot.set(&mine);
@@ -263,46 +228,33 @@ TEST(TssTest, EachThreadSeesItsOwnValue) {
     EXPECT_EQ(slot.get(), nullptr);
 }
 
+// Each exiting thread cleans its own value; one that never set a value, or
+// cleared or replaced it, cleans nothing for that value.
 TEST(TssTest, CleanupRunsOnExitOfEachThreadWithItsOwnValue) {
     RecordingSlot slot;
-    ASSERT_EQ(QVTSS_Manager::getTSSManager()->registerTss(&slot), 0);
+    ASSERT_EQ(tss()->registerTss(&slot), 0);
     std::vector<std::thread> threads;
     std::vector<std::thread::id> ids(4);
     for (int i = 0; i < 4; ++i) {
         threads.emplace_back([&slot, &ids, i] {
             ids[i] = std::this_thread::get_id();
+            int local = 5;
+            if (i == 3) { slot.set(&local); slot.set(nullptr); }  // a cleared value is not cleaned
             slot.set(new int(100 + i));
         });
     }
-    threads.emplace_back([] {});  // never sets a value: nothing to clean
+    threads.emplace_back([] {});
     for (auto& t : threads) t.join();
     EXPECT_EQ(slot.cleaned(), (std::vector<int>{100, 101, 102, 103}));
-    for (std::thread::id id : slot.threads()) {
-        EXPECT_NE(std::find(ids.begin(), ids.end(), id), ids.end());  // cleaned on the exiting thread
-    }
-}
-
-TEST(TssTest, ClearedOrReplacedValuesAreNotCleaned) {
-    RecordingSlot slot;
-    QVTSS_Manager::getTSSManager()->registerTss(&slot);
-    std::thread t([&slot] {
-        int local = 5;
-        slot.set(&local);
-        slot.set(nullptr);
-        slot.set(new int(6));
-    });
-    t.join();
-    EXPECT_EQ(slot.cleaned(), (std::vector<int>{6}));
+    for (std::thread::id id : slot.threads) EXPECT_NE(std::find(ids.begin(), ids.end(), id), ids.end());
 }
 
 TEST(TssTest, UnregisteredSlotIsNotCleaned) {
     RecordingSlot slot;
-    QVTSS_Manager* mgr = QVTSS_Manager::getTSSManager();
-    mgr->registerTss(&slot);
-    EXPECT_EQ(mgr->isRegistered(&slot), 1);
-    EXPECT_EQ(mgr->unregisterTss(&slot), 0);
-    EXPECT_EQ(mgr->unregisterTss(&slot), -1);
-    EXPECT_EQ(mgr->isRegistered(&slot), 0);
+    tss()->registerTss(&slot);
+    EXPECT_EQ(answers({tss()->isRegistered(&slot), tss()->unregisterTss(&slot), tss()->unregisterTss(&slot),
+                       tss()->isRegistered(&slot)}),
+              "1 0 -1 0");
     int value = 9;
     std::thread t([&slot, &value] { slot.set(&value); });
     t.join();
@@ -321,7 +273,7 @@ public:
 TEST(TssTest, DestroyedSlotIsNotCleanedLater) {
     alignas(CountingSlot) unsigned char storage[sizeof(CountingSlot)];
     auto* first = new (storage) CountingSlot();
-    QVTSS_Manager::getTSSManager()->registerTss(first);
+    tss()->registerTss(first);
     static int value = 3;
     std::promise<void> isSet, go;
     std::thread t([&] {
@@ -331,7 +283,8 @@ TEST(TssTest, DestroyedSlotIsNotCleanedLater) {
     });
     isSet.get_future().wait();
     first->~CountingSlot();
-    auto* second = new (storage) CountingSlot();
+    auto* second = new (storage) CountingSlot();  // registered at the same address
+    tss()->registerTss(second);
     go.set_value();
     t.join();
     EXPECT_EQ(second->calls.load(), 0);
@@ -345,9 +298,9 @@ public:
     explicit ChainingSlot(QVTssImplBase* next) : m_next(next) {}
     void cleanup(void* value) override {
         m_next->set(value);
-        ++m_count;
+        ++count;
     }
-    std::atomic<int> m_count{0};
+    std::atomic<int> count{0};
 
 private:
     QVTssImplBase* m_next;
@@ -356,20 +309,19 @@ private:
 TEST(TssTest, ValuesStoredDuringCleanupAreCleanedToo) {
     RecordingSlot last;
     ChainingSlot first(&last);
-    QVTSS_Manager* mgr = QVTSS_Manager::getTSSManager();
-    mgr->registerTss(&last);
-    mgr->registerTss(&first);
+    tss()->registerTss(&last);
+    tss()->registerTss(&first);
     std::thread t([&first] { first.set(new int(42)); });
     t.join();
-    EXPECT_EQ(first.m_count.load(), 1);
+    EXPECT_EQ(first.count.load(), 1);
     EXPECT_EQ(last.cleaned(), (std::vector<int>{42}));
 }
 
 TEST(TssTest, CleanupOfTheCurrentThreadOnRequest) {
     RecordingSlot slot;
-    QVTSS_Manager::getTSSManager()->registerTss(&slot);
+    tss()->registerTss(&slot);
     slot.set(new int(7));
-    QVTSS_Manager::getTSSManager()->cleanupCurrentThread();
+    tss()->cleanupCurrentThread();
     EXPECT_EQ(slot.get(), nullptr);
     EXPECT_EQ(slot.cleaned(), (std::vector<int>{7}));
 }
@@ -382,7 +334,7 @@ std::atomic<int> Counted::destroyed{0};
 
 TEST(TssTest, TypedSlotDeletesItsObjects) {
     QVTssImpl<Counted> slot;
-    QVTSS_Manager::getTSSManager()->registerTss(&slot);
+    tss()->registerTss(&slot);
     Counted::destroyed = 0;
     std::thread a([&slot] { slot.setValue(new Counted()); });
     std::thread b([&slot] { slot.setValue(new Counted()); });
@@ -396,7 +348,7 @@ TEST(TssTest, TypedSlotDeletesItsObjects) {
 QVTssImpl<Counted> gProcessSlot;
 
 TEST(TssTest, MainThreadValueOfAStaticSlotIsLeftForProcessExit) {
-    QVTSS_Manager::getTSSManager()->registerTss(&gProcessSlot);
+    tss()->registerTss(&gProcessSlot);
     gProcessSlot.setValue(new Counted());
     EXPECT_NE(gProcessSlot.getValue(), nullptr);
 }
@@ -413,7 +365,7 @@ TEST(TssDeathTest, ProcessExitCleansTheExitingThreadsValue) {
     EXPECT_EXIT(
         {
             static int value = 31;
-            QVTSS_Manager::getTSSManager()->registerTss(&gAnnouncingSlot);
+            tss()->registerTss(&gAnnouncingSlot);
             gAnnouncingSlot.set(&value);
             std::exit(0);
         },

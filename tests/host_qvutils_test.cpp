@@ -34,8 +34,17 @@ constexpr int kRequiredIds[] = {
 // every other id takes none.
 const std::map<int, std::string>& argumentTable() {
     static const std::map<int, std::string> table = {
-        {19002, "d"}, {19075, "ss"}, {19080, "ss"}, {19108, "s"}, {19110, "ss"}, {19138, "s"},
-        {19145, "s"}, {19149, "g"}, {19197, "s"}, {20010, "s"}, {20047, "s"},
+        {19002, "d"},
+        {19075, "ss"},
+        {19080, "ss"},
+        {19108, "s"},
+        {19110, "ss"},
+        {19138, "s"},
+        {19145, "s"},
+        {19149, "g"},
+        {19197, "s"},
+        {20010, "s"},
+        {20047, "s"},
     };
     return table;
 }
@@ -237,8 +246,12 @@ TEST_F(CustomTypeTest, RegistrationRefusesBadRequestsAndElevenFillTheRegistry) {
 TEST_F(CustomTypeTest, CustomTypesConvertThroughTheirRegisteredConversions) {
     ASSERT_EQ(mgr->registerCustomType(moneyType()), 1022);
     const unsigned int rows[][3] = {{1022, 1022, 1}, {1022, eQvCDT_STRING, 1}, {1022, eQvCDT_INT, 1},
-                                    {1022, eQvCDT_FLOAT, 1}, {1022, eQvCDT_BIGINT, 0}, {1022, eQvCDT_DATE, 0},
-                                    {eQvCDT_UNISTRING, 1022, 1}, {eQvCDT_INT, 1022, 0}, {eQvCDT_NULL, 1022, 1},
+                                    {1022, eQvCDT_FLOAT, 1},
+                                    {1022, eQvCDT_BIGINT, 0},
+                                    {1022, eQvCDT_DATE, 0},
+                                    {eQvCDT_UNISTRING, 1022, 1},
+                                    {eQvCDT_INT, 1022, 0},
+                                    {eQvCDT_NULL, 1022, 1},
                                     {1023, 1023, 0}};
     for (const auto& [from, to, ok] : rows) {
         EXPECT_EQ(QvConverterFactory::isConvertible(from, to, 0), static_cast<int>(ok)) << from << " " << to;
@@ -247,10 +260,16 @@ TEST_F(CustomTypeTest, CustomTypesConvertThroughTheirRegisteredConversions) {
 
 TEST(TraitTest, BuiltinTypesHaveTheirTraits) {
     const unsigned int rows[][5] = {  // type, numeric, decimal, vector, comparable
-        {eQvCDT_INT, 1, 0, 0, 1},       {eQvCDT_BIGINT, 1, 0, 0, 1},  {eQvCDT_FLOAT, 1, 0, 0, 1},
-        {eQvCDT_DEC18, 1, 1, 0, 1},     {eQvCDT_DEC38_FIXED, 1, 1, 0, 1},
-        {eQvCDT_STRING, 0, 0, 1, 1},    {eQvCDT_UNISTRING, 0, 0, 1, 1}, {eQvCDT_BINARY, 0, 0, 1, 1},
-        {eQvCDT_DATE, 0, 0, 0, 1},      {eQvCDT_BOOLEAN, 1, 0, 0, 1},
+        {eQvCDT_INT, 1, 0, 0, 1},
+        {eQvCDT_BIGINT, 1, 0, 0, 1},
+        {eQvCDT_FLOAT, 1, 0, 0, 1},
+        {eQvCDT_DEC18, 1, 1, 0, 1},
+        {eQvCDT_DEC38_FIXED, 1, 1, 0, 1},
+        {eQvCDT_STRING, 0, 0, 1, 1},
+        {eQvCDT_UNISTRING, 0, 0, 1, 1},
+        {eQvCDT_BINARY, 0, 0, 1, 1},
+        {eQvCDT_DATE, 0, 0, 0, 1},
+        {eQvCDT_BOOLEAN, 1, 0, 0, 1},
         {4711, 0, 0, 0, 0},
     };
     for (const auto& [type, numeric, decimal, vector, comparable] : rows) {
@@ -288,18 +307,30 @@ TEST(ConverterTest, GeneralRulesAndDocumentedPairs) {
         }
     }
     const unsigned int rows[][4] = {  // from, to, lossless flag, convertible
-        {eQvCDT_INT, eQvCDT_FLOAT, 0, 1},        {eQvCDT_FLOAT, eQvCDT_INT, 0, 1},
-        {eQvCDT_FLOAT, eQvCDT_INT, 1, 0},        {eQvCDT_INT, eQvCDT_BIGINT, 1, 1},
-        {eQvCDT_BIGINT, eQvCDT_INT, 1, 0},       {eQvCDT_BOOLEAN, eQvCDT_INT, 1, 1},
-        {eQvCDT_DEC28, eQvCDT_DEC18, 1, 0},      {eQvCDT_DEC18_FIXED, eQvCDT_DEC38, 1, 1},
-        {eQvCDT_INT, eQvCDT_STRING, 1, 1},       {eQvCDT_DATE, eQvCDT_UNISTRING, 1, 1},
-        {eQvCDT_STRING, eQvCDT_INT, 0, 1},       {eQvCDT_STRING, eQvCDT_INT, 1, 0},
-        {eQvCDT_STRING, eQvCDT_DATE, 0, 1},      {eQvCDT_UNISTRING, eQvCDT_STRING, 1, 1},
-        {eQvCDT_STRING, eQvCDT_BINARY, 0, 0},    {eQvCDT_BINARY, eQvCDT_STRING, 0, 0},
-        {eQvCDT_DATE, eQvCDT_INT, 0, 0},         {eQvCDT_INT, eQvCDT_DATE, 0, 0},
-        {eQvCDT_BINARY, eQvCDT_INT, 0, 0},       {999, 999, 0, 0},
-        {eQvCDT_DATE, eQvCDT_BINARY, 0, 0},      {eQvCDT_NULL, 999, 0, 0},
-        {eQvCDT_INT, 999, 0, 0},                 {1022, eQvCDT_STRING, 0, 0},
+        {eQvCDT_INT, eQvCDT_FLOAT, 0, 1},
+        {eQvCDT_FLOAT, eQvCDT_INT, 0, 1},
+        {eQvCDT_FLOAT, eQvCDT_INT, 1, 0},
+        {eQvCDT_INT, eQvCDT_BIGINT, 1, 1},
+        {eQvCDT_BIGINT, eQvCDT_INT, 1, 0},
+        {eQvCDT_BOOLEAN, eQvCDT_INT, 1, 1},
+        {eQvCDT_DEC28, eQvCDT_DEC18, 1, 0},
+        {eQvCDT_DEC18_FIXED, eQvCDT_DEC38, 1, 1},
+        {eQvCDT_INT, eQvCDT_STRING, 1, 1},
+        {eQvCDT_DATE, eQvCDT_UNISTRING, 1, 1},
+        {eQvCDT_STRING, eQvCDT_INT, 0, 1},
+        {eQvCDT_STRING, eQvCDT_INT, 1, 0},
+        {eQvCDT_STRING, eQvCDT_DATE, 0, 1},
+        {eQvCDT_UNISTRING, eQvCDT_STRING, 1, 1},
+        {eQvCDT_STRING, eQvCDT_BINARY, 0, 0},
+        {eQvCDT_BINARY, eQvCDT_STRING, 0, 0},
+        {eQvCDT_DATE, eQvCDT_INT, 0, 0},
+        {eQvCDT_INT, eQvCDT_DATE, 0, 0},
+        {eQvCDT_BINARY, eQvCDT_INT, 0, 0},
+        {999, 999, 0, 0},
+        {eQvCDT_DATE, eQvCDT_BINARY, 0, 0},
+        {eQvCDT_NULL, 999, 0, 0},
+        {eQvCDT_INT, 999, 0, 0},
+        {1022, eQvCDT_STRING, 0, 0},
     };
     for (const auto& [from, to, flag, expected] : rows) {
         EXPECT_EQ(QvConverterFactory::isConvertible(from, to, static_cast<int>(flag)), static_cast<int>(expected))
@@ -312,8 +343,12 @@ TEST(ConverterTest, GeneralRulesAndDocumentedPairs) {
 
 TEST(FtoaReformatTest, SmallValuesInPlainNotation) {
     const std::pair<double, const char*> rows[] = {
-        {0.00005, "0.00005"}, {-0.00005, "-0.00005"}, {1e-15, "0.000000000000001"}, {1.5e-5, "0.000015"},
-        {0.000099999, "0.000099999"}, {1.23456789012345e-10, "0.000000000123456789012345"},
+        {0.00005, "0.00005"},
+        {-0.00005, "-0.00005"},
+        {1e-15, "0.000000000000001"},
+        {1.5e-5, "0.000015"},
+        {0.000099999, "0.000099999"},
+        {1.23456789012345e-10, "0.000000000123456789012345"},
         {9.999999999999999e-5, "0.0001"},  // rounds up to 15 digits
     };
     for (const auto& [value, expected] : rows) {
@@ -338,9 +373,15 @@ TEST(DblToBigIntTest, Boundaries) {
         {-9223372036854775808.0, 0, 1, LLONG_MIN},  // -2^63
         {9223372036854774784.0, 0, 1, 9223372036854774784LL},  // largest double below 2^63
         {-9223372036854777856.0, 0, 0, 0},  // next double below -2^63
-        {std::numeric_limits<double>::quiet_NaN(), 0, 0, 0}, {std::numeric_limits<double>::infinity(), 0, 0, 0},
-        {-std::numeric_limits<double>::infinity(), 1, 0, 0}, {2.5, 0, 1, 3}, {-2.5, 0, 1, -3}, {2.4, 0, 1, 2},
-        {2.5, 1, 1, 2}, {-2.9, 1, 1, -2}, {0.0, 0, 1, 0},
+        {std::numeric_limits<double>::quiet_NaN(), 0, 0, 0},
+        {std::numeric_limits<double>::infinity(), 0, 0, 0},
+        {-std::numeric_limits<double>::infinity(), 1, 0, 0},
+        {2.5, 0, 1, 3},
+        {-2.5, 0, 1, -3},
+        {2.4, 0, 1, 2},
+        {2.5, 1, 1, 2},
+        {-2.9, 1, 1, -2},
+        {0.0, 0, 1, 0},
     };
     for (const auto& [value, flag, ok, expected] : rows) {
         long long result = 42;
@@ -397,7 +438,9 @@ TEST(MetadataBaseTest, HostClassIdsAreNotTheLibrarys) {
 
 TEST(MetadataBaseTest, PrintWidthFollowsTheType) {
     const int rows[][3] = {{eQvCDT_INT, 0, 11},    {eQvCDT_BIGINT, 0, 20},   {eQvCDT_FLOAT, 0, 24},
-                           {eQvCDT_DATE, 0, 29},   {eQvCDT_DEC28, 28, 30},   {eQvCDT_STRING, 10, 10},
+                           {eQvCDT_DATE, 0, 29},
+                           {eQvCDT_DEC28, 28, 30},
+                           {eQvCDT_STRING, 10, 10},
                            {eQvCDT_BINARY, 7, 7}};
     for (const auto& [type, length, expected] : rows) {
         EXPECT_EQ(TestRecord(static_cast<unsigned int>(type), length).getToStringNumCharsMax(), expected) << type;

@@ -27,7 +27,8 @@ const char* kOrdersJson = R"json({"kind": "transformation",
   "ports": [{"name": "ORDER_ID", "qualifiers": ["SQ_ORDERS"], "type": "bigint"},
     {"name": "NAME", "qualifiers": ["SQ_ORDERS"], "type": "string(80)"},
     {"name": "NAME", "qualifiers": ["SQ_CUSTOMERS"], "type": "unistring(40)"},
-    {"name": "PRICE", "type": "decimal(12,2)"}, {"name": "RATE", "type": "dec18(9,4)"},
+    {"name": "PRICE", "type": "decimal(12,2)"},
+    {"name": "RATE", "type": "dec18(9,4)"},
     {"name": "SHIPPED", "type": "date"}, {"name": "BLOB", "type": "binary(16)"}],
   "mappingVariables": [{"name": "$$MAX_ID", "type": "bigint", "aggregation": "max"},
     {"name": "$$MAX_ID_SEEN", "type": "bigint", "aggregation": "any", "aggregationContext": true}],
@@ -45,13 +46,22 @@ const char* kOrdersJson = R"json({"kind": "transformation",
 // What parse reads from each text; what toString writes, parse reads back unchanged.
 TEST(XCatalogTypeTest, ParsesAndWritesBack) {
     const struct { const char* text; unsigned int hostType; int precision, scale; } cases[] = {
-        {"string(60)", eQvCDT_STRING, 60, 0}, {" unistring( 5 ) ", eQvCDT_UNISTRING, 5, 0},
-        {"int", eQvCDT_INT, 10, 0}, {"bigint", eQvCDT_BIGINT, 19, 0}, {"float", eQvCDT_FLOAT, 15, 0},
-        {"date", eQvCDT_DATE, 29, 9}, {"binary(16)", eQvCDT_BINARY, 16, 0}, {"dec18", eQvCDT_DEC18, 18, 0},
-        {"dec18(9,4)", eQvCDT_DEC18, 9, 4}, {"dec28(20)", eQvCDT_DEC28, 20, 0},
-        {"dec38(38,38)", eQvCDT_DEC38, 38, 38}, {"decimal(1)", eQvCDT_DEC18_FIXED, 1, 0},
-        {"decimal(18,2)", eQvCDT_DEC18_FIXED, 18, 2}, {"decimal(19,2)", eQvCDT_DEC28_FIXED, 19, 2},
-        {"decimal(28,0)", eQvCDT_DEC28_FIXED, 28, 0}, {"decimal(29,3)", eQvCDT_DEC38_FIXED, 29, 3},
+        {"string(60)", eQvCDT_STRING, 60, 0},
+        {" unistring( 5 ) ", eQvCDT_UNISTRING, 5, 0},
+        {"int", eQvCDT_INT, 10, 0},
+        {"bigint", eQvCDT_BIGINT, 19, 0},
+        {"float", eQvCDT_FLOAT, 15, 0},
+        {"date", eQvCDT_DATE, 29, 9},
+        {"binary(16)", eQvCDT_BINARY, 16, 0},
+        {"dec18", eQvCDT_DEC18, 18, 0},
+        {"dec18(9,4)", eQvCDT_DEC18, 9, 4},
+        {"dec28(20)", eQvCDT_DEC28, 20, 0},
+        {"dec38(38,38)", eQvCDT_DEC38, 38, 38},
+        {"decimal(1)", eQvCDT_DEC18_FIXED, 1, 0},
+        {"decimal(18,2)", eQvCDT_DEC18_FIXED, 18, 2},
+        {"decimal(19,2)", eQvCDT_DEC28_FIXED, 19, 2},
+        {"decimal(28,0)", eQvCDT_DEC28_FIXED, 28, 0},
+        {"decimal(29,3)", eQvCDT_DEC38_FIXED, 29, 3},
         {"decimal(38,38)", eQvCDT_DEC38_FIXED, 38, 38},
     };
     for (const auto& c : cases) {
@@ -73,10 +83,16 @@ TEST(XCatalogTypeTest, ParsesAndWritesBack) {
     std::string error;
     // The builders give what parse reads from the same words.
     const std::pair<XCatalogType, const char*> built[] = {
-        {XCatalogType::string(5), "string(5)"}, {XCatalogType::unistring(5), "unistring(5)"},
-        {XCatalogType::integer(), "int"}, {XCatalogType::bigint(), "bigint"}, {XCatalogType::floating(), "float"},
-        {XCatalogType::dec18(9, 4), "dec18(9,4)"}, {XCatalogType::dec28(), "dec28"}, {XCatalogType::dec38(), "dec38"},
-        {XCatalogType::decimal(12, 2), "decimal(12,2)"}, {XCatalogType::date(), "date"},
+        {XCatalogType::string(5), "string(5)"},
+        {XCatalogType::unistring(5), "unistring(5)"},
+        {XCatalogType::integer(), "int"},
+        {XCatalogType::bigint(), "bigint"},
+        {XCatalogType::floating(), "float"},
+        {XCatalogType::dec18(9, 4), "dec18(9,4)"},
+        {XCatalogType::dec28(), "dec28"},
+        {XCatalogType::dec38(), "dec38"},
+        {XCatalogType::decimal(12, 2), "decimal(12,2)"},
+        {XCatalogType::date(), "date"},
         {XCatalogType::binary(16), "binary(16)"}};
     for (const auto& [type, text] : built) {
         XCatalogType parsed;
@@ -296,12 +312,16 @@ protected:
 TEST_F(OrdersContextTest, FindPortFillsTheRecord) {
     const bool high = XType::getIsHighPrecisionMode();
     const struct { int ascii; std::vector<std::string> qualifiers; const char* name; std::string record; } cases[] = {
-        {0, {}, "order_id", "BIGINT/-4/0 a1 ref=entry"}, {0, {}, "RATE", "DEC18/9/4 a1 ref=entry"},
-        {0, {}, "SHIPPED", "DATE/-4/9 a1 ref=entry"}, {0, {}, "blob", "BINARY/16/0 a1 ref=entry"},
+        {0, {}, "order_id", "BIGINT/-4/0 a1 ref=entry"},
+        {0, {}, "RATE", "DEC18/9/4 a1 ref=entry"},
+        {0, {}, "SHIPPED", "DATE/-4/9 a1 ref=entry"},
+        {0, {}, "blob", "BINARY/16/0 a1 ref=entry"},
         {0, {}, "PRICE", high ? "DEC18/12/2 a1 ref=entry" : "FLOAT/-4/0 a1 ref=entry"},
-        {0, {"sq_orders"}, "NAME", "UNISTRING/80/0 a1 ref=entry"}, {1, {"sq_orders"}, "NAME", "STRING/80/0 a1 ref=entry"},
+        {0, {"sq_orders"}, "NAME", "UNISTRING/80/0 a1 ref=entry"},
+        {1, {"sq_orders"}, "NAME", "STRING/80/0 a1 ref=entry"},
         {1, {"SQ_CUSTOMERS"}, "NAME", "STRING/40/0 a1 ref=entry"},
-        {0, {}, "NOPE", "-"}, {0, {"SQ_OTHER"}, "ORDER_ID", "-"},
+        {0, {}, "NOPE", "-"},
+        {0, {"SQ_OTHER"}, "ORDER_ID", "-"},
     };
     for (const auto& c : cases) {
         xtestsupport::ServerMode mode(c.ascii);
@@ -314,7 +334,8 @@ TEST_F(OrdersContextTest, FindPortFillsTheRecord) {
 
 TEST_F(OrdersContextTest, FindMapVarAndWorkflowVar) {
     const std::pair<const char*, const char*> mapVars[] = {
-        {"$$max_id", "BIGINT/-4/0 a0 param1 ref=entry 3 0"}, {"$$MAX_ID_SEEN", "BIGINT/-4/0 a0 param1 ref=entry 1 1"},
+        {"$$max_id", "BIGINT/-4/0 a0 param1 ref=entry 3 0"},
+        {"$$MAX_ID_SEEN", "BIGINT/-4/0 a0 param1 ref=entry 1 1"},
         {"$$MAX", "-"}};
     for (const auto& [name, expected] : mapVars) {
         XMetadataMapVar var;
@@ -401,18 +422,25 @@ TEST(XCatalogParseTest, WhatTheCatalogDeclaresDecidesTheParse) {
     constexpr auto kEither = XCatalogExprKind::either;
     const struct { XCatalogExprKind kind; const char* text; bool ok; std::string treeStart = {}; } cases[] = {
         // The lexer takes the longest declared variable that ends where the name does.
-        {kTrans, "$$MAX_ID_SEEN + 1", true, "PLUS($$MAX_ID_SEEN,"}, {kTrans, "$$max_id", true},
+        {kTrans, "$$MAX_ID_SEEN + 1", true, "PLUS($$MAX_ID_SEEN,"},
+        {kTrans, "$$max_id", true},
         {kTrans, "$$MAX_IDX + 1", false},
         // Functions only before a parenthesis.
-        {kTrans, "GEO_DIST (1.5, 2)", true, "EXTFUNC[GEO_DIST]"}, {kTrans, ":udf.NET(PRICE, 2)", true, "MACRO"},
+        {kTrans, "GEO_DIST (1.5, 2)", true, "EXTFUNC[GEO_DIST]"},
+        {kTrans, ":udf.NET(PRICE, 2)", true, "MACRO"},
         {kTrans, "GEO_DIST + 1", true, "PLUS(GEO_DIST,"},
         // Widget calls with and without their qualifier.
-        {kTrans, ":LKP.LKP_TIER(ORDER_ID)", true, "LKP"}, {kTrans, "SP_CREDIT(ORDER_ID, PROC_RESULT)", true, "SP"},
+        {kTrans, ":LKP.LKP_TIER(ORDER_ID)", true, "LKP"},
+        {kTrans, "SP_CREDIT(ORDER_ID, PROC_RESULT)", true, "SP"},
         // Workflows have no ports and no row operations; transformations no task variables.
-        {kFlow, "$s_load.Status = SUCCEEDED", true}, {kFlow, "$$RUN_MODE = 'FULL'", true},
-        {kFlow, "DD_INSERT", false}, {kFlow, "ORDER_ID > 1", false},
-        {kTrans, "IIF(ORDER_ID > 1, DD_INSERT, DD_REJECT)", true}, {kTrans, "$s_load.Status = 1", false},
-        {kEither, "$s_load.Status = SUCCEEDED", true}, {kEither, "IIF(ORDER_ID > 1, DD_INSERT, DD_REJECT)", true},
+        {kFlow, "$s_load.Status = SUCCEEDED", true},
+        {kFlow, "$$RUN_MODE = 'FULL'", true},
+        {kFlow, "DD_INSERT", false},
+        {kFlow, "ORDER_ID > 1", false},
+        {kTrans, "IIF(ORDER_ID > 1, DD_INSERT, DD_REJECT)", true},
+        {kTrans, "$s_load.Status = 1", false},
+        {kEither, "$s_load.Status = SUCCEEDED", true},
+        {kEither, "IIF(ORDER_ID > 1, DD_INSERT, DD_REJECT)", true},
     };
     for (const auto& c : cases) {
         auto catalog = loaded(kOrdersJson);

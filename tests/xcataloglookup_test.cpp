@@ -30,13 +30,34 @@ std::shared_ptr<XCatalog> variables() {
 // too (the Kelvin sign is upper case already, so it is found only by folding).
 TEST(XCatalogLookup, MappingVariablesMatchTheLongestDeclaredName) {
     const struct { std::string text; size_t pos; std::string name; bool exact = true; } rows[] = {
-        {"$$A", 0, "$$A"}, {"$$ab + 1", 0, "$$AB"}, {"$$abc_d--c", 0, "$$ABC_D"}, {"x + $$aB", 4, "$$AB"},
-        {"$$ABC", 0, ""}, {"$$A1", 0, ""}, {"$$A_", 0, ""}, {"$$AB#", 0, ""}, {"$$AB@", 0, ""}, {"$$", 0, ""},
-        {"$$A.B", 0, "$$A"}, {"$$A\x1f", 0, "$$A"}, {"$$A\x7f", 0, "$$A"}, {"$$A$$B", 0, "$$A"},
-        {"A$$A", 0, ""}, {"$$A", 1, ""}, {"$$A", 3, ""}, {"$$RUN_MODE", 0, ""},
-        {"$$GRÖßE", 0, "$$Größe"}, {"$$größe.x", 0, "$$Größe"}, {"$$GROSSE", 0, ""}, {"ärger", 0, "ÄRGER"},
-        {"$$étés", 0, ""}, {"éT\u00C9_x", 0, "Été_X"}, {"$$\u017F\u017F", 0, "$$SS"},
-        {"\u212Ab ", 0, "KB", false}, {"$$\u212A1", 0, "$$K1", false}, {"$$a_" + kLongLower, 0, "$$A_" + kLong},
+        {"$$A", 0, "$$A"},
+        {"$$ab + 1", 0, "$$AB"},
+        {"$$abc_d--c", 0, "$$ABC_D"},
+        {"x + $$aB", 4, "$$AB"},
+        {"$$ABC", 0, ""},
+        {"$$A1", 0, ""},
+        {"$$A_", 0, ""},
+        {"$$AB#", 0, ""},
+        {"$$AB@", 0, ""},
+        {"$$", 0, ""},
+        {"$$A.B", 0, "$$A"},
+        {"$$A\x1f", 0, "$$A"},
+        {"$$A\x7f", 0, "$$A"},
+        {"$$A$$B", 0, "$$A"},
+        {"A$$A", 0, ""},
+        {"$$A", 1, ""},
+        {"$$A", 3, ""},
+        {"$$RUN_MODE", 0, ""},
+        {"$$GRÖßE", 0, "$$Größe"},
+        {"$$größe.x", 0, "$$Größe"},
+        {"$$GROSSE", 0, ""},
+        {"ärger", 0, "ÄRGER"},
+        {"$$étés", 0, ""},
+        {"éT\u00C9_x", 0, "Été_X"},
+        {"$$\u017F\u017F", 0, "$$SS"},
+        {"\u212Ab ", 0, "KB", false},
+        {"$$\u212A1", 0, "$$K1", false},
+        {"$$a_" + kLongLower, 0, "$$A_" + kLong},
     };
     auto catalog = variables();
     XCatalogContext context(catalog);
@@ -63,7 +84,10 @@ TEST(XCatalogLookup, MappingVariablesMatchTheLongestDeclaredName) {
 
 TEST(XCatalogLookup, WorkflowVariablesMatchLongestAndTellPredefined) {
     const struct { const char* text; size_t length; int preDefined; } rows[] = {  // length 0: no match
-        {"$s_load.Status = 1", 14, 1}, {"$S_LOAD.Other", 7, 1}, {"$$run_mode='X'", 10, 0}, {"$s_loader", 0, -1},
+        {"$s_load.Status = 1", 14, 1},
+        {"$S_LOAD.Other", 7, 1},
+        {"$$run_mode='X'", 10, 0},
+        {"$s_loader", 0, -1},
         {"$$A", 0, -1}};
     XCatalogContext context(variables());
     for (const auto& row : rows) {
@@ -78,9 +102,22 @@ TEST(XCatalogLookup, WorkflowVariablesMatchLongestAndTellPredefined) {
 // it is an aggregate.
 TEST(XCatalogLookup, FunctionNamesAgreeWithIcuUpperCasing) {
     const struct { std::string name, found; int aggregate = 0; } rows[] = {
-        {"iif_ext", "IIF_EXT"}, {"Iif_Ext", "IIF_EXT"}, {"iif_ex", ""}, {"iif_extä", ""}, {kLongLower, kLong},
-        {"strasse", "straße"}, {"STRAßE", "straße"}, {"strip", "\u017Ftrip"}, {"\u212AELVIN", ""}, {"kelvin", "Kelvin"},
-        {":udf.net", "NET"}, {":UDF.Net", "NET"}, {":UDF.", ""}, {":UD", ""}, {"net", ""}, {":UDF.IIF_EXT", ""},
+        {"iif_ext", "IIF_EXT"},
+        {"Iif_Ext", "IIF_EXT"},
+        {"iif_ex", ""},
+        {"iif_extä", ""},
+        {kLongLower, kLong},
+        {"strasse", "straße"},
+        {"STRAßE", "straße"},
+        {"strip", "\u017Ftrip"},
+        {"\u212AELVIN", ""},
+        {"kelvin", "Kelvin"},
+        {":udf.net", "NET"},
+        {":UDF.Net", "NET"},
+        {":UDF.", ""},
+        {":UD", ""},
+        {"net", ""},
+        {":UDF.IIF_EXT", ""},
         {"w_avg", "W_AVG", 1},
     };
     auto catalog = std::make_shared<XCatalog>();

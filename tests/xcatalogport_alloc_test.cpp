@@ -17,7 +17,10 @@ TEST(XCatalogPortLookup, AsciiLookupsAllocateNothing) {
     auto catalog = std::make_shared<XCatalog>();
     std::string error;
     const std::pair<std::string, std::vector<std::string>> ports[] = {
-        {"ORDER_ID", {}}, {"ORDER_IX", {}}, {"CUSTOMER_LIFETIME_VALUE_AMOUNT", {"SQ_A"}}, {kLong, {}},
+        {"ORDER_ID", {}},
+        {"ORDER_IX", {}},
+        {"CUSTOMER_LIFETIME_VALUE_AMOUNT", {"SQ_A"}},
+        {kLong, {}},
         {"NAME", {"SQ_ORDERS"}}, {"NAME", {"SQ_CUSTOMERS"}}, {"P", {}}, {"P", {"T"}}};
     for (const auto& [name, qualifiers] : ports)
         ASSERT_EQ(catalog->addPort({name, qualifiers, XCatalogType::integer()}, error), 0) << error;
@@ -27,8 +30,14 @@ TEST(XCatalogPortLookup, AsciiLookupsAllocateNothing) {
     XCatalogContext context(catalog);
     Qualifiers none({}), orders({"Sq_Orders"}), nowhere({"SQ_NOWHERE"}), lookup({":lkp"});
     const struct { Qualifiers* qualifiers; QvUString name; } references[] = {
-        {&none, qvU("order_id")}, {&none, qvU("Order_IX")}, {&none, qvU("Customer_Lifetime_Value_Amount")},
-        {&orders, qvU("Name")}, {&nowhere, qvU("NAME")}, {&none, qvU("p")}, {&none, qvU("NOPE")}, {&none, qvU("")},
+        {&none, qvU("order_id")},
+        {&none, qvU("Order_IX")},
+        {&none, qvU("Customer_Lifetime_Value_Amount")},
+        {&orders, qvU("Name")},
+        {&nowhere, qvU("NAME")},
+        {&none, qvU("p")},
+        {&none, qvU("NOPE")},
+        {&none, qvU("")},
         {&none, qvU(kLong)}};
     const QvUString mapVar = qvU("$$max_id"), workflowVar = qvU("$S_LOAD.status"), tier = qvU("lkp_Tier");
     Args args({0});

@@ -27,18 +27,42 @@ TEST(XCatalogPortLookup, AnswersAsIcuUpperCasingDoes) {
     const std::string ambiguous = "the port name is ambiguous; qualify it as one of:";
     // Each row: the qualifiers written (nearest first), the name, the port found (0: none), the ambiguity text.
     const struct { std::vector<std::string> qualifiers; std::string name; int ordinal; std::string why = {}; } rows[] = {
-        {{}, "order_id", 1}, {{}, "Order_Ix", 2}, {{}, "oXdEr_iD", 3}, {{}, "ORDER", 4}, {{}, "ORDER_I", 0},
+        {{}, "order_id", 1},
+        {{}, "Order_Ix", 2},
+        {{}, "oXdEr_iD", 3},
+        {{}, "ORDER", 4},
+        {{}, "ORDER_I", 0},
         {{}, "ORDER_IDS", 0}, {{}, "ORDER_IY", 0}, {{}, "", 0}, {{}, "NOPE", 0}, {{}, "a`b", 0},  // ` is @ but a bit
-        {{}, "strasse", 5}, {{}, "STRAßE", 5}, {{}, "STRASE", 0}, {{}, "STRIP", 6}, {{}, "\u017FTRIP", 6},
-        {{}, "KB", 0}, {{}, "\u212Ab", 7}, {{}, "ärger", 8}, {{}, "ÄRGEr", 8}, {{}, "arger", 0},
-        {{}, "l" + std::string(90, 'O') + "NG", 9}, {{"sq_orders"}, "name", 10}, {{"Sq_Customers"}, "NAME", 11},
-        {{"SQ_MASSE"}, "Name", 12}, {{"sq_maße", "FOLDER"}, "name", 12}, {{"sq_maße", "FOLDEX"}, "name", 0},
-        {{"sq_orders", "FOLDER"}, "name", 0}, {{"SQ_ORDER"}, "NAME", 0}, {{"SQ_ORDERS", "X", "Y", "Z"}, "NAME", 0},
+        {{}, "strasse", 5},
+        {{}, "STRAßE", 5},
+        {{}, "STRASE", 0},
+        {{}, "STRIP", 6},
+        {{}, "\u017FTRIP", 6},
+        {{}, "KB", 0},
+        {{}, "\u212Ab", 7},
+        {{}, "ärger", 8},
+        {{}, "ÄRGEr", 8},
+        {{}, "arger", 0},
+        {{}, "l" + std::string(90, 'O') + "NG", 9},
+        {{"sq_orders"}, "name", 10},
+        {{"Sq_Customers"}, "NAME", 11},
+        {{"SQ_MASSE"}, "Name", 12},
+        {{"sq_maße", "FOLDER"}, "name", 12},
+        {{"sq_maße", "FOLDEX"}, "name", 0},
+        {{"sq_orders", "FOLDER"}, "name", 0},
+        {{"SQ_ORDER"}, "NAME", 0},
+        {{"SQ_ORDERS", "X", "Y", "Z"}, "NAME", 0},
         {{}, "name", 0, ambiguous + " SQ_CUSTOMERS.NAME SQ_ORDERS.NAME"},
-        {{}, "p", 13}, {{"t"}, "p", 14}, {{"T", "f"}, "p", 24}, {{"t"}, "order_id", 0}, {{"T", "a"}, "Q", 15},
+        {{}, "p", 13},
+        {{"t"}, "p", 14},
+        {{"T", "f"}, "p", 24},
+        {{"t"}, "order_id", 0},
+        {{"T", "a"}, "Q", 15},
         {{"t"}, "q", 0, ambiguous + " B.T.Q A.T.Q"},  // newest first
         {{"t"}, "r", 17},  // after a tie among ports that need more
-        {{}, "s", 23}, {{"t"}, "S", 22}, {{"t", "f"}, "s", 21},
+        {{}, "s", 23},
+        {{"t"}, "S", 22},
+        {{"t", "f"}, "s", 21},
     };
     auto catalog = std::make_shared<XCatalog>();
     std::string error;
@@ -62,11 +86,16 @@ TEST(XCatalogPortLookup, AnswersAsIcuUpperCasingDoes) {
 
 TEST(XCatalogPortLookup, WidgetKindsAndNamesCompareWithoutCase) {
     const struct { std::vector<std::string> qualifiers; std::string name; bool found; } rows[] = {
-        {{":lkp"}, "lkp_tier", true}, {{":Lkp"}, "LKP_TIEr", true}, {{":LKP"}, "LKP_TIEX", false},
+        {{":lkp"}, "lkp_tier", true},
+        {{":Lkp"}, "LKP_TIEr", true},
+        {{":LKP"}, "LKP_TIEX", false},
         {{":LKP"}, "LKP_TIE", false}, {{":LKP"}, "", false}, {{":sp"}, "lkp_tier", false},  // another kind's name
         {{":sp"}, "Größe", true}, {{":SP"}, "GRÖSSE", true}, {{":\u017Fp"}, "grösse", true},  // long s folds onto s
-        {{":ext"}, "clean", true}, {{":EXTX"}, "CLEAN", false}, {{":EX"}, "CLEAN", false},
-        {{":LKP\u00E9"}, "LKP_TIER", false}, {{""}, "LKP_TIER", false},
+        {{":ext"}, "clean", true},
+        {{":EXTX"}, "CLEAN", false},
+        {{":EX"}, "CLEAN", false},
+        {{":LKP\u00E9"}, "LKP_TIER", false},
+        {{""}, "LKP_TIER", false},
     };
     auto catalog = std::make_shared<XCatalog>();
     std::string error;

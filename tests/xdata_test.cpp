@@ -84,8 +84,14 @@ TEST(XDataTest, TextOfEachType) {
     for (const auto& c : cases) EXPECT_EQ(text(c.type, c.value, c.indicator, kXDataNoCharsMax, c.annotate), c.expected);
     // %.15lg, except plain decimals from the host in [1e-15, 1e-4)
     const std::pair<double, const char*> floats[] = {
-        {0.5, "0.5"},     {0.0, "0"},       {-0.25, "-0.25"}, {0.0001, "0.0001"}, {1e20, "1e+20"},
-        {123456789.125, "123456789.125"},   {1.0 / 3, "0.333333333333333"},       {1e-16, "1e-16"},
+        {0.5, "0.5"},
+        {0.0, "0"},
+        {-0.25, "-0.25"},
+        {0.0001, "0.0001"},
+        {1e20, "1e+20"},
+        {123456789.125, "123456789.125"},
+        {1.0 / 3, "0.333333333333333"},
+        {1e-16, "1e-16"},
         {0.00005, "0.00005"}, {-0.00005, "-0.00005"}, {1e-15, "0.000000000000001"}, {0.0000999, "0.0000999"}};
     for (auto [value, expected] : floats) EXPECT_EQ(text(eXDT_FLOAT, &value), expected);
 }

@@ -56,8 +56,13 @@ TEST(XDbgTest, ConvertsToUtf8) {
 TEST(XDbgTest, StopsAt4095BytesOnACharacterBoundary) {
     // ASCII units, a UTF-8 tail after them, and the bytes that come out.
     const struct { size_t asciiPrefix; const char* tail; size_t expectedBytes; } cases[] = {
-                 {4094, "", 4094}, {4095, "", 4095}, {4096, "", 4095}, {10000, "", 4095},
-                 {4094, "\xC3\xA9", 4094}, {4093, "\xC3\xA9", 4095}, {4093, "\xE2\x82\xAC", 4093},
+                 {4094, "", 4094},
+                 {4095, "", 4095},
+                 {4096, "", 4095},
+                 {10000, "", 4095},
+                 {4094, "\xC3\xA9", 4094},
+                 {4093, "\xC3\xA9", 4095},
+                 {4093, "\xE2\x82\xAC", 4093},
                  {4092, "\xE2\x82\xAC", 4095}, {4092, "\xF0\x9D\x84\x9E", 4092}, {4091, "\xF0\x9D\x84\x9E", 4095}};
     for (const auto& c : cases) {
         const std::string in = std::string(c.asciiPrefix, 'a') + c.tail;

@@ -12,7 +12,8 @@ using namespace xexprrun;
 
 constexpr const char* kCatalog = R"json({
   "ports": [ {"name": "QTY", "type": "int"}, {"name": "PRICE", "type": "decimal(12,2)"},
-             {"name": "NAME", "type": "string(20)"}, {"name": "SHIPPED", "type": "date"},
+             {"name": "NAME", "type": "string(20)"},
+             {"name": "SHIPPED", "type": "date"},
              {"name": "RAW", "type": "binary(8)"} ],
   "mappingVariables": [ {"name": "$$SEEN", "type": "int", "aggregation": "count"} ],
   "lookups": [ {"name": "LKP_RANK", "arguments": ["int"], "result": "bigint"} ],

@@ -120,9 +120,13 @@ TEST(XExprStrInfoRefListTest, WidgetCallsThatAreNotRecorded) {
 // The token runs to the parenthesis and the name follows the last period.
 TEST(XExprStrInfoRefListTest, WidgetTokenAndNameSpans) {
     const struct { const char* text; int nodeBegin, nodeEnd; const char* spans; } cases[] = {  // spans: token, name
-        {":LKP.MyLookup(a)", 0, 16, "0 13 5 13"}, {"x + :EXT.a.b(1)", 4, 15, "4 12 11 12"}, {"udf(1)", 0, 6, "0 3 0 3"},
+        {":LKP.MyLookup(a)", 0, 16, "0 13 5 13"},
+        {"x + :EXT.a.b(1)", 4, 15, "4 12 11 12"},
+        {"udf(1)", 0, 6, "0 3 0 3"},
         {"( \t:SP.P(1)", 0, 11, "3 8 7 8"}, {":SP.P ", 0, 6, "-"}, {":SP.P(1)", 0, 5, "-"},  // "(" past the node
-        {"((((", 0, 4, "-"}, {":SP.P(1)", -1, 8, "-"}, {":SP.P(1)", 0, 40, "-"},
+        {"((((", 0, 4, "-"},
+        {":SP.P(1)", -1, 8, "-"},
+        {":SP.P(1)", 0, 40, "-"},
     };
     for (const auto& c : cases) {
         Record r(c.text);
@@ -349,8 +353,10 @@ NodePtr nullConstant() {
 TEST(XExprStrInfoNodeTokenTest, TextThatStandsForANode) {
     const QvUString wide = qvU("d\xC3\xA9j\xC3\xA0");
     const struct { const char* text; NodePtr node; const char* token; } cases[] = {  // text null: none
-        {"a  +  b", nodeOf(eXNI_PLUS, 0, 7), "+"}, {"a  +  b", nodeOf(eXNI_SUBSTR, 0, 7), "SUBSTR"},
-        {"a  +  b", nodeOf(eXNI_SYSDATE, -1, -1), "SYSDATE"}, {"Port_1 + x.y", port(0, 6), "Port_1"},
+        {"a  +  b", nodeOf(eXNI_PLUS, 0, 7), "+"},
+        {"a  +  b", nodeOf(eXNI_SUBSTR, 0, 7), "SUBSTR"},
+        {"a  +  b", nodeOf(eXNI_SYSDATE, -1, -1), "SYSDATE"},
+        {"Port_1 + x.y", port(0, 6), "Port_1"},
         {"Port_1 + x.y", nodeOf(eXNI_QUALIFIEDPORTVAR, 9, 12), "x.y"},
         {"Port_1 + x.y", nodeOf(eXNI_FUNC_START, 9, 12), "x.y"},  // a kind with no display row
         {"Port_1 + x.y", nodeOf(eXNI_FUNC_START, -1, -1), "-"},

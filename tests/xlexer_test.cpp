@@ -172,8 +172,15 @@ const LexCase kLexCases[] = {
     {"PRICE * 1.5) -- note", "U", "NAME(0,5)'PRICE' OPT_MULTIPLY(6,7)=MULTIPLY CONST_FLOAT(8,11)~1.5 PAREN_RIGHT(11,12) "
                                   "->U"},
     // Blanks and comments; a single "-" or "/" is an operator.
-    {"", "T", ""}, {"   ", "T", ""}, {"\t\r\n", "T", ""}, {"-- only a comment", "T", ""},
-    {"// one\n-- two\n  ", "T", ""}, {"--", "T", ""}, {"//\n", "T", ""}, {"a--b", "T", "NAME"}, {"a//b", "T", "NAME"},
+    {"", "T", ""},
+    {"   ", "T", ""},
+    {"\t\r\n", "T", ""},
+    {"-- only a comment", "T", ""},
+    {"// one\n-- two\n  ", "T", ""},
+    {"--", "T", ""},
+    {"//\n", "T", ""},
+    {"a--b", "T", "NAME"},
+    {"a//b", "T", "NAME"},
     {"x--comment\n+1 a // b\r\n- c a-b/c", "T",
      "NAME OPT_PLUS CONST_INT NAME OPT_MINUS NAME NAME OPT_MINUS NAME OPT_BINARY_9 NAME"},
     // Non-ASCII white space separates tokens; only ASCII spaces end a name.
@@ -208,21 +215,26 @@ const LexCase kLexCases[] = {
      "NAME(21,23)'\uFB02D'"},
     {":UDF.x", "T", "COLON NAME OPT_DOT NAME"},
     // Function names need an opening parenthesis; a period ends the word.
-    {"iif (", "T", "XFUNC(0,4)=IIF PAREN_LEFT(4,5)"}, {"iif", "T", "NAME(0,3)'iif'"},
+    {"iif (", "T", "XFUNC(0,4)=IIF PAREN_LEFT(4,5)"},
+    {"iif", "T", "NAME(0,3)'iif'"},
     {"iif -- why\n ( x.iif(", "T",
      "XFUNC(0,12)=IIF PAREN_LEFT(12,13) NAME(14,15)'x' OPT_DOT(15,16)=DOT XFUNC(16,19)=IIF PAREN_LEFT(19,20)"},
     // Keywords: not before a period; never when too long or not ASCII.
     {"TRUE.x and True", "T", "NAME(0,4)'TRUE' OPT_DOT(4,5)=DOT NAME(5,6)'x' OPT_AND(7,10)=AND XTRUE(11,15)=XTRUE"},
     {kLongWord, "T", "NAME(0,73)'" + kLongWord + "'"},
-    {"TRU\xC3\x89", "T", "NAME"}, {"\xC3\xA1" "bs(1)", "T", "NAME PAREN_LEFT CONST_INT PAREN_RIGHT"},
+    {"TRU\xC3\x89", "T", "NAME"},
+    {"\xC3\xA1" "bs(1)", "T", "NAME PAREN_LEFT CONST_INT PAREN_RIGHT"},
     // Transformation words narrow an undecided context, workflow words too;
     // after that the other kind's words are errors.
-    {"DD_INSERT", "U", "XDD_INSERT ->T"}, {"DD_INSERT STARTED 1.5", "U", "XDD_INSERT NAME CONST_DECIMAL ->T"},
+    {"DD_INSERT", "U", "XDD_INSERT ->T"},
+    {"DD_INSERT STARTED 1.5", "U", "XDD_INSERT NAME CONST_DECIMAL ->T"},
     {"SUM(x) STARTED", "U", "XFUNC_GROUP PAREN_LEFT NAME PAREN_RIGHT NAME ->T"},
     {":LKP.x STARTED", "U", "XLKP OPT_DOT NAME NAME ->T"},
-    {"x AND TRUE", "U", "NAME OPT_AND XTRUE ->U"}, {"$$Count", "U", "MAPVAR ->U"},
+    {"x AND TRUE", "U", "NAME OPT_AND XTRUE ->U"},
+    {"$$Count", "U", "MAPVAR ->U"},
     {"ABS(1.5)", "U", "XFUNC PAREN_LEFT CONST_FLOAT PAREN_RIGHT ->U"},
-    {"STARTED", "U", "XWT_STARTED ->W"}, {"STARTED 1.5", "U", "XWT_STARTED CONST_FLOAT ->W"},
+    {"STARTED", "U", "XWT_STARTED ->W"},
+    {"STARTED 1.5", "U", "XWT_STARTED CONST_FLOAT ->W"},
     {"WORKFLOWSTARTTIME", "U", "WORKFLOWSTARTTIME ->W"},
     {"STARTED DD_INSERT SUM( :LKP", "U", "XWT_STARTED LEXERROR LEXERROR PAREN_LEFT LEXERROR ->W"},
     {"$s_load.Status = DD_INSERT", "U", "WFVAR_PRE_DEFINED OPT_BINARY_6 LEXERROR ->W"},
@@ -258,10 +270,20 @@ const LexCase kLexCases[] = {
      "XEXTFUNC(0,3)'IIF' PAREN_LEFT(3,4) NAME(4,5)'x' PAREN_RIGHT(5,6) XFUNC(7,10)=IIF PAREN_LEFT(10,11) "
      "NAME(11,12)'x' PAREN_RIGHT(12,13) NAME(14,20)'myfunc' PAREN_LEFT(20,21)"},
     // Texts that end in the middle of a token.
-    {"'", "T", "LEXERROR"}, {"x '", "T", "NAME LEXERROR"}, {"-", "T", "OPT_MINUS"}, {"/", "T", "OPT_BINARY_9"},
-    {".", "T", "OPT_DOT"}, {":", "T", "COLON"}, {"1.", "T", "CONST_DECIMAL"}, {"a.", "T", "NAME OPT_DOT"},
-    {"iif ", "T", "NAME"}, {"iif --(", "T", "NAME"}, {"|", "T", "LEXERROR"}, {"<", "T", "OPT_BINARY_7"},
-    {"!", "T", "LEXERROR"}, {":lk", "T", "COLON NAME"},
+    {"'", "T", "LEXERROR"},
+    {"x '", "T", "NAME LEXERROR"},
+    {"-", "T", "OPT_MINUS"},
+    {"/", "T", "OPT_BINARY_9"},
+    {".", "T", "OPT_DOT"},
+    {":", "T", "COLON"},
+    {"1.", "T", "CONST_DECIMAL"},
+    {"a.", "T", "NAME OPT_DOT"},
+    {"iif ", "T", "NAME"},
+    {"iif --(", "T", "NAME"},
+    {"|", "T", "LEXERROR"},
+    {"<", "T", "OPT_BINARY_7"},
+    {"!", "T", "LEXERROR"},
+    {":lk", "T", "COLON NAME"},
 };
 
 TEST(LexerTest, GoldenTokenDumps) {
@@ -322,7 +344,11 @@ TEST(LexerTest, EveryVocabularyRow) {
 
 TEST(LexerTest, StaticSkippersStopAtTheRightUnit) {
     const struct { const char* text; size_t whitespaces, comment, both; } cases[] = {
-        {"", 0, 0, 0}, {"x", 0, 0, 0}, {"  x", 2, 0, 2}, {"--a\nx", 0, 4, 4}, {"//a", 0, 3, 3},
+        {"", 0, 0, 0},
+        {"x", 0, 0, 0},
+        {"  x", 2, 0, 2},
+        {"--a\nx", 0, 4, 4},
+        {"//a", 0, 3, 3},
         {"-- a\n  // b\n\tx", 0, 5, 13}, {" \t-- c", 2, 0, 6}, {"-x", 0, 0, 0}, {"/-x", 0, 0, 0}};
     for (const auto& c : cases) {
         auto buffer = units(c.text);
@@ -358,9 +384,16 @@ TEST(LexerTest, LookingAheadChangesNothing) {
 TEST(LexerTest, CurrentTokenSpans) {
     // A text, how many tokens are read before looking, and the current token.
     const struct { const char* text; int tokens; const char* current; } cases[] = {
-                 {"  iif  (x) ;", 1, "2,7'iif  '"}, {"  iif  (x) ;", 5, "11,12';'"}, {"  F  (", 1, "2,3'F'"},
-                 {"a", 2, "0,1'a'"}, {"a ", 2, "1,2' '"}, {"a   ", 2, "1,4'   '"}, {"a\t ", 2, "1,3'\t '"},
-                 {"a -- c", 2, "1,6' -- c'"}, {"a//c\n ", 2, "1,6'//c\n '"}, {" ", 1, "0,1' '"},
+                 {"  iif  (x) ;", 1, "2,7'iif  '"},
+                 {"  iif  (x) ;", 5, "11,12';'"},
+                 {"  F  (", 1, "2,3'F'"},
+                 {"a", 2, "0,1'a'"},
+                 {"a ", 2, "1,2' '"},
+                 {"a   ", 2, "1,4'   '"},
+                 {"a\t ", 2, "1,3'\t '"},
+                 {"a -- c", 2, "1,6' -- c'"},
+                 {"a//c\n ", 2, "1,6'//c\n '"},
+                 {" ", 1, "0,1' '"},
                  {" -- c\n  ", 1, "0,8' -- c\n  '"}};
     for (const auto& c : cases) {
         LexTestContext context;
@@ -414,7 +447,11 @@ TEST(LexerTest, NewTextsAndNonsenseAnswersOfTheContext) {
 TEST(LexerTest, IdentifierRules) {
     // A text, its getIdentifier and its getICUBasedIdentifier.
     const struct { const char* text; const char* identifier; const char* icuIdentifier; } cases[] = {
-        {"abc def", "abc", "abc"}, {"_a@#b.c", "_a@#b.", "_a@#b."}, {"1abc", "", ""}, {"a-b", "a", "a"}, {"(x", "", ""},
+        {"abc def", "abc", "abc"},
+        {"_a@#b.c", "_a@#b.", "_a@#b."},
+        {"1abc", "", ""},
+        {"a-b", "a", "a"},
+        {"(x", "", ""},
         {"\xC3\xA9t\xC3\xA9+", "\xC3\xA9t\xC3\xA9", "\xC3\xA9t\xC3\xA9"},
         {"a\xC2\xA1" "b", "a\xC2\xA1" "b", "a"},  // U+00A1 is punctuation
         {"\xD9\xA3x", "\xD9\xA3x", ""},            // U+0663 is a digit, not an ASCII one

@@ -99,7 +99,12 @@ TEST(XMetadataTest, HostTypeAndOnceOnlyReference) {
 
 TEST(XMetadataTest, SetTakesTheLengthOnlyForTypesThatHaveOne) {
     const int cases[][4] = {  // 8-bit server mode, host type, length, length kept
-        {0, 1002, 10, -4}, {0, 1017, 10, -4}, {0, 1007, 29, -4}, {0, 1012, 15, -4}, {0, 1006, 10, 10}, {0, 1014, 10, 10},
+        {0, 1002, 10, -4},
+        {0, 1017, 10, -4},
+        {0, 1007, 29, -4},
+        {0, 1012, 15, -4},
+        {0, 1006, 10, 10},
+        {0, 1014, 10, 10},
         {0, 1003, 10, -4}, {1, 1003, 10, 10}, {1, 1014, 10, -4}, {0, 1014, 0, 0}};
     for (const auto& [ascii, type, length, kept] : cases) {
         ServerMode mode(ascii);

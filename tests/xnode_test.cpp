@@ -124,7 +124,8 @@ TEST(XNodeCreateTest, NullNodeTypes) {
     auto ascii = own(XNodeKeyword::createNullNode(1, 5, XType(eXDT_STRING)));
     qvSetServerModeASCII(previous);
     const std::pair<const XNode*, std::pair<int, int>> cases[] = {
-        {null.get(), {eXDT_NULL, eXMINT_DUMMY}},      {ascii.get(), {eXDT_STRING, 0}},
+        {null.get(), {eXDT_NULL, eXMINT_DUMMY}},
+        {ascii.get(), {eXDT_STRING, 0}},
         {unicode.get(), {eXDT_UNISTRING, 0}},         {other.get(), {eXMINT_INVALID, eXMINT_DUMMY}}};
     for (const auto& [node, expected] : cases)
         EXPECT_EQ(answers({node->getId(), node->getDataType().toInteger(), node->getNumCharsMax().toInteger()}),
@@ -133,8 +134,10 @@ TEST(XNodeCreateTest, NullNodeTypes) {
 
 TEST(XNodeCreateTest, ReferenceRecordFollowsTheKind) {
     const std::pair<EXNodeId, int> cases[] = {
-        {eXNI_PORTVAR, XMetadataPort::cls_classId}, {eXNI_QUALIFIEDPORTVAR, XMetadataPort::cls_classId},
-        {eXNI_MAPVAR, XMetadataMapVar::cls_classId}, {eXNI_WFVAR, XMetadataWorkflowVar::cls_classId},
+        {eXNI_PORTVAR, XMetadataPort::cls_classId},
+        {eXNI_QUALIFIEDPORTVAR, XMetadataPort::cls_classId},
+        {eXNI_MAPVAR, XMetadataMapVar::cls_classId},
+        {eXNI_WFVAR, XMetadataWorkflowVar::cls_classId},
         {eXNI_NESTEDPORTREF, 0}, {eXNI_FUNC_IDENTIFIER, 0}, {eXNI_PLUS, 0}};
     XTokName name(qvU("a"), 1, nullptr);
     for (const auto& [id, classId] : cases) {
@@ -163,12 +166,22 @@ private:
 
 TEST(XNodeCreateTest, WidgetKindFollowsQualifierAndName) {
     const std::pair<std::vector<const char*>, EXNodeId> cases[] = {
-        {{}, eXNI_LOOKUP},           {{":SP", "proc"}, eXNI_SP},   {{":sp", "proc"}, eXNI_SP},
-        {{":LKP", "lkp"}, eXNI_LKP}, {{":lkp", "lkp"}, eXNI_LKP},  {{":Ext", "ep"}, eXNI_EXT},
-        {{":XYZ", "x"}, eXNI_NONE},  {{":LKPX", "x"}, eXNI_NONE},  {{":LK", "x"}, eXNI_NONE},
+        {{}, eXNI_LOOKUP},
+        {{":SP", "proc"}, eXNI_SP},
+        {{":sp", "proc"}, eXNI_SP},
+        {{":LKP", "lkp"}, eXNI_LKP},
+        {{":lkp", "lkp"}, eXNI_LKP},
+        {{":Ext", "ep"}, eXNI_EXT},
+        {{":XYZ", "x"}, eXNI_NONE},
+        {{":LKPX", "x"}, eXNI_NONE},
+        {{":LK", "x"}, eXNI_NONE},
         {{":LKP", "a", "b"}, eXNI_NONE},  // the qualifier is second from last
-        {{":UDF.f"}, eXNI_MACRO},    {{":udf.myFunc"}, eXNI_MACRO}, {{":uDf.x"}, eXNI_MACRO},
-        {{":UDF."}, eXNI_MACRO},     {{":UDF"}, eXNI_EXTFUNC},     {{":UDFx"}, eXNI_EXTFUNC},
+        {{":UDF.f"}, eXNI_MACRO},
+        {{":udf.myFunc"}, eXNI_MACRO},
+        {{":uDf.x"}, eXNI_MACRO},
+        {{":UDF."}, eXNI_MACRO},
+        {{":UDF"}, eXNI_EXTFUNC},
+        {{":UDFx"}, eXNI_EXTFUNC},
         {{"myfunc"}, eXNI_EXTFUNC},
     };
     for (const auto& [parts, expected] : cases) {

@@ -86,31 +86,60 @@ struct ReadCase { Maker make; const char* ops; const char* expected; };
 
 const ReadCase kReadCases[] = {
     // Doubles to int round half away from zero within the range; adding 0.5 to 0.49999999999999994 gives 1.0.
-    {of(2.5), "i", "i3"}, {of(-2.5), "ib", "i-3 b-3"}, {of(2.4), "i", "i2"}, {of(-0.5), "i", "i-1"},
-    {of(0.49999999999999994), "i", "i0"}, {of(-0.49999999999999994), "i", "i0"}, {of(2147483647.4), "i", "i2147483647"},
-    {of(2147483646.5), "i", "i2147483647"}, {of(2147483647.0), "i", "i2147483647"}, {of(2147483647.5), "i", "ix"},
-    {of(-2147483648.0), "i", "i-2147483648"}, {of(-2147483648.4), "i", "i-2147483648"}, {of(2147483648.0), "i", "ix"},
-    {of(-2147483648.5), "i", "ix"}, {of(__builtin_nan("")), "i", "ix"}, {of(__builtin_inf()), "i", "ix"},
-    {of(-1e300), "i", "ix"}, {of(1e30), "b", "bx"},
+    {of(2.5), "i", "i3"},
+    {of(-2.5), "ib", "i-3 b-3"},
+    {of(2.4), "i", "i2"},
+    {of(-0.5), "i", "i-1"},
+    {of(0.49999999999999994), "i", "i0"},
+    {of(-0.49999999999999994), "i", "i0"},
+    {of(2147483647.4), "i", "i2147483647"},
+    {of(2147483646.5), "i", "i2147483647"},
+    {of(2147483647.0), "i", "i2147483647"},
+    {of(2147483647.5), "i", "ix"},
+    {of(-2147483648.0), "i", "i-2147483648"},
+    {of(-2147483648.4), "i", "i-2147483648"},
+    {of(2147483648.0), "i", "ix"},
+    {of(-2147483648.5), "i", "ix"},
+    {of(__builtin_nan("")), "i", "ix"},
+    {of(__builtin_inf()), "i", "ix"},
+    {of(-1e300), "i", "ix"},
+    {of(1e30), "b", "bx"},
     // Integers and decimals.
-    {of(2147483648LL), "i", "ix"}, {of(-2147483648LL), "i", "i-2147483648"}, {of(-2147483649LL), "i", "ix"},
-    {of(-5), "bd", "b-5 d-5"}, {of(LLONG_MAX), "b", "b9223372036854775807"}, {of(1LL << 40), "d", "d1099511627776"},
-    {of(dec28(123456789012LL)), "b", "b123456789012"}, {of(dec28(42, 1)), "d", "d-42"}, {of(dec28(-17)), "i", "i-17"},
-    {of(dec28(2147483648LL)), "i", "ix"}, {of(dec28(2147483649LL, 1)), "i", "ix"},
+    {of(2147483648LL), "i", "ix"},
+    {of(-2147483648LL), "i", "i-2147483648"},
+    {of(-2147483649LL), "i", "ix"},
+    {of(-5), "bd", "b-5 d-5"},
+    {of(LLONG_MAX), "b", "b9223372036854775807"},
+    {of(1LL << 40), "d", "d1099511627776"},
+    {of(dec28(123456789012LL)), "b", "b123456789012"},
+    {of(dec28(42, 1)), "d", "d-42"},
+    {of(dec28(-17)), "i", "i-17"},
+    {of(dec28(2147483648LL)), "i", "ix"},
+    {of(dec28(2147483649LL, 1)), "i", "ix"},
     {of(dec28(2147483648LL, 1)), "i", "i-2147483648"},
     // Strings, dates and binary values are no integers; a date reads as 0.
-    {of(str8("12")), "i", "ix"}, {of(str16("12")), "b", "bx"}, {of(QvDate()), "id", "ix d0"},
+    {of(str8("12")), "i", "ix"},
+    {of(str16("12")), "b", "bx"},
+    {of(QvDate()), "id", "ix d0"},
     {of(binary_t("ab", 2)), "bd", "bx dx"},
     // Negation; the most negative integers have no positive counterpart:
     // they stay, and the negation says so instead of wrapping silently.
-    {of(5), "ni", "n0 i-5"}, {of(0.25), "nd", "n0 d-0.25"}, {of(dec28(8)), "nd", "n0 d-8"},
-    {of(INT_MIN), "ni", "n-1 i-2147483648"}, {of(INT_MIN + 1), "ni", "n0 i2147483647"},
-    {of(INT_MAX), "ni", "n0 i-2147483647"}, {of(LLONG_MIN), "nb", "n-1 b-9223372036854775808"},
+    {of(5), "ni", "n0 i-5"},
+    {of(0.25), "nd", "n0 d-0.25"},
+    {of(dec28(8)), "nd", "n0 d-8"},
+    {of(INT_MIN), "ni", "n-1 i-2147483648"},
+    {of(INT_MIN + 1), "ni", "n0 i2147483647"},
+    {of(INT_MAX), "ni", "n0 i-2147483647"},
+    {of(LLONG_MIN), "nb", "n-1 b-9223372036854775808"},
     {of(LLONG_MAX), "nb", "n0 b-9223372036854775807"},
     {of(2147483648LL), "ni", "n0 i-2147483648"},  // the long long literal whose negation is an int
-    {of(str8("12")), "nd", "n-1 d12"}, {of(QvDate()), "n", "n-1"}, {of(binary_t("x", 1)), "n", "n-1"},
+    {of(str8("12")), "nd", "n-1 d12"},
+    {of(QvDate()), "n", "n-1"},
+    {of(binary_t("x", 1)), "n", "n-1"},
     // A null value refuses everything, strings without throwing.
-    {of(5, true), "ibdnd", "ix bx dx n-1 dx"}, {of(str8("abc"), true), "d", "dx"}, {of(2.5, true), "n", "n-1"},
+    {of(5, true), "ibdnd", "ix bx dx n-1 dx"},
+    {of(str8("abc"), true), "d", "dx"},
+    {of(2.5, true), "n", "n-1"},
 };
 
 TEST(XNodeConstTest, ReadsAndNegation) {
@@ -128,7 +157,11 @@ TEST(XNodeConstTest, ReadsAndNegation) {
 TEST(XNodeConstTest, StringReadsAsDoubleOnlyWhenNumeric) {
     const int previous = QvUtilGlobal::set8xConvertStrToNum(0);
     const std::pair<const char*, const char*> cases[] = {
-        {"12  ", "d12"}, {"  -1.5", "d-1.5"}, {"+.5", "d0.5"}, {"1e3", "d1000"}, {"12a", "d!20050"},
+        {"12  ", "d12"},
+        {"  -1.5", "d-1.5"},
+        {"+.5", "d0.5"},
+        {"1e3", "d1000"},
+        {"12a", "d!20050"},
         {"", "d!20050"}, {"-", "d!20050"}, {"1e", "d!20050"}, {"1 2", "d!20050"}, {".", "d!20050"}};
     for (const auto& [text, expected] : cases) {
         EXPECT_EQ(reads(*of(str8(text))(), "d"), expected) << text;
@@ -276,14 +309,27 @@ const std::string k38 = "12345678901234567890123456789012345678";
 TEST(XNodeConstCreateTest, DecimalFromTextIsExactUnlessForced) {
     const std::string frac18 = "0." + k18, frac19 = "1." + k18, frac29 = "9." + k28, frac39 = "0.9" + k38;
     const struct { std::string text; int precision, force; std::string expected; } cases[] = {
-        {"12.50", 18, 0, "12.50"}, {"-0.001", 18, 0, "-0.001"}, {k18, 18, 0, k18}, {frac18, 18, 0, frac18},
-        {frac19, 18, 0, ""}, {frac19, 18, 1, "1.12345678901234568"}, {frac19, 28, 0, frac19},
-        {"1234567890123456789", 18, 0, "throw"}, {"1234567890123456789", 18, 1, "throw"}, {k28, 28, 0, k28},
-        {frac29, 28, 0, ""}, {frac29, 28, 1, "9.123456789012345678901234568"},
-        {"12345678901234567890123456789", 28, 1, "throw"}, {k38, 38, 0, k38}, {frac39, 38, 0, ""},
+        {"12.50", 18, 0, "12.50"},
+        {"-0.001", 18, 0, "-0.001"},
+        {k18, 18, 0, k18},
+        {frac18, 18, 0, frac18},
+        {frac19, 18, 0, ""},
+        {frac19, 18, 1, "1.12345678901234568"},
+        {frac19, 28, 0, frac19},
+        {"1234567890123456789", 18, 0, "throw"},
+        {"1234567890123456789", 18, 1, "throw"},
+        {k28, 28, 0, k28},
+        {frac29, 28, 0, ""},
+        {frac29, 28, 1, "9.123456789012345678901234568"},
+        {"12345678901234567890123456789", 28, 1, "throw"},
+        {k38, 38, 0, k38},
+        {frac39, 38, 0, ""},
         {"123456789012345678901234567890123456789", 38, 1, "throw"},
         // Not a decimal number from end to end: never a node, forced or not.
-        {"", 18, 1, ""}, {"abc", 28, 1, ""}, {"1.5e3", 38, 1, ""}, {"12 ", 18, 1, ""},
+        {"", 18, 1, ""},
+        {"abc", 28, 1, ""},
+        {"1.5e3", 38, 1, ""},
+        {"12 ", 18, 1, ""},
     };
     for (const auto& c : cases) {
         const std::string label = c.text + " at " + std::to_string(c.precision);
@@ -307,16 +353,29 @@ TEST(XNodeConstCreateTest, DecimalLadderTakesTheNarrowestExactRepresentation) {
     const std::string d19 = "1" + k18, d29 = "1" + k28, d39 = "1" + k38, f29 = "1." + k28, f39 = "1." + k38;
     // text, high precision, decimal maximum, "Dec38rt" registered, data type (kCustom, kThrows)
     const struct { std::string text; int highPrecision, decMax, dec38rt, expected; } cases[] = {
-        {"2147483648", 0, eXDT_DEC28, 1, eXDT_FLOAT}, {k38, 0, eXDT_DEC28, 1, eXDT_FLOAT},
-        {d39, 0, eXDT_DEC18, 0, eXDT_FLOAT}, {"0.5", 0, eXDT_DEC18, 0, eXDT_FLOAT},
-        {"0.5", 1, eXDT_DEC28, 0, eXDT_DEC18}, {k18, 1, eXDT_DEC28, 0, eXDT_DEC18},
-        {d19, 1, eXDT_DEC28, 0, eXDT_DEC28}, {k28, 1, eXDT_DEC28, 0, eXDT_DEC28},
-        {d29, 1, eXDT_DEC28, 1, kCustom}, {d29, 1, eXDT_DEC28, 0, kThrows}, {f29, 1, eXDT_DEC28, 1, kCustom},
+        {"2147483648", 0, eXDT_DEC28, 1, eXDT_FLOAT},
+        {k38, 0, eXDT_DEC28, 1, eXDT_FLOAT},
+        {d39, 0, eXDT_DEC18, 0, eXDT_FLOAT},
+        {"0.5", 0, eXDT_DEC18, 0, eXDT_FLOAT},
+        {"0.5", 1, eXDT_DEC28, 0, eXDT_DEC18},
+        {k18, 1, eXDT_DEC28, 0, eXDT_DEC18},
+        {d19, 1, eXDT_DEC28, 0, eXDT_DEC28},
+        {k28, 1, eXDT_DEC28, 0, eXDT_DEC28},
+        {d29, 1, eXDT_DEC28, 1, kCustom},
+        {d29, 1, eXDT_DEC28, 0, kThrows},
+        {f29, 1, eXDT_DEC28, 1, kCustom},
         {f29, 1, eXDT_DEC28, 0, eXDT_DEC28},  // rounded to the maximum
-        {k38, 1, eXDT_DEC28, 1, kCustom}, {d39, 1, eXDT_DEC28, 1, kThrows}, {f39, 1, eXDT_DEC28, 1, eXDT_DEC28},
-        {k18, 1, eXDT_DEC18, 0, eXDT_DEC18}, {d19, 1, eXDT_DEC18, 1, kCustom}, {d19, 1, eXDT_DEC18, 0, kThrows},
-        {"0.1234567890123456789", 1, eXDT_DEC18, 0, eXDT_DEC18}, {"0.1234567890123456789", 1, eXDT_DEC18, 1, kCustom},
-        {k28, 1, eXDT_DEC18, 1, kCustom}, {k38, 1, eXDT_DEC38, 0, eXDT_DEC38}, {d39, 1, eXDT_DEC38, 1, kThrows},
+        {k38, 1, eXDT_DEC28, 1, kCustom},
+        {d39, 1, eXDT_DEC28, 1, kThrows},
+        {f39, 1, eXDT_DEC28, 1, eXDT_DEC28},
+        {k18, 1, eXDT_DEC18, 0, eXDT_DEC18},
+        {d19, 1, eXDT_DEC18, 1, kCustom},
+        {d19, 1, eXDT_DEC18, 0, kThrows},
+        {"0.1234567890123456789", 1, eXDT_DEC18, 0, eXDT_DEC18},
+        {"0.1234567890123456789", 1, eXDT_DEC18, 1, kCustom},
+        {k28, 1, eXDT_DEC18, 1, kCustom},
+        {k38, 1, eXDT_DEC38, 0, eXDT_DEC38},
+        {d39, 1, eXDT_DEC38, 1, kThrows},
         {f39, 1, eXDT_DEC38, 0, eXDT_DEC38},
     };
     for (const auto& c : cases) {
@@ -428,7 +487,12 @@ std::string heldText(const ConstPtr& node, int ascii) {
 
 TEST(XNodeConstCreateTest, StringRuleFollowsTheServerMode) {
     const std::tuple<const char*, int, int> cases[] = {  // text, 8-bit server mode, held (or thrown)
-        {"abc", 0, 1}, {"", 0, 1}, {"\xC3\xA9t\xC4\x80", 0, 1}, {"\xF0\x9F\x98\x80", 0, 1}, {"abc", 1, 1}, {"", 1, 1},
+        {"abc", 0, 1},
+        {"", 0, 1},
+        {"\xC3\xA9t\xC4\x80", 0, 1},
+        {"\xF0\x9F\x98\x80", 0, 1},
+        {"abc", 1, 1},
+        {"", 1, 1},
         {"a\xC4\x80", 1, 0},        // U+0100, above 0xFF
         {"\xE2\x82\xAC", 1, 0},      // U+20AC
         {"\xF0\x9F\x98\x80", 1, 0},  // outside the BMP

@@ -71,8 +71,14 @@ std::string named(const std::string& token, const std::string& text) { return fo
 TEST(LineBuilderTest, MarksTheSpanOfTheExpressionCopy) {
     const struct { int isError, begin, end; const char* marked; } cases[] = {
         // An empty span shows the closing marker only; ends past the text are cut to it.
-        {1, 2, 5, "ab[cde]fg"}, {1, 0, 7, "[abcdefg]"}, {1, 3, 3, "abc]defg"}, {1, 0, 0, "]abcdefg"},
-        {1, 7, 7, "abcdefg]"}, {1, 5, 7, "abcde[fg]"}, {1, 5, 12, "abcde[fg]"}, {1, 9, 12, "abcdefg]"},
+        {1, 2, 5, "ab[cde]fg"},
+        {1, 0, 7, "[abcdefg]"},
+        {1, 3, 3, "abc]defg"},
+        {1, 0, 0, "]abcdefg"},
+        {1, 7, 7, "abcdefg]"},
+        {1, 5, 7, "abcde[fg]"},
+        {1, 5, 12, "abcde[fg]"},
+        {1, 9, 12, "abcdefg]"},
         {1, -1, -1, "]abcdefg"}, {0, 0, 1, "[a]bcdefg"}};
     const QvUString expr = qvU("abcdefg");
     for (const auto& c : cases) {

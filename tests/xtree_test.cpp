@@ -81,8 +81,14 @@ TEST(XTreeTest, ConstantAndGroupQuestions) {
         EXNodeId rootKind;
         int rootConst, argConst, countErrorAbort, expected;
     } cases[] = {
-        {eXNI_ERROR, 0, 1, 0, 1}, {eXNI_ERROR, 0, 1, 1, 0}, {eXNI_ERROR, 1, 0, 0, 0}, {eXNI_ERROR, 1, 0, 1, 1},
-        {eXNI_ABORT, 0, 1, 0, 1}, {eXNI_ABORT, 0, 1, 1, 0}, {eXNI_UPPER, 0, 1, 0, 0}, {eXNI_UPPER, 1, 0, 0, 1},
+        {eXNI_ERROR, 0, 1, 0, 1},
+        {eXNI_ERROR, 0, 1, 1, 0},
+        {eXNI_ERROR, 1, 0, 0, 0},
+        {eXNI_ERROR, 1, 0, 1, 1},
+        {eXNI_ABORT, 0, 1, 0, 1},
+        {eXNI_ABORT, 0, 1, 1, 0},
+        {eXNI_UPPER, 0, 1, 0, 0},
+        {eXNI_UPPER, 1, 0, 0, 1},
     };
     for (const auto& c : cases) {
         XNode* argument = leaf();

@@ -109,7 +109,10 @@ TEST_F(XTypeRules, WidestOf) {
         EXPECT_EQ(answers({widest(chain[a], kNull), widest(kNull, chain[a])}), answers({chain[a], chain[a]}));
     }
     const int others[][3] = {{kNull, kNull, kNull}, {kStr, kInt, kInvalid}, {kInt, kStr, kInvalid}, {kStr, kStr, kStr},
-                             {kDate, kNull, kDate}, {kNull, kBin, kBin}, {kDate, kStr, kInvalid}, {kBin, kBin, kBin},
+                             {kDate, kNull, kDate},
+                             {kNull, kBin, kBin},
+                             {kDate, kStr, kInvalid},
+                             {kBin, kBin, kBin},
                              {kDate, kInt, kInvalid}, {-2, kInt, kInvalid}, {kF18, kD18, kInvalid}};
     for (const auto& [a, b, expected] : others) EXPECT_EQ(expected, widest(a, b)) << a << ", " << b;
 }
@@ -117,11 +120,19 @@ TEST_F(XTypeRules, WidestOf) {
 TEST_F(XTypeRules, WiderThanPredicates) {
     // a, b, isWiderThan, isWiderThanOrSameAs, isWiderThanNoCheck
     const int cases[][5] = {
-        {kInt, kBool, 1, 1, 1}, {kBool, kInt, 0, 0, 0}, {kInt, kInt, 0, 1, 0}, {kFlt, kD38, 1, 0, 1},
-        {kD38, kFlt, 0, 0, 0}, {kFlt, kD28, 1, 1, 1}, {kBool, kNull, 1, 1, 1}, {kStr, kInt, 0, 0, 0},
-        {kStr, kStr, 0, 1, 0}, {kNull, kInt, 0, 0, 0},
+        {kInt, kBool, 1, 1, 1},
+        {kBool, kInt, 0, 0, 0},
+        {kInt, kInt, 0, 1, 0},
+        {kFlt, kD38, 1, 0, 1},
+        {kD38, kFlt, 0, 0, 0},
+        {kFlt, kD28, 1, 1, 1},
+        {kBool, kNull, 1, 1, 1},
+        {kStr, kInt, 0, 0, 0},
+        {kStr, kStr, 0, 1, 0},
+        {kNull, kInt, 0, 0, 0},
         {kD38, kD28, 1, 0, 1},  // DEC38 is past the maximum: not a number once the maximum is checked
-        {kDate, kBool, 0, 0, 0}, {kInt, kDate, 0, 0, 1},
+        {kDate, kBool, 0, 0, 0},
+        {kInt, kDate, 0, 0, 1},
     };
     for (const auto& [a, b, wider, widerOrSame, noCheck] : cases) {
         const XType t(a);
@@ -157,11 +168,24 @@ TEST_F(XTypeRules, UnusableDecimalMaximumIsRefusedAndUnsetDefaultsToDec28) {
 TEST_F(XTypeRules, OneLevelWiderInBothPrecisionModes) {
     // operand, preferFloat, high precision result, low precision result; decimal maximum DEC28
     const int cases[][4] = {
-        {kInt, 0, kD18, kBig}, {kInt, 1, kD18, kFlt}, {kBig, 0, kD28, kD28}, {kBig, 1, kD28, kFlt}, {kD18, 0, kD28, kD28},
-        {kD18, 1, kD28, kD28}, {kD28, 0, kD28, kD28}, {kD28, 1, kD28, kD28}, {kD38, 0, kD38, kD38}, {kFlt, 0, kFlt, kFlt},
-        {kFlt, 1, kFlt, kFlt}, {kStr, 0, kInvalid, kInvalid}, {kBool, 0, kInvalid, kInvalid},
-        {kNull, 1, kInvalid, kInvalid}, {kDate, 0, kInvalid, kInvalid}, {1022, 0, 1022, kInvalid},
-        {1032, 1, 1032, kInvalid}, {1033, 0, kInvalid, kInvalid},
+        {kInt, 0, kD18, kBig},
+        {kInt, 1, kD18, kFlt},
+        {kBig, 0, kD28, kD28},
+        {kBig, 1, kD28, kFlt},
+        {kD18, 0, kD28, kD28},
+        {kD18, 1, kD28, kD28},
+        {kD28, 0, kD28, kD28},
+        {kD28, 1, kD28, kD28},
+        {kD38, 0, kD38, kD38},
+        {kFlt, 0, kFlt, kFlt},
+        {kFlt, 1, kFlt, kFlt},
+        {kStr, 0, kInvalid, kInvalid},
+        {kBool, 0, kInvalid, kInvalid},
+        {kNull, 1, kInvalid, kInvalid},
+        {kDate, 0, kInvalid, kInvalid},
+        {1022, 0, 1022, kInvalid},
+        {1032, 1, 1032, kInvalid},
+        {1033, 0, kInvalid, kInvalid},
         {-1, 0, kInvalid, kInvalid},
     };
     for (const auto& [operand, preferFloat, high, low] : cases) {
@@ -201,12 +225,23 @@ TEST_F(XTypeRules, ToReal) {
 
 TEST_F(XTypeRules, EquivalentTypes) {
     const int cases[][4] = {  // type, strict, high precision, equivalent
-        {kF18, 0, 0, kD18}, {kF28, 0, 0, kD28}, {kF38, 0, 0, kD38}, {kF18, 1, 0, kInvalid}, {kF38, 1, 0, kInvalid},
-        {kF18, 1, 1, kD18}, {kF38, 1, 1, kD38},
+        {kF18, 0, 0, kD18},
+        {kF28, 0, 0, kD28},
+        {kF38, 0, 0, kD38},
+        {kF18, 1, 0, kInvalid},
+        {kF38, 1, 0, kInvalid},
+        {kF18, 1, 1, kD18},
+        {kF38, 1, 1, kD38},
         {kD38, 0, 0, kD38},      // a type of the expression is its own equivalent
         {kD38, 1, 1, kInvalid},  // ... unless it is past the decimal maximum
-        {kUni, 1, 1, kInvalid}, {kUni, 0, 0, kUni}, {kBool, 1, 0, kBool}, {kNull, 1, 0, kNull}, {1000, 0, 1, kInvalid},
-        {-1, 0, 1, kInvalid}, {1033, 0, 0, kInvalid}, {1022, 1, 0, 1022},
+        {kUni, 1, 1, kInvalid},
+        {kUni, 0, 0, kUni},
+        {kBool, 1, 0, kBool},
+        {kNull, 1, 0, kNull},
+        {1000, 0, 1, kInvalid},
+        {-1, 0, 1, kInvalid},
+        {1033, 0, 0, kInvalid},
+        {1022, 1, 0, 1022},
     };
     for (const auto& [type, strict, highPrec, expected] : cases) {
         setHighPrecision(highPrec);
@@ -229,8 +264,18 @@ TEST_F(XTypeRules, SetFromHostTypeUsesTheEquivalent) {
 
 TEST_F(XTypeRules, ExternalAndKnownTypes) {
     const int cases[][4] = {  // type, high precision, external, known
-        {kF18, 1, 1, 1}, {kF18, 0, 0, 0}, {kNull, 1, 0, 1}, {kBool, 1, 0, 1}, {kStr, 1, 1, 1}, {kUni, 1, 0, 1},
-        {-1, 1, 0, 1}, {-2, 1, 0, 1}, {-3, 1, 0, 1}, {-4, 1, 0, 0}, {1004, 1, 0, 0}, {1033, 1, 0, 0},
+        {kF18, 1, 1, 1},
+        {kF18, 0, 0, 0},
+        {kNull, 1, 0, 1},
+        {kBool, 1, 0, 1},
+        {kStr, 1, 1, 1},
+        {kUni, 1, 0, 1},
+        {-1, 1, 0, 1},
+        {-2, 1, 0, 1},
+        {-3, 1, 0, 1},
+        {-4, 1, 0, 0},
+        {1004, 1, 0, 0},
+        {1033, 1, 0, 0},
     };
     for (const auto& [type, highPrec, external, known] : cases) {
         setHighPrecision(highPrec);
@@ -255,10 +300,19 @@ TEST_F(XTypeRules, StringTypeFollowsTheCharacterMode) {
 
 TEST_F(XTypeRules, FamilyPredicatesOfBuiltInTypes) {
     const Row cases[] = {  // numeric, real, eval, validated (both forms), comparable
-        {kInt, "1 0 1 1 1 1"}, {kBig, "1 0 1 1 1 1"}, {kFlt, "1 1 1 1 1 1"}, {kD18, "1 1 1 1 1 1"}, {kD38, "0 1 0 0 0 1"},
-        {kNull, "1 0 1 1 1 1"}, {kBool, "1 0 1 1 1 1"}, {kDate, "0 0 1 1 1 1"}, {kBin, "0 0 1 1 1 1"},
+        {kInt, "1 0 1 1 1 1"},
+        {kBig, "1 0 1 1 1 1"},
+        {kFlt, "1 1 1 1 1 1"},
+        {kD18, "1 1 1 1 1 1"},
+        {kD38, "0 1 0 0 0 1"},
+        {kNull, "1 0 1 1 1 1"},
+        {kBool, "1 0 1 1 1 1"},
+        {kDate, "0 0 1 1 1 1"},
+        {kBin, "0 0 1 1 1 1"},
         {kStr, "0 0 1 1 1 1"},
-        {kUni, "0 0 0 0 0 1"}, {kF18, "0 0 0 0 0 1"}, {-2, "0 0 0 0 0 1"},
+        {kUni, "0 0 0 0 0 1"},
+        {kF18, "0 0 0 0 0 1"},
+        {-2, "0 0 0 0 0 1"},
     };
     expectRows(cases, [](int type) {
         const XType t(type);
@@ -269,9 +323,25 @@ TEST_F(XTypeRules, FamilyPredicatesOfBuiltInTypes) {
 
 TEST_F(XTypeRules, SizeInBytes) {
     const int cases[][3] = {  // type, length, bytes
-        {kInt, 10, 4}, {kStr, 10, 11}, {kStr, 0, 1}, {kFlt, 10, 8}, {kBin, 10, 10}, {kDate, 3, 16}, {kD18, 0, 16},
-        {kD28, 0, 20}, {kUni, 10, 22}, {kUni, 0, 2}, {kD38, 5, 24}, {kBig, 1, 8}, {kNull, 10, -2}, {kBool, 10, -2},
-        {kF18, 10, -2}, {1022, 10, -2}, {-1, 10, -2}, {1004, 10, -2}, {eXDT_MAX, 10, -2},
+        {kInt, 10, 4},
+        {kStr, 10, 11},
+        {kStr, 0, 1},
+        {kFlt, 10, 8},
+        {kBin, 10, 10},
+        {kDate, 3, 16},
+        {kD18, 0, 16},
+        {kD28, 0, 20},
+        {kUni, 10, 22},
+        {kUni, 0, 2},
+        {kD38, 5, 24},
+        {kBig, 1, 8},
+        {kNull, 10, -2},
+        {kBool, 10, -2},
+        {kF18, 10, -2},
+        {1022, 10, -2},
+        {-1, 10, -2},
+        {1004, 10, -2},
+        {eXDT_MAX, 10, -2},
     };
     for (const auto& [type, length, bytes] : cases) EXPECT_EQ(bytes, XType(type).getSizeInBytes(length)) << type;
 }
@@ -291,9 +361,21 @@ TEST_F(XTypeRules, HighPrecisionForwarding) {
 
 TEST(XTypeMaps, NameToIdIsExactAndMissesGive1040) {
     const std::pair<const char*, int> cases[] = {
-        {"INT", kInt}, {"FLOAT", kFlt}, {"HIPRECDECIMAL", kD18}, {"DATE", kDate}, {"STRING", kStr}, {"UNISTRING", kUni},
-        {"BINARY", kBin}, {"BIGINT", kBig}, {"BOOLEAN", kBool}, {"NULL", kNull}, {"DEC28", 1040}, {"int", 1040},
-        {"", 1040}, {"INT ", 1040}, {"DECIMAL", 1040},
+        {"INT", kInt},
+        {"FLOAT", kFlt},
+        {"HIPRECDECIMAL", kD18},
+        {"DATE", kDate},
+        {"STRING", kStr},
+        {"UNISTRING", kUni},
+        {"BINARY", kBin},
+        {"BIGINT", kBig},
+        {"BOOLEAN", kBool},
+        {"NULL", kNull},
+        {"DEC28", 1040},
+        {"int", 1040},
+        {"", 1040},
+        {"INT ", 1040},
+        {"DECIMAL", 1040},
     };
     for (const auto& [name, id] : cases) EXPECT_EQ(id, XType::getTypeId(QvUString(name))) << name;
     // Filling the built-in maps again succeeds and changes no lookup.
@@ -435,7 +517,12 @@ TEST(XAttributes, EveryClassStartsUninitialised) {
 
 TEST(XAttributes, OperationVariants) {
     const Row cases[] = {  // valid (member and static), dummy, to_char variant
-        {4, "0 0 0 0"}, {5, "1 1 0 0"}, {108, "1 1 0 0"}, {109, "0 0 0 0"}, {-4, "1 1 1 0"}, {-1, "0 0 0 0"},
+        {4, "0 0 0 0"},
+        {5, "1 1 0 0"},
+        {108, "1 1 0 0"},
+        {109, "0 0 0 0"},
+        {-4, "1 1 1 0"},
+        {-1, "0 0 0 0"},
         {-2, "0 0 0 0"}, {64, "1 1 0 0"}, {65, "1 1 0 1"}, {72, "1 1 0 1"}, {73, "1 1 0 0"}, {0, "0 0 0 0"}};
     expectRows(cases, [](int value) {
         const XOp op(value);
@@ -462,7 +549,11 @@ TEST(XAttributes, AggregationLevels) {
 
 TEST(XAttributes, BooleanIntKeepsSentinelsAndRefusesOtherValues) {
     const Row cases[] = {  // stored (constructed, set), valid, true (both forms), false
-        {0, "0 0 1 0 0 1"}, {1, "1 1 1 1 1 0"}, {2, "-2 -2 0 0 0 0"}, {5, "-2 -2 0 0 0 0"}, {-1, "-1 -1 0 0 0 0"},
+        {0, "0 0 1 0 0 1"},
+        {1, "1 1 1 1 1 0"},
+        {2, "-2 -2 0 0 0 0"},
+        {5, "-2 -2 0 0 0 0"},
+        {-1, "-1 -1 0 0 0 0"},
         {-3, "-3 -3 0 0 0 0"}, {-4, "-4 -4 0 0 0 0"}, {-7, "-7 -7 0 0 0 0"}};
     expectRows(cases, [](int in) {
         XBooleanInt viaCtor(in), viaSet;
@@ -495,16 +586,25 @@ TEST(XAttributes, NonNegativeIntegers) {
 TEST_F(XTypeRules, ParentExpectations) {
     const int cases[][5] = {  // indicator, parent, augmented, child, expected; 8-bit mode, DEC28
         {kInt, kStr, kStr, kDate, kInt}, {kBool, kStr, kStr, kDate, kBool},  // a fixed type wins over everything
-        {eXTPE_ALPHA, kInt, kInt, kInt, kStr}, {eXTPE_SAME_AS_PARENT, kD18, kFlt, kInt, kD18},
-        {eXTPE_SAME_AS_AUGTYPE, kD18, kFlt, kInt, kFlt}, {eXTPE_ANY, kInt, kInt, kBin, kInvalid},
-        {eXTPE_ANY, kInt, kInt, kNull, kInt}, {eXTPE_ANY, kInt, kInt, kDate, kDate},
-        {eXTPE_ANY_PLUS_BINARY, kInt, kInt, kBin, kBin}, {eXTPE_ANY_PLUS_BINARY, kInt, kInt, kNull, kNull},
-        {eXTPE_ANY_ALPHA_NUMERIC, kInt, kInt, kNull, kInt}, {eXTPE_ANY_ALPHA_NUMERIC, kInt, kInt, kStr, kStr},
-        {eXTPE_ANY_ALPHA_NUMERIC, kInt, kInt, kBig, kBig}, {eXTPE_ANY_ALPHA_NUMERIC, kInt, kInt, kDate, kInvalid},
-        {eXTPE_ANY_ALPHA_NUMERIC, kInt, kInt, kUni, kInvalid}, {eXTPE_ANY_NUMERIC, kInt, kInt, kD18, kD18},
+        {eXTPE_ALPHA, kInt, kInt, kInt, kStr},
+        {eXTPE_SAME_AS_PARENT, kD18, kFlt, kInt, kD18},
+        {eXTPE_SAME_AS_AUGTYPE, kD18, kFlt, kInt, kFlt},
+        {eXTPE_ANY, kInt, kInt, kBin, kInvalid},
+        {eXTPE_ANY, kInt, kInt, kNull, kInt},
+        {eXTPE_ANY, kInt, kInt, kDate, kDate},
+        {eXTPE_ANY_PLUS_BINARY, kInt, kInt, kBin, kBin},
+        {eXTPE_ANY_PLUS_BINARY, kInt, kInt, kNull, kNull},
+        {eXTPE_ANY_ALPHA_NUMERIC, kInt, kInt, kNull, kInt},
+        {eXTPE_ANY_ALPHA_NUMERIC, kInt, kInt, kStr, kStr},
+        {eXTPE_ANY_ALPHA_NUMERIC, kInt, kInt, kBig, kBig},
+        {eXTPE_ANY_ALPHA_NUMERIC, kInt, kInt, kDate, kInvalid},
+        {eXTPE_ANY_ALPHA_NUMERIC, kInt, kInt, kUni, kInvalid},
+        {eXTPE_ANY_NUMERIC, kInt, kInt, kD18, kD18},
         {eXTPE_ANY_NUMERIC, kInt, kInt, kStr, kInt},
         {eXTPE_ANY_NUMERIC, kInt, kInt, kD38, kInt},  // past the maximum: not a number here
-        {kF18, kInt, kInt, kInt, kInvalid}, {-1, kInt, kInt, kInt, kInvalid}, {1041, kInt, kInt, kInt, kInvalid},
+        {kF18, kInt, kInt, kInt, kInvalid},
+        {-1, kInt, kInt, kInt, kInvalid},
+        {1041, kInt, kInt, kInt, kInvalid},
     };
     for (const auto& [indicator, parent, aug, child, expected] : cases) {
         const XTypeParentExpectsIndicator tpe(indicator);
@@ -536,10 +636,17 @@ TEST_F(XTypeRules, IndicatorValidityAndNames) {
 
 TEST_F(XTypeRules, ResultTypeIndicators) {
     const Row cases[] = {  // floating, one level up, with fraction
-        {kBool, "1 0 0"}, {eXRT_REAL, "1 0 0"}, {eXRT_SAME_AS_OPD_FIXED, "0 0 0"}, {kInt, "0 0 0"}, {kFlt, "0 0 0"},
+        {kBool, "1 0 0"},
+        {eXRT_REAL, "1 0 0"},
+        {eXRT_SAME_AS_OPD_FIXED, "0 0 0"},
+        {kInt, "0 0 0"},
+        {kFlt, "0 0 0"},
         {kStr, "0 0 0"}, {kUni, "1 0 0"},  // not a type of this mode: decided by the operand
-        {eXRT_SAME_AS_OPD, "1 0 0"}, {eXRT_ONE_LEVEL_UP, "1 1 0"}, {eXRT_ONE_LEVEL_UP_WITH_FRACTION, "1 1 1"},
-        {-1, "1 0 0"}, {1042, "1 0 0"},
+        {eXRT_SAME_AS_OPD, "1 0 0"},
+        {eXRT_ONE_LEVEL_UP, "1 1 0"},
+        {eXRT_ONE_LEVEL_UP_WITH_FRACTION, "1 1 1"},
+        {-1, "1 0 0"},
+        {1042, "1 0 0"},
     };
     expectRows(cases, [](int value) {
         const XResultTypeIndicator rt(value);

@@ -295,12 +295,21 @@ TEST(ValidatorChildTest, ExpectationsAndNullOperands) {
 TEST(ValidatorSizeTest, CharacterCounts) {
     struct Case { const char* text; int count; };
     const Case cases[] = {
-        {"CONCAT('ab', 'cde')", 5}, {"'ab' || 'cde'", 5}, {"S || U", 22},
-        {"IIF(I, S, U)", 12},       {"CHR(65)", 1},        {"SOUNDEX(S)", 4},
-        {"UPPER(U)", 12},           {"I + 1", 15},         {"BI", 31},
-        {"F", 63},                  {"D28", 53},           {"DT", 29},
+        {"CONCAT('ab', 'cde')", 5},
+        {"'ab' || 'cde'", 5},
+        {"S || U", 22},
+        {"IIF(I, S, U)", 12},
+        {"CHR(65)", 1},
+        {"SOUNDEX(S)", 4},
+        {"UPPER(U)", 12},
+        {"I + 1", 15},
+        {"BI", 31},
+        {"F", 63},
+        {"D28", 53},
+        {"DT", 29},
         {"DECODE(I, 1, S, 2, U, 'abc')", 12},
-        {"REPLACESTR(0, S, 'a', 'xyz')", 30}, {"REPLACESTR(0, S, 'a', 'x')", 10},
+        {"REPLACESTR(0, S, 'a', 'xyz')", 30},
+        {"REPLACESTR(0, S, 'a', 'x')", 10},
         {"REPLACECHR(0, S, 'a', 'b')", 10},
         {"CONCAT(NULL, 'abc')", 3},  // a NULL taken as text is empty
     };
@@ -316,8 +325,11 @@ TEST(ValidatorSizeTest, CharacterCounts) {
 TEST(ValidatorResultTest, GroupFunctionsConstnessAndType) {
     struct Case { const char* text; int type; int group; int constant; };
     const Case cases[] = {
-        {"1 + 2", eXDT_INT, 0, 1},  {"I + 2", eXDT_INT, 0, 0},    {"SUM(I) + 1", eXDT_DEC18, 1, 0},
-        {"1 = 1", eXDT_BOOLEAN, 0, 1}, {"", eXDT_NULL, 0, 1},
+        {"1 + 2", eXDT_INT, 0, 1},
+        {"I + 2", eXDT_INT, 0, 0},
+        {"SUM(I) + 1", eXDT_DEC18, 1, 0},
+        {"1 = 1", eXDT_BOOLEAN, 0, 1},
+        {"", eXDT_NULL, 0, 1},
     };
     for (const Case& c : cases) {
         Outcome out;
@@ -355,11 +367,15 @@ TEST(ValidatorRelaxTest, ValidatorRunDirectlyOnARelaxedTree) {
 TEST(ValidatorFailureRecordTest, FirstFailureWins) {
     struct Case { const char* text; EXValidationFailureCase failure; int child; };
     const Case cases[] = {
-        {"ABS(I, I)", eXVFC_ARGUMENT_COUNT, -1},   {"'a' + 1", eXVFC_NUMERIC_EXPECTED, 0},
-        {"1 + 'a'", eXVFC_NUMERIC_EXPECTED, 1},    {"IIF(I, 1, 'x')", eXVFC_OPERANDS_DIFFER, 2},
+        {"ABS(I, I)", eXVFC_ARGUMENT_COUNT, -1},
+        {"'a' + 1", eXVFC_NUMERIC_EXPECTED, 0},
+        {"1 + 'a'", eXVFC_NUMERIC_EXPECTED, 1},
+        {"IIF(I, 1, 'x')", eXVFC_OPERANDS_DIFFER, 2},
         {"SUM(SUM(SUM(I)))", eXVFC_AGGREGATION_TOO_DEEP, 0},
-        {"SETMAXVARIABLE($$COUNT, 1)", eXVFC_SETVARIABLE, 0}, {"UPPER(BIN)", eXVFC_STRING_EXPECTED, 0},
-        {"I = 'a'", eXVFC_OPERANDS_DIFFER, 1},     {"SUM(NULL)", eXVFC_NULL_NOT_ALLOWED, 0},
+        {"SETMAXVARIABLE($$COUNT, 1)", eXVFC_SETVARIABLE, 0},
+        {"UPPER(BIN)", eXVFC_STRING_EXPECTED, 0},
+        {"I = 'a'", eXVFC_OPERANDS_DIFFER, 1},
+        {"SUM(NULL)", eXVFC_NULL_NOT_ALLOWED, 0},
     };
     for (const Case& c : cases) {
         Outcome out;
@@ -470,8 +486,11 @@ TEST(ValidatorCompletenessTest, ARefusedNodeIsNamed) {
 TEST(ValidatorPredicateTest, HasConstValue) {
     struct Case { const char* text; int child; int constValue; };
     const Case cases[] = {
-        {"I + 1", 1, 1},          {"I + 1", 0, 0},         {"CONCAT(NULL, S)", 0, 1},
-        {"SESSSTARTTIME = SYSDATE", 0, 1}, {"SESSSTARTTIME = SYSDATE", 1, 0},
+        {"I + 1", 1, 1},
+        {"I + 1", 0, 0},
+        {"CONCAT(NULL, S)", 0, 1},
+        {"SESSSTARTTIME = SYSDATE", 0, 1},
+        {"SESSSTARTTIME = SYSDATE", 1, 0},
         {"$$MAX + 1", 0, 1},      {"SETVARIABLE($$MAX, 1)", 0, 0},  // initial vs current value
         {"ABS(1) + 1", 0, 0},
     };
@@ -562,12 +581,30 @@ private:
 TEST(ValidatorCustomTypeTest, CustomVariants) {
     struct Case { const char* text; int variant; };
     const Case cases[] = {
-        {"ABS(CN)", 7},     {"CEIL(CN)", 11},   {"FLOOR(CN)", 13},  {"CN + 1", 9},
-        {"I - CN", 61},     {"CN * 2", 45},     {"CN / 2", 23},     {"MOD(CN, 2)", 15},
-        {"CN % 2", 15},     {"NOT CN", 104},    {"CN AND 1", 106},  {"I OR CN", 108},
-        {"SIGN(CN)", 17},   {"TO_FLOAT(CN)", 94}, {"CN = CN", 29},  {"CN <> 1", 51},
-        {"CN > 1", 43},     {"CN <= 1", 35},    {"CX = CX", 28},    {"CX <> CX", 50},
-        {"CX >= CX", 34},   {"CX > NULL", 42},  {"ABS(I)", 6},      {"TO_FLOAT(I)", 93},
+        {"ABS(CN)", 7},
+        {"CEIL(CN)", 11},
+        {"FLOOR(CN)", 13},
+        {"CN + 1", 9},
+        {"I - CN", 61},
+        {"CN * 2", 45},
+        {"CN / 2", 23},
+        {"MOD(CN, 2)", 15},
+        {"CN % 2", 15},
+        {"NOT CN", 104},
+        {"CN AND 1", 106},
+        {"I OR CN", 108},
+        {"SIGN(CN)", 17},
+        {"TO_FLOAT(CN)", 94},
+        {"CN = CN", 29},
+        {"CN <> 1", 51},
+        {"CN > 1", 43},
+        {"CN <= 1", 35},
+        {"CX = CX", 28},
+        {"CX <> CX", 50},
+        {"CX >= CX", 34},
+        {"CX > NULL", 42},
+        {"ABS(I)", 6},
+        {"TO_FLOAT(I)", 93},
     };
     for (const Case& c : cases) {
         CustomTypesContext context;

@@ -19,8 +19,11 @@ constexpr const char* kCatalog = R"json({
   "kind": "transformation",
   "settings": {"highPrecision": true},
   "ports": [
-    {"name": "I", "type": "int"}, {"name": "F", "type": "float"}, {"name": "S", "type": "string(10)"},
-    {"name": "DT", "type": "date"}, {"name": "BIN", "type": "binary(16)"},
+    {"name": "I", "type": "int"},
+    {"name": "F", "type": "float"},
+    {"name": "S", "type": "string(10)"},
+    {"name": "DT", "type": "date"},
+    {"name": "BIN", "type": "binary(16)"},
     {"name": "R", "qualifiers": [":TD"], "type": "int"},
     {"name": "RS", "qualifiers": [":TD"], "type": "string(10)"},
     {"name": "C", "qualifiers": [":TD"], "type": "int"},
@@ -178,8 +181,12 @@ TEST(XValidatorWidgetTest, TheOutputArgumentTakesItsDeclaredType) {
 TEST(XValidatorWidgetTest, DeclaredFlagsReachTheCall) {
     struct Row { const char* text; int constant; const char* level; int window; };
     constexpr Row kRows[] = {
-        {"GEO(1.5, 2.5)", 1, "ROW", 0}, {"GEO(F, 2.5)", 0, "ROW", 0}, {"WAVG(F)", 0, "GROUP", 0},
-        {"RUNNING(F)", 0, "ROW", 1},    {":UDF.NET(3)", 1, "ROW", 0}, {":LKP.LKP_T(3)", 0, "ROW", 0},
+        {"GEO(1.5, 2.5)", 1, "ROW", 0},
+        {"GEO(F, 2.5)", 0, "ROW", 0},
+        {"WAVG(F)", 0, "GROUP", 0},
+        {"RUNNING(F)", 0, "ROW", 1},
+        {":UDF.NET(3)", 1, "ROW", 0},
+        {":LKP.LKP_T(3)", 0, "ROW", 0},
     };
     for (const Row& row : kRows) {
         WidgetContext context;
@@ -285,8 +292,12 @@ struct LookupProbe : XValidator {
 TEST(XValidatorWidgetTest, LookupPortsAndValuesPairByFamily) {
     struct Row { int a, b, compatible; };
     constexpr Row kRows[] = {
-        {eXDT_DATE, eXDT_DATE, 1},  {eXDT_DATE, eXDT_NULL, 1},   {eXDT_NULL, eXDT_BINARY, 1},
-        {eXDT_INT, eXDT_DATE, 0},   {eXDT_BINARY, eXDT_STRING, 0}, {eXDT_INT, eXDT_STRING, 1},
+        {eXDT_DATE, eXDT_DATE, 1},
+        {eXDT_DATE, eXDT_NULL, 1},
+        {eXDT_NULL, eXDT_BINARY, 1},
+        {eXDT_INT, eXDT_DATE, 0},
+        {eXDT_BINARY, eXDT_STRING, 0},
+        {eXDT_INT, eXDT_STRING, 1},
         {eXDT_FLOAT, eXDT_BIGINT, 1},
     };
     for (const Row& row : kRows) {

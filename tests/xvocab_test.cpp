@@ -78,7 +78,11 @@ std::string matched(const Row* row) {
 TEST(VocabularyLookupTest, QualifiersAndSymbolsMatchTheFirstRowThatPrefixesTheInput) {
     // Each row by its own text is read in the lexer tests; here the prefixes and misses.
     const std::pair<const char*, const char*> qualifiers[] = {
-        {":LKPX", "XLKP/4"}, {":Type", "XTYPE/5"}, {":T", "-"}, {":S", "-"}, {":", "-"},
+        {":LKPX", "XLKP/4"},
+        {":Type", "XTYPE/5"},
+        {":T", "-"},
+        {":S", "-"},
+        {":", "-"},
         {"", "-"},           {"LKP", "-"},        {": LKP", "-"}, {":UDF.f", "-"}};
     for (const auto& [input, expected] : qualifiers)
         EXPECT_EQ(matched(xMatchQualifier(QvUString::fromUtf8(input).getBuffer())), expected) << input;
@@ -87,9 +91,18 @@ TEST(VocabularyLookupTest, QualifiersAndSymbolsMatchTheFirstRowThatPrefixesTheIn
     // ":" before ":="; both range forms carry DOTDOT; two-unit operators
     // before their one-unit prefixes.
     const std::pair<const char*, const char*> symbols[] = {
-        {":=", "COLON/1 NONE"},   {"..b", "OPT_DOTDOT/2 DOTDOT"}, {".*.b", "OPT_DOTSTARDOT/3 DOTDOT"}, {"a", "-"},
-        {"...", "OPT_DOTDOT/2 DOTDOT"}, {".*b", "OPT_DOT/1 DOT"}, {"< =", "OPT_BINARY_7/1 LT"}, {"", "-"},
-        {">>", "OPT_BINARY_7/1 GT"}, {"||x", "OPT_CONCAT/2 CONCATOP"}, {"--", "OPT_MINUS/1 MINUS"}, {"|", "-"},
+        {":=", "COLON/1 NONE"},
+        {"..b", "OPT_DOTDOT/2 DOTDOT"},
+        {".*.b", "OPT_DOTSTARDOT/3 DOTDOT"},
+        {"a", "-"},
+        {"...", "OPT_DOTDOT/2 DOTDOT"},
+        {".*b", "OPT_DOT/1 DOT"},
+        {"< =", "OPT_BINARY_7/1 LT"},
+        {"", "-"},
+        {">>", "OPT_BINARY_7/1 GT"},
+        {"||x", "OPT_CONCAT/2 CONCATOP"},
+        {"--", "OPT_MINUS/1 MINUS"},
+        {"|", "-"},
         {"!", "-"}, {"^", "-"}, {"\xEF\xBC\x8C", "-"}};
     for (const auto& [input, expected] : symbols) {
         const XSymbolRow* row = xMatchSymbol(QvUString::fromUtf8(input).getBuffer());
@@ -103,12 +116,26 @@ TEST(VocabularyLookupTest, QualifiersAndSymbolsMatchTheFirstRowThatPrefixesTheIn
 // even where case folding would map them onto a name (U+017F folds to "s").
 TEST(VocabularyLookupTest, WordLookupsFoldAsciiCaseOnly) {
     const struct { const char* word; const char* keyword; const char* function; } cases[] = {
-        {"Abs", "-", "ABS"}, {"iS_dAtE", "-", "IS_DATE"}, {"to_decimal38", "-", "TO_DECIMAL38"}, {"and", "AND", "-"},
-        {"to_decimal", "-", "TO_DECIMAL"}, {"true_last", "-", "TRUE_LAST"}, {"ABORT", "-", "ABORT"},
-        {"tc_continue_transaction", "TC_CONTINUE_TRANSACTION", "-"}, {"ABORTED", "ABORTED", "-"},
-        {"ABSX", "-", "-"}, {"AB", "-", "-"}, {"", "-", "-"}, {"TRUE.", "-", "-"},
-        {"ABS(", "-", "-"}, {" ABS", "-", "-"}, {"SETCOUNTVAR", "-", "-"}, {"DOTDOT", "-", "-"},
-        {"\xC3\x84" "BS", "-", "-"}, {"\xEF\xBC\xA1" "BS", "-", "-"}, {"\xC5\xBF" "in", "-", "-"},
+        {"Abs", "-", "ABS"},
+        {"iS_dAtE", "-", "IS_DATE"},
+        {"to_decimal38", "-", "TO_DECIMAL38"},
+        {"and", "AND", "-"},
+        {"to_decimal", "-", "TO_DECIMAL"},
+        {"true_last", "-", "TRUE_LAST"},
+        {"ABORT", "-", "ABORT"},
+        {"tc_continue_transaction", "TC_CONTINUE_TRANSACTION", "-"},
+        {"ABORTED", "ABORTED", "-"},
+        {"ABSX", "-", "-"},
+        {"AB", "-", "-"},
+        {"", "-", "-"},
+        {"TRUE.", "-", "-"},
+        {"ABS(", "-", "-"},
+        {" ABS", "-", "-"},
+        {"SETCOUNTVAR", "-", "-"},
+        {"DOTDOT", "-", "-"},
+        {"\xC3\x84" "BS", "-", "-"},
+        {"\xEF\xBC\xA1" "BS", "-", "-"},
+        {"\xC5\xBF" "in", "-", "-"},
     };
     for (const auto& c : cases) {
         const QvUString word = QvUString::fromUtf8(c.word);

@@ -31,8 +31,10 @@ public:
         struct Port { const char* name; unsigned int type; int precision; int scale; };
         const unsigned int text = static_cast<unsigned int>(XType::getXdtString().toCDataType(0));
         const Port ports[] = {{"i", eQvCDT_INT, 10, 0},     {"bi", eQvCDT_BIGINT, 19, 0},
-                              {"f", eQvCDT_FLOAT, 15, 0},   {"d", eQvCDT_DEC18, 15, 2},
-                              {"s", text, 10, 0},           {"dt", eQvCDT_DATE, 29, 9},
+                              {"f", eQvCDT_FLOAT, 15, 0},
+                              {"d", eQvCDT_DEC18, 15, 2},
+                              {"s", text, 10, 0},
+                              {"dt", eQvCDT_DATE, 29, 9},
                               {"bin", eQvCDT_BINARY, 8, 0},
                               {"m", customId(kMoney), 20, 0},
                               {"g", customId(kShape), 0, 0}};

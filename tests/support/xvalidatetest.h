@@ -26,11 +26,16 @@ namespace xvalidatetest {
 inline const char* kCatalog = R"json({
   "kind": "transformation",
   "ports": [
-    {"name": "I", "type": "int"}, {"name": "BI", "type": "bigint"},
-    {"name": "F", "type": "float"}, {"name": "D18", "type": "dec18(9,2)"},
-    {"name": "D28", "type": "dec28(20,2)"}, {"name": "D38", "type": "dec38(38,6)"},
-    {"name": "S", "type": "string(10)"}, {"name": "U", "type": "unistring(12)"},
-    {"name": "DT", "type": "date"}, {"name": "BIN", "type": "binary(16)"},
+    {"name": "I", "type": "int"},
+    {"name": "BI", "type": "bigint"},
+    {"name": "F", "type": "float"},
+    {"name": "D18", "type": "dec18(9,2)"},
+    {"name": "D28", "type": "dec28(20,2)"},
+    {"name": "D38", "type": "dec38(38,6)"},
+    {"name": "S", "type": "string(10)"},
+    {"name": "U", "type": "unistring(12)"},
+    {"name": "DT", "type": "date"},
+    {"name": "BIN", "type": "binary(16)"},
     {"name": "I", "qualifiers": ["SQ"], "type": "bigint"}
   ],
   "mappingVariables": [

@@ -97,6 +97,7 @@ const Typed kTyped[] = {
     {"MOVINGSUM(i, 5)", kLow, 0, eXDT_BIGINT, 5, 31},
     {"MOVINGAVG(i, 5, i > 0)", kLow, 0, eXDT_FLOAT, 5, 63},
     {"MOVINGAVG(i, 5)", kHigh, 0, eXDT_DEC18, 5, 53},
+    {"MOVINGAVG(i, 1)", kLow, 0, eXDT_FLOAT, 5, 63},
     {"PERCENTILE(f, 0)", kHigh, 0, eXDT_FLOAT, 5, 63},
     {"PERCENTILE(f, 100, f > 1)", kHigh, 0, eXDT_FLOAT, 5, 63},
     {"PERCENTILE(i, i)", kHigh, 0, eXDT_DEC18, 5, 53},
@@ -329,6 +330,25 @@ TEST(FunctionFailureRecord, NullAggregateArgumentPassesWhenRelaxed) {
     ASSERT_EQ(unvalidated.status, 0);
     XValidator validator(&relaxed);
     EXPECT_EQ(validator.visitSyntaxTree(unvalidated.tree, nullptr, nullptr), 0) << unvalidated.errors();
+}
+
+// A date's text width under TO_CHAR follows the count its TO_CHAR carries
+// when that is one of the two date widths, else the widest date text; a
+// date anywhere else has the default width.
+TEST(FunctionSizing, DateWidthUnderToCharFollowsItsCount) {
+    FuncContext ctx;
+    Validated v(ctx, "TO_CHAR(dt)");
+    ASSERT_EQ(v.status, 0) << v.errors();
+    XNode* toChar = v.tree->getRoot();
+    const XNode* date = toChar->getChildB(0, 1);
+    std::string widths;
+    for (int count : {19, 29, 30}) {
+        toChar->setNumCharsMax(count);
+        widths += std::to_string(XValidator::getToCharNumCharsMax(date)) + " ";
+    }
+    Validated alone(ctx, "dt");
+    widths += std::to_string(XValidator::getToCharNumCharsMax(alone.tree->getRoot()));
+    EXPECT_EQ(widths, "19 29 80 29");
 }
 
 // ---- extremes: long and odd constants give their message, never a crash ----

@@ -128,9 +128,10 @@ TEST(XTreeDfsTest, ChildrenFirstLeftToRightBehindWhatTheListHolds) {
     XNodeList* list = nullptr;
     ASSERT_EQ(tree->dfs(list, 1, 0, nullptr), 0);
     EXPECT_EQ(kinds(*list), "STAR SYSDATE NULL PLUS PROC_RESULT NOT IIF");
+    TreePtr second = treeOf(opt(eXNI_NOT, {leaf()}));  // lives as long as the list that holds its nodes
     XNodeList mine;
     XNodeList *out = &mine, *none = nullptr;
-    EXPECT_EQ(treeOf(opt(eXNI_NOT, {leaf()}))->dfs(out, 0, 0, nullptr), 0);  // uncached: fills the caller's list
+    EXPECT_EQ(second->dfs(out, 0, 0, nullptr), 0);  // uncached: fills the caller's list
     EXPECT_EQ(out, &mine);
     tree->dfs(mine, nullptr);
     EXPECT_EQ(kinds(mine), "SYSDATE NOT STAR SYSDATE NULL PLUS PROC_RESULT NOT IIF");

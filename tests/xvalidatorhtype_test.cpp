@@ -137,6 +137,7 @@ TEST_F(XValidatorHTypeTest, MembersSubscriptsAndTypeReferences) {
         {"ADDRESSES[1, 3]", 0, 0, "array"},
         {"ADDRESSES[*]", 0, 0, "array"},
         {"ADDRESSES['x']", 0, eQvMSG_SUBSCRIPT_NOT_INTEGER, nullptr},
+        {"ADDRESSES['x']", 1, eQvMSG_SUBSCRIPT_NOT_INTEGER, nullptr},  // relaxing passes NULL only
         {"ID[1]", 0, eQvMSG_NO_MEMBERS, nullptr},
         {"(NULL)[1]", 0, eQvMSG_NO_MEMBERS, nullptr},
         {"(NULL)[1]", 1, 0, "eXDT_NULL"},
@@ -144,6 +145,7 @@ TEST_F(XValidatorHTypeTest, MembersSubscriptsAndTypeReferences) {
         {"PHONES['home']", 0, 0, "eXDT_UNISTRING"},
         {"COUNTS[3] * 2", 0, 0, "eXDT_DEC28"},
         {"COUNTS['k']", 0, eQvMSG_MAP_KEY_MISMATCH, nullptr},
+        {"COUNTS['k']", 1, eQvMSG_MAP_KEY_MISMATCH, nullptr},
         {"PHONES[1, 2]", 0, eQvMSG_MAP_SUBSCRIPT_NOT_SINGLE_KEY, nullptr},
         {"PHONES[*]", 0, eQvMSG_MAP_SUBSCRIPT_NOT_SINGLE_KEY, nullptr},
         {"PHONES[BILLING]", 0, eQvMSG_NOT_NUMERIC_TEXT, nullptr},

@@ -149,9 +149,9 @@ int XType::isMapType() const { return isCustom() && m_type == hierarchicalTypeId
 
 int XType::isCustomHType() const { return isStructType() || isArrayType() || isMapType(); }
 
-int XType::isEvalDataTypeBeyondBuiltins(int flag) const {
-    return isString(flag) || isNumeric(flag) || isCustom();
-}
+// Custom types and the sentinels: text and the decimals are built in, so
+// only a custom numeric trait or the custom range itself can answer yes.
+int XType::isEvalDataTypeBeyondBuiltins(int flag) const { return isNumeric(flag) || isCustom(); }
 
 int XType::isValidExternalDataType(int flag) const {
     return !isNull() && !isBoolean() && getEquivType(1).isValidDataTypeForValidation(flag);

@@ -35,11 +35,7 @@ namespace {
 
 // A context over the schema's ports; `syntaxOnly` makes parse skip validation.
 std::unique_ptr<XCatalogContext> makeContext(bool syntaxOnly) {
-    auto catalog = std::make_shared<XCatalog>(*bench::schemaCatalog());
-    catalog->settings().relaxValidation = syntaxOnly;
-    auto context = std::make_unique<XCatalogContext>(catalog);
-    context->applySettings(nullptr);
-    return context;
+    return bench::contextOver(*bench::schemaCatalog(), !syntaxOnly);
 }
 
 size_t countNodes(XTree* tree) {

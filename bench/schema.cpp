@@ -75,4 +75,12 @@ std::shared_ptr<const XCatalog> schemaCatalogWithSymbols() {
     return catalog;
 }
 
+std::unique_ptr<XCatalogContext> contextOver(const XCatalog& catalog, bool validate) {
+    auto copy = std::make_shared<XCatalog>(catalog);
+    copy->settings().relaxValidation = !validate;
+    auto context = std::make_unique<XCatalogContext>(copy);
+    context->applySettings(nullptr);
+    return context;
+}
+
 }  // namespace bench

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "qvcmnexpr/xcatalog.h"
+#include "qvcmnexpr/xcatalogcontext.h"
 
 namespace bench {
 
@@ -15,5 +16,9 @@ std::shared_ptr<const XCatalog> schemaCatalog();
 // functions beside them, none of which the corpora use: every word is then
 // compared with declared names that it does not match.
 std::shared_ptr<const XCatalog> schemaCatalogWithSymbols();
+// A context over a copy of `catalog`, its settings applied. Unless
+// `validate`, the copy relaxes validation, which parse then skips: what is
+// timed is parsing alone.
+std::unique_ptr<XCatalogContext> contextOver(const XCatalog& catalog, bool validate);
 
 }  // namespace bench

@@ -50,7 +50,13 @@ void walkPostOrder(XNode* root, XStack& stack, Leave leave) {
     while (stack.getCount() > base) {
         if (XNode* child = stack.top()->nextChild()) {
             child->resetNextChild();
-            if (child->getNumChildrenB() > 0) prefetchSubtreeBelow(child);
+            // Most nodes are leaves: left as soon as they are reached, they
+            // never go on the stack and off it again.
+            if (child->getNumChildrenB() == 0) {
+                leave(child);
+                continue;
+            }
+            prefetchSubtreeBelow(child);
             stack.push(child);
         } else {
             leave(stack.pop());

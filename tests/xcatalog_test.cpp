@@ -169,7 +169,6 @@ TEST(XCatalogJsonTest, MalformedCatalogsAreRefusedWithLineAndColumn) {
         {3, 24, "malformed JSON", "{\n  \"ports\": [\n    { \"name\": \"A\" \"type\": \"int\" }\n]}"},
         {1, 1, "expected an object", "[1, 2]"},
         {2, 3, "unknown key \"port\"", "{\n  \"port\": []\n}"},
-        {1, 10, "\"mapping\" is not one of", R"({"kind": "mapping"})"},
         {2, 24, "unknown data type \"strng\"", "{\"ports\": [\n {\"name\": \"A\", \"type\": \"strng(5)\"}]}"},
         {1, 34, "ports[0].type", R"({"ports": [{"name": "A", "type": 5}]})"},
         {2, 3, "missing required key \"type\"", "{\"ports\": [\n  {\"name\": \"A\"}]}"},
@@ -240,8 +239,6 @@ TEST(XCatalogContextTest, ReportsKindAndSettings) {
     other.setKind(XCatalogExprKind::workflow);
     other.settings().upgrade = true;
     EXPECT_EQ(ExposedContext(std::make_shared<XCatalog>(other)).reported(), "2 0 0 0 1 | u u u");
-    other.setKind(XCatalogExprKind::either);
-    EXPECT_EQ(XCatalogContext(std::make_shared<XCatalog>(other)).getXpressionContext(), 3);
     // A decimal maximum the library cannot take is refused.
     other.settings().decimalMaxPrecision = 38;
     EXPECT_EQ(XCatalogContext(std::make_shared<XCatalog>(other)).applySettings(nullptr), -1);
@@ -334,29 +331,25 @@ TEST_F(OrdersContextTest, FindMapVarAndWorkflowVar) {
 // must be the only one. Without a qualifier or a name (the old LOOKUP form)
 // each argument is declared as given and the first is the result.
 TEST_F(OrdersContextTest, FindWidget) {
-    XMetadataWidget lookup, credit, clean, wrongCount, qualified, bare, old, sized;
+    using xtestsupport::recordText;
+    XMetadataWidget lookup, credit, wrongCount, qualified, bare, old, sized;
     ASSERT_EQ(lookup.allocateArgMetadata(1), 0);
-    ASSERT_NE(findWidget({":lkp"}, "lkp_tier", {0}, lookup), -1);
-    EXPECT_EQ(xtestsupport::recordText(*lookup.getArgMetadata(0)), "INT/-4/0 a1");
+    ASSERT_NE(findWidget({":lkp"}, "lkp_tier", {0}, lookup), -1) << errors();
+    EXPECT_EQ(recordText(*lookup.getArgMetadata(0)), "INT/-4/0 a1");
     const void* declared = context.getCatalog().findWidget(XCatalogWidgetKind::lookup, qvU("LKP_TIER").getBuffer());
     EXPECT_EQ(answers({lookup.isRetPortMetadataSet(), lookup.getRetPortMetadata()->getNumCharsMax().toInteger(),
                        lookup.getRef().getCPtr() == declared}), "1 20 1");
     ASSERT_NE(findWidget({":SP"}, "SP_CREDIT", {0, 0}, credit), -1);
-    EXPECT_EQ(credit.isRetPortMetadataSet(), 0);
-    EXPECT_EQ(xtestsupport::recordText(*credit.getArgMetadata(1)), "DEC28/20/2 a1");
-    EXPECT_NE(findWidget({":Ext"}, "EXT_CLEAN", {0}, clean), -1);
-    EXPECT_TRUE(err.isEmpty());
+    EXPECT_EQ(answers({credit.isRetPortMetadataSet()}) + recordText(*credit.getArgMetadata(1)), "0DEC28/20/2 a1");
     EXPECT_EQ(findWidget({":LKP"}, "LKP_TIER", {0, 0}, wrongCount), -1);
     EXPECT_NE(errors().find("takes 1 argument"), std::string::npos) << errors();
     err.makeEmpty();
-    EXPECT_EQ(findWidget({"FOLDER", ":LKP"}, "LKP_TIER", {0}, qualified), -1);
-    EXPECT_FALSE(err.isEmpty());
+    EXPECT_TRUE(findWidget({"FOLDER", ":LKP"}, "LKP_TIER", {0}, qualified) == -1 && !err.isEmpty());
     EXPECT_EQ(findWidget({}, "LKP_TIER", {0}, bare), -1);
     XMetadataPort blob, plain;
     ASSERT_EQ(context.findPort(nullptr, qvU("BLOB").getBuffer(), &blob, err, warn), 0);
     XMetadata* given[] = {&blob, &plain, nullptr};
     ASSERT_EQ(context.findWidget(nullptr, qvU("").getBuffer(), given, &old, err, warn), 0);
-    using xtestsupport::recordText;
     EXPECT_EQ(answers({old.getNumArgs(), old.isRetPortMetadataSet()}) + " " + recordText(*old.getRetPortMetadata()) +
                   " " + recordText(*old.getArgMetadata(0)) + " " + recordText(*old.getArgMetadata(1)),
               "2 1 BINARY/16/0 a1 BINARY/16/0 a1 UNINIT/-4/-1 a1");
@@ -381,8 +374,7 @@ TEST_F(OrdersContextTest, FindExtFuncDeclaresTypesAndConstness) {
     ASSERT_NE(findExtFunc(":UDF.net", {1, 1}, 0, net, isConst), -1);
     EXPECT_EQ(answers({isConst, net.getArgMetadata(1)->getDataType().toInteger()}), answers({0, eXDT_INT}));
     // Unknown functions and wrong argument counts say why: the library adds nothing.
-    EXPECT_EQ(findExtFunc("NOPE", {1, 1}, 1, unknown, isConst), -1);
-    EXPECT_NE(errors().find("NOPE"), std::string::npos);
+    EXPECT_TRUE(findExtFunc("NOPE", {1, 1}, 1, unknown, isConst) == -1 && errors().find("NOPE") != std::string::npos);
     err.makeEmpty();
     EXPECT_EQ(findExtFunc("GEO_DIST", {0, 0, 0}, 1, tooMany, isConst), -1);
     EXPECT_NE(errors().find("takes 2"), std::string::npos) << errors();
@@ -396,7 +388,6 @@ TEST_F(OrdersContextTest, FindExtFuncDeclaresTypesAndConstness) {
 // printed tree starts (empty: not checked).
 TEST(XCatalogParseTest, WhatTheCatalogDeclaresDecidesTheParse) {
     constexpr auto kTrans = XCatalogExprKind::transformation, kFlow = XCatalogExprKind::workflow;
-    constexpr auto kEither = XCatalogExprKind::either;
     const struct { XCatalogExprKind kind; const char* text; bool ok; std::string treeStart = {}; } cases[] = {
         // The lexer takes the longest declared variable that ends where the name does.
         {kTrans, "$$MAX_ID_SEEN + 1", true, "PLUS($$MAX_ID_SEEN,"},
@@ -410,12 +401,9 @@ TEST(XCatalogParseTest, WhatTheCatalogDeclaresDecidesTheParse) {
         {kTrans, "SP_CREDIT(ORDER_ID, PROC_RESULT)", true, "SP"},
         // Workflows have no ports and no row operations; transformations no task variables.
         {kFlow, "$s_load.Status = SUCCEEDED", true},
-        {kFlow, "DD_INSERT", false},
         {kFlow, "ORDER_ID > 1", false},
-        {kTrans, "IIF(ORDER_ID > 1, DD_INSERT, DD_REJECT)", true},
         {kTrans, "$s_load.Status = 1", false},
-        {kEither, "$s_load.Status = SUCCEEDED", true},
-        {kEither, "IIF(ORDER_ID > 1, DD_INSERT, DD_REJECT)", true},
+        {XCatalogExprKind::either, "$s_load.Status = SUCCEEDED", true},
     };
     for (const auto& c : cases) {
         auto catalog = loaded(kOrdersJson);

@@ -67,7 +67,6 @@ const Row kRows[] = {
     {{"check", "--catalog", "CAT", "NAME || 'ab'"}, 0, {"ok: unistring(22), precision 22, scale 0"}},
     {{"check", "--catalog", "CAT", "SHIPPED"}, 0, {"ok: date, precision 29, scale 9"}},
     {{"check", "--catalog", "CAT", "SUM(QTY)"}, 0, {"group level, not constant"}},
-    {{"check", "--catalog", "CAT", "SUM(SUM(QTY))"}, 0, {"nested level"}},
     {{"check", "--catalog", "CAT", "PRICE * QTY"}, 0, {"scale unknown"}},
     {{"check", "--catalog", "CAT", "NULL"}, 0, {"<arg>:1: ok: null, row level, constant\n"}},
     // every warning of a valid expression follows its description
@@ -75,7 +74,7 @@ const Row kRows[] = {
      {"<arg>:1: ok: unistring(16)", "<arg>:1: WARNING: [QTY]: "}},
     // each expression stands alone: one aggregation level fixes nothing for the next
     {{"check", "--catalog", "CAT", "SUM(QTY)", "SUM(SUM(QTY))", "QTY"}, 0,
-     {"<arg>:1: ok", "<arg>:2: ok", "<arg>:3: ok"}},
+     {"<arg>:1: ok", "<arg>:2: ok: ", " nested level", "<arg>:3: ok"}},
     // mistakes only the validator catches, the offending text underlined
     {{"check", "--catalog", "CAT", "QTYY + 1"}, 1,
      {"<arg>:1: ERROR: [QTYY]: ", "\n    QTYY + 1\n    ^^^^\n"}},
@@ -98,8 +97,6 @@ const Row kRows[] = {
     {{"check", "--json", "--catalog", "CAT", "PRICE"}, 0,
      {"\"result\":{\"type\":\"dec18\",\"dataType\":1012,\"precision\":18,\"scale\":2,"
       "\"aggLevel\":\"row\",\"constant\":false,\"aggregate\":false,\"windowFunction\":false}"}},
-    {{"check", "--json", "--catalog", "CAT", "SUM(QTY)"}, 0,
-     {"\"aggLevel\":\"group\"", "\"aggregate\":true"}},
     {{"check", "--json", "--catalog", "CAT", "PRICE * QTY"}, 0, {"\"scale\":null"}},
     // parse validates alike but prints one terse line
     {{"parse", "--catalog", "CAT", "QTY - 2", "SUM(QTY)"}, 0,
@@ -113,7 +110,6 @@ const Row kRows[] = {
       "PORTVAR [0,3) \"QTY\" type=\"int\" scale=0 expects=\"eXTPE_SAME_AS_AUGTYPE\" aggLevel=\"row\" "
       "constant=false chars=15\n"}},
     // a variant without a name shows its number
-    {{"tree", "--catalog", "CAT", "QTY + 1"}, 0, {"PLUS [0,7) type=\"int\"", " variant=8 "}},
     {{"tree", "--json", "--catalog", "CAT", "NAME || 'x'"}, 0,
      {"\"kind\":\"CONCATOP\"", "\"result\":", "\"chars\":21", "\"expects\":\"eXTPE_ALPHA\""}},
     // without validation a tree carries no attributes
@@ -144,8 +140,8 @@ const Row kRows[] = {
      {"\"valid\":false,", "\"errorBegin\":2,", "\"tokens\":[{", "{\"token\":259,\"name\":\"LEXERROR\",\"begin\":2,",
       "\"name\":\"NAME\",\"begin\":4,\"end\":5,\"value\":\"b\"}]}\n"}},
     // tree: indented text, nested JSON, and no tree for an expression that does not parse
-    {{"tree", "1 + 2 * 3"}, 0, {"<arg>:1: ok\n  PLUS [0,9) ", "\n    CONST [0,1) \"1\" ", "\n    MULTIPLY [4,9) ",
-                                "\n      CONST [4,5) ", "\n      CONST [8,9) \"3\" "}},
+    {{"tree", "1 + 2 * 3"}, 0, {"<arg>:1: ok\n  PLUS [0,9) ", " variant=8 ", "\n    CONST [0,1) \"1\" ",
+                                "\n    MULTIPLY [4,9) ", "\n      CONST [4,5) ", "\n      CONST [8,9) \"3\" "}},
     {{"tree", "--json", "1 + 2 * 3", "1 +"}, 1,
      {"\"tree\":{\"kind\":\"PLUS\",", "\"children\":[{\"kind\":\"CONST\",", "{\"kind\":\"MULTIPLY\",",
       "\"children\":[{\"kind\":\"CONST\",", "\"text\":\"3\",", "\"line\":2,", "\"errors\":[\"ERROR: ",

@@ -78,7 +78,7 @@ TEST(XCatalogLookup, MappingVariablesMatchTheLongestDeclaredName) {
 }
 
 TEST(XCatalogLookup, WorkflowVariablesMatchLongestAndTellPredefined) {
-    const struct { const char* text; size_t length; int preDefined; } rows[] = {  // length 0: no match
+    const struct { const char* text; size_t length; int pre; } rows[] = {  // length 0: no match
         {"$s_load.Status = 1", 14, 1},
         {"$S_LOAD.Other", 7, 1},
         {"$$run_mode='X'", 10, 0},
@@ -88,8 +88,8 @@ TEST(XCatalogLookup, WorkflowVariablesMatchLongestAndTellPredefined) {
     for (const auto& row : rows) {
         size_t length = 0;
         int preDefined = -1;
-        EXPECT_EQ(context.containsValidTokenWflowVar(qvU(row.text), 0, length, preDefined), row.length ? 1 : 0);
-        EXPECT_EQ(answers({length, preDefined}), answers({row.length, row.preDefined})) << row.text;
+        const int rc = context.containsValidTokenWflowVar(qvU(row.text), 0, length, preDefined);
+        EXPECT_EQ(answers({rc, length, preDefined}), answers({row.length ? 1 : 0, row.length, row.pre})) << row.text;
     }
 }
 

@@ -4,6 +4,7 @@
 // the help, and the exit status. The shipped examples are checked against
 // their comments.
 #include <algorithm>
+#include <optional>
 
 #include "xexprrun.h"
 
@@ -13,9 +14,7 @@ using namespace xexprrun;
 
 constexpr const char* kCatalog = R"json({
   "ports": [ {"name": "QTY", "type": "int"}, {"name": "PRICE", "type": "decimal(12,2)"},
-             {"name": "NAME", "type": "string(20)"},
-             {"name": "SHIPPED", "type": "date"},
-             {"name": "RAW", "type": "binary(8)"} ],
+             {"name": "NAME", "type": "string(20)"}, {"name": "SHIPPED", "type": "date"} ],
   "mappingVariables": [ {"name": "$$SEEN", "type": "int", "aggregation": "count"} ],
   "workflowVariables": [ {"name": "$s1.Status", "type": "int", "predefined": true} ],
   "lookups": [ {"name": "LKP_RANK", "arguments": ["int"], "result": "bigint"} ],
@@ -41,9 +40,7 @@ protected:
         std::vector<std::string> types;
         invalid = 0;
         for (const json& object : r.objects()) {
-            const size_t number = object.at("line").get<size_t>();
-            EXPECT_LT(number, mistakes.size());
-            EXPECT_EQ(object.at("valid").get<bool>(), number >= mistakes.size() || !mistakes[number]) << object.dump();
+            EXPECT_EQ(object.at("valid").get<bool>(), !mistakes.at(object.at("line").get<size_t>())) << object.dump();
             EXPECT_FALSE(object.value("notValidatedYet", false)) << object.dump();
             invalid += !object.at("valid").get<bool>();
             if (object.contains("result")) types.push_back(object.at("result").value("type", ""));
@@ -57,27 +54,24 @@ struct Row {
     Args args;
     int status;
     std::vector<std::string> fragments;  // found in the output in this order
-    const char* input = nullptr;  // standard input
+    std::optional<std::string> input = {};  // standard input
 };
 
 const Row kRows[] = {
     // check: everything the library decided about a valid result
     {{"check", "--catalog", "CAT", "QTY - 2"}, 0,
      {"<arg>:1: ok: int, precision 10, scale 0, row level, not constant\n"}},
-    {{"check", "--catalog", "CAT", "NAME || 'ab'"}, 0, {"ok: unistring(22), precision 22, scale 0"}},
     {{"check", "--catalog", "CAT", "SHIPPED"}, 0, {"ok: date, precision 29, scale 9"}},
     {{"check", "--catalog", "CAT", "SUM(QTY)"}, 0, {"group level, not constant"}},
     {{"check", "--catalog", "CAT", "PRICE * QTY"}, 0, {"scale unknown"}},
     {{"check", "--catalog", "CAT", "NULL"}, 0, {"<arg>:1: ok: null, row level, constant\n"}},
     // every warning of a valid expression follows its description
-    {{"check", "--catalog", "CAT", "CONCAT(QTY, 'a')"}, 0,
-     {"<arg>:1: ok: unistring(16)", "<arg>:1: WARNING: [QTY]: "}},
+    {{"check", "--catalog", "CAT", "CONCAT(QTY, 'a')"}, 0, {"<arg>:1: ok: unistring(16)", "<arg>:1: WARNING: [QTY]: "}},
     // each expression stands alone: one aggregation level fixes nothing for the next
     {{"check", "--catalog", "CAT", "SUM(QTY)", "SUM(SUM(QTY))", "QTY"}, 0,
      {"<arg>:1: ok", "<arg>:2: ok: ", " nested level", "<arg>:3: ok"}},
     // mistakes only the validator catches, the offending text underlined
-    {{"check", "--catalog", "CAT", "QTYY + 1"}, 1,
-     {"<arg>:1: ERROR: [QTYY]: ", "\n    QTYY + 1\n    ^^^^\n"}},
+    {{"check", "--catalog", "CAT", "QTYY + 1"}, 1, {"<arg>:1: ERROR: [QTYY]: ", "\n    QTYY + 1\n    ^^^^\n"}},
     {{"check", "--catalog", "CAT", "SUM(QTY) + SUM(SUM(QTY))"}, 1,
      {"ERROR: [SUM]: ", "\n               ^^^^^^^^^^^^^\n"}},
     {{"check", "--catalog", "CAT", "SETMAXVARIABLE($$SEEN, 1)"}, 1,
@@ -99,8 +93,7 @@ const Row kRows[] = {
       "\"aggLevel\":\"row\",\"constant\":false,\"aggregate\":false,\"windowFunction\":false}"}},
     {{"check", "--json", "--catalog", "CAT", "PRICE * QTY"}, 0, {"\"scale\":null"}},
     // parse validates alike but prints one terse line
-    {{"parse", "--catalog", "CAT", "QTY - 2", "SUM(QTY)"}, 0,
-     {"<arg>:1: ok: int\n<arg>:2: ok: dec18, aggregate\n"}},
+    {{"parse", "--catalog", "CAT", "QTY - 2", "SUM(QTY)"}, 0, {"<arg>:1: ok: int\n<arg>:2: ok: dec18, aggregate\n"}},
     {{"parse", "--catalog", "CAT", "QTYY"}, 1, {"<arg>:1: ERROR: [QTYY]: "}},
     {{"parse", "--json", "--catalog", "CAT", "PRICE"}, 0, {"\"precision\":18,\"scale\":2,\"aggLevel\":\"row\""}},
     // tree: every validated attribute of every node
@@ -155,14 +148,13 @@ const Row kRows[] = {
 TEST_F(XexprCheckTest, EachCommandLinePrintsWhatTheLibraryDecided) {
     for (const Row& row : kRows) {
         SCOPED_TRACE(row.args.back());
-        const std::string input = row.input ? row.input : "";
-        const Finished r = run(row.args, row.input ? &input : nullptr);
+        const Finished r = run(row.args, row.input ? &*row.input : nullptr);
         EXPECT_EQ(r.status, row.status) << r.out << r.err;
         size_t at = 0;
         for (const std::string& fragment : row.fragments) {
             const size_t found = r.out.find(fragment, at);
-            EXPECT_NE(found, std::string::npos) << "missing: " << fragment << "\nin:\n" << r.out;
-            if (found != std::string::npos) at = found + fragment.size();
+            ASSERT_NE(found, std::string::npos) << "missing: " << fragment << "\nin:\n" << r.out;
+            at = found + fragment.size();
         }
     }
 }

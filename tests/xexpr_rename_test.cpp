@@ -18,9 +18,7 @@ protected:
     // The files in the work directory: a failed replacement leaves no
     // temporary file behind.
     size_t filesInWork() const {
-        size_t n = 0;
-        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir / "work")) ++n;
-        return n;
+        return static_cast<size_t>(std::distance(fs::directory_iterator(dir / "work"), fs::directory_iterator()));
     }
 };
 
@@ -109,8 +107,7 @@ TEST_F(XexprRenameTest, AFailedInPlaceRenameLeavesTheFileAsItWas) {
         {"a full disk", "a=alpha", kLongComment.c_str(), nullptr, "trap '' XFSZ; ulimit -f 1; ", 2, "cannot write"},
     };
     for (const FailureCase& c : cases) {
-        const std::string original = std::string(kFile) + c.extraLine;
-        const std::string path = file(original);
+        const std::string original = std::string(kFile) + c.extraLine, path = file(original);
         if (c.prepare) c.prepare(path);
         const Finished r = run({"rename", "--in-place", c.pair, "-f", path}, nullptr, c.shell);
         EXPECT_TRUE(r.status == c.status && r.err.find(c.errorWords) != std::string::npos) << c.name << r.err;

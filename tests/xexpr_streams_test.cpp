@@ -2,6 +2,8 @@
 // written and a closed standard input are failures, and a tree as deep as
 // its expression is long is written whole, in both forms, with output that
 // grows linearly with the tree.
+#include <regex>
+
 #include "xexprrun.h"
 
 namespace {
@@ -34,10 +36,8 @@ TEST_F(XexprStreamsTest, ClosedStandardInputIsNotAnEmptyOne) {
     EXPECT_EQ(run({"parse", "-"}).status, 0);
 }
 
-std::string chain(int operands) {
-    std::string text = "1";
-    for (int i = 1; i < operands; ++i) text += "+1";
-    return text + "\n";
+std::string chain(int operands) {  // 1+1+...+1
+    return "1" + std::regex_replace(std::string(operands - 1, '+'), std::regex("\\+"), "+1") + "\n";
 }
 
 TEST_F(XexprStreamsTest, DeepTreesAreWrittenInLinearSpace) {

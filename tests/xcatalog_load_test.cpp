@@ -1,7 +1,7 @@
 // Loading a catalog never lets an exception out and never costs more than
-// linear space and time: whatever goes wrong (a number out of range, memory
-// running out at any allocation) is a FILE:LINE:COLUMN error, and deep or
-// large catalogs cost bytes in proportion to their text.
+// linear space and time: memory running out at any allocation is a
+// FILE:LINE:COLUMN error like a number out of range (in xcatalog_test's
+// table), and deep or large catalogs cost bytes in proportion to their text.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,20 +16,6 @@ int load(const std::string& text, std::string& error) {
     return XCatalog::loadJsonText(text, "cat.json", catalog, error);
 }
 
-TEST(XCatalogLoadTest, NumbersOutOfRangeAreErrorsAtTheirPosition) {
-    const std::pair<const char*, const char*> rows[] = {
-        {R"j({"ports": [1e999]})j", "1:12: error: malformed JSON: number overflow parsing '1e999'"},
-        {"{\n  \"kind\": -1e400\n}", "2:11: error: malformed JSON: number overflow parsing '-1e400'"},
-        {R"j({"settings": {"decimalMaxPrecision": 1E+999}})j",
-         "1:38: error: malformed JSON: number overflow parsing '1E+999'"},
-    };
-    for (const auto& [text, expected] : rows) {
-        std::string error;
-        EXPECT_EQ(load(text, error), -1) << text;
-        EXPECT_EQ(error, std::string("cat.json:") + expected);
-    }
-}
-
 // A catalog too large for the memory left: the allocation that fails is an
 // error like any other. (The text is one long name, so that the document the
 // JSON library builds has few values and freeing it needs no large block.)
@@ -40,8 +26,7 @@ TEST(XCatalogLoadTest, RunningOutOfMemoryIsAnError) {
     xalloccount::failFrom = 256 * 1024;
     EXPECT_NO_THROW(status = load(text, error));
     xalloccount::failFrom = 0;
-    EXPECT_EQ(status, -1);
-    EXPECT_EQ(error, "cat.json:1:1: error: not enough memory");
+    EXPECT_TRUE(status == -1 && error == "cat.json:1:1: error: not enough memory") << error;
 }
 
 TEST(XCatalogLoadTest, DeepNestingCostsLinearMemory) {
@@ -52,8 +37,7 @@ TEST(XCatalogLoadTest, DeepNestingCostsLinearMemory) {
             const std::string text = "{\"" + key + "\": " + std::string(depth, '[') + std::string(depth, ']') + "}";
             peak[depth > 20000] = xalloccount::measure([&] {
                 std::string error;
-                EXPECT_EQ(load(text, error), -1);
-                EXPECT_EQ(error.substr(0, where.size()), where);
+                EXPECT_TRUE(load(text, error) == -1 && error.substr(0, where.size()) == where) << error;
             }).peak;
         }
         EXPECT_LT(static_cast<double>(peak[1]) / peak[0], 5.0) << peak[0] << " " << peak[1];  // quadratic: about 16

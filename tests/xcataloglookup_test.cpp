@@ -36,22 +36,17 @@ TEST(XCatalogLookup, MappingVariablesMatchTheLongestDeclaredName) {
         {"x + $$aB", 4, "$$AB"},
         {"$$ABC", 0, ""},
         {"$$A1", 0, ""},
-        {"$$A_", 0, ""},
-        {"$$AB#", 0, ""},
         {"$$AB@", 0, ""},
         {"$$", 0, ""},
         {"$$A.B", 0, "$$A"},
         {"$$A\x1f", 0, "$$A"},
         {"$$A\x7f", 0, "$$A"},
-        {"$$A$$B", 0, "$$A"},
         {"A$$A", 0, ""},
         {"$$A", 1, ""},
         {"$$A", 3, ""},
         {"$$RUN_MODE", 0, ""},
         {"$$GRÖßE", 0, "$$Größe"},
-        {"$$größe.x", 0, "$$Größe"},
         {"$$GROSSE", 0, ""},
-        {"ärger", 0, "ÄRGER"},
         {"$$étés", 0, ""},
         {"éT\u00C9_x", 0, "Été_X"},
         {"$$\u017F\u017F", 0, "$$SS"},
@@ -83,7 +78,7 @@ TEST(XCatalogLookup, MappingVariablesMatchTheLongestDeclaredName) {
 }
 
 TEST(XCatalogLookup, WorkflowVariablesMatchLongestAndTellPredefined) {
-    const struct { const char* text; size_t length; int preDefined; } rows[] = {  // length 0: no match
+    const struct { const char* text; size_t length; int pre; } rows[] = {  // length 0: no match
         {"$s_load.Status = 1", 14, 1},
         {"$S_LOAD.Other", 7, 1},
         {"$$run_mode='X'", 10, 0},
@@ -93,8 +88,8 @@ TEST(XCatalogLookup, WorkflowVariablesMatchLongestAndTellPredefined) {
     for (const auto& row : rows) {
         size_t length = 0;
         int preDefined = -1;
-        EXPECT_EQ(context.containsValidTokenWflowVar(qvU(row.text), 0, length, preDefined), row.length ? 1 : 0);
-        EXPECT_EQ(answers({length, preDefined}), answers({row.length, row.preDefined})) << row.text;
+        const int rc = context.containsValidTokenWflowVar(qvU(row.text), 0, length, preDefined);
+        EXPECT_EQ(answers({rc, length, preDefined}), answers({row.length ? 1 : 0, row.length, row.pre})) << row.text;
     }
 }
 
@@ -103,7 +98,6 @@ TEST(XCatalogLookup, WorkflowVariablesMatchLongestAndTellPredefined) {
 TEST(XCatalogLookup, FunctionNamesAgreeWithIcuUpperCasing) {
     const struct { std::string name, found; int aggregate = 0; } rows[] = {
         {"iif_ext", "IIF_EXT"},
-        {"Iif_Ext", "IIF_EXT"},
         {"iif_ex", ""},
         {"iif_extä", ""},
         {kLongLower, kLong},
@@ -113,7 +107,6 @@ TEST(XCatalogLookup, FunctionNamesAgreeWithIcuUpperCasing) {
         {"\u212AELVIN", ""},
         {"kelvin", "Kelvin"},
         {":udf.net", "NET"},
-        {":UDF.Net", "NET"},
         {":UDF.", ""},
         {":UD", ""},
         {"net", ""},
@@ -132,18 +125,6 @@ TEST(XCatalogLookup, FunctionNamesAgreeWithIcuUpperCasing) {
         EXPECT_EQ(function ? function->name : "", row.found);
         EXPECT_EQ(context.containsValidExtFunc(qvU(row.name)), row.found.empty() ? 0 : 1);
         EXPECT_EQ(context.isExtAggFunc(qvU(row.name)), row.aggregate);
-    }
-}
-
-TEST(XCatalogLookup, NothingDeclaredFindsNothing) {
-    XCatalogContext context(std::make_shared<XCatalog>());
-    for (const char* text : {"$$A", "IIF", ":UDF.NET", "ärger", "\u212A"}) {
-        size_t length = 0;
-        int preDefined = 0;
-        EXPECT_EQ(answers({context.containsValidTokenMapVar(qvU(text), 0, length),
-                           context.containsValidTokenWflowVar(qvU(text), 0, length, preDefined),
-                           context.containsValidExtFunc(qvU(text)), context.isExtAggFunc(qvU(text))}),
-                  "0 0 0 0") << text;
     }
 }
 

@@ -2,6 +2,8 @@
 // written and a closed standard input are failures, and a tree as deep as
 // its expression is long is written whole, in both forms, with output that
 // grows linearly with the tree.
+#include <regex>
+
 #include "xexprrun.h"
 
 namespace {
@@ -12,14 +14,11 @@ using XexprStreamsTest = Fixture;
 TEST_F(XexprStreamsTest, NulInsideALineIsAnErrorAtItsPosition) {
     const std::string nul("A\0B + 1\n1 + 1\n", 14), nulJson("\xC3\xA9\0x\n", 5);
     const Finished text = run({"parse", "-"}, &nul);
-    EXPECT_EQ(text.status, 1) << text.out;
-    EXPECT_EQ(text.out.rfind("<stdin>:1: ERROR: at 1: ", 0), 0u) << text.out;
-    EXPECT_NE(text.out.find("<stdin>:2: ok"), std::string::npos) << text.out;
-
+    EXPECT_TRUE(text.status == 1 && startsWith(text.out, "<stdin>:1: ERROR: at 1: ") &&
+                text.out.find("\n<stdin>:2: ok") != std::string::npos) << text.out;
     const Finished tokens = run({"tokens", "--json", "-"}, &nulJson);
-    EXPECT_EQ(tokens.status, 1);
     const json object = json::parse(tokens.out);
-    EXPECT_FALSE(object.at("valid").get<bool>());
+    EXPECT_TRUE(tokens.status == 1 && object.at("valid") == false) << tokens.out;
     EXPECT_EQ(object.at("errorBegin"), 1);  // UTF-16 units before the NUL
 }
 
@@ -27,23 +26,18 @@ TEST_F(XexprStreamsTest, OutputThatCannotBeWrittenExitsWithAMessage) {
     const std::string one = "1\n";
     for (const Args& args : {Args{"parse", "1"}, Args{"tree", "--json", "1+2"}, Args{"--help"}, Args{"parse", "-"}}) {
         const Finished r = run(args, &one, "", "> /dev/full");
-        EXPECT_EQ(r.status, 2) << args.back();
-        EXPECT_NE(r.err.find("cannot write the output"), std::string::npos) << args.back() << r.err;
+        EXPECT_TRUE(r.status == 2 && r.err.find("cannot write the output") != std::string::npos) << args[0] << r.err;
     }
 }
 
 TEST_F(XexprStreamsTest, ClosedStandardInputIsNotAnEmptyOne) {
     const Finished closed = run({"parse", "-"}, nullptr, "", "<&- >/dev/null");
-    EXPECT_EQ(closed.status, 2);
-    EXPECT_NE(closed.err.find("<stdin>: error: "), std::string::npos) << closed.err;
-    const Finished empty = run({"parse", "-"});
-    EXPECT_EQ(empty.status, 0) << empty.err;
+    EXPECT_TRUE(closed.status == 2 && closed.err.find("<stdin>: error: ") != std::string::npos) << closed.err;
+    EXPECT_EQ(run({"parse", "-"}).status, 0);
 }
 
-std::string chain(int operands) {
-    std::string text = "1";
-    for (int i = 1; i < operands; ++i) text += "+1";
-    return text + "\n";
+std::string chain(int operands) {  // 1+1+...+1
+    return "1" + std::regex_replace(std::string(operands - 1, '+'), std::regex("\\+"), "+1") + "\n";
 }
 
 TEST_F(XexprStreamsTest, DeepTreesAreWrittenInLinearSpace) {
@@ -54,9 +48,7 @@ TEST_F(XexprStreamsTest, DeepTreesAreWrittenInLinearSpace) {
     ASSERT_EQ(tree.status, 0) << tree.err;
     const json object = json::parse(tree.out);
     int depth = 0;
-    for (const json* node = &object.at("tree"); node->contains("children");
-         node = &node->at("children")[0])
-        ++depth;
+    for (const json* node = &object.at("tree"); node->contains("children"); node = &node->at("children")[0]) ++depth;
     EXPECT_EQ(depth, operands - 1);
 
     const size_t quarter = run({"tree", "-"}, &small).out.size();

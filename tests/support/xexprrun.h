@@ -27,17 +27,14 @@ using nlohmann::json;
 
 inline std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 inline bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
 struct Finished {
     int status = -1;
-    std::string out;
-    std::string err;
+    std::string out, err;
 
     std::vector<std::string> lines() const {
         std::vector<std::string> result;
@@ -71,14 +68,11 @@ protected:
         fs::remove_all(dir);
         fs::create_directories(dir / "work");
     }
-    void TearDown() override {
-        if (!dir.empty()) fs::remove_all(dir);
-    }
+    void TearDown() override { if (!dir.empty()) fs::remove_all(dir); }
 
     std::string write(const std::string& name, const std::string& text) {
-        const fs::path path = dir / name;
-        std::ofstream(path, std::ios::binary) << text;
-        return path.string();
+        std::ofstream(dir / name, std::ios::binary) << text;
+        return (dir / name).string();
     }
 
     // Standard input comes from `input` (a text; none: /dev/null), unless
@@ -90,16 +84,11 @@ protected:
         for (std::string& arg : args) command += " " + quote(arg == "CAT" ? catalog : arg);
         command += " 2>" + quote((dir / "stderr").string()) + " " +
                    (redirect.empty() ? ">" + quote((dir / "stdout").string()) : redirect);
-        if (redirect.find('<') == std::string::npos) {
+        if (redirect.find('<') == std::string::npos)
             command += " <" + (input ? quote(write("stdin", *input)) : std::string("/dev/null"));
-        }
         fs::remove(dir / "stdout");
         const int raw = std::system(command.c_str());
-        Finished result;
-        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        result.out = readFile(dir / "stdout");
-        result.err = readFile(dir / "stderr");
-        return result;
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(dir / "stdout"), readFile(dir / "stderr")};
     }
 
     fs::path dir;

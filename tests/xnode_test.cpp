@@ -33,9 +33,7 @@ std::unique_ptr<T> own(T* node) { return std::unique_ptr<T>(node); }
 
 std::unique_ptr<XNodeOpt> opt(EXNodeId id, int begin = 0, int end = 0) { return own(XNodeOpt::create(id, begin, end)); }
 
-std::unique_ptr<XNodeKeyword> keyword(EXNodeId id = eXNI_SYSDATE, int begin = 0) {
-    return own(XNodeKeyword::create(id, begin, 7));
-}
+auto keyword(EXNodeId id = eXNI_SYSDATE, int b = 0) { return own(XNodeKeyword::create(id, b, 7)); }
 
 // ---- kinds ----
 
@@ -47,12 +45,8 @@ TEST(XNodeKindTest, KindsWithoutANamePrintAsUnknown) {
 }
 
 // Each group predicate, static and member, and the kinds it holds for.
-const struct Predicate {
-    const char* name;
-    int (*predicate)(EXNodeId);
-    int (XNode::*member)() const;
-    const char* ranges;
-} kPredicates[] = {
+const struct Predicate { const char* name; int (*stc)(EXNodeId); int (XNode::*member)() const; const char* ranges; }
+    kPredicates[] = {
     {"isConstNode", &XNode::stc_isConstNode, &XNode::isConstNode, "2-21"},
     {"isWflowConst", &XNode::stc_isWflowConst, &XNode::isWflowConst, "15-21"},
     {"isRefNode", &XNode::stc_isRefNode, &XNode::isRefNode, "23-28"},
@@ -88,7 +82,7 @@ std::string rangesWhere(Holds holds) {
 TEST(XNodeKindTest, EveryPredicateHoldsExactlyOnItsRangesInBothForms) {
     auto node = opt(eXNI_PLUS);
     for (const Predicate& p : kPredicates) {
-        EXPECT_EQ(rangesWhere([&](int n) { return p.predicate(kind(n)) == 1; }), p.ranges) << p.name;
+        EXPECT_EQ(rangesWhere([&](int n) { return p.stc(kind(n)) == 1; }), p.ranges) << p.name;
         const auto member = [&](int n) { return node->changeId(kind(n)), (node.get()->*p.member)() == 1; };
         EXPECT_EQ(rangesWhere(member), p.ranges) << p.name;
     }
@@ -179,11 +173,9 @@ TEST(XNodeCreateTest, WidgetKindFollowsQualifierAndName) {
     for (const auto& [parts, expected] : cases) {
         Chain chain(parts);
         auto node = own(XNodeWidget::create(chain.head(), 4, 20));
-        const std::string label = parts.empty() ? "<none>" : parts.front();
-        EXPECT_EQ(node ? node->getId() : eXNI_NONE, expected) << label;
-        if (!node) continue;
-        EXPECT_TRUE(node->getTokName() == chain.head() && node->isParentNode() &&
-                    node->getMetadataConstPtr()->isClass(XMetadataWidget::cls_classId));
+        EXPECT_EQ(node ? node->getId() : eXNI_NONE, expected) << (parts.empty() ? "<none>" : parts.front());
+        EXPECT_TRUE(!node || (node->getTokName() == chain.head() && node->isParentNode() &&
+                              node->getMetadataConstPtr()->isClass(XMetadataWidget::cls_classId)));
     }
 }
 
@@ -316,19 +308,14 @@ TEST_F(XNodeChildListTest, CursorWalksTheChildrenAndPassesOverEmptySlots) {
 }
 
 TEST(XNodeRelationTest, RootAndExternallyReferencedNodes) {
-    auto dummy = opt(eXNI_FUNC_START);
-    auto root = opt(eXNI_PLUS);
-    auto operand = keyword();
-    dummy->appendChildNode(root.get());
-    root->appendChildNode(operand.get());
+    auto dummy = opt(eXNI_FUNC_START), root = opt(eXNI_PLUS);
+    auto operand = keyword(), argument = keyword();
     Chain name({":LKP", "lkp"});
     auto widget = own(XNodeWidget::create(name.head(), 0, 10));
-    auto argument = keyword();
-    widget->appendChildNode(argument.get());
+    dummy->appendChildNode(root.get()), root->appendChildNode(operand.get()), widget->appendChildNode(argument.get());
     std::string answered;  // isRoot and isRefByExternal of each
     const XNode* nodes[] = {root.get(), operand.get(), argument.get(), widget.get(), dummy.get()};
-    for (const XNode* node : nodes)
-        answered += answers({node->isRoot(), node->isRefByExternal()}) + ",";
+    for (const XNode* node : nodes) answered += answers({node->isRoot(), node->isRefByExternal()}) + ",";
     EXPECT_EQ(answered, "1 1,0 0,0 1,0 0,0 0,");
 }
 

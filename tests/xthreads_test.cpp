@@ -40,32 +40,28 @@ std::shared_ptr<const XCatalog> sharedCatalog() {
     return catalog;
 }
 
-// Trees handed over by the parsing threads, deleted by a thread of its own.
-class Disposal {
-public:
-    // A null tree closes the queue.
+// Trees handed over by the parsing threads, deleted by a thread of its own;
+// a null tree closes the queue.
+struct Disposal {
     void hand(XParsedTree* tree) {
-        std::lock_guard<std::mutex> hold(m_lock);
-        m_trees.push_back(tree);
-        m_ready.notify_one();
+        std::lock_guard<std::mutex> hold(lock);
+        trees.push_back(tree);
+        ready.notify_one();
     }
     void run() {
-        std::unique_lock<std::mutex> hold(m_lock);
-        while (true) {
-            m_ready.wait(hold, [this] { return !m_trees.empty(); });
-            std::unique_ptr<XParsedTree> tree(m_trees.front());
+        for (std::unique_lock<std::mutex> hold(lock);;) {
+            ready.wait(hold, [this] { return !trees.empty(); });
+            std::unique_ptr<XParsedTree> tree(trees.front());
+            trees.pop_front();
             if (!tree) return;
-            m_trees.pop_front();
             hold.unlock();
-            tree.reset();
+            tree.reset();  // outside the lock: deleting races with the parsing threads
             hold.lock();
         }
     }
-
-private:
-    std::mutex m_lock;
-    std::condition_variable m_ready;
-    std::deque<XParsedTree*> m_trees;
+    std::mutex lock;
+    std::condition_variable ready;
+    std::deque<XParsedTree*> trees;
 };
 
 // What a parse of each expression returned and the error text it gave.

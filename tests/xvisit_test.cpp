@@ -116,7 +116,9 @@ protected:
 // ---- walk orders and stop rules ----
 
 // A walk; the node id whose visit answers `answer` (0: none), only in phase
-// `answerInPhase` (eXVP_NONE: any); the node id whose skip flag is set.
+// `answerInPhase` (eXVP_NONE: any); the node id whose skip flag is set. The
+// answer kLastChild is none: the visit asks for LAST_CHILD_ONLY and answers 0.
+constexpr int kLastChild = 100;
 const struct WalkCase { Walk walk; int answerAt, answerInPhase, answer, skipAt, result; const char* visits; }
     kWalkCases[] = {
     {kPost, 0, eXVP_NONE, 0, 0, 0, "-SYSDATE2 -STAR4 -NULL5 -Multiply3 -Plus1"},
@@ -136,6 +138,13 @@ const struct WalkCase { Walk walk; int answerAt, answerInPhase, answer, skipAt, 
     // other walks have no code that looks at it).
     {kPrePost, 0, eXVP_NONE, 0, 3, 0, "<Plus1 <SYSDATE2 >SYSDATE2 >Plus1"},
     {kPrePost, 0, eXVP_NONE, 0, 1, 0, ""},
+    // LAST_CHILD_ONLY from a pre visit descends into the last child only, not
+    // into a skipped one; a leaf has no child to take.
+    {kPrePost, 1, eXVP_PRE_POST_PRE, kLastChild, 0, 0,
+     "<Plus1 <Multiply3 <STAR4 >STAR4 <NULL5 >NULL5 >Multiply3 >Plus1"},
+    {kPrePost, 1, eXVP_PRE_POST_PRE, kLastChild, 3, 0, "<Plus1 >Plus1"},
+    {kPrePost, 2, eXVP_PRE_POST_PRE, kLastChild, 0, 0,
+     "<Plus1 <SYSDATE2 >SYSDATE2 <Multiply3 <STAR4 >STAR4 <NULL5 >NULL5 >Multiply3 >Plus1"},
 };
 
 TEST_F(XVisitTest, WalkOrdersAndStops) {
@@ -145,7 +154,9 @@ TEST_F(XVisitTest, WalkOrdersAndStops) {
         if (skipped) skipped->getCmnInfoPtr()->setSkipPreVisit(1);
         visitor.onVisit = [&](XNode* node) {
             const bool inPhase = c.answerInPhase == eXVP_NONE || visitor.getVisitPhase() == c.answerInPhase;
-            return idOf(node) == c.answerAt && inPhase ? c.answer : 0;
+            if (idOf(node) != c.answerAt || !inPhase) return 0;
+            if (c.answer == kLastChild) visitor.setVisitPreOrderAction(eXVPOA_LAST_CHILD_ONLY);
+            return c.answer == kLastChild ? 0 : c.answer;
         };
         std::unique_ptr<XNode> stray(leaf(eXNI_SYSDATE, 9, 9));
         if (c.walk == kPre) stack.push(stray.get());  // a stray entry is cleared first
@@ -161,26 +172,13 @@ TEST_F(XVisitTest, WalkOrdersAndStops) {
     }
 }
 
-// LAST_CHILD_ONLY from a pre visit descends into the last child only; left
-// behind by a post visit it is dropped, and the next sibling comes next.
-TEST_F(XVisitTest, LastChildOnly) {
-    actAt(1, eXVPOA_LAST_CHILD_ONLY, eXVP_PRE_POST_PRE);
-    EXPECT_EQ(walk(kPrePost), 0);
-    EXPECT_EQ(visitor.visits, "<Plus1 <Multiply3 <STAR4 >STAR4 <NULL5 >NULL5 >Multiply3 >Plus1");
+// LAST_CHILD_ONLY left behind by a post visit is dropped: the next sibling
+// comes next (three children, so that the last is not the next anyway).
+TEST_F(XVisitTest, LastChildOnlyFromAPostVisitIsDropped) {
     tree = treeOf(topt(eXNI_IIF, 6, {tleaf(eXNI_STAR, 7), tleaf(eXNI_NULL, 8), tleaf(eXNI_SYSDATE, 9)}));
-    visitor.visits.clear();
     actAt(7, eXVPOA_LAST_CHILD_ONLY, eXVP_PRE_POST_POST);
     EXPECT_EQ(walk(kPrePost), 0);
     EXPECT_EQ(visitor.visits, "<Iif6 <STAR7 >STAR7 <NULL8 >NULL8 <SYSDATE9 >SYSDATE9 >Iif6");
-    SetUp();  // a skipped last child is not taken again
-    multiply->getCmnInfoPtr()->setSkipPreVisit(1);
-    actAt(1, eXVPOA_LAST_CHILD_ONLY, eXVP_PRE_POST_PRE);
-    EXPECT_EQ(walk(kPrePost), 0);
-    EXPECT_EQ(visitor.visits, "<Plus1 >Plus1");
-    SetUp();  // a leaf has no child to take
-    actAt(2, eXVPOA_LAST_CHILD_ONLY, eXVP_PRE_POST_PRE);
-    EXPECT_EQ(walk(kPrePost), 0);
-    EXPECT_EQ(visitor.visits, "<Plus1 <SYSDATE2 >SYSDATE2 <Multiply3 <STAR4 >STAR4 <NULL5 >NULL5 >Multiply3 >Plus1");
 }
 
 TEST_F(XVisitTest, WalksOfNothing) {
@@ -334,26 +332,20 @@ TEST_F(XVisitTest, ActionsAWalkCannotTakeAreInvariants) {
 
 int g_liveActions = 0;
 
-class LoggingAction : public XVisitActionLinkedRecursive {
-public:
-    LoggingAction(std::string name, std::string& log, int result = 0)
-        : m_name(std::move(name)), m_log(log), m_result(result) {
-        ++g_liveActions;
-    }
+using Chain = XVisitActionLinkedRecursive;
+
+// Writes its name and its node's id to `log` and answers `result`.
+struct LoggingAction : Chain {
+    LoggingAction(std::string n, std::string& l, int r) : name(n), log(l), result(r) { ++g_liveActions; }
     ~LoggingAction() override { --g_liveActions; }
     int getNumActionsMax() const override { return 8; }
-
-protected:
-    int doit(XVisitor* visitor, XNode* node) override {
-        const char* mark = visitor->getVisitPhase() == eXVP_PRE_POST_POST ? "" : "?";
-        m_log += (m_log.empty() ? "" : " ") + m_name + std::to_string(idOf(node)) + mark;
-        return m_result;
+    int doit(XVisitor*, XNode* node) override {
+        log += (log.empty() ? "" : " ") + name + std::to_string(idOf(node));
+        return result;
     }
-
-private:
-    std::string m_name;
-    std::string& m_log;
-    int m_result;
+    std::string name;
+    std::string& log;
+    int result;
 };
 
 // An action that is not part of a chain; the walker cannot run it.
@@ -376,13 +368,11 @@ protected:
         };
     }
     void TearDown() override {
-        tree.reset();
+        tree.reset();  // frees what the tree still holds
         EXPECT_EQ(g_liveActions, 0);
     }
     LoggingAction* action(const char* name, int result = 0) { return new LoggingAction(name, log, result); }
-    void after(XNode* node, XVisitActionLinkedRecursive* a) {
-        XVisitActionLinkedRecursive::addActionToExecuteAfterExisting(node, a);
-    }
+    void after(XNode* node, Chain* a) { Chain::addActionToExecuteAfterExisting(node, a); }
 
     std::string log;
     int failAt = 0;
@@ -413,7 +403,7 @@ TEST_F(XVisitActionTest, ChainsRunAfterThePostVisit) {
             const int result = equals == std::string::npos ? 0 : std::stoi(at.substr(equals + 1));
             LoggingAction* a = action(at.substr(0, 1).c_str(), result);
             if (at.find('+') == std::string::npos) after(holder, a);
-            else XVisitActionLinkedRecursive::addActionToExecuteBeforeExisting(holder, a);
+            else Chain::addActionToExecuteBeforeExisting(holder, a);
         }
         EXPECT_EQ(walk(c.walk), c.result) << c.log;
         EXPECT_EQ(log, c.log);
@@ -422,19 +412,6 @@ TEST_F(XVisitActionTest, ChainsRunAfterThePostVisit) {
         expectIdle(visitor);
         TearDown();
     }
-}
-
-TEST_F(XVisitActionTest, DoitLrRunsTheChainFromTailToHead) {
-    LoggingAction* a = action("A");
-    after(plus, a);
-    after(plus, action("B"));
-    after(plus, action("C"));
-    XVisitAction* head = XVisitor::getNodeVisitAction(plus);
-    EXPECT_EQ(head->doitBs(&visitor, plus), 0);
-    EXPECT_EQ(log, "A1? B1? C1?");
-    EXPECT_EQ(a->getNext(), nullptr);
-    EXPECT_EQ(static_cast<XVisitActionLinkedRecursive*>(head)->getTail(), a);
-    EXPECT_EQ(g_liveActions, 3);  // running frees nothing; the tree does
 }
 
 TEST_F(XVisitActionTest, AddedChainKeepsItsOwnLinks) {
@@ -464,7 +441,7 @@ TEST_F(XVisitActionTest, ActionTypesAndChainingInvariants) {
     LoggingAction* b = action("B");
     after(plus, b);
     EXPECT_THROW(after(plus, b), QvAssertFailure);
-    EXPECT_THROW(XVisitActionLinkedRecursive::addActionToExecuteBeforeExisting(plus, b), QvAssertFailure);
+    EXPECT_THROW(Chain::addActionToExecuteBeforeExisting(plus, b), QvAssertFailure);
 }
 
 TEST_F(XVisitActionTest, LongChainIsFreedWithoutDeepRecursion) {

@@ -32,10 +32,7 @@ void countFreedNode(void*) { ++g_freedNodes; }
 // Nodes carry their test id in posBegin.
 int idOf(const XNode* node) { return node->getPosBegin().toInteger(); }
 template <class N>
-N* track(N* node) {
-    node->setSrvInfoPtr(reinterpret_cast<XNodeSrvInfo*>(&g_srvTag), &countFreedNode);
-    return node;
-}
+N* track(N* node) { return node->setSrvInfoPtr(reinterpret_cast<XNodeSrvInfo*>(&g_srvTag), &countFreedNode), node; }
 XNode* tleaf(EXNodeId kind, int id) { return track(leaf(kind, id, id)); }
 XNodeOpt* topt(EXNodeId kind, int id, std::vector<XNode*> children = {}) { return track(opt(kind, children, id, id)); }
 
@@ -52,13 +49,8 @@ public:
     int visitSyntaxTree(XTree* tree, XStack* stack, void*) override { return visitTreePostOrder("test", tree, stack); }
     using XVisitor::setVisitPreOrderAction, XVisitor::visitChildNodes, XVisitor::visitNode;
     using XVisitor::visitTreePostOrder, XVisitor::visitTreePreOrder, XVisitor::visitTreePrePostOrder;
-
-protected:
-#define VISIT_OP(Op, KIND) \
-    int visit##Op##Node(XNode* node) override { return record(#Op, node); }
+#define VISIT_OP(Op, KIND) int visit##Op##Node(XNode* n) override { return record(#Op, n); }
 #include "qvcmnexpr/xnodevisits.def"
-
-private:
     int record(const char* operation, XNode* node) {
         static const char* const kMarks[] = {"", "-", "+", "<", ">"};
         visits += std::string(visits.empty() ? "" : " ") + kMarks[getVisitPhase() + 1] + operation +
@@ -68,7 +60,7 @@ private:
     }
 };
 
-void expectIdle(const RecordingVisitor& v) {
+void expectIdle(const XVisitor& v) {
     EXPECT_EQ(answers({v.getVisitPhase(), v.getStack() != nullptr}), answers({eXVP_NONE, 0}));
 }
 
@@ -80,9 +72,7 @@ protected:
     void SetUp() override {
         tree.reset();
         g_freedNodes = 0;
-        visitor.visits.clear();
-        visitor.stacks.clear();
-        stack.clear();
+        visitor.visits.clear(), visitor.stacks.clear(), stack.clear();
         multiply = topt(eXNI_MULTIPLY, 3, {tleaf(eXNI_STAR, 4), tleaf(eXNI_NULL, 5)});
         plus = topt(eXNI_PLUS, 1, {tleaf(eXNI_SYSDATE, 2), multiply});
         tree = treeOf(plus);
@@ -184,8 +174,8 @@ TEST_F(XVisitTest, LastChildOnlyFromAPostVisitIsDropped) {
 TEST_F(XVisitTest, WalksOfNothing) {
     EXPECT_EQ(visitor.visitTreePostOrder("test", nullptr, &stack), -1);
     expectIdle(visitor);
-    EXPECT_EQ(visitor.visitChildNodes(plus->getChild(0)), 0);
     XNode* first = plus->getChild(0);
+    EXPECT_EQ(visitor.visitChildNodes(first), 0);  // a leaf
     plus->removeChild(first);
     EXPECT_EQ(visitor.visitChildNodes(plus), 0);
     EXPECT_EQ(visitor.visits, "Multiply3") << "an empty slot is passed over";

@@ -223,17 +223,15 @@ TEST(XNodePositionTest, NoChangeSentinelAndTheOriginalBeginBesideTheAttachments)
 
 // DECODE with children a, b, c; s is a stranger and r a spare node. Nodes
 // are named by their begin position (0 is a, 1 is b ...).
-class XNodeChildListTest : public ::testing::Test {
-protected:
+char nameOf(const XNode* n, char none) { return n ? static_cast<char>('a' + n->getPosBegin().toInteger()) : none; }
+
+struct XNodeChildListTest : ::testing::Test {
     void SetUp() override {
-        for (int i = 0; i < 3; ++i) ASSERT_EQ(parent->appendChildNode(children[i].get()), 0);
+        for (auto& child : children) ASSERT_EQ(parent->appendChildNode(child.get()), 0);
     }
     std::string slots() const {
         std::string out;
-        for (int i = 0; i < parent->getNumChildren(); ++i) {
-            const XNode* child = parent->getChild(i);
-            out += child ? static_cast<char>('a' + child->getPosBegin().toInteger()) : '_';
-        }
+        for (int i = 0; i < parent->getNumChildren(); ++i) out += nameOf(parent->getChild(i), '_');
         return out;
     }
 
@@ -286,12 +284,12 @@ TEST_F(XNodeChildListTest, ReplacingAndRemovingChildren) {
 TEST_F(XNodeChildListTest, CursorWalksTheChildrenAndPassesOverEmptySlots) {
     parent->removeChild(children[1].get());
     XNode* node = parent.get();
-    auto name = [](const XNode* n) { return n ? static_cast<char>('a' + n->getPosBegin().toInteger()) : '-'; };
     node->resetNextChild();
-    std::string walk(1, name(parent->getCurChild()));  // the current child, then each step and the current child after it
+    // The current child, then each step and the current child after it.
+    std::string walk(1, nameOf(parent->getCurChild(), '-'));
     for (int step = 0; step < 4; ++step) {
-        walk += std::string(" ") + name(node->nextChild());
-        walk += name(parent->getCurChild());
+        walk += std::string(" ") + nameOf(node->nextChild(), '-');
+        walk += nameOf(parent->getCurChild(), '-');
     }
     EXPECT_EQ(walk, "- aa cc -c -c");  // past the end the cursor stays on the last child
     node->resetNextChild();

@@ -32,9 +32,8 @@ constexpr int kRounds = 25;
 std::shared_ptr<const XCatalog> sharedCatalog() {
     auto catalog = std::make_shared<XCatalog>();
     std::string error;
-    const char* text = R"j({"settings": {"highPrecision": true, "decimalMaxPrecision": 28},
-      "ports": [{"name": "QTY", "type": "int"}, {"name": "PRICE", "type": "decimal(12,2)"},
-                {"name": "NAME", "type": "string(40)"}],
+    const char* text = R"j({"settings": {"highPrecision": true, "decimalMaxPrecision": 28}, "ports": [{"name": "QTY",
+      "type": "int"}, {"name": "PRICE", "type": "decimal(12,2)"}, {"name": "NAME", "type": "string(40)"}],
       "functions": [{"name": "TWICE", "arguments": ["int"], "result": "int"}]})j";
     EXPECT_EQ(XCatalog::loadJsonText(text, "threads.json", *catalog, error), 0) << error;
     return catalog;

@@ -135,20 +135,17 @@ TEST(XTreeDfsTest, CachedListIsReusedUntilInvalidated) {
     TreePtr tree = treeOf(plus);
     XNodeList *first = nullptr, *list = nullptr;
     tree->dfs(first, 1, 0, nullptr);
+    auto entries = [&](int invalidateFirst) { return tree->dfs(list, 1, invalidateFirst, nullptr), list->entries(); };
     plus->appendChildNode(leaf());
-    tree->dfs(list, 1, 0, nullptr);
-    const size_t stale = list->entries();  // the shape changed without invalidation
+    const size_t stale = entries(0);  // the shape changed without invalidation
     tree->invalidateDfsNodeList();
-    tree->dfs(list, 1, 0, nullptr);
-    const size_t invalidated = list->entries();
+    const size_t invalidated = entries(0);
     plus->appendChildNode(leaf());
-    tree->dfs(list, 1, 1, nullptr);  // invalidateFirst
-    const size_t invalidatedFirst = list->entries();
+    const size_t invalidatedFirst = entries(1);
     std::unique_ptr<XNode> last(plus->getChild(2));
     plus->removeLastChild();
     tree->flushDfsNodeList();
-    tree->dfs(list, 1, 0, nullptr);
-    EXPECT_EQ(answers({list == first, stale, invalidated, invalidatedFirst, list->entries()}), "1 2 3 4 3");
+    EXPECT_EQ(answers({entries(0), list == first, stale, invalidated, invalidatedFirst}), "3 1 2 3 4");
 }
 
 TEST(XTreeDfsTest, WalkOnAGivenStackLeavesItsEntries) {

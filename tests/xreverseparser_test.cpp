@@ -258,20 +258,18 @@ TEST(ReverseParserTest, ATreeMadeFromANodeOfAnotherGetsItsOwnText) {
 TEST(ReverseParserTest, ATreeThatCannotBeWrittenIsLeftAsItWasAndNoTreeIsMadeFromIt) {
     Validated v("I + 1");
     ASSERT_EQ(v.status, 0);
-    XNode* plus = v.root();
-    XNode* null = nullInt();
-    XNode* one = plus->getChildB(1, 1);
-    static_cast<XNodeParent*>(plus)->replaceChild(one, null);
+    auto* plus = static_cast<XNodeParent*>(v.root());
+    std::unique_ptr<XNode> null(nullInt());
+    XNode* one = plus->getChild(1);
+    plus->replaceChild(one, null.get());
     XNodeParent* dummy = plus->getParent();
     const size_t refs = v.get()->getExprStrInfo()->getRefList().entries();
     EXPECT_EQ(XTree::create(plus, v.get(), 1, 0, 0), nullptr);
-    XReverseParser writer;
-    EXPECT_EQ(writer.updateExprString(v.get(), nullptr, 1), -1);
-    EXPECT_EQ(v.get()->getExprStrInfo()->getRefList().entries(), refs);
-    EXPECT_EQ(v.get()->getExprStrInfo()->hasWidgetRef(), 1);
+    EXPECT_EQ(XReverseParser().updateExprString(v.get(), nullptr, 1), -1);
+    const XExprStrInfo* info = v.get()->getExprStrInfo();
+    EXPECT_EQ(answers({info->getRefList().entries(), info->hasWidgetRef()}), answers({refs, 1}));
     EXPECT_EQ(plus->getParent(), dummy);
-    static_cast<XNodeParent*>(plus)->replaceChild(null, one);
-    delete null;
+    plus->replaceChild(null.get(), one);
     EXPECT_EQ(written(v.get()), "(I + 1)");
 }
 

@@ -275,11 +275,12 @@ TEST(XExprStrInfoTest, OwnedCurrentTextIsFreedExactlyOnce) {
     XExprStrInfo info;
     info.setOrigExpr(kText);
     unsigned short* first = qvU("first").getBufferCopy();
-    EXPECT_EQ(info.updateCurExpr(first, 1), 0);
-    EXPECT_TRUE(info.getCurExpr() == first && info.getOrigExpr() == kText);
-    EXPECT_EQ(info.updateCurExpr(first, 1), 0);  // the same text again: not freed
-    EXPECT_EQ(info.updateCurExpr(qvU("second").getBufferCopy(), 1), 0);  // frees first
-    EXPECT_EQ(info.updateOrigAndCurExpr(kText), 0);  // frees second; the caller's text below stays the caller's
+    // The same text again is not freed; a second text frees the first; the
+    // caller's text then frees the second and stays the caller's.
+    EXPECT_EQ(answers({info.updateCurExpr(first, 1), info.getCurExpr() == first, info.getOrigExpr() == kText,
+                       info.updateCurExpr(first, 1), info.updateCurExpr(qvU("second").getBufferCopy(), 1),
+                       info.updateOrigAndCurExpr(kText)}),
+              "0 1 1 0 0 0");
     EXPECT_EQ(answers({info.getOrigExpr() == kText, info.isCurExprOwned(), info.updateCurExpr(kText, 0),
                        info.isCurExprOwned()}),
               "1 0 0 0");

@@ -18,6 +18,7 @@
 #include "qvcmnexpr/xmetadata.h"
 #include "qvcmnexpr/xnode.h"
 #include "qvcmnexpr/xtoken.h"
+#include "xalloccount.h"
 #include "xrecordtext.h"
 
 namespace {
@@ -447,6 +448,22 @@ TEST(XNodeMemoryTest, NodesDieInAnyOrderOnAnyThread) {
     for (XNode* node : nodes) delete node;
     expectIntact(more);
     for (XNode* node : more) delete node;
+}
+
+// Nodes made and freed one expression after another reuse the thread's open
+// slab; a slab the ended thread left to a live node goes with that node.
+TEST(XNodeMemoryTest, AnEmptiedSlabStartsOverAndTheLastNodeFreesAClosedOne) {
+    const size_t live = xalloccount::live;
+    size_t bytes = 0;
+    XNode* survivor = nullptr;
+    std::thread([&] {
+        bytes = xalloccount::measure([] {
+            for (int i = 0; i < 1000; ++i) std::unique_ptr<XNode>(XNodeOpt::create(eXNI_PLUS, 0, 1)).reset();
+        }).allocated;
+        survivor = XNodeOpt::create(eXNI_PLUS, 0, 1);
+    }).join();
+    delete survivor;
+    EXPECT_EQ(answers({bytes <= 2 * 16384, xalloccount::live.load() - live}), "1 0");
 }
 
 }  // namespace

@@ -434,7 +434,7 @@ void expectIntact(const std::vector<XNode*>& nodes) {
         ASSERT_EQ(answers({nodes[i]->getPosBegin().toInteger(), nodes[i]->getScale().toInteger()}), answers({i, i}));
 }
 
-TEST(XNodeMemoryTest, NodesDieInAnyOrderOnAnyThread) {
+TEST(XNodeMemoryTest, NodesDieInAnyOrderOnAnyThreadAndEmptiedSlabsAreReusedOrFreed) {
     std::vector<XNode*> nodes = makeMixedNodes(3000);
     expectIntact(nodes);
     std::vector<XNode*> mine, theirs;
@@ -448,11 +448,8 @@ TEST(XNodeMemoryTest, NodesDieInAnyOrderOnAnyThread) {
     for (XNode* node : nodes) delete node;
     expectIntact(more);
     for (XNode* node : more) delete node;
-}
-
-// Nodes made and freed one expression after another reuse the thread's open
-// slab; a slab the ended thread left to a live node goes with that node.
-TEST(XNodeMemoryTest, AnEmptiedSlabStartsOverAndTheLastNodeFreesAClosedOne) {
+    // Nodes made and freed one expression after another reuse the thread's
+    // open slab; a slab the ended thread left to a live node goes with it.
     const size_t live = xalloccount::live;
     size_t bytes = 0;
     XNode* survivor = nullptr;

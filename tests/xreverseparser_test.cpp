@@ -30,11 +30,9 @@ std::string textOf(const QvUString& written) {
     return written.substr(0, written.length() - 1).toUtf8();
 }
 
-std::string written(XTree* tree, int annotate = 0) {
-    XReverseParser writer;
+std::string written(XTree* tree) {
     QvUString out;
-    if (writer.getExprString(out, tree, nullptr, annotate) != 0) return "<failed>";
-    return textOf(out);
+    return XReverseParser().getExprString(out, tree, nullptr, 0) != 0 ? "<failed>" : textOf(out);
 }
 
 std::string currentText(XTree* tree) { return QvUString(tree->getExprStrInfo()->getCurExpr()).toUtf8(); }
@@ -209,13 +207,12 @@ void expectPositionsIndexTheText(XTree* tree, int annotate) {
         // Writing every subtree of a large tree alone costs its size times its
         // depth: there a parent's span only holds its children's.
         for (int i = 0; large && i < node->getNumChildrenB(); ++i) {
-            EXPECT_LE(b, node->getChildB(i, 1)->getPosBegin().toInteger());
-            EXPECT_GE(e, node->getChildB(i, 1)->getPosEnd().toInteger());
+            const XNode* child = node->getChildB(i, 1);
+            EXPECT_TRUE(b <= child->getPosBegin().toInteger() && e >= child->getPosEnd().toInteger()) << i;
         }
         if (large && node->getNumChildrenB() > 0) continue;
-        XReverseParser writer;
         QvUString alone;
-        ASSERT_EQ(writer.getSubExpr(alone, node, tree, nullptr, annotate), 0);
+        ASSERT_EQ(XReverseParser().getSubExpr(alone, node, tree, nullptr, annotate), 0);
         const size_t own = annotate ? XToken::getTypeAnnotation(node->getDataType()).length() : 0;
         EXPECT_EQ(text.substr(b, e - b).toUtf8(), textOf(alone).substr(own));
     }

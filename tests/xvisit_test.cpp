@@ -213,19 +213,16 @@ std::string upperWithoutUnderscores(std::string text) {
 }
 
 TEST_F(XVisitTest, EveryKindGoesToTheOperationNamedAfterIt) {
-    std::set<std::string> operations;
     for (const auto& [number, kindName] : kKindNames) {
         std::unique_ptr<XNode> node(leaf(static_cast<EXNodeId>(number)));
         visitor.visits.clear();
         const int result = visitor.visitNode(node.get());
         const std::string operation = visitor.visits.substr(0, visitor.visits.empty() ? 0 : visitor.visits.size() - 1);
         const bool unvisited = kUnvisitedKinds.count(number);
-        if (!unvisited) operations.insert(operation);
         const std::string name = number == eXNI_ANY ? "LAST" : upperWithoutUnderscores(kindName);
         EXPECT_EQ(std::to_string(result) + upperWithoutUnderscores(operation), unvisited ? "-1" : "0" + name)
             << kindName;
     }
-    EXPECT_EQ(operations.size(), 145u);
     visitor.onVisit = [](XNode*) { return 7; };  // the visit's result is the operation's
     for (int kind : {81, 82, 164, 255, int(eXNI_SYSDATE)}) {
         std::unique_ptr<XNode> node(leaf(static_cast<EXNodeId>(kind)));

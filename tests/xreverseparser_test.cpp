@@ -26,8 +26,8 @@ const unsigned short kNoText[] = {0};
 
 // The written text without the 0 unit that ends it inside the string.
 std::string textOf(const QvUString& written) {
-    if (written.length() == 0 || written[written.length() - 1] != 0) return "<no 0 unit>";
-    return written.substr(0, written.length() - 1).toUtf8();
+    const size_t n = written.length();
+    return n == 0 || written[n - 1] != 0 ? "<no 0 unit>" : written.substr(0, n - 1).toUtf8();
 }
 
 std::string written(XTree* tree) {

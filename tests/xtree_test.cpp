@@ -176,9 +176,7 @@ TEST(XTreeTest, TreeFromASubtreeOfAnother) {
 
 // Every node frees its number into gFreed: the order of freeing is visible.
 std::string gFreed;
-void recordFree(void* info) {
-    gFreed += (gFreed.empty() ? "" : " ") + std::to_string(static_cast<int>(reinterpret_cast<intptr_t>(info)));
-}
+void recordFree(void* n) { gFreed += (gFreed.empty() ? "" : " ") + std::to_string(reinterpret_cast<intptr_t>(n)); }
 XNode* numbered(int number, XNode* node) {
     node->setSrvInfoPtr(reinterpret_cast<XNodeSrvInfo*>(static_cast<intptr_t>(number)), &recordFree);
     return node;

@@ -89,9 +89,7 @@ TEST(XThreadsTest, ThreadsWithOwnParsersShareOneCatalog) {
     std::vector<std::vector<std::string>> seen(kThreads);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([&, t] {
-            for (int round = 0; round < kRounds; ++round) seen[t] = parseAll(catalog, &disposal);
-        });
+        threads.emplace_back([&, t] { for (int r = 0; r < kRounds; ++r) seen[t] = parseAll(catalog, &disposal); });
     for (std::thread& thread : threads) thread.join();
     disposal.hand(nullptr);
     deleter.join();

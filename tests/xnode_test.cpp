@@ -374,10 +374,8 @@ TEST(XNodeOwnershipTest, EachActionGoesToItsOwnDeleter) {
     std::fill(std::begin(gFreedByDeleter), std::end(gFreedByDeleter), 0);
     {
         std::vector<std::unique_ptr<XNode>> nodes;
-        for (XVisitActionDeleter deleter : deleters) {
-            nodes.push_back(keyword());
-            nodes.back()->getCmnInfoPtr()->setVisitAction(newAction(), deleter);
-        }
+        for (XVisitActionDeleter deleter : deleters)
+            nodes.push_back(keyword()), nodes.back()->getCmnInfoPtr()->setVisitAction(newAction(), deleter);
         const XNodeCmnInfo copy = *nodes[12]->getCmnInfoConstPtr();
         EXPECT_EQ(copy.getVisitAction(), nodes[12]->getCmnInfoPtr()->getVisitAction());
         nodes[10]->getCmnInfoPtr()->deleteVisitAction();  // one freed early, through the node

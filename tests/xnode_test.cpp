@@ -154,11 +154,9 @@ TEST(XNodeCreateTest, WidgetKindFollowsQualifierAndName) {
         {{":LKP", "lkp"}, eXNI_LKP},
         {{":Ext", "ep"}, eXNI_EXT},  // any case
         {{":LKPX", "x"}, eXNI_NONE},  // a qualifier is matched whole, not as a prefix
-        {{":LK", "x"}, eXNI_NONE},
         {{":LKP", "a", "b"}, eXNI_NONE},  // the qualifier is second from last
         {{":uDf.x"}, eXNI_MACRO},
         {{":UDF."}, eXNI_MACRO},
-        {{":UDF"}, eXNI_EXTFUNC},
         {{":UDFx"}, eXNI_EXTFUNC},
     };
     for (const auto& [parts, expected] : cases) {

@@ -32,40 +32,35 @@ constexpr int kRounds = 25;
 std::shared_ptr<const XCatalog> sharedCatalog() {
     auto catalog = std::make_shared<XCatalog>();
     std::string error;
-    const char* text = R"j({"settings": {"highPrecision": true, "decimalMaxPrecision": 28},
-      "ports": [{"name": "QTY", "type": "int"}, {"name": "PRICE", "type": "decimal(12,2)"},
-                {"name": "NAME", "type": "string(40)"}],
+    const char* text = R"j({"settings": {"highPrecision": true, "decimalMaxPrecision": 28}, "ports": [{"name": "QTY",
+      "type": "int"}, {"name": "PRICE", "type": "decimal(12,2)"}, {"name": "NAME", "type": "string(40)"}],
       "functions": [{"name": "TWICE", "arguments": ["int"], "result": "int"}]})j";
     EXPECT_EQ(XCatalog::loadJsonText(text, "threads.json", *catalog, error), 0) << error;
     return catalog;
 }
 
-// Trees handed over by the parsing threads, deleted by a thread of its own.
-class Disposal {
-public:
-    // A null tree closes the queue.
+// Trees handed over by the parsing threads, deleted by a thread of its own;
+// a null tree closes the queue.
+struct Disposal {
     void hand(XParsedTree* tree) {
-        std::lock_guard<std::mutex> hold(m_lock);
-        m_trees.push_back(tree);
-        m_ready.notify_one();
+        std::lock_guard<std::mutex> hold(lock);
+        trees.push_back(tree);
+        ready.notify_one();
     }
     void run() {
-        std::unique_lock<std::mutex> hold(m_lock);
-        while (true) {
-            m_ready.wait(hold, [this] { return !m_trees.empty(); });
-            std::unique_ptr<XParsedTree> tree(m_trees.front());
+        for (std::unique_lock<std::mutex> hold(lock);;) {
+            ready.wait(hold, [this] { return !trees.empty(); });
+            std::unique_ptr<XParsedTree> tree(trees.front());
+            trees.pop_front();
             if (!tree) return;
-            m_trees.pop_front();
             hold.unlock();
-            tree.reset();
+            tree.reset();  // outside the lock: deleting races with the parsing threads
             hold.lock();
         }
     }
-
-private:
-    std::mutex m_lock;
-    std::condition_variable m_ready;
-    std::deque<XParsedTree*> m_trees;
+    std::mutex lock;
+    std::condition_variable ready;
+    std::deque<XParsedTree*> trees;
 };
 
 // What a parse of each expression returned and the error text it gave.
@@ -94,9 +89,7 @@ TEST(XThreadsTest, ThreadsWithOwnParsersShareOneCatalog) {
     std::vector<std::vector<std::string>> seen(kThreads);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([&, t] {
-            for (int round = 0; round < kRounds; ++round) seen[t] = parseAll(catalog, &disposal);
-        });
+        threads.emplace_back([&, t] { for (int r = 0; r < kRounds; ++r) seen[t] = parseAll(catalog, &disposal); });
     for (std::thread& thread : threads) thread.join();
     disposal.hand(nullptr);
     deleter.join();

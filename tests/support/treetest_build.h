@@ -24,12 +24,8 @@ inline XNodeOpt* opt(EXNodeId kind, std::vector<XNode*> children = {}, int begin
     for (XNode* child : children) node->appendChildNode(child);
     return node;
 }
-inline XNode* leaf(EXNodeId kind = eXNI_SYSDATE, int begin = 0, int end = 0) {
-    return XNodeKeyword::create(kind, begin, end);
-}
-inline TreePtr treeOf(XNode* root, int trusted = 0, const unsigned short* text = kX) {
-    return TreePtr(XTree::create(root, text, 0, trusted));
-}
+inline XNode* leaf(EXNodeId kind = eXNI_SYSDATE, int b = 0, int e = 0) { return XNodeKeyword::create(kind, b, e); }
+inline TreePtr treeOf(XNode* root, int trusted = 0) { return TreePtr(XTree::create(root, kX, 0, trusted)); }
 
 inline std::string kinds(const XNodeList& list) {
     std::string out;
@@ -37,9 +33,8 @@ inline std::string kinds(const XNodeList& list) {
     return out;
 }
 inline std::string postOrderKinds(XTree* tree) {
-    XNodeList nodes;
-    tree->dfs(nodes, nullptr);
-    return kinds(nodes);
+    XNodeList nodes;  // the tree outlives the list: the names are read while its nodes live
+    return tree->dfs(nodes, nullptr), kinds(nodes);
 }
 
 // A relaxed parse (the trees as the grammar built them) of `text`, which

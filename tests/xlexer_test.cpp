@@ -105,8 +105,7 @@ std::string valueText(int token, const yystype& lval, const std::string& spanTex
 }
 
 // One token read by `read` as "TOKEN(begin,end)value", or "TOKEN" unless `full`.
-template <class Read>
-std::string nextToken(TestLexer& lexer, Read read, bool full, int* token = nullptr) {
+template <class Read> std::string nextToken(TestLexer& lexer, Read read, bool full, int* token = nullptr) {
     yystype lval{};
     lval.value.kind = kUntouched;
     const int t = read(&lval);

@@ -66,8 +66,7 @@ TEST(VocabularyLookupTest, BisectionFindsEveryRowByItsExactName) {
 }
 
 // "text -> token/length" for the first row that prefixes the input, "-" for none.
-template <class Row>
-std::string matched(const Row* row) {
+template <class Row> std::string matched(const Row* row) {
     return row ? std::string(tokenName(row->token)) + "/" + std::to_string(row->length) : "-";
 }
 
@@ -169,8 +168,7 @@ std::vector<std::vector<unsigned short>> inputsLike(const char* text, int length
 
 // What the lexer accepts from the folding search: its row, if the row's
 // units of the input are all ASCII.
-template <class Row>
-const Row* asciiOnly(const Row* row, const unsigned short* input) {
+template <class Row> const Row* asciiOnly(const Row* row, const unsigned short* input) {
     return row && std::all_of(input, input + row->length, [](unsigned short u) { return u < 0x80; }) ? row : nullptr;
 }
 

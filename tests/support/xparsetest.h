@@ -105,8 +105,7 @@ inline std::string chainText(const XTokName* name) {
     return out;
 }
 
-template <int N>
-std::string decimalText(const void* value) {
+template <int N> std::string decimalText(const void* value) {
     char buffer[QvDecStringConvert::kBufferSize];
     QvDecStringConvert::toString(*static_cast<const QvDecimal<N>*>(value), buffer, sizeof buffer);
     return std::string(buffer) + "d";

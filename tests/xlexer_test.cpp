@@ -394,11 +394,20 @@ TEST(LexerTest, NewTextsAndNonsenseAnswersOfTheContext) {
     lexer.setInputString(second.data());
     EXPECT_EQ(lexer.getCurTokText().toUtf8(), "");
     EXPECT_EQ(dumpAll(lexer, true), "NAME(0,1)'x'");
-    auto abc = units("abc");
-    for (size_t length : {size_t{0}, size_t{4}, size_t{1000}}) {
-        context.forcedLength = length;
-        TestLexer forcedLexer(abc.data(), &context, 0);
-        EXPECT_EQ(dumpAll(forcedLexer, true), "NAME(0,3)'abc'") << length;
+    // A variable the context claims is taken only as far as the text goes
+    // (the second word has 2 units left), in either kind of expression.
+    auto text = units("ab cd");
+    LexTestContext workflow(kWorkflow);
+    for (LexTestContext* forced : {&context, &workflow}) {
+        const std::string var = forced == &context ? "MAPVAR" : "WFVAR_USER_DEFINED";
+        for (auto [length, tokens] : {std::pair<size_t, std::string>{0, "NAME(0,2)'ab' NAME(3,5)'cd'"},
+                                      {4, var + "(0,4)'ab c' NAME(4,5)'d'"},
+                                      {5, var + "(0,5)'ab cd'"},
+                                      {1000, "NAME(0,2)'ab' NAME(3,5)'cd'"}}) {
+            forced->forcedLength = length;
+            TestLexer forcedLexer(text.data(), forced, 0);
+            EXPECT_EQ(dumpAll(forcedLexer, true), tokens) << length;
+        }
     }
 }
 

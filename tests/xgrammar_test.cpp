@@ -151,7 +151,6 @@ TEST(GrammarSpanTest, SpansCoverTheirRule) {
         {":TYPE.a.b", "0,9(6,7 8,9)"},
         {"myfn(1)", "0,7(5,6)"},
         {"COUNT(*)", "0,8(6,7)"},
-        {"1 + (2)", "0,7(0,1 4,7)"},
         {"(a) * -(2) - 'x'", "0,16(0,10(0,3 6,10) 13,16)"},
     };
     TestContext ctx(kTransformation);

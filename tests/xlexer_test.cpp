@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -60,12 +61,9 @@ std::vector<unsigned short> units(const std::string& utf8) {
     return std::vector<unsigned short>(s.getBuffer(), s.getBuffer() + s.length() + 1);  // the 0 unit included
 }
 
-bool carriesString(int token) {
-    for (int t : {NAME, MAPVAR, WFVAR_PRE_DEFINED, WFVAR_USER_DEFINED, CONST_INT, CONST_DECIMAL, CONST_STR, LEXERROR,
-                  XTYPE, XFLD, XSD, XSP, XEXT, XLKP, XTD})
-        if (token == t) return true;
-    return false;
-}
+// The tokens whose semantic value is a string.
+const std::set<int> kCarriesString = {NAME, MAPVAR, WFVAR_PRE_DEFINED, WFVAR_USER_DEFINED, CONST_INT, CONST_DECIMAL,
+                                      CONST_STR, LEXERROR, XTYPE, XFLD, XSD, XSP, XEXT, XLKP, XTD};
 
 std::string formattedMsg(int id, const std::string& tokenText) {
     QvUString out;
@@ -95,12 +93,9 @@ std::string valueText(int token, const yystype& lval, const std::string& spanTex
         for (int id : {19106, 19107}) if (text == formattedMsg(id, spanText)) return "!" + std::to_string(id);
         return "!'" + text + "'";
     }
-    if (carriesString(token)) return "'" + lval.value.str->toUtf8() + "'";
-    if (token == CONST_FLOAT) {
-        char buffer[40];
-        std::snprintf(buffer, sizeof buffer, "~%.17g", lval.value.dbl);
-        return buffer;
-    }
+    if (kCarriesString.count(token)) return "'" + lval.value.str->toUtf8() + "'";
+    char buffer[40];
+    if (token == CONST_FLOAT) return std::snprintf(buffer, sizeof buffer, "~%.17g", lval.value.dbl), buffer;
     return lval.value.kind == kUntouched ? "" : "=" + kindText(lval.value.kind);
 }
 

@@ -202,18 +202,17 @@ TEST(ParserTest, ParentsLeaveTheParseWithTheirCursorAtTheEnd) {
 // A validated tree keeps the validation's post-order list only when asked to:
 // a node added afterwards shows in a fresh list, not in the kept one.
 TEST(ParserTest, KeepDfsListKeepsTheValidationsList) {
+    XParserContextNoSymbols ctx;
+    XParser parser;
+    parser.setParserContext(&ctx, 0);
+    const Text text("IIF(SYSDATE > SYSDATE, 1, 2)");
     for (int keep : {0, 1}) {
-        XParserContextNoSymbols ctx;
-        XParser parser;
-        parser.setParserContext(&ctx, 0);
-        const Text text("IIF(SYSDATE > SYSDATE, 1, 2)");
-        XTree* tree = nullptr;
-        QvUString err, warn;
-        ASSERT_EQ(parser.parse(text.get(), tree, err, warn, keep, 1), 0) << err.toUtf8();
-        std::unique_ptr<XTree> owned(tree);
-        static_cast<XNodeParent*>(tree->getRoot())->appendChildNode(XNodeKeyword::create(eXNI_SYSDATE, 0, 0));
+        ParseResult r;
+        parseInto(parser, text, r, 1, keep);
+        ASSERT_EQ(r.status, 0) << r.err.toUtf8();
+        static_cast<XNodeParent*>(r.tree->getRoot())->appendChildNode(XNodeKeyword::create(eXNI_SYSDATE, 0, 0));
         XNodeList* list = nullptr;
-        tree->dfs(list, 1, 0, nullptr);
+        r.tree->dfs(list, 1, 0, nullptr);
         EXPECT_EQ(treetest::kinds(*list),
                   keep ? "SYSDATE SYSDATE GT CONST CONST IIF" : "SYSDATE SYSDATE GT CONST CONST SYSDATE IIF");
     }

@@ -16,7 +16,7 @@ namespace {
 // expression; it keeps every default the base class offers.
 struct OpenNoSymbols : XParserContextNoSymbols {
     explicit OpenNoSymbols(int xpressionContext = 1) { m_xpressionContext = xpressionContext; }
-    using XParserContext::initParserConfigsPv, XParserContextNoSymbols::clearChildList;
+    using XParserContextNoSymbols::clearChildList;
     using XParserContextNoSymbols::getConfigDebugPrintLevel, XParserContextNoSymbols::getConfigDecMaxPrecision;
     using XParserContextNoSymbols::getConfigIsAscii, XParserContextNoSymbols::getConfigIsHighPrecision;
     int validatingMacro() const { return m_validatingMacro; }
@@ -109,19 +109,12 @@ TEST(XParserContextNoSymbolsTest, EveryLookupFails) {
 
 // ===== applying the configuration =====
 
-TEST(XParserContextConfigTest, NoSymbolsChangesNothing) {
-    DecMaxGuard guard;
-    QvCmnExprGlobal global(1);
-    EXPECT_EQ(OpenNoSymbols().initParserConfigsPv(&global), 0);
-    // Not set reads as on.
-    EXPECT_EQ(answers({global.getIsHighPrecisionModeForMyself(), XType::cls_xdtDecMax.isInitialized()}), "1 0");
-}
-
 // Each setting is applied when the caller has it and left alone when not;
 // the ASCII mode and the debug level are not asked for. A decimal maximum
 // that cannot be used fails, and the high-precision mode still applies.
 TEST(XParserContextConfigTest, AppliesTheSettingsTheCallerHas) {
-    // Has high precision, has decimal maximum, precision: status, mode after, maximum (0: unset).
+    // Has high precision, has decimal maximum, precision: status, mode after, maximum (0: unset). A
+    // caller with neither (as the context without symbols) leaves the mode on, which is what not set reads as.
     const int cases[][6] = {{1, 1, 18, 0, 0, 18}, {1, 0, 28, 0, 0, 0},   {0, 1, 28, 0, 1, 28}, {0, 0, 28, 0, 1, 0},
                             {1, 1, 29, -1, 0, 0}, {1, 1, 38, -1, 0, 0}, {1, 1, -1, -1, 0, 0}};
     for (const auto& [hasHighPrecision, hasDecMax, precision, status, mode, decMax] : cases) {

@@ -33,10 +33,7 @@ class TestContext : public XParserContextNoSymbols {
 public:
     explicit TestContext(int xprContext = kTransformation) { m_xpressionContext = xprContext; }
 
-    int isPortAllowed() override {
-        if (throwOnPortCheck) throw 42;
-        return portAllowed;
-    }
+    int isPortAllowed() override { return throwOnPortCheck ? throw 42 : portAllowed; }
     int isRelaxValidationSet() override { return 1; }
 
     int containsValidTokenMapVar(const QvUString& text, size_t pos, size_t& length) override {
@@ -61,8 +58,7 @@ public:
     }
 
     int containsValidExtFunc(const QvUString& name) override {
-        if (throwOnExtFuncCheck) throw 43;
-        return extFuncs.count(name.toUtf8()) != 0 ? 1 : 0;
+        return throwOnExtFuncCheck ? throw 43 : extFuncs.count(name.toUtf8()) != 0 ? 1 : 0;
     }
 
     void setUpgrade(int on) { m_isUpgrade = on; }
@@ -190,9 +186,9 @@ struct ParseResult {
     }
 };
 
-inline void parseInto(XParser& parser, const Text& text, ParseResult& result, int freeStack = 1) {
+inline void parseInto(XParser& parser, const Text& text, ParseResult& result, int freeStack = 1, int keepDfsList = 0) {
     parser.setErrorPosHolders(&result.errBegin, &result.errEnd);
-    result.status = parser.parse(text.get(), result.tree, result.err, result.warn, 0, freeStack);
+    result.status = parser.parse(text.get(), result.tree, result.err, result.warn, keepDfsList, freeStack);
 }
 
 struct TextHolder {

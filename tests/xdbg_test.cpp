@@ -59,15 +59,13 @@ TEST(XDbgTest, StopsAt4095BytesOnACharacterBoundary) {
                  {4094, "", 4094},
                  {4095, "", 4095},
                  {4096, "", 4095},
-                 {10000, "", 4095},
                  {4094, "\xC3\xA9", 4094},
                  {4093, "\xC3\xA9", 4095},
                  {4093, "\xE2\x82\xAC", 4093},
                  {4092, "\xE2\x82\xAC", 4095}, {4092, "\xF0\x9D\x84\x9E", 4092}, {4091, "\xF0\x9D\x84\x9E", 4095}};
     for (const auto& c : cases) {
         const std::string in = std::string(c.asciiPrefix, 'a') + c.tail;
-        const std::u16string text = u16(in);
-        EXPECT_EQ(std::string(XDbg::stc_uchars2chars(units(text))), in.substr(0, c.expectedBytes)) << c.asciiPrefix;
+        EXPECT_EQ(std::string(XDbg::stc_uchars2chars(units(u16(in)))), in.substr(0, c.expectedBytes)) << c.asciiPrefix;
     }
 }
 
@@ -77,23 +75,15 @@ TEST(XDbgTest, BufferIsReusedPerThread) {
     EXPECT_STREQ(first, "second");
     char* other = nullptr;
     std::string otherText;
-    std::thread t([&] {
-        other = XDbg::stc_uchars2chars(units(u"first"));
-        otherText = other;
-    });
-    t.join();
+    std::thread([&] { otherText = other = XDbg::stc_uchars2chars(units(u"first")); }).join();
     EXPECT_NE(other, first);
     EXPECT_EQ(otherText, "first");
     EXPECT_STREQ(first, "second");  // the other thread did not touch ours
 }
 
 TEST(XDbgTest, ThreadBuffersGrowAndAreSeparateByIndex) {
-    char* small = XDbg::stc_getTsBuf(3, 16);
-    ASSERT_NE(small, nullptr);
-    std::memset(small, 'x', 16);
-    char* big = XDbg::stc_getTsBuf(3, 100000);
-    ASSERT_NE(big, nullptr);
-    big[99999] = 'y';  // ASan checks the size
+    std::memset(XDbg::stc_getTsBuf(3, 16), 'x', 16);
+    XDbg::stc_getTsBuf(3, 100000)[99999] = 'y';  // ASan checks the size
     EXPECT_NE(XDbg::stc_getTsBuf(4, 16), XDbg::stc_getTsBuf(3, 16));
     EXPECT_THROW(XDbg::stc_getTsBuf(-1, 16), QvAssertFailure);
 }

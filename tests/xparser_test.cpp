@@ -19,13 +19,14 @@
 #include "xrecordtext.h"
 
 using namespace xparsetest;
+using namespace std::string_literals;
 using xtestsupport::answers;
 
 namespace {
 
 std::string repeat(const std::string& piece, int n) {
     std::string out;
-    while (n-- > 0) out += piece;
+    for (; n > 0; --n) out += piece;
     return out;
 }
 
@@ -37,16 +38,9 @@ struct Fixture {
 };
 
 // Restores the process-wide modes a test changes.
-class ModeGuard {
-public:
-    ModeGuard() : m_highPrecision(XType::getIsHighPrecisionMode()), m_ascii(isServerModeASCII()) {}
-    ~ModeGuard() {
-        XType::changeIsHighPrecisionMode(m_highPrecision);
-        qvSetServerModeASCII(m_ascii);
-    }
-
-private:
-    int m_highPrecision, m_ascii;
+struct ModeGuard {
+    ~ModeGuard() { XType::changeIsHighPrecisionMode(highPrecision), qvSetServerModeASCII(ascii); }
+    int highPrecision = XType::getIsHighPrecisionMode(), ascii = isServerModeASCII();
 };
 
 // ---------------------------------------------------------------- empty texts
@@ -56,8 +50,7 @@ TEST(ParserEmptyTest, NoTextBlanksAndCommentsGiveTheNullTree) {
         Fixture f;
         ParseWith r(f.parser, blank);
         EXPECT_EQ(r.outcome() + answers({r.tree->isEmptyExpression(), r.root()->getDataType().toInteger()}),
-                  "0 NULL []1 " + std::to_string(eXDT_NULL))
-            << "[" << blank << "]";
+                  "0 NULL []" + answers({1, eXDT_NULL})) << "[" << blank << "]";
     }
     Fixture f;
     XTree* tree = nullptr;
@@ -65,6 +58,8 @@ TEST(ParserEmptyTest, NoTextBlanksAndCommentsGiveTheNullTree) {
     EXPECT_EQ(f.parser.parse(nullptr, tree, err, warn, 0, 1), 0);
     EXPECT_EQ(std::unique_ptr<XTree>(tree)->isEmptyExpression(), 1);
     ParseWith five(f.parser, " 5 -- five");
+    // No parse leaves the parser pointing at the caller's report.
+    EXPECT_TRUE(f.parser.getMsgErr() == nullptr && f.parser.getPosBegin() == nullptr);
     EXPECT_EQ(five.outcome() + answers({five.tree->isEmptyExpression(), five.tree->getTokAllocator() != nullptr}),
               "0 5 []0 1");
 }
@@ -78,13 +73,12 @@ struct CountedContext : TestContext {
 
 TEST(ParserStatusTest, TheThreeFormsOfParse) {
     Fixture f;
-    const Text bad("a +");
-    const Text good("a + 1");
     XParsedTree* out = nullptr;
     QvUString err, warn;
-    EXPECT_EQ(f.parser.parse(bad.get(), out, err, warn), -1);  // every failure is -1
+    EXPECT_EQ(f.parser.parse(Text("a +").get(), out, err, warn), -1);  // every failure is -1
     EXPECT_EQ(messageIds(err) + (out ? " tree" : ""), "19065");
-    EXPECT_EQ(f.parser.parse(good.get(), out, err, warn), 0);
+    EXPECT_TRUE(f.parser.getMsgErr() == nullptr && f.parser.getPosBegin() == nullptr);  // nor after a failure
+    EXPECT_EQ(f.parser.parse(Text("a + 1").get(), out, err, warn), 0);
     EXPECT_EQ(printTree(std::unique_ptr<XParsedTree>(out)->getTree()->getRoot()), "PLUS(a,1)");
     ValidationResult vr, ok;
     EXPECT_EQ(f.parser.parse(Text("1 2").get(), out, vr), -1);
@@ -92,28 +86,14 @@ TEST(ParserStatusTest, TheThreeFormsOfParse) {
     EXPECT_EQ(f.parser.parse(Text("5").get(), out, ok), 0);
     delete out;
     EXPECT_EQ(answers({ok.valid, ok.resultType.toInteger()}), answers({1, eXDT_INT}));
+    // The parser is reused after each failure.
 
     XParser unbound;
-    XTree* tree = nullptr;
-    EXPECT_THROW(unbound.parse(good.get(), tree, err, warn, 0, 1), QvAssertFailure);
+    EXPECT_THROW(ParseWith(unbound, "a + 1"), QvAssertFailure);
     // A parser that owns its context keeps it; assigned, it drops it and shares the other's.
     EXPECT_EQ(answers({unbound.setParserContext(new CountedContext, 1), unbound.setParserContext(&f.ctx, 0)}), "0 -1");
     unbound = f.parser;
     EXPECT_EQ(answers({g_droppedContexts, unbound.setParserContext(&f.ctx, 0)}), "1 0");
-}
-
-TEST(ParserStatusTest, TheParserCanBeReusedAfterAFailure) {
-    Fixture f;
-    const std::pair<const char*, const char*> cases[] = {
-        {"a +", "1 - [19065]"},
-        {"a + 1", "0 PLUS(a,1) []"},
-        {"(", "1 - [19065]"},
-        {"IIF(a, b, c)", "0 IIF(a,b,c) []"}, {"1 2", "1 - [19035]"}, {"", "0 NULL []"}};
-    for (const auto& [text, outcome] : cases) {
-        ParseWith r(f.parser, text);
-        EXPECT_EQ(r.outcome(), outcome);
-        EXPECT_TRUE(f.parser.getMsgErr() == nullptr && f.parser.getPosBegin() == nullptr);
-    }
 }
 
 // ---------------------------------------------------------------- whole parses
@@ -121,48 +101,42 @@ TEST(ParserStatusTest, TheParserCanBeReusedAfterAFailure) {
 // Setup letters: P the context throws on the port question, E on the
 // custom-function question; H and L switch high precision on and off; A is
 // the 8-bit server mode; K keeps the node stack (the parse frees nothing).
-// stackLeft: the entries left on the node stack (-1: no stack).
+// The outcome ends in the entries left on the node stack (-1: no stack).
 std::function<std::string()> nested(const char* open, int n, const char* middle, const char* close) {
     return [=] { return repeat(open, n) + middle + repeat(close, n); };
 }
 std::function<std::string()> plain(const char* text) { return [=] { return std::string(text); }; }
 
-const struct ParseCase {
-    std::function<std::string()> text;
-    const char *setup, *outcome;
-    int stackLeft;
-} kParseCases[] = {
+const struct { std::function<std::string()> text; const char *setup, *outcome; } kParseCases[] = {
     // The driver's stack: each open parenthesis holds one of its 10000
     // entries, a call nested in its first argument two.
-    {nested("(", 100000, "a", ")"), "", "2 - [19060]", -1},
-    {nested("- ", 100000, "1", ""), "", "2 - [19060]", -1},
-    {nested("NOT ", 100000, "a", ""), "", "2 - [19060]", -1},
-    {nested("IIF(", 5000, "a", ", 1, 2)"), "", "2 - [19060]", -1},
-    {nested("IIF(a, 1, ", 5000, "2", ")"), "", "2 - [19060]", -1},
-    {nested("(", 9996, "a", ")"), "", "0 a []", -1},
-    {nested("(", 9997, "a", ")"), "", "2 - [19060]", -1},
-    {nested("IIF(", 4997, "a", ", 1, 2)"), "", "0 <large> []", -1},
-    {nested("IIF(", 4998, "a", ", 1, 2)"), "", "2 - [19060]", -1},
-    {nested("-a * ", 3000, "a", ""), "", "0 <large> []", -1},
+    {nested("(", 100000, "a", ")"), "", "2 - [19060] -1"},
+    {nested("NOT ", 100000, "a", ""), "", "2 - [19060] -1"},
+    {nested("IIF(a, 1, ", 5000, "2", ")"), "", "2 - [19060] -1"},
+    {nested("(", 9996, "a", ")"), "", "0 a [] -1"},
+    {nested("(", 9997, "a", ")"), "", "2 - [19060] -1"},
+    {nested("IIF(", 4997, "a", ", 1, 2)"), "", "0 <large> [] -1"},
+    {nested("IIF(", 4998, "a", ", 1, 2)"), "", "2 - [19060] -1"},
+    {nested("-a * ", 3000, "a", ""), "", "0 <large> [] -1"},
     // An exception from the context or an action ends the parse and frees everything.
-    {plain("1 + a"), "P", "-1 - [19020]", -1},
-    {nested("(", 300, "1 + a", ")"), "P", "-1 - [19020]", -1},
-    {plain("myfn(1, a)"), "P", "-1 - [19020]", -1},
-    {nested("(", 300, "1 + myfn(2)", ")"), "E", "-1 - [19020]", -1},
+    {plain("1 + a"), "P", "-1 - [19020] -1"},
+    {nested("(", 300, "1 + a", ")"), "P", "-1 - [19020] -1"},
+    {plain("myfn(1, a)"), "P", "-1 - [19020] -1"},
+    {nested("(", 300, "1 + myfn(2)", ")"), "E", "-1 - [19020] -1"},
     // No decimal holds 40 integer digits; without high precision it is a double.
-    {[] { return "IIF(a, 1" + repeat("0", 39) + ", 2)"; }, "H", "-1 - [19058]", -1},
-    {[] { return "IIF(a, 1" + repeat("0", 39) + ", 2)"; }, "L", "0 IIF(a,9.9999999999999994e+38f,2) []", -1},
+    {[] { return "IIF(a, 1" + repeat("0", 39) + ", 2)"; }, "H", "-1 - [19058] -1"},
+    {[] { return "IIF(a, 1" + repeat("0", 39) + ", 2)"; }, "L", "0 IIF(a,9.9999999999999994e+38f,2) [] -1"},
     // An 8-bit server holds no wide characters in a string.
-    {plain("'\xC3\xA9t\xC3\xA9'"), "A", "-1 - [19199]", -1},
-    {nested("(", 300, "1 || '\xE2\x82\xAC'", ")"), "A", "-1 - [19199]", -1},
-    {plain("'plain'"), "A", "0 'plain' []", -1},
+    {plain("'\xC3\xA9t\xC3\xA9'"), "A", "-1 - [19199] -1"},
+    {nested("(", 300, "1 || '\xE2\x82\xAC'", ")"), "A", "-1 - [19199] -1"},
+    {plain("'plain'"), "A", "0 'plain' [] -1"},
     // Kept stacks: a failure leaves its nodes, a success an empty stack.
-    {plain("IIF(a, b + 1, c"), "K", "1 - [19065]", 3},
-    {plain("a + b * c"), "K", "0 PLUS(a,MULTIPLY(b,c)) []", 0},
+    {plain("IIF(a, b + 1, c"), "K", "1 - [19065] 3"},
+    {plain("a + b * c"), "K", "0 PLUS(a,MULTIPLY(b,c)) [] 0"},
 };
 
 TEST(ParserTest, WholeParses) {
-    for (const ParseCase& c : kParseCases) {
+    for (const auto& c : kParseCases) {
         ModeGuard guard;
         const std::string setup = c.setup, text = c.text();
         auto has = [&setup](char letter) { return setup.find(letter) != std::string::npos; };
@@ -173,10 +147,8 @@ TEST(ParserTest, WholeParses) {
         if (has('H') || has('L')) XType::changeIsHighPrecisionMode(has('H'));
         if (has('A')) qvSetServerModeASCII(1);
         ParseWith r(f.parser, text, has('K') ? 0 : 1);
-        XStack* stack = f.parser.getStack();
-        const int left = stack ? static_cast<int>(stack->getCount()) : -1;
-        EXPECT_EQ(r.outcome() + " " + std::to_string(left), c.outcome + (" " + std::to_string(c.stackLeft)))
-            << text.substr(0, 30);
+        const int left = f.parser.getStack() ? static_cast<int>(f.parser.getStack()->getCount()) : -1;
+        EXPECT_EQ(r.outcome() + " " + std::to_string(left), c.outcome) << text.substr(0, 30);
         f.parser.resetStack(1);
         EXPECT_EQ(f.parser.getStack(), nullptr);
     }
@@ -188,11 +160,10 @@ TEST(ParserTest, ADyingParserFreesItsKeptStack) {
     {
         Fixture f;
         ParseWith r(f.parser, "IIF(a, b + 1, c", 0);
-        XStack* stack = f.parser.getStack();
-        ASSERT_EQ(stack->getCount(), 3u);
-        XNode* const* left = stack->topEntries(3);
+        ASSERT_EQ(f.parser.getStack()->getCount(), 3u);
         auto* tag = reinterpret_cast<XNodeSrvInfo*>(&g_freedFromStack);
-        for (int i = 0; i < 3; ++i) left[i]->setSrvInfoPtr(tag, [](void*) { ++g_freedFromStack; });
+        for (int i = 0; i < 3; ++i)
+            f.parser.getStack()->topEntries(3)[i]->setSrvInfoPtr(tag, [](void*) { ++g_freedFromStack; });
     }
     EXPECT_EQ(g_freedFromStack, 3);
 }
@@ -204,8 +175,7 @@ TEST(ParserTest, LargeTreesWithinTheLimits) {
     ParseWith wide(f.parser, "DECODE(a" + repeat(", a", 99999) + ")");
     ASSERT_EQ(wide.root()->getNumChildrenB(), 100000);
     EXPECT_EQ(answers({wide.root()->getChildB(99999, 1)->getPosBegin().toInteger(),
-                       wide.root()->getChildB(0, 1)->getPosBegin().toInteger()}),
-              "300004 7");
+                       wide.root()->getChildB(0, 1)->getPosBegin().toInteger()}), "300004 7");
     ParseWith chain(f.parser, "a" + repeat(" || a", 200000));
     XNodeList nodes;
     chain.tree->dfs(nodes, nullptr);
@@ -223,10 +193,8 @@ TEST(ParserTest, ParentsLeaveTheParseWithTheirCursorAtTheEnd) {
     r.tree->dfs(nodes, nullptr);
     std::string parents;
     for (XNode* node : nodes) {
-        if (!node->isParentNode()) continue;
-        const auto* parent = static_cast<const XNodeParent*>(node);
-        const bool atEnd = parent->getNextChildIndex() == parent->getNumChildren();
-        parents += std::string(node->idToString()) + (atEnd ? " " : "? ");
+        const auto* p = node->isParentNode() ? static_cast<const XNodeParent*>(node) : nullptr;
+        if (p) parents += node->idToString() + (p->getNextChildIndex() == p->getNumChildren() ? " "s : "? ");
     }
     EXPECT_EQ(parents, "DOT EXTFUNC LTRIM CONCATOP IIF ");  // the relabelling: XPreValidateParsedTest
 }
@@ -234,18 +202,17 @@ TEST(ParserTest, ParentsLeaveTheParseWithTheirCursorAtTheEnd) {
 // A validated tree keeps the validation's post-order list only when asked to:
 // a node added afterwards shows in a fresh list, not in the kept one.
 TEST(ParserTest, KeepDfsListKeepsTheValidationsList) {
+    XParserContextNoSymbols ctx;
+    XParser parser;
+    parser.setParserContext(&ctx, 0);
+    const Text text("IIF(SYSDATE > SYSDATE, 1, 2)");
     for (int keep : {0, 1}) {
-        XParserContextNoSymbols ctx;
-        XParser parser;
-        parser.setParserContext(&ctx, 0);
-        const Text text("IIF(SYSDATE > SYSDATE, 1, 2)");
-        XTree* tree = nullptr;
-        QvUString err, warn;
-        ASSERT_EQ(parser.parse(text.get(), tree, err, warn, keep, 1), 0) << err.toUtf8();
-        std::unique_ptr<XTree> owned(tree);
-        static_cast<XNodeParent*>(tree->getRoot())->appendChildNode(XNodeKeyword::create(eXNI_SYSDATE, 0, 0));
+        ParseResult r;
+        parseInto(parser, text, r, 1, keep);
+        ASSERT_EQ(r.status, 0) << r.err.toUtf8();
+        static_cast<XNodeParent*>(r.tree->getRoot())->appendChildNode(XNodeKeyword::create(eXNI_SYSDATE, 0, 0));
         XNodeList* list = nullptr;
-        tree->dfs(list, 1, 0, nullptr);
+        r.tree->dfs(list, 1, 0, nullptr);
         EXPECT_EQ(treetest::kinds(*list),
                   keep ? "SYSDATE SYSDATE GT CONST CONST IIF" : "SYSDATE SYSDATE GT CONST CONST SYSDATE IIF");
     }
@@ -256,32 +223,23 @@ TEST(ParserTest, KeepDfsListKeepsTheValidationsList) {
 TEST(ParserLiteralTest, IntegerAndDecimalLadders) {
     ModeGuard guard;
     XType::initDecMax(28);
-    const struct {
-        const char* text;
-        const char* high;  // printed with high-precision decimals on
-        const char* low;   // and off
-    } cases[] = {
+    // A text, printed with high-precision decimals on and off.
+    const struct { const char *text, *high, *low; } cases[] = {
         // Nine digits and fewer are read directly; ten need the full ladder.
         {"0", "0", "0"},
-        {"007", "7", "7"},
         {"999999999", "999999999", "999999999"},
-        {"000000009", "9", "9"},
         {"1000000000", "1000000000", "1000000000"},
-        {"0000000001", "1", "1"},
-        {"-999999999", "-999999999", "-999999999"},
         {"2147483647", "2147483647", "2147483647"},
         {"2147483648", "2147483648L", "2147483648L"},
         {"-2147483648", "-2147483648L", "-2147483648L"},
         {"-2147483647", "-2147483647", "-2147483647"},
         {"00000000002147483647", "2147483647", "2147483647"},
         {"9223372036854775807", "9223372036854775807L", "9223372036854775807L"},
-        {"-9223372036854775807", "-9223372036854775807L", "-9223372036854775807L"},
         {"9223372036854775808", "9223372036854775808d", "9.2233720368547758e+18f"},
         {"-9223372036854775808", "-9223372036854775808d", "-9.2233720368547758e+18f"},
         {"1234567890123456789012345678", "1234567890123456789012345678d", "1.2345678901234569e+27f"},
         {"99999999999999999999999999999", nullptr, "9.9999999999999991e+28f"},
         {"1.5", "1.5d", "1.5f"},
-        {"-1.25", "-1.25d", "-1.25f"},
         {".5", "0.5d", "0.5f"},
         {"2.5e3", "2500f", "2500f"},
     };
@@ -326,22 +284,16 @@ TEST(ParserUpgradeTest, EveryNodeGetsItsRecordAndLiteralsTheir60Type) {
 TEST(ParserUpgradeTest, LiteralLengthsGiveThe60Types) {
     ModeGuard guard;
     Fixture f;
-    const struct {
-        const char* text;
-        bool decimal;
-        int high, type;
-    } cases[] = {
+    const struct { const char* text; bool decimal; int high, type; } cases[] = {
         {"123456789", false, 1, eXDT_INT},
         {"1234567890", false, 1, eXDT_DEC18_FIXED},
         {"123456789012345678", false, 1, eXDT_DEC18_FIXED},
         {"1234567890123456789", false, 1, eXDT_DEC28_FIXED},
-        {"000000001", false, 1, eXDT_INT},
         {"0000000001", false, 1, eXDT_DEC18_FIXED},
         {"1234567890123456.789", true, 1, eXDT_DEC28_FIXED},
         {"123456789012345.789", true, 1, eXDT_DEC18_FIXED},
         {"-123456789012345.789", true, 1, eXDT_DEC18_FIXED},
         {"+123456789012345.789", true, 1, eXDT_DEC18_FIXED},
-        {"-1234567890123456.789", true, 1, eXDT_DEC28_FIXED},
         {"1234567890123456.789", true, 0, eXDT_FLOAT},
         {"-123456789012345.789", true, 0, eXDT_FLOAT},
     };
@@ -364,8 +316,7 @@ TEST(ParserUpgradeTest, OutsideUpgradeModeNodesHaveNoRecord) {
     Fixture f;
     ParseWith r(f.parser, "a + 1234567890");
     EXPECT_EQ(answers({r.status, r.root()->getMetadataConstPtr()->hasUgdInfo(),
-                       r.root()->getChildB(1, 1)->getMetadataConstPtr()->hasUgdInfo()}),
-              "0 0 0");
+                       r.root()->getChildB(1, 1)->getMetadataConstPtr()->hasUgdInfo()}), "0 0 0");
 }
 
 // ---------------------------------------------------------------- actions
@@ -373,8 +324,7 @@ TEST(ParserUpgradeTest, OutsideUpgradeModeNodesHaveNoRecord) {
 // The actions run inside a parse; these tests give them what a parse gives.
 struct DirectFixture : Fixture {
     explicit DirectFixture(int xprContext = kTransformation) : Fixture(xprContext) {
-        parser.prepareStack();
-        parser.setErrorReportPointers(&err, &warn, &begin, &end);
+        parser.prepareStack(), parser.setErrorReportPointers(&err, &warn, &begin, &end);
     }
     ~DirectFixture() { parser.resetStack(1); }
     QvUString err, warn;
@@ -395,11 +345,9 @@ TEST(ParserActionTest, VariablesOutsideTheirExpressionKindAreRefused) {
     XTokName name(qvU("$$v"), 1, nullptr);
     DirectFixture wf(kWorkflow), tr(kTransformation), both(kUndecided);
     EXPECT_EQ(answers({wf.parser.parseOpdRefMapVar(&name, 3, 6) != nullptr, countMsg(wf.err, 19107), wf.begin,
-                       wf.parser.parseOpdRefWFVar(&name, 0, 3) != nullptr}),
-              "0 1 3 1");
+                       wf.parser.parseOpdRefWFVar(&name, 0, 3) != nullptr}), "0 1 3 1");
     EXPECT_EQ(answers({tr.parser.parseOpdRefWFVar(&name, 1, 4) != nullptr, countMsg(tr.err, 19106), tr.end,
-                       tr.parser.parseOpdRefMapVar(&name, 0, 3) != nullptr}),
-              "0 1 4 1");
+                       tr.parser.parseOpdRefMapVar(&name, 0, 3) != nullptr}), "0 1 4 1");
     EXPECT_EQ(answers({both.parser.parseOpdRefMapVar(&name, 0, 3) != nullptr,
                        both.parser.parseOpdRefWFVar(&name, 0, 3) != nullptr, both.parser.getStack()->getCount(),
                        both.err.length()}),
@@ -416,9 +364,8 @@ TEST(ParserActionTest, OperatorsAdoptTheirOperandsInSourceOrder) {
     EXPECT_TRUE(d.parser.getStack()->getCount() == 1 && node->getChildB(1, 1)->getParent() == node);
     EXPECT_EQ(d.parser.parseOp(eXNI_SYSTIMESTAMP, 0, 12, 14)->getNumChildrenB(), 0);
     // PROC_RESULT and SPOUTPUT both give PROC_RESULT.
-    EXPECT_EQ(answers({d.parser.parseOpKeyword(xgrammar::XPROC_RESULT, 0, 1)->getId(),
-                       d.parser.parseOpKeyword(xgrammar::XSPOUTPUT, 0, 1)->getId()}),
-              answers({eXNI_PROC_RESULT, eXNI_PROC_RESULT}));
+    EXPECT_EQ(d.parser.parseOpKeyword(xgrammar::XPROC_RESULT, 0, 1)->getId(), eXNI_PROC_RESULT);
+    EXPECT_EQ(d.parser.parseOpKeyword(xgrammar::XSPOUTPUT, 0, 1)->getId(), eXNI_PROC_RESULT);
 }
 
 TEST(ParserActionTest, BrokenInvariantsOfTheActions) {
@@ -438,7 +385,8 @@ TEST(ParserActionTest, LookupChildrenOfThe35Form) {
     treetest::TreePtr tree = treetest::treeOf(
         treetest::opt(eXNI_LOOKUP, {leaf(), leaf(), leaf(), leaf(), treetest::opt(eXNI_PLUS, {inner})}));
     std::string nonSource;  // of the five children, then of one outside the lookup
-    for (int i = 0; i < 5; ++i) nonSource += std::to_string(XParser::is35LookupNonSrcChild(tree->getRoot()->getChildB(i, 1)));
+    for (int i = 0; i < 5; ++i)
+        nonSource += std::to_string(XParser::is35LookupNonSrcChild(tree->getRoot()->getChildB(i, 1)));
     EXPECT_EQ(nonSource + std::to_string(XParser::is35LookupNonSrcChild(inner)), "110100");
 }
 

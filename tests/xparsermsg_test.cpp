@@ -98,13 +98,14 @@ TEST(LineBuilderTest, MarksTheSpanOfTheExpressionCopy) {
 struct ParserFixture : ::testing::Test {
     ~ParserFixture() override { XParserTestAccess::setLexer(parser, nullptr); }
     void lex(const char* source, int tokens) {
-        text = qvU(source);
+        text = qvU(source), err = QvUString();
         lexer = std::make_unique<XLexer>(text.getBuffer(), &context, 0);
         XParserTestAccess::setLexer(parser, lexer.get());
         yystype value{};
         for (int i = 0; i < tokens; ++i) lexer->yylex(&value);
     }
-    std::string holders() const { return std::to_string(begin) + "," + std::to_string(end); }
+    // "error lines|begin,end".
+    std::string holders() const { return err.toUtf8() + "|" + std::to_string(begin) + "," + std::to_string(end); }
     XParserContextNoSymbols context;
     XParser parser;
     QvUString text;
@@ -121,28 +122,24 @@ TEST_F(ParserFixture, ErrorsAndTheirHolders) {
     parser.setErrorReportPointers(&err, &warn, &begin, &end);
     XParserTestAccess::handleSyntaxError(parser, kSomeError, 1, 3);
     XParserTestAccess::handleSyntaxError(parser, 19035, 6, 6);
-    EXPECT_EQ(err.toUtf8(), line(1, msg(kSomeError), "a[ +] (b") + line(1, msg(19035), "a + (b]"));
-    EXPECT_EQ(holders(), "6,6");
+    const std::string first = line(1, msg(kSomeError), "a[ +] (b") + line(1, msg(19035), "a + (b]");
+    EXPECT_EQ(holders(), first + "|6,6");
     const QvUString expr = qvU("a = NULL");
     XParser::appendParserMessage(*parser.getMsgWarn(), 0, expr.getBuffer(), 4, 8, qvGetMsg(kSomeWarning).getBuffer());
-    EXPECT_EQ(warn.toUtf8(), line(0, msg(kSomeWarning), "a = [NULL]"));
-    EXPECT_EQ(holders(), "6,6");
+    EXPECT_EQ(warn.toUtf8() + holders(), line(0, msg(kSomeWarning), "a = [NULL]") + first + "|6,6");
 
-    err = QvUString();
     lex("a +   (b", 3);  // a, +, (
     XParserTestAccess::handleSyntaxError(parser, qvGetMsg(19065));
-    EXPECT_EQ(err.toUtf8(), line(1, msg(19065), "a +   (]b"));
-    EXPECT_EQ(holders(), "7,7");
+    EXPECT_EQ(holders(), line(1, msg(19065), "a +   (]b") + "|7,7");
 
-    err = QvUString();
+    lex("a +   (b", 3);
     parser.setErrorPosHolders(&begin, nullptr);
     XParserTestAccess::handleSyntaxError(parser, 19035, 0, 1);
-    EXPECT_EQ(holders(), "7,7");
-    EXPECT_EQ(err.toUtf8(), line(1, msg(19035), "[a] +   (b"));
+    EXPECT_EQ(holders(), line(1, msg(19035), "[a] +   (b") + "|7,7");
     parser.setErrorReportStrings(nullptr, nullptr);  // no error string: the holders still move
     parser.setErrorPosHolders(&begin, &end);
     XParserTestAccess::handleSyntaxError(parser, 19035, 0, 1);
-    EXPECT_EQ(holders(), "0,1");
+    EXPECT_EQ(holders(), line(1, msg(19035), "[a] +   (b") + "|0,1");
 }
 
 TEST_F(ParserFixture, DriverTextsBecomeTheirCataloguedMessages) {
@@ -152,8 +149,7 @@ TEST_F(ParserFixture, DriverTextsBecomeTheirCataloguedMessages) {
                             {"parser stack overflow", 19060}}) {
         err = QvUString();
         XParserTestAccess::handleYyError(parser, text);
-        EXPECT_EQ(err.toUtf8(), line(1, msg(id), "x] y"));
-        EXPECT_EQ(begin, 1u);
+        EXPECT_EQ(holders(), line(1, msg(id), "x] y") + "|1,1");
     }
     err = QvUString();
     for (const char* text : {"parse error ", "Parse error", "syntax error", "", static_cast<const char*>(nullptr)})
@@ -172,10 +168,8 @@ struct TreeFixture : ::testing::Test {
         err = warn = QvUString();
         begin = end = 99;
         plus = XNodeOpt::create(eXNI_PLUS, 0, 5);
-        a = XNodeRef::create(eXNI_PORTVAR, nullptr, 0, 1);
-        b = XNodeRef::create(eXNI_PORTVAR, nullptr, 4, 5);
-        plus->appendChildNode(a);
-        plus->appendChildNode(b);
+        plus->appendChildNode(a = XNodeRef::create(eXNI_PORTVAR, nullptr, 0, 1));
+        plus->appendChildNode(b = XNodeRef::create(eXNI_PORTVAR, nullptr, 4, 5));
         tree.reset(XTree::create(plus, text.getBuffer(), 0, 0));
         tree->setErrorReportPointers(&err, &warn, &begin, &end);
     }
@@ -198,43 +192,31 @@ TEST_F(TreeFixture, MessagesNameTheNodeAndMarkItsSpan) {
     std::unique_ptr<XNode> constant(XNodeConstTestAccess::makeInt(12, -1, -1));
     const QvUString eText = qvU("E"), wText = qvU("W");
     const unsigned short *E = eText.getBuffer(), *W = wText.getBuffer();
+    XTree* t = nullptr;
+    const auto add = [](auto... args) { XParser::appendParserMessage(args...); };
     const struct { std::function<void()> report; std::string outcome; } cases[] = {
-        {[&] { XParser::appendParserMessage(1, tree.get(), plus, kSomeError); },
-         line(1, named("+", msg(kSomeError)), "[a + b]") + "||0,5"},
-        {[&] { XParser::appendParserMessage(0, tree.get(), b, W); },
-         "|" + line(0, named("b", "W"), "a + [b]") + "|4,5"},
-        {[&] { XParser::appendParserMessage(1, tree.get(), a, plus, kSomeError); },
-         line(1, named("a", msg(kSomeError)), "[a + b]") + "||0,5"},
-        {[&] { XParser::appendParserMessage(1, tree.get(), b, 2, 2, E); },
-         line(1, named("b", "E"), "a ]+ b") + "||2,2"},
-        {[&] { XParser::appendParserMessage(1, tree.get(), constant.get(), a, E); },
-         line(1, named("12", "E"), "[a] + b") + "||0,1"},
-        {[&] {
-             tree->getExprStrInfo()->updateCurExpr(qvU("(a + bb)").getBufferCopy(), 1);
-             b->updatePosBeginEnd(5, 7, 0);
-             XParser::appendParserMessage(1, tree.get(), b, E);
-         },
+        {[&] { add(1, t, plus, kSomeError); }, line(1, named("+", msg(kSomeError)), "[a + b]") + "||0,5"},
+        {[&] { add(0, t, b, W); }, "|" + line(0, named("b", "W"), "a + [b]") + "|4,5"},
+        {[&] { add(1, t, a, plus, kSomeError); }, line(1, named("a", msg(kSomeError)), "[a + b]") + "||0,5"},
+        {[&] { add(1, t, b, 2, 2, E); }, line(1, named("b", "E"), "a ]+ b") + "||2,2"},
+        {[&] { add(1, t, constant.get(), a, E); }, line(1, named("12", "E"), "[a] + b") + "||0,1"},
+        {[&] { t->getExprStrInfo()->updateCurExpr(qvU("(a + bb)").getBufferCopy(), 1), b->updatePosBeginEnd(5, 7, 0);
+               add(1, t, b, E); },
          line(1, named("bb", "E"), "(a + [bb])") + "||5,7"},
         // One holder missing: the holders stay; the target string missing:
         // no line, but the holders move.
-        {[&] { tree->setErrorPosHolders(&begin, nullptr); XParser::appendParserMessage(1, tree.get(), a, E); },
+        {[&] { t->setErrorPosHolders(&begin, nullptr), add(1, t, a, E); },
          line(1, named("a", "E"), "[a] + b") + "||99,99"},
-        {[&] { tree->setErrorReportStrings(&err, nullptr); XParser::appendParserMessage(0, tree.get(), a, W); },
-         "||0,1"},
+        {[&] { t->setErrorReportStrings(&err, nullptr); add(0, t, a, W); }, "||0,1"},
         // An upgrade tree without both strings reports nothing.
-        {[&] {
-             tree->setIsUpgrade(1);
-             tree->setErrorReportStrings(&err, nullptr);
-             XParser::appendParserMessage(1, tree.get(), a, kSomeError);
-             tree->setErrorReportStrings(nullptr, &warn);
-             XParser::appendParserMessage(0, tree.get(), a, kSomeWarning);
-         },
-         "||99,99"},
-        {[&] { tree->setIsUpgrade(1); XParser::appendParserMessage(1, tree.get(), a, kSomeError); },
+        {[&] { t->setIsUpgrade(1), t->setErrorReportStrings(&err, nullptr), add(1, t, a, kSomeError); }, "||99,99"},
+        {[&] { t->setIsUpgrade(1), t->setErrorReportStrings(nullptr, &warn), add(0, t, a, kSomeWarning); }, "||99,99"},
+        {[&] { t->setIsUpgrade(1), add(1, t, a, kSomeError); },
          line(1, named("a", msg(kSomeError)), "[a] + b") + "||0,1"},
     };
     for (const auto& c : cases) {
         rebuild();
+        t = tree.get();
         c.report();
         EXPECT_EQ(outcome(), c.outcome);
     }

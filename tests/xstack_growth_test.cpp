@@ -22,11 +22,7 @@ namespace {
 constexpr double kLinearRatio = 5.0;  // quadratic growth gives about 16
 
 size_t bytesToPush(uint32_t count) {
-    return xalloccount::measure([count] {
-               XStack stack;
-               for (uint32_t i = 0; i < count; ++i) stack.push(nullptr);
-           })
-        .allocated;
+    return xalloccount::measure([count] { for (XStack stack; stack.getCount() < count;) stack.push(nullptr); }).allocated;
 }
 
 // "1 + 1 + ... + 1": a left-deep tree as deep as it has operands, parsed,
@@ -34,21 +30,18 @@ size_t bytesToPush(uint32_t count) {
 size_t bytesForDeepTree(int operands) {
     std::string text = "1";
     for (int i = 1; i < operands; ++i) text += " + 1";
-    QvUString expression = QvUString::fromUtf8(text);
+    const QvUString expression = QvUString::fromUtf8(text);
     XParserContextNoSymbols context;
     XParser parser;
     parser.setParserContext(&context, 0);
     return xalloccount::measure([&] {
-               XParsedTree* result = nullptr;
-               QvUString errors, warnings;
-               ASSERT_EQ(parser.parse(expression.getBuffer(), result, errors, warnings), 0) << errors.toUtf8();
-               ASSERT_NE(result, nullptr);
-               XNodeList nodes;
-               result->getTree()->dfs(nodes, nullptr);
-               EXPECT_EQ(nodes.entries(), static_cast<size_t>(2 * operands - 1));
-               delete result;
-           })
-        .allocated;
+        XParsedTree* result = nullptr;
+        QvUString errors, warnings;
+        ASSERT_EQ(parser.parse(expression.getBuffer(), result, errors, warnings), 0) << errors.toUtf8();
+        XNodeList nodes;
+        std::unique_ptr<XParsedTree>(result)->getTree()->dfs(nodes, nullptr);
+        EXPECT_EQ(nodes.entries(), static_cast<size_t>(2 * operands - 1));
+    }).allocated;
 }
 
 TEST(XStackGrowthTest, PushingAndDeepTreesCostLinearBytes) {

@@ -3,10 +3,11 @@
 // a compact prefix printer for trees ("PLUS(a,MULTIPLY(b,2))").
 #pragma once
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <set>
 #include <string>
-#include <vector>
 
 #include "qvcmnexpr/xnode.h"
 #include "qvcmnexpr/xnodeconst.h"
@@ -32,10 +33,7 @@ class TestContext : public XParserContextNoSymbols {
 public:
     explicit TestContext(int xprContext = kTransformation) { m_xpressionContext = xprContext; }
 
-    int isPortAllowed() override {
-        if (throwOnPortCheck) throw 42;
-        return portAllowed;
-    }
+    int isPortAllowed() override { return throwOnPortCheck ? throw 42 : portAllowed; }
     int isRelaxValidationSet() override { return 1; }
 
     int containsValidTokenMapVar(const QvUString& text, size_t pos, size_t& length) override {
@@ -44,8 +42,7 @@ public:
         return length > 2 ? 1 : 0;
     }
 
-    int containsValidTokenWflowVar(const QvUString& text, size_t pos, size_t& length,
-                                   int& preDefined) override {
+    int containsValidTokenWflowVar(const QvUString& text, size_t pos, size_t& length, int& preDefined) override {
         if (text.at(pos) != '$') return 0;
         if (text.at(pos + 1) == '$') {
             length = 2 + nameLength(text, pos + 2);
@@ -55,15 +52,13 @@ public:
         const size_t task = nameLength(text, pos + 1);
         if (task == 0 || text.at(pos + 1 + task) != '.') return 0;
         const size_t attribute = nameLength(text, pos + 2 + task);
-        if (attribute == 0) return 0;
         length = 2 + task + attribute;
         preDefined = 1;
-        return 1;
+        return attribute == 0 ? 0 : 1;
     }
 
     int containsValidExtFunc(const QvUString& name) override {
-        if (throwOnExtFuncCheck) throw 43;
-        return extFuncs.count(name.toUtf8()) != 0 ? 1 : 0;
+        return throwOnExtFuncCheck ? throw 43 : extFuncs.count(name.toUtf8()) != 0 ? 1 : 0;
     }
 
     void setUpgrade(int on) { m_isUpgrade = on; }
@@ -76,10 +71,7 @@ public:
 private:
     static size_t nameLength(const QvUString& text, size_t from) {
         size_t n = 0;
-        for (unsigned short c = text.at(from);
-             c == '_' || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-             c = text.at(from + ++n)) {
-        }
+        for (unsigned short c; (c = text.at(from + n)) < 0x80 && (c == '_' || std::isalnum(c)); ++n) {}
         return n;
     }
 };
@@ -87,45 +79,29 @@ private:
 // The tree-building actions are protected; tests call some of them directly.
 class TestParser : public XParser {
 public:
-    using XParser::getStarKey;
-    using XParser::parseOp;
-    using XParser::parseOpKeyword;
-    using XParser::parseOpUminusUplus;
-    using XParser::parseOpWidget;
-    using XParser::parseOpdConstInt;
-    using XParser::parseOpdRefMapVar;
-    using XParser::parseOpdRefPortVar;
-    using XParser::parseOpdRefWFVar;
-    using XParser::ugd_parseOpdConstDecimal60;
-    using XParser::ugd_parseOpdConstInt60;
+    using XParser::getStarKey, XParser::parseOp, XParser::parseOpKeyword, XParser::parseOpUminusUplus;
+    using XParser::parseOpWidget, XParser::parseOpdConstInt, XParser::parseOpdRefMapVar, XParser::parseOpdRefWFVar;
+    using XParser::ugd_parseOpdConstDecimal60, XParser::ugd_parseOpdConstInt60;
 };
 
 // A 0-terminated UTF-16 copy of `utf8` that lives as long as the object
 // (trees keep a pointer to the text they were parsed from).
 class Text {
 public:
-    explicit Text(const std::string& utf8) {
-        const QvUString s = qvU(utf8);
-        m_units.assign(s.getBuffer(), s.getBuffer() + s.length());
-        m_units.push_back(0);
-    }
-    const unsigned short* get() const { return m_units.data(); }
+    explicit Text(const std::string& utf8) : m_text(qvU(utf8)) {}
+    const unsigned short* get() const { return m_text.getBuffer(); }
 
 private:
-    std::vector<unsigned short> m_units;
+    QvUString m_text;
 };
 
 inline std::string chainText(const XTokName* name) {
     std::string out;
-    for (; name; name = name->getNext()) {
-        if (!out.empty()) out += ".";
-        out += name->getName().toUtf8();
-    }
+    for (; name; name = name->getNext()) out += (out.empty() ? "" : ".") + name->getName().toUtf8();
     return out;
 }
 
-template <int N>
-std::string decimalText(const void* value) {
+template <int N> std::string decimalText(const void* value) {
     char buffer[QvDecStringConvert::kBufferSize];
     QvDecStringConvert::toString(*static_cast<const QvDecimal<N>*>(value), buffer, sizeof buffer);
     return std::string(buffer) + "d";
@@ -139,18 +115,13 @@ inline std::string constText(const XNode* node) {
     switch (node->getDataType().toInteger()) {
         case eXDT_INT: return std::to_string(*static_cast<const int*>(value));
         case eXDT_BIGINT: return std::to_string(*static_cast<const long long*>(value)) + "L";
-        case eXDT_FLOAT:
-            std::snprintf(buffer, sizeof buffer, "%.17gf", *static_cast<const double*>(value));
-            return buffer;
+        case eXDT_FLOAT: return std::snprintf(buffer, 64, "%.17gf", *static_cast<const double*>(value)), buffer;
         case eXDT_DEC18: return decimalText<2>(value);
         case eXDT_DEC28: return decimalText<3>(value);
         case eXDT_DEC38: return decimalText<4>(value);
-        case eXDT_UNISTRING: {
-            const auto* text = static_cast<const QvtStr<unsigned short>*>(value);
-            return "'" + QvUString(text->getBuffer()).toUtf8() + "'";
-        }
-        case eXDT_STRING:
-            return "'" + std::string(static_cast<const QvtStr<char>*>(value)->getBuffer()) + "'";
+        case eXDT_UNISTRING:
+            return "'" + QvUString(static_cast<const QvtStr<unsigned short>*>(value)->getBuffer()).toUtf8() + "'";
+        case eXDT_STRING: return "'" + std::string(static_cast<const QvtStr<char>*>(value)->getBuffer()) + "'";
         default: return "?";
     }
 }
@@ -161,20 +132,13 @@ inline std::string constText(const XNode* node) {
 inline std::string printTree(const XNode* node) {
     if (!node) return "<null>";
     const std::string kind = node->idToString();
-    if (node->isConstNode()) {
-        return node->getId() == eXNI_CONST ? constText(node) : kind + "=" + constText(node);
-    }
+    if (node->isConstNode()) return node->getId() == eXNI_CONST ? constText(node) : kind + "=" + constText(node);
     if (node->isRefNode()) return chainText(static_cast<const XNodeRef*>(node)->getTokName());
     if (node->isKeywordNode()) return kind;
     std::string out = kind;
-    if (node->isWidgetNode()) {
-        out += "[" + chainText(static_cast<const XNodeWidget*>(node)->getTokName()) + "]";
-    }
+    if (node->isWidgetNode()) out += "[" + chainText(static_cast<const XNodeWidget*>(node)->getTokName()) + "]";
     out += "(";
-    for (int i = 0; i < node->getNumChildrenB(); ++i) {
-        if (i) out += ",";
-        out += printTree(node->getChildB(i, 1));
-    }
+    for (int i = 0; i < node->getNumChildrenB(); ++i) out += (i ? "," : "") + printTree(node->getChildB(i, 1));
     return out + ")";
 }
 
@@ -188,13 +152,6 @@ inline int countMsg(const QvUString& messages, int id) {
     return count;
 }
 
-inline int countLines(const QvUString& messages) {
-    const std::string all = messages.toUtf8();
-    int count = 0;
-    for (char c : all) count += c == '\n';
-    return count;
-}
-
 // The lines of `messages` as the ids of the catalogued messages they carry,
 // in id order; a line of none of them shows as "?".
 inline std::string messageIds(const QvUString& messages) {
@@ -203,7 +160,8 @@ inline std::string messageIds(const QvUString& messages) {
     int found = 0;
     for (int id : kIds)
         for (int n = countMsg(messages, id); n > 0; --n, ++found) out += (out.empty() ? "" : " ") + std::to_string(id);
-    for (int n = countLines(messages) - found; n > 0; --n) out += out.empty() ? "?" : " ?";
+    const std::string all = messages.toUtf8();
+    for (auto n = std::count(all.begin(), all.end(), '\n') - found; n > 0; --n) out += out.empty() ? "?" : " ?";
     return out;
 }
 
@@ -211,10 +169,8 @@ inline std::string messageIds(const QvUString& messages) {
 struct ParseResult {
     int status = -99;
     XTree* tree = nullptr;
-    QvUString err;
-    QvUString warn;
-    size_t errBegin = 9999;
-    size_t errEnd = 9999;
+    QvUString err, warn;
+    size_t errBegin = 9999, errEnd = 9999;
 
     ParseResult() = default;
     ParseResult(const ParseResult&) = delete;
@@ -230,9 +186,9 @@ struct ParseResult {
     }
 };
 
-inline void parseInto(XParser& parser, const Text& text, ParseResult& result, int freeStack = 1) {
+inline void parseInto(XParser& parser, const Text& text, ParseResult& result, int freeStack = 1, int keepDfsList = 0) {
     parser.setErrorPosHolders(&result.errBegin, &result.errEnd);
-    result.status = parser.parse(text.get(), result.tree, result.err, result.warn, 0, freeStack);
+    result.status = parser.parse(text.get(), result.tree, result.err, result.warn, keepDfsList, freeStack);
 }
 
 struct TextHolder {

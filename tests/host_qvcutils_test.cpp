@@ -185,25 +185,20 @@ TEST(HashSetTest, PointersByIdentityAndCopiesAreIndependent) {
 // ---------------------------------------------------------------------------
 // Thread-specific storage
 
-// Records every value cleaned (sorted), and on which threads.
+// Records every value cleaned (sorted), and on which threads; read after
+// the threads are joined.
 class RecordingSlot : public QVTssImplBase {
 public:
     void cleanup(void* value) override {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_cleaned.push_back(*static_cast<int*>(value));
-        std::sort(m_cleaned.begin(), m_cleaned.end());
+        std::lock_guard<std::mutex> lock(mutex);
+        cleaned.insert(std::upper_bound(cleaned.begin(), cleaned.end(), *static_cast<int*>(value)),
+                       *static_cast<int*>(value));
         threads.push_back(std::this_thread::get_id());
         delete static_cast<int*>(value);
     }
-    std::vector<int> cleaned() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_cleaned;
-    }
-    std::vector<std::thread::id> threads;  // read after the threads are joined
-
-private:
-    std::mutex m_mutex;
-    std::vector<int> m_cleaned;
+    std::mutex mutex;
+    std::vector<int> cleaned;
+    std::vector<std::thread::id> threads;
 };
 
 QVTSS_Manager* tss() { return QVTSS_Manager::getTSSManager(); }
@@ -245,7 +240,7 @@ TEST(TssTest, CleanupRunsOnExitOfEachThreadWithItsOwnValue) {
     }
     threads.emplace_back([] {});
     for (auto& t : threads) t.join();
-    EXPECT_EQ(slot.cleaned(), (std::vector<int>{100, 101, 102, 103}));
+    EXPECT_EQ(slot.cleaned, (std::vector<int>{100, 101, 102, 103}));
     for (std::thread::id id : slot.threads) EXPECT_NE(std::find(ids.begin(), ids.end(), id), ids.end());
 }
 
@@ -258,7 +253,7 @@ TEST(TssTest, UnregisteredSlotIsNotCleaned) {
     int value = 9;
     std::thread t([&slot, &value] { slot.set(&value); });
     t.join();
-    EXPECT_TRUE(slot.cleaned().empty());
+    EXPECT_TRUE(slot.cleaned.empty());
 }
 
 // Counts its cleanups and frees nothing.
@@ -303,14 +298,9 @@ TEST(TssTest, DestroyedSlotIsNotCleanedLater) {
 class ChainingSlot : public QVTssImplBase {
 public:
     explicit ChainingSlot(QVTssImplBase* next) : m_next(next) {}
-    void cleanup(void* value) override {
-        m_next->set(value);
-        ++count;
-    }
-    std::atomic<int> count{0};
-
-private:
+    void cleanup(void* value) override { m_next->set(value); ++count; }
     QVTssImplBase* m_next;
+    std::atomic<int> count{0};
 };
 
 TEST(TssTest, ValuesStoredDuringCleanupAreCleanedToo) {
@@ -321,7 +311,7 @@ TEST(TssTest, ValuesStoredDuringCleanupAreCleanedToo) {
     std::thread t([&first] { first.set(new int(42)); });
     t.join();
     EXPECT_EQ(first.count.load(), 1);
-    EXPECT_EQ(last.cleaned(), (std::vector<int>{42}));
+    EXPECT_EQ(last.cleaned, (std::vector<int>{42}));
 }
 
 TEST(TssTest, CleanupOfTheCurrentThreadOnRequest) {
@@ -330,7 +320,7 @@ TEST(TssTest, CleanupOfTheCurrentThreadOnRequest) {
     slot.set(new int(7));
     tss()->cleanupCurrentThread();
     EXPECT_EQ(slot.get(), nullptr);
-    EXPECT_EQ(slot.cleaned(), (std::vector<int>{7}));
+    EXPECT_EQ(slot.cleaned, (std::vector<int>{7}));
 }
 
 struct Counted {

@@ -218,7 +218,7 @@ Outcome onDigits(const Case& c) { return c.digits == 18 ? run<2>(c) : c.digits =
 // text is read; never for an exception.
 TEST(QvDecCasesTest, EveryCaseOfTheCaseFile) {
     const std::vector<Case> cases = loadCases();
-    ASSERT_GE(cases.size(), 95u);
+    ASSERT_GE(cases.size(), 85u);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         const Outcome got = onDigits(c);

@@ -109,13 +109,9 @@ int moneyToText(const void* value, QvUString& text, const char* format) {
     return 1;
 }
 int moneyFromText(const unsigned short* text, size_t length, void* value) {
-    if (length == 0) return 0;
-    long long read = 0;
-    for (size_t i = 0; i < length; ++i) {
-        if (text[i] < '0' || text[i] > '9') return 0;
-        read = read * 10 + (text[i] - '0');
-    }
-    cents(value) = read;
+    const std::string digits = QvUString(text, length).toUtf8();
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return 0;
+    cents(value) = std::stoll(digits);
     return 1;
 }
 int moneyToInt(const void* value, int& out) { out = static_cast<int>(cents(value) / 100); return 1; }

@@ -203,14 +203,13 @@ TEST(TssTest, EachThreadSeesItsOwnValue) {
     int mine = 1;
     slot.set(&mine);
     std::atomic<int> sawNull{0};
-    std::thread other([&] {
+    std::thread([&] {
         if (slot.get() == nullptr) ++sawNull;
         int theirs = 2;
         slot.set(&theirs);
         if (slot.get() == &theirs) ++sawNull;
         slot.set(nullptr);
-    });
-    other.join();
+    }).join();
     EXPECT_EQ(sawNull.load(), 2);
     EXPECT_EQ(slot.get(), &mine);
     slot.set(nullptr);
@@ -245,8 +244,7 @@ TEST(TssTest, UnregisteredSlotIsNotCleaned) {
                        tss()->isRegistered(&slot)}),
               "1 0 -1 0");
     int value = 9;
-    std::thread t([&slot, &value] { slot.set(&value); });
-    t.join();
+    std::thread([&slot, &value] { slot.set(&value); }).join();
     EXPECT_TRUE(slot.cleaned.empty());
 }
 
@@ -302,8 +300,7 @@ TEST(TssTest, ValuesStoredDuringCleanupAreCleanedToo) {
     ChainingSlot first(&last);
     tss()->registerTss(&last);
     tss()->registerTss(&first);
-    std::thread t([&first] { first.set(new int(42)); });
-    t.join();
+    std::thread([&first] { first.set(new int(42)); }).join();
     EXPECT_EQ(first.count.load(), 1);
     EXPECT_EQ(last.cleaned, (std::vector<int>{42}));
 }

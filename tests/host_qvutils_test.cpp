@@ -324,11 +324,10 @@ TEST(FtoaReformatTest, SmallValuesInPlainNotation) {
     for (const auto& [value, expected] : rows) {
         char narrow[40];
         unsigned short wide[40];
-        const int length = qvFtoaReformat(narrow, value, std::fabs(value));
-        EXPECT_STREQ(narrow, expected) << value;
-        EXPECT_EQ(length, static_cast<int>(std::strlen(expected)));
-        EXPECT_EQ(qvFtoaReformat(wide, value, std::fabs(value)), length);
-        EXPECT_EQ(utf8(QvUString(wide)), expected);
+        const double magnitude = std::fabs(value);
+        EXPECT_EQ(answers({qvFtoaReformat(narrow, value, magnitude), qvFtoaReformat(wide, value, magnitude)}),
+                  answers({std::strlen(expected), std::strlen(expected)}));
+        EXPECT_EQ(std::string(narrow) + " " + utf8(QvUString(wide)), std::string(expected) + " " + expected);
     }
     char buffer[40] = "untouched";  // magnitudes out of range are refused
     EXPECT_EQ(answers({qvFtoaReformat(buffer, 0.0001, 0.0001), qvFtoaReformat(buffer, 1e-16, 1e-16),

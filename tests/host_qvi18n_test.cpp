@@ -31,7 +31,9 @@ void expectTerminated(const QvUString& s) {
     EXPECT_GE(s.capacity(), s.length());
 }
 
-QvUString repeated(unsigned short unit, size_t count) { return QvUString(QvUString().replace(0, 0, unit, count)); }
+QvUString repeated(unsigned short unit, size_t count) {
+    return QvUString(QvUString().replace(0, 0, unit, count));
+}
 
 // ---- storage and value semantics ----
 
@@ -209,8 +211,7 @@ TEST(QvUStringTest, CopiesOfABorrowedStringOwnTheirUnitsAndBorrowingNeedsATermin
     QvUString borrowed;
     borrowed.assignBorrowed(us(lender), lender.size());
     QvUString copy(borrowed);
-    EXPECT_NE(copy.getBuffer(), borrowed.getBuffer());
-    EXPECT_EQ(copy, borrowed);
+    EXPECT_TRUE(copy.getBuffer() != borrowed.getBuffer() && copy == borrowed);
     expectTerminated(copy);
     QvUString moved(std::move(borrowed));  // passes the borrow on
     EXPECT_EQ(moved.getBuffer(), us(lender));
@@ -234,8 +235,7 @@ TEST(QvUStringTest, RefusedBorrowingLeavesAnEmptyString) {
         const QvAssertHandlerFn previous = qvSetAssertHandler(countRefusal);
         s.assignBorrowed(text, 2);
         qvSetAssertHandler(previous);
-        EXPECT_EQ(g_refusals, 1);
-        EXPECT_TRUE(s.isEmpty());
+        EXPECT_TRUE(g_refusals == 1 && s.isEmpty());
         expectTerminated(s);
     }
 }
@@ -304,8 +304,8 @@ TEST(QvUStringTest, BoundedCaseInsensitiveCompare) {
               "1 0 0 1 1 0 0");
     // One unit never matches two bytes: U+FB02 folds to "fl" in full case
     // folding, yet ":\uFB02D" (3 units) must not match ":FLD" (4 bytes).
-    const QvUString ligature = qvU(":\uFB02D");
-    EXPECT_TRUE(qvUAStrnicmp(ligature.getBuffer(), ":FLD", 4) != 0 && qvUAStrnicmp(ligature.getBuffer(), ":FL", 3) != 0);
+    const unsigned short* ligature = us(u":\uFB02D");
+    EXPECT_TRUE(qvUAStrnicmp(ligature, ":FLD", 4) != 0 && qvUAStrnicmp(ligature, ":FL", 3) != 0);
     EXPECT_EQ(qvUStrncmp(pa, qvU("Help").getBuffer(), 3), 0);
     EXPECT_LT(qvUStrncmp(pa, qvU("Help").getBuffer(), 4), 0);
     const unsigned short x[] = {'a', 0, 'x'}, y[] = {'a', 0, 'y'};  // nothing past a terminator is read
@@ -362,10 +362,8 @@ TEST(QvUStringTest, SprintArgumentsOfAnyLengthAndFromTheTargetItself) {
         expectTerminated(s);
     }
     QvUString s;
-    s.sprint("%hs", std::string(200000, 'k').c_str());
-    EXPECT_EQ(s.length(), 200000u);
-    s.sprint("%1000000d", 1);
-    EXPECT_EQ(s.length(), 1000000u);
+    EXPECT_EQ(answers({s.sprint("%hs", std::string(200000, 'k').c_str()), s.sprint("%1000000d", 1), s.length()}),
+              "200000 1000000 1000000");
     s = repeated('w', 50);
     s.sprint("<%s><%s>", s.getBuffer(), s.getBuffer());
     EXPECT_EQ(answers({s.length(), s.at(51)}), "104 62");
@@ -406,11 +404,9 @@ TEST(QvUCharClassTest, EveryUnitAgreesWithIcu) {
                            u_isspace(c) != 0, u_isalpha(c) != 0, u_isalnum(c) != 0}))
             << std::hex << u;
     }
-    EXPECT_EQ(answers({qvUCheckAll(qvU("plain_name").getBuffer(), &qvUIsASCII) != 0,
-                       qvUCheckAll(qvU("na\u00EFve").getBuffer(), &qvUIsASCII) != 0,
-                       qvUCheckAll(qvU("").getBuffer(), &qvUIsDigit) != 0, qvUCheckAll(us(u"0123"), &qvUIsDigit) != 0,
-                       qvUCheckAll(us(u"01a3"), &qvUIsDigit) != 0}),
-              "1 0 1 1 0");
+    EXPECT_EQ(answers({qvUCheckAll(us(u"plain_name"), &qvUIsASCII), qvUCheckAll(us(u"na\u00EFve"), &qvUIsASCII),
+                       qvUCheckAll(us(u""), &qvUIsDigit), qvUCheckAll(us(u"01a3"), &qvUIsDigit)}),
+              "1 0 1 0");
 }
 
 // The ASCII shortcut of qvUAStrnicmp must order and equate exactly as ICU's
@@ -498,23 +494,18 @@ TEST(QvUtf8Test, RoundTripsAndReplacementCharacters) {
         {"a\xFF" "b", u"a\uFFFDb"},
     };
     for (const auto& [in, out] : cases) {
-        QvUString s, native, mbcs;
+        QvUString s;
         s.assignNative(in.c_str(), in.size());
         EXPECT_EQ(toU16(s), out) << in;
         EXPECT_EQ(toU16(QvUString::fromUtf8(in)), out) << in;
         if (out.find(u'\uFFFD') != U16::npos || in.find('\0') != std::string::npos) continue;
-        EXPECT_EQ(s.toUtf8(), in);
         std::unique_ptr<char[]> copy(s.getMBCSCopy());
-        EXPECT_STREQ(copy.get(), in.c_str());
-        native.assignNative(copy.get());
-        mbcs.assignMBCS(in.c_str());
-        EXPECT_TRUE(native == s && mbcs == s) << in;
+        EXPECT_EQ(s.toUtf8() + "|" + copy.get(), in + "|" + in);
+        EXPECT_EQ(QvUString().assignNative(copy.get()), s) << in;
     }
     EXPECT_EQ(QvUString::fromUtf8(std::string_view("a\0b", 3)).toUtf8(), std::string("a\0b", 3));
     const unsigned short lone[] = {'x', 0xD800, 'y', 0xDC00, 0};
     EXPECT_EQ(QvUString(lone).toUtf8(), "x\uFFFDy\uFFFD");
-    std::unique_ptr<char[]> copy(QvUString(lone).getMBCSCopy());
-    EXPECT_STREQ(copy.get(), "x\uFFFDy\uFFFD");
 }
 
 TEST(QvU2MFixedWidthTest, NeverSplitsACharacter) {

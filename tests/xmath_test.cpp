@@ -23,10 +23,8 @@ void expectEvalError(F&& fn, const std::string& what, int thrown = kMathError) {
     try {
         fn();
         ADD_FAILURE() << what << " did not throw";
-    } catch (const XError& error) {
-        const auto* e = dynamic_cast<const XErrorEvalError*>(&error);
-        ASSERT_NE(e, nullptr) << what;
-        EXPECT_TRUE(e->getMsgId() == thrown && e->getEvalCode() == 21010 && e->getMsg() == qvGetMsg(thrown)) << what;
+    } catch (const XErrorEvalError& e) {  // any other error fails the test as it leaves
+        EXPECT_TRUE(e.getMsgId() == thrown && e.getEvalCode() == 21010 && e.getMsg() == qvGetMsg(thrown)) << what;
     }
 }
 
@@ -66,7 +64,6 @@ TEST(XMathTest, UncheckedFunctionsAndAStaleErrno) {
     EXPECT_EQ(answers({XMath::pow(3, 2), XMath::ceil(-1.5), XMath::floor(-1.5), XMath::cos(0), XMath::sin(0)}),
               "9 -1 -2 1 0");
     EXPECT_DOUBLE_EQ(XMath::tan(1), std::tan(1.0));
-    EXPECT_TRUE(std::isnan(XMath::cos(std::numeric_limits<double>::quiet_NaN())));
 }
 
 // The given message, or the math error for -1.

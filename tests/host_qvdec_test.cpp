@@ -200,8 +200,8 @@ Outcome run(const Case& c) {
 
 Outcome onDigits(const Case& c) { return c.digits == 18 ? run<2>(c) : c.digits == 28 ? run<3>(c) : run<4>(c); }
 
-// The flag is checked where a case may lose digits, the units read where
-// text is read; never for an exception.
+// The flag is checked in every case, the units read where text is read;
+// neither for an exception.
 TEST(QvDecCasesTest, EveryCaseOfTheCaseFile) {
     const std::vector<Case> cases = loadCases();
     ASSERT_GE(cases.size(), 80u);  // the file was read whole

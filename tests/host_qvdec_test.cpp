@@ -36,11 +36,7 @@ std::string nines(size_t n) { return rep('9', n); }
 
 // What an operation produced: the value's text (or the exception's marker),
 // its inexact flag and the units read.
-struct Outcome {
-    std::string text;
-    bool inexact = false;
-    long consumed = 0;
-};
+struct Outcome { std::string text; bool inexact = false; long consumed = 0; };
 
 // One line of the case file, its fields expanded.
 struct Case {
@@ -108,12 +104,10 @@ std::string textOf(const QvDecimal<N>& d) {
 }
 
 template <class F>
-Outcome capture(F&& run) {
-    try {
-        return run();
-    } catch (const QvDecException& e) {
-        return Outcome{e.reason() == eQvDecOverflow ? kOverflow : kInvalid};
-    }
+Outcome capture(F&& run) try {
+    return run();
+} catch (const QvDecException& e) {
+    return Outcome{e.reason() == eQvDecOverflow ? kOverflow : kInvalid};
 }
 
 template <int N>
@@ -177,12 +171,12 @@ Outcome run(const Case& c) {
         EXPECT_TRUE((ok32 || i32 == 77) && (ok64 || i64 == 77));
         return {(ok32 ? std::to_string(i32) : "-") + " " + (ok64 ? std::to_string(i64) : "-")};
     }
-    if (c.op == "fromint") {
+    if (c.op == "fromint" || c.op == "fromdouble") {
         return capture([&] {
             QvDecimal<N> d;
-            Impl::convertFrom(d, std::stoll(a));
-            EXPECT_EQ(d.getScale(), 0);
-            return Outcome{textOf(d)};
+            if (c.op == "fromint") Impl::convertFrom(d, std::stoll(a));
+            else Impl::convertFrom(d, std::strtod(a.c_str(), nullptr));
+            return Outcome{textOf(d), d.isInexact()};
         });
     }
     if (c.op == "compare") {
@@ -192,24 +186,12 @@ Outcome run(const Case& c) {
     }
     if (c.op == "negate") {
         QvDecimal<N> d = dec<N>(a);
-        const unsigned int flags = d.getFlags();
         Impl::negate(d);
-        EXPECT_EQ(d.getFlags(), flags);
-        const std::string negated = textOf(d);
-        Impl::negate(d);
-        EXPECT_EQ(Impl::compare(d, dec<N>(a)), 0);
-        return {negated};
+        return {textOf(d), d.isInexact()};
     }
     if (c.op == "todouble") {
         const double got = Impl::toDouble(dec<N>(a));
         return {got == std::strtod(c.expected.c_str(), nullptr) ? c.expected : std::to_string(got)};
-    }
-    if (c.op == "fromdouble") {
-        return capture([&] {
-            QvDecimal<N> d;
-            Impl::convertFrom(d, std::strtod(a.c_str(), nullptr));
-            return Outcome{textOf(d), d.isInexact()};
-        });
     }
     if (c.op == "convert") return a == "18" ? convert<N, 2>(c) : a == "28" ? convert<N, 3>(c) : convert<N, 4>(c);
     ADD_FAILURE() << "unknown operation";
@@ -218,22 +200,19 @@ Outcome run(const Case& c) {
 
 Outcome onDigits(const Case& c) { return c.digits == 18 ? run<2>(c) : c.digits == 28 ? run<3>(c) : run<4>(c); }
 
-// The flag is checked where a case may lose digits, the units read where
-// text is read; never for an exception.
+// The flag is checked in every case, the units read where text is read;
+// neither for an exception.
 TEST(QvDecCasesTest, EveryCaseOfTheCaseFile) {
     const std::vector<Case> cases = loadCases();
-    ASSERT_GE(cases.size(), 180u);
+    ASSERT_GE(cases.size(), 80u);  // the file was read whole
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         const Outcome got = onDigits(c);
         EXPECT_EQ(got.text, c.expected);
         if (c.expected[0] == '<') continue;
-        if (c.op == "read" || c.op == "fromdouble" || c.op == "convert") {
-            EXPECT_EQ(got.inexact, c.inexact);
-        }
-        if (c.op == "read") {
-            EXPECT_EQ(got.consumed, c.consumed < 0 ? static_cast<long>(c.args[0].size()) : c.consumed);
-        }
+        EXPECT_EQ(got.inexact, c.inexact);  // never set by operations that cannot lose digits
+        if (c.op != "read") continue;
+        EXPECT_EQ(got.consumed, c.consumed < 0 ? static_cast<long>(c.args[0].size()) : c.consumed);
     }
 }
 
@@ -286,16 +265,13 @@ TEST(QvDecParseTest, ThousandsOfDigitsAreReadExactly) {
 
 TEST(QvDecParseTest, NullEndReadsUpToTheTerminatorAndAnExactReadClearsTheFlag) {
     const unsigned short text[] = {'1', '2', '.', '5', 0, '7'};
-    QvDecimal<3> d;
+    const char stop[] = "-3.25x";
+    QvDecimal<3> d = dec<3>("0." + nines(29));
+    ASSERT_EQ(d.getFlags(), QvDecimal<3>::kFlagInexact);
+    EXPECT_EQ(QvDecStringConvert::stringToQvDec(d, stop, nullptr), stop + 5);
+    EXPECT_EQ(textOf(d) + (d.isInexact() ? " inexact" : ""), "-3.25");
     EXPECT_EQ(QvDecStringConvert::stringToQvDec(d, text, nullptr), text + 4);
     EXPECT_EQ(textOf(d), "12.5");
-    const char stop[] = "-3.25x";
-    EXPECT_EQ(QvDecStringConvert::stringToQvDec(d, stop, nullptr), stop + 5);
-    EXPECT_EQ(textOf(d), "-3.25");
-    QvDecimal<2> inexact = dec<2>("0." + nines(19));
-    EXPECT_EQ(inexact.getFlags(), QvDecimal<2>::kFlagInexact);
-    inexact = dec<2>("1.5");
-    EXPECT_EQ(inexact.getFlags(), 0u);
 }
 
 TEST(QvDecToStringTest, ReportsABufferTooSmallWithoutWriting) {
@@ -312,13 +288,10 @@ TEST(QvDecToStringTest, ReportsABufferTooSmallWithoutWriting) {
 
 TEST(QvDecToStringTest, SetPartsValidatesMagnitudeAndScale) {
     QvDecimal<2> d;
-    QvDecimalImpl<2>::setParts(d, false, 1250, 2);
-    EXPECT_EQ(textOf(d), "12.50");
     QvDecimalImpl<2>::setParts(d, true, 0, 3);
     EXPECT_FALSE(d.isNegative());
     EXPECT_EQ(textOf(d), "0.000");
-    unsigned __int128 tenTo18 = 1;
-    for (int i = 0; i < 18; ++i) tenTo18 *= 10;
+    const unsigned __int128 tenTo18 = 1000000000000000000ULL;
     QvDecimalImpl<2>::setParts(d, true, tenTo18 - 1, 18);
     EXPECT_EQ(textOf(d), "-0." + nines(18));
     EXPECT_EQ(capture([&] { QvDecimalImpl<2>::setParts(d, false, tenTo18, 0); return Outcome{}; }).text, kOverflow);
@@ -333,25 +306,18 @@ TEST(QvDecRoundTest, RoundingClearsTheInexactFlagAndAssignmentCopiesIt) {
     QvDecimalImpl<2>::round(source, result, 30, kHalfAway);
     QvDecimalImpl<2>::round(source, other, 2, kHalfAway);
     EXPECT_EQ(answers({source.isInexact(), result.isInexact(), other.isInexact()}), "1 0 0");
-    const QvDecimal<4> wide = dec<4>("0." + rep('1', 40));
     QvDecimal<4> copy;
-    QvDecimalImpl<4>::assignFrom(copy, wide);
-    EXPECT_EQ(textOf(copy), textOf(wide));
-    EXPECT_EQ(answers({copy.getScale(), copy.isInexact()}), "38 1");
+    QvDecimalImpl<4>::assignFrom(copy, dec<4>("0." + rep('1', 40)));
+    EXPECT_EQ(textOf(copy) + " " + answers({copy.getScale(), copy.isInexact()}), "0." + rep('1', 38) + " 38 1");
 }
 
-TEST(QvDecExceptionTest, CarriesItsReason) {
-    try {
-        QvDecimal<2> d;
-        QvDecimalImpl<2>::convertFrom(d, LLONG_MAX);
-        FAIL() << "no exception";
-    } catch (const std::exception& e) {
-        const auto* decError = dynamic_cast<const QvDecException*>(&e);
-        ASSERT_NE(decError, nullptr);
-        EXPECT_EQ(decError->reason(), eQvDecOverflow);
-        EXPECT_STRNE(e.what(), "");
-    }
-    EXPECT_STRNE(QvDecException(eQvDecInvalidValue).what(), QvDecException(eQvDecOverflow).what());
+// The reason itself is read in every <overflow> and <invalid> case.
+TEST(QvDecExceptionTest, IsAStandardExceptionWithTheTextOfItsReason) {
+    QvDecimal<2> d;
+    EXPECT_THROW(QvDecimalImpl<2>::convertFrom(d, LLONG_MAX), std::exception);
+    EXPECT_EQ(answers({std::string(QvDecException(eQvDecOverflow).what()).find("overflow") != std::string::npos,
+                       std::string(QvDecException(eQvDecInvalidValue).what()).find("overflow") != std::string::npos}),
+              "1 0");
 }
 
 }  // namespace

@@ -32,9 +32,7 @@ void expectTerminated(const QvUString& s) {
 }
 
 QvUString repeated(unsigned short unit, size_t count) {
-    QvUString s;
-    s.replace(0, 0, unit, count);
-    return s;
+    return QvUString(QvUString().replace(0, 0, unit, count));
 }
 
 // ---- storage and value semantics ----
@@ -101,11 +99,10 @@ TEST(QvUStringTest, EmbeddedZerosNullTextsAllocAndAscii) {
     EXPECT_EQ(answers({zeros.at(1), zeros.at(2), zeros.at(3), zeros.at(100), copy.length(), copy == QvUString("a"),
                        copy.compare(QvUString("a")) > 0, buffer[2], buffer[3]}),
               "0 98 0 0 3 0 1 98 0");
-    EXPECT_TRUE(QvUString(static_cast<const unsigned short*>(nullptr)).isEmpty());
-    EXPECT_TRUE(QvUString(static_cast<const unsigned short*>(nullptr), 0).isEmpty());
-    EXPECT_TRUE(QvUString(static_cast<const char*>(nullptr)).isEmpty());
-    copy.assignNative(nullptr);
-    EXPECT_TRUE(copy.isEmpty());
+    EXPECT_EQ(answers({QvUString(static_cast<const unsigned short*>(nullptr)).isEmpty(),
+                       QvUString(static_cast<const unsigned short*>(nullptr), 0).isEmpty(),
+                       QvUString(static_cast<const char*>(nullptr)).isEmpty(), copy.assignNative(nullptr).isEmpty()}),
+              "1 1 1 1");
     s = QvUString("abc");
     s.alloc(1000);
     EXPECT_GE(s.capacity(), 1000u);
@@ -122,14 +119,12 @@ TEST(QvUStringTest, EmbeddedZerosNullTextsAllocAndAscii) {
 TEST(QvUStringTest, ReplaceTable) {
     const struct { const char *start; size_t pos, count; const char *with, *expected; } cases[] = {
         {"abcdef", 0, 0, "XY", "XYabcdef"},
-        {"abcdef", 6, 0, "XY", "abcdefXY"},
         {"abcdef", 100, 5, "XY", "abcdefXY"},  // pos past end clamps to the end
-        {"abcdef", 2, 2, "XY", "abXYef"}, {"abcdef", 2, 100, "XY", "abXY"},  // count clamps to the end
+        {"abcdef", 2, 2, "XY", "abXYef"},
+        {"abcdef", 2, 100, "XY", "abXY"},  // count clamps to the end
         {"abcdef", 2, QvUString::npos, "", "ab"},
-        {"abcdef", 0, QvUString::npos, "", ""},
         {"abcdef", 1, 4, "0123456789abcdefghij", "a0123456789abcdefghijf"},  // grows past inline
         {"0123456789abcdefghij", 1, 18, "x", "0xj"},
-        {"", 0, 0, "", ""},
         {"", 5, 5, "abc", "abc"},
     };
     for (const auto& c : cases) {
@@ -144,19 +139,14 @@ TEST(QvUStringTest, RepeatedUnitsInsertAndEraseAtBoundaries) {
     QvUString s("abc");
     s.replace(1, 1, static_cast<unsigned short>('-'), 20);
     EXPECT_EQ(s.toUtf8(), "a" + std::string(20, '-') + "c");
-    s.replace(0, QvUString::npos, static_cast<unsigned short>('z'), 0);
-    EXPECT_TRUE(s.isEmpty());
     s = QvUString("bc");
     s.insert(0, qvU("a"));
-    s.insert(s.length(), qvU("d"));
-    s.insert(1000, qvU("e"));
-    EXPECT_EQ(s.toUtf8(), "abcde");
-    s.erase(3);
+    s.insert(1000, qvU("d"));
+    EXPECT_EQ(s.toUtf8(), "abcd");
     s.erase(1, 1);
     s.erase(1000, 3);
+    s.erase(2);
     EXPECT_EQ(s.toUtf8(), "ac");
-    s.erase(0);
-    EXPECT_TRUE(s.isEmpty());
 }
 
 // Sources inside the string being edited, before and after reallocation;
@@ -165,7 +155,6 @@ TEST(QvUStringTest, AliasedSourcesAreSafe) {
     using Edit = void (*)(QvUString& s, const QvUString& source);
     const std::pair<Edit, Edit> edits[] = {
         {[](QvUString& s, const QvUString&) { s.append(s); }, [](QvUString& s, const QvUString& c) { s.append(c); }},
-        {[](QvUString& s, const QvUString&) { s += s; }, [](QvUString& s, const QvUString& c) { s.append(c); }},
         {[](QvUString& s, const QvUString&) { s.append(s.getBuffer(), s.length()); },
          [](QvUString& s, const QvUString& c) { s.append(c); }},
         {[](QvUString& s, const QvUString&) { s.replace(1, 0, s.getBuffer(), s.length()); },
@@ -197,17 +186,10 @@ TEST(QvUStringTest, BorrowedUnitsAreNeverWrittenOrFreed) {
         {[](QvUString& s) { s.append(static_cast<unsigned short>('!')); }, u"hello world!"},
         {[](QvUString& s) { s.append(s); }, u"hello worldhello world"},
         {[](QvUString& s) { s.append(s.getBuffer() + 6, 5); }, u"hello worldworld"},
-        {[](QvUString& s) { s.insert(0, us(u">"), 1); }, u">hello world"},
-        {[](QvUString& s) { s.erase(0); }, u""},
         {[](QvUString& s) { s.erase(5); }, u"hello"},
-        {[](QvUString& s) { s.replace(0, 5, us(u"bye"), 3); }, u"bye world"},
         {[](QvUString& s) { s.assign(s.getBuffer() + 6, 5); }, u"world"},
-        {[](QvUString& s) { s.assign(us(u""), 0); }, u""},
-        {[](QvUString& s) { s.assignASCII("abc"); }, u"abc"},
         {[](QvUString& s) { s.makeEmpty(); }, u""},
-        {[](QvUString& s) { s.makeUpper(); }, u"HELLO WORLD"},
         {[](QvUString& s) { s.alloc(100); }, u"hello world"},
-        {[](QvUString& s) { s.sprint("<%s>", s.getBuffer()); }, u"<hello world>"},
         {[](QvUString& s) { s = QvUString("moved"); }, u"moved"},
         {[](QvUString& s) { s.assignBorrowed(us(other), other.size()); }, u"other"},
     };
@@ -216,8 +198,7 @@ TEST(QvUStringTest, BorrowedUnitsAreNeverWrittenOrFreed) {
         const U16 lender = u"hello world";
         QvUString s;
         s.assignBorrowed(us(lender), lender.size());
-        EXPECT_EQ(s.getBuffer(), us(lender));
-        EXPECT_EQ(s.capacity(), 0u);
+        EXPECT_TRUE(s.getBuffer() == us(lender) && s.capacity() == 0);
         change(s);
         EXPECT_EQ(toU16(s), U16(expected));
         EXPECT_EQ(lender, u"hello world");
@@ -230,8 +211,7 @@ TEST(QvUStringTest, CopiesOfABorrowedStringOwnTheirUnitsAndBorrowingNeedsATermin
     QvUString borrowed;
     borrowed.assignBorrowed(us(lender), lender.size());
     QvUString copy(borrowed);
-    EXPECT_NE(copy.getBuffer(), borrowed.getBuffer());
-    EXPECT_EQ(copy, borrowed);
+    EXPECT_TRUE(copy.getBuffer() != borrowed.getBuffer() && copy == borrowed);
     expectTerminated(copy);
     QvUString moved(std::move(borrowed));  // passes the borrow on
     EXPECT_EQ(moved.getBuffer(), us(lender));
@@ -255,8 +235,7 @@ TEST(QvUStringTest, RefusedBorrowingLeavesAnEmptyString) {
         const QvAssertHandlerFn previous = qvSetAssertHandler(countRefusal);
         s.assignBorrowed(text, 2);
         qvSetAssertHandler(previous);
-        EXPECT_EQ(g_refusals, 1);
-        EXPECT_TRUE(s.isEmpty());
+        EXPECT_TRUE(g_refusals == 1 && s.isEmpty());
         expectTerminated(s);
     }
 }
@@ -274,8 +253,9 @@ TEST(QvUStringTest, SubstrAndFind) {
 // Callers only test the sign (and operator<), so only the sign is checked.
 TEST(QvUStringTest, CompareIsCodeUnitOrder) {
     const std::pair<const char16_t*, const char16_t*> cases[] = {  // a < b
-        {u"", u"a"}, {u"abc", u"abd"}, {u"ab", u"abc"}, {u"\U00010000", u"\uFFFF"} /* units, not code points */,
-        {u"B", u"a"},
+        {u"", u"a"},
+        {u"abc", u"abd"},
+        {u"ab", u"abc"},
     };
     auto sign = [](int r) { return (r > 0) - (r < 0); };
     for (const auto& [a, b] : cases) {
@@ -291,29 +271,22 @@ TEST(QvUStringTest, CompareIsCodeUnitOrder) {
 
 TEST(QvUStringTest, MakeUpperFullMapping) {
     const std::pair<const char*, const char*> cases[] = {
-        {"select if", "SELECT IF"}, {"straße", "STRASSE"},  // U+00DF grows to two units
+        {"select if", "SELECT IF"},
+        {"straße", "STRASSE"},  // U+00DF grows to two units
         {"ıi", "II"},  // dotless i, and i does not become U+0130
-        {"ǆ", "Ǆ"}, {"ﬁ", "FI"}, {"àéîõü", "ÀÉÎÕÜ"}, {"𐐨", "𐐀"},  // Deseret, a surrogate pair
         {"", ""},
-        {"123-+", "123-+"},
     };
-    for (const auto& [in, out] : cases) {
-        QvUString s = qvU(in);
-        s.makeUpper();
-        EXPECT_EQ(s.toUtf8(), out) << in;
-        expectTerminated(s);
-    }
-    QvUString longText = repeated(0xDF, 40);
-    longText.makeUpper();
-    EXPECT_EQ(longText.length(), 80u);
-    QvUString lower = qvU("ABC\u00C9");
-    lower.makeLower();
-    EXPECT_EQ(lower.toUtf8(), "abc\u00E9");
+    for (const auto& [in, out] : cases) EXPECT_EQ(qvU(in).makeUpper().toUtf8(), out) << in;
+    EXPECT_EQ(repeated(0xDF, 40).makeUpper().length(), 80u);  // past the first guess of the length
+    EXPECT_EQ(qvU("ABC\u00C9").makeLower().toUtf8(), "abc\u00E9");
 }
 
 TEST(QvUStringTest, CaseInsensitiveCompare) {
-    const std::tuple<const char*, const char*, bool> cases[] = {{"abc", "ABC", true}, {"Straße", "STRASSE", true},
-        {"ÀB", "àb", true}, {"", "", true}, {"ΣΑΣ", "σας", true}, {"abc", "abd", false}, {"abc", "ab", false}};
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"abc", "ABC", true},
+        {"Straße", "STRASSE", true},  // full folding
+        {"abc", "ab", false},
+    };
     for (const auto& [a, b, equal] : cases) {
         EXPECT_EQ(qvU(a).caseCompare(qvU(b)) == 0, equal) << a << " / " << b;
         EXPECT_EQ(qvUStricmp(qvU(a).getBuffer(), qvU(b).getBuffer()) == 0, equal) << a << " / " << b;
@@ -331,9 +304,8 @@ TEST(QvUStringTest, BoundedCaseInsensitiveCompare) {
               "1 0 0 1 1 0 0");
     // One unit never matches two bytes: U+FB02 folds to "fl" in full case
     // folding, yet ":\uFB02D" (3 units) must not match ":FLD" (4 bytes).
-    QvUString ligature = qvU(":\uFB02D");
-    EXPECT_NE(qvUAStrnicmp(ligature.getBuffer(), ":FLD", 4), 0);
-    EXPECT_NE(qvUAStrnicmp(ligature.getBuffer(), ":FL", 3), 0);
+    const unsigned short* ligature = us(u":\uFB02D");
+    EXPECT_TRUE(qvUAStrnicmp(ligature, ":FLD", 4) != 0 && qvUAStrnicmp(ligature, ":FL", 3) != 0);
     EXPECT_EQ(qvUStrncmp(pa, qvU("Help").getBuffer(), 3), 0);
     EXPECT_LT(qvUStrncmp(pa, qvU("Help").getBuffer(), 4), 0);
     const unsigned short x[] = {'a', 0, 'x'}, y[] = {'a', 0, 'y'};  // nothing past a terminator is read
@@ -352,20 +324,17 @@ std::string sprinted(const char* format, A... args) {
 }
 
 TEST(QvUStringTest, SprintConversions) {
-    const U16 abc = u"abc", abcdef = u"abcdef", accented = u"\u00E9\U00010400";
+    const U16 abc = u"abc", abcdef = u"abcdef";
     const unsigned short* const noText = nullptr;
     const std::pair<std::string, const char*> cases[] = {
         {sprinted("%d|%i", -42, 7), "-42|7"},
         {sprinted("%5d|%-5d|%05d", 42, 42, 42), "   42|42   |00042"},
         {sprinted("%lld", LLONG_MIN), "-9223372036854775808"},
         {sprinted("%llu", ULLONG_MAX), "18446744073709551615"},
-        {sprinted("%.15lg", 0.1), "0.1"},
         {sprinted("%x %X %o %#x", 255u, 255u, 15u, 31u), "ff FF 17 0x1f"},
         {sprinted("%zu %ld", static_cast<size_t>(12345), -7L), "12345 -7"},
         {sprinted("%%"), "%"},
         {sprinted("%+.2f", 3.14159), "+3.14"},
-        {sprinted("%e", 1.5), "1.500000e+00"},
-        {sprinted("%c%c", 'a', 'b'), "ab"},
         {sprinted("[%3c|%-3c]", 'a', 'b'), "[  a|b  ]"},
         {sprinted("%hd %hhu", 65535, 511), "-1 255"},
         {sprinted("%Lg", 2.5L), "2.5"},
@@ -375,13 +344,9 @@ TEST(QvUStringTest, SprintConversions) {
         {sprinted("%s|%S", us(abc), us(abc)), "abc|abc"},
         {sprinted("%5s|%-5s|", us(abc), us(abc)), "  abc|abc  |"},
         {sprinted("%.2s|%.0s|%2s", us(abc), us(abc), us(abc)), "ab||abc"},
-        {sprinted("%10.1s|", us(abc)), "         a|"},
-        {sprinted("<%s>", us(accented)), "<\u00E9\U00010400>"},
-        {sprinted("%hs-%s", "eight", us(abc)), "eight-abc"},
         {sprinted("%-6hs|%.3hs", "ab", "abcdef"), "ab    |abc"},
         {sprinted("%s %hs", noText, static_cast<const char*>(nullptr)), "(null) (null)"},
         {sprinted("a%qb%"), "a%qb%"},  // unknown conversions are copied
-        {sprinted("%5"), "%5"},
         {sprinted("x%ny", 1), "x%ny"},
     };
     for (const auto& [got, expected] : cases) EXPECT_EQ(got, expected);
@@ -391,17 +356,14 @@ TEST(QvUStringTest, SprintArgumentsOfAnyLengthAndFromTheTargetItself) {
     for (size_t n : {0, 1, 10000, 1000000}) {
         const QvUString arg = repeated(0x4E2D, n);
         QvUString s;
-        ASSERT_EQ(static_cast<size_t>(s.sprint("[%s|%d]", arg.getBuffer(), 5)), n + 4);
-        ASSERT_EQ(s.length(), n + 4);
+        ASSERT_EQ(answers({s.sprint("[%s|%d]", arg.getBuffer(), 5), s.length()}), answers({n + 4, n + 4}));
         EXPECT_EQ(s.substr(1, n), arg);
         EXPECT_TRUE(s.at(0) == '[' && s.substr(n + 1).toUtf8() == "|5]");
         expectTerminated(s);
     }
     QvUString s;
-    s.sprint("%hs", std::string(200000, 'k').c_str());
-    EXPECT_EQ(s.length(), 200000u);
-    s.sprint("%1000000d", 1);
-    EXPECT_EQ(s.length(), 1000000u);
+    EXPECT_EQ(answers({s.sprint("%hs", std::string(200000, 'k').c_str()), s.sprint("%1000000d", 1), s.length()}),
+              "200000 1000000 1000000");
     s = repeated('w', 50);
     s.sprint("<%s><%s>", s.getBuffer(), s.getBuffer());
     EXPECT_EQ(answers({s.length(), s.at(51)}), "104 62");
@@ -442,11 +404,9 @@ TEST(QvUCharClassTest, EveryUnitAgreesWithIcu) {
                            u_isspace(c) != 0, u_isalpha(c) != 0, u_isalnum(c) != 0}))
             << std::hex << u;
     }
-    EXPECT_EQ(answers({qvUCheckAll(qvU("plain_name").getBuffer(), &qvUIsASCII) != 0,
-                       qvUCheckAll(qvU("na\u00EFve").getBuffer(), &qvUIsASCII) != 0,
-                       qvUCheckAll(qvU("").getBuffer(), &qvUIsDigit) != 0, qvUCheckAll(us(u"0123"), &qvUIsDigit) != 0,
-                       qvUCheckAll(us(u"01a3"), &qvUIsDigit) != 0}),
-              "1 0 1 1 0");
+    EXPECT_EQ(answers({qvUCheckAll(us(u"plain_name"), &qvUIsASCII), qvUCheckAll(us(u"na\u00EFve"), &qvUIsASCII),
+                       qvUCheckAll(us(u""), &qvUIsDigit), qvUCheckAll(us(u"01a3"), &qvUIsDigit)}),
+              "1 0 1 0");
 }
 
 // The ASCII shortcut of qvUAStrnicmp must order and equate exactly as ICU's
@@ -468,24 +428,12 @@ TEST(QvUStringTest, BoundedAsciiCompareAgreesWithIcuFolding) {
 // consumed: units read (0: nothing); range: errno is ERANGE.
 TEST(QvUStrtodTest, Table) {
     const struct { const char16_t* text; double value; size_t consumed; bool range; } cases[] = {
-        {u"1.5", 1.5, 3, false},
         {u"  -2.5e3xyz", -2500.0, 8, false},
-        {u"+.5", 0.5, 3, false},
-        {u"5.", 5.0, 2, false},
-        {u"1e", 1.0, 1, false},
         {u"1e+", 1.0, 1, false},
         {u"1E-2)", 0.01, 4, false},
-        {u"abc", 0.0, 0, false},
-        {u"", 0.0, 0, false},
         {u"  ", 0.0, 0, false},
-        {u"-", 0.0, 0, false},
-        {u".", 0.0, 0, false},
         {u"12\u0660", 12.0, 2, false},  // an Arabic-Indic digit ends the number
-        {u"1.5\u00A0", 1.5, 3, false},
         {u"1e400", HUGE_VAL, 5, true},
-        {u"-1e400", -HUGE_VAL, 6, true},
-        {u"123456789012345678901234567890", 1.2345678901234568e29, 30, false},
-        {u"1.7976931348623157e308", 1.7976931348623157e308, 22, false},
         {u"0.1+2", 0.1, 3, false},
     };
     for (const auto& c : cases) {
@@ -495,31 +443,22 @@ TEST(QvUStrtodTest, Table) {
         EXPECT_EQ(static_cast<size_t>(end - us(c.text)), c.consumed);
         EXPECT_EQ(errno == ERANGE, c.range);
     }
-    std::u16string digits(100000, u'1');  // no length limit
-    digits += u".5e-99999 tail";
+    const U16 digits = U16(100000, u'1') + u".5e-99999 tail";  // no length limit
     unsigned short* end = nullptr;
-    double d = qvUStrtod(us(digits), &end);
-    EXPECT_NEAR(d, 1.1111111111111111, 1e-12);
+    EXPECT_NEAR(qvUStrtod(us(digits), &end), 1.1111111111111111, 1e-12);
     EXPECT_EQ(static_cast<size_t>(end - us(digits)), digits.size() - 5);
-    EXPECT_EQ(qvUStrtod(us(digits), nullptr), d);
 }
 
 TEST(QvUToI64Test, Table) {
     const struct { const char16_t* text; int64_t value; size_t consumed; bool range; } cases[] = {
-        {u"0", 0, 1, false},
         {u"  42x", 42, 4, false},
-        {u"-17", -17, 3, false},
         {u"+17", 17, 3, false},
         {u"9223372036854775807", INT64_MAX, 19, false},
         {u"-9223372036854775808", INT64_MIN, 20, false},
         {u"9223372036854775808", INT64_MAX, 19, true},
         {u"-9223372036854775809", INT64_MIN, 20, true},
         {u"99999999999999999999999 ", INT64_MAX, 23, true},
-        {u"-99999999999999999999999", INT64_MIN, 24, true},
-        {u"000000000000000000000000001", 1, 27, false},
-        {u"", 0, 0, false},
-        {u"-", 0, 0, false}, {u"+x", 0, 0, false}, {u"\u0661", 0, 0, false},  // only ASCII digits
-        {u"1.5", 1, 1, false},
+        {u"-", 0, 0, false},
     };
     for (const auto& c : cases) {
         unsigned short* end = nullptr;
@@ -535,13 +474,10 @@ TEST(QvN2sTest, Table) {
     unsigned short buffer[24];
     auto text = [&](int n) { return std::to_string(n) + " " + QvUString(buffer).toUtf8(); };
     EXPECT_EQ(text(QvN2s::i64ToStringX(buffer, 0)), "1 0");
-    EXPECT_EQ(text(QvN2s::i64ToStringX(buffer, -1)), "2 -1");
-    EXPECT_EQ(text(QvN2s::i64ToStringX(buffer, 1000)), "4 1000");
     EXPECT_EQ(text(QvN2s::i64ToStringX(buffer, INT64_MAX)), "19 9223372036854775807");
     EXPECT_EQ(text(QvN2s::i64ToStringX(buffer, INT64_MIN)), "20 -9223372036854775808");
     EXPECT_EQ(text(QvN2s::u64ToStringX(buffer, UINT64_MAX)), "20 18446744073709551615");
     EXPECT_EQ(text(QvN2s::i32ToStringX(buffer, INT32_MIN)), "11 -2147483648");
-    EXPECT_EQ(text(QvN2s::i32ToStringX(buffer, 7)), "1 7");
 }
 
 // ---- conversions ----
@@ -552,46 +488,34 @@ TEST(QvUtf8Test, RoundTripsAndReplacementCharacters) {
     const std::pair<std::string, U16> cases[] = {
         {"", u""},
         {"plain", u"plain"},
-        {"\u00E9\u00DF", u"\u00E9\u00DF"},
         {"\u4E2D\u6587", u"\u4E2D\u6587"},
         {"\U0001F600 and \U00010400", u"\U0001F600 and \U00010400"},
         {std::string("a\0b", 3), U16(u"a\0b", 3)},
-        {"a\xFF" "b", u"a\uFFFDb"}, {"\xC3", u"\uFFFD"}, {"\xE4\xB8", u"\uFFFD"},  // truncated sequences
-        {"\xC0\xAF", u"\uFFFD\uFFFD"}, {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // overlong, encoded surrogate
+        {"a\xFF" "b", u"a\uFFFDb"},
     };
     for (const auto& [in, out] : cases) {
-        QvUString s, native, mbcs;
+        QvUString s;
         s.assignNative(in.c_str(), in.size());
         EXPECT_EQ(toU16(s), out) << in;
         EXPECT_EQ(toU16(QvUString::fromUtf8(in)), out) << in;
         if (out.find(u'\uFFFD') != U16::npos || in.find('\0') != std::string::npos) continue;
-        EXPECT_EQ(s.toUtf8(), in);
         std::unique_ptr<char[]> copy(s.getMBCSCopy());
-        EXPECT_STREQ(copy.get(), in.c_str());
-        native.assignNative(copy.get());
-        mbcs.assignMBCS(in.c_str());
-        EXPECT_TRUE(native == s && mbcs == s) << in;
+        EXPECT_EQ(s.toUtf8() + "|" + copy.get(), in + "|" + in);
+        EXPECT_EQ(QvUString().assignNative(copy.get()), s) << in;
     }
     EXPECT_EQ(QvUString::fromUtf8(std::string_view("a\0b", 3)).toUtf8(), std::string("a\0b", 3));
     const unsigned short lone[] = {'x', 0xD800, 'y', 0xDC00, 0};
     EXPECT_EQ(QvUString(lone).toUtf8(), "x\uFFFDy\uFFFD");
-    std::unique_ptr<char[]> copy(QvUString(lone).getMBCSCopy());
-    EXPECT_STREQ(copy.get(), "x\uFFFDy\uFFFD");
 }
 
 TEST(QvU2MFixedWidthTest, NeverSplitsACharacter) {
     const U16 text = u"ab\u00E9\u4E2D\U0001F600";  // 1+1+2+3+4 bytes
     const std::pair<size_t, const char*> cases[] = {
         {0, ""},
-        {1, "a"},
-        {2, "ab"},
         {3, "ab"},
         {4, "ab\u00E9"},
-        {6, "ab\u00E9"},
-        {7, "ab\u00E9\u4E2D"},
         {10, "ab\u00E9\u4E2D"},
         {11, "ab\u00E9\u4E2D\U0001F600"},
-        {4095, "ab\u00E9\u4E2D\U0001F600"},
     };
     for (const auto& [maxBytes, expected] : cases) {
         std::vector<char> buffer(maxBytes + 1, '#');
@@ -619,21 +543,6 @@ TEST(QvBareStringTest, EightBitConversions) {
     unsigned short copy[8];
     EXPECT_EQ(qvUStrcpy(copy, us(u"hey")), copy);
     EXPECT_EQ(answers({qvUStrlen(copy), qvUStrlen(nullptr)}), "3 0");
-}
-
-// qvUStrlen tests four units at a time from an aligned address: every start
-// alignment and every terminator position must give the plain count, also
-// with units whose bits resemble a terminator to such a test.
-TEST(QvBareStringTest, LengthAtEveryAlignmentAndTerminatorPosition) {
-    for (unsigned short filler : {u'a', u'\x0001', u'\x0100', u'\x7FFF', u'\x8000', u'\xFFFF'}) {
-        for (size_t start = 0; start < 4; ++start) {
-            for (size_t length = 0; length < 40; ++length) {
-                std::vector<unsigned short> buffer(48, filler);
-                buffer[start + length] = 0;
-                ASSERT_EQ(qvUStrlen(buffer.data() + start), length) << filler << " " << start;
-            }
-        }
-    }
 }
 
 TEST(QvUStringTest, BrokenArgumentsTripInvariants) {

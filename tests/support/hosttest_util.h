@@ -7,7 +7,6 @@
 
 #include "xanswers.h"
 
-using xtestsupport::Answers;
 using xtestsupport::answers;
 
 // ASCII or UTF-8 bytes as 0-terminated units, one unit a byte.

@@ -30,7 +30,8 @@ public:
                  QvUString&, QvUString&) override {
         struct Port { const char* name; unsigned int type; int precision; int scale; };
         const unsigned int text = static_cast<unsigned int>(XType::getXdtString().toCDataType(0));
-        const Port ports[] = {{"i", eQvCDT_INT, 10, 0},     {"bi", eQvCDT_BIGINT, 19, 0},
+        const Port ports[] = {{"i", eQvCDT_INT, 10, 0},
+                              {"bi", eQvCDT_BIGINT, 19, 0},
                               {"f", eQvCDT_FLOAT, 15, 0},
                               {"d", eQvCDT_DEC18, 15, 2},
                               {"s", text, 10, 0},
@@ -50,13 +51,9 @@ public:
         return -1;
     }
 
-    int relax = 0;
-    int allowNull = 0;
-
+    int relax = 0, allowNull = 0;
     static constexpr const char* kMoney = "QvTestMoney";
     static constexpr const char* kShape = "QvTestShape";
-
-private:
     static unsigned int customId(const char* name) {
         return static_cast<unsigned int>(CustomSDKMgr::getInstance()->getCustomTypeId(name));
     }
@@ -64,23 +61,18 @@ private:
 
 // Registers two custom types with the host for a scope: a comparable number
 // whose values print in 44 characters and a vector type of 20.
-class CustomTypes {
-public:
+struct CustomTypes {
     CustomTypes() {
-        add(FuncContext::kMoney, eQvTRT_NUMERIC | eQvTRT_COMPARABLE, 44);
-        add(FuncContext::kShape, eQvTRT_VECTOR, 20);
+        for (int money : {1, 0}) {
+            QvCustomTypeDef def;
+            def.name = money ? FuncContext::kMoney : FuncContext::kShape;
+            def.traits = money ? eQvTRT_NUMERIC | eQvTRT_COMPARABLE : eQvTRT_VECTOR;
+            def.valueSize = 16;
+            def.textWidth = money ? 44 : 20;
+            CustomSDKMgr::getInstance()->registerCustomType(def);
+        }
     }
     ~CustomTypes() { CustomSDKMgr::getInstance()->unregisterAll(); }
-
-private:
-    static void add(const char* name, unsigned int traits, int width) {
-        QvCustomTypeDef def;
-        def.name = name;
-        def.traits = traits;
-        def.valueSize = 16;
-        def.textWidth = width;
-        CustomSDKMgr::getInstance()->registerCustomType(def);
-    }
 };
 
 // One validating parse of `expr`; the tree (null on failure), the messages
@@ -98,8 +90,6 @@ struct Validated : xparsetest::ParserHolder, xparsetest::TextHolder, xparsetest:
         return m_expr.substr(errBegin, errEnd - errBegin);
     }
     std::string errors() const { return err.toUtf8(); }
-
-private:
     std::string m_expr;
 };
 
@@ -111,15 +101,12 @@ inline int hasMsg(const QvUString& messages, int id) {
 }
 
 // Sets the precision mode for a scope and restores the old one.
-class PrecisionMode {
-public:
-    explicit PrecisionMode(int high) : m_previous(QvCmnExprGlobal::getIsHighPrecisionMode()) {
+struct PrecisionMode {
+    explicit PrecisionMode(int high) : previous(QvCmnExprGlobal::getIsHighPrecisionMode()) {
         QvCmnExprGlobal::changeHighPrecisionMode(high);
     }
-    ~PrecisionMode() { QvCmnExprGlobal::changeHighPrecisionMode(m_previous); }
-
-private:
-    int m_previous;
+    ~PrecisionMode() { QvCmnExprGlobal::changeHighPrecisionMode(previous); }
+    int previous;
 };
 
 }  // namespace xfunctest

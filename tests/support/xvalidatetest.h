@@ -15,8 +15,11 @@
 #include "qvcmnexpr/xtree.h"
 #include "qvcmnexpr/xvalidator.h"
 #include "qvutils.h"
+#include "xanswers.h"
 
 namespace xvalidatetest {
+
+using xtestsupport::answers;
 
 // Ports: I int, BI bigint, F float, D18 dec18(9,2), D28 dec28(20,2),
 // D38 dec38(38,6), S string(10), U unistring(12), DT date, BIN binary(16).
@@ -53,10 +56,8 @@ struct Settings { int highPrecision = 1; int relax = 0; int allowNull = 0; };
 
 struct Outcome {
     int status = 0;
-    std::string errors;
-    std::string warnings;
-    size_t begin = 0;
-    size_t end = 0;
+    std::string errors, warnings;
+    size_t begin = 0, end = 0;
     ValidationResult result;
     EXValidationFailureCase failure{};  // the validator's failure record
     int failureChild = 0;
@@ -81,14 +82,11 @@ inline std::shared_ptr<XCatalog> catalog() {
 }
 
 // A catalog context whose switches the test sets.
-class Context : public XCatalogContext {
-public:
-    explicit Context(const Settings& s) : XCatalogContext(catalog()), m_settings(s) {}
-    int isRelaxValidationSet() override { return m_settings.relax; }
-    int isAllowNullTypeSet() override { return m_settings.allowNull; }
-
-private:
-    Settings m_settings;
+struct Context : XCatalogContext {
+    explicit Context(const Settings& s) : XCatalogContext(catalog()), settings(s) {}
+    int isRelaxValidationSet() override { return settings.relax; }
+    int isAllowNullTypeSet() override { return settings.allowNull; }
+    Settings settings;
 };
 
 // Parses and validates `text`. High precision is a process setting, put back
@@ -109,10 +107,8 @@ inline void run(const std::string& text, const Settings& s, Outcome& out, XParse
     XParsedTree* tree = nullptr;
     out.status = parser.parse(out.source.getBuffer(), tree, out.result);
     out.tree.reset(tree);
-    out.errors = out.result.errors.toUtf8();
-    out.warnings = out.result.warnings.toUtf8();
-    out.begin = out.result.errorBegin;
-    out.end = out.result.errorEnd;
+    out.errors = out.result.errors.toUtf8(), out.warnings = out.result.warnings.toUtf8();
+    out.begin = out.result.errorBegin, out.end = out.result.errorEnd;
     out.failure = parser.getValidator()->upg_getFailureCase();
     out.failureChild = parser.getValidator()->upg_getFailureChildIndex();
     if (mode != s.highPrecision) XType::changeIsHighPrecisionMode(mode);
@@ -138,15 +134,11 @@ struct Relaxed {
     int status = -99;
 };
 
-// "eXDT_INT" -> "INT", "eXAL_ROW" -> "row" (levels in lower case).
-inline std::string shortName(const char* name) {
+// "eXDT_INT" -> "INT" ("row" for "eXAL_ROW" in lower case).
+inline std::string shortName(const char* name, int lowerCase = 0) {
     std::string s = name ? name : "?";
-    const size_t underscore = s.find('_');
-    return underscore == std::string::npos ? s : s.substr(underscore + 1);
-}
-
-inline std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    s = s.substr(s.find('_') == std::string::npos ? 0 : s.find('_') + 1);
+    for (char& c : s) c = static_cast<char>(lowerCase && c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     return s;
 }
 
@@ -156,7 +148,7 @@ inline std::string describe(const XNode* node) {
     return shortName(node->getDataType().toString()) + " op" +
            std::to_string(XValidator::getNodeOp(node).toInteger()) + " aug:" +
            (aug.isValid() ? shortName(aug.toString()) : std::string("-")) + " " +
-           lower(shortName(XValidator::getNodeAggLevel(node).toString())) + " " +
+           shortName(XValidator::getNodeAggLevel(node).toString(), 1) + " " +
            (XValidator::isNodeConstnessTrue(node) ? "const" : "var");
 }
 

@@ -32,7 +32,6 @@ struct Answer {
     int type, numCharsMax = 10, status = 0;
     const char *err = "", *warn = "";
     EXMapVarType aggregation = eXMVT_MAX;
-    int aggContext = 0;
 };
 
 constexpr int kStruct = 1027;  // registered below as the struct kind
@@ -55,7 +54,7 @@ struct AnsweringContext : xparsetest::TestContext {
     }
     int findMapVar(const unsigned short* name, XMetadataMapVar* md) override {
         const Answer* answer = findVar(name, md);
-        if (answer) md->setMapVarType(answer->aggregation), md->setIsAggContext(answer->aggContext);
+        if (answer) md->setMapVarType(answer->aggregation);
         return answer ? 0 : -1;
     }
     int findWorkflowVar(const unsigned short* name, XMetadataWorkflowVar* md) override {
@@ -117,9 +116,7 @@ void answerAll(AnsweringContext& ctx) {
         {"succeedsWithError", {eXDT_INT, 10, 0, "port succeedsWithError: odd"}},
         {"$$type9999", {9999}},
         {"$$struct", {kStruct}},
-        {"$$none", {eXDT_INT, 10, 0, "", "", eXMVT_NONE}},
         {"$$unset", {eXDT_INT, 10, 0, "", "", eXMVT_UNINIT}},
-        {"$$inAggregate", {eXDT_INT, 10, 0, "", "", eXMVT_MAX, 1}},
         {"$$refused", {eXDT_INT, 10, -1}},
     };
 }
@@ -175,13 +172,10 @@ INSTANTIATE_TEST_SUITE_P(Rows, XValidatorBadContextTest, ::testing::Values(
         ContextRow{kT, "$$refused", -1, eQvMSG_UNKNOWN_NAME, "$$refused", ""},
         // Aggregation types that allow no setting, or that the records do not
         // define (the messages then name a type the variable does not have).
-        ContextRow{kT, "SETMAXVARIABLE($$none, 1)", -1, eQvMSG_AGGREGATION_VARIABLE_EXPECTED, "$$none", ""},
         ContextRow{kT, "SETMAXVARIABLE($$unset, 1)", -1, eQvMSG_VARIABLE_IS_COUNT, "$$unset", ""},
         ContextRow{kT, "SETMINVARIABLE($$unset, 1)", -1, eQvMSG_VARIABLE_IS_COUNT, "$$unset", ""},
         ContextRow{kT, "SETCOUNTVARIABLE($$unset)", -1, eQvMSG_VARIABLE_IS_MIN, "$$unset", ""},
-        ContextRow{kT, "SETVARIABLE($$unset, 1)", 0, 0, "", ""},
-        ContextRow{kT, "SETVARIABLE($$inAggregate, 1)", -1, eQvMSG_VARIABLE_SET_IN_AGGREGATE, "$$inAggregate", ""},
-        ContextRow{kT, "SETCOUNTVARIABLE(i)", -1, eQvMSG_AGGREGATION_VARIABLE_EXPECTED, "i", ""}));
+        ContextRow{kT, "SETVARIABLE($$unset, 1)", 0, 0, "", ""}));
 
 // ===== size =====
 

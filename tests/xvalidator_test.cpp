@@ -11,6 +11,7 @@
 #include "qvcmnexpr/xnodeconst.h"
 #include "qvcmnexpr/xparsercontext.h"
 #include "qvcmnexpr/xrefreplacer.h"
+#include "xfunctest.h"
 #include "xvalidatetest.h"
 
 using namespace xvalidatetest;
@@ -86,7 +87,6 @@ const TypeCase kTypeCases[] = {
     {"DD_INSERT",      "H",   "INT op-4 aug:- row const"},
     {"NULL",           "H",   "NULL op-4 aug:- row const"},
     {"",               "H",   "NULL op-4 aug:- row const"},
-    {"  -- nothing",   "H",   "NULL op-4 aug:- row const"},
     // the SETVARIABLE family is never constant
     {"SETVARIABLE($$COUNT, 1)",  "H", "INT op5 aug:- row var"},
     {"SETMAXVARIABLE($$MAX, I)", "H", "INT op5 aug:- row var"},
@@ -96,10 +96,16 @@ const TypeCase kTypeCases[] = {
 
 void checkRoots(std::span<const TypeCase> cases) {
     for (const TypeCase& c : cases) {
-        Outcome out;
-        run(c.text, mode(c.mode), out);
+        const Outcome out(c.text, mode(c.mode));
         ASSERT_EQ(out.status, 0) << c.text << " [" << c.mode << "]\n" << out.errors;
         EXPECT_EQ(describe(out.root()), c.root) << c.text << " [" << c.mode << "]";
+        // What the caller is told through ValidationResult agrees with the root.
+        const ValidationResult& r = out.result;
+        const XNode* root = out.root();
+        const int type = root->getDataType().toInteger(), row = XValidator::getNodeAggLevel(root).isRow();
+        const int constant = XValidator::isNodeConstnessTrue(root);
+        EXPECT_EQ(answers({r.valid, r.resultType.toInteger() == type, r.isConstant == constant, r.hasGroupFunctions == !row}),
+                  "1 1 1 1") << c.text;
     }
 }
 
@@ -197,8 +203,7 @@ const ErrorCase kErrorCases[] = {
 
 TEST(ValidatorErrorTest, MessageAndMarkedSpan) {
     for (const ErrorCase& c : kErrorCases) {
-        Outcome out;
-        run(c.text, mode(c.mode), out);
+        const Outcome out(c.text, mode(c.mode));
         EXPECT_EQ(out.status, -1) << c.text;
         EXPECT_EQ(out.tree, nullptr) << c.text;
         const std::string first = out.errors.substr(0, out.errors.find('\n'));
@@ -223,8 +228,7 @@ const WarningCase kWarningCases[] = {
 
 TEST(ValidatorWarningTest, WarnedAndMarkedButValid) {
     for (const WarningCase& c : kWarningCases) {
-        Outcome out;
-        run(c.text, Settings{}, out);
+        const Outcome out(c.text);
         EXPECT_EQ(out.status, 0) << c.text << "\n" << out.errors;
         const size_t npos = std::string::npos, none = out.warnings.empty() ? 0 : npos;  // id 0: no warning at all
         EXPECT_NE(c.id ? out.warnings.find(textOf(c.id)) : none, npos) << c.text << "\n" << out.warnings;
@@ -239,21 +243,30 @@ TEST(ValidatorWidgetLevelTest, LaterExpressionsFollowTheFirstNonRowLevel) {
     const Step steps[] = {{"I + 1", 0}, {"SUM(I)", 0}, {"I", 0}, {"MAX(F) + 1", 0}, {"SUM(SUM(I))", -1}};
     Context context(Settings{});
     for (const Step& step : steps) {
-        Outcome out;
-        run(step.text, Settings{}, out, &context);
+        const Outcome out(step.text, {}, &context);
         EXPECT_EQ(out.status, step.status) << step.text << "\n" << out.errors;
     }
     EXPECT_EQ(context.getCurrentWidgetAggLevel(), eXAL_GROUP);
     context.resetCurrentWidgetAggLevel();
-    Outcome out;
-    run("SUM(SUM(I))", Settings{}, out, &context);
+    const Outcome out("SUM(SUM(I))", {}, &context);
     EXPECT_EQ(out.status, 0) << out.errors;
 }
 
-// What each child is expected to be, and the type a NULL operand takes.
+// Valid texts, each with the node at `child` of the root (-1: the root) and what `probe` reads from it.
+struct Probed { const char* text; int child; std::string expected; };
+template <class Probe>
+void expectProbed(std::initializer_list<Probed> cases, Probe probe) {
+    for (const Probed& c : cases) {
+        const Outcome out(c.text);
+        ASSERT_EQ(out.status, 0) << c.text << "\n" << out.errors;
+        const XNode* node = c.child < 0 ? out.root() : out.root()->getChildB(c.child, 1);
+        EXPECT_EQ(probe(node), c.expected) << c.text << " " << c.child;
+    }
+}
+
+// What each child is expected to be ("<type> tpe:<expectation>"), and the type a NULL operand takes.
 TEST(ValidatorChildTest, ExpectationsAndNullOperands) {
-    struct Case { const char* text; int child; const char* expected; };  // expected: "<type> tpe:<expectation>"
-    const Case cases[] = {
+    expectProbed({
         {"ABS(NULL)", 0, "INT tpe:1034"},
         {"NULL || 'a'", 0, "UNISTRING tpe:1036"},
         {"NULL = 'a'", 0, "UNISTRING tpe:1036"},
@@ -264,57 +277,25 @@ TEST(ValidatorChildTest, ExpectationsAndNullOperands) {
         {"DECODE(I, 1, NULL)", 2, "INT tpe:1034"},
         {"CRC(BIN, I)", 0, "BINARY tpe:1038"},
         {"BIN", -1, "BINARY tpe:1038"},  // the root may yield any type, BINARY included
-    };
-    for (const Case& c : cases) {
-        Outcome out;
-        run(c.text, Settings{}, out);
-        ASSERT_EQ(out.status, 0) << c.text << "\n" << out.errors;
-        const XNode* child = c.child < 0 ? out.root() : out.root()->getChildB(c.child, 1);
-        const int expects = XValidator::getNodeTypeParentExpectsIndicator(child).toInteger();
-        EXPECT_EQ(shortName(child->getDataType().toString()) + " tpe:" + std::to_string(expects), c.expected) << c.text;
-    }
+    }, [](const XNode* node) {
+        const int expects = XValidator::getNodeTypeParentExpectsIndicator(node).toInteger();
+        return shortName(node->getDataType().toString()) + " tpe:" + std::to_string(expects);
+    });
 }
 
 // The longest text a node can produce.
 TEST(ValidatorSizeTest, CharacterCounts) {
-    struct Case { const char* text; int count; };
-    const Case cases[] = {
-        {"CONCAT('ab', 'cde')", 5},
-        {"S || U", 22},
-        {"IIF(I, S, U)", 12},
-        {"CHR(65)", 1},
-        {"SOUNDEX(S)", 4},
-        {"UPPER(U)", 12},
-        {"DECODE(I, 1, S, 2, U, 'abc')", 12},
-        {"REPLACECHR(0, S, 'a', 'b')", 10},
-        {"CONCAT(NULL, 'abc')", 3},  // a NULL taken as text is empty
-    };
-    for (const Case& c : cases) {
-        Outcome out;
-        run(c.text, Settings{}, out);
-        ASSERT_EQ(out.status, 0) << c.text << "\n" << out.errors;
-        EXPECT_EQ(out.root()->getNumCharsMax().toInteger(), c.count) << c.text;
-    }
-}
-
-// What the validated tree tells the caller through ValidationResult.
-TEST(ValidatorResultTest, GroupFunctionsConstnessAndType) {
-    struct Case { const char* text; int type; int group; int constant; };
-    const Case cases[] = {
-        {"1 + 2", eXDT_INT, 0, 1},
-        {"I + 2", eXDT_INT, 0, 0},
-        {"SUM(I) + 1", eXDT_DEC18, 1, 0},
-        {"1 = 1", eXDT_BOOLEAN, 0, 1},
-        {"", eXDT_NULL, 0, 1},
-    };
-    for (const Case& c : cases) {
-        Outcome out;
-        run(c.text, Settings{}, out);
-        ASSERT_EQ(out.status, 0) << c.text;
-        const ValidationResult& r = out.result;
-        EXPECT_EQ(answers({r.valid, r.resultType.toInteger(), r.hasGroupFunctions, r.isConstant}),
-                  answers({1, c.type, c.group, c.constant})) << c.text;
-    }
+    expectProbed({
+        {"CONCAT('ab', 'cde')", -1, "5"},
+        {"S || U", -1, "22"},
+        {"IIF(I, S, U)", -1, "12"},
+        {"CHR(65)", -1, "1"},
+        {"SOUNDEX(S)", -1, "4"},
+        {"UPPER(U)", -1, "12"},
+        {"DECODE(I, 1, S, 2, U, 'abc')", -1, "12"},
+        {"REPLACECHR(0, S, 'a', 'b')", -1, "10"},
+        {"CONCAT(NULL, 'abc')", -1, "3"},  // a NULL taken as text is empty
+    }, [](const XNode* node) { return std::to_string(node->getNumCharsMax().toInteger()); });
 }
 
 // Relaxed validation: parse takes the tree as built; the validator's own
@@ -326,7 +307,6 @@ TEST(ValidatorRelaxTest, ValidatorRunDirectlyOnARelaxedTree) {
         {"CONCAT('c', 'a', 'b')", -1},  // too many, none NULL
         {"CONCAT(NULL)", -1},           // too few: a NULL does not excuse that
         {"LAST_DAY(DT, I, NULL)", 0},   // the extra arguments are expected as they are
-        {"UPPER(S, NULL, NULL, 'x')", 0},
         {"ABS('a')", -1},               // operand typing still applies
         {"UPPER(BIN)", -1},             // no compatibility check, but BINARY stays refused
         {"SUM(NULL)", 0},
@@ -340,8 +320,7 @@ TEST(ValidatorRelaxTest, ValidatorRunDirectlyOnARelaxedTree) {
 
 // References are recorded in the tree's text record in text order.
 TEST(ValidatorReferenceTest, RecordedInTextOrder) {
-    Outcome out;
-    run("IIF(I > F, S || U, 'x') || $$MAX", Settings{}, out);
+    const Outcome out("IIF(I > F, S || U, 'x') || $$MAX");
     ASSERT_EQ(out.status, 0) << out.errors;
     const XRefInfoList& refs = out.tree->getTree()->getExprStrInfo()->getRefList();
     std::string spans;
@@ -370,8 +349,7 @@ struct HookedContext : Context {
 // place does not allow, rejects the tree; a failure it finds is never left
 // without a message.
 TEST(ValidatorCompletenessTest, PassAndItsSwitches) {
-    Outcome out;
-    run("I + 1", Settings{}, out);
+    const Outcome out("I + 1");
     ASSERT_EQ(out.status, 0);
     XTree* tree = out.tree->getTree();
     auto refuseConstants = [](XNode* node, int, int) { return node->isConstNode() ? 0 : 1; };
@@ -388,8 +366,7 @@ TEST(ValidatorCompletenessTest, ARefusedNodeIsNamed) {
     HookedContext context([](int&, XMetadataPort* md, QvUString&, QvUString&) {
         if (md->getDataType().isString(0)) md->setNumCharsMax(eXMINT_INVALID);
     });
-    Outcome out;
-    run("I + LENGTH(S)", Settings{}, out, &context);
+    const Outcome out("I + LENGTH(S)", {}, &context);
     EXPECT_EQ(out.status, -1);
     EXPECT_NE(out.errors.find(textOf(eQvMSG_INVALID_OPERAND_TYPE)), std::string::npos) << out.errors;
     EXPECT_EQ(std::make_pair(out.begin, out.end), std::make_pair(size_t{11}, size_t{12}));
@@ -397,45 +374,32 @@ TEST(ValidatorCompletenessTest, ARefusedNodeIsNamed) {
 
 // Which operands hold a value known before any row is read.
 TEST(ValidatorPredicateTest, HasConstValue) {
-    struct Case { const char* text; int child; int constValue; };
-    const Case cases[] = {
-        {"I + 1", 1, 1},
-        {"I + 1", 0, 0},
-        {"CONCAT(NULL, S)", 0, 1},
-        {"SESSSTARTTIME = SYSDATE", 0, 1},
-        {"SESSSTARTTIME = SYSDATE", 1, 0},
-        {"$$MAX + 1", 0, 1},  // the initial value, not the current one:
-        {"SETVARIABLE($$MAX, 1)", 0, 0},
-        {"ABS(1) + 1", 0, 0},
-    };
-    for (const Case& c : cases) {
-        Outcome out;
-        run(c.text, Settings{}, out);
-        ASSERT_EQ(out.status, 0) << c.text << "\n" << out.errors;
-        const XNode* child = out.root()->getChildB(c.child, 1);
-        EXPECT_EQ(XValidator::hasConstValue(child), c.constValue) << c.text << " " << c.child;
-    }
+    expectProbed({
+        {"I + 1", 1, "1"},
+        {"I + 1", 0, "0"},
+        {"CONCAT(NULL, S)", 0, "1"},
+        {"SESSSTARTTIME = SYSDATE", 0, "1"},
+        {"SESSSTARTTIME = SYSDATE", 1, "0"},
+        {"$$MAX + 1", 0, "1"},  // the initial value, not the current one:
+        {"SETVARIABLE($$MAX, 1)", 0, "0"},
+        {"ABS(1) + 1", 0, "0"},
+    }, [](const XNode* node) { return std::to_string(XValidator::hasConstValue(node)); });
 }
 
 // Which children are an aggregate's filter or an IIF's condition.
 TEST(ValidatorPredicateTest, FilterAndConditionChildren) {
-    struct Case { const char* text; int child; int filter; };
-    const Case cases[] = {
-        {"IIF(I > 1, 1, 2)", 0, 1},
-        {"IIF(I > 1, 1, 2)", 1, 0},
-        {"SUM(I, I > 0)", 1, 1},
-        {"MAX(I, I > 0)", 0, 0},
-        {"MOVINGSUM(I, 5, I > 0)", 2, 1},
-        {"MOVINGSUM(I, 5, I > 0)", 1, 0},
-        {"ABS(I)", 0, 0},
-    };
-    for (const Case& c : cases) {
-        Outcome out;
-        run(c.text, Settings{}, out);
-        ASSERT_EQ(out.status, 0) << c.text << "\n" << out.errors;
-        const auto* root = static_cast<XNodeParent*>(out.root());
-        EXPECT_EQ(XValidator::isChildFilterOrIifCond(root, c.child), c.filter) << c.text << " " << c.child;
-    }
+    expectProbed({
+        {"IIF(I > 1, 1, 2)", 0, "1"},
+        {"IIF(I > 1, 1, 2)", 1, "0"},
+        {"SUM(I, I > 0)", 1, "1"},
+        {"MAX(I, I > 0)", 0, "0"},
+        {"MOVINGSUM(I, 5, I > 0)", 2, "1"},
+        {"MOVINGSUM(I, 5, I > 0)", 1, "0"},
+        {"ABS(I)", 0, "0"},
+    }, [](const XNode* node) {
+        auto* parent = const_cast<XNodeParent*>(node->getParent());
+        return std::to_string(XValidator::isChildFilterOrIifCond(parent, node->getMyIndexInParent()));
+    });
 }
 
 // A subscript list is typed before its subscript, which this release does
@@ -452,39 +416,23 @@ TEST(ValidatorListTest, ListTypedAsRowIntegerNeverConstant) {
     EXPECT_EQ(XValidator::getNodeTypeParentExpectsIndicator(list->getChildB(0, 1)).toInteger(), eXTPE_ANY);
 }
 
-// Custom types: a numeric one (CN) and a comparable one that is not a
-// number (CX), registered with the host for the test and declared as ports
-// by a context over the shared catalog.
+// Custom types: a numeric one (CN), a comparable one that is not a number
+// (CX) and one the host cannot order (CY), registered with the host for the
+// test and declared as ports by a context over the shared catalog.
 struct CustomTypesContext : Context {
-    CustomTypesContext() : Context(Settings{}) {
-        CustomSDKMgr::getInstance()->unregisterAll();
-        const unsigned int traits[] = {eQvTRT_NUMERIC | eQvTRT_COMPARABLE, eQvTRT_COMPARABLE, 0};
-        for (int i = 0; i < 3; ++i) {
-            QvCustomTypeDef def;
-            def.name = i == 0 ? "TestNumber" : i == 1 ? "TestPoint" : "TestBlob";
-            def.traits = traits[i];
-            def.valueSize = 8;
-            def.textWidth = 30;
-            def.precision = 20;
-            ids[i] = static_cast<unsigned int>(CustomSDKMgr::getInstance()->registerCustomType(def));
-        }
-        // What an embedding application does once its types are registered.
-        XType::initCustomTypeWidthMap(ids, 3);
-        XType::initCustomTypeNameIDMap(ids, 3);
-    }
-    ~CustomTypesContext() override { CustomSDKMgr::getInstance()->unregisterAll(); }
-
+    CustomTypesContext() : Context(Settings{}) {}
     // CN, CX and CY: ports of the three types, otherwise like I.
     int findPort(const unsigned short** qualifiers, const unsigned short* name, XMetadataPort* md, QvUString& err,
                  QvUString& warn) override {
         const std::string text = QvUString(name).toUtf8();
-        const size_t custom = std::string("CN CX CY").find(text);
-        if (text.size() != 2 || custom == std::string::npos) return Context::findPort(qualifiers, name, md, err, warn);
+        using xfunctest::FuncContext;
+        const char* type = text == "CN" ? FuncContext::kMoney : text == "CX" ? FuncContext::kPoint : FuncContext::kBlob;
+        if (text != "CN" && text != "CX" && text != "CY") return Context::findPort(qualifiers, name, md, err, warn);
         const int status = Context::findPort(qualifiers, QvUString::fromUtf8("I").getBuffer(), md, err, warn);
-        md->setDataType(XType(static_cast<int>(ids[custom / 3])));
+        md->setDataType(XType(static_cast<int>(FuncContext::customId(type))));
         return status;
     }
-    unsigned int ids[3] = {};
+    xfunctest::CustomTypes registered;
 };
 
 TEST(ValidatorCustomTypeTest, CustomVariants) {
@@ -515,8 +463,7 @@ TEST(ValidatorCustomTypeTest, CustomVariants) {
     };
     for (const Case& c : cases) {
         CustomTypesContext context;
-        Outcome out;
-        run(c.text, Settings{}, out, &context);
+        const Outcome out(c.text, {}, &context);
         ASSERT_EQ(out.status, 0) << c.text << "\n" << out.errors;
         EXPECT_EQ(XValidator::getNodeOp(out.root()).toInteger(), c.variant) << c.text;
     }
@@ -525,8 +472,7 @@ TEST(ValidatorCustomTypeTest, CustomVariants) {
 // Expected as the other operand: a NULL beside a custom value takes its type.
 TEST(ValidatorCustomTypeTest, NullBesideACustomOperandTakesItsType) {
     CustomTypesContext context;
-    Outcome out;
-    run("NULL = CX", Settings{}, out, &context);
+    const Outcome out("NULL = CX", {}, &context);
     ASSERT_EQ(out.status, 0) << out.errors;
     const XNode* root = out.root();
     EXPECT_EQ(root->getChildB(0, 1)->getDataType().toInteger(), root->getChildB(1, 1)->getDataType().toInteger());
@@ -539,8 +485,7 @@ TEST(ValidatorCustomTypeTest, UnorderedCustomTypesAreNamed) {
     const Case cases[] = {{"CY > CY", -1, 0}, {"I + 1 < CY", -1, 8}, {"CY = CY", 0, 0}};
     for (const Case& c : cases) {
         CustomTypesContext context;
-        Outcome out;
-        run(c.text, Settings{}, out, &context);
+        const Outcome out(c.text, {}, &context);
         EXPECT_EQ(out.status, c.status) << c.text << "\n" << out.errors;
         if (c.status != 0) {
             EXPECT_NE(out.errors.find(textOf(eQvMSG_INVALID_OPERAND_TYPE)), std::string::npos) << out.errors;
@@ -553,8 +498,7 @@ TEST(ValidatorCustomTypeTest, UnorderedCustomTypesAreNamed) {
 // parse with a message; no tree is handed back.
 TEST(ValidatorContextTest, AnExceptionFromTheContextFailsTheParse) {
     HookedContext context([](int&, XMetadataPort*, QvUString&, QvUString&) { throw 7; });
-    Outcome out;
-    run("1 + I", Settings{}, out, &context);
+    const Outcome out("1 + I", {}, &context);
     EXPECT_EQ(out.status, -1);
     EXPECT_EQ(out.tree, nullptr);
     EXPECT_NE(out.errors.find(textOf(eQvMSG_UNEXPECTED_EXCEPTION)), std::string::npos) << out.errors;

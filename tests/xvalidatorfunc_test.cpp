@@ -62,7 +62,6 @@ const Typed kTyped[] = {
     {"SYSTIMESTAMP(NULL)", kHigh, 0, eXDT_DATE, 63, 29},
     {"TO_DATE(s)", kHigh, 0, eXDT_DATE, 84, 29},
     {"TO_DATE('2020-02-29', 'YYYY-MM-DD')", kHigh, 0, eXDT_DATE, 84, 29},
-    {"TO_DATE('01/02/2020 10:11:12.123456789', 'MM/DD/YYYY HH24:MI:SS.NS')", kHigh, 0, eXDT_DATE, 84, 29},
     {"TO_DATE(s, s)", kHigh, 0, eXDT_DATE, 85, 29},
     {"TO_DATE('not read without a format')", kHigh, 0, eXDT_DATE, 84, 29},
     {"ROUND(dt)", kHigh, 0, eXDT_DATE, 56, 29},
@@ -72,7 +71,6 @@ const Typed kTyped[] = {
     {"TRUNC(dt, 'YY')", kHigh, 0, eXDT_DATE, 100, 29},
     {"TRUNC(dt, s)", kHigh, 0, eXDT_DATE, 102, 29},
     // numbers
-    {"i / bi", kLow, 0, eXDT_FLOAT, 22, 63},
     {"ROUND(i)", kHigh, 0, eXDT_INT, 54, 15},
     {"ROUND(d, 1)", kHigh, 0, eXDT_DEC18, 54, 53},
     {"ROUND(f, i)", kLow, 0, eXDT_FLOAT, 54, 63},
@@ -228,7 +226,6 @@ const Refused kRefused[] = {
     {"LOG(1, 5)", 0, eQvMSG_NEGATIVE_ARGUMENT, "1", "value 1 is"},
     {"LOG(0, 5)", 0, eQvMSG_NEGATIVE_ARGUMENT, "0", "value 0 is"},
     {"LOG(2, 0)", 0, eQvMSG_NEGATIVE_ARGUMENT, "0", "value 0 is"},
-    {"LOG(2, -8)", 0, eQvMSG_NEGATIVE_ARGUMENT, "-8", "value -8 is"},
     {"METAPHONE(s, -1)", 0, eQvMSG_NEGATIVE_ARGUMENT, "-1", "value -1 is"},
     // date parts and formats the host cannot read
     {"ADD_TO_DATE(dt, 'QQ', 1)", 0, eQvMSG_INVALID_DATE_PART, "'QQ'", "date part: QQ", eXVFC_DATE_FORMAT, 1},
@@ -248,8 +245,6 @@ const Refused kRefused[] = {
     // date texts that do not read with their constant format
     {"TO_DATE('2020-13-01', 'YYYY-MM-DD')", 0, eQvMSG_DATE_TEXT_MISMATCH, "'2020-13-01'", "format: 2020-13-01",
      eXVFC_DATE_FORMAT, 0},
-    {"TO_DATE('2019-02-29', 'YYYY-MM-DD')", 0, eQvMSG_DATE_TEXT_MISMATCH, "'2019-02-29'", "format: 2019-02-29"},
-    {"TO_DATE('0000-01-01', 'YYYY-MM-DD')", 0, eQvMSG_DATE_TEXT_MISMATCH, "'0000-01-01'", "format: 0000-01-01"},
     {"TO_DATE('', 'YYYY')", 0, eQvMSG_DATE_TEXT_MISMATCH, "''", "format: "},
     // timestamp precisions
     {"SYSTIMESTAMP('XS')", 0, eQvMSG_INVALID_TIMESTAMP_PRECISION, "'XS'", "precision: XS", eXVFC_DATE_FORMAT, 0},

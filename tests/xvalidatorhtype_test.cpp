@@ -83,8 +83,7 @@ Result validate(const std::string& text, int relax) {
         const xvalidatetest::Relaxed r(text, context);
         return {r.status, r.err.toUtf8(), kindOf(r.tree ? r.tree->getRoot() : nullptr)};
     }
-    xvalidatetest::Outcome o;
-    xvalidatetest::run(text, {}, o, &context);
+    const xvalidatetest::Outcome o(text, {}, &context);
     return {o.status, o.errors, kindOf(o.root())};
 }
 
@@ -236,8 +235,7 @@ TEST_F(XValidatorHTypeTest, DeepRecursiveAndWideDeclarationsLoadAndValidate) {
         {"R = R", 0},
     };
     for (const auto& [text, message] : rows) {
-        xvalidatetest::Outcome out;
-        xvalidatetest::run(text, {}, out, &context);
+        const xvalidatetest::Outcome out(text, {}, &context);
         EXPECT_EQ(out.status, message ? -1 : 0) << text << ": " << out.errors;
         EXPECT_NE(out.errors.find(message ? xvalidatetest::textOf(message) : ""), std::string::npos) << text;
     }

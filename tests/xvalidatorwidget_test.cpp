@@ -88,10 +88,6 @@ struct WidgetContext : XCatalogContext {
     std::optional<Script> m_script;
 };
 
-void run(const std::string& text, WidgetContext& context, Outcome& out) {
-    xvalidatetest::run(text, xvalidatetest::Settings{}, out, &context);
-}
-
 std::string rootType(const Outcome& out) {
     return out.root() ? shortName(out.root()->getDataType().toString()) : "-";
 }
@@ -137,8 +133,7 @@ constexpr CallRow kCalls[] = {
 TEST(XValidatorWidgetTest, CallsAreTypedFromTheirDeclarations) {
     for (const CallRow& row : kCalls) {
         WidgetContext context;
-        Outcome out;
-        run(row.text, context, out);
+        const Outcome out(row.text, {}, &context);
         if (row.error) {
             EXPECT_NE(out.status, 0) << row.text;
             EXPECT_NE(out.errors.find(textOf(row.error)), std::string::npos) << row.text << "\n" << out.errors;
@@ -154,8 +149,7 @@ TEST(XValidatorWidgetTest, CallsAreTypedFromTheirDeclarations) {
 
 TEST(XValidatorWidgetTest, TheOutputArgumentTakesItsDeclaredType) {
     WidgetContext context;
-    Outcome out;
-    run(":SP.SP_OUT(I, PROC_RESULT)", context, out);
+    const Outcome out(":SP.SP_OUT(I, PROC_RESULT)", {}, &context);
     ASSERT_EQ(out.status, 0) << out.errors;
     const XNode* output = static_cast<XNodeParent*>(out.root())->getChild(1);
     EXPECT_EQ(shortName(output->getDataType().toString()), "DEC28");
@@ -178,8 +172,7 @@ TEST(XValidatorWidgetTest, DeclaredFlagsReachTheCall) {
     };
     for (const Row& row : kRows) {
         WidgetContext context;
-        Outcome out;
-        run(row.text, context, out);
+        const Outcome out(row.text, {}, &context);
         ASSERT_EQ(out.status, 0) << row.text << "\n" << out.errors;
         EXPECT_EQ(XValidator::isNodeConstnessTrue(out.root()), row.constant) << row.text;
         EXPECT_EQ(shortName(XValidator::getNodeAggLevel(out.root()).toString()), row.level) << row.text;
@@ -198,8 +191,7 @@ TEST(XValidatorWidgetTest, DecompressReadsAConstantSizeAsItsHint) {
     };
     for (const Row& row : kRows) {
         WidgetContext context;
-        Outcome out;
-        run(row.text, context, out);
+        const Outcome out(row.text, {}, &context);
         ASSERT_EQ(out.status, 0) << row.text << "\n" << out.errors;
         const XNode* size = static_cast<XNodeParent*>(out.root())->getChild(1);
         EXPECT_EQ(size->getMetadataConstPtr()->getNumCharsMax().toInteger(), row.hint) << row.text;
@@ -218,8 +210,7 @@ TEST(XValidatorWidgetTest, UpgradeRecordsFollowTheDeclaration) {
     for (const Row& row : kRows) {
         WidgetContext context;
         context.setUpgrade();
-        Outcome out;
-        run(row.text, context, out);
+        const Outcome out(row.text, {}, &context);
         ASSERT_EQ(out.status, 0) << row.text << "\n" << out.errors;
         const XMetadata* md = out.root()->getMetadataConstPtr();
         ASSERT_TRUE(md->hasUgdInfo()) << row.text;
@@ -252,8 +243,7 @@ const ScriptRow kScripts[] = {
 TEST(XValidatorWidgetTest, TheContextsAnswerAndTextsAreKeptInOrder) {
     for (const ScriptRow& row : kScripts) {
         WidgetContext context(row.script);
-        Outcome out;
-        run(row.text, context, out);
+        const Outcome out(row.text, {}, &context);
         const std::string what = std::string(row.text) + " / " + row.script.err;
         if (row.script.status == -1) {
             EXPECT_NE(out.status, 0) << what;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <tuple>
 
 #include "qvcmnexpr/qvcmnexprglobal.h"
 #include "qvcmnexpr/xmetadata.h"
@@ -19,7 +20,7 @@ namespace xfunctest {
 // The ports, by name: i INT, bi BIGINT, f FLOAT, d DEC18(15,2), s text of
 // 10 characters (in the server's character mode), dt DATE, bin BINARY(8);
 // and, while CustomTypes registers them, m and g of the custom types named
-// there.
+// there (kPoint and kBlob have no port here).
 class FuncContext : public XParserContextNoSymbols {
 public:
     int isPortAllowed() override { return 1; }
@@ -54,23 +55,37 @@ public:
     int relax = 0, allowNull = 0;
     static constexpr const char* kMoney = "QvTestMoney";
     static constexpr const char* kShape = "QvTestShape";
+    static constexpr const char* kPoint = "QvTestPoint";
+    static constexpr const char* kBlob = "QvTestBlob";
     static unsigned int customId(const char* name) {
         return static_cast<unsigned int>(CustomSDKMgr::getInstance()->getCustomTypeId(name));
     }
 };
 
-// Registers two custom types with the host for a scope: a comparable number
-// whose values print in 44 characters and a vector type of 20.
+// Registers custom types with the host for a scope: a comparable number
+// whose values print in 44 characters, a vector type of 20, a comparable
+// type that is not a number and one the host can neither order nor compute.
 struct CustomTypes {
     CustomTypes() {
-        for (int money : {1, 0}) {
+        const std::tuple<const char*, unsigned int, int> types[] = {
+            {FuncContext::kMoney, eQvTRT_NUMERIC | eQvTRT_COMPARABLE, 44},
+            {FuncContext::kShape, eQvTRT_VECTOR, 20},
+            {FuncContext::kPoint, eQvTRT_COMPARABLE, 30},
+            {FuncContext::kBlob, 0, 30},
+        };
+        unsigned int ids[4] = {}, *id = ids;
+        for (const auto& [name, traits, width] : types) {
             QvCustomTypeDef def;
-            def.name = money ? FuncContext::kMoney : FuncContext::kShape;
-            def.traits = money ? eQvTRT_NUMERIC | eQvTRT_COMPARABLE : eQvTRT_VECTOR;
+            def.name = name;
+            def.traits = traits;
             def.valueSize = 16;
-            def.textWidth = money ? 44 : 20;
-            CustomSDKMgr::getInstance()->registerCustomType(def);
+            def.textWidth = width;
+            def.precision = 20;
+            *id++ = static_cast<unsigned int>(CustomSDKMgr::getInstance()->registerCustomType(def));
         }
+        // What an embedding application does once its types are registered.
+        XType::initCustomTypeWidthMap(ids, 4);
+        XType::initCustomTypeNameIDMap(ids, 4);
     }
     ~CustomTypes() { CustomSDKMgr::getInstance()->unregisterAll(); }
 };

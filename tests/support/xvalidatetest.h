@@ -55,6 +55,8 @@ inline const char* kCatalog = R"json({
 struct Settings { int highPrecision = 1; int relax = 0; int allowNull = 0; };
 
 struct Outcome {
+    Outcome() = default;
+    explicit Outcome(const std::string& text, const Settings& s = {}, XParserContext* context = nullptr);
     int status = 0;
     std::string errors, warnings;
     size_t begin = 0, end = 0;
@@ -112,6 +114,10 @@ inline void run(const std::string& text, const Settings& s, Outcome& out, XParse
     out.failure = parser.getValidator()->upg_getFailureCase();
     out.failureChild = parser.getValidator()->upg_getFailureChildIndex();
     if (mode != s.highPrecision) XType::changeIsHighPrecisionMode(mode);
+}
+
+inline Outcome::Outcome(const std::string& text, const Settings& s, XParserContext* context) {
+    run(text, s, *this, context);
 }
 
 // With relaxed validation the parser keeps the tree as the grammar built it;

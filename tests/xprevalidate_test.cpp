@@ -37,11 +37,9 @@ std::string kindsOf(const XNodeParent* parent) {
     return std::string(parent->idToString()) + "(" + out + ")";
 }
 
-class XPreValidateTest : public ::testing::Test {
-protected:
+struct XPreValidateTest : ::testing::Test {
     XTokName* name(const char* text) {
-        names.push_back(std::make_unique<XTokName>(qvU(text), 0, nullptr));
-        return names.back().get();
+        return names.emplace_back(std::make_unique<XTokName>(qvU(text), 0, nullptr)).get();
     }
     XNode* ref(EXNodeId kind = eXNI_PORTVAR) { return XNodeRef::create(kind, name("p"), 0, 1); }
     XNodeParent* opt(EXNodeId kind, std::vector<XNode*> kids) { return adopt(XNodeOpt::create(kind, 0, 1), kids); }

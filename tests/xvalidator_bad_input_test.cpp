@@ -36,6 +36,31 @@ struct Answer {
 
 constexpr int kStruct = 1027;  // registered below as the struct kind
 
+// The names every row may use: one sane port of each common type, and the
+// bad answers under test.
+std::map<std::string, Answer> allAnswers() {
+    return {
+        {"i", {eXDT_INT}},
+        {"u", {eXDT_UNISTRING}},
+        {"typeUninit", {eXMINT_UNINIT}},
+        {"typeInvalid", {eXMINT_INVALID}},
+        {"typeZero", {0}},
+        {"type9999", {9999}},
+        {"boolean", {eXDT_BOOLEAN}},
+        {"structNoConfig", {kStruct}},
+        {"unicodeNoLength", {eXDT_UNISTRING, -1}},
+        {"longest", {eXDT_UNISTRING, INT_MAX}},
+        {"failsWithText", {eXDT_INT, 10, -1, "port failsWithText: not connected"}},
+        {"failsPositive", {eXDT_INT, 10, 5}},
+        {"warns", {eXDT_INT, 10, 0, "", "port warns: deprecated"}},
+        {"succeedsWithError", {eXDT_INT, 10, 0, "port succeedsWithError: odd"}},
+        {"$$type9999", {9999}},
+        {"$$struct", {kStruct}},
+        {"$$unset", {eXDT_INT, 10, 0, "", "", eXMVT_UNINIT}},
+        {"$$refused", {eXDT_INT, 10, -1}},
+    };
+}
+
 // Ports, "$$" mapping variables and "$$" workflow variables (in a workflow
 // context) answered from one table; every question is counted.
 struct AnsweringContext : xparsetest::TestContext {
@@ -47,8 +72,7 @@ struct AnsweringContext : xparsetest::TestContext {
                  QvUString& warn) override {
         const Answer* answer = find(name);
         if (!answer) return -1;
-        err = QvUString(answer->err);
-        warn = QvUString(answer->warn);
+        err = QvUString(answer->err), warn = QvUString(answer->warn);
         if (answer->status == 0) fill(md, *answer);
         return answer->status;
     }
@@ -61,7 +85,7 @@ struct AnsweringContext : xparsetest::TestContext {
         return findVar(name, md) ? 0 : -1;
     }
 
-    std::map<std::string, Answer> answers;
+    std::map<std::string, Answer> answers = allAnswers();
     size_t questions = 0;
 
     // A variable's answer, its record filled; null when refused.
@@ -85,40 +109,10 @@ struct AnsweringContext : xparsetest::TestContext {
 // The hierarchical struct kind exists only once the host registers it.
 void registerStructKind() {
     static const int id = [] {
-        QvCustomTypeDef def;
         const std::string name = std::string(gsQvTypeNamespace) + "datatype.htype.struct";
-        def.name = name.c_str();
-        def.traits = eQvTRT_VECTOR;
-        def.valueSize = 16;
-        def.textWidth = 40;
-        return CustomSDKMgr::getInstance()->registerCustomType(def, kStruct);
+        return CustomSDKMgr::getInstance()->registerCustomType({name.c_str(), eQvTRT_VECTOR, 16, 40}, kStruct);
     }();
     ASSERT_EQ(id, kStruct);
-}
-
-// The names every row may use: one sane port of each common type, and the
-// bad answers under test.
-void answerAll(AnsweringContext& ctx) {
-    ctx.answers = {
-        {"i", {eXDT_INT}},
-        {"u", {eXDT_UNISTRING}},
-        {"typeUninit", {eXMINT_UNINIT}},
-        {"typeInvalid", {eXMINT_INVALID}},
-        {"typeZero", {0}},
-        {"type9999", {9999}},
-        {"boolean", {eXDT_BOOLEAN}},
-        {"structNoConfig", {kStruct}},
-        {"unicodeNoLength", {eXDT_UNISTRING, -1}},
-        {"longest", {eXDT_UNISTRING, INT_MAX}},
-        {"failsWithText", {eXDT_INT, 10, -1, "port failsWithText: not connected"}},
-        {"failsPositive", {eXDT_INT, 10, 5}},
-        {"warns", {eXDT_INT, 10, 0, "", "port warns: deprecated"}},
-        {"succeedsWithError", {eXDT_INT, 10, 0, "port succeedsWithError: odd"}},
-        {"$$type9999", {9999}},
-        {"$$struct", {kStruct}},
-        {"$$unset", {eXDT_INT, 10, 0, "", "", eXMVT_UNINIT}},
-        {"$$refused", {eXDT_INT, 10, -1}},
-    };
 }
 
 // kind, text, status, error (0: the parse succeeds), the text the error marks (first
@@ -131,7 +125,6 @@ TEST_P(XValidatorBadContextTest, IsReportedAtTheReference) {
     registerStructKind();
     const ContextRow& row = GetParam();
     AnsweringContext ctx(row.kind);
-    answerAll(ctx);
     OneParse result(ctx, row.text);
     SCOPED_TRACE(std::string(row.text) + " -> " + result.err.toUtf8() + result.warn.toUtf8());
     EXPECT_EQ(result.status, row.status);
@@ -197,7 +190,6 @@ struct Work { size_t bytes; size_t questions; };
 
 Work validate(const SizeRow& row, int n) {
     AnsweringContext ctx;
-    answerAll(ctx);
     const xparsetest::Text text(row.build(n));
     XParser parser;
     parser.setParserContext(&ctx, 0);
@@ -237,7 +229,6 @@ TEST(XValidatorSizeTest, CharacterCountsPastTheIntRangeAreInvalid) {
     for (const char* text : {"longest || longest", "longest || u || longest || longest",
                              "CONCAT(longest, CONCAT(longest, u))", "DECODE(i, 1, longest || longest, u)"}) {
         AnsweringContext ctx;
-        answerAll(ctx);
         OneParse result(ctx, text);
         ASSERT_EQ(result.status, 0) << text << ": " << result.err.toUtf8();
         EXPECT_EQ(result.root()->getNumCharsMax().toInteger(), eXMINT_INVALID) << text;
@@ -248,7 +239,6 @@ TEST(XValidatorSizeTest, CharacterCountsPastTheIntRangeAreInvalid) {
 TEST(XValidatorSizeTest, CallsNestedBeyondTheParserStackFailCleanly) {
     for (const char* open : {"ABS(", "-(", "CONCAT(u, "}) {
         AnsweringContext ctx;
-        answerAll(ctx);
         OneParse result(ctx, nest(open, "i", ")", 5000));
         EXPECT_EQ(result.status, 2) << open;
         EXPECT_EQ(countMsg(result.err, eQvMSG_PARSER_STACK_OVERFLOW), 1) << open;
@@ -263,7 +253,6 @@ TEST(XValidatorSizeTest, TenMegabytesValidate) {
                                     "DECODE(i, " + repeat("1, " + hundred, 50000, ", ") + ")"}) {
         ASSERT_GE(text.size(), 10u << 20);
         AnsweringContext ctx;
-        answerAll(ctx);
         OneParse result(ctx, text);
         EXPECT_EQ(result.status, 0) << result.err.toUtf8().substr(0, 300);
         if (result.tree) { EXPECT_EQ(result.root()->getDataType().toInteger(), eXDT_UNISTRING) << text.substr(0, 20); }

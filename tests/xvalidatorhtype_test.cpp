@@ -90,12 +90,7 @@ Result validate(const std::string& text, int relax) {
 // text, relax, message (0: valid), the type of a valid expression's result
 struct Row { const char* text; int relax, message; const char* type; };
 
-class XValidatorHTypeTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() { ASSERT_NE(catalog(), nullptr); }
-};
-
-TEST_F(XValidatorHTypeTest, MembersSubscriptsAndTypeReferences) {
+TEST(XValidatorHTypeTest, MembersSubscriptsAndTypeReferences) {
     const Row rows[] = {
         // members
         {"CUSTOMER.name", 0, 0, "eXDT_UNISTRING"},
@@ -172,7 +167,7 @@ std::string typeA(const std::string& fields) {
 }
 std::string portP(const std::string& type) { return "{\"ports\": [\n{\"name\": \"P\", \"type\": \"" + type + "\"}]}"; }
 
-TEST_F(XValidatorHTypeTest, CatalogRefusesWrongDeclarationsWhereTheyAre) {
+TEST(XValidatorHTypeTest, CatalogRefusesWrongDeclarationsWhereTheyAre) {
     const std::string x = "{\"name\": \"x\", \"type\": \"int\"}";
     std::string deep;
     for (int i = 0; i < 10000; ++i) deep += "array<";
@@ -197,7 +192,7 @@ TEST_F(XValidatorHTypeTest, CatalogRefusesWrongDeclarationsWhereTheyAre) {
     }
 }
 
-TEST_F(XValidatorHTypeTest, ACopiedCatalogDeclaresTypesOfItsOwn) {
+TEST(XValidatorHTypeTest, ACopiedCatalogDeclaresTypesOfItsOwn) {
     XCatalog copy(*catalog());
     std::string error;
     ASSERT_EQ(copy.addStructTypes({{"Extra", "crm", {{"x", "int"}}}}, error), 0) << error;
@@ -209,7 +204,7 @@ TEST_F(XValidatorHTypeTest, ACopiedCatalogDeclaresTypesOfItsOwn) {
 
 // Struct types that refer to each other, in any order, deep chains and rings
 // of them, and wide ones load and validate without recursion.
-TEST_F(XValidatorHTypeTest, DeepRecursiveAndWideDeclarationsLoadAndValidate) {
+TEST(XValidatorHTypeTest, DeepRecursiveAndWideDeclarationsLoadAndValidate) {
     constexpr int kDepth = 10000;
     std::string json = "{\"types\": [";
     for (int i = 0; i < kDepth; ++i) {
@@ -244,7 +239,7 @@ TEST_F(XValidatorHTypeTest, DeepRecursiveAndWideDeclarationsLoadAndValidate) {
 // Threads that parse with one context each over one catalog check its shared
 // descriptions at the same time; each gets every answer right (and the
 // thread sanitizer build finds no race in the cached answers).
-TEST_F(XValidatorHTypeTest, ThreadsShareTheCatalogsDescriptions) {
+TEST(XValidatorHTypeTest, ThreadsShareTheCatalogsDescriptions) {
     // the last one fails (a cyclic member), the others validate
     const char* texts[] = {"CUSTOMER.home.zip", "ADDRESSES.street", "CUSTOMER..zip", "BILLING = PLACE", "COUNTS[1]",
                            "CUSTOMER.manager"};

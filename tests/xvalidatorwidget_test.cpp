@@ -149,9 +149,10 @@ TEST(XValidatorWidgetTest, CallsAreTypedFromTheirDeclarations) {
         WidgetContext context(row.script);
         const Outcome out(row.text, {}, &context);
         const Script said = row.script.value_or(Script{});
-        const std::string what = std::string(row.text) + " / " + said.err + said.warn + "\n" + out.errors + out.warnings;
+        const std::string what = row.text + (" / " + said.err) + said.warn + "\n" + out.errors + out.warnings;
         // The context's texts come first, each closed by a line feed.
-        const std::string err = said.err.empty() ? "" : said.err + "\n", warn = said.warn.empty() ? "" : said.warn + "\n";
+        const std::string err = said.err.empty() ? "" : said.err + "\n";
+        const std::string warn = said.warn.empty() ? "" : said.warn + "\n";
         EXPECT_EQ(answers({out.errors.rfind(err, 0), out.warnings.rfind(warn, 0)}), "0 0") << what;
         EXPECT_NE(row.error ? out.errors.find(textOf(row.error)) : 0, npos) << what;
         if (row.error || said.status == -1) {

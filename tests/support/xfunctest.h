@@ -5,7 +5,6 @@
 #pragma once
 
 #include <string>
-#include <tuple>
 
 #include "qvcmnexpr/qvcmnexprglobal.h"
 #include "qvcmnexpr/xmetadata.h"
@@ -67,22 +66,16 @@ public:
 // type that is not a number and one the host can neither order nor compute.
 struct CustomTypes {
     CustomTypes() {
-        const std::tuple<const char*, unsigned int, int> types[] = {
-            {FuncContext::kMoney, eQvTRT_NUMERIC | eQvTRT_COMPARABLE, 44},
-            {FuncContext::kShape, eQvTRT_VECTOR, 20},
-            {FuncContext::kPoint, eQvTRT_COMPARABLE, 30},
-            {FuncContext::kBlob, 0, 30},
+        // name, traits, value size, text width, precision
+        const QvCustomTypeDef types[] = {
+            {FuncContext::kMoney, eQvTRT_NUMERIC | eQvTRT_COMPARABLE, 16, 44, 20},
+            {FuncContext::kShape, eQvTRT_VECTOR, 16, 20, 20},
+            {FuncContext::kPoint, eQvTRT_COMPARABLE, 16, 30, 20},
+            {FuncContext::kBlob, 0, 16, 30, 20},
         };
-        unsigned int ids[4] = {}, *id = ids;
-        for (const auto& [name, traits, width] : types) {
-            QvCustomTypeDef def;
-            def.name = name;
-            def.traits = traits;
-            def.valueSize = 16;
-            def.textWidth = width;
-            def.precision = 20;
-            *id++ = static_cast<unsigned int>(CustomSDKMgr::getInstance()->registerCustomType(def));
-        }
+        unsigned int ids[4] = {};
+        CustomSDKMgr* host = CustomSDKMgr::getInstance();
+        for (int i = 0; i < 4; ++i) ids[i] = static_cast<unsigned int>(host->registerCustomType(types[i]));
         // What an embedding application does once its types are registered.
         XType::initCustomTypeWidthMap(ids, 4);
         XType::initCustomTypeNameIDMap(ids, 4);

@@ -111,8 +111,8 @@ inline void run(const std::string& text, const Settings& s, Outcome& out, XParse
     out.tree.reset(tree);
     out.errors = out.result.errors.toUtf8(), out.warnings = out.result.warnings.toUtf8();
     out.begin = out.result.errorBegin, out.end = out.result.errorEnd;
-    out.failure = parser.getValidator()->upg_getFailureCase();
-    out.failureChild = parser.getValidator()->upg_getFailureChildIndex();
+    const XValidator* validator = parser.getValidator();
+    out.failure = validator->upg_getFailureCase(), out.failureChild = validator->upg_getFailureChildIndex();
     if (mode != s.highPrecision) XType::changeIsHighPrecisionMode(mode);
 }
 

@@ -44,7 +44,6 @@ std::map<std::string, Answer> allAnswers() {
         {"u", {eXDT_UNISTRING}},
         {"typeUninit", {eXMINT_UNINIT}},
         {"typeInvalid", {eXMINT_INVALID}},
-        {"typeZero", {0}},
         {"type9999", {9999}},
         {"boolean", {eXDT_BOOLEAN}},
         {"structNoConfig", {kStruct}},
@@ -143,7 +142,6 @@ constexpr int kW = xparsetest::kWorkflow;
 INSTANTIATE_TEST_SUITE_P(Rows, XValidatorBadContextTest, ::testing::Values(
         // Types no evaluator knows, alone and as operands.
         ContextRow{kT, "typeUninit", -1, eQvMSG_INVALID_OPERAND_TYPE, "typeUninit", ""},
-        ContextRow{kT, "typeZero", -1, eQvMSG_INVALID_OPERAND_TYPE, "typeZero", ""},
         ContextRow{kT, "i + type9999", -1, eQvMSG_INVALID_OPERAND_TYPE, "type9999", ""},
         ContextRow{kT, "ISNULL(typeInvalid)", -1, eQvMSG_INVALID_OPERAND_TYPE, "typeInvalid", ""},
         ContextRow{kT, "boolean", -1, eQvMSG_INVALID_OPERAND_TYPE, "boolean", ""},

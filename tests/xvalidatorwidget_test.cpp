@@ -109,7 +109,6 @@ const CallRow kCalls[] = {
     // conversions the host refuses and accepts (string to DATE it accepts)
     {":LKP.LKP_T(DT)", {}, eQvMSG_ARG_NOT_CONVERTIBLE, "", 0},
     {"GEO(F, BIN)", {}, eQvMSG_ARG_NOT_CONVERTIBLE, "", 0},
-    {":LKP.LKP_D(I)", {}, eQvMSG_ARG_NOT_CONVERTIBLE, "", 0},
     {":EXT.EXT_C(I)", {}, 0, "UNISTRING", 0},
     {":LKP.LKP_D(S)", {}, 0, "INT", 0},
     {":LKP.LKP_T(NULL)", {}, 0, "UNISTRING", 0},

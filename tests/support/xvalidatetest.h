@@ -78,10 +78,7 @@ inline std::shared_ptr<XCatalog> loadCatalog(const std::string& json, const char
     return nullptr;
 }
 
-inline std::shared_ptr<XCatalog> catalog() {
-    static std::shared_ptr<XCatalog> loaded = loadCatalog(kCatalog, "validator");
-    return loaded;
-}
+inline std::shared_ptr<XCatalog> catalog() { static auto loaded = loadCatalog(kCatalog, "validator"); return loaded; }
 
 // A catalog context whose switches the test sets.
 struct Context : XCatalogContext {
@@ -94,10 +91,7 @@ struct Context : XCatalogContext {
 // Parses and validates `text`. High precision is a process setting, put back
 // afterwards; the decimal maximum is fixed by the first
 // setting a process makes (usesDecMax says whether it is s.decMax).
-inline int usesDecMax(int precision) {
-    XType::initDecMax(precision);
-    return XType::getDecMaxPrecision() == precision;
-}
+inline int usesDecMax(int precision) { return XType::initDecMax(precision), XType::getDecMaxPrecision() == precision; }
 
 inline void run(const std::string& text, const Settings& s, Outcome& out, XParserContext* context = nullptr) {
     const int mode = XType::getIsHighPrecisionMode();  // changed only when it differs: threads share it

@@ -28,11 +28,8 @@ using xparsetest::OneParse;
 
 // What the context answers for one name: the record, the status of findPort / findMapVar /
 // findWorkflowVar, the texts findPort hands back, a mapping variable's aggregation.
-struct Answer {
-    int type, numCharsMax = 10, status = 0;
-    const char *err = "", *warn = "";
-    EXMapVarType aggregation = eXMVT_MAX;
-};
+struct Answer { int type, numCharsMax = 10, status = 0; const char *err = "", *warn = "";
+                EXMapVarType aggregation = eXMVT_MAX; };
 
 constexpr int kStruct = 1027;  // registered below as the struct kind
 

@@ -146,14 +146,8 @@ struct CustomTypesContext : Context {
 // text, the first error's message, the marked span of the last error, mode ("C": over CustomTypesContext),
 // and the first failure the validator records for callers that upgrade old expressions, with its child
 // (eXVFC_NONE: not checked)
-struct ErrorCase {
-    const char* text;
-    int id;
-    size_t begin, end;
-    const char* mode = "H";
-    EXValidationFailureCase failure = eXVFC_NONE;
-    int child = 0;
-};
+struct ErrorCase { const char* text; int id; size_t begin, end; const char* mode = "H";
+                   EXValidationFailureCase failure = eXVFC_NONE; int child = 0; };
 
 // clang-format off
 const ErrorCase kErrorCases[] = {
@@ -407,19 +401,22 @@ TEST(ValidatorPredicateTest, HasConstValue) {
     }, [](const XNode* node) { return std::to_string(XValidator::hasConstValue(node)); });
 }
 
-// Which children are an aggregate's filter or an IIF's condition.
+// Which children are an aggregate's filter or an IIF's condition, and which a DECODE searches for.
 TEST(ValidatorPredicateTest, FilterAndConditionChildren) {
     expectProbed({
-        {"IIF(I > 1, 1, 2)", 0, "1"},
-        {"IIF(I > 1, 1, 2)", 1, "0"},
-        {"SUM(I, I > 0)", 1, "1"},
-        {"MAX(I, I > 0)", 0, "0"},
-        {"MOVINGSUM(I, 5, I > 0)", 2, "1"},
-        {"MOVINGSUM(I, 5, I > 0)", 1, "0"},
-        {"ABS(I)", 0, "0"},
+        {"IIF(I > 1, 1, 2)", 0, "1 0"},
+        {"IIF(I > 1, 1, 2)", 1, "0 0"},
+        {"SUM(I, I > 0)", 1, "1 0"},
+        {"MAX(I, I > 0)", 0, "0 0"},
+        {"MOVINGSUM(I, 5, I > 0)", 2, "1 0"},
+        {"MOVINGSUM(I, 5, I > 0)", 1, "0 0"},
+        {"ABS(I)", 0, "0 0"},
+        {"DECODE(I, 1, 'a', 'b')", 1, "0 1"},
+        {"DECODE(I, 1, 'a', 'b')", 2, "0 0"},
     }, [](const XNode* node) {
         auto* parent = const_cast<XNodeParent*>(node->getParent());
-        return std::to_string(XValidator::isChildFilterOrIifCond(parent, node->getMyIndexInParent()));
+        return answers({XValidator::isChildFilterOrIifCond(parent, node->getMyIndexInParent()),
+                        XValidator::isSearchChildOfDecode(node)});
     });
 }
 

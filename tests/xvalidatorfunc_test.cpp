@@ -154,14 +154,8 @@ TEST(FunctionTyping, CustomOperandsTakeCustomVariantsAndHostWidths) {
 
 // says: a piece of the message that carries the value ("": none); failure and
 // child: the failure record the check's own case leaves (eXVFC_NONE: not checked).
-struct Refused {
-    const char* expr;
-    int toCharSwitch, msg;
-    const char* mark;
-    const char* says;
-    EXValidationFailureCase failure = eXVFC_NONE;
-    int child = 0;
-};
+struct Refused { const char* expr; int toCharSwitch, msg; const char* mark; const char* says;
+                 EXValidationFailureCase failure = eXVFC_NONE; int child = 0; };
 
 class FunctionRefusal : public testing::TestWithParam<Refused> {};
 

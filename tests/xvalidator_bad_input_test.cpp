@@ -246,7 +246,6 @@ TEST(XValidatorSizeTest, TenMegabytesValidate) {
     const std::string hundred = "'" + std::string(208, 'y') + "'";
     for (const std::string& text : {"'" + std::string(10 << 20, 'x') + "' || u",
                                     "DECODE(i, " + repeat("1, " + hundred, 50000, ", ") + ")"}) {
-        ASSERT_GE(text.size(), 10u << 20);
         AnsweringContext ctx;
         OneParse result(ctx, text);
         EXPECT_EQ(result.status, 0) << result.err.toUtf8().substr(0, 300);

@@ -17,8 +17,7 @@ using xfunctest::Validated;
 
 // The text type of the server's character mode, whichever it is.
 constexpr int kText = -100;
-constexpr int kHigh = 1;
-constexpr int kLow = 0;
+constexpr int kHigh = 1, kLow = 0;
 
 int typeOf(int expected) { return expected == kText ? XType::getXdtString().toInteger() : expected; }
 
@@ -323,16 +322,13 @@ TEST(FunctionExtremes, TenThousandCharacterFormatsAndTexts) {
     EXPECT_TRUE(xfunctest::hasMsg(badFormat.err, eQvMSG_INVALID_DATE_FORMAT));
     EXPECT_NE(badFormat.errors().find("format: " + unknown), std::string::npos);
 
-    Validated badPart(ctx, "ADD_TO_DATE(dt, '" + unknown + "', 1)");
-    EXPECT_TRUE(xfunctest::hasMsg(badPart.err, eQvMSG_INVALID_DATE_PART));
+    const std::string badPart = "ADD_TO_DATE(dt, '" + unknown + "', 1)";
+    EXPECT_TRUE(xfunctest::hasMsg(Validated(ctx, badPart).err, eQvMSG_INVALID_DATE_PART));
 
     std::string format;
     while (format.size() < 10000) format += "YYYY-MM-DD HH24:MI:SS ";
-    Validated longFormat(ctx, "TO_CHAR(dt, '" + format + "')");
-    EXPECT_EQ(longFormat.status, 0) << longFormat.errors();
-
-    Validated longText(ctx, "TO_DATE('" + unknown + "', 'YYYY')");
-    EXPECT_TRUE(xfunctest::hasMsg(longText.err, eQvMSG_DATE_TEXT_MISMATCH));
+    EXPECT_EQ(Validated(ctx, "TO_CHAR(dt, '" + format + "')").status, 0);
+    EXPECT_TRUE(xfunctest::hasMsg(Validated(ctx, "TO_DATE('" + unknown + "', 'YYYY')").err, eQvMSG_DATE_TEXT_MISMATCH));
 }
 
 // ---- re-checking an argument whose value a caller substitutes ----

@@ -4,9 +4,11 @@
 // catalog's own refusals of wrong declarations.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <thread>
 
 #include "qvcmnexpr/xtypeconfig.h"
+#include "xhtypebuild.h"
 #include "xvalidatetest.h"
 
 namespace {
@@ -47,11 +49,7 @@ std::shared_ptr<XCatalog> catalog() {
 // BROKEN, whose struct description has a member without a description.
 struct Context : XCatalogContext {
     explicit Context(int relax) : XCatalogContext(catalog()), m_relax(relax) {
-        auto structure = std::make_shared<XComplexType>(QvUString("Broken").getBuffer());
-        const QvUString inner("inner");
-        const XType structId = XTypeConfig::getStructTypeId();
-        structure->addFeature(std::make_unique<XStructuralFeature>(inner.getBuffer(), structId, nullptr, 0, 0));
-        m_broken = std::make_shared<XStructTypeConfig>(structure);
+        m_broken = htest::structOf("Broken", {htest::scalar("inner", htest::structId().toInteger(), 0)});
     }
     int isRelaxValidationSet() override { return m_relax; }
     int isAllowNullTypeSet() override { return m_relax; }
@@ -159,6 +157,10 @@ TEST(XValidatorHTypeTest, MembersSubscriptsAndTypeReferences) {
         const std::string text = row.message ? xvalidatetest::textOf(row.message) : "";
         EXPECT_NE(result.errors.find(text), std::string::npos) << row.text << ": " << result.errors;
         EXPECT_EQ(result.warnings, "") << row.text;  // a refusal is an error, never a warning
+        std::istringstream lines(result.errors);  // and the walk stops at the refusal: no error of another kind
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("ERROR: ", 0) == 0) { EXPECT_NE(line.find(text), std::string::npos) << line; }
+        }
     }
 }
 

@@ -88,9 +88,7 @@ struct WidgetContext : XCatalogContext {
     std::optional<Script> m_script;
 };
 
-std::string rootType(const Outcome& out) {
-    return out.root() ? shortName(out.root()->getDataType().toString()) : "-";
-}
+std::string rootType(const Outcome& out) { return out.root() ? shortName(out.root()->getDataType().toString()) : "-"; }
 
 // text, what a scripted context answers instead of the catalog (none: the catalog answers), error (0: the
 // call validates), the call's type when it validates, warning (0: none beyond the context's own)

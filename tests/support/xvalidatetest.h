@@ -119,12 +119,13 @@ inline Outcome::Outcome(const std::string& text, const Settings& s, XParserConte
 // over `checking` (by default the parsing context). status: -99 when the
 // text does not even parse.
 struct Relaxed {
-    Relaxed(const std::string& utf8, XParserContext& ctx, XParserContext* checking = nullptr)
+    Relaxed(const std::string& utf8, XParserContext& ctx, XParserContext* checking = nullptr, int refRecordingOff = 0)
         : text(QvUString::fromUtf8(utf8)) {
         XParser parser;
         parser.setParserContext(&ctx, 0);
         if (parser.parse(text.getBuffer(), tree, err, warn, 0, 1) != 0 || !tree) return;
         XValidator validator(checking ? checking : &ctx);
+        validator.setRefRecordingOff(refRecordingOff);
         status = validator.visitSyntaxTree(tree, nullptr, nullptr);
     }
     ~Relaxed() { delete tree; }

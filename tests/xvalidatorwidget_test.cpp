@@ -152,10 +152,7 @@ TEST(XValidatorWidgetTest, CallsAreTypedFromTheirDeclarations) {
         const std::string warn = said.warn.empty() ? "" : said.warn + "\n";
         EXPECT_EQ(answers({out.errors.rfind(err, 0), out.warnings.rfind(warn, 0)}), "0 0") << what;
         EXPECT_NE(row.error ? out.errors.find(textOf(row.error)) : 0, npos) << what;
-        if (row.error || said.status == -1) {
-            EXPECT_NE(out.status, 0) << what;
-            continue;
-        }
+        if (row.error || said.status == -1) { EXPECT_NE(out.status, 0) << what; continue; }
         ASSERT_EQ(out.status, 0) << what;
         EXPECT_EQ(rootType(out), row.type) << what;
         const size_t warned = row.warning ? out.warnings.find(textOf(row.warning)) : out.warnings == warn ? 0 : npos;

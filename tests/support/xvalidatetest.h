@@ -110,9 +110,7 @@ inline void run(const std::string& text, const Settings& s, Outcome& out, XParse
     if (mode != s.highPrecision) XType::changeIsHighPrecisionMode(mode);
 }
 
-inline Outcome::Outcome(const std::string& text, const Settings& s, XParserContext* context) {
-    run(text, s, *this, context);
-}
+inline Outcome::Outcome(const std::string& text, const Settings& s, XParserContext* c) { run(text, s, *this, c); }
 
 // With relaxed validation the parser keeps the tree as the grammar built it;
 // the validator's own relaxed paths are reached by running it on that tree,

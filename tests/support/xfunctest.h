@@ -19,7 +19,7 @@ namespace xfunctest {
 // The ports, by name: i INT, bi BIGINT, f FLOAT, d DEC18(15,2), s text of
 // 10 characters (in the server's character mode), dt DATE, bin BINARY(8);
 // and, while CustomTypes registers them, m and g of the custom types named
-// there.
+// there (kPoint and kBlob have no port here).
 class FuncContext : public XParserContextNoSymbols {
 public:
     int isPortAllowed() override { return 1; }
@@ -30,7 +30,8 @@ public:
                  QvUString&, QvUString&) override {
         struct Port { const char* name; unsigned int type; int precision; int scale; };
         const unsigned int text = static_cast<unsigned int>(XType::getXdtString().toCDataType(0));
-        const Port ports[] = {{"i", eQvCDT_INT, 10, 0},     {"bi", eQvCDT_BIGINT, 19, 0},
+        const Port ports[] = {{"i", eQvCDT_INT, 10, 0},
+                              {"bi", eQvCDT_BIGINT, 19, 0},
                               {"f", eQvCDT_FLOAT, 15, 0},
                               {"d", eQvCDT_DEC18, 15, 2},
                               {"s", text, 10, 0},
@@ -50,37 +51,36 @@ public:
         return -1;
     }
 
-    int relax = 0;
-    int allowNull = 0;
-
+    int relax = 0, allowNull = 0;
     static constexpr const char* kMoney = "QvTestMoney";
     static constexpr const char* kShape = "QvTestShape";
-
-private:
+    static constexpr const char* kPoint = "QvTestPoint";
+    static constexpr const char* kBlob = "QvTestBlob";
     static unsigned int customId(const char* name) {
         return static_cast<unsigned int>(CustomSDKMgr::getInstance()->getCustomTypeId(name));
     }
 };
 
-// Registers two custom types with the host for a scope: a comparable number
-// whose values print in 44 characters and a vector type of 20.
-class CustomTypes {
-public:
+// Registers custom types with the host for a scope: a comparable number
+// whose values print in 44 characters, a vector type of 20, a comparable
+// type that is not a number and one the host can neither order nor compute.
+struct CustomTypes {
     CustomTypes() {
-        add(FuncContext::kMoney, eQvTRT_NUMERIC | eQvTRT_COMPARABLE, 44);
-        add(FuncContext::kShape, eQvTRT_VECTOR, 20);
+        // name, traits, value size, text width, precision
+        const QvCustomTypeDef types[] = {
+            {FuncContext::kMoney, eQvTRT_NUMERIC | eQvTRT_COMPARABLE, 16, 44, 20},
+            {FuncContext::kShape, eQvTRT_VECTOR, 16, 20, 20},
+            {FuncContext::kPoint, eQvTRT_COMPARABLE, 16, 30, 20},
+            {FuncContext::kBlob, 0, 16, 30, 20},
+        };
+        unsigned int ids[4] = {};
+        CustomSDKMgr* host = CustomSDKMgr::getInstance();
+        for (int i = 0; i < 4; ++i) ids[i] = static_cast<unsigned int>(host->registerCustomType(types[i]));
+        // What an embedding application does once its types are registered.
+        XType::initCustomTypeWidthMap(ids, 4);
+        XType::initCustomTypeNameIDMap(ids, 4);
     }
     ~CustomTypes() { CustomSDKMgr::getInstance()->unregisterAll(); }
-
-private:
-    static void add(const char* name, unsigned int traits, int width) {
-        QvCustomTypeDef def;
-        def.name = name;
-        def.traits = traits;
-        def.valueSize = 16;
-        def.textWidth = width;
-        CustomSDKMgr::getInstance()->registerCustomType(def);
-    }
 };
 
 // One validating parse of `expr`; the tree (null on failure), the messages
@@ -98,8 +98,6 @@ struct Validated : xparsetest::ParserHolder, xparsetest::TextHolder, xparsetest:
         return m_expr.substr(errBegin, errEnd - errBegin);
     }
     std::string errors() const { return err.toUtf8(); }
-
-private:
     std::string m_expr;
 };
 
@@ -111,15 +109,12 @@ inline int hasMsg(const QvUString& messages, int id) {
 }
 
 // Sets the precision mode for a scope and restores the old one.
-class PrecisionMode {
-public:
-    explicit PrecisionMode(int high) : m_previous(QvCmnExprGlobal::getIsHighPrecisionMode()) {
+struct PrecisionMode {
+    explicit PrecisionMode(int high) : previous(QvCmnExprGlobal::getIsHighPrecisionMode()) {
         QvCmnExprGlobal::changeHighPrecisionMode(high);
     }
-    ~PrecisionMode() { QvCmnExprGlobal::changeHighPrecisionMode(m_previous); }
-
-private:
-    int m_previous;
+    ~PrecisionMode() { QvCmnExprGlobal::changeHighPrecisionMode(previous); }
+    int previous;
 };
 
 }  // namespace xfunctest

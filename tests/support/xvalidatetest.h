@@ -15,8 +15,11 @@
 #include "qvcmnexpr/xtree.h"
 #include "qvcmnexpr/xvalidator.h"
 #include "qvutils.h"
+#include "xanswers.h"
 
 namespace xvalidatetest {
+
+using xtestsupport::answers;
 
 // Ports: I int, BI bigint, F float, D18 dec18(9,2), D28 dec28(20,2),
 // D38 dec38(38,6), S string(10), U unistring(12), DT date, BIN binary(16).
@@ -52,11 +55,11 @@ inline const char* kCatalog = R"json({
 struct Settings { int highPrecision = 1; int relax = 0; int allowNull = 0; };
 
 struct Outcome {
+    Outcome() = default;
+    explicit Outcome(const std::string& text, const Settings& s = {}, XParserContext* context = nullptr);
     int status = 0;
-    std::string errors;
-    std::string warnings;
-    size_t begin = 0;
-    size_t end = 0;
+    std::string errors, warnings;
+    size_t begin = 0, end = 0;
     ValidationResult result;
     EXValidationFailureCase failure{};  // the validator's failure record
     int failureChild = 0;
@@ -75,29 +78,20 @@ inline std::shared_ptr<XCatalog> loadCatalog(const std::string& json, const char
     return nullptr;
 }
 
-inline std::shared_ptr<XCatalog> catalog() {
-    static std::shared_ptr<XCatalog> loaded = loadCatalog(kCatalog, "validator");
-    return loaded;
-}
+inline std::shared_ptr<XCatalog> catalog() { static auto loaded = loadCatalog(kCatalog, "validator"); return loaded; }
 
 // A catalog context whose switches the test sets.
-class Context : public XCatalogContext {
-public:
-    explicit Context(const Settings& s) : XCatalogContext(catalog()), m_settings(s) {}
-    int isRelaxValidationSet() override { return m_settings.relax; }
-    int isAllowNullTypeSet() override { return m_settings.allowNull; }
-
-private:
-    Settings m_settings;
+struct Context : XCatalogContext {
+    explicit Context(const Settings& s) : XCatalogContext(catalog()), settings(s) {}
+    int isRelaxValidationSet() override { return settings.relax; }
+    int isAllowNullTypeSet() override { return settings.allowNull; }
+    Settings settings;
 };
 
 // Parses and validates `text`. High precision is a process setting, put back
 // afterwards; the decimal maximum is fixed by the first
 // setting a process makes (usesDecMax says whether it is s.decMax).
-inline int usesDecMax(int precision) {
-    XType::initDecMax(precision);
-    return XType::getDecMaxPrecision() == precision;
-}
+inline int usesDecMax(int precision) { return XType::initDecMax(precision), XType::getDecMaxPrecision() == precision; }
 
 inline void run(const std::string& text, const Settings& s, Outcome& out, XParserContext* context = nullptr) {
     const int mode = XType::getIsHighPrecisionMode();  // changed only when it differs: threads share it
@@ -109,26 +103,27 @@ inline void run(const std::string& text, const Settings& s, Outcome& out, XParse
     XParsedTree* tree = nullptr;
     out.status = parser.parse(out.source.getBuffer(), tree, out.result);
     out.tree.reset(tree);
-    out.errors = out.result.errors.toUtf8();
-    out.warnings = out.result.warnings.toUtf8();
-    out.begin = out.result.errorBegin;
-    out.end = out.result.errorEnd;
-    out.failure = parser.getValidator()->upg_getFailureCase();
-    out.failureChild = parser.getValidator()->upg_getFailureChildIndex();
+    out.errors = out.result.errors.toUtf8(), out.warnings = out.result.warnings.toUtf8();
+    out.begin = out.result.errorBegin, out.end = out.result.errorEnd;
+    const XValidator* validator = parser.getValidator();
+    out.failure = validator->upg_getFailureCase(), out.failureChild = validator->upg_getFailureChildIndex();
     if (mode != s.highPrecision) XType::changeIsHighPrecisionMode(mode);
 }
+
+inline Outcome::Outcome(const std::string& text, const Settings& s, XParserContext* c) { run(text, s, *this, c); }
 
 // With relaxed validation the parser keeps the tree as the grammar built it;
 // the validator's own relaxed paths are reached by running it on that tree,
 // over `checking` (by default the parsing context). status: -99 when the
 // text does not even parse.
 struct Relaxed {
-    Relaxed(const std::string& utf8, XParserContext& ctx, XParserContext* checking = nullptr)
+    Relaxed(const std::string& utf8, XParserContext& ctx, XParserContext* checking = nullptr, int refRecordingOff = 0)
         : text(QvUString::fromUtf8(utf8)) {
         XParser parser;
         parser.setParserContext(&ctx, 0);
         if (parser.parse(text.getBuffer(), tree, err, warn, 0, 1) != 0 || !tree) return;
         XValidator validator(checking ? checking : &ctx);
+        validator.setRefRecordingOff(refRecordingOff);
         status = validator.visitSyntaxTree(tree, nullptr, nullptr);
     }
     ~Relaxed() { delete tree; }
@@ -138,15 +133,11 @@ struct Relaxed {
     int status = -99;
 };
 
-// "eXDT_INT" -> "INT", "eXAL_ROW" -> "row" (levels in lower case).
-inline std::string shortName(const char* name) {
+// "eXDT_INT" -> "INT" ("row" for "eXAL_ROW" in lower case).
+inline std::string shortName(const char* name, int lowerCase = 0) {
     std::string s = name ? name : "?";
-    const size_t underscore = s.find('_');
-    return underscore == std::string::npos ? s : s.substr(underscore + 1);
-}
-
-inline std::string lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    s = s.substr(s.find('_') == std::string::npos ? 0 : s.find('_') + 1);
+    for (char& c : s) c = static_cast<char>(lowerCase && c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     return s;
 }
 
@@ -156,7 +147,7 @@ inline std::string describe(const XNode* node) {
     return shortName(node->getDataType().toString()) + " op" +
            std::to_string(XValidator::getNodeOp(node).toInteger()) + " aug:" +
            (aug.isValid() ? shortName(aug.toString()) : std::string("-")) + " " +
-           lower(shortName(XValidator::getNodeAggLevel(node).toString())) + " " +
+           shortName(XValidator::getNodeAggLevel(node).toString(), 1) + " " +
            (XValidator::isNodeConstnessTrue(node) ? "const" : "var");
 }
 

@@ -44,11 +44,9 @@ QvtStr<unsigned short> str16(const char* text) {
     return QvtStr<unsigned short>(u.getBuffer(), static_cast<int>(u.length()));
 }
 
-QvDecimal<3> dec28(long long value, int negateIt = 0) {
+QvDecimal<3> dec28(long long value) {
     QvDecimal<3> d;
-    QvDecimalImpl<3>::convertFrom(d, value);
-    if (negateIt) QvDecimalImpl<3>::negate(d);
-    return d;
+    return QvDecimalImpl<3>::convertFrom(d, value), d;
 }
 
 // A refusal ("x") must leave the target (preset to 9) alone.
@@ -90,7 +88,6 @@ const ReadCase kReadCases[] = {
     {of(-2.5), "ib", "i-3 b-3"},
     {of(0.49999999999999994), "i", "i0"},
     {of(2147483647.4), "i", "i2147483647"},
-    {of(2147483646.5), "i", "i2147483647"},
     {of(2147483647.5), "i", "ix"},
     {of(-2147483648.4), "i", "i-2147483648"},
     {of(-2147483648.5), "i", "ix"},
@@ -102,13 +99,10 @@ const ReadCase kReadCases[] = {
     {of(-2147483649LL), "i", "ix"},
     {of(-5), "bd", "b-5 d-5"},
     {of(1LL << 40), "d", "d1099511627776"},
-    {of(dec28(123456789012LL)), "b", "b123456789012"},
-    {of(dec28(42, 1)), "d", "d-42"},
-    {of(dec28(-17)), "i", "i-17"},
+    {of(dec28(-17)), "ibd", "i-17 b-17 d-17"},
     {of(dec28(2147483648LL)), "i", "ix"},
     // Strings, dates and binary values are no integers; a date reads as 0.
-    {of(str8("12")), "i", "ix"},
-    {of(str16("12")), "b", "bx"},
+    {of(str16("12")), "ib", "ix bx"},
     {of(QvDate()), "id", "ix d0"},
     {of(binary_t("ab", 2)), "bd", "bx dx"},
     // Negation; the most negative integers have no positive counterpart:
@@ -117,7 +111,6 @@ const ReadCase kReadCases[] = {
     {of(0.25), "nd", "n0 d-0.25"},
     {of(dec28(8)), "nd", "n0 d-8"},
     {of(INT_MIN), "ni", "n-1 i-2147483648"},
-    {of(INT_MIN + 1), "ni", "n0 i2147483647"},
     {of(LLONG_MIN), "nb", "n-1 b-9223372036854775808"},
     {of(2147483648LL), "ni", "n0 i-2147483648"},  // the long long literal whose negation is an int
     {of(str8("12")), "nd", "n-1 d12"},
@@ -127,9 +120,7 @@ const ReadCase kReadCases[] = {
 };
 
 TEST(XNodeConstTest, ReadsAndNegation) {
-    for (size_t i = 0; i < std::size(kReadCases); ++i) {
-        EXPECT_EQ(reads(*kReadCases[i].make(), kReadCases[i].ops), kReadCases[i].expected) << "row " << i;
-    }
+    for (const ReadCase& c : kReadCases) EXPECT_EQ(reads(*c.make(), c.ops), c.expected);
     auto null = XNodeConstTestAccess::make(5);
     null->getIndRef() = -1;
     null->negateNumericValue();
@@ -258,12 +249,9 @@ TEST(XNodeConstCreateTest, NumbersGetTheirClassTypeAndPositions) {
 }
 
 TEST(XNodeConstCreateTest, PredefinedIntegersKeepTheirKind) {
-    const std::pair<EXNodeId, int> cases[] = {{eXNI_TRUE, 1}, {eXNI_FALSE, 0}, {eXNI_ABORTED, 107}};
-    for (const auto& [kind, value] : cases) {
-        auto node = own(XNodeConstBase::createConstIntPredefined(kind, value, 0, 4));
-        EXPECT_EQ(answers({node->getId(), node->isConstNode(), node->getIntValue()}), answers({kind, 1, value}));
-        EXPECT_EQ(shape(*node), "KIND " + std::to_string(eXDT_INT) + " dummy 0-4 value");
-    }
+    auto node = own(XNodeConstBase::createConstIntPredefined(eXNI_ABORTED, 107, 0, 4));
+    EXPECT_EQ(answers({node->getId(), node->isConstNode(), node->getIntValue()}), answers({eXNI_ABORTED, 1, 107}));
+    EXPECT_EQ(shape(*node), "KIND " + std::to_string(eXDT_INT) + " dummy 0-4 value");
 }
 
 XNodeConstBase* createDecOfText(int precision, const QvUString& text, int force) {
@@ -280,16 +268,14 @@ const std::string k38 = "12345678901234567890123456789012345678";
 
 // Expected: the decimal's text, "" for no node, "throw" for QvDecException.
 TEST(XNodeConstCreateTest, DecimalFromTextIsExactUnlessForced) {
-    const std::string frac19 = "1." + k18, frac39 = "0.9" + k38;
+    const std::string frac19 = "1." + k18;
     const struct { std::string text; int precision, force; std::string expected; } cases[] = {
-        {"12.50", 18, 0, "12.50"},
         {k18, 18, 0, k18},
         {frac19, 18, 0, ""},
         {frac19, 18, 1, "1.12345678901234568"},
         {"1234567890123456789", 18, 0, "throw"},
         {k28, 28, 0, k28},
         {k38, 38, 0, k38},
-        {frac39, 38, 0, ""},
         // Not a decimal number from end to end: never a node, forced or not.
         {"", 18, 1, ""},
         {"abc", 28, 1, ""},
@@ -318,7 +304,6 @@ TEST(XNodeConstCreateTest, DecimalLadderTakesTheNarrowestExactRepresentation) {
     // text, high precision, decimal maximum, "Dec38rt" registered, data type (kCustom, kThrows)
     const struct { std::string text; int highPrecision, decMax, dec38rt, expected; } cases[] = {
         {k38, 0, eXDT_DEC28, 1, eXDT_FLOAT},
-        {"0.5", 0, eXDT_DEC18, 0, eXDT_FLOAT},
         {"0.5", 1, eXDT_DEC28, 0, eXDT_DEC18},
         {d19, 1, eXDT_DEC28, 0, eXDT_DEC28},
         {d29, 1, eXDT_DEC28, 1, kCustom},
@@ -329,11 +314,8 @@ TEST(XNodeConstCreateTest, DecimalLadderTakesTheNarrowestExactRepresentation) {
         {f39, 1, eXDT_DEC28, 1, eXDT_DEC28},
         {d19, 1, eXDT_DEC18, 1, kCustom},
         {d19, 1, eXDT_DEC18, 0, kThrows},
-        {"0.1234567890123456789", 1, eXDT_DEC18, 0, eXDT_DEC18},
-        {"0.1234567890123456789", 1, eXDT_DEC18, 1, kCustom},
         {k38, 1, eXDT_DEC38, 0, eXDT_DEC38},
         {d39, 1, eXDT_DEC38, 1, kThrows},
-        {f39, 1, eXDT_DEC38, 0, eXDT_DEC38},
     };
     for (const auto& c : cases) {
         const ModeScope mode(c.highPrecision, c.decMax, 0);
@@ -360,14 +342,11 @@ TEST(XNodeConstCreateTest, CreatedConstantsRead) {
 }
 
 TEST(XNodeConstCreateTest, DecMaxInexactRoundsAtTheConfiguredMaximum) {
-    for (int max : {eXDT_DEC18, eXDT_DEC28, eXDT_DEC38}) {
+    for (int max : {eXDT_DEC38, eXDT_DEC28, eXDT_DEC18}) {
         const ModeScope mode(1, max, 0);
         auto node = own(XNodeConstBase::createConstDecMaxInexact(qvU("1." + k18), 0, 1));
-        ASSERT_NE(node, nullptr);
-        EXPECT_EQ(node->getDataType().toInteger(), max);
-        if (max != eXDT_DEC18) continue;
-        EXPECT_EQ(decimalText(node->getDataPtr(), eXDT_DEC18), "1.12345678901234568");
-        EXPECT_TRUE(static_cast<const QvDecimal<2>*>(node->getDataPtr())->isInexact());
+        ASSERT_TRUE(node && node->getDataType().toInteger() == max) << max;
+        EXPECT_EQ(decimalText(node->getDataPtr(), max), max == eXDT_DEC18 ? "1.12345678901234568" : "1." + k18);
     }
 }
 

@@ -155,20 +155,16 @@ struct ShiftedRef : XRefInfo {
 };
 
 struct ShiftConverter : XRefInfoConverter {
-    ShiftConverter(EXRefInfoType t, int o, int* l, std::vector<ShiftedRef*>* m = nullptr, int eo = 0)
-        : type(t), offset(o), endOffset(eo), live(l), made(m) {}
+    ShiftConverter(EXRefInfoType t, int o, int* l, int eo = 0) : type(t), offset(o), endOffset(eo), live(l) {}
     EXRefInfoType getNewRefInfoType() const override { return type; }
     void convertRefInfo(XExprStrInfo* info, XRefInfo* entry, EXRefInfoType curType) const override {
         int b = 0, e = 0;
         entry->getPosBeginEnd(info, curType, b, e);
-        ShiftedRef* held = new ShiftedRef(b + offset, e + offset + endOffset, live);
-        if (made) made->push_back(held);
-        entry->setHeldRefInfo(held);
+        entry->setHeldRefInfo(new ShiftedRef(b + offset, e + offset + endOffset, live));
     }
     EXRefInfoType type;
     int offset, endOffset;
     int* live;
-    std::vector<ShiftedRef*>* made;
 };
 
 // Converted entries answer with the caller's positions, refuse nodes, clear
@@ -195,16 +191,17 @@ TEST(XExprStrInfoConvertTest, ConvertedEntriesAndWhoFreesThem) {
         EXPECT_EQ(answers({r.info.clearRefList(eXRIT_OWNED), live, r.info.getRefList().entries(),
                            r.info.addRefNode(a.get())}), "0 0 0 -1");
     }
-    std::vector<ShiftedRef*> made;  // entries of other types stay the caller's
+    XRefInfo* held = nullptr;  // entries of other types stay the caller's
     {
         Record r("a");
         NodePtr a = port(0, 1);
         r.info.addRefNode(a.get());
-        r.info.convertRefInfos(ShiftConverter(static_cast<EXRefInfoType>(7), 0, &live, &made));
+        r.info.convertRefInfos(ShiftConverter(static_cast<EXRefInfoType>(7), 0, &live));
+        held = r.info.getRefList()[0].getHeldRefInfo();
         EXPECT_EQ(r.info.clearRefList(static_cast<EXRefInfoType>(7)), 0);
     }
     EXPECT_EQ(live, 1);
-    for (ShiftedRef* held : made) delete held;
+    delete held;
 }
 
 TEST(XRefInfoTest, ValueSemanticsComparePointers) {
@@ -311,7 +308,7 @@ TEST(XExprStrInfoRewriteTest, OddListsAndTheTreesRecord) {
         Record r(c.text);
         std::vector<NodePtr> nodes;
         for (const auto& [begin, end] : c.refs) nodes.push_back(port(begin, end)), r.info.addRefNode(nodes.back().get());
-        if (c.convert) r.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, c.offset, &live, nullptr, c.endOffset));
+        if (c.convert) r.info.convertRefInfos(ShiftConverter(eXRIT_OWNED, c.offset, &live, c.endOffset));
         const RenameReplacer replacer(r.info, c.renames);
         const int rc = r.info.getExprWithRefReplaced(out, replacer);
         EXPECT_EQ(std::to_string(rc) + "|" + out.toUtf8() + "|" + replacer.asked, c.result) << c.text;

@@ -333,17 +333,6 @@ std::string tokenOf(const XExprStrInfo& info, const XNode* node) {
     return out;
 }
 
-NodePtr withChars(NodePtr node, int chars) {
-    node->setNumCharsMax(chars);
-    return node;
-}
-
-NodePtr nullConstant() {
-    auto node = Access::make(5, -1, -1, eXDT_INT);
-    node->getIndRef() = -1;
-    return node;
-}
-
 // A fixed spelling wins over the text; references and kinds without one use
 // their slice as written; widget references their whole name; constants
 // their slice or else their printed value.
@@ -358,10 +347,10 @@ TEST(XExprStrInfoNodeTokenTest, TextThatStandsForANode) {
         {"1 + :LKP.MyLookup( a )", widget(eXNI_LKP, 4, 10), "-"},  // no "(": no fallback
         {"0x + 42", Access::make(42, 5, 7, eXDT_INT), "42"},
         {"0x + 42", Access::make(-17, -1, -1, eXDT_INT), "-17*"},
-        {nullptr, withChars(Access::make(QvtStr<char>("abc", 3), -1, -1, eXDT_STRING), 3), "'abc'*"},
-        {nullptr, withChars(Access::make(QvtStr<unsigned short>(wide.getBuffer(), 4), -1, -1, eXDT_UNISTRING), 4),
+        {nullptr, Access::make(QvtStr<char>("abc", 3), -1, -1, eXDT_STRING, 3), "'abc'*"},
+        {nullptr, Access::make(QvtStr<unsigned short>(wide.getBuffer(), 4), -1, -1, eXDT_UNISTRING, 4),
          "'d\xC3\xA9j\xC3\xA0'*"},
-        {nullptr, nullConstant(), "-"},
+        {nullptr, Access::make(5, -1, -1, eXDT_INT, -1, true), "-"},
         {"1", port(0, 5), "-"},  // a slice beyond the text
         {"1", Access::make(7, 0, 5, eXDT_INT), "7*"},
     };

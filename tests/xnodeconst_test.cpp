@@ -30,11 +30,7 @@ using Maker = std::function<ConstPtr()>;
 
 // A maker of a constant holding `value` (a null one when `null`).
 template <class T> Maker of(T value, bool null = false) {
-    return [value, null] {
-        auto node = XNodeConstTestAccess::make<T>(value);
-        if (null) node->getIndRef() = -1;
-        return ConstPtr(node.release());
-    };
+    return [value, null] { return ConstPtr(XNodeConstTestAccess::make<T>(value, 0, 1, -1, -1, null).release()); };
 }
 
 QvtStr<char> str8(const char* text) { return QvtStr<char>(text, static_cast<int>(strlen(text))); }
@@ -121,8 +117,7 @@ const ReadCase kReadCases[] = {
 
 TEST(XNodeConstTest, ReadsAndNegation) {
     for (const ReadCase& c : kReadCases) EXPECT_EQ(reads(*c.make(), c.ops), c.expected);
-    auto null = XNodeConstTestAccess::make(5);
-    null->getIndRef() = -1;
+    auto null = XNodeConstTestAccess::make(5, 0, 1, -1, -1, true);
     null->negateNumericValue();
     EXPECT_EQ(answers({null->getDataRef(), null->isValueAvailable(), null->getId()}), answers({5, 0, eXNI_CONST}));
 }

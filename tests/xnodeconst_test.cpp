@@ -450,7 +450,7 @@ TEST(XNodeConstCreateTest, StringTextOutlivesItsNodeOnlyInCopies) {
     EXPECT_NE(copy.getBuffer(), held.getBuffer());
     QvtStr<unsigned short> moved = std::move(held);
     node.reset();
-    for (const auto* value : {&copy, &moved}) EXPECT_EQ(QvUString(value->getBuffer(), value->getLength()).compare(text), 0);
+    for (const auto* value : {&copy, &moved}) EXPECT_EQ(QvUString(value->getBuffer(), value->getLength()), text);
     // A new value assigned to a node's string replaces the viewed text.
     const ModeScope ascii(1, eXDT_DEC28, 1);
     auto narrow = own(XNodeConstBase::createConstString(qvU("abc"), 0, 1));

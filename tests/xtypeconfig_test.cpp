@@ -43,6 +43,8 @@ TEST_F(XTypeConfigTest, SamenessComparesShapeTypesAndOnlyTheDigitsThatMatter) {
     Recursive r2("other");
     auto s = [](Feature feature) { return structOf("S", {feature}); };  // a structure of one feature
     auto arr = [](int type) { return arrayOf(scalar("x", type)); };
+    auto map = [](const char* k, const char* v, int type) { return mapOf(scalar(k, eXDT_STRING), scalar(v, type)); };
+    auto in = [&s](int type) { return s(nested("in", s(scalar("a", type)))); };
     const SameRow rows[] = {
         {"string lengths are ignored", s(scalar("a", eXDT_STRING, 10)), s(scalar("a", eXDT_STRING, 99)), 1, 1},
         {"decimal precision counts", s(scalar("a", eXDT_DEC18, 10)), s(scalar("a", eXDT_DEC18, 12)), 0, 0},
@@ -54,12 +56,9 @@ TEST_F(XTypeConfigTest, SamenessComparesShapeTypesAndOnlyTheDigitsThatMatter) {
         {"array element names never matter", arr(eXDT_INT), arrayOf(scalar("y", eXDT_INT)), 1, 1},
         {"array element types", arr(eXDT_INT), arr(eXDT_BIGINT), 0, 0},
         {"array against struct", arr(eXDT_INT), s(scalar("x", eXDT_INT)), 0, 0},
-        {"maps of one shape", mapOf(scalar("k", eXDT_STRING), scalar("v", eXDT_INT)),
-         mapOf(scalar("key", eXDT_STRING), scalar("val", eXDT_INT)), 1, 1},
-        {"map values differ", mapOf(scalar("k", eXDT_STRING), scalar("v", eXDT_INT)),
-         mapOf(scalar("k", eXDT_STRING), scalar("v", eXDT_DATE)), 0, 0},
-        {"nested structs compared inside", s(nested("in", s(scalar("a", eXDT_INT)))),
-         s(nested("in", s(scalar("a", eXDT_DATE)))), 0, 0},
+        {"maps of one shape", map("k", "v", eXDT_INT), map("key", "val", eXDT_INT), 1, 1},
+        {"map values differ", map("k", "v", eXDT_INT), map("k", "v", eXDT_DATE), 0, 0},
+        {"nested structs compared inside", in(eXDT_INT), in(eXDT_DATE), 0, 0},
         {"two recursive descriptions of one shape", r1.config, r2.config, 0, 1},
     };
     for (const auto& [what, a, b, checkNames, same] : rows) {

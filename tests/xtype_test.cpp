@@ -115,12 +115,9 @@ TEST_F(XTypeRules, WidestOf) {
         EXPECT_EQ(answers({widest(chain[a], kNull), widest(kNull, chain[a])}), answers({chain[a], chain[a]}));
     }
     const int others[][3] = {
-        {kNull, kNull, kNull},
         {kStr, kInt, kInvalid},
         {kInt, kStr, kInvalid},
         {kStr, kStr, kStr},
-        {kDate, kNull, kDate},
-        {kNull, kBin, kBin},
         {kF18, kD18, kInvalid},
     };
     for (const auto& [a, b, expected] : others) EXPECT_EQ(expected, widest(a, b)) << a << ", " << b;
@@ -139,11 +136,9 @@ TEST_F(XTypeRules, WiderThanPredicates) {
         {kD38, kD28, 1, 0, 1},  // DEC38 is past the maximum: not a number once the maximum is checked
         {kInt, kDate, 0, 0, 1},
     };
-    for (const auto& [a, b, wider, widerOrSame, noCheck] : cases) {
-        const XType t(a);
+    for (const auto& [a, b, wider, widerOrSame, noCheck] : cases)
         EXPECT_EQ(answers({wider, widerOrSame, noCheck}),
-                  answers({t.isWiderThan(b), t.isWiderThanOrSameAs(b), t.isWiderThanNoCheck(b)})) << a << " " << b;
-    }
+                  answers({XType(a).isWiderThan(b), XType(a).isWiderThanOrSameAs(b), XType(a).isWiderThanNoCheck(b)}));
 }
 
 // ===== decimal maximum =====

@@ -243,13 +243,8 @@ const char kSample[] = "a + b -- note\n + :LKP.L(c)";
 
 // The sample with all four references recorded, rewritten over begin..end
 // (-1, -1: the whole text): "result|text|references asked".
-struct RewriteCase {
-    std::map<std::string, std::string> renames;
-    int begin, end;
-    const char* refuse;
-    int widgetRefRequired, collectWidgets;
-    const char* result;
-};
+using Renames = std::map<std::string, std::string>;
+struct RewriteCase { Renames renames; int begin, end; const char* refuse; int widgetRequired, collect; const char* out; };
 
 const RewriteCase kRewriteCases[] = {
     {{}, -1, -1, "", 0, 1, "0|a + b -- note\n + :LKP.L(c)|a b L c"},
@@ -271,13 +266,13 @@ TEST(XExprStrInfoRewriteTest, RenamesInPlace) {
         Record r(kSample);
         NodePtr a = port(0, 1), b = port(4, 5), cRef = port(24, 25), call = widget(eXNI_LKP, 17, 26);
         for (const XNode* node : {a.get(), b.get(), cRef.get(), call.get()}) r.info.addRefNode(node);
-        if (!c.collectWidgets) r.info.disableCollectingWidgetRef();
+        if (!c.collect) r.info.disableCollectingWidgetRef();
         RenameReplacer replacer(r.info, c.renames);
-        replacer.refuse = c.refuse, replacer.widgetRefRequired = c.widgetRefRequired;
+        replacer.refuse = c.refuse, replacer.widgetRefRequired = c.widgetRequired;
         QvUString out;
         const int rc = c.begin == -1 && c.end == -1 ? r.info.getExprWithRefReplaced(out, replacer)
                                                     : r.info.getExprWithRefReplaced(out, replacer, c.begin, c.end);
-        EXPECT_EQ(std::to_string(rc) + "|" + (rc == 0 ? out.toUtf8() : "") + "|" + replacer.asked, c.result)
+        EXPECT_EQ(std::to_string(rc) + "|" + (rc == 0 ? out.toUtf8() : "") + "|" + replacer.asked, c.out)
             << c.begin << " " << c.end;
         // The tree's positions and the current text stay as they were.
         EXPECT_EQ(answers({b->getPosBegin().toInteger(), call->getPosEnd().toInteger()}) + utf8(r.info.getCurExpr(), 5),
@@ -289,13 +284,9 @@ TEST(XExprStrInfoRewriteTest, RenamesInPlace) {
 // (not copied twice), converted entries (rewritten at the caller's
 // positions; an empty one inserts; one that cannot say where it is fails).
 TEST(XExprStrInfoRewriteTest, OddListsAndTheTreesRecord) {
-    const struct {
-        const char* text;
-        std::vector<std::pair<int, int>> refs;
-        int convert, offset, endOffset;
-        std::map<std::string, std::string> renames;
-        const char* result;  // "result|text|references asked"
-    } cases[] = {
+    // text, references, convert, offset, end offset, renames, "result|text|references asked"
+    const struct { const char* text; std::vector<std::pair<int, int>> refs; int convert, offset, endOffset;
+                   Renames renames; const char* result; } cases[] = {
         {"  1 +\t2 // c", {}, 0, 0, 0, {{"1", "x"}}, "0|  1 +\t2 // c|"},
         {"a + b", {{0, 5}, {4, 5}}, 0, 0, 0, {{"a + b", "x"}, {"b", "y"}}, "0|x|a + b"},
         {"a + b", {{0, 1}}, 1, 2, -1, {{"", "X"}}, "0|a X+ b|"},

@@ -44,7 +44,6 @@ TEST(XDataTest, TextOfEachType) {
     ASSERT_EQ(date.setTime(13, 5, 9, 7), 0);
     short isNull = -1, notNull = 0;
     const struct { int type; void* value; short* indicator; int annotate; const char* expected; } cases[] = {
-        {eXDT_INT, &i, nullptr, 0, "42"},
         {eXDT_INT, &i, nullptr, 1, "i:42"},
         {eXDT_BIGINT, &bigMax, nullptr, 1, "bi:9223372036854775807"},
         {eXDT_FLOAT, &inf, nullptr, 1, "f:inf"},

@@ -343,7 +343,6 @@ TEST(XExprStrInfoNodeTokenTest, TextThatStandsForANode) {
          "'d\xC3\xA9j\xC3\xA0'*"},
         {nullptr, Access::make(5, -1, -1, eXDT_INT, -1, true), "-"},
         {"1", port(0, 5), "-"},  // a slice beyond the text
-        {"1", Access::make(7, 0, 5, eXDT_INT), "7*"},
     };
     for (const auto& [text, node, token] : cases) {
         XExprStrInfo empty;

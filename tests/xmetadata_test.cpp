@@ -105,12 +105,10 @@ TEST(XMetadataTest, SetTakesTheLengthOnlyForTypesThatHaveOne) {
     scalarDef.name = "test.scalar", scalarDef.traits = eQvTRT_NUMERIC, scalarDef.valueSize = 8;
     ASSERT_TRUE(mgr->registerCustomType(vectorDef, 1025) == 1025 && mgr->registerCustomType(scalarDef, 1026) == 1026);
     const int cases[][4] = {  // 8-bit server mode, host type, length, length kept
-        {0, 1002, 10, -4},
         {0, 1006, 10, 10},
         {0, 1014, 10, 10},
         {0, 1003, 10, -4},
         {1, 1003, 10, 10},
-        {1, 1014, 10, -4},
         {0, 1025, 30, 30},
         {0, 1026, 30, -4},
     };

@@ -198,19 +198,14 @@ TEST_F(XTypeRules, OneLevelWiderUnderOtherMaximums) {
     EXPECT_EQ(kD18, oneUp(kD18, 1));
     // In low precision a BIGINT settles an unset maximum, and so do the
     // decimals whose answer is capped at it; the others leave it unset.
-    const int settles[][2] = {
-        {kInt, kInvalid},
+    const int settles[][2] = {  // operand, the maximum after (-1: still unset)
+        {kInt, -1},
         {kBig, kD28},
         {kD18, kD28},
-        {kD38, kInvalid},
+        {kD38, -1},
     };
-    for (const auto& [operand, settled] : settles) {
-        XType::cls_xdtDecMax = XType();
-        oneUp(operand, 0);
-        EXPECT_EQ(XType::cls_xdtDecMax.isInitialized() ? XType::cls_xdtDecMax.toInteger() : kInvalid, settled) << operand;
-    }
-    XType::cls_xdtDecMax = XType();
-    EXPECT_EQ(kD28, oneUp(kBig, 0));
+    for (const auto& [operand, settled] : settles)
+        EXPECT_EQ((XType::cls_xdtDecMax = XType(), oneUp(operand, 0), XType::cls_xdtDecMax.toInteger()), settled);
 }
 
 // ===== equivalence, families, sizes =====

@@ -136,6 +136,14 @@ TEST_F(XTypeConfigTest, FindChildIgnoresCaseAndSelectsThroughArraysAndMaps) {
     EXPECT_EQ(mc->findChild(us(u"KEY"))->getArrayDefinition(), mc->getKeyDefinition());
     EXPECT_EQ(mc->findChild(us(u"value"))->getArrayDefinition(), mc->getValueDefinition());
     EXPECT_EQ(mc->findChild(us(u"k")), nullptr);
+    // A selected definition outlives its map: releasing the map level by
+    // level leaves what another holder still uses.
+    std::unique_ptr<XArrayTypeConfig> values;
+    {
+        const Feature holder = nested("m", mapOf(scalar("k", eXDT_STRING), nested("v", intMap())));
+        values = static_cast<XMapTypeConfig*>(holder->getTypeConfig())->findChild(us(u"value"));
+    }
+    EXPECT_NE(values->getArrayDefinition()->getTypeConfig(), nullptr);
 }
 
 TEST_F(XTypeConfigTest, NestedSearchLooksAtEveryFeatureOnceDepthFirst) {

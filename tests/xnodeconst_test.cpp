@@ -276,15 +276,13 @@ TEST(XNodeConstCreateTest, DecimalFromTextIsExactUnlessForced) {
         {"12 ", 18, 1, ""},
     };
     for (const auto& c : cases) {
-        const std::string label = c.text + " at " + std::to_string(c.precision);
         std::string got = "throw";
         try {
             auto node = own(createDecOfText(c.precision, qvU(c.text), c.force));
             got = !node ? "" : node->getDataType().toInteger() != decTypeOf(c.precision) ? "type?"
                              : decimalText(node->getDataPtr(), decTypeOf(c.precision));
-        } catch (const QvDecException&) {
-        }
-        EXPECT_EQ(got, c.expected) << label;
+        } catch (const QvDecException&) {}
+        EXPECT_EQ(got, c.expected) << c.text << " at " << c.precision;
     }
 }
 
@@ -318,8 +316,7 @@ TEST(XNodeConstCreateTest, DecimalLadderTakesTheNarrowestExactRepresentation) {
         try {
             auto node = own(XNodeConstBase::createConstDecimal(qvU(c.text), 0, 1));
             got = !node ? -99 : !node->isValueAvailable() ? -98 : node->getDataType().toInteger();
-        } catch (const QvDecException&) {
-        }
+        } catch (const QvDecException&) {}
         EXPECT_EQ(got, c.expected == kCustom ? custom.id : c.expected)
             << c.text << " hp " << c.highPrecision << " max " << c.decMax << " custom " << c.dec38rt;
     }
@@ -427,8 +424,7 @@ TEST(XNodeConstCreateTest, StringRuleFollowsTheServerMode) {
             auto node = own(XNodeConstBase::createConstString(text, 0, 1));
             got = answers({node->getDataType().toInteger(), node->getNumCharsMax().toInteger(),
                            node->getScale().toInteger()}) + " " + heldText(node, ascii);
-        } catch (const XInvalidConstStrException&) {
-        }
+        } catch (const XInvalidConstStrException&) {}
         const int type = ascii ? eXDT_STRING : eXDT_UNISTRING, n = static_cast<int>(text.length());
         EXPECT_EQ(got, !holds ? "throw" : answers({type, n, eXMINT_DUMMY}) + " " + utf8) << utf8 << ascii;
     }

@@ -60,6 +60,7 @@ TEST_F(XTypeConfigTest, SamenessComparesShapeTypesAndOnlyTheDigitsThatMatter) {
         {"map values differ", map("k", "v", eXDT_INT), map("k", "v", eXDT_DATE), 0, 0},
         {"nested structs compared inside", in(eXDT_INT), in(eXDT_DATE), 0, 0},
         {"two recursive descriptions of one shape", r1.config, r2.config, 0, 1},
+        {"a struct without a structure", std::make_shared<XStructTypeConfig>(), s(scalar("a", eXDT_INT)), 1, 0},
     };
     for (const auto& [what, a, b, checkNames, same] : rows) {
         EXPECT_EQ(answers({a->isSame(b.get(), checkNames), b->isSame(a.get(), checkNames)}), answers({same, same}))
@@ -114,6 +115,9 @@ TEST_F(XTypeConfigTest, ResultsAreKeptByTheObjectThatComputedThem) {
     feature.initSF(us(u"h"), XType(eXDT_INT), nullptr, 10, 0, 0);
     cyclic.initSF(us(u"next"), XType(eXDT_INT), nullptr, 10, 0, 0);
     EXPECT_EQ(before + " " + answers({feature.isValidFeature(nullptr), cyclic.isCyclic(&visited)}), "0 0 1 1 1 0");
+    // A nested description already known to be acyclic keeps its answer inside another.
+    const Config inner = structOf("I", {scalar("x", eXDT_INT)}), outer = structOf("O", {nested("in", inner)});
+    EXPECT_EQ(answers({inner->isCyclic(nullptr), outer->isCyclic(nullptr)}), "0 0");
 }
 
 TEST_F(XTypeConfigTest, FindChildIgnoresCaseAndSelectsThroughArraysAndMaps) {

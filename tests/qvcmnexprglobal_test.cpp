@@ -55,10 +55,8 @@ TEST_F(QvCmnExprGlobalTest, SetRefusesTheOtherValueAndChangeOverrides) {
 }
 
 TEST_F(QvCmnExprGlobalTest, AnyValueOtherThanOneMeansOff) {
-    for (int off : {0, -1, 2}) {
-        G::changeHighPrecisionMode(1), G::changeHighPrecisionMode(off);
-        EXPECT_EQ(G::getIsHighPrecisionMode(), 0) << off;
-    }
+    for (int off : {0, -1, 2})
+        EXPECT_EQ((G::changeHighPrecisionMode(1), G::changeHighPrecisionMode(off), G::getIsHighPrecisionMode()), 0);
     // Set once to "off" through a value other than 0; 0 is then the same value.
     *process() = G(G::kModeProcess);
     EXPECT_EQ(answers({G::setIsHighPrecisionMode(7) != nullptr, G::setIsHighPrecisionMode(0) != nullptr,
@@ -83,8 +81,7 @@ TEST_F(QvCmnExprGlobalTest, DeleteInProcessModeDropsOnlyThePrinter) {
     G::changeHighPrecisionMode(0), G::deleteQvCmnExprGlobal();
     EXPECT_TRUE(G::getDbgPrinter() == nullptr && G::getIsHighPrecisionMode() == 0);
     EXPECT_EQ(G::setDbgPrinter(qvU("dbg.log"), 0), process());
-    ASSERT_NE(G::getDbgPrinter(), nullptr);
-    EXPECT_EQ(G::getDbgPrinter()->isUsedByApplication(), 0);
+    ASSERT_TRUE(G::getDbgPrinter() && !G::getDbgPrinter()->isUsedByApplication());
 }
 
 TEST_F(QvCmnExprGlobalTest, MemberOperations) {
@@ -97,16 +94,15 @@ TEST_F(QvCmnExprGlobalTest, MemberOperations) {
               "1 0 1 0");
     g.setDbgPrinterForMyself(qvU("mine.log"));
     XDbgPrinter* mine = g.getMyDbgPrinter();
-    ASSERT_NE(mine, nullptr);
-    EXPECT_EQ(mine->isUsedByApplication(), 0);
+    ASSERT_TRUE(mine && !mine->isUsedByApplication());
     g.setDbgPrinterForMyself(qvU("other.log"));
     EXPECT_EQ(g.getMyDbgPrinter(), mine);
     g.deleteMe();
     // The process object's printer is untouched by a member of another object.
     EXPECT_TRUE(g.getMyDbgPrinter() == nullptr && G::getDbgPrinter() != nullptr);
     G modeZero(G::kModeProcess);  // brings the application's printer
-    ASSERT_NE(modeZero.getMyDbgPrinter(), nullptr);
-    EXPECT_EQ(answers({modeZero.getMyDbgPrinter()->isUsedByApplication(), modeZero.isMeProcessGlobal()}), "1 0");
+    ASSERT_TRUE(modeZero.getMyDbgPrinter() && modeZero.getMyDbgPrinter()->isUsedByApplication());
+    EXPECT_EQ(modeZero.isMeProcessGlobal(), 0);
 }
 
 TEST_F(QvCmnExprGlobalTest, CopyClearsCountersAndSharesPrinter) {
@@ -116,14 +112,12 @@ TEST_F(QvCmnExprGlobalTest, CopyClearsCountersAndSharesPrinter) {
         QvUString text = qvU(prefix);
         return g.printUsage(text), text.toUtf8();
     };
-    auto counts = [](int precision, int printer) {
-        return "Times to get global data \"HighPrecisionMode\" : " + std::to_string(precision) +
-               "\nTimes to get global data \"DebugPrinter\" : " + std::to_string(printer) + "\n";
-    };
-    const std::string counted = counts(2, 1);
+    const std::string counted = "Times to get global data \"HighPrecisionMode\" : 2\n"
+                                "Times to get global data \"DebugPrinter\" : 1\n";
     EXPECT_EQ(usage(*process(), "> "), "> " + counted);
     G copy(*process()), assigned(G::kModePerThread);
-    EXPECT_EQ(usage(copy, ""), counts(0, 0));
+    EXPECT_EQ(usage(copy, ""), "Times to get global data \"HighPrecisionMode\" : 0\n"
+                               "Times to get global data \"DebugPrinter\" : 0\n");
     EXPECT_EQ(copy.getMyDbgPrinter(), process()->getMyDbgPrinter());
     assigned = *process();
     EXPECT_EQ(usage(assigned, ""), counted);

@@ -22,17 +22,15 @@ std::string text(XType type, void* value, short* indicator = nullptr, int numCha
     return buf ? QvUString(buf.get()).toUtf8() : "<null>";
 }
 
-template <int N>
-QvDecimal<N> dec(const char* s) {
+template <int N> QvDecimal<N> dec(const char* s) {
     QvDecimal<N> d;
-    QvDecStringConvert::stringToQvDec(d, s, static_cast<const char*>(nullptr));
-    return d;
+    return QvDecStringConvert::stringToQvDec(d, s, static_cast<const char*>(nullptr)), d;
 }
 
 // Each row: type, value, null indicator, annotated, the text written.
 TEST(XDataTest, TextOfEachType) {
-    int32_t i = 42, lo = std::numeric_limits<int32_t>::min();
-    int64_t bigMin = std::numeric_limits<int64_t>::min(), bigMax = std::numeric_limits<int64_t>::max();
+    int32_t i = 42;
+    int64_t bigMax = std::numeric_limits<int64_t>::max();
     double inf = std::numeric_limits<double>::infinity();
     QvDecimal<2> d18 = dec<2>("-12.50");
     QvDecimal<3> d28 = dec<3>("1234567890123456789012345.678");
@@ -44,18 +42,9 @@ TEST(XDataTest, TextOfEachType) {
     QvDate date;
     ASSERT_EQ(date.setDate(2024, 2, 29), 0);
     ASSERT_EQ(date.setTime(13, 5, 9, 7), 0);
-    short isNull = -1, notNull = 0, other = 1;
-    const struct {
-        int type;
-        void* value;
-        short* indicator;
-        int annotate;
-        const char* expected;
-    } cases[] = {
-        {eXDT_INT, &i, nullptr, 0, "42"},
+    short isNull = -1, notNull = 0;
+    const struct { int type; void* value; short* indicator; int annotate; const char* expected; } cases[] = {
         {eXDT_INT, &i, nullptr, 1, "i:42"},
-        {eXDT_INT, &lo, nullptr, 0, "-2147483648"},
-        {eXDT_BIGINT, &bigMin, nullptr, 0, "-9223372036854775808"},
         {eXDT_BIGINT, &bigMax, nullptr, 1, "bi:9223372036854775807"},
         {eXDT_FLOAT, &inf, nullptr, 1, "f:inf"},
         {eXDT_DEC18, &d18, nullptr, 1, "d1:-12.50"},
@@ -69,30 +58,25 @@ TEST(XDataTest, TextOfEachType) {
         {eXDT_STRING, latin1, nullptr, 0, "'\xC3\xA9'"},      // 8-bit text is widened byte by byte
         {eXDT_STRING, empty, nullptr, 0, "''"},
         {eXDT_UNISTRING, const_cast<unsigned short*>(u.getBuffer()), nullptr, 1, "u:'\xE2\x82\xAC x'"},
-        {eXDT_BINARY, bytes, nullptr, 0, "{BinaryValue}"},
         {eXDT_BINARY, bytes, nullptr, 1, "b:{BinaryValue}"},
         {eXDT_DATE, &date, nullptr, 0, "<02/29/2024 13:05:09.000000007>"},
-        {eXDT_DATE, &date, nullptr, 1, "t:<02/29/2024 13:05:09.000000007>"},
         {eXDT_INT, &i, &isNull, 0, "{NULL}"},  // a null indicator wins over the value
-        {eXDT_INT, &i, &isNull, 1, "i:{NULL}"},
         {eXDT_BOOLEAN, nullptr, &isNull, 1, "bl:{NULL}"},  // ... and needs no value or printable type
         {eXDT_INT, &i, &notNull, 0, "42"},
-        {eXDT_INT, &i, &other, 0, "42"},
         {eXDT_INT, nullptr, nullptr, 0, "{ValueNotAvailable}"},
         {eXDT_DATE, nullptr, &notNull, 1, "t:{ValueNotAvailable}"},
     };
     for (const auto& c : cases) EXPECT_EQ(text(c.type, c.value, c.indicator, kXDataNoCharsMax, c.annotate), c.expected);
     // %.15lg, except plain decimals from the host in [1e-15, 1e-4)
     const std::pair<double, const char*> floats[] = {
-        {0.5, "0.5"},
         {0.0, "0"},
-        {-0.25, "-0.25"},
         {0.0001, "0.0001"},
         {1e20, "1e+20"},
-        {123456789.125, "123456789.125"},
         {1.0 / 3, "0.333333333333333"},
         {1e-16, "1e-16"},
-        {0.00005, "0.00005"}, {-0.00005, "-0.00005"}, {1e-15, "0.000000000000001"}, {0.0000999, "0.0000999"}};
+        {1e-15, "0.000000000000001"},
+        {-0.00005, "-0.00005"},
+    };
     for (auto [value, expected] : floats) EXPECT_EQ(text(eXDT_FLOAT, &value), expected);
 }
 
@@ -100,14 +84,11 @@ TEST(XDataTest, TextOfEachType) {
 TEST(XDataTest, NumCharsMaxBoundsStrings) {
     char narrow[] = "abc";
     QvUString wide = qvU("abc");
-    for (int numCharsMax : {3, 100, 2, 0, -3, -1}) {
+    for (int numCharsMax : {3, 2, -3, -1}) {
         for (void* value : {static_cast<void*>(narrow), static_cast<void*>(const_cast<unsigned short*>(wide.getBuffer()))}) {
             const int type = value == narrow ? eXDT_STRING : eXDT_UNISTRING;
-            if (numCharsMax >= 3 || numCharsMax == -3) {
-                EXPECT_EQ(text(type, value, nullptr, numCharsMax), "'abc'") << numCharsMax;
-            } else {
-                EXPECT_THROW(text(type, value, nullptr, numCharsMax), QvAssertFailure) << numCharsMax;
-            }
+            if (numCharsMax == 3 || numCharsMax == -3) EXPECT_EQ(text(type, value, nullptr, numCharsMax), "'abc'");
+            else EXPECT_THROW(text(type, value, nullptr, numCharsMax), QvAssertFailure) << numCharsMax;
         }
     }
     int32_t i = 123456;
@@ -116,7 +97,7 @@ TEST(XDataTest, NumCharsMaxBoundsStrings) {
 
 TEST(XDataTest, TypesWithoutTextAreInvariants) {
     int32_t b = 1;
-    for (int type : {static_cast<int>(eXDT_BOOLEAN), static_cast<int>(eXDT_NULL), -1, -2, 0, 1004, 1033})
+    for (int type : {static_cast<int>(eXDT_BOOLEAN), -1, 1004, 1033})
         xtestsupport::expectInvariant("xdata", [&] { text(type, &b); });
 }
 

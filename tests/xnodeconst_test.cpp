@@ -30,11 +30,7 @@ using Maker = std::function<ConstPtr()>;
 
 // A maker of a constant holding `value` (a null one when `null`).
 template <class T> Maker of(T value, bool null = false) {
-    return [value, null] {
-        auto node = XNodeConstTestAccess::make<T>(value);
-        if (null) node->getIndRef() = -1;
-        return ConstPtr(node.release());
-    };
+    return [value, null] { return ConstPtr(XNodeConstTestAccess::make<T>(value, 0, 1, -1, -1, null).release()); };
 }
 
 QvtStr<char> str8(const char* text) { return QvtStr<char>(text, static_cast<int>(strlen(text))); }
@@ -44,11 +40,9 @@ QvtStr<unsigned short> str16(const char* text) {
     return QvtStr<unsigned short>(u.getBuffer(), static_cast<int>(u.length()));
 }
 
-QvDecimal<3> dec28(long long value, int negateIt = 0) {
+QvDecimal<3> dec28(long long value) {
     QvDecimal<3> d;
-    QvDecimalImpl<3>::convertFrom(d, value);
-    if (negateIt) QvDecimalImpl<3>::negate(d);
-    return d;
+    return QvDecimalImpl<3>::convertFrom(d, value), d;
 }
 
 // A refusal ("x") must leave the target (preset to 9) alone.
@@ -88,38 +82,23 @@ const ReadCase kReadCases[] = {
     // Doubles to int round half away from zero within the range; adding 0.5 to 0.49999999999999994 gives 1.0.
     {of(2.5), "i", "i3"},
     {of(-2.5), "ib", "i-3 b-3"},
-    {of(2.4), "i", "i2"},
-    {of(-0.5), "i", "i-1"},
     {of(0.49999999999999994), "i", "i0"},
-    {of(-0.49999999999999994), "i", "i0"},
     {of(2147483647.4), "i", "i2147483647"},
-    {of(2147483646.5), "i", "i2147483647"},
-    {of(2147483647.0), "i", "i2147483647"},
     {of(2147483647.5), "i", "ix"},
-    {of(-2147483648.0), "i", "i-2147483648"},
     {of(-2147483648.4), "i", "i-2147483648"},
-    {of(2147483648.0), "i", "ix"},
     {of(-2147483648.5), "i", "ix"},
     {of(__builtin_nan("")), "i", "ix"},
-    {of(__builtin_inf()), "i", "ix"},
-    {of(-1e300), "i", "ix"},
     {of(1e30), "b", "bx"},
     // Integers and decimals.
     {of(2147483648LL), "i", "ix"},
     {of(-2147483648LL), "i", "i-2147483648"},
     {of(-2147483649LL), "i", "ix"},
     {of(-5), "bd", "b-5 d-5"},
-    {of(LLONG_MAX), "b", "b9223372036854775807"},
     {of(1LL << 40), "d", "d1099511627776"},
-    {of(dec28(123456789012LL)), "b", "b123456789012"},
-    {of(dec28(42, 1)), "d", "d-42"},
-    {of(dec28(-17)), "i", "i-17"},
+    {of(dec28(-17)), "ibd", "i-17 b-17 d-17"},
     {of(dec28(2147483648LL)), "i", "ix"},
-    {of(dec28(2147483649LL, 1)), "i", "ix"},
-    {of(dec28(2147483648LL, 1)), "i", "i-2147483648"},
     // Strings, dates and binary values are no integers; a date reads as 0.
-    {of(str8("12")), "i", "ix"},
-    {of(str16("12")), "b", "bx"},
+    {of(str16("12")), "ib", "ix bx"},
     {of(QvDate()), "id", "ix d0"},
     {of(binary_t("ab", 2)), "bd", "bx dx"},
     // Negation; the most negative integers have no positive counterpart:
@@ -128,26 +107,17 @@ const ReadCase kReadCases[] = {
     {of(0.25), "nd", "n0 d-0.25"},
     {of(dec28(8)), "nd", "n0 d-8"},
     {of(INT_MIN), "ni", "n-1 i-2147483648"},
-    {of(INT_MIN + 1), "ni", "n0 i2147483647"},
-    {of(INT_MAX), "ni", "n0 i-2147483647"},
     {of(LLONG_MIN), "nb", "n-1 b-9223372036854775808"},
-    {of(LLONG_MAX), "nb", "n0 b-9223372036854775807"},
     {of(2147483648LL), "ni", "n0 i-2147483648"},  // the long long literal whose negation is an int
     {of(str8("12")), "nd", "n-1 d12"},
-    {of(QvDate()), "n", "n-1"},
-    {of(binary_t("x", 1)), "n", "n-1"},
     // A null value refuses everything, strings without throwing.
     {of(5, true), "ibdnd", "ix bx dx n-1 dx"},
     {of(str8("abc"), true), "d", "dx"},
-    {of(2.5, true), "n", "n-1"},
 };
 
 TEST(XNodeConstTest, ReadsAndNegation) {
-    for (size_t i = 0; i < std::size(kReadCases); ++i) {
-        EXPECT_EQ(reads(*kReadCases[i].make(), kReadCases[i].ops), kReadCases[i].expected) << "row " << i;
-    }
-    auto null = XNodeConstTestAccess::make(5);
-    null->getIndRef() = -1;
+    for (const ReadCase& c : kReadCases) EXPECT_EQ(reads(*c.make(), c.ops), c.expected);
+    auto null = XNodeConstTestAccess::make(5, 0, 1, -1, -1, true);
     null->negateNumericValue();
     EXPECT_EQ(answers({null->getDataRef(), null->isValueAvailable(), null->getId()}), answers({5, 0, eXNI_CONST}));
 }
@@ -160,13 +130,15 @@ TEST(XNodeConstTest, StringReadsAsDoubleOnlyWhenNumeric) {
         {"12  ", "d12"},
         {"  -1.5", "d-1.5"},
         {"+.5", "d0.5"},
-        {"1e3", "d1000"},
+        {"1e-3", "d0.001"},
         {"12a", "d!20050"},
-        {"", "d!20050"}, {"-", "d!20050"}, {"1e", "d!20050"}, {"1 2", "d!20050"}, {".", "d!20050"}};
-    for (const auto& [text, expected] : cases) {
-        EXPECT_EQ(reads(*of(str8(text))(), "d"), expected) << text;
-        EXPECT_EQ(reads(*of(str16(text))(), "d"), expected) << text;
-    }
+        {"", "d!20050"},
+        {".", "d!20050"},
+        {"1e", "d!20050"},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(reads(*of(str8(text))(), "d") + reads(*of(str16(text))(), "d"), std::string(expected) + expected)
+            << text;
     QvUtilGlobal::set8xConvertStrToNum(1);
     EXPECT_EQ(reads(*of(str8("12a"))(), "d"), "d12");
     QvUtilGlobal::set8xConvertStrToNum(previous);
@@ -188,19 +160,14 @@ struct ModeScope {
     XType decMax = XType::cls_xdtDecMax;
     xtestsupport::ServerMode ascii;
     ModeScope(int hp, int max, int asciiMode) : ascii(asciiMode) {
-        QvCmnExprGlobal::changeHighPrecisionMode(hp);
-        XType::cls_xdtDecMax = XType(max);
+        QvCmnExprGlobal::changeHighPrecisionMode(hp), XType::cls_xdtDecMax = max;
     }
     ~ModeScope() { QvCmnExprGlobal::changeHighPrecisionMode(highPrecision); XType::cls_xdtDecMax = decMax; }
 };
 
 // A stand-in for the host's 38-digit decimal type "Dec38rt": the value is a
 // QvDecimal<4>, and texts it cannot hold exactly are refused.
-QvDecimal<4> decimalAt(const void* value) {
-    QvDecimal<4> d;
-    std::memcpy(&d, value, sizeof d);
-    return d;
-}
+QvDecimal<4> decimalAt(const void* value) { return *static_cast<const QvDecimal<4>*>(value); }
 
 int dec38rtFromText(const unsigned short* text, size_t length, void* out) {
     QvDecimal<4> d;
@@ -214,20 +181,12 @@ int dec38rtFromText(const unsigned short* text, size_t length, void* out) {
 
 QvCustomTypeDef dec38rtDef() {
     QvCustomTypeDef def;
-    def.name = "Dec38rt";
-    def.traits = eQvTRT_NUMERIC | eQvTRT_DECIMAL | eQvTRT_COMPARABLE;
-    def.valueSize = sizeof(QvDecimal<4>);
-    def.textWidth = 40;
-    def.precision = 38;
-    def.fromText = dec38rtFromText;
+    def.name = "Dec38rt", def.traits = eQvTRT_NUMERIC | eQvTRT_DECIMAL | eQvTRT_COMPARABLE;
+    def.valueSize = sizeof(QvDecimal<4>), def.textWidth = 40, def.precision = 38, def.fromText = dec38rtFromText;
     def.toInteger = [](const void* v, int& out) { return QvDecimalImpl<4>::toInt32(decimalAt(v), out) == 0 ? 1 : 0; };
     def.toBigInt = [](const void* v, long long& out) { return QvDecimalImpl<4>::toInt64(decimalAt(v), out) ? 0 : 1; };
     def.toFloat = [](const void* v, double& out) { return out = QvDecimalImpl<4>::toDouble(decimalAt(v)), 1; };
-    def.negate = [](void* v) {
-        QvDecimal<4> d = decimalAt(v);
-        QvDecimalImpl<4>::negate(d);
-        return std::memcpy(v, &d, sizeof d), 1;
-    };
+    def.negate = [](void* v) { return QvDecimalImpl<4>::negate(*static_cast<QvDecimal<4>*>(v)), 1; };
     return def;
 }
 
@@ -285,12 +244,9 @@ TEST(XNodeConstCreateTest, NumbersGetTheirClassTypeAndPositions) {
 }
 
 TEST(XNodeConstCreateTest, PredefinedIntegersKeepTheirKind) {
-    const std::pair<EXNodeId, int> cases[] = {{eXNI_TRUE, 1}, {eXNI_FALSE, 0}, {eXNI_ABORTED, 107}};
-    for (const auto& [kind, value] : cases) {
-        auto node = own(XNodeConstBase::createConstIntPredefined(kind, value, 0, 4));
-        EXPECT_EQ(answers({node->getId(), node->isConstNode(), node->getIntValue()}), answers({kind, 1, value}));
-        EXPECT_EQ(shape(*node), "KIND " + std::to_string(eXDT_INT) + " dummy 0-4 value");
-    }
+    auto node = own(XNodeConstBase::createConstIntPredefined(eXNI_ABORTED, 107, 0, 4));
+    EXPECT_EQ(answers({node->getId(), node->isConstNode(), node->getIntValue()}), answers({eXNI_ABORTED, 1, 107}));
+    EXPECT_EQ(shape(*node), "KIND " + std::to_string(eXDT_INT) + " dummy 0-4 value");
 }
 
 XNodeConstBase* createDecOfText(int precision, const QvUString& text, int force) {
@@ -307,40 +263,26 @@ const std::string k38 = "12345678901234567890123456789012345678";
 
 // Expected: the decimal's text, "" for no node, "throw" for QvDecException.
 TEST(XNodeConstCreateTest, DecimalFromTextIsExactUnlessForced) {
-    const std::string frac18 = "0." + k18, frac19 = "1." + k18, frac29 = "9." + k28, frac39 = "0.9" + k38;
+    const std::string frac19 = "1." + k18;
     const struct { std::string text; int precision, force; std::string expected; } cases[] = {
-        {"12.50", 18, 0, "12.50"},
-        {"-0.001", 18, 0, "-0.001"},
         {k18, 18, 0, k18},
-        {frac18, 18, 0, frac18},
         {frac19, 18, 0, ""},
         {frac19, 18, 1, "1.12345678901234568"},
-        {frac19, 28, 0, frac19},
         {"1234567890123456789", 18, 0, "throw"},
-        {"1234567890123456789", 18, 1, "throw"},
         {k28, 28, 0, k28},
-        {frac29, 28, 0, ""},
-        {frac29, 28, 1, "9.123456789012345678901234568"},
-        {"12345678901234567890123456789", 28, 1, "throw"},
         {k38, 38, 0, k38},
-        {frac39, 38, 0, ""},
-        {"123456789012345678901234567890123456789", 38, 1, "throw"},
         // Not a decimal number from end to end: never a node, forced or not.
         {"", 18, 1, ""},
-        {"abc", 28, 1, ""},
-        {"1.5e3", 38, 1, ""},
         {"12 ", 18, 1, ""},
     };
     for (const auto& c : cases) {
-        const std::string label = c.text + " at " + std::to_string(c.precision);
         std::string got = "throw";
         try {
             auto node = own(createDecOfText(c.precision, qvU(c.text), c.force));
             got = !node ? "" : node->getDataType().toInteger() != decTypeOf(c.precision) ? "type?"
                              : decimalText(node->getDataPtr(), decTypeOf(c.precision));
-        } catch (const QvDecException&) {
-        }
-        EXPECT_EQ(got, c.expected) << label;
+        } catch (const QvDecException&) {}
+        EXPECT_EQ(got, c.expected) << c.text << " at " << c.precision;
     }
 }
 
@@ -353,30 +295,19 @@ TEST(XNodeConstCreateTest, DecimalLadderTakesTheNarrowestExactRepresentation) {
     const std::string d19 = "1" + k18, d29 = "1" + k28, d39 = "1" + k38, f29 = "1." + k28, f39 = "1." + k38;
     // text, high precision, decimal maximum, "Dec38rt" registered, data type (kCustom, kThrows)
     const struct { std::string text; int highPrecision, decMax, dec38rt, expected; } cases[] = {
-        {"2147483648", 0, eXDT_DEC28, 1, eXDT_FLOAT},
         {k38, 0, eXDT_DEC28, 1, eXDT_FLOAT},
-        {d39, 0, eXDT_DEC18, 0, eXDT_FLOAT},
-        {"0.5", 0, eXDT_DEC18, 0, eXDT_FLOAT},
         {"0.5", 1, eXDT_DEC28, 0, eXDT_DEC18},
-        {k18, 1, eXDT_DEC28, 0, eXDT_DEC18},
         {d19, 1, eXDT_DEC28, 0, eXDT_DEC28},
-        {k28, 1, eXDT_DEC28, 0, eXDT_DEC28},
         {d29, 1, eXDT_DEC28, 1, kCustom},
         {d29, 1, eXDT_DEC28, 0, kThrows},
         {f29, 1, eXDT_DEC28, 1, kCustom},
         {f29, 1, eXDT_DEC28, 0, eXDT_DEC28},  // rounded to the maximum
-        {k38, 1, eXDT_DEC28, 1, kCustom},
         {d39, 1, eXDT_DEC28, 1, kThrows},
         {f39, 1, eXDT_DEC28, 1, eXDT_DEC28},
-        {k18, 1, eXDT_DEC18, 0, eXDT_DEC18},
         {d19, 1, eXDT_DEC18, 1, kCustom},
         {d19, 1, eXDT_DEC18, 0, kThrows},
-        {"0.1234567890123456789", 1, eXDT_DEC18, 0, eXDT_DEC18},
-        {"0.1234567890123456789", 1, eXDT_DEC18, 1, kCustom},
-        {k28, 1, eXDT_DEC18, 1, kCustom},
         {k38, 1, eXDT_DEC38, 0, eXDT_DEC38},
         {d39, 1, eXDT_DEC38, 1, kThrows},
-        {f39, 1, eXDT_DEC38, 0, eXDT_DEC38},
     };
     for (const auto& c : cases) {
         const ModeScope mode(c.highPrecision, c.decMax, 0);
@@ -385,8 +316,7 @@ TEST(XNodeConstCreateTest, DecimalLadderTakesTheNarrowestExactRepresentation) {
         try {
             auto node = own(XNodeConstBase::createConstDecimal(qvU(c.text), 0, 1));
             got = !node ? -99 : !node->isValueAvailable() ? -98 : node->getDataType().toInteger();
-        } catch (const QvDecException&) {
-        }
+        } catch (const QvDecException&) {}
         EXPECT_EQ(got, c.expected == kCustom ? custom.id : c.expected)
             << c.text << " hp " << c.highPrecision << " max " << c.decMax << " custom " << c.dec38rt;
     }
@@ -394,23 +324,17 @@ TEST(XNodeConstCreateTest, DecimalLadderTakesTheNarrowestExactRepresentation) {
 
 // A low-precision decimal is the double of its text; a string constant reads as a number.
 TEST(XNodeConstCreateTest, CreatedConstantsRead) {
-    {
-        const ModeScope mode(0, eXDT_DEC28, 0);
-        EXPECT_EQ(reads(*own(XNodeConstBase::createConstDecimal(qvU("123.25"), 0, 6)), "d"), "d123.25");
-    }
-    const ModeScope mode(1, eXDT_DEC28, 1);
-    EXPECT_EQ(reads(*own(XNodeConstBase::createConstString(qvU("12  "), 0, 6)), "dn"), "d12 n-1");
+    const ModeScope mode(0, eXDT_DEC28, 1);
+    EXPECT_EQ(reads(*own(XNodeConstBase::createConstDecimal(qvU("123.25"), 0, 6)), "d") + " " +
+                  reads(*own(XNodeConstBase::createConstString(qvU("12  "), 0, 6)), "dn"), "d123.25 d12 n-1");
 }
 
 TEST(XNodeConstCreateTest, DecMaxInexactRoundsAtTheConfiguredMaximum) {
-    for (int max : {eXDT_DEC18, eXDT_DEC28, eXDT_DEC38}) {
+    for (int max : {eXDT_DEC38, eXDT_DEC28, eXDT_DEC18}) {
         const ModeScope mode(1, max, 0);
         auto node = own(XNodeConstBase::createConstDecMaxInexact(qvU("1." + k18), 0, 1));
-        ASSERT_NE(node, nullptr);
-        EXPECT_EQ(node->getDataType().toInteger(), max);
-        if (max != eXDT_DEC18) continue;
-        EXPECT_EQ(decimalText(node->getDataPtr(), eXDT_DEC18), "1.12345678901234568");
-        EXPECT_TRUE(static_cast<const QvDecimal<2>*>(node->getDataPtr())->isInexact());
+        ASSERT_TRUE(node && node->getDataType().toInteger() == max) << max;
+        EXPECT_EQ(decimalText(node->getDataPtr(), max), max == eXDT_DEC18 ? "1.12345678901234568" : "1." + k18);
     }
 }
 
@@ -463,8 +387,7 @@ TEST(XNodeConstCreateTest, CreateConstCustomCopiesTheValue) {
 TEST(XNodeConstCreateTest, BinaryCopiesBytesAndMetadata) {
     const unsigned char bytes[] = {0, 1, 0xFF};
     XMetadata md;
-    md.setDataType(XType(eXDT_BINARY));
-    md.setNumCharsMax(100);
+    md.setDataType(XType(eXDT_BINARY)), md.setNumCharsMax(100);
     auto node = own(XNodeConstBase::createConstBinary(bytes, 3, &md, 1, 5));
     auto empty = own(XNodeConstBase::createConstBinary(nullptr, 0, nullptr, 1, 1));
     EXPECT_EQ(answers({node->getDataType().toInteger(), node->getNumCharsMax().toInteger(),
@@ -489,13 +412,8 @@ TEST(XNodeConstCreateTest, StringRuleFollowsTheServerMode) {
     const std::tuple<const char*, int, int> cases[] = {  // text, 8-bit server mode, held (or thrown)
         {"abc", 0, 1},
         {"", 0, 1},
-        {"\xC3\xA9t\xC4\x80", 0, 1},
         {"\xF0\x9F\x98\x80", 0, 1},
         {"abc", 1, 1},
-        {"", 1, 1},
-        {"a\xC4\x80", 1, 0},        // U+0100, above 0xFF
-        {"\xE2\x82\xAC", 1, 0},      // U+20AC
-        {"\xF0\x9F\x98\x80", 1, 0},  // outside the BMP
         {"caf\xC3\xA9", 1, 0},       // U+00E9 is two bytes in the host's 8-bit form
     };
     for (const auto& [utf8, ascii, holds] : cases) {
@@ -506,8 +424,7 @@ TEST(XNodeConstCreateTest, StringRuleFollowsTheServerMode) {
             auto node = own(XNodeConstBase::createConstString(text, 0, 1));
             got = answers({node->getDataType().toInteger(), node->getNumCharsMax().toInteger(),
                            node->getScale().toInteger()}) + " " + heldText(node, ascii);
-        } catch (const XInvalidConstStrException&) {
-        }
+        } catch (const XInvalidConstStrException&) {}
         const int type = ascii ? eXDT_STRING : eXDT_UNISTRING, n = static_cast<int>(text.length());
         EXPECT_EQ(got, !holds ? "throw" : answers({type, n, eXMINT_DUMMY}) + " " + utf8) << utf8 << ascii;
     }
@@ -519,20 +436,17 @@ TEST(XNodeConstCreateTest, StringTextOutlivesItsNodeOnlyInCopies) {
     const ModeScope mode(1, eXDT_DEC28, 0);
     const QvUString text = qvU("O'Brien & Sons");
     auto node = own(XNodeConstBase::createConstString(text, 0, 1));
-    const QvtStr<unsigned short>& held = as<QvtStr<unsigned short>>(node)->getDataRef();
+    QvtStr<unsigned short>& held = as<QvtStr<unsigned short>>(node)->getDataRef();
     QvtStr<unsigned short> copy = held;
     EXPECT_NE(copy.getBuffer(), held.getBuffer());
-    QvtStr<unsigned short> moved = std::move(as<QvtStr<unsigned short>>(node)->getDataRef());
+    QvtStr<unsigned short> moved = std::move(held);
     node.reset();
-    for (const QvtStr<unsigned short>* value : {&copy, &moved}) {
-        EXPECT_EQ(QvUString(value->getBuffer(), static_cast<size_t>(value->getLength())).compare(text), 0);
-    }
+    for (const auto* value : {&copy, &moved}) EXPECT_EQ(QvUString(value->getBuffer(), value->getLength()), text);
     // A new value assigned to a node's string replaces the viewed text.
     const ModeScope ascii(1, eXDT_DEC28, 1);
     auto narrow = own(XNodeConstBase::createConstString(qvU("abc"), 0, 1));
     QvtStr<char>& held8 = as<QvtStr<char>>(narrow)->getDataRef();
     held8 = str8("longer text");
-    EXPECT_STREQ(held8.getBuffer(), "longer text");
     QvtStr<char> taken = std::move(held8);
     EXPECT_EQ(held8.getLength(), 0);
     EXPECT_STREQ(taken.getBuffer(), "longer text");
@@ -547,10 +461,7 @@ TEST(XNodeConstCreateTest, StringsOfAnyLengthKeepTheirText) {
         texts.push_back(std::string(length, static_cast<char>('a' + length % 26)));
         nodes.push_back(own(XNodeConstBase::createConstString(qvU(texts.back().c_str()), 0, 1)));
     }
-    for (size_t i = 0; i < nodes.size(); ++i) {
-        EXPECT_EQ(heldText(nodes[i], 0), texts[i]);
-        EXPECT_EQ(nodes[i]->getNumCharsMax().toInteger(), static_cast<int>(texts[i].size()));
-    }
+    for (size_t i = 0; i < nodes.size(); ++i) EXPECT_EQ(heldText(nodes[i], 0), texts[i]);
 }
 
 // Decimals hold 128-bit integers: their nodes must be aligned for them
@@ -571,11 +482,9 @@ TEST(XNodeConstCreateTest, NegationOfTheLargestDecimals) {
     auto d38 = own(XNodeConstBase::createConstDec38(qvU(nines38), 0, 38, 0));
     auto d18 = own(XNodeConstBase::createConstDec18(qvU("-" + nines18), 0, 19, 0));
     ASSERT_TRUE(d38 && d18);
-    EXPECT_EQ(d38->negateNumericValue(), 0);
-    EXPECT_EQ(decimalText(d38->getDataPtr(), eXDT_DEC38), "-" + nines38);
-    EXPECT_EQ(d38->negateNumericValue() + d18->negateNumericValue(), 0);
-    EXPECT_EQ(decimalText(d38->getDataPtr(), eXDT_DEC38), nines38);
-    EXPECT_EQ(decimalText(d18->getDataPtr(), eXDT_DEC18), nines18);
+    EXPECT_EQ(answers({d38->negateNumericValue(), d18->negateNumericValue()}), "0 0");
+    EXPECT_EQ(decimalText(d38->getDataPtr(), eXDT_DEC38) + decimalText(d18->getDataPtr(), eXDT_DEC18),
+              "-" + nines38 + nines18);
 }
 
 }  // namespace

@@ -43,6 +43,8 @@ TEST_F(XTypeConfigTest, SamenessComparesShapeTypesAndOnlyTheDigitsThatMatter) {
     Recursive r2("other");
     auto s = [](Feature feature) { return structOf("S", {feature}); };  // a structure of one feature
     auto arr = [](int type) { return arrayOf(scalar("x", type)); };
+    auto map = [](const char* k, const char* v, int type) { return mapOf(scalar(k, eXDT_STRING), scalar(v, type)); };
+    auto in = [&s](int type) { return s(nested("in", s(scalar("a", type)))); };
     const SameRow rows[] = {
         {"string lengths are ignored", s(scalar("a", eXDT_STRING, 10)), s(scalar("a", eXDT_STRING, 99)), 1, 1},
         {"decimal precision counts", s(scalar("a", eXDT_DEC18, 10)), s(scalar("a", eXDT_DEC18, 12)), 0, 0},
@@ -54,13 +56,11 @@ TEST_F(XTypeConfigTest, SamenessComparesShapeTypesAndOnlyTheDigitsThatMatter) {
         {"array element names never matter", arr(eXDT_INT), arrayOf(scalar("y", eXDT_INT)), 1, 1},
         {"array element types", arr(eXDT_INT), arr(eXDT_BIGINT), 0, 0},
         {"array against struct", arr(eXDT_INT), s(scalar("x", eXDT_INT)), 0, 0},
-        {"maps of one shape", mapOf(scalar("k", eXDT_STRING), scalar("v", eXDT_INT)),
-         mapOf(scalar("key", eXDT_STRING), scalar("val", eXDT_INT)), 1, 1},
-        {"map values differ", mapOf(scalar("k", eXDT_STRING), scalar("v", eXDT_INT)),
-         mapOf(scalar("k", eXDT_STRING), scalar("v", eXDT_DATE)), 0, 0},
-        {"nested structs compared inside", s(nested("in", s(scalar("a", eXDT_INT)))),
-         s(nested("in", s(scalar("a", eXDT_DATE)))), 0, 0},
+        {"maps of one shape", map("k", "v", eXDT_INT), map("key", "val", eXDT_INT), 1, 1},
+        {"map values differ", map("k", "v", eXDT_INT), map("k", "v", eXDT_DATE), 0, 0},
+        {"nested structs compared inside", in(eXDT_INT), in(eXDT_DATE), 0, 0},
         {"two recursive descriptions of one shape", r1.config, r2.config, 0, 1},
+        {"a struct without a structure", std::make_shared<XStructTypeConfig>(), s(scalar("a", eXDT_INT)), 1, 0},
     };
     for (const auto& [what, a, b, checkNames, same] : rows) {
         EXPECT_EQ(answers({a->isSame(b.get(), checkNames), b->isSame(a.get(), checkNames)}), answers({same, same}))
@@ -115,19 +115,21 @@ TEST_F(XTypeConfigTest, ResultsAreKeptByTheObjectThatComputedThem) {
     feature.initSF(us(u"h"), XType(eXDT_INT), nullptr, 10, 0, 0);
     cyclic.initSF(us(u"next"), XType(eXDT_INT), nullptr, 10, 0, 0);
     EXPECT_EQ(before + " " + answers({feature.isValidFeature(nullptr), cyclic.isCyclic(&visited)}), "0 0 1 1 1 0");
+    // A nested description already known to be acyclic keeps its answer inside another.
+    const Config inner = structOf("I", {scalar("x", eXDT_INT)}), outer = structOf("O", {nested("in", inner)});
+    EXPECT_EQ(answers({inner->isCyclic(nullptr), outer->isCyclic(nullptr)}), "0 0");
 }
 
 TEST_F(XTypeConfigTest, FindChildIgnoresCaseAndSelectsThroughArraysAndMaps) {
     const Config address = structOf("Address", {scalar("street", eXDT_STRING, 40), scalar("zip", eXDT_INT)});
     const auto* s = static_cast<XStructTypeConfig*>(address.get());
-    ASSERT_NE(s->findChild(us(u"STREET")), nullptr);
+    ASSERT_TRUE(s->findChild(us(u"STREET")) && !s->findChild(us(u"city")));
     EXPECT_EQ(s->findChild(us(u"STREET"))->getPrecision(), 40);
-    EXPECT_TRUE(s->findChild(us(u"city")) == nullptr);
 
     const Config addresses = arrayOf(nested("item", address, 5));
     const auto* a = static_cast<XArrayTypeConfig*>(addresses.get());
     const auto zips = a->findChild(us(u"Zip"));
-    ASSERT_NE(zips, nullptr);
+    ASSERT_TRUE(zips);
     EXPECT_EQ(answers({zips->getArrayDefinition()->getType().toInteger(), zips->getArrayDefinition()->getUpper()}),
               answers({eXDT_INT, 5}));
     const Config ints = arrayOf(scalar("i", eXDT_INT));
@@ -138,6 +140,14 @@ TEST_F(XTypeConfigTest, FindChildIgnoresCaseAndSelectsThroughArraysAndMaps) {
     EXPECT_EQ(mc->findChild(us(u"KEY"))->getArrayDefinition(), mc->getKeyDefinition());
     EXPECT_EQ(mc->findChild(us(u"value"))->getArrayDefinition(), mc->getValueDefinition());
     EXPECT_EQ(mc->findChild(us(u"k")), nullptr);
+    // A selected definition outlives its map: releasing the map level by
+    // level leaves what another holder still uses.
+    std::unique_ptr<XArrayTypeConfig> values;
+    {
+        const Feature holder = nested("m", mapOf(scalar("k", eXDT_STRING), nested("v", intMap())));
+        values = static_cast<XMapTypeConfig*>(holder->getTypeConfig())->findChild(us(u"value"));
+    }
+    EXPECT_NE(values->getArrayDefinition()->getTypeConfig(), nullptr);
 }
 
 TEST_F(XTypeConfigTest, NestedSearchLooksAtEveryFeatureOnceDepthFirst) {

@@ -164,6 +164,23 @@ TEST(XValidatorHTypeTest, MembersSubscriptsAndTypeReferences) {
     }
 }
 
+// Validation settles the whole record of an array's member, whatever a
+// caller's tree held in it: the member is read as an argument.
+TEST(XValidatorHTypeTest, AnArrayMembersRecordIsSettledWhateverItHeld) {
+    Context relaxed(1), strict(0);
+    XParser parser;
+    parser.setParserContext(&relaxed, 0);
+    const QvUString text("ADDRESSES.zip");
+    QvUString err, warn;
+    XTree* parsed = nullptr;
+    ASSERT_EQ(parser.parse(text.getBuffer(), parsed, err, warn, 0, 1), 0);
+    std::unique_ptr<XTree> tree(parsed);
+    XNode* member = tree->getRoot()->getChildB(1, 1);
+    member->getMetadataPtr()->setArgType(0);
+    EXPECT_EQ(XValidator(&strict).visitSyntaxTree(tree.get(), nullptr, nullptr), 0);
+    EXPECT_EQ(member->getMetadataConstPtr()->getArgType().toInteger(), 1);
+}
+
 // A catalog of one struct type A whose fields start a second line, or of one port P, of `type`, on the second line.
 std::string typeA(const std::string& fields) {
     return "{\"types\": [{\"name\": \"A\", \"fields\": [\n" + fields + "]}]}";

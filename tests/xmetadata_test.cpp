@@ -33,9 +33,7 @@ std::string text(const XMetadata& md) { return recordText(md, kNames); }
 
 void deleteNothing(void*) {}
 
-template <class F> void expectInvariant(F&& f, int line) {
-    xtestsupport::expectInvariant("xmetadata", f, line);
-}
+template <class F> void expectInvariant(F&& f, int line) { xtestsupport::expectInvariant("xmetadata", f, line); }
 
 }  // namespace
 
@@ -172,9 +170,7 @@ TEST(XMetadataTest, CopyMetadataLeavesReferenceFlagsAndDeleteFunction) {
     EXPECT_EQ(text(target), "UNISTRING/25/0 a16 ref=B trt=T attrs=X zeva=Z");
     EXPECT_THROW(XMetadata::copyMetadata(nullptr, &target), QvAssertFailure);
     EXPECT_THROW(XMetadata::copyMetadata(&target, nullptr), QvAssertFailure);
-    fixed.setDataType(XType(eXDT_DEC18_FIXED));
-    fixed.setNumCharsMax(12);
-    target.setNumCharsMax(40);
+    fixed.setDataType(XType(eXDT_DEC18_FIXED)), fixed.setNumCharsMax(12), target.setNumCharsMax(40);
     target.copyFromV(&fixed);
     EXPECT_EQ(text(target), "DEC18_FIXED/40/-1 a1 ref=B");
 }

@@ -496,7 +496,6 @@ TEST_F(XTypeRules, ParentExpectations) {
         {eXTPE_ANY_ALPHA_NUMERIC, kInt, kInt, kStr, kStr},
         {eXTPE_ANY_ALPHA_NUMERIC, kInt, kInt, kDate, kInvalid},
         {eXTPE_ANY_NUMERIC, kInt, kInt, kD18, kD18},
-        {eXTPE_ANY_NUMERIC, kInt, kInt, kStr, kInt},
         {eXTPE_ANY_NUMERIC, kInt, kInt, kD38, kInt},  // past the maximum: not a number here
         {kF18, kInt, kInt, kInt, kInvalid},
         {1041, kInt, kInt, kInt, kInvalid},

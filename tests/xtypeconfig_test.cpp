@@ -25,10 +25,9 @@ struct XTypeConfigTest : ::testing::Test {
 
 // A structure with a feature that refers back to the structure itself.
 struct Recursive {
-    std::shared_ptr<XComplexType> structure;
+    std::shared_ptr<XComplexType> structure = std::make_shared<XComplexType>(QvUString("Node").getBuffer());
     Config config;
     explicit Recursive(const char* self = "next") {
-        structure = std::make_shared<XComplexType>(QvUString("Node").getBuffer());
         structure->addFeature(std::make_unique<XStructuralFeature>(*scalar("value", eXDT_INT)));
         structure->addFeature(std::make_unique<XStructuralFeature>(
             *nested(self, XStructTypeConfig::referTo(structure.get()))));

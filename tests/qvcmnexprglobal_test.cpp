@@ -20,10 +20,7 @@ using G = QvCmnExprGlobal;
 
 class QvCmnExprGlobalTest : public testing::Test {
 protected:
-    void SetUp() override {
-        GTEST_FLAG_SET(death_test_style, "threadsafe");
-        m_saved = *G::getQvCmnExprGlobal();
-    }
+    void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); m_saved = *G::getQvCmnExprGlobal(); }
     void TearDown() override { *G::getQvCmnExprGlobal() = m_saved; }
     static G* process() { return G::getQvCmnExprGlobal(); }
     G m_saved{G::kModePerThread};
@@ -32,8 +29,7 @@ protected:
 // Runs `check` on a new thread and returns its result.
 template <class F> auto onThread(F check) {
     decltype(check()) result{};
-    std::thread t([&] { result = check(); });
-    t.join();
+    std::thread([&] { result = check(); }).join();
     return result;
 }
 
@@ -49,8 +45,8 @@ TEST_F(QvCmnExprGlobalTest, SetRefusesTheOtherValueAndChangeOverrides) {
     // Each call's answer (1: the process object, 0: refused) and the mode it leaves; the same value is accepted again.
     EXPECT_EQ(answers({G::setIsHighPrecisionMode(0) == process(), G::getIsHighPrecisionMode(),
                        G::setIsHighPrecisionMode(1) == process(), G::getIsHighPrecisionMode(),
-                       G::setIsHighPrecisionMode(0) == process(),
-                       G::changeHighPrecisionMode(1) == process(), G::getIsHighPrecisionMode(),
+                       G::setIsHighPrecisionMode(0) == process(), G::changeHighPrecisionMode(1) == process(),
+                       G::getIsHighPrecisionMode(),
                        G::setIsHighPrecisionMode(0) == nullptr}), "1 0 0 0 1 1 1 1");
 }
 
@@ -108,10 +104,7 @@ TEST_F(QvCmnExprGlobalTest, MemberOperations) {
 TEST_F(QvCmnExprGlobalTest, CopyClearsCountersAndSharesPrinter) {
     *process() = G(*process());  // zero counters
     G::getIsHighPrecisionMode(), G::getIsHighPrecisionMode(), G::getDbgPrinter();
-    auto usage = [](const G& g, const char* prefix) {
-        QvUString text = qvU(prefix);
-        return g.printUsage(text), text.toUtf8();
-    };
+    auto usage = [](const G& g, const char* prefix) { QvUString t = qvU(prefix); return g.printUsage(t), t.toUtf8(); };
     const std::string counted = "Times to get global data \"HighPrecisionMode\" : 2\n"
                                 "Times to get global data \"DebugPrinter\" : 1\n";
     EXPECT_EQ(usage(*process(), "> "), "> " + counted);

@@ -96,8 +96,7 @@ TEST(XExprStrInfoRefListTest, AddedNodesInTextOrder) {
         EXPECT_EQ(spans(r.info), c.spans) << c.text;
     }
     Record r("a");
-    EXPECT_EQ(r.info.addRefNode(nullptr), 0);
-    EXPECT_TRUE(r.info.getRefList().isEmpty());
+    EXPECT_TRUE(r.info.addRefNode(nullptr) == 0 && r.info.getRefList().isEmpty());
 }
 
 TEST(XExprStrInfoRefListTest, WidgetCallsThatAreNotRecorded) {
@@ -150,8 +149,7 @@ struct ShiftedRef : XRefInfo {
     int getPosBeginEnd(XExprStrInfo*, EXRefInfoType, int& b, int& e) const override {
         return begin < 0 ? -1 : (b = begin, e = end, 0);
     }
-    int begin, end;
-    int* live;
+    int begin, end, *live;
 };
 
 struct ShiftConverter : XRefInfoConverter {
@@ -163,8 +161,7 @@ struct ShiftConverter : XRefInfoConverter {
         entry->setHeldRefInfo(new ShiftedRef(b + offset, e + offset + endOffset, live));
     }
     EXRefInfoType type;
-    int offset, endOffset;
-    int* live;
+    int offset, endOffset, *live;
 };
 
 // Converted entries answer with the caller's positions, refuse nodes, clear

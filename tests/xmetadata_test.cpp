@@ -20,8 +20,7 @@ using xtestsupport::ServerMode;
 SColMetadata column(unsigned int type, int length, int scale = 0, TrtInfo* trt = nullptr,
                     zeva_type_opd_metadata_struct* zeva = nullptr, const void* attrs = nullptr) {
     SColMetadata md;
-    md.set(type, length, scale, trt, zeva, attrs);
-    return md;
+    return md.set(type, length, scale, trt, zeva, attrs), md;
 }
 
 int objectA = 1, objectB = 2, attrs = 0;
@@ -33,9 +32,7 @@ std::string text(const XMetadata& md) { return recordText(md, kNames); }
 
 void deleteNothing(void*) {}
 
-template <class F> void expectInvariant(F&& f, int line) {
-    xtestsupport::expectInvariant("xmetadata", f, line);
-}
+template <class F> void expectInvariant(F&& f, int line) { xtestsupport::expectInvariant("xmetadata", f, line); }
 
 }  // namespace
 
@@ -81,8 +78,7 @@ TEST(XMetadataTest, NewRecordDefaults) {
     widget.getRetPortMetadata()->setDataType(XType(eXDT_FLOAT));
     EXPECT_EQ(answers({widget.getNumArgs(), widget.getRetPortMetadata()->getClassId(), widget.isRetPortMetadataSet()}),
               "-1 3001 0");
-    widget.markRetPortMetadataSet();
-    EXPECT_EQ(widget.isRetPortMetadataSet(), 1);
+    EXPECT_EQ((widget.markRetPortMetadataSet(), widget.isRetPortMetadataSet()), 1);
 }
 
 // The host reads the type without folding BOOLEAN; the reference is set once
@@ -172,9 +168,7 @@ TEST(XMetadataTest, CopyMetadataLeavesReferenceFlagsAndDeleteFunction) {
     EXPECT_EQ(text(target), "UNISTRING/25/0 a16 ref=B trt=T attrs=X zeva=Z");
     EXPECT_THROW(XMetadata::copyMetadata(nullptr, &target), QvAssertFailure);
     EXPECT_THROW(XMetadata::copyMetadata(&target, nullptr), QvAssertFailure);
-    fixed.setDataType(XType(eXDT_DEC18_FIXED));
-    fixed.setNumCharsMax(12);
-    target.setNumCharsMax(40);
+    fixed.setDataType(XType(eXDT_DEC18_FIXED)), fixed.setNumCharsMax(12), target.setNumCharsMax(40);
     target.copyFromV(&fixed);
     EXPECT_EQ(text(target), "DEC18_FIXED/40/-1 a1 ref=B");
 }
@@ -253,8 +247,7 @@ TEST(XMetadataTest, CopyAndAssignmentTakeEveryField) {
     target.setIsParam(3);
     target = copy;
     target = target;
-    EXPECT_EQ(text(target), text(copy));
-    EXPECT_EQ(target.getDeleteMetadataPtr(), &deleteNothing);
+    EXPECT_EQ(text(target) + (target.getDeleteMetadataPtr() == &deleteNothing ? "+del" : ""), text(copy) + "+del");
     target = XMetadata();
     EXPECT_EQ(text(target) + (target.getDeleteMetadataPtr() ? " delete" : ""), "UNINIT/-4/-1 a1");
     XMetadataPort port;

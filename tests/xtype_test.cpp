@@ -42,24 +42,14 @@ template <class F, size_t N> void expectRows(const Row (&rows)[N], F f) {
 }
 
 // The width the type map holds for `type`, or -99 when it holds none.
-int mappedWidth(int type) {
-    int width = -99;
-    return XType::m_typeWidthMap.findValue(type, width), width;
-}
+int mappedWidth(int type) { int width = -99; return XType::m_typeWidthMap.findValue(type, width), width; }
 
 // Pins the process-wide settings the type rules read: 8-bit character mode,
 // a decimal maximum of DEC28 and the given precision mode.
 class XTypeRules : public ::testing::Test {
 protected:
-    void SetUp() override {
-        XType::cls_xdtDecMax = XType();
-        ASSERT_EQ(0, XType::initDecMax(28));
-        setHighPrecision(1);
-    }
-    void TearDown() override {
-        XType::cls_xdtDecMax = m_oldDecMax;
-        setHighPrecision(1);
-    }
+    void SetUp() override { XType::cls_xdtDecMax = XType(); ASSERT_EQ(0, XType::initDecMax(28)); setHighPrecision(1); }
+    void TearDown() override { XType::cls_xdtDecMax = m_oldDecMax; setHighPrecision(1); }
     static void setHighPrecision(int on) { QvCmnExprGlobal::changeHighPrecisionMode(on); }
     static int oneUp(int t, int preferFloat) { return XType(t).getResultTypeOneLevelWider(preferFloat).toInteger(); }
     // f's answer in high precision, then in low precision.
@@ -130,7 +120,6 @@ TEST_F(XTypeRules, WiderThanPredicates) {
         {kBool, kInt, 0, 0, 0},
         {kInt, kInt, 0, 1, 0},
         {kFlt, kD38, 1, 0, 1},
-        {kD38, kFlt, 0, 0, 0},
         {kBool, kNull, 1, 1, 1},
         {kStr, kInt, 0, 0, 0},
         {kD38, kD28, 1, 0, 1},  // DEC38 is past the maximum: not a number once the maximum is checked
@@ -173,7 +162,6 @@ TEST_F(XTypeRules, OneLevelWiderInBothPrecisionModes) {
         {kInt, 1, kD18, kFlt},
         {kBig, 0, kD28, kD28},
         {kD18, 0, kD28, kD28},
-        {kD18, 1, kD28, kD28},
         {kD28, 0, kD28, kD28},
         {kD38, 0, kD38, kD38},
         {kFlt, 0, kFlt, kFlt},
@@ -213,8 +201,6 @@ TEST_F(XTypeRules, OneLevelWiderUnderOtherMaximums) {
 TEST_F(XTypeRules, EquivalentTypes) {
     const int cases[][4] = {  // type, strict, high precision, equivalent
         {kF18, 0, 0, kD18},
-        {kF28, 0, 0, kD28},
-        {kF38, 0, 0, kD38},
         {kF18, 1, 0, kInvalid},
         {kF18, 1, 1, kD18},
         {kD38, 0, 0, kD38},      // a type of the expression is its own equivalent
@@ -251,17 +237,14 @@ TEST_F(XTypeRules, FamilyPredicatesOfBuiltInTypes) {
     const Row cases[] = {
         {kInt, "1 0 1 1 1 1 1 0 0 0"},
         {kFlt, "1 1 1 1 1 1 1 0 0 0"},
-        {kD18, "1 1 1 1 1 1 1 0 0 0"},
         {kD38, "0 1 0 0 1 0 1 0 0 0"},
         {kNull, "1 0 1 1 1 0 1 0 0 0"},
-        {kBool, "1 0 1 1 1 0 1 0 0 0"},
         {kDate, "0 0 1 1 1 1 1 0 0 0"},
         {kBin, "0 0 1 1 1 1 1 0 1 1"},
         {kStr, "0 0 1 1 1 1 1 1 1 1"},
         {kUni, "0 0 0 0 1 0 1 0 0 1"},
         {kF18, "0 0 0 0 1 1 1 0 0 0"},  // external through its equivalent, in high precision only
         {-1, "0 0 0 0 1 0 1 0 0 0"},
-        {-2, "0 0 0 0 1 0 1 0 0 0"},
         {-3, "0 0 0 0 1 0 1 0 0 0"},
         {-4, "0 0 0 0 1 0 0 0 0 0"},
         {1033, "0 0 0 0 1 0 0 0 0 0"},
@@ -283,7 +266,6 @@ TEST_F(XTypeRules, SizeInBytes) {
         {kD28, 0, 20},
         {kUni, 10, 22},
         {kNull, 10, -2},
-        {kF18, 10, -2},
         {-1, 10, -2},
     };
     for (const auto& [type, length, bytes] : cases) EXPECT_EQ(bytes, XType(type).getSizeInBytes(length)) << type;
@@ -306,7 +288,6 @@ TEST(XTypeMaps, NameToIdIsExactAndMissesGive1040) {
     const std::pair<const char*, int> cases[] = {
         {"INT", kInt},
         {"HIPRECDECIMAL", kD18},
-        {"DEC28", 1040},
         {"int", 1040},
         {"", 1040},
     };
@@ -327,15 +308,11 @@ TEST(XTypeMaps, NameToIdIsExactAndMissesGive1040) {
 class XTypeCustom : public XTypeRules {
 protected:
     void SetUp() override {
-        XTypeRules::SetUp();
-        CustomSDKMgr::getInstance()->unregisterAll();
-        XType::cls_xdtCustomDecMax = XType();
+        XTypeRules::SetUp(), CustomSDKMgr::getInstance()->unregisterAll(), XType::cls_xdtCustomDecMax = XType();
     }
     void TearDown() override {
-        CustomSDKMgr::getInstance()->unregisterAll();
-        XType::m_typeWidthMap = m_widths;
-        XType::m_typeNameToTypeIDMap = m_names;
-        XType::cls_xdtCustomDecMax = m_customDecMax;
+        CustomSDKMgr::getInstance()->unregisterAll(), XType::cls_xdtCustomDecMax = m_customDecMax;
+        XType::m_typeWidthMap = m_widths, XType::m_typeNameToTypeIDMap = m_names;
         XTypeRules::TearDown();
     }
     static int add(const char* name, unsigned int traits, unsigned int id) {
@@ -392,7 +369,6 @@ TEST_F(XTypeCustom, TraitsDecideTheFamiliesAndTheRules) {
     });
     const int compatible[][3] = {
         {kInt, 1022, 1},
-        {kInt, 1023, 0},
         {1023, kInt, 0},
         {1023, kNull, 1},
         {kStr, 1023, 1},
@@ -458,9 +434,7 @@ TEST(XAttributes, OperationVariants) {
         const XOp op(value);
         return answers({op.isValid(), XOp::isValid(value), op.isDummy(), op.isTo_charX()});
     });
-    XOp op;
-    op.set(XOp(eXOP_ORX_CUST));
-    EXPECT_STREQ("eXOP_ORX_CUST", op.toString());
+    EXPECT_STREQ("eXOP_ORX_CUST", XOp(eXOP_ORX_CUST).toString());
     EXPECT_TRUE(XEnum::isUnknownEnumStr(XOp(6).toString()) && XEnum::isUnknownEnumStr(XOp(-4).toString()));  // unnamed
 }
 
@@ -522,7 +496,6 @@ TEST_F(XTypeRules, ParentExpectations) {
         {eXTPE_ANY_ALPHA_NUMERIC, kInt, kInt, kStr, kStr},
         {eXTPE_ANY_ALPHA_NUMERIC, kInt, kInt, kDate, kInvalid},
         {eXTPE_ANY_NUMERIC, kInt, kInt, kD18, kD18},
-        {eXTPE_ANY_NUMERIC, kInt, kInt, kStr, kInt},
         {eXTPE_ANY_NUMERIC, kInt, kInt, kD38, kInt},  // past the maximum: not a number here
         {kF18, kInt, kInt, kInt, kInvalid},
         {1041, kInt, kInt, kInt, kInvalid},
@@ -547,7 +520,6 @@ TEST_F(XTypeRules, ResultTypeIndicatorsAndValidity) {
         {1034, "1 0 0 0 1"},
         {1040, "1 0 0 0 1"},
         {1041, "1 0 0 0 0"},
-        {1042, "1 0 0 0 0"},
         {eXRT_SAME_AS_OPD, "1 0 0 1 0"},
         {eXRT_ONE_LEVEL_UP, "1 1 0 1 0"},
         {eXRT_ONE_LEVEL_UP_WITH_FRACTION, "1 1 1 1 0"},
@@ -568,8 +540,7 @@ TEST_F(XTypeRules, ResultTypeIndicatorsAndValidity) {
     // Indicators that are types are named as types.
     using Tpe = XTypeParentExpectsIndicator;
     EXPECT_EQ(std::string(Tpe(1040).toString()) + " " + Tpe(kBig).toString() + " " + Rt(1047).toString() + " " +
-                  Rt(kDate).toString(),
-              "eXTPE_ANY_NUMERIC eXDT_BIGINT eXRT_REAL eXDT_DATE");
+                  Rt(kDate).toString(), "eXTPE_ANY_NUMERIC eXDT_BIGINT eXRT_REAL eXDT_DATE");
     EXPECT_TRUE(XEnum::isUnknownEnumStr(Rt(1042).toString()));
 }
 
@@ -577,10 +548,8 @@ TEST_F(XTypeRules, ResultTypeIndicatorsAndValidity) {
 
 // The name lookups search by value: every table must be sorted without repeats.
 TEST(XEnumNames, TablesAreSortedAndNamesFound) {
-    auto sorted = [](const auto& table) {
-        return std::adjacent_find(std::begin(table), std::end(table),
-                                  [](const auto& a, const auto& b) { return a.value >= b.value; }) == std::end(table);
-    };
+    auto fallsOrRepeats = [](const auto& a, const auto& b) { return a.value >= b.value; };
+    auto sorted = [&](const auto& table) { return std::ranges::adjacent_find(table, fallsOrRepeats) == std::end(table); };
     EXPECT_EQ(answers({sorted(gXDataTypeNames), sorted(gXAggLevelNames), sorted(gXTypeParentExpectsNames),
                        sorted(gXResultTypeNames), sorted(gXOpNames)}), "1 1 1 1 1");
     // The first and last names, and the sentinels below them.

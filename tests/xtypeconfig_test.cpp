@@ -25,10 +25,9 @@ struct XTypeConfigTest : ::testing::Test {
 
 // A structure with a feature that refers back to the structure itself.
 struct Recursive {
-    std::shared_ptr<XComplexType> structure;
+    std::shared_ptr<XComplexType> structure = std::make_shared<XComplexType>(QvUString("Node").getBuffer());
     Config config;
     explicit Recursive(const char* self = "next") {
-        structure = std::make_shared<XComplexType>(QvUString("Node").getBuffer());
         structure->addFeature(std::make_unique<XStructuralFeature>(*scalar("value", eXDT_INT)));
         structure->addFeature(std::make_unique<XStructuralFeature>(
             *nested(self, XStructTypeConfig::referTo(structure.get()))));
@@ -62,10 +61,9 @@ TEST_F(XTypeConfigTest, SamenessComparesShapeTypesAndOnlyTheDigitsThatMatter) {
         {"two recursive descriptions of one shape", r1.config, r2.config, 0, 1},
         {"a struct without a structure", std::make_shared<XStructTypeConfig>(), s(scalar("a", eXDT_INT)), 1, 0},
     };
-    for (const auto& [what, a, b, checkNames, same] : rows) {
+    for (const auto& [what, a, b, checkNames, same] : rows)
         EXPECT_EQ(answers({a->isSame(b.get(), checkNames), b->isSame(a.get(), checkNames)}), answers({same, same}))
             << what;
-    }
 }
 
 TEST_F(XTypeConfigTest, AMapEqualsOnlyItselfWhileStructsAndArraysEqualByShape) {
@@ -91,9 +89,8 @@ TEST_F(XTypeConfigTest, ValidityCyclesAndMapsFollowTheWholeDescription) {
         {"empty struct deep inside", arrayOf(nested("e", structOf("S", {nested("in", structOf("I", {}))}))), "0 0 0"},
         {"map in array in struct", structOf("S", {nested("a", arrayOf(nested("m", intMap())))}), "1 0 1"},
     };
-    for (const auto& [what, c, expected] : rows) {
+    for (const auto& [what, c, expected] : rows)
         EXPECT_EQ(answers({c->isValid(nullptr), c->isCyclic(nullptr), c->containsMap()}), expected) << what;
-    }
 }
 
 TEST_F(XTypeConfigTest, ResultsAreKeptByTheObjectThatComputedThem) {
@@ -184,19 +181,17 @@ TEST_F(XTypeConfigTest, DeepWideAndRecursiveGraphsAreWalkedWithoutRecursion) {
     // A ring of kDepth structures, each referring to the next.
     std::vector<std::shared_ptr<XComplexType>> ring;
     for (int i = 0; i < kDepth; ++i) ring.push_back(std::make_shared<XComplexType>(QvUString("R").getBuffer()));
-    for (int i = 0; i < kDepth; ++i) {
+    for (int i = 0; i < kDepth; ++i)
         ring[i]->addFeature(std::make_unique<XStructuralFeature>(
             *nested("next", XStructTypeConfig::referTo(ring[(i + 1) % kDepth].get()))));
-    }
     const XStructTypeConfig ringConfig(std::shared_ptr<XComplexType>(std::shared_ptr<void>(), ring[0].get()));
     EXPECT_EQ(answers({ringConfig.isValid(nullptr), ringConfig.isCyclic(nullptr),
                        ringConfig.findNestedChild(us(u"missing")) != nullptr}), "1 1 0");
 
     // One structure of 100 000 features.
     auto wide = std::make_shared<XComplexType>(QvUString("W").getBuffer());
-    for (int i = 0; i < 100000; ++i) {
+    for (int i = 0; i < 100000; ++i)
         wide->addFeature(std::make_unique<XStructuralFeature>(*scalar(("f" + std::to_string(i)).c_str(), eXDT_INT)));
-    }
     const XStructTypeConfig wideConfig(wide);
     EXPECT_EQ(answers({wideConfig.isValid(nullptr), wideConfig.findChild(us(u"F99999")) != nullptr,
                        wideConfig.findNestedChild(us(u"none")) != nullptr}), "1 1 0");

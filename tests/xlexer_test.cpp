@@ -83,10 +83,7 @@ std::string kindText(int kind) {
 // doubles, "!id" for lexer messages, nothing when the value is left alone.
 // A custom function's name is freed (the grammar action's job).
 std::string valueText(int token, const yystype& lval, const std::string& spanText) {
-    if (token == XEXTFUNC) {
-        std::unique_ptr<QvUString> name(lval.text);
-        return "'" + name->toUtf8() + "'";
-    }
+    if (token == XEXTFUNC) return "'" + std::unique_ptr<QvUString>(lval.text)->toUtf8() + "'";
     if (token == LEXERROR) {
         const std::string text = lval.value.str->toUtf8();
         for (int id : {19081, 19082}) if (text == qvGetMsg(id).toUtf8()) return "!" + std::to_string(id);
@@ -158,10 +155,8 @@ const LexCase kLexCases[] = {
                                   "->U"},
     // Blanks and comments; a single "-" or "/" is an operator.
     {"", "T", ""},
-    {"\t\r\n", "T", ""},
     {"// one\n-- two\n  ", "T", ""},
     {"--", "T", ""},
-    {"//\n", "T", ""},
     {"a//b", "T", "NAME"},
     {"x--comment\n+1 a // b\r\n- c a-b/c", "T",
      "NAME OPT_PLUS CONST_INT NAME OPT_MINUS NAME NAME OPT_MINUS NAME OPT_BINARY_9 NAME"},
@@ -198,7 +193,6 @@ const LexCase kLexCases[] = {
     // Keywords: not before a period; never when too long or not ASCII.
     {"TRUE.x and True", "T", "NAME(0,4)'TRUE' OPT_DOT(4,5)=DOT NAME(5,6)'x' OPT_AND(7,10)=AND XTRUE(11,15)=XTRUE"},
     {kLongWord, "T", "NAME(0,73)'" + kLongWord + "'"},
-    {"TRU\xC3\x89", "T", "NAME"},
     {"\xC3\xA1" "bs(1)", "T", "NAME PAREN_LEFT CONST_INT PAREN_RIGHT"},
     // Transformation words narrow an undecided context, workflow words too;
     // after that the other kind's words are errors (each word's own narrowing
@@ -208,7 +202,6 @@ const LexCase kLexCases[] = {
     {"$$Count", "U", "MAPVAR ->U"},
     {"STARTED 1.5", "U", "XWT_STARTED CONST_FLOAT ->W"},
     {"$s_load.Status = DD_INSERT", "U", "WFVAR_PRE_DEFINED OPT_BINARY_6 LEXERROR ->W"},
-    {"STARTED", "T", "NAME(0,7)'STARTED'"},
     {"DD_INSERT :lkp sum (", "W", "LEXERROR(0,9)!19107 LEXERROR(10,14)!19107 LEXERROR(15,19)!19107 PAREN_LEFT(19,20)"},
     // Restricted functions need permission (the vocabulary test reads each
     // function's domain in an undecided expression).
@@ -238,7 +231,6 @@ const LexCase kLexCases[] = {
     {"iif --(", "T", "NAME"},
     {"|", "T", "LEXERROR"},
     {"<", "T", "OPT_BINARY_7"},
-    {":lk", "T", "COLON NAME"},
 };
 
 TEST(LexerTest, GoldenTokenDumps) {
@@ -301,7 +293,6 @@ TEST(LexerTest, StaticSkippersStopAtTheRightUnit) {
     const struct { const char* text; size_t whitespaces, comment, both; } cases[] = {
         {"", 0, 0, 0},
         {"  x", 2, 0, 2},
-        {"--a\nx", 0, 4, 4},
         {"//a", 0, 3, 3},
         {"-- a\n  // b\n\tx", 0, 5, 13}, {" \t-- c", 2, 0, 6}, {"-x", 0, 0, 0}, {"/-x", 0, 0, 0}};
     for (const auto& c : cases) {
@@ -344,10 +335,8 @@ TEST(LexerTest, CurrentTokenSpans) {
                  {"a", 2, "0,1'a'"},
                  {"a ", 2, "1,2' '"},
                  {"a  ", 2, "1,3'  '"},
-                 {"a   ", 2, "1,4'   '"},
                  {"a\t ", 2, "1,3'\t '"},
                  {"a -- c", 2, "1,6' -- c'"},
-                 {"a//c\n ", 2, "1,6'//c\n '"},
                  {" ", 1, "0,1' '"},
                  {" -- c\n  ", 1, "0,8' -- c\n  '"}};
     for (const auto& c : cases) {
@@ -410,11 +399,9 @@ TEST(LexerTest, NewTextsAndNonsenseAnswersOfTheContext) {
 TEST(LexerTest, IdentifierRules) {
     // A text, its getIdentifier and its getICUBasedIdentifier.
     const struct { const char* text; const char* identifier; const char* icuIdentifier; } cases[] = {
-        {"abc def", "abc", "abc"},
         {"_a@#b.c", "_a@#b.", "_a@#b."},
         {"1abc", "", ""},
         {"a-b", "a", "a"},
-        {"(x", "", ""},
         {"\xC3\xA9t\xC3\xA9+", "\xC3\xA9t\xC3\xA9", "\xC3\xA9t\xC3\xA9"},
         {"a\xC2\xA1" "b", "a\xC2\xA1" "b", "a"},  // U+00A1 is punctuation
         {"\xD9\xA3x", "\xD9\xA3x", ""},            // U+0663 is a digit, not an ASCII one

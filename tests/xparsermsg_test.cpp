@@ -65,7 +65,6 @@ TEST(LineBuilderTest, MarksTheSpanOfTheExpressionCopy) {
         {1, 3, 3, "abc]defg"},
         {1, 0, 0, "]abcdefg"},
         {1, 7, 7, "abcdefg]"},
-        {1, 5, 7, "abcde[fg]"},
         {1, 5, 12, "abcde[fg]"},
         {1, 9, 12, "abcdefg]"},
         {1, -1, -1, "]abcdefg"}, {0, 0, 1, "[a]bcdefg"}};

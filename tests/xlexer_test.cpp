@@ -222,7 +222,6 @@ const LexCase kLexCases[] = {
     {".", "T", "OPT_DOT"},
     {":", "T", "COLON"},
     {"1.", "T", "CONST_DECIMAL"},
-    {"a.", "T", "NAME OPT_DOT"},
     {"iif ", "T", "NAME"},
     {"iif --(", "T", "NAME"},
     {"|", "T", "LEXERROR"},

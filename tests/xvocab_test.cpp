@@ -114,9 +114,8 @@ TEST(VocabularyLookupTest, WordLookupsFoldAsciiCaseOnly) {
         {"\xC5\xBF" "in", "-", "-"},
     };
     for (const auto& c : cases) {
-        const QvUString word = QvUString::fromUtf8(c.word);
-        const XKeywordRow* keyword = xLookupKeyword(word);
-        const XFunctionRow* function = xLookupFunction(word);
+        const XKeywordRow* keyword = xLookupKeyword(QvUString::fromUtf8(c.word));
+        const XFunctionRow* function = xLookupFunction(QvUString::fromUtf8(c.word));
         EXPECT_STREQ(keyword ? keyword->name : "-", c.keyword) << c.word;
         EXPECT_STREQ(function ? function->name : "-", c.function) << c.word;
     }
@@ -187,8 +186,9 @@ TEST(LexerIndexTest, PrefixIndexesAgreeWithTheFoldingSearch) {
 
 // The hashed lookup must find exactly what bisecting the upper-cased word
 // finds, and nothing for a word that is not plain ASCII.
-template <class Row, size_t N, class Lookup, class Find>
-void expectHashedLookupAgrees(const Row (&rows)[N], Lookup lookup, Find find) {
+template <class Row, size_t N>
+void expectHashedLookupAgrees(const Row (&rows)[N], const Row* (*lookup)(const unsigned short*, size_t),
+                              const Row* (*find)(const char*)) {
     std::vector<std::vector<unsigned short>> words = {{}, {'X'}, {0x212A}, {'A', 0, 'B'}};
     for (const Row& row : rows)
         for (const auto& input : inputsLike(row.name, static_cast<int>(std::strlen(row.name))))
@@ -206,10 +206,8 @@ void expectHashedLookupAgrees(const Row (&rows)[N], Lookup lookup, Find find) {
 }
 
 TEST(LexerIndexTest, HashedLookupsAgreeWithBisection) {
-    expectHashedLookupAgrees(gKeywordTable, [](const unsigned short* w, size_t n) { return xLookupKeyword(w, n); },
-                             &xFindKeyword);
-    expectHashedLookupAgrees(gFunctionTable, [](const unsigned short* w, size_t n) { return xLookupFunction(w, n); },
-                             &xFindFunction);
+    expectHashedLookupAgrees(gKeywordTable, &xLookupKeyword, &xFindKeyword);
+    expectHashedLookupAgrees(gFunctionTable, &xLookupFunction, &xFindFunction);
 }
 
 // The per-unit classes the lexer reads are derived from the character sets

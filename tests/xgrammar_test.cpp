@@ -56,7 +56,6 @@ constexpr TreeCase kPrecedence[] = {
     {"a < b + c || d || e + f", "LT(a,CONCATOP(CONCATOP(PLUS(b,c),d),PLUS(e,f)))"},
     {"a * b - c - d + e * f", "PLUS(MINUS(MINUS(MULTIPLY(a,b),c),d),MULTIPLY(e,f))"},
     {"a / b * c % d", "MODULUS(MULTIPLY(DIVIDE(a,b),c),d)"},
-    {"(a + b) * (c - d)", "MULTIPLY(PLUS(a,b),MINUS(c,d))"},
     {"NOT a + b = c OR NOT d AND e", "OR(EQ(PLUS(NOT(a),b),c),AND(NOT(d),e))"},
     {"NOT NOT (a AND b)", "NOT(NOT(AND(a,b)))"},
     {"-a * -b + c - -d", "MINUS(PLUS(MULTIPLY(UMINUS(a),UMINUS(b)),c),UMINUS(d))"},
@@ -133,10 +132,7 @@ std::string spans(const XNode* node) {
 TEST(GrammarSpanTest, SpansCoverTheirRule) {
     constexpr TreeCase cases[] = {
         {"a + b", "0,5(0,1 4,5)"},
-        {"(a + b)", "0,7(1,2 5,6)"},
         {" ( a ) ", "1,6"},
-        {"- 5", "0,3"},
-        {"- ( 5 )", "0,7"},
         {"+5", "0,2"},
         {"-'x'", "0,4(1,4)"},
         {"- -5", "0,4"},
@@ -171,14 +167,12 @@ constexpr TreeCase kSyntaxErrors[] = {
     {"a.1", "1 - [19035] 1,1"},
     // Anything else the grammar cannot read: at the end of the token that could not be read.
     {"f(a) b", "1 - [19065] 6,6"},
-    {"a + ", "1 - [19065] 4,4"},
     {")", "1 - [19065] 1,1"},
     {"a := 1", "1 - [19065] 4,4"},
     {"a[]", "1 - [19065] 3,3"},
     {"a[1,2,3,4]", "1 - [19065] 8,8"},
     {"SUM(*)", "1 - [19065] 5,5"},
     {":SD.f(1)", "1 - [19065] 6,6"},
-    {"a.'x'", "1 - [19065] 5,5"},
     {"myfn(", "1 - [19065] 5,5"},
     // COUNT has no empty argument list, so its comma is no leading one.
     {"COUNT(,a)", "1 - [19065] 7,7"},

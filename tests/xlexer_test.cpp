@@ -74,19 +74,14 @@ std::string formattedMsg(int id, const std::string& tokenText) {
 constexpr int32_t kUntouched = -77;
 const char* const kContextNames[] = {"?", "T", "W", "U"};
 
-std::string kindText(int kind) {
-    return kind >= 258 ? tokenName(kind) : XNode::idToString(static_cast<EXNodeId>(kind));
-}
+std::string kindText(int k) { return k >= 258 ? tokenName(k) : XNode::idToString(static_cast<EXNodeId>(k)); }
 
 // A semantic value as the dumps show it: "=KIND" for node kinds (or token
 // names for keywords without a kind), "'text'" for strings, "~number" for
 // doubles, "!id" for lexer messages, nothing when the value is left alone.
 // A custom function's name is freed (the grammar action's job).
 std::string valueText(int token, const yystype& lval, const std::string& spanText) {
-    if (token == XEXTFUNC) {
-        std::unique_ptr<QvUString> name(lval.text);
-        return "'" + name->toUtf8() + "'";
-    }
+    if (token == XEXTFUNC) return "'" + std::unique_ptr<QvUString>(lval.text)->toUtf8() + "'";
     if (token == LEXERROR) {
         const std::string text = lval.value.str->toUtf8();
         for (int id : {19081, 19082}) if (text == qvGetMsg(id).toUtf8()) return "!" + std::to_string(id);
@@ -158,10 +153,8 @@ const LexCase kLexCases[] = {
                                   "->U"},
     // Blanks and comments; a single "-" or "/" is an operator.
     {"", "T", ""},
-    {"\t\r\n", "T", ""},
     {"// one\n-- two\n  ", "T", ""},
     {"--", "T", ""},
-    {"//\n", "T", ""},
     {"a//b", "T", "NAME"},
     {"x--comment\n+1 a // b\r\n- c a-b/c", "T",
      "NAME OPT_PLUS CONST_INT NAME OPT_MINUS NAME NAME OPT_MINUS NAME OPT_BINARY_9 NAME"},
@@ -191,14 +184,12 @@ const LexCase kLexCases[] = {
      "XLKP(0,4)':lkp' OPT_DOT(4,5)=DOT NAME(5,6)'M' XLKP(7,11)':LKP' NAME(11,12)'X' COLON(13,14) NAME(14,16)'\uFB02D'"},
     {":UDF.x", "T", "COLON NAME OPT_DOT NAME"},
     // Function names need an opening parenthesis; a period ends the word.
-    {"iif (", "T", "XFUNC(0,4)=IIF PAREN_LEFT(4,5)"},
     {"iif", "T", "NAME(0,3)'iif'"},
     {"iif -- why\n ( x.iif(", "T",
      "XFUNC(0,12)=IIF PAREN_LEFT(12,13) NAME(14,15)'x' OPT_DOT(15,16)=DOT XFUNC(16,19)=IIF PAREN_LEFT(19,20)"},
     // Keywords: not before a period; never when too long or not ASCII.
     {"TRUE.x and True", "T", "NAME(0,4)'TRUE' OPT_DOT(4,5)=DOT NAME(5,6)'x' OPT_AND(7,10)=AND XTRUE(11,15)=XTRUE"},
     {kLongWord, "T", "NAME(0,73)'" + kLongWord + "'"},
-    {"TRU\xC3\x89", "T", "NAME"},
     {"\xC3\xA1" "bs(1)", "T", "NAME PAREN_LEFT CONST_INT PAREN_RIGHT"},
     // Transformation words narrow an undecided context, workflow words too;
     // after that the other kind's words are errors (each word's own narrowing
@@ -208,7 +199,6 @@ const LexCase kLexCases[] = {
     {"$$Count", "U", "MAPVAR ->U"},
     {"STARTED 1.5", "U", "XWT_STARTED CONST_FLOAT ->W"},
     {"$s_load.Status = DD_INSERT", "U", "WFVAR_PRE_DEFINED OPT_BINARY_6 LEXERROR ->W"},
-    {"STARTED", "T", "NAME(0,7)'STARTED'"},
     {"DD_INSERT :lkp sum (", "W", "LEXERROR(0,9)!19107 LEXERROR(10,14)!19107 LEXERROR(15,19)!19107 PAREN_LEFT(19,20)"},
     // Restricted functions need permission (the vocabulary test reads each
     // function's domain in an undecided expression).
@@ -216,7 +206,6 @@ const LexCase kLexCases[] = {
     {"PIVOT (x)", "T", "NAME(0,5)'PIVOT' PAREN_LEFT(6,7) NAME(7,8)'x' PAREN_RIGHT(8,9)"},
     // Variables: each kind of expression asks about its own kind only. Names
     // in workflows need ports: without them each unit is an error.
-    {"$$Count + 1", "T", "MAPVAR(0,7)'$$Count' OPT_PLUS(8,9)=PLUS CONST_INT(10,11)'1'"},
     {"$s.S $$R ab", "W", "WFVAR_PRE_DEFINED(0,4)'$s.S' WFVAR_USER_DEFINED(5,8)'$$R' NAME(9,11)'ab'"},
     {"$s_load.Status", "T", "LEXERROR NAME OPT_DOT NAME"},
     {"ab", "Wp", "LEXERROR(0,0)!19081 LEXERROR(1,1)!19081"},
@@ -233,12 +222,10 @@ const LexCase kLexCases[] = {
     {".", "T", "OPT_DOT"},
     {":", "T", "COLON"},
     {"1.", "T", "CONST_DECIMAL"},
-    {"a.", "T", "NAME OPT_DOT"},
     {"iif ", "T", "NAME"},
     {"iif --(", "T", "NAME"},
     {"|", "T", "LEXERROR"},
     {"<", "T", "OPT_BINARY_7"},
-    {":lk", "T", "COLON NAME"},
 };
 
 TEST(LexerTest, GoldenTokenDumps) {
@@ -279,14 +266,10 @@ TEST(LexerTest, EveryVocabularyRow) {
         expect(std::string(" ") + row.text + " ", "T",
                tokenName(row.token) + ("(1," + std::to_string(1 + row.length) + ")") + value);
     }
-    auto lower = [](std::string text) {  // the vocabulary is ASCII
-        for (char& c : text) c = static_cast<char>(std::tolower(c));
-        return text;
-    };
     for (const XQualifierRow& row : gQualifierTable)
-        expect(lower(row.text) + ".x", "T", tokenName(row.token) + std::string(" OPT_DOT NAME"));
+        expect(std::string(row.text) + ".x", "T", tokenName(row.token) + std::string(" OPT_DOT NAME"));
     for (const XKeywordRow& row : gKeywordTable)
-        expect(lower(row.name), "U", tokenName(row.token) + ("(0," + std::to_string(std::strlen(row.name)) + ")=") +
+        expect(row.name, "U", tokenName(row.token) + ("(0," + std::to_string(std::strlen(row.name)) + ")=") +
                                          kindText(row.semanticValue()) + " ->" + kContextNames[row.domain]);
     for (const XFunctionRow& row : gFunctionTable) {
         // The function token takes the blanks before "(" with it.
@@ -301,7 +284,6 @@ TEST(LexerTest, StaticSkippersStopAtTheRightUnit) {
     const struct { const char* text; size_t whitespaces, comment, both; } cases[] = {
         {"", 0, 0, 0},
         {"  x", 2, 0, 2},
-        {"--a\nx", 0, 4, 4},
         {"//a", 0, 3, 3},
         {"-- a\n  // b\n\tx", 0, 5, 13}, {" \t-- c", 2, 0, 6}, {"-x", 0, 0, 0}, {"/-x", 0, 0, 0}};
     for (const auto& c : cases) {
@@ -344,11 +326,8 @@ TEST(LexerTest, CurrentTokenSpans) {
                  {"a", 2, "0,1'a'"},
                  {"a ", 2, "1,2' '"},
                  {"a  ", 2, "1,3'  '"},
-                 {"a   ", 2, "1,4'   '"},
                  {"a\t ", 2, "1,3'\t '"},
                  {"a -- c", 2, "1,6' -- c'"},
-                 {"a//c\n ", 2, "1,6'//c\n '"},
-                 {" ", 1, "0,1' '"},
                  {" -- c\n  ", 1, "0,8' -- c\n  '"}};
     for (const auto& c : cases) {
         LexTestContext context;
@@ -410,11 +389,9 @@ TEST(LexerTest, NewTextsAndNonsenseAnswersOfTheContext) {
 TEST(LexerTest, IdentifierRules) {
     // A text, its getIdentifier and its getICUBasedIdentifier.
     const struct { const char* text; const char* identifier; const char* icuIdentifier; } cases[] = {
-        {"abc def", "abc", "abc"},
         {"_a@#b.c", "_a@#b.", "_a@#b."},
         {"1abc", "", ""},
         {"a-b", "a", "a"},
-        {"(x", "", ""},
         {"\xC3\xA9t\xC3\xA9+", "\xC3\xA9t\xC3\xA9", "\xC3\xA9t\xC3\xA9"},
         {"a\xC2\xA1" "b", "a\xC2\xA1" "b", "a"},  // U+00A1 is punctuation
         {"\xD9\xA3x", "\xD9\xA3x", ""},            // U+0663 is a digit, not an ASCII one

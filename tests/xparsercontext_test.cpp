@@ -64,8 +64,7 @@ TEST(XParserContextTest, NewContextSettingsAndIdentity) {
     const XParserContext& base = context;
     EXPECT_EQ(answers({base.getClassId(), base.isClass(3005), base.isClass(3000), base.isClass(1001),
                        XParserContext::stc_isClass(3004), context.getXpressionContext(), context.isUpgrade(),
-                       context.getCurrentWidgetAggLevel(), context.validatingMacro()}),
-              "3005 1 0 0 0 1 0 0 0");
+                       context.getCurrentWidgetAggLevel(), context.validatingMacro()}), "3005 1 0 0 0 1 0 0 0");
 }
 
 TEST(XParserContextTest, ExpressionContextBitsDecidePortReferences) {
@@ -87,8 +86,7 @@ TEST(XParserContextNoSymbolsTest, NoRelaxationsNoConfigurationAndTheLexerFindsNo
                        context.containsValidTokenWflowVar(kText, 4, length, preDefined),
                        context.containsValidExtFunc(qvU("a")), length, preDefined, context.getConfigIsAscii(value),
                        context.getConfigIsHighPrecision(value), context.getConfigDecMaxPrecision(value),
-                       context.getConfigDebugPrintLevel(value), value}),
-              "0 0 0 0 0 0 77 5 -1 -1 -1 -1 42");
+                       context.getConfigDebugPrintLevel(value), value}), "0 0 0 0 0 0 77 5 -1 -1 -1 -1 42");
     context.clearChildList();
     context.LogDebug(qvU("debug text \xC3\xA9"));
 }
@@ -103,8 +101,7 @@ TEST(XParserContextNoSymbolsTest, EveryLookupFails) {
                        context.findExtFunc(n, nullptr, 1, nullptr, isConst, err, warn),
                        context.pushdownExtFunc(n, nullptr, 0, 0, 0, err, warn), context.findMapVar(n, nullptr),
                        context.findWorkflowVar(n, nullptr), context.findType(n, n, nullptr, err, warn), isConst,
-                       err.length() + warn.length()}),
-              "-1 -1 -1 -1 -1 -1 -1 9 0");
+                       err.length() + warn.length()}), "-1 -1 -1 -1 -1 -1 -1 9 0");
 }
 
 // ===== applying the configuration =====
@@ -124,8 +121,7 @@ TEST(XParserContextConfigTest, AppliesTheSettingsTheCallerHas) {
         const int result = context.initParserConfigsPv(&global);
         const int set = XType::cls_xdtDecMax.isInitialized() ? XType::getDecMaxPrecision() : 0;
         EXPECT_EQ(answers({result, global.getIsHighPrecisionModeForMyself(), set, context.otherCalls}),
-                  answers({status, mode, decMax, 0}))
-            << hasHighPrecision << hasDecMax << precision;
+                  answers({status, mode, decMax, 0})) << hasHighPrecision << hasDecMax << precision;
     }
 }
 

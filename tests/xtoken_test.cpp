@@ -72,8 +72,7 @@ TEST_F(XTokNameTest, IsSameAndCopies) {
     XTokName* ab = chain({"A", "B"});
     EXPECT_EQ(xtestsupport::answers({ab->isSame(chain({"A", "B"})), chain({"A", "b"})->isSame(ab),
                                      ab->isSame(chain({"A", "B", "C"})), chain({"B"})->isSame(ab),
-                                     ab->isSame(nullptr)}),
-              "1 0 0 0 0");
+                                     ab->isSame(nullptr)}), "1 0 0 0 0");
     XTokName copy(ab);
     EXPECT_TRUE(copy.getNext() == ab->getNext() && copy.getNextInFreeList() == nullptr && copy.isSame(ab) == 1);
 }

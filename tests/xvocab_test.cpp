@@ -75,7 +75,6 @@ TEST(VocabularyLookupTest, QualifiersAndSymbolsMatchTheFirstRowThatPrefixesTheIn
     const std::pair<const char*, const char*> qualifiers[] = {
         {":LKPX", "XLKP/4"},
         {":Type", "XTYPE/5"},
-        {":T", "-"},
         {":", "-"},
         {"", "-"},           {"LKP", "-"},        {": LKP", "-"}, {":UDF.f", "-"}};
     for (const auto& [input, expected] : qualifiers)
@@ -93,7 +92,6 @@ TEST(VocabularyLookupTest, QualifiersAndSymbolsMatchTheFirstRowThatPrefixesTheIn
         {"", "-"},
         {"||x", "OPT_CONCAT/2 CONCATOP"},
         {"--", "OPT_MINUS/1 MINUS"},
-        {"|", "-"},
         {"!", "-"}, {"^", "-"}, {"\xEF\xBC\x8C", "-"}};
     for (const auto& [input, expected] : symbols) {
         const XSymbolRow* row = xMatchSymbol(QvUString::fromUtf8(input).getBuffer());
@@ -113,13 +111,11 @@ TEST(VocabularyLookupTest, WordLookupsFoldAsciiCaseOnly) {
         {"ABSX", "-", "-"},
         {" ABS", "-", "-"},
         {"SETCOUNTVAR", "-", "-"},
-        {"DOTDOT", "-", "-"},
         {"\xC5\xBF" "in", "-", "-"},
     };
     for (const auto& c : cases) {
-        const QvUString word = QvUString::fromUtf8(c.word);
-        const XKeywordRow* keyword = xLookupKeyword(word);
-        const XFunctionRow* function = xLookupFunction(word);
+        const XKeywordRow* keyword = xLookupKeyword(QvUString::fromUtf8(c.word));
+        const XFunctionRow* function = xLookupFunction(QvUString::fromUtf8(c.word));
         EXPECT_STREQ(keyword ? keyword->name : "-", c.keyword) << c.word;
         EXPECT_STREQ(function ? function->name : "-", c.function) << c.word;
     }
@@ -190,8 +186,9 @@ TEST(LexerIndexTest, PrefixIndexesAgreeWithTheFoldingSearch) {
 
 // The hashed lookup must find exactly what bisecting the upper-cased word
 // finds, and nothing for a word that is not plain ASCII.
-template <class Row, size_t N, class Lookup, class Find>
-void expectHashedLookupAgrees(const Row (&rows)[N], Lookup lookup, Find find) {
+template <class Row, size_t N>
+void expectHashedLookupAgrees(const Row (&rows)[N], const Row* (*lookup)(const unsigned short*, size_t),
+                              const Row* (*find)(const char*)) {
     std::vector<std::vector<unsigned short>> words = {{}, {'X'}, {0x212A}, {'A', 0, 'B'}};
     for (const Row& row : rows)
         for (const auto& input : inputsLike(row.name, static_cast<int>(std::strlen(row.name))))
@@ -209,10 +206,8 @@ void expectHashedLookupAgrees(const Row (&rows)[N], Lookup lookup, Find find) {
 }
 
 TEST(LexerIndexTest, HashedLookupsAgreeWithBisection) {
-    expectHashedLookupAgrees(gKeywordTable, [](const unsigned short* w, size_t n) { return xLookupKeyword(w, n); },
-                             &xFindKeyword);
-    expectHashedLookupAgrees(gFunctionTable, [](const unsigned short* w, size_t n) { return xLookupFunction(w, n); },
-                             &xFindFunction);
+    expectHashedLookupAgrees(gKeywordTable, &xLookupKeyword, &xFindKeyword);
+    expectHashedLookupAgrees(gFunctionTable, &xLookupFunction, &xFindFunction);
 }
 
 // The per-unit classes the lexer reads are derived from the character sets
@@ -280,8 +275,7 @@ TEST(StaticInitializerTest, RunsOnceAtLoadAndLaterCallsChangeNothing) {
     const QvUString* plus = XToken::getTokenString(eXNI_PLUS);
     XTokenCharSet* invalid = XToken::m_invalidTokens;
     EXPECT_EQ(XToken::staticInitializer(), 1);
-    EXPECT_EQ(XToken::getTokenString(eXNI_PLUS), plus);
-    EXPECT_EQ(XToken::m_invalidTokens, invalid);
+    EXPECT_TRUE(XToken::getTokenString(eXNI_PLUS) == plus && XToken::m_invalidTokens == invalid);
 }
 
 // ---- character sets and texts ----

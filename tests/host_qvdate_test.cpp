@@ -36,16 +36,14 @@ QvDate makeDate(const char* fields) {
 }
 
 // A compiled format for 8-bit (T = char) or UTF-16 (T = unsigned short) text.
-template <class T>
-QvDateCompiledFormatPtr<T> compile(const char* format) {
+template <class T> QvDateCompiledFormatPtr<T> compile(const char* format) {
     const std::vector<T> text(format, format + std::strlen(format) + 1);
     QvDateCompiledFormat<T>* compiled = nullptr;
     EXPECT_EQ(QvDate::compileFormatSet(text.data(), &compiled), 0) << format;
     return QvDateCompiledFormatPtr<T>(compiled);
 }
 
-template <class T>
-std::string get(const QvDate& d, const QvDateCompiledFormat<T>* format) {
+template <class T> std::string get(const QvDate& d, const QvDateCompiledFormat<T>* format) {
     T buffer[256];
     const int n = d.Get(buffer, 256, format);
     EXPECT_GE(n, 0);
@@ -208,8 +206,7 @@ TEST(QvDateGetTest, ReportsABufferThatIsTooSmall) {
     char small[29], exact[30];
     unsigned short wide[29];
     EXPECT_EQ(answers({d.Get(small, sizeof small), small[0], d.Get(exact, sizeof exact), exact[29], d.Get(wide, 29),
-                       wide[0], d.Get(static_cast<char*>(nullptr), 0)}),
-              "-1 0 29 0 -1 0 -1");
+                       wide[0], d.Get(static_cast<char*>(nullptr), 0)}), "-1 0 29 0 -1 0 -1");
 }
 
 TEST(QvDateRoundTripTest, SetOfGetGivesTheSameDate) {
@@ -289,8 +286,7 @@ TEST(QvDateTest, CalendarQueries) {
     const QvDate thursday = makeDate("1970-1-1");
     EXPECT_EQ(answers({QvDate::isLeapYear(2000), QvDate::isLeapYear(2024), QvDate::isLeapYear(1900),
                        QvDate::isLeapYear(2021), QvDate::getDaysInMonth(2021, 13), QvDate::getDaysInMonth(2021, 0),
-                       thursday.getDayOfWeek(), thursday.getJulianDay()}),
-              "1 1 0 0 0 0 5 2440588");
+                       thursday.getDayOfWeek(), thursday.getJulianDay()}), "1 1 0 0 0 0 5 2440588");
     // Comparison is time order: the year first, the nanosecond last.
     EXPECT_LT(makeDate("2021-5-6 7:8:9.10"), makeDate("2021-5-6 7:8:9.11"));
     EXPECT_LT(makeDate("2021-12-31 23:59:59.0"), makeDate("2022-1-1"));

@@ -92,8 +92,7 @@ std::vector<Case> loadCases() {
 }
 
 // The text through both forms, which must agree and end in a terminator.
-template <int N>
-std::string textOf(const QvDecimal<N>& d) {
+template <int N> std::string textOf(const QvDecimal<N>& d) {
     char narrow[QvDecStringConvert::kBufferSize];
     unsigned short wide[QvDecStringConvert::kBufferSize];
     const int len = QvDecStringConvert::toString(d, narrow, sizeof narrow);
@@ -103,15 +102,13 @@ std::string textOf(const QvDecimal<N>& d) {
     return std::string(narrow, static_cast<size_t>(len));
 }
 
-template <class F>
-Outcome capture(F&& run) try {
+template <class F> Outcome capture(F&& run) try {
     return run();
 } catch (const QvDecException& e) {
     return Outcome{e.reason() == eQvDecOverflow ? kOverflow : kInvalid};
 }
 
-template <int N>
-QvDecimal<N> dec(const std::string& text) {
+template <int N> QvDecimal<N> dec(const std::string& text) {
     QvDecimal<N> d;
     const char* end = QvDecStringConvert::stringToQvDec(d, text.c_str(), text.c_str() + text.size());
     EXPECT_EQ(end, text.c_str() + text.size()) << text;
@@ -119,8 +116,7 @@ QvDecimal<N> dec(const std::string& text) {
 }
 
 // Reads through both text forms, which must agree, starting from the value 42.
-template <int N>
-Outcome read(const std::string& text, int scale, EQvDecRounding rounding, int exponent) {
+template <int N> Outcome read(const std::string& text, int scale, EQvDecRounding rounding, int exponent) {
     auto readAs = [&]<class CharT>(CharT) {
         std::vector<CharT> units(text.begin(), text.end());
         units.push_back(0);
@@ -139,8 +135,7 @@ Outcome read(const std::string& text, int scale, EQvDecRounding rounding, int ex
     return wide;
 }
 
-template <int N, int M>
-Outcome convert(const Case& c) {
+template <int N, int M> Outcome convert(const Case& c) {
     return capture([&] {
         QvDecimal<N> d;
         QvDecimalImpl<N>::convertFrom(d, dec<M>(c.args[1]), c.rounding);
@@ -149,8 +144,7 @@ Outcome convert(const Case& c) {
 }
 
 // Runs a case on decimals of N words.
-template <int N>
-Outcome run(const Case& c) {
+template <int N> Outcome run(const Case& c) {
     using Impl = QvDecimalImpl<N>;
     const std::string& a = c.args.at(0);
     if (c.op == "read") return read<N>(a, c.scale, c.rounding, c.exponent);
@@ -280,8 +274,7 @@ TEST(QvDecToStringTest, ReportsABufferTooSmallWithoutWriting) {
     char narrow[42] = "x";
     EXPECT_EQ(answers({QvDecStringConvert::toString(d, wide, QvDecStringConvert::kBufferSize),
                        QvDecStringConvert::toString(d, narrow, 41), narrow[0] == 'x',
-                       QvDecStringConvert::toString(d, static_cast<char*>(nullptr), 100)}),
-              "41 -1 1 -1");
+                       QvDecStringConvert::toString(d, static_cast<char*>(nullptr), 100)}), "41 -1 1 -1");
     EXPECT_EQ(QvDecStringConvert::toString(d, narrow, 42), 41);
     EXPECT_EQ(std::string(narrow), "-0." + nines(38));
 }

@@ -31,9 +31,7 @@ void expectTerminated(const QvUString& s) {
     EXPECT_GE(s.capacity(), s.length());
 }
 
-QvUString repeated(unsigned short unit, size_t count) {
-    return QvUString(QvUString().replace(0, 0, unit, count));
-}
+QvUString repeated(unsigned short unit, size_t count) { return QvUString(QvUString().replace(0, 0, unit, count)); }
 
 // ---- storage and value semantics ----
 
@@ -97,8 +95,7 @@ TEST(QvUStringTest, EmbeddedZerosNullTextsAllocAndAscii) {
     QvUString zeros(text, 3), copy = zeros;
     std::unique_ptr<unsigned short[]> buffer(copy.getBufferCopy());
     EXPECT_EQ(answers({zeros.at(1), zeros.at(2), zeros.at(3), zeros.at(100), copy.length(), copy == QvUString("a"),
-                       copy.compare(QvUString("a")) > 0, buffer[2], buffer[3]}),
-              "0 98 0 0 3 0 1 98 0");
+                       copy.compare(QvUString("a")) > 0, buffer[2], buffer[3]}), "0 98 0 0 3 0 1 98 0");
     EXPECT_EQ(answers({QvUString(static_cast<const unsigned short*>(nullptr)).isEmpty(),
                        QvUString(static_cast<const unsigned short*>(nullptr), 0).isEmpty(),
                        QvUString(static_cast<const char*>(nullptr)).isEmpty(), copy.assignNative(nullptr).isEmpty()}),
@@ -118,7 +115,6 @@ TEST(QvUStringTest, EmbeddedZerosNullTextsAllocAndAscii) {
 
 TEST(QvUStringTest, ReplaceTable) {
     const struct { const char *start; size_t pos, count; const char *with, *expected; } cases[] = {
-        {"abcdef", 0, 0, "XY", "XYabcdef"},
         {"abcdef", 100, 5, "XY", "abcdefXY"},  // pos past end clamps to the end
         {"abcdef", 2, 2, "XY", "abXYef"},
         {"abcdef", 2, 100, "XY", "abXY"},  // count clamps to the end
@@ -183,9 +179,7 @@ TEST(QvUStringTest, BorrowedUnitsAreNeverWrittenOrFreed) {
     static const U16 other = u"other";
     const std::pair<void (*)(QvUString&), const char16_t*> cases[] = {  // the lender is "hello world"
         {[](QvUString& s) { s.append(us(u"!"), 1); }, u"hello world!"},
-        {[](QvUString& s) { s.append(static_cast<unsigned short>('!')); }, u"hello world!"},
         {[](QvUString& s) { s.append(s); }, u"hello worldhello world"},
-        {[](QvUString& s) { s.append(s.getBuffer() + 6, 5); }, u"hello worldworld"},
         {[](QvUString& s) { s.erase(5); }, u"hello"},
         {[](QvUString& s) { s.assign(s.getBuffer() + 6, 5); }, u"world"},
         {[](QvUString& s) { s.makeEmpty(); }, u""},
@@ -262,8 +256,7 @@ TEST(QvUStringTest, CompareIsCodeUnitOrder) {
         const QvUString qa(us(a)), qb(us(b));
         EXPECT_EQ(answers({sign(qa.compare(qb)), sign(qa.compare(us(b))), sign(qvUStrcmp(us(a), us(b))),
                            sign(qb.compare(qa)), sign(qb.compare(us(a))), sign(qvUStrcmp(us(b), us(a))), qa < qb,
-                           qa.compare(qa), qvUStrcmp(us(a), us(a))}),
-                  "-1 -1 -1 1 1 1 1 0 0");
+                           qa.compare(qa), qvUStrcmp(us(a), us(a))}), "-1 -1 -1 1 1 1 1 0 0");
     }
 }
 
@@ -291,8 +284,7 @@ TEST(QvUStringTest, CaseInsensitiveCompare) {
         EXPECT_EQ(qvU(a).caseCompare(qvU(b)) == 0, equal) << a << " / " << b;
         EXPECT_EQ(qvUStricmp(qvU(a).getBuffer(), qvU(b).getBuffer()) == 0, equal) << a << " / " << b;
     }
-    EXPECT_LT(qvU("abc").caseCompare(qvU("ABD")), 0);
-    EXPECT_GT(qvU("abd").caseCompare(qvU("ABC")), 0);
+    EXPECT_TRUE(qvU("abc").caseCompare(qvU("ABD")) < 0 && qvU("abd").caseCompare(qvU("ABC")) > 0);
 }
 
 TEST(QvUStringTest, BoundedCaseInsensitiveCompare) {
@@ -300,22 +292,19 @@ TEST(QvUStringTest, BoundedCaseInsensitiveCompare) {
     const unsigned short *pa = a.getBuffer(), *pb = b.getBuffer();
     EXPECT_EQ(answers({qvUStrnicmp(pa, pb, 5) == 0, qvUStrnicmp(pa, pb, 6) == 0, qvUStrnicmp(us(u"a"), us(u"b"), 0),
                        qvUAStrnicmp(pa, "HELLOworld", 100) == 0, qvUAStrnicmp(pa, "HELLOx", 5) == 0,
-                       qvUAStrnicmp(pa, "HELLOx", 6) == 0, qvUAStrnicmp(pa, "HELLO", 100) == 0}),
-              "1 0 0 1 1 0 0");
+                       qvUAStrnicmp(pa, "HELLOx", 6) == 0, qvUAStrnicmp(pa, "HELLO", 100) == 0}), "1 0 0 1 1 0 0");
     // One unit never matches two bytes: U+FB02 folds to "fl" in full case
     // folding, yet ":\uFB02D" (3 units) must not match ":FLD" (4 bytes).
     const unsigned short* ligature = us(u":\uFB02D");
     EXPECT_TRUE(qvUAStrnicmp(ligature, ":FLD", 4) != 0 && qvUAStrnicmp(ligature, ":FL", 3) != 0);
-    EXPECT_EQ(qvUStrncmp(pa, qvU("Help").getBuffer(), 3), 0);
-    EXPECT_LT(qvUStrncmp(pa, qvU("Help").getBuffer(), 4), 0);
+    EXPECT_TRUE(qvUStrncmp(pa, us(u"Help"), 3) == 0 && qvUStrncmp(pa, us(u"Help"), 4) < 0);
     const unsigned short x[] = {'a', 0, 'x'}, y[] = {'a', 0, 'y'};  // nothing past a terminator is read
     EXPECT_EQ(answers({qvUStrcmp(x, y), qvUStrncmp(x, y, 3)}), "0 0");
 }
 
 // ---- formatting ----
 
-template <class... A>
-std::string sprinted(const char* format, A... args) {
+template <class... A> std::string sprinted(const char* format, A... args) {
     QvUString s;
     const int n = s.sprint(format, args...);
     EXPECT_EQ(static_cast<size_t>(n), s.length()) << format;
@@ -342,7 +331,6 @@ TEST(QvUStringTest, SprintConversions) {
         {sprinted("[%*d]", -4, 7), "[7   ]"},  // a negative width means left-aligned
         {sprinted("[%.*s][%.*s]", 2, us(abcdef), -1, us(abcdef)), "[ab][abcdef]"},  // negative precision: none
         {sprinted("%s|%S", us(abc), us(abc)), "abc|abc"},
-        {sprinted("%5s|%-5s|", us(abc), us(abc)), "  abc|abc  |"},
         {sprinted("%.2s|%.0s|%2s", us(abc), us(abc), us(abc)), "ab||abc"},
         {sprinted("%-6hs|%.3hs", "ab", "abcdef"), "ab    |abc"},
         {sprinted("%s %hs", noText, static_cast<const char*>(nullptr)), "(null) (null)"},
@@ -379,15 +367,13 @@ TEST(QvUStringTest, SprintFromUtf16Format) {
 }
 
 TEST(QvUStringTest, SprintIgnoresProcessLocale) {
-    const char* previous = setlocale(LC_NUMERIC, nullptr);
-    std::string saved = previous != nullptr ? previous : "C";
+    const std::string saved = setlocale(LC_NUMERIC, nullptr) ? setlocale(LC_NUMERIC, nullptr) : "C";
     bool switched = setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
     QvUString s;
     s.sprint("%.2f", 1.5);
     double d = qvUStrtod(us(u"2.5"), nullptr);
     setlocale(LC_NUMERIC, saved.c_str());
-    EXPECT_EQ(s.toUtf8(), "1.50");
-    EXPECT_EQ(d, 2.5);
+    EXPECT_TRUE(s.toUtf8() == "1.50" && d == 2.5) << s.toUtf8() << " " << d;
     if (!switched) GTEST_SKIP() << "no de_DE locale installed";
 }
 
@@ -401,12 +387,10 @@ TEST(QvUCharClassTest, EveryUnitAgreesWithIcu) {
         ASSERT_EQ(answers({qvUIsASCII(c) != 0, qvUIsDigit(c) != 0, qvUIsCntrl(c) != 0, qvUIsAnyDigit(c) != 0,
                            qvUIsPunct(c) != 0, qvUIsSpace(c) != 0, qvUIsAlpha(c) != 0, qvUIsAlnum(c) != 0}),
                   answers({u < 0x80, u >= '0' && u <= '9', u_iscntrl(c) != 0, u_isdigit(c) != 0, u_ispunct(c) != 0,
-                           u_isspace(c) != 0, u_isalpha(c) != 0, u_isalnum(c) != 0}))
-            << std::hex << u;
+                           u_isspace(c) != 0, u_isalpha(c) != 0, u_isalnum(c) != 0})) << std::hex << u;
     }
     EXPECT_EQ(answers({qvUCheckAll(us(u"plain_name"), &qvUIsASCII), qvUCheckAll(us(u"na\u00EFve"), &qvUIsASCII),
-                       qvUCheckAll(us(u""), &qvUIsDigit), qvUCheckAll(us(u"01a3"), &qvUIsDigit)}),
-              "1 0 1 0");
+                       qvUCheckAll(us(u""), &qvUIsDigit), qvUCheckAll(us(u"01a3"), &qvUIsDigit)}), "1 0 1 0");
 }
 
 // The ASCII shortcut of qvUAStrnicmp must order and equate exactly as ICU's
@@ -434,7 +418,6 @@ TEST(QvUStrtodTest, Table) {
         {u"  ", 0.0, 0, false},
         {u"12\u0660", 12.0, 2, false},  // an Arabic-Indic digit ends the number
         {u"1e400", HUGE_VAL, 5, true},
-        {u"0.1+2", 0.1, 3, false},
     };
     for (const auto& c : cases) {
         unsigned short* end = nullptr;
@@ -487,7 +470,6 @@ TEST(QvN2sTest, Table) {
 TEST(QvUtf8Test, RoundTripsAndReplacementCharacters) {
     const std::pair<std::string, U16> cases[] = {
         {"", u""},
-        {"plain", u"plain"},
         {"\u4E2D\u6587", u"\u4E2D\u6587"},
         {"\U0001F600 and \U00010400", u"\U0001F600 and \U00010400"},
         {std::string("a\0b", 3), U16(u"a\0b", 3)},
@@ -533,8 +515,7 @@ TEST(QvU2MFixedWidthTest, NeverSplitsACharacter) {
 TEST(QvBareStringTest, EightBitConversions) {
     unsigned short wide[8];
     EXPECT_EQ(answers({qvA2U(wide, "abc\xE9", 8), wide[3], wide[4], qvA2U(wide, "abcdefghij", 4), wide[3],
-                       qvA2U(wide, "x", 0)}),
-              "4 233 0 3 0 0");
+                       qvA2U(wide, "x", 0)}), "4 233 0 3 0 0");
     char narrow[8];
     EXPECT_EQ(qvUnicodeToASCII(narrow, us(u"a\u00E9\u4E2Dbcdefgh"), 8), 7u);
     EXPECT_STREQ(narrow, "a\xE9?bcde");

@@ -140,9 +140,7 @@ TEST_F(CustomTypeTest, WithNothingRegisteredEveryLookupFails) {
     for (unsigned int dt = 1022; dt <= 1032; ++dt) {
         EXPECT_EQ(answers({mgr->getCustomTypeName(dt) != nullptr, mgr->getCustomTypeFromDT(dt) != nullptr,
                            mgr->getTrtInfoFromDT(dt) != nullptr, mgr->getZEVATypeMetadata(dt) != nullptr,
-                           QvCData::cdt2trtInfo(dt)->has(eQvTRT_COMPARABLE)}),
-                  "0 0 0 0 0")
-            << dt;
+                           QvCData::cdt2trtInfo(dt)->has(eQvTRT_COMPARABLE)}), "0 0 0 0 0") << dt;
     }
     long long value = 5, asBig = 77;
     int asInt = 77;
@@ -151,8 +149,7 @@ TEST_F(CustomTypeTest, WithNothingRegisteredEveryLookupFails) {
     EXPECT_EQ(answers({mgr->to_integer(1022, &value, asInt), mgr->to_bigint(1022, &value, asBig),
                        mgr->to_float(1022, &value, asFloat), mgr->negate(1022, &value), asInt, asBig, asFloat == 7.5,
                        value, mgr->qvZevaTypeToString(1022, &value, buffer, 8), buffer[0],
-                       mgr->qvStringToZevaType(1022, qvU("12").getBuffer(), 2, &value)}),
-              "0 0 0 0 77 77 1 5 0 0 0");
+                       mgr->qvStringToZevaType(1022, qvU("12").getBuffer(), 2, &value)}), "0 0 0 0 77 77 1 5 0 0 0");
 }
 
 TEST_F(CustomTypeTest, RegisteredTypeIsFoundByNameAndId) {
@@ -160,8 +157,7 @@ TEST_F(CustomTypeTest, RegisteredTypeIsFoundByNameAndId) {
     unsigned int ids[11] = {};
     // by name (identifiers are exact), the registered ids and their count
     EXPECT_EQ(answers({mgr->getCustomTypeId(qvU("Money")), mgr->getCustomTypeId(qvU("Money").getBuffer()),
-                       mgr->getCustomTypeId("money"), mgr->getCustomTypeIds(ids, 11), ids[0]}),
-              "1022 1022 0 1 1022");
+                       mgr->getCustomTypeId("money"), mgr->getCustomTypeIds(ids, 11), ids[0]}), "1022 1022 0 1 1022");
     ASSERT_NE(mgr->getCustomTypeName(1022), nullptr);
     EXPECT_EQ(*mgr->getCustomTypeName(1022), qvU("Money"));
     const ZEVA_TYPE_HANDLE_struct* handle = mgr->getCustomTypeFromDT(1022);
@@ -179,8 +175,7 @@ TEST_F(CustomTypeTest, TraitsAndConversionsGoThroughTheRegisteredFunctions) {
     ASSERT_NE(trt, nullptr);
     EXPECT_EQ(QvCData::cdt2trtInfo(1022), trt);
     EXPECT_EQ(answers({(trt->flags & eQvTRT_FILLED) != 0, trt->has(eQvTRT_NUMERIC), trt->has(eQvTRT_COMPARABLE),
-                       trt->has(eQvTRT_DECIMAL), trt->has(eQvTRT_VECTOR)}),
-              "1 1 1 0 0");
+                       trt->has(eQvTRT_DECIMAL), trt->has(eQvTRT_VECTOR)}), "1 1 1 0 0");
     long long cents = 12345, asBig = 99;
     int asInt = 0;
     double asFloat = 0;
@@ -188,8 +183,7 @@ TEST_F(CustomTypeTest, TraitsAndConversionsGoThroughTheRegisteredFunctions) {
     EXPECT_EQ(answers({mgr->to_integer(1022, &cents, asInt) != 0, asInt, mgr->to_float(1022, &cents, asFloat) != 0,
                        mgr->to_bigint(1022, &cents, asBig), asBig, mgr->negate(1022, &cents) != 0, cents,
                        mgr->to_integer(1022, nullptr, asInt), mgr->to_float(1022, nullptr, asFloat),
-                       mgr->negate(1022, nullptr), asInt}),
-              "1 123 1 0 99 1 -12345 0 0 0 123");
+                       mgr->negate(1022, nullptr), asInt}), "1 123 1 0 99 1 -12345 0 0 0 123");
     EXPECT_DOUBLE_EQ(asFloat, 123.45);
     unsigned short buffer[32];
     ASSERT_NE(mgr->qvZevaTypeToString(1022, &cents, buffer, 32), 0);
@@ -198,11 +192,9 @@ TEST_F(CustomTypeTest, TraitsAndConversionsGoThroughTheRegisteredFunctions) {
     EXPECT_EQ(utf8(QvUString(buffer)), "MM/DD/YYYY -123.45");
     // 7 units and the terminator are needed
     EXPECT_EQ(answers({mgr->qvZevaTypeToString(1022, &cents, buffer, 7), buffer[0],
-                       mgr->qvZevaTypeToString(1022, &cents, buffer, 8) != 0}),
-              "0 0 1");
+                       mgr->qvZevaTypeToString(1022, &cents, buffer, 8) != 0}), "0 0 1");
     EXPECT_EQ(answers({mgr->qvStringToZevaType(1022, qvU("2500").getBuffer(), 4, &cents) != 0, cents,
-                       mgr->qvStringToZevaType(1022, qvU("25x").getBuffer(), 3, &cents), cents}),
-              "1 2500 0 2500");
+                       mgr->qvStringToZevaType(1022, qvU("25x").getBuffer(), 3, &cents), cents}), "1 2500 0 2500");
 }
 
 TEST_F(CustomTypeTest, RegistrationRefusesBadRequestsAndElevenFillTheRegistry) {
@@ -252,8 +244,7 @@ TEST(TraitTest, BuiltinTypesHaveTheirTraits) {
     for (const auto& [type, numeric, decimal, vector, comparable] : rows) {
         const TrtInfo* trt = QvCData::cdt2trtInfo(type);  // a record with no traits for unknown types
         EXPECT_EQ(answers({trt->has(eQvTRT_NUMERIC), trt->has(eQvTRT_DECIMAL), trt->has(eQvTRT_VECTOR),
-                           trt->has(eQvTRT_COMPARABLE)}),
-                  answers({numeric, decimal, vector, comparable})) << type;
+                           trt->has(eQvTRT_COMPARABLE)}), answers({numeric, decimal, vector, comparable})) << type;
     }
 }
 
@@ -329,8 +320,7 @@ TEST(FtoaReformatTest, SmallValuesInPlainNotation) {
     }
     char buffer[40] = "untouched";  // magnitudes out of range are refused
     EXPECT_EQ(answers({qvFtoaReformat(buffer, 0.0001, 0.0001), qvFtoaReformat(buffer, 1e-16, 1e-16),
-                       qvFtoaReformat(buffer, 0.0, 0.0), qvFtoaReformat(buffer, NAN, NAN)}),
-              "-1 -1 -1 -1");
+                       qvFtoaReformat(buffer, 0.0, 0.0), qvFtoaReformat(buffer, NAN, NAN)}), "-1 -1 -1 -1");
     EXPECT_STREQ(buffer, "untouched");
 }
 
@@ -358,8 +348,7 @@ TEST(SettingsTest, DefaultsAndSetters) {
               "0 0 1 1");
     EXPECT_EQ(answers({QvUtilGlobal::get8xConvertStrToNum(), QvUtilGlobal::set8xConvertStrToNum(5),
                       QvUtilGlobal::get8xConvertStrToNum(), QvUtilGlobal::set8xConvertStrToNum(0),
-                      QvUtilGlobal::get8xConvertStrToNum()}),
-              "0 0 1 1 0");
+                      QvUtilGlobal::get8xConvertStrToNum()}), "0 0 1 1 0");
 }
 
 // ---------------------------------------------------------------------------
@@ -386,8 +375,7 @@ TEST(MetadataBaseTest, HostClassIdsAreNotTheLibrarys) {
     TestRecord record(eQvCDT_INT, 0);
     const QvMetadataBase& base = record;
     EXPECT_EQ(answers({bare.getClassId(), SColMetadata::stc_isClass(2002), SColMetadata::stc_isClass(2001),
-                      base.getClassId(), base.isClass(2000), base.isClass(2002)}),
-              "2000 1 0 2001 1 0");
+                      base.getClassId(), base.isClass(2000), base.isClass(2002)}), "2000 1 0 2001 1 0");
 }
 
 TEST(MetadataBaseTest, PrintWidthFollowsTheType) {

@@ -18,8 +18,7 @@ using xtestsupport::answers;
 constexpr int kMathError = eQvMSG_MATH_ERROR;
 
 // Calls `fn`, expecting the math error (or `thrown`) with the catalogue's text.
-template <class F>
-void expectEvalError(F&& fn, const std::string& what, int thrown = kMathError) {
+template <class F> void expectEvalError(F&& fn, const std::string& what, int thrown = kMathError) {
     try {
         fn();
         ADD_FAILURE() << what << " did not throw";
@@ -48,13 +47,9 @@ TEST(XMathTest, CheckedFunctionsRaiseTheMathErrorWhenErrnoIsSet) {
         {"fmod 7 3", [] { return XMath::fmod(7, 3); }, 1},
         {"fmod 7 0", [] { return XMath::fmod(7, 0); }, kFails},
     };
-    for (const auto& [name, fn, expected] : cases) {
-        if (std::isnan(expected)) {
-            expectEvalError(fn, name);
-        } else {
-            EXPECT_DOUBLE_EQ(fn(), expected) << name;
-        }
-    }
+    for (const auto& [name, fn, expected] : cases)
+        if (std::isnan(expected)) expectEvalError(fn, name);
+        else EXPECT_DOUBLE_EQ(fn(), expected) << name;
 }
 
 TEST(XMathTest, UncheckedFunctionsAndAStaleErrno) {

@@ -312,9 +312,6 @@ TEST(XNodeCmnInfoTest, FieldsTakeTheSentinelsTogether) {
     EXPECT_EQ(fields(), six(eXMINT_DUMMY));
     info.setAllFieldsToNoChange();
     EXPECT_EQ(fields(), six(eXMINT_NOCHANGE));
-    const int before = info.isConstnessTrue();
-    info.setConstness(XBooleanInt(1));
-    EXPECT_EQ(answers({before, info.isConstnessTrue()}), "0 1");
 }
 
 // ---- what a node frees ----

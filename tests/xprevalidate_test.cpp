@@ -38,9 +38,7 @@ std::string kindsOf(const XNodeParent* parent) {
 }
 
 struct XPreValidateTest : ::testing::Test {
-    XTokName* name(const char* text) {
-        return names.emplace_back(std::make_unique<XTokName>(qvU(text), 0, nullptr)).get();
-    }
+    XTokName* name(const char* t) { return names.emplace_back(std::make_unique<XTokName>(qvU(t), 0, nullptr)).get(); }
     XNode* ref(EXNodeId kind = eXNI_PORTVAR) { return XNodeRef::create(kind, name("p"), 0, 1); }
     XNodeParent* opt(EXNodeId kind, std::vector<XNode*> kids) { return adopt(XNodeOpt::create(kind, 0, 1), kids); }
     XNodeParent* call(XTokName* chain, std::vector<XNode*> kids) { return adopt(XNodeWidget::create(chain, 0, 1), kids); }
@@ -116,10 +114,7 @@ TEST_F(XPreValidateTest, PassKeepsTokensPositionsAndShape) {
 }
 
 // Exposes the dispatch so every visit operation can be called.
-class ExposedPreValidateVisitor : public XPreValidateVisitor {
-public:
-    using XVisitor::visitNode;
-};
+struct ExposedPreValidateVisitor : XPreValidateVisitor { using XVisitor::visitNode; };
 
 TEST_F(XPreValidateTest, EveryVisitOperationSucceeds) {
     ExposedPreValidateVisitor exposed;

@@ -142,9 +142,8 @@ TEST(ReverseParserConstTest, WritesAConstantWithoutTextByItsValue) {
         std::unique_ptr<XTree> tree(XTree::create(node, kNoText, 0, 0));
         const int result = XReverseParser().updateExprString(tree.get(), nullptr, 0);
         const XNode* root = tree->getRoot();
-        EXPECT_EQ(currentText(tree.get()) + "|" +
-                      answers({result, root->getPosBegin().toInteger(), root->getPosEnd().toInteger()}),
-                  expected);
+        const std::string span = answers({result, root->getPosBegin().toInteger(), root->getPosEnd().toInteger()});
+        EXPECT_EQ(currentText(tree.get()) + "|" + span, expected);
     }
 }
 
@@ -164,8 +163,7 @@ TEST(ReverseParserTest, AFailedWalkLeavesNoSeparatorForTheNextOne) {
 }
 
 TEST(ReverseParserTest, AnUnknownSeparatorIsAnInvariant) {
-    XReverseParser w;
-    xtestsupport::expectInvariant("xreverseparser", [&] { w.doVisitAction(nullptr, EXRevParseAction(7)); });
+    xtestsupport::expectInvariant("xreverseparser", [] { XReverseParser().doVisitAction(nullptr, EXRevParseAction(7)); });
 }
 
 // ---------------------------------------------------------------- subtrees and regeneration
@@ -234,8 +232,7 @@ TEST(ReverseParserTest, ATreeMadeFromANodeOfAnotherGetsItsOwnText) {
     // text from the older tree's current text, not its original.
     ASSERT_EQ(XReverseParser().updateExprString(v.get(), nullptr, 0), 0);
     // Detach LTRIM(S) from the older tree, leaving a constant in its place.
-    XNode* outer = v.root();
-    XNode* inner = outer->getChildB(0, 1);
+    XNode* inner = v.root()->getChildB(0, 1);
     XNode* ltrim = inner->getChildB(1, 1);
     ASSERT_EQ(static_cast<XNodeParent*>(inner)->replaceChild(ltrim, XNodeConstBase::createConstInt(0, -1, -1)), 0);
     std::unique_ptr<XTree> made(XTree::create(ltrim, v.get(), 1, 0, 0));
@@ -283,8 +280,7 @@ TEST(ReverseParserTest, LongAndDeepExpressionsAreWritten) {
 
 // Leaves the entries as they are under a type of the caller's own: the list
 // now holds the caller's positions.
-class CallersPositions : public XRefInfoConverter {
-public:
+struct CallersPositions : XRefInfoConverter {
     EXRefInfoType getNewRefInfoType() const override { return static_cast<EXRefInfoType>(2); }
     void convertRefInfo(XExprStrInfo*, XRefInfo*, EXRefInfoType) const override {}
 };

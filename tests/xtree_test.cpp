@@ -21,10 +21,7 @@
 #include "xrecordtext.h"
 
 // The allocator's constructor is private; the tests reach it as its friend.
-class XTokNameAllocatorAccess {
-public:
-    static XTokNameAllocator* make() { return new XTokNameAllocator(); }
-};
+class XTokNameAllocatorAccess { public: static XTokNameAllocator* make() { return new XTokNameAllocator(); } };
 
 namespace {
 
@@ -55,8 +52,7 @@ TEST(XTreeTest, EmptyTreesAnswerNegatively) {
               "1 1 0 0");
     TreePtr rootless = treeOf(nullptr);
     EXPECT_EQ(answers({rootless->getRootMetadataPtr() != nullptr, rootless->isNull(), rootless->isConstant(0),
-                      rootless->hasGroupFunctions()}),
-              "0 0 0 0");
+                      rootless->hasGroupFunctions()}), "0 0 0 0");
     XNodeList* list = nullptr;
     EXPECT_TRUE(rootless->dfs(list, 1, 0, nullptr) == 0 && list->isEmpty());
 }
@@ -101,8 +97,7 @@ TEST(XTreeTest, UpgradeAndWindowFlagsOnlySwitchOn) {
     TreePtr tree = treeOf(leaf());
     const XMetadata* record = tree->getRootMetadataPtr();
     tree->setIsUpgrade(0);
-    EXPECT_EQ(answers({tree->isUpgrade(), record->hasUgdInfo(), (tree->setIsUpgrade(1), record->hasUgdInfo())}),
-              "0 0 1");
+    EXPECT_EQ(answers({tree->isUpgrade(), record->hasUgdInfo(), (tree->setIsUpgrade(1), record->hasUgdInfo())}), "0 0 1");
     for (int on : {1, 0}) {  // a second upgrade makes no second record
         tree->setIsUpgrade(on);
         tree->setHasWindowFunc(on);
@@ -229,9 +224,7 @@ TEST(XTreeOwnershipTest, TreeFreesItsAllocatorAndRecord) {
 // ---- node stack ----
 
 // Reaches the growth rule without allocating billions of entries.
-struct StackGrowth : XStack {
-    static uint32_t grown(uint32_t capacity) { return stc_grownCapacity(capacity); }
-};
+struct StackGrowth : XStack { static uint32_t grown(uint32_t capacity) { return stc_grownCapacity(capacity); } };
 
 // Callers see 128-entry steps however the entries are stored, up to the last
 // step; push answers the node pushed, a null node included.
@@ -277,11 +270,9 @@ TEST(XExprStrInfoTest, OwnedCurrentTextIsFreedExactlyOnce) {
     // caller's text then frees the second and stays the caller's.
     EXPECT_EQ(answers({info.updateCurExpr(first, 1), info.getCurExpr() == first, info.getOrigExpr() == kText,
                        info.updateCurExpr(first, 1), info.updateCurExpr(qvU("second").getBufferCopy(), 1),
-                       info.updateOrigAndCurExpr(kText)}),
-              "0 1 1 0 0 0");
+                       info.updateOrigAndCurExpr(kText)}), "0 1 1 0 0 0");
     EXPECT_EQ(answers({info.getOrigExpr() == kText, info.isCurExprOwned(), info.updateCurExpr(kText, 0),
-                       info.isCurExprOwned()}),
-              "1 0 0 0");
+                       info.isCurExprOwned()}), "1 0 0 0");
     unsigned short* third = qvU("third").getBufferCopy();
     info.updateCurExpr(third, 1);
     info.updateOrigAndCurExpr(third);  // keeps it owned: freed by the destructor

@@ -34,7 +34,6 @@ const TypeCase kTypeCases[] = {
     {"I - BI",         "H",   "BIGINT op60 aug:- row var"},
     {"I * I",          "H",   "DEC28 op44 aug:- row var"},
     {"I * I",          "L",   "BIGINT op44 aug:- row var"},
-    {"D28 * D28",      "H",   "DEC28 op44 aug:- row var"},
     {"F * I",          "H",   "FLOAT op44 aug:- row var"},
     {"I / I",          "H",   "DEC28 op22 aug:- row var"},
     {"I / I",          "L",   "FLOAT op22 aug:- row var"},
@@ -53,7 +52,6 @@ const TypeCase kTypeCases[] = {
     {"'a' = 'b'",      "H",   "INT op25 aug:- row const"},
     {"S >= U",         "H",   "INT op31 aug:- row var"},
     {"DT = DT",        "H",   "INT op26 aug:- row var"},
-    {"DT > SYSDATE",   "H",   "INT op40 aug:- row var"},
     {"BIN = BIN",      "H",   "INT op27 aug:- row var"},
     {"(I > 1) = (F > 2)", "H", "BOOLEAN op24 aug:FLOAT row var"},
     // logic
@@ -62,20 +60,17 @@ const TypeCase kTypeCases[] = {
     {"NOT I",          "H",   "BOOLEAN op103 aug:INT row var"},
     // text and choice
     {"'ab' || 'cde'",  "H",   "UNISTRING op5 aug:- row const"},
-    {"CONCAT(S, 1)",   "H",   "UNISTRING op5 aug:- row var"},
     {"IIF(I, 1, 2.5)", "L",   "FLOAT op5 aug:- row var"},
     {"IIF(I, S)",      "H",   "UNISTRING op5 aug:- row var"},
     {"DECODE(I, 1, 'a', 2, 'b', 'c')", "H", "UNISTRING op5 aug:INT row var"},
     {"DECODE(F, 1, I, BI)", "H", "BIGINT op5 aug:FLOAT row var"},
     {"ISNULL(BIN)",    "H",   "INT op5 aug:- row var"},
-    {"LENGTH(S)",      "H",   "INT op5 aug:- row var"},
     {"TO_DECIMAL38(S)", "L",  "FLOAT op93 aug:- row var"},
     // aggregation levels: an aggregate is one level above its argument
     {"SUM(I)",         "H",   "DEC18 op5 aug:- group var"},
     {"SUM(I) + I",     "H",   "DEC18 op8 aug:- group var"},
     {"SUM(SUM(I))",    "H",   "DEC28 op5 aug:- nested var"},
     {"COUNT(BIN)",     "H",   "INT op5 aug:- group var"},
-    {"MAX(S)",         "H",   "UNISTRING op5 aug:- group var"},
     {"AVG(I)",         "L",   "FLOAT op5 aug:- group var"},
     // leaves and references
     {"I",              "H",   "INT op-4 aug:- row var"},
@@ -86,7 +81,6 @@ const TypeCase kTypeCases[] = {
     {"",               "H",   "NULL op-4 aug:- row const"},
     // the SETVARIABLE family is never constant
     {"SETVARIABLE($$COUNT, 1)",  "H", "INT op5 aug:- row var"},
-    {"SETMAXVARIABLE($$MAX, I)", "H", "INT op5 aug:- row var"},
     {"SETCOUNTVARIABLE($$COUNT)", "H", "INT op5 aug:- row var"},
 };
 // clang-format on
@@ -156,7 +150,6 @@ const ErrorCase kErrorCases[] = {
     {"1 + 'a'",            eQvMSG_NUMBER_EXPECTED,        4, 7, "H", eXVFC_NUMERIC_EXPECTED, 1},
     {"ABS('a')",           eQvMSG_NUMBER_EXPECTED,        4, 7},
     {"-S",                 eQvMSG_NUMBER_EXPECTED,        1, 2},
-    {"NOT S",              eQvMSG_NUMBER_EXPECTED,        4, 5},
     {"DT AND 1",           eQvMSG_NUMBER_EXPECTED,        0, 2},
     {"IIF(I, 1, 'x')",     eQvMSG_NO_COMMON_TYPE,         10, 13, "H", eXVFC_OPERANDS_DIFFER, 2},
     {"I = 'a'",            eQvMSG_NO_COMMON_TYPE,         4, 7, "H", eXVFC_OPERANDS_DIFFER, 1},
@@ -176,9 +169,7 @@ const ErrorCase kErrorCases[] = {
     {"BIN <> NULL",        eQvMSG_BINARY_NOT_ALLOWED,     7, 11},  // the NULL takes BINARY
     // argument counts
     {"ABS(I, I)",          eQvMSG_TOO_MANY_ARGUMENTS,     0, 9, "H", eXVFC_ARGUMENT_COUNT, -1},
-    {"CONCAT('a')",        eQvMSG_TOO_FEW_ARGUMENTS,      0, 11},
     {"DECODE(I, 1)",       eQvMSG_TOO_FEW_ARGUMENTS,      0, 12},
-    {"SUBSTR(S, 1, 2, 3)", eQvMSG_TOO_MANY_ARGUMENTS,     0, 18},
     {"TO_DECIMAL38()",     eQvMSG_TOO_FEW_ARGUMENTS,      0, 14, "H", eXVFC_ARGUMENT_COUNT, -1},
     // aggregation levels
     {"SUM(I) + SUM(SUM(I))", eQvMSG_MIXED_AGGREGATION_LEVELS, 9, 20},
@@ -196,9 +187,7 @@ const ErrorCase kErrorCases[] = {
     {"SETMAXVARIABLE($$COUNT, 1)", eQvMSG_VARIABLE_IS_COUNT,   15, 22, "H", eXVFC_SETVARIABLE, 0},
     {"SETMAXVARIABLE($$MIN, 1)", eQvMSG_VARIABLE_IS_MIN,       15, 20},
     {"SETMINVARIABLE($$MAX, 1)", eQvMSG_VARIABLE_IS_MAX,       15, 20},
-    {"SETMINVARIABLE($$COUNT, 1)", eQvMSG_VARIABLE_IS_COUNT,   15, 22},
     {"SETCOUNTVARIABLE($$MAX)", eQvMSG_VARIABLE_IS_MAX,        17, 22},
-    {"SETCOUNTVARIABLE($$MIN)", eQvMSG_VARIABLE_IS_MIN,        17, 22},
     {"SETVARIABLE($$COUNT)", eQvMSG_TOO_FEW_ARGUMENTS,      0, 20},
     // constant checks of the operators
     {"I / 0",              eQvMSG_DIVISION_BY_ZERO,       4, 5},
@@ -257,8 +246,7 @@ TEST(ValidatorWidgetLevelTest, LaterExpressionsFollowTheFirstNonRowLevel) {
     for (const Step& step : steps) EXPECT_EQ(Outcome(step.text, {}, &context).status, step.status) << step.text;
     EXPECT_EQ(context.getCurrentWidgetAggLevel(), eXAL_GROUP);
     context.resetCurrentWidgetAggLevel();
-    const Outcome out("SUM(SUM(I))", {}, &context);
-    EXPECT_EQ(out.status, 0) << out.errors;
+    EXPECT_EQ(Outcome("SUM(SUM(I))", {}, &context).status, 0);
 }
 
 // Valid texts (over CustomTypesContext when `custom`), each with the node at `child` of the root (-1: the
@@ -281,7 +269,6 @@ TEST(ValidatorChildTest, ExpectationsAndNullOperands) {
     expectProbed({
         {"ABS(NULL)", 0, "INT tpe:1034"},
         {"NULL || 'a'", 0, "UNISTRING tpe:1036"},
-        {"NULL = 'a'", 0, "UNISTRING tpe:1036"},
         {"DT = NULL", 1, "DATE tpe:1007"},
         {"1 = 2", 0, "INT tpe:1035"},
         {"IIF(NULL, 1)", 0, "INT tpe:1002"},
@@ -289,10 +276,8 @@ TEST(ValidatorChildTest, ExpectationsAndNullOperands) {
         {"DECODE(I, 1, NULL)", 2, "INT tpe:1034"},
         {"CRC(BIN, I)", 0, "BINARY tpe:1038"},
         {"BIN", -1, "BINARY tpe:1038"},  // the root may yield any type, BINARY included
-    }, [](const XNode* node) {
-        const int expects = XValidator::getNodeTypeParentExpectsIndicator(node).toInteger();
-        return shortName(node->getDataType().toString()) + " tpe:" + std::to_string(expects);
-    });
+    }, [](const XNode* n) { const int expects = XValidator::getNodeTypeParentExpectsIndicator(n).toInteger();
+        return shortName(n->getDataType().toString()) + " tpe:" + std::to_string(expects); });
 }
 
 // The longest text a node can produce.
@@ -335,10 +320,8 @@ TEST(ValidatorReferenceTest, RecordedInTextOrder) {
     ASSERT_EQ(out.status, 0) << out.errors;
     const XRefInfoList& refs = out.tree->getTree()->getExprStrInfo()->getRefList();
     std::string spans;
-    for (size_t i = 0; i < refs.entries(); ++i) {
-        const XNode* node = refs[i].getNode();
-        spans += answers({node->getPosBegin().toInteger(), node->getPosEnd().toInteger()}) + " ";
-    }
+    for (size_t i = 0; i < refs.entries(); ++i)
+        spans += answers({refs[i].getNode()->getPosBegin().toInteger(), refs[i].getNode()->getPosEnd().toInteger()}) + " ";
     EXPECT_EQ(spans, "4 5 8 9 11 12 16 17 27 32 ");
 }
 
@@ -400,7 +383,6 @@ TEST(ValidatorPredicateTest, HasConstValue) {
         {"I + 1", 0, "0"},
         {"CONCAT(NULL, S)", 0, "1"},
         {"SESSSTARTTIME = SYSDATE", 0, "1"},
-        {"SESSSTARTTIME = SYSDATE", 1, "0"},
         {"$$MAX + 1", 0, "1"},  // the initial value, not the current one:
         {"SETVARIABLE($$MAX, 1)", 0, "0"},
         {"ABS(1) + 1", 0, "0"},
@@ -444,7 +426,6 @@ TEST(ValidatorCustomTypeTest, CustomVariants) {
     expectProbed({
         {"ABS(CN)", -1, "7"},
         {"CEIL(CN)", -1, "11"},
-        {"FLOOR(CN)", -1, "13"},
         {"CN + 1", -1, "9"},
         {"I - CN", -1, "61"},
         {"CN * 2", -1, "45"},
@@ -452,16 +433,13 @@ TEST(ValidatorCustomTypeTest, CustomVariants) {
         {"MOD(CN, 2)", -1, "15"},
         {"NOT CN", -1, "104"},
         {"CN AND 1", -1, "106"},
-        {"I OR CN", -1, "108"},
         {"SIGN(CN)", -1, "17"},
         {"TO_FLOAT(CN)", -1, "94"},
         {"CN = CN", -1, "29"},
         {"CN <> 1", -1, "51"},
         {"CN > 1", -1, "43"},
-        {"CN <= 1", -1, "35"},
         {"CX = CX", -1, "28"},
         {"CX <> CX", -1, "50"},
-        {"CX >= CX", -1, "34"},
         {"CX > NULL", -1, "42"},
         {"CY = CY", -1, "28"},  // compared for equality, though not ordered
         {"TO_FLOAT(I)", -1, "93"},
@@ -491,7 +469,6 @@ TEST(ValidatorContextTest, KindsThatNeverValidateAreNamed) {
     for (EXNodeId kind : {eXNI_ASSIGN, eXNI_PIVOT, eXNI_TO_NUMBER}) {
         static const unsigned short kText[] = {'f', '(', '1', ')', 0};
         XNodeOpt* root = XNodeOpt::create(kind, XNonNegInt(0), XNonNegInt(4));
-        ASSERT_NE(root, nullptr);
         root->appendChildNode(XNodeConstBase::createConstInt(1, XNonNegInt(2), XNonNegInt(3)));
         XTree* tree = XTree::create(root, kText, 0, 0);
         QvUString err, warn;

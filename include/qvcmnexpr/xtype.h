@@ -128,8 +128,11 @@ public:
         return isCustomDec();
     }
     [[gnu::always_inline]] int isNumeric(int maxCheck) const {
-        if (isBuiltin() && (builtinBit() & xtypebits::kDecimal) == 0) return (builtinBit() & xtypebits::kNumeric) != 0;
-        return isNumericBeyondBuiltins(maxCheck);
+        if (isBuiltin()) {
+            if ((builtinBit() & xtypebits::kDecimal) != 0) return !maxCheck || isWithinDecMax();
+            return (builtinBit() & xtypebits::kNumeric) != 0;
+        }
+        return isCustom() && isCustomNumeric();
     }
     int isReal() const;
     int isCustomVector() const;
@@ -145,7 +148,10 @@ public:
     // (by the character mode), decimals (by the decimal maximum) and custom
     // types to the longer questions.
     [[gnu::always_inline]] int isEvalDataType(int flag) const {
-        if (!isBuiltin()) return isEvalDataTypeBeyondBuiltins(flag);
+        // Every custom type is evaluable; the sentinels and the rule numbers
+        // (parent expectations, result indicators), asked about on every
+        // node, are not types at all.
+        if (!isBuiltin()) return isCustom();
         const uint32_t bit = builtinBit();
         if ((bit & xtypebits::kEvaluable) != 0) return 1;
         if ((bit & xtypebits::kText) != 0) return isString(flag);
@@ -164,7 +170,11 @@ public:
     int isWiderThanOrSameAs(XType other) const;
     // Compares the widening order only, whatever the families.
     int isWiderThanNoCheck(XType other) const;
-    XType getEquivType(int strict) const;
+    // Asked of every leaf: a type that already validates is its own
+    // equivalent, answered here.
+    XType getEquivType(int strict) const {
+        return isValidDataTypeForValidation(strict) ? *this : equivOfUnvalidated(strict);
+    }
     // Bytes of a value of `length` characters or bytes; -2 for a type
     // without a storage rule.
     int getSizeInBytes(int length) const;
@@ -209,13 +219,14 @@ private:
     static_assert(eXDT_BOOLEAN - eXDT_INT < 32, "the built-in types fit one word");
     constexpr int isBuiltin() const { return m_type >= eXDT_INT && m_type < cls_firstCustomType; }
     constexpr uint32_t builtinBit() const { return xtypebits::of(m_type); }
-    int isNumericBeyondBuiltins(int maxCheck) const;
+    int isCustomNumeric() const;
+    XType equivOfUnvalidated(int strict) const;
     int isWithinDecMax() const;
     int isCustomDec() const;
-    int isEvalDataTypeBeyondBuiltins(int flag) const;
     int isCustomHType() const;
 
     static int widthOf(XType type);
+    static int widthOfNumber(int32_t type);
     XType getResultTypeOneLevelWiderInHighPrec() const;
     XType getResultTypeOneLevelWiderInLowPrec(int preferFloat) const;
 
@@ -288,7 +299,7 @@ public:
     void set(int rt) { m_rt = rt; }
     void set(XResultTypeIndicator rt) { m_rt = rt.m_rt; }
     constexpr int toInteger() const { return m_rt; }
-    int isValid() const;
+    int isValid() const { return XType(m_rt).isValidDataTypeForValidation(0) || isResultRule(m_rt); }
     constexpr int isInitialized() const { return m_rt != eXMINT_UNINIT; }
     constexpr int isSame(XResultTypeIndicator other) const { return m_rt == other.m_rt; }
     constexpr int isSameAsOpd() const { return m_rt == eXRT_SAME_AS_OPD; }
@@ -304,10 +315,17 @@ public:
     // May the result carry a fraction? Fixed types other than BOOLEAN say
     // no, as does "same as the operand, fixed"; rules that are unknown
     // until the operand is seen say yes.
-    int isFloating() const;
+    int isFloating() const {
+        if (m_rt == eXDT_BOOLEAN || m_rt == eXRT_REAL) return 1;
+        if (m_rt == eXRT_SAME_AS_OPD_FIXED) return 0;
+        return !XType(m_rt).isValidDataTypeForValidation(1);
+    }
     constexpr XType toXDataType() const { return XType(m_rt); }
     static XResultTypeIndicator getXrtString();
     const char* toString() const;
+    static constexpr bool isResultRule(int value) {
+        return value >= eXRT_SAME_AS_OPD && value <= eXRT_REAL;
+    }
 
 private:
     int32_t m_rt;
@@ -322,19 +340,43 @@ public:
     void set(int tpe) { m_tpe = tpe; }
     void set(XTypeParentExpectsIndicator tpe) { m_tpe = tpe.m_tpe; }
     constexpr int toInteger() const { return m_tpe; }
-    int isValid() const;
+    int isValid() const { return XType(m_tpe).isValidatedDataType(0) || isParentRule(m_tpe); }
     constexpr int isInitialized() const { return m_tpe != eXMINT_UNINIT; }
     constexpr int isSame(XTypeParentExpectsIndicator other) const { return m_tpe == other.m_tpe; }
     constexpr int isSameAsAugType() const { return m_tpe == eXTPE_SAME_AS_AUGTYPE; }
     XType toXDataType() const;
     // The one type this expectation names, or the invalid type when it
     // depends on the parent or the child.
-    XType getSpecificType() const;
+    XType getSpecificType() const {
+        if (m_tpe == eXTPE_ALPHA) return XType::getXdtString();
+        if (XType(m_tpe).isValidatedDataType(0)) return XType(m_tpe);
+        return XType(eXMINT_INVALID);
+    }
     // The type the child must have; `childAugType` takes no part in it.
-    XType getExpectedType(XType parentType, XType augType, XType childType,
-                          XType childAugType) const;
+    // Asked for every operand, so kept where the caller can inline it.
+    XType getExpectedType(XType parentType, XType augType, XType childType, XType) const {
+        XType specific = getSpecificType();
+        if (specific.isValid()) return specific;
+        const XType invalid(eXMINT_INVALID);
+        switch (m_tpe) {
+            case eXTPE_SAME_AS_PARENT: return parentType;
+            case eXTPE_SAME_AS_AUGTYPE: return augType;
+            case eXTPE_ANY:
+                if (childType.isBinary()) return invalid;
+                return childType.isNull() ? XType(eXDT_INT) : childType;
+            case eXTPE_ANY_PLUS_BINARY: return childType;
+            case eXTPE_ANY_ALPHA_NUMERIC:
+                if (childType.isNull()) return XType(eXDT_INT);
+                return (childType.isNumeric(1) || childType.isString(1)) ? childType : invalid;
+            case eXTPE_ANY_NUMERIC: return childType.isNumeric(1) ? childType : XType(eXDT_INT);
+            default: return invalid;
+        }
+    }
     static XTypeParentExpectsIndicator getXtpeString();
     const char* toString() const;
+    static constexpr bool isParentRule(int value) {
+        return value >= eXTPE_SAME_AS_PARENT && value <= eXTPE_ANY_NUMERIC;
+    }
 
 private:
     int32_t m_tpe;

@@ -197,7 +197,14 @@ protected:
                                  int maxArgs, int canBeConstant);
     int visitNonOptNodeCommon(XNode* node, int isConstant, XType type);
     int checkNumChildren(XNodeOpt* node, int minArgs, int maxArgs);
-    int checkTypeCompatibility(XType expected, XNode* child);
+    // 0 when `child` may stand where `expected` is wanted (a converted
+    // operand is warned about), else -1 with the message said.
+    int checkTypeCompatibility(XType expected, XNode* child) {
+        // Most operands already have the type their parent wants.
+        if (child->getDataType().isSame(expected) && expected.isValidDataTypeForValidation(1)) return 0;
+        return checkTypeConversion(expected, child);
+    }
+    int checkTypeConversion(XType expected, XNode* child);
     int visitPostProcessing(XNodeOpt* node);
     // The level of `node`'s children combined; -1 after reporting 19114.
     int combineChildLevels(XNodeParent* node, XAggLevel& level);
@@ -381,10 +388,13 @@ private:
     // A date part (isDatePart) or format at argument `at`, when present.
     int checkDateArgument(XNodeOpt* node, int at, int isDatePart);
     static int isSetVariableKind(EXNodeId kind);
-    // What `node` expects of child `i` of `count`, from the row's list or
-    // from the kind's positional rule.
+    // What `node` expects of child `i` of `count`, from the row's list (of
+    // `listLength` entries before its end mark) or from the kind's
+    // positional rule.
     static XTypeParentExpectsIndicator childExpectation(XNodeOpt* node, int i, int count,
-                                                        const XTypeParentExpectsIndicator* list);
+                                                        const XTypeParentExpectsIndicator* list,
+                                                        int listLength);
+    static int expectationCount(const XTypeParentExpectsIndicator* list);
     // The type `child` must have, from the expectation stored on it.
     static XType expectedTypeOf(XNodeOpt* node, XNode* child);
     int isExtAggregate(XNodeWidget* node);

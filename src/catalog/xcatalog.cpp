@@ -292,6 +292,13 @@ const XCatalogPort* XCatalog::findPort(const unsigned short* const* qualifiers,
                                        int* ordinal) const {
     const size_t* newest = m_index->portsByName.find(name);
     if (!newest) return nullptr;
+    // Nearly every reference is an unqualified name that one port has: that
+    // port, without weighing qualifiers.
+    const xcatalog::PortEntry& only = m_index->ports[*newest];
+    if ((!qualifiers || !qualifiers[0]) && only.previousSameName == xcatalog::NameIndex::kNone) {
+        if (ordinal) *ordinal = only.ordinal;
+        return &only.port;
+    }
     const WrittenQualifiers written(qualifiers);
     // The port that needs the fewest unwritten qualifiers wins; a tie is
     // ambiguous rather than a guess.

@@ -70,6 +70,9 @@ XType capAtDecMax(XType type) {
     return type.isWiderThanNoCheck(max) ? max : type;
 }
 
+constexpr bool isDec18To38(int32_t t) { return t == eXDT_DEC18 || t == eXDT_DEC28 || t == eXDT_DEC38; }
+static_assert(eXDT_DEC18 < eXDT_DEC28 && eXDT_DEC28 < eXDT_DEC38, "decimal numbers rise with width");
+
 // What getTypeId answers for a name nobody registered.
 constexpr int kUnknownTypeId = 1040;
 
@@ -112,14 +115,21 @@ const char* XType::toString() const {
 
 // ===== families =====
 
-int XType::isWithinDecMax() const { return !isWiderThanNoCheck(getDecMax()); }
+int XType::isWithinDecMax() const {
+    std::atomic_ref<int32_t> decMax(cls_xdtDecMax.m_type);
+    if (decMax.load() == eXMINT_UNINIT) initDecMax(28);
+    const int32_t max = decMax.load();
+    // A built-in decimal against a built-in maximum, nearly always: their
+    // numbers rise with their widths.
+    if (isDec18To38(m_type) && isDec18To38(max)) return m_type <= max;
+    return widthOfNumber(m_type) <= widthOfNumber(max);
+}
 
 int XType::isCustomDec() const { return hasCustomTrait(*this, eQvTRT_DECIMAL); }
 
-// Decimals, custom types and the sentinels: the cases the inline test
-// in the header leaves over.
-int XType::isNumericBeyondBuiltins(int maxCheck) const {
-    return hasCustomTrait(*this, eQvTRT_NUMERIC) || isDec(maxCheck);
+// A custom decimal counts as a number whether or not it says so.
+int XType::isCustomNumeric() const {
+    return hasCustomTrait(*this, eQvTRT_NUMERIC) || isCustomDec();
 }
 
 int XType::isReal() const {
@@ -151,7 +161,6 @@ int XType::isCustomHType() const { return isStructType() || isArrayType() || isM
 
 // Custom types and the sentinels: text and the decimals are built in, so
 // only a custom numeric trait or the custom range itself can answer yes.
-int XType::isEvalDataTypeBeyondBuiltins(int flag) const { return isNumeric(flag) || isCustom(); }
 
 int XType::isValidExternalDataType(int flag) const {
     return !isNull() && !isBoolean() && getEquivType(1).isValidDataTypeForValidation(flag);
@@ -219,16 +228,16 @@ constexpr BuiltinWidths builtinWidths() {
 constexpr BuiltinWidths kBuiltinWidths = builtinWidths();
 }  // namespace
 
-int XType::widthOf(XType type) {
-    const int32_t t = type.m_type;
+int XType::widthOf(XType type) { return widthOfNumber(type.m_type); }
+
+int XType::widthOfNumber(int32_t t) {
     if (t >= eXDT_INT && t < cls_firstCustomType) return kBuiltinWidths.width[t - eXDT_INT];
     int width = eXMINT_INVALID;
     m_typeWidthMap.findValue(t, width);
     return width;
 }
 
-XType XType::getEquivType(int strict) const {
-    if (isValidDataTypeForValidation(strict)) return *this;
+XType XType::equivOfUnvalidated(int strict) const {
     if (strict == 0 || getIsHighPrecisionMode()) {
         switch (m_type) {
             case eXDT_DEC18_FIXED: return XType(eXDT_DEC18);

@@ -1,7 +1,7 @@
 // The node attributes other than the data type: operation variants,
 // aggregation levels, result-type and parent-expectation indicators and
-// truth values. Only the rules that need XType or a name table live here;
-// the rest are inline in xtype.h.
+// truth values. Only the names and the text-type helpers live here; the
+// rules, asked of every node, are inline in xtype.h.
 #include "qvcmnexpr/xtype.h"
 
 #include "xtypenames.h"
@@ -23,21 +23,6 @@ const char* XAggLevel::toString() const {
 
 // ===== XResultTypeIndicator =====
 
-namespace {
-bool isResultRule(int value) { return value >= eXRT_SAME_AS_OPD && value <= eXRT_REAL; }
-bool isParentRule(int value) { return value >= eXTPE_SAME_AS_PARENT && value <= eXTPE_ANY_NUMERIC; }
-}  // namespace
-
-int XResultTypeIndicator::isValid() const {
-    return XType(m_rt).isValidDataTypeForValidation(0) || isResultRule(m_rt);
-}
-
-int XResultTypeIndicator::isFloating() const {
-    if (m_rt == eXDT_BOOLEAN || m_rt == eXRT_REAL) return 1;
-    if (m_rt == eXRT_SAME_AS_OPD_FIXED) return 0;
-    return !XType(m_rt).isValidDataTypeForValidation(1);
-}
-
 XResultTypeIndicator XResultTypeIndicator::getXrtString() {
     return XResultTypeIndicator(XType::getXdtString());
 }
@@ -51,43 +36,8 @@ const char* XResultTypeIndicator::toString() const {
 
 // ===== XTypeParentExpectsIndicator =====
 
-int XTypeParentExpectsIndicator::isValid() const {
-    return XType(m_tpe).isValidatedDataType(0) || isParentRule(m_tpe);
-}
-
 XType XTypeParentExpectsIndicator::toXDataType() const {
     return m_tpe == eXTPE_ALPHA ? XType::getXdtString() : XType(m_tpe);
-}
-
-XType XTypeParentExpectsIndicator::getSpecificType() const {
-    if (m_tpe == eXTPE_ALPHA) return XType::getXdtString();
-    if (XType(m_tpe).isValidatedDataType(0)) return XType(m_tpe);
-    return XType(eXMINT_INVALID);
-}
-
-XType XTypeParentExpectsIndicator::getExpectedType(XType parentType, XType augType,
-                                                   XType childType, XType) const {
-    XType specific = getSpecificType();
-    if (specific.isValid()) return specific;
-    const XType invalid(eXMINT_INVALID);
-    switch (m_tpe) {
-        case eXTPE_SAME_AS_PARENT:
-            return parentType;
-        case eXTPE_SAME_AS_AUGTYPE:
-            return augType;
-        case eXTPE_ANY:
-            if (childType.isBinary()) return invalid;
-            return childType.isNull() ? XType(eXDT_INT) : childType;
-        case eXTPE_ANY_PLUS_BINARY:
-            return childType;
-        case eXTPE_ANY_ALPHA_NUMERIC:
-            if (childType.isNull()) return XType(eXDT_INT);
-            return (childType.isNumeric(1) || childType.isString(1)) ? childType : invalid;
-        case eXTPE_ANY_NUMERIC:
-            return childType.isNumeric(1) ? childType : XType(eXDT_INT);
-        default:
-            return invalid;
-    }
 }
 
 XTypeParentExpectsIndicator XTypeParentExpectsIndicator::getXtpeString() {

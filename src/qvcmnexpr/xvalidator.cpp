@@ -272,8 +272,15 @@ int XValidator::combineChildLevels(XNodeParent* node, XAggLevel& level) {
     return 0;
 }
 
+int XValidator::expectationCount(const XTypeParentExpectsIndicator* list) {
+    int length = 0;
+    while (list && list[length].toInteger() != cls_tpeEndOfList) ++length;
+    return length;
+}
+
 XTypeParentExpectsIndicator XValidator::childExpectation(XNodeOpt* node, int i, int count,
-                                                         const XTypeParentExpectsIndicator* list) {
+                                                         const XTypeParentExpectsIndicator* list,
+                                                         int listLength) {
     XNode* child = node->getChild(i);
     switch (node->getId()) {
         case eXNI_DECODE:
@@ -289,11 +296,7 @@ XTypeParentExpectsIndicator XValidator::childExpectation(XNodeOpt* node, int i, 
     }
     // Relaxed counting lets a call have more arguments than its list names;
     // those extra arguments are expected as whatever they are.
-    for (int k = 0; k <= i; ++k) {
-        if (!list || list[k].toInteger() == cls_tpeEndOfList) {
-            return XTypeParentExpectsIndicator(eXTPE_ANY_PLUS_BINARY);
-        }
-    }
+    if (i >= listLength) return XTypeParentExpectsIndicator(eXTPE_ANY_PLUS_BINARY);
     const XTypeParentExpectsIndicator expectation = list[i];
     if (expectation.toInteger() != cls_tpeOtherOperand) return expectation;
     // Expected as the other operand: a NULL takes its partner's type.
@@ -318,21 +321,19 @@ int XValidator::visitOptNodeCommonHelper(XNodeOpt* node,
     }
     setNodeAggLevel(node, level);
 
-    const int count = node->getNumChildren();
-    int allConstant = 1;
-    for (int i = 0; i < count; ++i) {
-        XNode* child = node->getChild(i);
-        if (child && !isNodeConstnessTrue(child)) allConstant = 0;
-    }
-    setNodeConstness(node, XBooleanInt(canBeConstant && allConstant ? 1 : 0));
-
     // Expectations first, for every child, so that a NULL operand reads its
     // partner's type before the partner itself is settled.
+    const int count = node->getNumChildren();
+    const int listLength = expectationCount(childExpectations);
+    int allConstant = 1;
     for (int i = 0; i < count; ++i) {
         if (XNode* child = node->getChild(i)) {
-            setNodeTypeParentExpectsIndicator(child, childExpectation(node, i, count, childExpectations));
+            if (!isNodeConstnessTrue(child)) allConstant = 0;
+            setNodeTypeParentExpectsIndicator(
+                child, childExpectation(node, i, count, childExpectations, listLength));
         }
     }
+    setNodeConstness(node, XBooleanInt(canBeConstant && allConstant ? 1 : 0));
     const int checkTypes = !relaxValidation();
     for (int i = 0; checkTypes && i < count; ++i) {
         XNode* child = node->getChild(i);
@@ -420,7 +421,7 @@ int XValidator::checkNumChildren(XNodeOpt* node, int minArgs, int maxArgs) {
     return -1;
 }
 
-int XValidator::checkTypeCompatibility(XType expected, XNode* child) {
+int XValidator::checkTypeConversion(XType expected, XNode* child) {
     const XType actual = child->getDataType();
     XNode* nameNode = getNodeForNameInMsg(child);
     if (expected.isCompatible(actual)) {

@@ -36,13 +36,16 @@ int positionsSet(const XNode* node, int checkPositions) {
     return 1;
 }
 
-// The attributes every validated node carries (step 4 and 5 of the pass).
-int attributesSet(const XNode* node, int relaxedTypes, int relaxValidation) {
+// The attributes every validated node of type `type` carries (step 4 and 5
+// of the pass). The pass visits every node, so the type is read once by the
+// caller and the scale question is left to the decimals.
+int attributesSet(const XNode* node, XType type, const XMetadata* md, int relaxedTypes,
+                  int relaxValidation) {
     const XNodeCmnInfo* info = node->getCmnInfoConstPtr();
     if (!info->getAggLevel().isValid() || !info->getOp().isInitialized()) return 0;
-    if (XValidator::isScaleInfoNeeded(node) && !node->getScale().isValid()) return 0;
+    if (type.isDec(1) && XValidator::isScaleInfoNeeded(node) && !md->getScale().isValid()) return 0;
     if (relaxedTypes) return 1;
-    if (node->getDataType().isBoolean() && !info->getAugType().isEvalDataType(1)) return 0;
+    if (type.isBoolean() && !info->getAugType().isEvalDataType(1)) return 0;
     if (!info->getConstness().isValid()) return 0;
     if (!relaxValidation && !info->getParentExpects().isValid()) return 0;
     if (info->getParentExpects().isSameAsAugType()) {
@@ -89,16 +92,17 @@ int XValidator::checkIsProperlySet(XNode* node, XTree* tree, int isRoot, int che
                                    int relaxedTypes, int relaxValidation, int allowNull,
                                    ExtraCheck extra) {
     if (node->getId() < 0 || !positionsSet(node, checkPositions)) return 0;
-    const XType type = node->getDataType();
+    const XMetadata* md = node->getMetadataConstPtr();
+    const XType type = md->getDataType();
     const int strict = !(type.isNull() || type.isHType());
-    if (!node->getMetadataConstPtr()->isAllBaseFieldsInitialized(strict)) return 0;
+    if (!md->isAllBaseFieldsInitialized(strict)) return 0;
 
     if (type.isBinary()) {
         if (!allowBinary(node, isRoot)) {
             XParser::appendParserMessage(1, tree, node, eQvMSG_BINARY_NOT_ALLOWED);
             return 0;
         }
-        if (node->getId() != eXNI_TRUE_LAST && !node->getNumCharsMax().isValid()) return 0;
+        if (node->getId() != eXNI_TRUE_LAST && !md->getNumCharsMax().isValid()) return 0;
     } else if (type.isNull()) {
         if (!allowNullDataType(node, isRoot, allowNull)) return 0;
     } else if (type.isHType()) {
@@ -112,9 +116,9 @@ int XValidator::checkIsProperlySet(XNode* node, XTree* tree, int isRoot, int che
     } else {
         if (!type.isValidatedDataType(1) && !allowAddlDataType(node)) return 0;
         if (relaxedTypes && !type.isEvalDataType(1) && !allowAddlDataType(node)) return 0;
-        if (type.isString(1) && !node->isOptNode() && !node->getNumCharsMax().isValid()) return 0;
+        if (type.isString(1) && !node->isOptNode() && !md->getNumCharsMax().isValid()) return 0;
     }
-    if (!attributesSet(node, relaxedTypes, relaxValidation)) return 0;
+    if (!attributesSet(node, type, md, relaxedTypes, relaxValidation)) return 0;
     if (checkPositions && node->isNullNode() && notAllowNullNode(node) && !relaxValidation) return 0;
     return extra ? extra(node, checkPositions, relaxedTypes) : 1;
 }

@@ -164,8 +164,18 @@ public:
     int isKnownDataType() const;
 
     // ---- rules ----
-    // May a value of `other` be used where this type is wanted?
-    int isCompatible(XType other) const;
+    // May a value of `other` be used where this type is wanted? Asked of
+    // every operand whose type differs from the expected one.
+    int isCompatible(XType other) const {
+        if (!isValidDataTypeForValidation(1) || !other.isValidDataTypeForValidation(1)) return 0;
+        if (isSame(other)) return 1;
+        if (isNull()) return 0;
+        if (other.isNull()) return 1;
+        if (isDate() || isBinary()) return 0;
+        if (isString(1)) return !other.isBinary();
+        if (isNumeric(1)) return other.isNumeric(1);
+        return 0;
+    }
     int isWiderThan(XType other) const;
     int isWiderThanOrSameAs(XType other) const;
     // Compares the widening order only, whatever the families.

@@ -173,17 +173,6 @@ int XType::isKnownDataType() const {
 
 // ===== rules =====
 
-int XType::isCompatible(XType other) const {
-    if (!isValidDataTypeForValidation(1) || !other.isValidDataTypeForValidation(1)) return 0;
-    if (isSame(other)) return 1;
-    if (isNull()) return 0;
-    if (other.isNull()) return 1;
-    if (isDate() || isBinary()) return 0;
-    if (isString(1)) return !other.isBinary();
-    if (isNumeric(1)) return other.isNumeric(1);
-    return 0;
-}
-
 XType XType::getWidestOf(XType a, XType b) {
     if (a.isSame(b)) return a;
     if (a.isNull()) return b;

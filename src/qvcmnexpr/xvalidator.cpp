@@ -423,16 +423,16 @@ int XValidator::checkNumChildren(XNodeOpt* node, int minArgs, int maxArgs) {
 
 int XValidator::checkTypeConversion(XType expected, XNode* child) {
     const XType actual = child->getDataType();
-    XNode* nameNode = getNodeForNameInMsg(child);
     if (expected.isCompatible(actual)) {
         if (actual.isNull() || actual.isSame(expected)) return 0;
         int warning = 0;
         if (expected.isNumeric(1) && !actual.isNumeric(1)) warning = eQvMSG_CONVERTED_TO_NUMBER;
         else if (expected.isString(1) && !actual.isString(0)) warning = eQvMSG_CONVERTED_TO_STRING;
         else if (expected.isDate() && !actual.isDate()) warning = eQvMSG_CONVERTED_TO_DATE;
-        if (warning) say(0, nameNode, child, warning);
+        if (warning) say(0, getNodeForNameInMsg(child), child, warning);
         return 0;
     }
+    XNode* nameNode = getNodeForNameInMsg(child);
     const int index = child->getMyIndexInParent();
     if (!expected.isValid()) {
         say(1, nameNode, child, eQvMSG_TYPE_MISMATCH);

@@ -114,6 +114,14 @@ public:
             insertAt(m_size, std::move(value));
         }
     }
+    // Appends `count` entries copied from `values`, which must not lie in
+    // this vector.
+    void appendRange(const T* values, size_t count) {
+        if (m_capacityHint != 0) reserveHint();
+        if (count > m_capacity - m_size) reallocate(grownCapacity(m_size + count));
+        std::uninitialized_copy_n(values, count, items() + m_size);
+        m_size += static_cast<uint32_t>(count);
+    }
     void insert(const T& value) { append(value); }
     void prepend(const T& value) { insertAt(0, value); }
     // Inserts before entry `i`; `i` == entries() appends.

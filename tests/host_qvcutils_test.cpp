@@ -62,6 +62,23 @@ TEST(OrderedVectorTest, InsertionsAndRemovalsAcrossTheInlineBoundary) {
     EXPECT_TRUE(v.isEmpty());
 }
 
+// A range lands after the entries already there, whether it fits the
+// vector's own room, takes up a pending hint, or makes the vector grow.
+TEST(OrderedVectorTest, RangesAppendInOrderAcrossRoomHintAndGrowth) {
+    const int values[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    QVTValOrderedVector<int> inRoom(0), hinted(16), grown(0);
+    inRoom.appendRange(values, 2);
+    hinted.append(0);
+    hinted.appendRange(values, 10);
+    grown.appendRange(values, 3);
+    grown.appendRange(values + 3, 7);
+    grown.appendRange(values, 0);
+    EXPECT_EQ(contents(inRoom), std::vector<int>({1, 2}));
+    EXPECT_EQ(contents(hinted), std::vector<int>({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_EQ(hinted.capacity(), 16u);
+    EXPECT_EQ(contents(grown), std::vector<int>({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+}
+
 // An entry of the vector itself may be inserted, also when the insertion
 // makes the vector move to a bigger block or shifts that entry.
 TEST(OrderedVectorTest, InsertingAnOwnEntryCopiesItFirst) {

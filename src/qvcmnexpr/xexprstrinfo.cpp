@@ -92,10 +92,14 @@ int XExprStrInfo::addRefNode(const XNode* node) {
     const size_t count = m_refList.entries();
     if (count < 2) return 0;
     // Plain references arrive in post-order, which is text order; anything
-    // else means positions that cannot be trusted for a rewrite.
-    int b = 0, e = 0, B = 0, E = 0;
-    if (m_refList[count - 2].getPosBeginEnd(this, m_refInfoType, b, e) != 0) return -1;
-    if (m_refList[count - 1].getPosBeginEnd(this, m_refInfoType, B, E) != 0) return -1;
+    // else means positions that cannot be trusted for a rewrite. The list
+    // holds XRefInfo values themselves, so their own rule gives the earlier
+    // entry's place (without a virtual call per reference), and the new
+    // entry's place is its node's.
+    int b = 0, e = 0;
+    if (m_refList[count - 2].XRefInfo::getPosBeginEnd(this, m_refInfoType, b, e) != 0) return -1;
+    const int B = node->getPosBegin().toInteger();
+    const int E = node->getPosEnd().toInteger();
     return b < e && e <= B && B < E ? 0 : -1;
 }
 

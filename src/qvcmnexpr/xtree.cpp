@@ -252,7 +252,7 @@ void XTree::subTreeDfs(XNode* node, XNodeList& out, XStack* stack) {
         out.reserve(needed);
     else if (needed > out.capacity())
         out.reserve(std::max(needed, 2 * out.capacity()));
-    for (XNode* left : order) out.append(left);
+    out.appendRange(order.data(), order.size());
     if (order.capacity() > kWalkOrderKept) std::vector<XNode*>().swap(order);
 }
 

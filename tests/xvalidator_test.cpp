@@ -238,12 +238,18 @@ TEST(ValidatorWarningTest, WarnedAndMarkedButValid) {
     }
 }
 
-// Every non-row expression of one widget must have the level of the first.
+// Every non-row expression of one widget must have the level of the first;
+// one that does not is recorded as a mixed aggregation of the whole tree.
 TEST(ValidatorWidgetLevelTest, LaterExpressionsFollowTheFirstNonRowLevel) {
-    struct Step { const char* text; int status; };
-    const Step steps[] = {{"I + 1", 0}, {"SUM(I)", 0}, {"I", 0}, {"MAX(F) + 1", 0}, {"SUM(SUM(I))", -1}};
+    struct Step { const char* text; int status; EXValidationFailureCase failure = eXVFC_NONE; int child = -1; };
+    const Step steps[] = {{"I + 1", 0},        {"SUM(I)", 0}, {"I", 0}, {"MAX(F) + 1", 0},
+                          {"SUM(SUM(I))", -1, eXVFC_MIXED_AGGREGATION}};
     Context context(Settings{});
-    for (const Step& step : steps) EXPECT_EQ(Outcome(step.text, {}, &context).status, step.status) << step.text;
+    for (const Step& step : steps) {
+        const Outcome out(step.text, {}, &context);
+        EXPECT_EQ(answers({out.status, out.failure, out.failureChild}), answers({step.status, step.failure, step.child}))
+            << step.text;
+    }
     EXPECT_EQ(context.getCurrentWidgetAggLevel(), eXAL_GROUP);
     context.resetCurrentWidgetAggLevel();
     EXPECT_EQ(Outcome("SUM(SUM(I))", {}, &context).status, 0);
@@ -278,6 +284,17 @@ TEST(ValidatorChildTest, ExpectationsAndNullOperands) {
         {"BIN", -1, "BINARY tpe:1038"},  // the root may yield any type, BINARY included
     }, [](const XNode* n) { const int expects = XValidator::getNodeTypeParentExpectsIndicator(n).toInteger();
         return shortName(n->getDataType().toString()) + " tpe:" + std::to_string(expects); });
+}
+
+// Whether a leaf below an operator is constant: only a value written in the
+// text is; the star of COUNT(*) counts rows, and a port changes with them.
+TEST(ValidatorChildTest, ConstnessOfLeaves) {
+    expectProbed({
+        {"COUNT(*)", 0, "0"},
+        {"COUNT(I, 1 > 0)", 1, "1"},
+        {"I + 1", 0, "0"},
+        {"I + 1", 1, "1"},
+    }, [](const XNode* n) { return std::to_string(XValidator::isNodeConstnessTrue(n)); });
 }
 
 // The longest text a node can produce.

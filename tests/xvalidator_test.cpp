@@ -381,6 +381,43 @@ TEST(ValidatorCompletenessTest, PassAndItsSwitches) {
     EXPECT_EQ(XValidator::checkIsProperlySet(tree, 1, 0, 0, 0, nullptr), 0);
 }
 
+// Every attribute the pass asks of a node, taken away from one node of a
+// valid tree (the operator, a port, a constant, a text leaf): the tree is no
+// longer properly set.
+TEST(ValidatorCompletenessTest, EachMissingAttributeRejects) {
+    using Spoil = void (*)(XNode*);
+    struct Row { const char* text; int child; Spoil spoil; const char* what; };
+    const Row rows[] = {
+        {"I + 1", 0, [](XNode* n) { n->changeId(static_cast<EXNodeId>(-1)); }, "kind"},
+        {"I + 1", 0, [](XNode* n) {  // the original begin kept, the current one lost
+             n->updatePosBeginEnd(XNonNegInt(0), XNonNegInt(eXMINT_NOCHANGE), 1);
+             n->updatePosBeginEnd(XNonNegInt(eXMINT_INVALID), XNonNegInt(eXMINT_NOCHANGE), 0);
+         }, "begin"},
+        {"I + 1", 1, [](XNode* n) { n->updatePosBeginEnd(XNonNegInt(eXMINT_NOCHANGE), XNonNegInt(eXMINT_INVALID), 0); },
+         "end"},
+        {"I + 1", 0, [](XNode* n) {
+             n->updatePosBeginEnd(XNonNegInt(eXMINT_INVALID), XNonNegInt(eXMINT_NOCHANGE), 0);
+             n->updatePosBeginEnd(XNonNegInt(0), XNonNegInt(eXMINT_NOCHANGE), 1);
+         }, "original begin"},
+        {"I + 1", 0, [](XNode* n) { n->getMetadataPtr()->setArgType(eXMINT_UNINIT); }, "argument type"},
+        {"I + 1", 1, [](XNode* n) { n->setNumCharsMax(eXMINT_UNINIT); }, "length"},
+        {"S || 'a'", 1, [](XNode* n) { n->setNumCharsMax(eXMINT_INVALID); }, "text length"},
+        {"I + 1", -1, [](XNode* n) { XValidator::setNodeAggLevel(n, XAggLevel(eXMINT_UNINIT)); }, "level"},
+        {"I + 1", -1, [](XNode* n) { XValidator::setNodeOp(n, XOp()); }, "operation"},
+        {"I + 1", 1, [](XNode* n) { XValidator::setNodeConstness(n, XBooleanInt(eXMINT_UNINIT)); }, "constness"},
+        {"I + 1", 0, [](XNode* n) { XValidator::setNodeTypeParentExpectsIndicator(n, {}); }, "expectation"},
+        {"DT", -1, [](XNode* n) { XValidator::setNodeTypeParentExpectsIndicator(n, {}); }, "root expectation"},
+        {"I + 1", -1, [](XNode* n) { XValidator::setNodeResultTypeIndicator(n, {}); }, "result rule"},
+    };
+    for (const Row& row : rows) {
+        const Outcome out(row.text);
+        ASSERT_EQ(out.status, 0) << row.text;
+        XNode* node = row.child < 0 ? out.root() : out.root()->getChildB(row.child, 1);
+        row.spoil(node);
+        EXPECT_EQ(XValidator::checkIsProperlySet(out.tree->getTree(), 1, 0, 0, 0, nullptr), 0) << row.what;
+    }
+}
+
 // A record the completeness pass refuses (a text port without a length)
 // is reported, not rejected in silence.
 TEST(ValidatorCompletenessTest, ARefusedNodeIsNamed) {

@@ -232,6 +232,8 @@ private:
     int isCustomNumeric() const;
     XType equivOfUnvalidated(int strict) const;
     int isWithinDecMax() const;
+    // The decimal maximum's number, settled (to DEC28) on first use.
+    static int32_t decMaxNumber();
     int isCustomDec() const;
     int isCustomHType() const;
 

@@ -116,9 +116,7 @@ const char* XType::toString() const {
 // ===== families =====
 
 int XType::isWithinDecMax() const {
-    std::atomic_ref<int32_t> decMax(cls_xdtDecMax.m_type);
-    if (decMax.load() == eXMINT_UNINIT) initDecMax(28);
-    const int32_t max = decMax.load();
+    const int32_t max = decMaxNumber();
     // A built-in decimal against a built-in maximum, nearly always: their
     // numbers rise with their widths.
     if (isDec18To38(m_type) && isDec18To38(max)) return m_type <= max;
@@ -158,9 +156,6 @@ int XType::isArrayType() const {
 int XType::isMapType() const { return isCustom() && m_type == hierarchicalTypeId("datatype.htype.map"); }
 
 int XType::isCustomHType() const { return isStructType() || isArrayType() || isMapType(); }
-
-// Custom types and the sentinels: text and the decimals are built in, so
-// only a custom numeric trait or the custom range itself can answer yes.
 
 int XType::isValidExternalDataType(int flag) const {
     return !isNull() && !isBoolean() && getEquivType(1).isValidDataTypeForValidation(flag);
@@ -296,11 +291,13 @@ int XType::initDecMax(int precision) {
     return 0;
 }
 
-XType XType::getDecMax() {
+int32_t XType::decMaxNumber() {
     std::atomic_ref<int32_t> decMax(cls_xdtDecMax.m_type);
     if (decMax.load() == eXMINT_UNINIT) initDecMax(28);
-    return XType(decMax.load());
+    return decMax.load();
 }
+
+XType XType::getDecMax() { return XType(decMaxNumber()); }
 
 int XType::getDecMaxPrecision() { return getDecPrecision(getDecMax()); }
 

@@ -47,14 +47,19 @@ int XValidator::allowNullType() const { return m_context ? m_context->isAllowNul
 
 int XValidator::isHighPrecision() const { return XType::getIsHighPrecisionMode(); }
 
+// Messages are the failure path: kept out of line, so that the hot visits,
+// which are flattened (every call in them inlined), stay small.
+[[gnu::cold, gnu::noinline]]
 void XValidator::say(int isError, XNode* node, int id) {
     if (m_quiet == 0) XParser::appendParserMessage(isError, getTree(), node, id);
 }
 
+[[gnu::cold, gnu::noinline]]
 void XValidator::say(int isError, XNode* nameNode, XNode* posNode, int id) {
     if (m_quiet == 0) XParser::appendParserMessage(isError, getTree(), nameNode, posNode, id);
 }
 
+[[gnu::cold, gnu::noinline]]
 void XValidator::reportAt(XNode* child, int id, EXValidationFailureCase failureCase, XType expected) {
     say(1, child, id);
     if (failureCase != eXVFC_NONE) {
@@ -149,6 +154,7 @@ int XValidator::visitKind(XNode* node) {
     return failUnsupported(node);
 }
 
+[[gnu::cold, gnu::noinline]]
 int XValidator::failUnsupported(XNode* node) {
     say(1, node, eQvMSG_NOT_VALIDATED_YET);
     upg_setFailureCase(eXVFC_NO_VARIANT, -1, XType(eXMINT_INVALID));
@@ -157,6 +163,11 @@ int XValidator::failUnsupported(XNode* node) {
 
 // ===== the common protocol =====
 
+// The validator's hot entry points are flattened: every call in them that
+// can be inlined is, as a static link of the whole program would do. In the
+// shared library each step of the protocol is an exported function, which
+// the compiler keeps whole and so would rather call than inline.
+[[gnu::flatten]]
 int XValidator::visitByRow(XNodeOpt* node) {
     int count = 0;
     const XValidatorRow* rows = XValidatorRows::rowsOf(node->getId(), count);
@@ -365,6 +376,7 @@ XType XValidator::expectedTypeOf(XNodeOpt* node, XNode* child) {
 
 // ===== leaves =====
 
+[[gnu::flatten]]
 int XValidator::visitNonOptNodeCommon(XNode* node, int isConstant, XType type) {
     if (type.toInteger() != eXMINT_NOCHANGE) setNodeDataType(node, type);
     if (!node->isRefByExternal()) setNodeDataType(node, node->getDataType().getEquivType(1));
@@ -464,6 +476,7 @@ int XValidator::visitPostProcessing(XNodeOpt* node) {
 
 // ===== messages =====
 
+[[gnu::cold, gnu::noinline]]
 void XValidator::appendMsg(const unsigned short* text, XTree* tree, XNode* node) {
     QvUString message;
     message.sprint(qvGetMsg(eQvMSG_INVALID_TYPE_DEFINITION).getBuffer(), text);

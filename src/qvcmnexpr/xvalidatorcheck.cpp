@@ -94,6 +94,8 @@ int XValidator::checkIsProperlySet(XTree* tree, int checkPositions, int relaxedT
                                 failed, nullptr);
 }
 
+// Flattened like the validator's other hot entry points (xvalidator.cpp).
+[[gnu::flatten]]
 int XValidator::checkIsProperlySetAt(XTree* tree, int checkPositions, int relaxedTypes,
                                      int relaxValidation, int allowNull, ExtraCheck extra,
                                      XNode*& failed, const XNodeList* nodes) {

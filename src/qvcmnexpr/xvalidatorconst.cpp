@@ -208,6 +208,7 @@ int isCheckedArgument(EXNodeId parent, int position) {
 
 }  // namespace
 
+[[gnu::cold, gnu::noinline]]
 void XValidator::reportTextAt(XNode* child, const QvUString& text,
                               EXValidationFailureCase failureCase) {
     if (m_quiet == 0) XParser::appendParserMessage(1, getTree(), child, text.getBuffer());

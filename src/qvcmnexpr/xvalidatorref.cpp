@@ -73,6 +73,8 @@ void XValidator::keepContextTexts(const QvUString& err, const QvUString& warn) {
     }
 }
 
+// Flattened like the validator's other hot entry points (xvalidator.cpp).
+[[gnu::flatten]]
 int XValidator::validatePortVar(XNode* node) {
     XTokName* chain = static_cast<XNodeRef*>(node)->getTokName();
     XMetadata* md = node->getMetadataPtr();

@@ -183,8 +183,9 @@ public:
     static XOp getOpUnused(XNodeOpt*) { return XOp(eXOP_UNUSED); }
 
 protected:
-    // One operation per node kind; each dispatches on the kind.
-#define VISIT_OP(Op, KIND) int visit##Op##Node(XNode* node) override;
+    // One operation per node kind; each dispatches on the kind (visitKind).
+    // Final: the validator's walk calls visitKind without them.
+#define VISIT_OP(Op, KIND) int visit##Op##Node(XNode* node) final;
 #include "qvcmnexpr/xnodevisits.def"
 
     // ---- the common protocol of operators and functions ----

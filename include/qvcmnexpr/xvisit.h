@@ -161,6 +161,12 @@ protected:
     // "pvld", "rvp"); the walks do not use it. A null `stack` makes the walk
     // use one of its own.
     int visitTreePostOrder(const char* tag, XTree* tree, XStack* stack);
+    // The post-order walk for a visitor whose operations all lead to one
+    // dispatcher of its own: each node goes to `visit` instead of through
+    // the operation table, whose call jumps to a target that changes from
+    // node to node. A kind without an operation still fails the walk.
+    using PostOrderVisit = int (*)(XVisitor& visitor, XNode* node);
+    int visitTreePostOrder(XTree* tree, XStack* stack, PostOrderVisit visit);
     int visitTreePreOrder(const char* tag, XTree* tree, XStack* stack);
     int visitTreePrePostOrder(const char* tag, XTree* tree, XStack* stack);
 

@@ -71,7 +71,12 @@ void XValidator::reportAt(XNode* child, int id, EXValidationFailureCase failureC
 
 int XValidator::visitSyntaxTree(XTree* tree, XStack* stack, void*) {
     if (!tree || !tree->getRoot()) return -1;
-    if (visitTreePostOrder("vld", tree, stack) != 0) return -1;
+    // Every operation of the validator is visitKind (below), so the walk
+    // hands each node to it directly.
+    const auto visit = [](XVisitor& self, XNode* node) {
+        return static_cast<XValidator&>(self).visitKind(node);
+    };
+    if (visitTreePostOrder(tree, stack, visit) != 0) return -1;
     XNode* root = tree->getRoot();
 
     // Every non-row expression of one widget has the level of the first.
@@ -173,7 +178,12 @@ int XValidator::visitByRow(XNodeOpt* node) {
     const XValidatorRow* rows = XValidatorRows::rowsOf(node->getId(), count);
     if (!rows) return failUnsupported(node);
 
-    const XOp op = (this->*rows[0].chooser)(node);
+    // Most rows name the do-nothing chooser, typing and check. Those are
+    // settled here: a call through a row's pointer jumps to a target that
+    // changes from node to node, which the processor mispredicts, and the
+    // call is worth making only when it does work.
+    const XOp op = rows[0].chooser == &XValidator::getOpUnusedM ? XOp(eXOP_UNUSED)
+                                                                 : (this->*rows[0].chooser)(node);
     setNodeOp(node, op);
     const XValidatorRow* row = nullptr;
     for (int i = 0; op.isValid() && i < count && !row; ++i) {
@@ -187,11 +197,11 @@ int XValidator::visitByRow(XNodeOpt* node) {
     setNodeResultTypeIndicator(node, row->resultIndicator());
 
     XType operandType;
-    if ((this->*row->typing)(node, operandType) != 0) {
+    if (row->typing != &XValidator::getOpdTypeDummy && (this->*row->typing)(node, operandType) != 0) {
         upg_setFailureCase(eXVFC_OPERAND_TYPING, -1, XType(eXMINT_INVALID));
         return -1;
     }
-    if ((this->*row->check)(node) != 0) {
+    if (row->check != &XValidator::checkChildConstness_Dummy && (this->*row->check)(node) != 0) {
         upg_setFailureCase(eXVFC_CONSTANT_ARGUMENT, -1, XType(eXMINT_INVALID));
         return -1;
     }

@@ -158,13 +158,19 @@ int XVisitor::visitChildNodes(XNode* node) {
 // ===== post order =====
 
 int XVisitor::visitTreePostOrder(const char*, XTree* tree, XStack* stack) {
+    return visitTreePostOrder(tree, stack, [](XVisitor& visitor, XNode* node) {
+        return visitor.visitNode(node);
+    });
+}
+
+int XVisitor::visitTreePostOrder(XTree* tree, XStack* stack, PostOrderVisit visit) {
     WalkScope scope(*this, tree, stack, eXVP_POST_ORDER);
     XNodeList* nodes = nullptr;
     if (!tree || tree->dfs(nodes, 1, 0, m_stack) != 0 || !nodes) return -1;
     // Only -1 stops the walk: other non-zero results are a visit's own
     // business (a warning, say), not a failure of the walk.
     for (XNode* node : *nodes) {
-        if (visitNode(node) == -1) return -1;
+        if (!node || !operationOf(node->getId()) || visit(*this, node) == -1) return -1;
     }
     return 0;
 }

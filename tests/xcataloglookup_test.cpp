@@ -128,4 +128,38 @@ TEST(XCatalogLookup, FunctionNamesAgreeWithIcuUpperCasing) {
     }
 }
 
+// Thousands of ports make the index grow many times over and put several
+// names on the probe path of others: every port is still found by its own
+// name in any case, a port declared again under qualifiers stays found
+// through its newest declaration, and names that share a first letter and a
+// length with declared ones are not found.
+TEST(XCatalogLookup, EachOfThousandsOfPortsIsFoundByItsOwnName) {
+    constexpr int kPorts = 3000;
+    auto catalog = std::make_shared<XCatalog>();
+    std::string error;
+    for (int i = 0; i < kPorts; ++i)
+        ASSERT_EQ(catalog->addPort({"P" + std::to_string(i), {}, XCatalogType::integer()}, error), 0) << error;
+    ASSERT_EQ(catalog->addPort({"p7", {"SRC"}, XCatalogType::integer()}, error), 0) << error;
+    for (int i = 0; i < kPorts; ++i) {
+        const std::string name = (i % 2 ? "p" : "P") + std::to_string(i);
+        SCOPED_TRACE(name);
+        int ordinal = 0;
+        std::string why;
+        const XCatalogPort* port = catalog->findPort(nullptr, qvU(name).getBuffer(), why, &ordinal);
+        ASSERT_NE(port, nullptr) << why;
+        EXPECT_EQ(port->name, "P" + std::to_string(i));
+        EXPECT_EQ(ordinal, i + 1);
+    }
+    const QvUString src = qvU("src");
+    const unsigned short* source[] = {src.getBuffer(), nullptr};
+    int ordinal = 0;
+    std::string why;
+    ASSERT_NE(catalog->findPort(source, qvU("P7").getBuffer(), why, &ordinal), nullptr) << why;
+    EXPECT_EQ(ordinal, kPorts + 1);
+    for (const char* missing : {"P3000", "P9999", "Q1", "P", "P12345", "P0X"}) {
+        SCOPED_TRACE(missing);
+        EXPECT_EQ(catalog->findPort(nullptr, qvU(missing).getBuffer(), why), nullptr);
+    }
+}
+
 }  // namespace

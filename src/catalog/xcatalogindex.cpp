@@ -3,6 +3,7 @@
 #include "xcatalogindex.h"
 
 #include <cstring>
+#include <stdexcept>
 #include <utility>
 
 namespace xcatalog {
@@ -78,8 +79,9 @@ uint64_t blockAt(std::u16string_view text, size_t at) {
 // FNV-1a over blocks of four units, each with the ASCII case bit set: a
 // name hashes as its key does in whatever case it is written. Other units
 // that differ only in that bit collide as well, which costs a comparison,
-// never an answer.
-size_t KeyHash::operator()(std::u16string_view key) const {
+// never an answer. (This and keysEqual are inlined into the index's probe,
+// which runs for every reference the validator resolves.)
+[[gnu::always_inline]] inline size_t hashKey(std::u16string_view key) {
     constexpr uint64_t kPrime = 1099511628211ull;
     constexpr uint64_t kCaseBits = 0x0020002000200020ull;
     uint64_t hash = 14695981039346656037ull ^ key.size();
@@ -95,11 +97,11 @@ size_t KeyHash::operator()(std::u16string_view key) const {
 
 // Names are mostly written as declared, in upper case: whole blocks settle
 // those, and only a block that differs is compared unit by unit.
-bool KeyEqual::operator()(std::u16string_view a, std::u16string_view b) const noexcept {
+[[gnu::always_inline]] inline bool keysEqual(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;
     auto sameUnits = [&](size_t from, size_t to) {
         for (size_t i = from; i < to; ++i) {
-            if (asciiUpper(a[i]) != asciiUpper(b[i])) return false;
+            if (a[i] != b[i] && asciiUpper(a[i]) != asciiUpper(b[i])) return false;
         }
         return true;
     };
@@ -110,31 +112,70 @@ bool KeyEqual::operator()(std::u16string_view a, std::u16string_view b) const no
     return sameUnits(i, a.size());
 }
 
+size_t KeyHash::operator()(std::u16string_view key) const { return hashKey(key); }
+
+bool KeyEqual::operator()(std::u16string_view a, std::u16string_view b) const noexcept {
+    return keysEqual(a, b);
+}
+
+NameIndex::Key* NameIndex::findKey(std::u16string_view key) const {
+    if (m_slots.empty()) return nullptr;
+    const size_t hash = hashKey(key);
+    const size_t mask = m_slots.size() - 1;
+    for (size_t at = hash & mask;; at = (at + 1) & mask) {
+        const Slot slot = m_slots[at];
+        if (slot.keyPlusOne == 0) return nullptr;
+        if (slot.hashTag != tagOf(hash)) continue;
+        const Key& candidate = m_keys[slot.keyPlusOne - 1];
+        if (keysEqual(candidate.text, key)) return const_cast<Key*>(&candidate);
+    }
+}
+
+void NameIndex::placeKey(size_t keyIndex, size_t hash) {
+    const size_t mask = m_slots.size() - 1;
+    size_t at = hash & mask;
+    while (m_slots[at].keyPlusOne != 0) at = (at + 1) & mask;
+    m_slots[at] = Slot{static_cast<uint32_t>(keyIndex + 1), tagOf(hash)};
+}
+
+void NameIndex::growSlots() {
+    m_slots.assign(m_slots.empty() ? 16 : 2 * m_slots.size(), Slot{0, 0});
+    for (size_t i = 0; i < m_keys.size(); ++i) placeKey(i, KeyHash()(m_keys[i].text));
+}
+
 void NameIndex::emplace(const std::u16string& key, size_t index) {
-    m_byKey.emplace(key, index);
+    if (findKey(key)) return;
+    if (m_keys.size() >= UINT32_MAX - 1) throw std::length_error("too many names in one index");
+    m_keys.push_back(Key{key, index});
+    if (2 * m_keys.size() > m_slots.size())
+        growSlots();
+    else
+        placeKey(m_keys.size() - 1, KeyHash()(key));
     if (!key.empty() && isAscii(key[0])) m_lengthsByFirstUnit[key[0]] |= lengthBit(key.size());
 }
 
 size_t NameIndex::replace(const std::u16string& key, size_t index) {
-    auto it = m_byKey.find(key);
-    if (it == m_byKey.end()) {
-        emplace(key, index);
-        return kNone;
-    }
-    return std::exchange(it->second, index);
+    if (Key* found = findKey(key)) return std::exchange(found->value, index);
+    emplace(key, index);
+    return kNone;
 }
 
 const size_t* NameIndex::find(const unsigned short* name) const {
-    if (m_byKey.empty()) return nullptr;
+    if (m_keys.empty()) return nullptr;
     unsigned short any = 0;
     size_t length = 0;
     for (; name[length] != 0; ++length) any |= name[length];
-    if (!isAscii(any)) return valueAt(m_byKey.find(foldKey(name, length)));
-    // An ASCII name keeps its length and its first letter upper-cased; most
-    // names the lexer asks about stop here, before they are hashed.
-    if (length == 0 || (m_lengthsByFirstUnit[asciiUpper(name[0])] & lengthBit(length)) == 0)
-        return nullptr;
-    return valueAt(m_byKey.find(keyView(name, length)));
+    const Key* found = nullptr;
+    if (!isAscii(any)) {
+        found = findKey(foldKey(name, length));
+    } else {
+        // An ASCII name keeps its length and its first letter upper-cased;
+        // most names the lexer asks about stop here, before they are hashed.
+        if (length == 0 || (m_lengthsByFirstUnit[asciiUpper(name[0])] & lengthBit(length)) == 0)
+            return nullptr;
+        found = findKey(keyView(name, length));
+    }
+    return found ? &found->value : nullptr;
 }
 
 bool startsWithIgnoringCase(const unsigned short* text, const char16_t* prefix, size_t length) {

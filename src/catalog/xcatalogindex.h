@@ -51,45 +51,56 @@ bool equalsIgnoringCase(const unsigned short* text, const char16_t* word);
 // ICU: the ASCII rule upper-cases such a name exactly as ICU's full mapping
 // does.
 struct KeyHash {
-    using is_transparent = void;
-    // Not noexcept on purpose: libstdc++ then keeps each entry's hash beside
-    // it and compares hashes before keys, instead of hashing the stored keys
-    // again while it walks a bucket.
     size_t operator()(std::u16string_view key) const;
 };
 struct KeyEqual {
-    using is_transparent = void;
     bool operator()(std::u16string_view a, std::u16string_view b) const noexcept;
 };
-template <class Value>
-using KeyMap = std::unordered_map<std::u16string, Value, KeyHash, KeyEqual>;
 
 // Entries by the case-insensitive key of their name. Most questions the
 // lexer asks are about names that are not there, so an ASCII name is first
 // checked against the lengths of the keys that start with its first letter
 // and only then looked up; a name outside ASCII is upper-cased by ICU first.
+//
+// The validator looks up every reference here, so the table is open
+// addressing over a power of two slots, at most half full: the slot comes
+// from the hash by a mask, where a standard hash map divides by a prime (a
+// slow instruction on the path of every lookup), and a slot keeps part of
+// its key's hash, so that a probe compares keys only when that part agrees.
 class NameIndex {
 public:
     static constexpr size_t kNone = static_cast<size_t>(-1);
 
-    size_t count(const std::u16string& key) const { return m_byKey.count(key); }
+    size_t count(const std::u16string& key) const { return findKey(key) ? 1 : 0; }
+    // Adds `key` with entry `index`; a key already there keeps its entry.
     void emplace(const std::u16string& key, size_t index);
     // Makes `index` the entry of `key`; the entry the key had, or kNone.
     size_t replace(const std::u16string& key, size_t index);
     // The entry whose name equals `name` (terminated) without regard to
-    // case; null when there is none.
+    // case; null when there is none. Valid until the next change.
     const size_t* find(const unsigned short* name) const;
 
 private:
+    struct Key {
+        std::u16string text;
+        size_t value;
+    };
+    struct Slot {
+        uint32_t keyPlusOne;  // 0: empty
+        uint32_t hashTag;
+    };
     static constexpr size_t kLongKey = 63;  // the bit for every longer key
     static uint64_t lengthBit(size_t length) {
         return uint64_t{1} << (length < kLongKey ? length : kLongKey);
     }
-    const size_t* valueAt(KeyMap<size_t>::const_iterator it) const {
-        return it == m_byKey.end() ? nullptr : &it->second;
-    }
+    static uint32_t tagOf(size_t hash) { return static_cast<uint32_t>(hash >> 32); }
 
-    KeyMap<size_t> m_byKey;
+    Key* findKey(std::u16string_view key) const;
+    void placeKey(size_t keyIndex, size_t hash);
+    void growSlots();
+
+    std::vector<Key> m_keys;
+    std::vector<Slot> m_slots;
     // For every ASCII first unit of a key, the lengths of those keys.
     std::array<uint64_t, 128> m_lengthsByFirstUnit{};
 };

@@ -191,6 +191,14 @@ private:
     void ownUnits();
     // Back to the empty inline buffer, freeing or leaving what was there.
     void dropUnits();
+    // Back to the empty inline buffer, whatever was there (freed elsewhere
+    // or not the string's own).
+    void resetToInline() {
+        m_data = m_inline;
+        m_capacity = kInline;
+        m_length = 0;
+        m_inline[0] = 0;
+    }
     // Copies `count` units, at most kInline, as two copies of a fixed size
     // that overlap in the middle: no call, and nothing outside the `count`
     // units of `from` is read.

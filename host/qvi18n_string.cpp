@@ -61,20 +61,20 @@ void QvUString::refuseBorrowing() {
 }
 
 // A borrowed string takes a copy of its units before it changes: they are
-// the lender's.
+// the lender's. (Only a borrowed string comes here, and it owns no buffer:
+// the string goes back to its inline room without freeing anything, which
+// also leaves the compiler no path on which the lender's units are freed
+// before they are read.)
 void QvUString::ownUnits() {
     const unsigned short* text = m_data;
     const size_t length = m_length;
-    dropUnits();
+    resetToInline();
     assign(text, length);
 }
 
 void QvUString::dropUnits() {
     if (m_data != m_inline) releaseHeap();
-    m_data = m_inline;
-    m_capacity = kInline;
-    m_length = 0;
-    m_inline[0] = 0;
+    resetToInline();
 }
 
 QvUString& QvUString::operator=(const QvUString& other) { return assign(other); }

@@ -13,6 +13,7 @@
 #include "qvcmnexpr/xparsercontext.h"
 #include "qvcmnexpr/xrefreplacer.h"
 #include "xfunctest.h"
+#include "xhtypebuild.h"
 #include "xvalidatetest.h"
 
 using namespace xvalidatetest;
@@ -408,6 +409,17 @@ TEST(ValidatorCompletenessTest, EachMissingAttributeRejects) {
         {"I + 1", 0, [](XNode* n) { XValidator::setNodeTypeParentExpectsIndicator(n, {}); }, "expectation"},
         {"DT", -1, [](XNode* n) { XValidator::setNodeTypeParentExpectsIndicator(n, {}); }, "root expectation"},
         {"I + 1", -1, [](XNode* n) { XValidator::setNodeResultTypeIndicator(n, {}); }, "result rule"},
+        {"D18 + 1", 0, [](XNode* n) { n->setScale(eXMINT_INVALID); }, "decimal scale"},
+        {"I > 1", -1, [](XNode* n) { XValidator::setNodeAugType(n, XType(eXMINT_INVALID)); }, "compared type"},
+        {"DECODE(I, 1, 'a', 'b')", -1, [](XNode* n) { XValidator::setNodeAugType(n, XType(eXMINT_INVALID)); },
+         "parent's augmented type"},
+        // Types whose place is the full check's question, on a node otherwise set.
+        {"I + 1", 0, [](XNode* n) { n->setDataType(XType(eXDT_BINARY)); }, "binary operand"},
+        {"I + 1", 0, [](XNode* n) { n->setDataType(XType(eXDT_NULL)); }, "null-typed operand"},
+        {"LENGTH(S)", 0, [](XNode* n) {
+             XTypeConfig::registerHierarchicalTypes();
+             n->setDataType(htest::structId());
+         }, "struct operand"},
     };
     for (const Row& row : rows) {
         const Outcome out(row.text);

@@ -5,6 +5,8 @@
 // under ASan, every failing row also shows that no argument array leaks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <optional>
 
 #include "xvalidatetest.h"
@@ -238,6 +240,33 @@ TEST(XValidatorWidgetTest, LookupPortsAndValuesPairByFamily) {
     };
     for (const auto& [a, b, compatible] : kRows)
         EXPECT_EQ(LookupProbe::isCompatibleFor35Lookup(XType(a), XType(b)), compatible) << a << " " << b;
+}
+
+// A parse that validates hands the tree the order in which the grammar
+// built its nodes as the tree's post-order list. For every form the grammar
+// builds (a lookup's column built before its value, calls, signs folded into
+// their literals, parentheses, COUNT(*)) that list is the walk's, node for
+// node.
+TEST(XValidatorWidgetTest, TheOrderNodesAreBuiltInIsTheWalksPostOrder) {
+    WidgetContext context;
+    XParser parser;
+    parser.setParserContext(&context, 0);
+    for (const char* text : {"LOOKUP(:TD.RS, :TD.C, I, :TD.CD, DT)", ":LKP.LKP_T(I + 1) || S",
+                             "IIF(I > -1, -2.5, ABS(-(I)))", "DECODE(I, 1, 'a', 2, S, 'c')",
+                             "((I + 1) * (2 - I)) / 3", "COUNT(*) + SUM(I, I > 0)",
+                             ":SP.SP_RET(GEO(F, -F))", "NOT (DT > SYSDATE AND I <> 1)"}) {
+        SCOPED_TRACE(text);
+        QvUString source = QvUString::fromUtf8(text), err, warn;
+        XTree* tree = nullptr;
+        ASSERT_EQ(parser.parse(source.getBuffer(), tree, err, warn, 1, 1), 0) << err.toUtf8();
+        std::unique_ptr<XTree> owned(tree);
+        XNodeList* cached = nullptr;
+        ASSERT_EQ(tree->dfs(cached, 1, 0, nullptr), 0);
+        XNodeList walked;
+        XTree::subTreeDfs(tree->getRoot(), walked, nullptr);
+        ASSERT_EQ(cached->entries(), walked.entries());
+        EXPECT_TRUE(std::equal(walked.begin(), walked.end(), cached->begin()));
+    }
 }
 
 }  // namespace

@@ -29,6 +29,7 @@
 #include <cstddef>
 #include <exception>
 #include <memory>
+#include <vector>
 
 #include "qvcmnexpr/qvcmnexpr_export.h"
 #include "qvcmnexpr/xnode.h"
@@ -213,6 +214,14 @@ private:
     // Pushes a new leaf (giving it its upgrade record in upgrade mode);
     // frees it if the stack cannot take it.
     XNode* pushLeaf(XNode* leaf);
+    // Notes a node pushed on the node stack in m_buildOrder.
+    XNode* recordBuilt(XNode* node);
+    void recordBuiltGrowing(XNode* node);
+    void startBuildOrder(int record);
+    size_t builtCount() const;
+    // Gives the tree its post-order list from m_buildOrder when that is one.
+    void handBuildOrderTo(XTree* tree);
+    void forgetBuildOrder();
     // Moves the top `nChildren` stack entries into `parent` in source order
     // and pushes it.
     XNode* adoptAndPush(XNodeParent* parent, int nChildren);
@@ -292,4 +301,18 @@ private:
     // An exception raised inside a grammar action, kept while the driver
     // unwinds its stacks and rethrown by parse.
     std::exception_ptr m_pendingException;
+    // The nodes the grammar built, in the order it pushed them on the node
+    // stack: children before their parent, left to right. That is the
+    // finished tree's post order as long as every node went on the stack
+    // once and on top (the assignment breaks this: m_buildOrderIsPostOrder).
+    // Handed to the tree before validation, whose walk then needs no walk of
+    // its own to list the nodes. Kept only when the parse validates: the
+    // entries up to m_buildOrderNext are recorded, m_buildOrderEnd closes
+    // the room (both null when nothing is recorded), so that noting a node
+    // costs every parse a comparison and no more.
+    std::vector<XNode*> m_buildOrder;
+    XNode** m_buildOrderNext = nullptr;
+    XNode** m_buildOrderEnd = nullptr;
+    int m_recordBuildOrder = 0;
+    int m_buildOrderIsPostOrder = 0;
 };

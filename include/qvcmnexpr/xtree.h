@@ -115,6 +115,11 @@ public:
     static void subTreeDfs(XNode* node, XNodeList& out, XStack* stack);
 
 private:
+    // The parser hands over the post order it built the nodes in.
+    friend class XParser;
+    // Makes `nodes` (this tree's `count` nodes in post order) the cached list.
+    void setDfsNodeList(XNode* const* nodes, size_t count);
+
     XTree(const unsigned short* expr, int isEmpty, int dfsListTrusted);
     void freeNodes();
 

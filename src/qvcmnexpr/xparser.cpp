@@ -8,6 +8,7 @@
 // when the caller asks for the stack to be freed.
 #include "qvcmnexpr/xparser.h"
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -27,6 +28,8 @@
 namespace {
 
 constexpr const char* kUnit = "xparser";
+// The most entries the list of built nodes keeps room for between parses.
+constexpr size_t kBuildOrderKept = size_t{1} << 16;
 
 const unsigned short kEmptyText[1] = {0};
 
@@ -143,6 +146,8 @@ int XParser::parse(const unsigned short* text, XTree*& tree, QvUString& err, QvU
     m_tokenAllocator = allocator.get();
     m_emptyExpression = 0;
     m_pendingException = nullptr;
+    const int validates = !m_context->isRelaxValidationSet();
+    startBuildOrder(validates);
 
     int status;
     try {
@@ -170,7 +175,8 @@ int XParser::parse(const unsigned short* text, XTree*& tree, QvUString& err, QvU
     reset(0);
 
     // A relaxed context takes the tree as the grammar built it.
-    const int valid = (m_context && m_context->isRelaxValidationSet()) || validate(tree) == 0;
+    if (validates) handBuildOrderTo(tree);
+    const int valid = !validates || validate(tree) == 0;
     reset(freeStack);
     if (!valid) {
         delete tree;
@@ -180,6 +186,40 @@ int XParser::parse(const unsigned short* text, XTree*& tree, QvUString& err, QvU
 
     if (keepDfsList == 0) tree->flushDfsNodeList();
     return 0;
+}
+
+void XParser::startBuildOrder(int record) {
+    m_recordBuildOrder = record;
+    m_buildOrderIsPostOrder = 1;
+    m_buildOrderNext = record ? m_buildOrder.data() : nullptr;
+    m_buildOrderEnd = record ? m_buildOrder.data() + m_buildOrder.size() : nullptr;
+}
+
+size_t XParser::builtCount() const {
+    return m_buildOrderNext ? static_cast<size_t>(m_buildOrderNext - m_buildOrder.data()) : 0;
+}
+
+void XParser::handBuildOrderTo(XTree* tree) {
+    const size_t count = builtCount();
+#ifndef NDEBUG
+    // The order the nodes were built in must be the walk's, node for node.
+    if (m_buildOrderIsPostOrder) {
+        XNodeList walked;
+        XTree::subTreeDfs(tree->getRoot(), walked, nullptr);
+        const bool same = walked.entries() == count &&
+                          std::equal(walked.begin(), walked.end(), m_buildOrder.begin());
+        if (!same) QvAssertHandler(kUnit, __LINE__);
+    }
+#endif
+    if (m_buildOrderIsPostOrder) tree->setDfsNodeList(m_buildOrder.data(), count);
+    forgetBuildOrder();
+}
+
+// The list names nodes that the tree owns now (or that a failed parse has
+// freed); its room is kept for the next parse unless it grew very large.
+void XParser::forgetBuildOrder() {
+    if (m_buildOrder.size() > kBuildOrderKept) std::vector<XNode*>().swap(m_buildOrder);
+    startBuildOrder(0);
 }
 
 // The root is popped only once its tree exists, so a failure here leaves it

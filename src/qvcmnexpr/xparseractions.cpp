@@ -131,13 +131,31 @@ void XParser::stc_allocUgdInfo(XNode* node) {
     if (md && !md->hasUgdInfo()) md->allocUgdInfo();
 }
 
+// Returns `node` (null: nothing built, nothing noted).
+inline XNode* XParser::recordBuilt(XNode* node) {
+    if (!node) return nullptr;
+    if (m_buildOrderNext != m_buildOrderEnd)
+        *m_buildOrderNext++ = node;
+    else if (m_recordBuildOrder)
+        recordBuiltGrowing(node);
+    return node;
+}
+
+[[gnu::noinline]] void XParser::recordBuiltGrowing(XNode* node) {
+    const size_t count = builtCount();
+    m_buildOrder.resize(std::max<size_t>(2 * m_buildOrder.size(), 256));
+    m_buildOrderNext = m_buildOrder.data() + count;
+    m_buildOrderEnd = m_buildOrder.data() + m_buildOrder.size();
+    *m_buildOrderNext++ = node;
+}
+
 inline XNode* XParser::pushLeaf(XNode* leaf) {
     PendingNode pending(leaf);
     QV_ASSERT(leaf != nullptr, kUnit);
     if (!leaf) return nullptr;
     allocUgdInfoInUpgrade(leaf);
     m_nodeStack->push(leaf);
-    return pending.release();
+    return recordBuilt(pending.release());
 }
 
 // What the pre-validation walk over the finished tree would do to this
@@ -183,7 +201,8 @@ XNode* XParser::adoptAndPush(XNodeParent* parent, int nChildren) {
 XNode* XParser::parseOp(EXNodeId kind, int nChildren, size_t begin, size_t end) {
     QV_ASSERT(nChildren >= 0, kUnit);
     if (nChildren < 0) return nullptr;
-    return adoptAndPush(XNodeOpt::create(kind, XNonNegInt(begin), XNonNegInt(end)), nChildren);
+    return recordBuilt(
+        adoptAndPush(XNodeOpt::create(kind, XNonNegInt(begin), XNonNegInt(end)), nChildren));
 }
 
 XNode* XParser::parseOpUminusUplus(EXNodeId kind, int nChildren, size_t begin, size_t end) {
@@ -210,11 +229,12 @@ XNode* XParser::parseOpWidget(XTokName* chain, int nChildren, size_t begin, size
         handleSyntaxError(msg, static_cast<int>(begin), static_cast<int>(end));
         return nullptr;
     }
-    return adoptAndPush(widget, nChildren);
+    return recordBuilt(adoptAndPush(widget, nChildren));
 }
 
 XNode* XParser::parseOpLookup35(XTokName* /*name*/, int nChildren, size_t begin, size_t end) {
-    return adoptAndPush(XNodeWidget::create(nullptr, XNonNegInt(begin), XNonNegInt(end)), nChildren);
+    return recordBuilt(
+        adoptAndPush(XNodeWidget::create(nullptr, XNonNegInt(begin), XNonNegInt(end)), nChildren));
 }
 
 // ---------------------------------------------------------------- keywords

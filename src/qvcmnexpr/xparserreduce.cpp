@@ -99,6 +99,8 @@ int XParser::reduceAssign(yystype& out, const yystype& var, const yystype& op,
         XNode* valueNode = m_nodeStack->pop();
         XNode* varNode = parseOpdRefWFVar(var.value.name, var.begin, var.end);
         m_nodeStack->push(valueNode);
+        // The variable is built after the value it comes before.
+        m_buildOrderIsPostOrder = 0;
         if (!varNode) return nullptr;
         return out.value.node = parseOp(static_cast<EXNodeId>(op.value.kind), 2, var.begin, value.end);
     });

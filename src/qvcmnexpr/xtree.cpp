@@ -228,6 +228,13 @@ int XTree::dfs(XNodeList*& out, int useCache, int invalidateFirst, XStack* stack
     return 0;
 }
 
+void XTree::setDfsNodeList(XNode* const* nodes, size_t count) {
+    m_dfsNodeList.emplace(kDfsListCapacity);
+    m_dfsNodeList->reserve(count);
+    m_dfsNodeList->appendRange(nodes, count);
+    m_dfsListValid = 1;
+}
+
 int XTree::dfs(XNodeList& out, XStack* stack) {
     subTreeDfs(getRoot(), out, stack);
     return 0;

@@ -115,7 +115,7 @@ ExternalProject_Add(qvcmnexpr_pgo_training
 # for these units here, and every build without a profile (the development,
 # sanitizer and fuzzing builds) still compiles them with warnings on.
 function(qvcmnexpr_profile_generated_code)
-  set_source_files_properties(${ARGN} PROPERTIES COMPILE_OPTIONS "-Wno-coverage-mismatch;-w")
+  set_property(SOURCE ${ARGN} APPEND PROPERTY COMPILE_OPTIONS -Wno-coverage-mismatch -w)
 endfunction()
 
 # Compiles `target`'s own sources with the record, after the training run

@@ -112,8 +112,6 @@ uint64_t blockAt(std::u16string_view text, size_t at) {
     return sameUnits(i, a.size());
 }
 
-size_t KeyHash::operator()(std::u16string_view key) const { return hashKey(key); }
-
 bool KeyEqual::operator()(std::u16string_view a, std::u16string_view b) const noexcept {
     return keysEqual(a, b);
 }
@@ -140,7 +138,7 @@ void NameIndex::placeKey(size_t keyIndex, size_t hash) {
 
 void NameIndex::growSlots() {
     m_slots.assign(m_slots.empty() ? 16 : 2 * m_slots.size(), Slot{0, 0});
-    for (size_t i = 0; i < m_keys.size(); ++i) placeKey(i, KeyHash()(m_keys[i].text));
+    for (size_t i = 0; i < m_keys.size(); ++i) placeKey(i, hashKey(m_keys[i].text));
 }
 
 void NameIndex::emplace(const std::u16string& key, size_t index) {
@@ -150,7 +148,7 @@ void NameIndex::emplace(const std::u16string& key, size_t index) {
     if (2 * m_keys.size() > m_slots.size())
         growSlots();
     else
-        placeKey(m_keys.size() - 1, KeyHash()(key));
+        placeKey(m_keys.size() - 1, hashKey(key));
     if (!key.empty() && isAscii(key[0])) m_lengthsByFirstUnit[key[0]] |= lengthBit(key.size());
 }
 

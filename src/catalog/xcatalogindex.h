@@ -45,14 +45,11 @@ std::u16string_view keyView(const unsigned short* text, size_t length);
 // without regard to case, as ICU's full case folding compares them.
 bool equalsIgnoringCase(const unsigned short* text, const char16_t* word);
 
-// Keys are hashed and compared without regard to ASCII case. Stored keys are
-// upper-cased already, so among them this is plain equality; what it buys is
-// that an ASCII name finds its key as it was written, with no copy and no
-// ICU: the ASCII rule upper-cases such a name exactly as ICU's full mapping
-// does.
-struct KeyHash {
-    size_t operator()(std::u16string_view key) const;
-};
+// Keys are compared (and, in NameIndex, hashed) without regard to ASCII
+// case. Stored keys are upper-cased already, so among them this is plain
+// equality; what it buys is that an ASCII name finds its key as it was
+// written, with no copy and no ICU: the ASCII rule upper-cases such a name
+// exactly as ICU's full mapping does.
 struct KeyEqual {
     bool operator()(std::u16string_view a, std::u16string_view b) const noexcept;
 };
